@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs every test: sets the machine up, builds the native configuration (with AddressSanitizer and
+# UBSan) and the win32 configuration, runs the native tests, then the Windows tests under Wine on
+# a virtual X display. Exits non-zero when anything fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+"$root/scripts/setup.sh"
+
+summary=()
+failed=0
+passed_total=0
+failed_total=0
+
+run_ctest() {  # run_ctest <label> <build dir>
+  local label=$1 dir=$2 log rc=0
+  log="$dir/ctest.log"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure 2>&1 | tee "$log" || rc=$?
+  [ "${PIPESTATUS[0]:-$rc}" = 0 ] || rc=1
+  local line p=0 f=0
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    local total
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    p=$((total - f))
+  elif [ $rc != 0 ]; then
+    f=1
+  fi
+  passed_total=$((passed_total + p))
+  failed_total=$((failed_total + f))
+  summary+=("$label: $p passed, $f failed")
+  if [ $rc != 0 ] || [ "$f" != 0 ]; then failed=1; fi
+}
+
+echo "== native build (sanitizers)"
+"$root/scripts/build.sh" native
+echo "== native tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest native build/native
+
+echo "== win32 build"
+"$root/scripts/build.sh" win32
+echo "== win32 tests under Wine"
+. "$root/scripts/wine-env.sh"
+trap quillon_wine_down EXIT
+quillon_wine_up build/win32
+quillon_wine_persist
+run_ctest win32 build/win32
+wineserver -k >/dev/null 2>&1 || true
+quillon_wine_down
+trap - EXIT
+
+echo "== summary"
+for s in "${summary[@]}"; do echo "$s"; done
+echo "tests: $passed_total passed, $failed_total failed"
+exit $failed

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# scripts/third_party.sh <dir> : builds the libraries the Windows program needs from Debian's
+# source packages, for i686 with MinGW-w64, static, into <dir>/i686. Does nothing when they are
+# already there.
+set -euo pipefail
+out=${1:?usage: scripts/third_party.sh <dir>}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+prefix="$out/i686"
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ ! -f "$prefix/lib/libjpeg.a" ]; then
+  src="$out/src"
+  mkdir -p "$src"
+  if ! ls -d "$src"/libjpeg-turbo-*/ >/dev/null 2>&1; then
+    (cd "$src" && apt-get source -q libjpeg-turbo >/dev/null)
+  fi
+  jpeg_src=$(ls -d "$src"/libjpeg-turbo-*/ | head -n 1)
+  cmake -S "$jpeg_src" -B "$out/libjpeg-build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-plain.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
+    -DWITH_JAVA=OFF >/dev/null
+  cmake --build "$out/libjpeg-build" -j "$(nproc)" >/dev/null
+  cmake --install "$out/libjpeg-build" >/dev/null
+fi

@@ -1,0 +1,51 @@
+# Sourced by the scripts that run Windows executables: a 32-bit Wine prefix inside the build folder
+# and an X display. quillon_wine_up <build dir> prepares both; quillon_wine_down undoes what
+# quillon_wine_up started, and nothing else.
+
+quillon_wine_up() {
+  local build_dir
+  build_dir=$(cd "$1" && pwd)
+  export WINEARCH=win32
+  export WINEPREFIX="$build_dir/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  QUILLON_XVFB_PID=
+  if [ -z "${DISPLAY:-}" ]; then
+    local n
+    for n in $(seq 90 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      QUILLON_XVFB_PID=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+      done
+      break
+    done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
+
+# Keeps one wineserver and its services for a whole run, started with no tie to our output.
+quillon_wine_persist() {
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+# Waits for every Wine process of the prefix to end (stops them after a grace period).
+quillon_wine_down() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    timeout 20 wineserver -w >/dev/null 2>&1 || wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "${QUILLON_XVFB_PID:-}" ]; then
+    kill "$QUILLON_XVFB_PID" 2>/dev/null || true
+    wait "$QUILLON_XVFB_PID" 2>/dev/null || true
+    QUILLON_XVFB_PID=
+  fi
+}
