@@ -3,24 +3,27 @@
 #   native   host compiler, sanitizers on: portable libraries, tools, native tests   -> build/native
 #   win32    MinGW-w64 i686, static: everything, tests run under Wine                  -> build/win32
 #   release  host compiler, optimised, no sanitizers: benchmarks and the fast shell     -> build/release
+# QUILLON_BUILD_ROOT moves the build folders elsewhere (default: build/ in the checkout), so that
+# several builds of one checkout can run side by side.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 kind=${1:?usage: scripts/build.sh native|win32|release}
 shift || true
 jobs=$(nproc)
+build_root=${QUILLON_BUILD_ROOT:-$root/build}
 case "$kind" in
   native)
-    dir="$root/build/native"
+    dir="$build_root/native"
     args=(-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON)
     ;;
   win32)
-    dir="$root/build/win32"
+    dir="$build_root/win32"
     "$root/scripts/third_party.sh" "$root/build/third_party"
     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
           -DQUILLON_THIRD_PARTY="$root/build/third_party/i686")
     ;;
   release)
-    dir="$root/build/release"
+    dir="$build_root/release"
     args=(-DCMAKE_BUILD_TYPE=Release)
     ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
