@@ -1,0 +1,31 @@
+// Field type codes of the table store, shared by the engine, the dataset layer and the SQL layer.
+#pragma once
+
+#include <cstdint>
+
+namespace quillon::engine {
+
+enum class TFieldType : std::uint8_t {
+  String = 1,
+  Date = 2,
+  Blob = 3,
+  Boolean = 4,
+  SmallInt = 5,   // signed 16-bit
+  Integer = 6,    // signed 32-bit; subtype kSubTypeAutoInc = auto-increment
+  Float = 7,      // IEEE double; subtype kSubTypeMoney = money
+  Bcd = 8,        // signed 64-bit scaled decimal
+  Bytes = 9,
+  Time = 10,      // milliseconds since midnight
+  TimeStamp = 11,
+  Word = 12,      // unsigned 16-bit
+  LargeWord = 13, // unsigned 32-bit
+  Extended = 14,  // 80-bit float
+  VarBytes = 15,
+};
+
+inline constexpr std::uint8_t kSubTypeMoney = 21;
+inline constexpr std::uint8_t kSubTypeAutoInc = 29;
+
+inline constexpr bool IsValidFieldType(int code) { return code >= 1 && code <= 15; }
+
+}  // namespace quillon::engine
