@@ -23,8 +23,12 @@ enum class TFieldType : std::uint8_t {
   VarBytes = 15,
 };
 
-inline constexpr std::uint8_t kSubTypeMoney = 21;
-inline constexpr std::uint8_t kSubTypeAutoInc = 29;
+inline constexpr std::uint8_t kSubTypeMoney = 21;        // Float
+inline constexpr std::uint8_t kSubTypeMemo = 22;         // Blob: text
+inline constexpr std::uint8_t kSubTypeFmtMemo = 24;      // Blob: formatted text
+inline constexpr std::uint8_t kSubTypeGraphic = 26;      // Blob: picture
+inline constexpr std::uint8_t kSubTypeTypedBinary = 28;  // Blob: typed binary
+inline constexpr std::uint8_t kSubTypeAutoInc = 29;      // Integer
 
 inline constexpr bool IsValidFieldType(int code) { return code >= 1 && code <= 15; }
 
