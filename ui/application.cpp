@@ -1,0 +1,67 @@
+// The message loop and the default error display (see application.h).
+#include "ui/application.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "ui/dialogs.h"
+#include "ui/form.h"
+
+namespace quillon::ui {
+
+TApplication& Application() {
+  static TApplication application;
+  return application;
+}
+
+void TApplication::Initialize() {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  CoInitialize(nullptr);
+  LoadLibraryA("riched20.dll");
+}
+
+void TApplication::Run() {
+  if (!terminated_ && mainForm_) mainForm_->Show();
+  MSG msg;
+  while (!terminated_) {
+    BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      terminated_ = true;
+      break;
+    }
+    DispatchOne(msg);
+  }
+}
+
+void TApplication::Terminate() {
+  if (!terminated_) PostQuitMessage(0);
+  terminated_ = true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      terminated_ = true;
+      break;
+    }
+    DispatchOne(msg);
+  }
+}
+
+void TApplication::DispatchOne(MSG& msg) {
+  if (TForm* form = FormOf(msg.hwnd)) {
+    if (form->Menu() && form->Menu()->Accelerators() &&
+        TranslateAcceleratorA(form->Handle(), form->Menu()->Accelerators(), &msg))
+      return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  UserDialogs().ShowMessage(e.what());
+}
+
+}  // namespace quillon::ui

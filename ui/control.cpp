@@ -1,0 +1,402 @@
+// Message routing, geometry, fonts and colours shared by every control (see control.h).
+#include "ui/control.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <tuple>
+
+#include "ui/application.h"
+#include "ui/cursor.h"
+
+namespace quillon::ui {
+
+namespace {
+
+constexpr char kObjectProp[] = "QuillonControl";
+constexpr char kTipProp[] = "QuillonTip";
+constexpr char kOwnClass[] = "QuillonWindow";
+
+// Child window identifiers only need to be unique per parent; one counter keeps them unique per
+// process, which WM_MEASUREITEM's lookup by identifier relies on.
+UINT_PTR NextControlId() {
+  static UINT_PTR next = 1000;
+  return next++;
+}
+
+void RegisterOwnClass() {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSA wc = {};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = DefWindowProcA;  // replaced per window by the subclassing in CreateHandle
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+  wc.lpszClassName = kOwnClass;
+  RegisterClassA(&wc);
+  registered = true;
+}
+
+int PointsToHeight(int points) {
+  HDC dc = GetDC(nullptr);
+  int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, dc);
+  return height;
+}
+
+}  // namespace
+
+TColor SysColor(int index) {
+  return GetSysColor(index);
+}
+
+HFONT FontHandle(const TFont& font) {
+  using Key = std::tuple<std::string, int, bool, bool, int>;
+  static std::map<Key, HFONT> cache;
+  Key key{font.name, font.size, font.bold, font.underline, font.charset};
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  HFONT handle = CreateFontA(PointsToHeight(font.size), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                             font.underline ? TRUE : FALSE, FALSE, static_cast<BYTE>(font.charset), OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.name.c_str());
+  cache.emplace(key, handle);
+  return handle;
+}
+
+HBRUSH BrushHandle(TColor color) {
+  static std::map<TColor, HBRUSH> cache;
+  auto it = cache.find(color);
+  if (it != cache.end()) return it->second;
+  HBRUSH brush = CreateSolidBrush(color);
+  cache.emplace(color, brush);
+  return brush;
+}
+
+TControl::TControl(TControl* parent, std::string name) : TComponent(std::move(name)), parent_(parent) {
+  if (parent_) parent_->children_.push_back(this);
+}
+
+TControl::~TControl() {
+  if (parent_) {
+    auto& siblings = parent_->children_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  }
+  for (TControl* child : children_) child->parent_ = nullptr;
+  if (handle_) {
+    HWND handle = handle_;
+    Detach();
+    DestroyWindow(handle);
+  }
+}
+
+void TControl::Detach() {
+  if (oldProc_) SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+  RemovePropA(handle_, kObjectProp);
+  handle_ = nullptr;
+}
+
+TControl* TControl::FromHandle(HWND handle) {
+  if (!handle) return nullptr;
+  return static_cast<TControl*>(GetPropA(handle, kObjectProp));
+}
+
+void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const std::string& text, int left,
+                            int top, int width, int height) {
+  RegisterOwnClass();
+  HWND parentHandle = parent_ ? parent_->handle_ : nullptr;
+  if (parent_) style |= WS_CHILD | WS_CLIPSIBLINGS;
+  HMENU id = parent_ ? reinterpret_cast<HMENU>(NextControlId()) : nullptr;
+  handle_ = CreateWindowExA(exStyle, className ? className : kOwnClass, text.c_str(), style, left, top, width, height,
+                            parentHandle, id, GetModuleHandleA(nullptr), nullptr);
+  if (!handle_) throw std::runtime_error("Cannot create the window of " + Name());
+  SetPropA(handle_, kObjectProp, this);
+  oldProc_ =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::Thunk)));
+  if (className == nullptr) oldProc_ = DefWindowProcA;
+  ApplyFont();
+  RememberMargins();
+}
+
+LRESULT CALLBACK TControl::Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TControl* control = FromHandle(handle);
+  if (!control) return DefWindowProcA(handle, msg, wParam, lParam);
+  try {
+    return control->Dispatch(msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    Application().ShowException(e);
+  } catch (...) {
+    Application().ShowException(std::runtime_error("Unknown error"));
+  }
+  return 0;
+}
+
+LRESULT TControl::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (Reflect(msg, wParam, lParam, result)) return result;
+  switch (msg) {
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wParam) == handle_ && LOWORD(lParam) == HTCLIENT) {
+        if (ScreenCursor() == TCursorKind::HourGlass) {
+          ::SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+          return TRUE;
+        }
+        if (cursor_ == TCursorKind::Hand) {
+          ::SetCursor(LoadCursorA(nullptr, IDC_HAND));
+          return TRUE;
+        }
+      }
+      break;
+    case WM_SIZE: {
+      LRESULT r = WndProc(msg, wParam, lParam);
+      AlignChildren();
+      return r;
+    }
+  }
+  return WndProc(msg, wParam, lParam);
+}
+
+bool TControl::Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  TControl* child = nullptr;
+  switch (msg) {
+    case WM_COMMAND:
+      child = FromHandle(reinterpret_cast<HWND>(lParam));
+      break;
+    case WM_NOTIFY:
+      child = FromHandle(reinterpret_cast<NMHDR*>(lParam)->hwndFrom);
+      break;
+    case WM_DRAWITEM:
+      child = FromHandle(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem);
+      break;
+    case WM_MEASUREITEM:
+      child = FromHandle(GetDlgItem(handle_, static_cast<int>(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->CtlID)));
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN: {
+      child = FromHandle(reinterpret_cast<HWND>(lParam));
+      if (!child || child == this) return false;
+      result = reinterpret_cast<LRESULT>(child->ControlColor(reinterpret_cast<HDC>(wParam)));
+      return result != 0;
+    }
+    default:
+      return false;
+  }
+  if (!child || child == this) return false;
+  return child->Notified(msg, wParam, lParam, result);
+}
+
+LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (oldProc_ == DefWindowProcA && msg == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(handle_, &r);
+    FillRect(reinterpret_cast<HDC>(wParam), &r, BrushHandle(Color()));
+    return 1;
+  }
+  return DefaultProc(msg, wParam, lParam);
+}
+
+LRESULT TControl::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(oldProc_ ? oldProc_ : DefWindowProcA, handle_, msg, wParam, lParam);
+}
+
+bool TControl::Notified(UINT, WPARAM, LPARAM, LRESULT&) {
+  return false;
+}
+
+HBRUSH TControl::ControlColor(HDC dc) {
+  SetTextColor(dc, Font().color);
+  SetBkColor(dc, Color());
+  return BrushHandle(Color());
+}
+
+void TControl::Click() {
+  if (OnClick) OnClick(*this);
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  MoveWindow(handle_, left, top, width, height, TRUE);
+  RememberMargins();
+}
+
+namespace {
+RECT BoundsInParent(HWND handle) {
+  RECT r;
+  GetWindowRect(handle, &r);
+  HWND parent = GetParent(handle);
+  if (parent && (GetWindowLongA(handle, GWL_STYLE) & WS_CHILD))
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+}  // namespace
+
+int TControl::Left() const {
+  return BoundsInParent(handle_).left;
+}
+int TControl::Top() const {
+  return BoundsInParent(handle_).top;
+}
+int TControl::Width() const {
+  RECT r = BoundsInParent(handle_);
+  return r.right - r.left;
+}
+int TControl::Height() const {
+  RECT r = BoundsInParent(handle_);
+  return r.bottom - r.top;
+}
+int TControl::ClientWidth() const {
+  RECT r;
+  GetClientRect(handle_, &r);
+  return r.right;
+}
+int TControl::ClientHeight() const {
+  RECT r;
+  GetClientRect(handle_, &r);
+  return r.bottom;
+}
+
+void TControl::RememberMargins() {
+  if (!parent_ || aligning_) return;
+  rightMargin_ = parent_->ClientWidth() - (Left() + Width());
+  bottomMargin_ = parent_->ClientHeight() - (Top() + Height());
+}
+
+void TControl::SetAnchors(unsigned anchors) {
+  anchors_ = anchors;
+  RememberMargins();
+}
+
+void TControl::SetAlign(TAlign align) {
+  align_ = align;
+  if (parent_) parent_->AlignChildren();
+}
+
+void TControl::AlignChildren() {
+  int width = ClientWidth(), height = ClientHeight();
+  for (TControl* child : children_) {
+    if (!child->handle_) continue;
+    int l = child->Left(), t = child->Top(), w = child->Width(), h = child->Height();
+    switch (child->align_) {
+      case TAlign::Client:
+        l = 0, t = 0, w = width, h = height;
+        break;
+      case TAlign::Left:
+        l = 0, t = 0, h = height;
+        break;
+      case TAlign::None:
+        if (child->anchors_ & akRight) {
+          if (child->anchors_ & akLeft)
+            w = width - child->rightMargin_ - l;
+          else
+            l = width - child->rightMargin_ - w;
+        }
+        if (child->anchors_ & akBottom) {
+          if (child->anchors_ & akTop)
+            h = height - child->bottomMargin_ - t;
+          else
+            t = height - child->bottomMargin_ - h;
+        }
+        break;
+    }
+    child->aligning_ = true;
+    MoveWindow(child->handle_, l, t, std::max(w, 0), std::max(h, 0), TRUE);
+    child->aligning_ = false;
+  }
+}
+
+void TControl::SetVisible(bool visible) {
+  ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE);
+}
+bool TControl::Visible() const {
+  return (GetWindowLongA(handle_, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+void TControl::SetEnabled(bool enabled) {
+  EnableWindow(handle_, enabled ? TRUE : FALSE);
+}
+bool TControl::Enabled() const {
+  return IsWindowEnabled(handle_) != FALSE;
+}
+
+void TControl::SetCaption(const std::string& text) {
+  SetWindowTextA(handle_, text.c_str());
+}
+
+std::string TControl::Caption() const {
+  int length = GetWindowTextLengthA(handle_);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  length = GetWindowTextA(handle_, text.data(), length + 1);
+  text.resize(static_cast<size_t>(std::max(length, 0)));
+  return text;
+}
+
+void TControl::SetFont(const TFont& font) {
+  font_ = font;
+  ApplyFont();
+}
+
+const TFont& TControl::Font() const {
+  static const TFont kDefault;
+  for (const TControl* c = this; c; c = c->parent_)
+    if (c->font_) return *c->font_;
+  return kDefault;
+}
+
+void TControl::ApplyFont() {
+  if (!handle_) return;
+  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(Font())), TRUE);
+  FontChanged();
+  for (TControl* child : children_)
+    if (!child->font_) child->ApplyFont();
+}
+
+void TControl::SetColor(TColor color) {
+  color_ = color;
+  Invalidate();
+}
+
+TColor TControl::Color() const {
+  for (const TControl* c = this; c; c = c->parent_)
+    if (c->color_) return *c->color_;
+  return GetSysColor(COLOR_BTNFACE);
+}
+
+void TControl::SetHint(const std::string& hint) {
+  hint_ = hint;
+  HWND top = GetAncestor(handle_, GA_ROOT);
+  HWND tip = static_cast<HWND>(GetPropA(top, kTipProp));
+  if (!tip) {
+    tip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetPropA(top, kTipProp, tip);
+  }
+  TOOLINFOA info = {};
+  info.cbSize = TTTOOLINFOA_V1_SIZE;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = top;
+  info.uId = reinterpret_cast<UINT_PTR>(handle_);
+  info.lpszText = const_cast<char*>(hint_.c_str());
+  SendMessageA(tip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void TControl::BringToFront() {
+  SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+void TControl::SendToBack() {
+  SetWindowPos(handle_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+void TControl::SetFocus() {
+  ::SetFocus(handle_);
+}
+bool TControl::Focused() const {
+  return GetFocus() == handle_;
+}
+void TControl::Invalidate() {
+  if (handle_) InvalidateRect(handle_, nullptr, TRUE);
+}
+
+}  // namespace quillon::ui

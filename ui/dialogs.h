@@ -1,0 +1,60 @@
+// Modal boxes and the standard file dialogs.
+//
+// Every information box and Yes/No question of the program goes through the current
+// TUserDialogs, so that tests can replace it with one that records the texts and answers.
+#pragma once
+
+#include <string>
+
+#include "ui/control.h"
+
+namespace quillon::ui {
+
+class TUserDialogs {
+ public:
+  virtual ~TUserDialogs() = default;
+  // An information box with one OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A question with the buttons Yes and No; true for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
+};
+
+// The current dialogs: the system's modal boxes unless replaced.
+TUserDialogs& UserDialogs();
+// Replaces the current dialogs (not owned); nullptr restores the system's.
+void SetUserDialogs(TUserDialogs* dialogs);
+
+inline void ShowMessage(const std::string& text) {
+  UserDialogs().ShowMessage(text);
+}
+inline bool Confirm(const std::string& text) {
+  return UserDialogs().Confirm(text);
+}
+
+// The standard open and save dialogs. Filter is written "description|mask|description|mask".
+class TFileDialog : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::string Filter;
+  std::string FileName;
+  std::string DefaultExt;
+  std::string Title;
+
+ protected:
+  bool Run(HWND owner, bool save);
+};
+
+class TOpenDialog : public TFileDialog {
+ public:
+  using TFileDialog::TFileDialog;
+  // True when the user chose a file (then in FileName).
+  bool Execute(HWND owner = nullptr) { return Run(owner, false); }
+};
+
+class TSaveDialog : public TFileDialog {
+ public:
+  using TFileDialog::TFileDialog;
+  bool Execute(HWND owner = nullptr) { return Run(owner, true); }
+};
+
+}  // namespace quillon::ui

@@ -1,0 +1,102 @@
+// Top-level windows, their closing and modal showing (see form.h).
+#include "ui/form.h"
+
+#include "ui/application.h"
+
+namespace quillon::ui {
+
+TForm::TForm(std::string name, const std::string& caption, int width, int height, TBorderStyle border)
+    : TControl(nullptr, std::move(name)) {
+  DWORD style = border == TBorderStyle::Sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU | WS_POPUP;
+  DWORD exStyle = border == TBorderStyle::Dialog ? WS_EX_DLGMODALFRAME : 0;
+  if (border == TBorderStyle::Dialog) {
+    RECT r = {0, 0, width, height};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+  }
+  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  CreateHandle(nullptr, style | WS_CLIPCHILDREN, exStyle, caption, left, top, width, height);
+  if (!Application().MainForm()) Application().SetMainForm(this);
+}
+
+TForm::~TForm() {
+  if (Application().MainForm() == this) Application().SetMainForm(nullptr);
+  while (!components_.empty()) components_.pop_back();
+}
+
+void TForm::AttachMenu() {
+  if (menu_) menu_->Attach(Handle());
+  AlignChildren();
+}
+
+void TForm::Show() {
+  if (Visible()) return;
+  if (OnShow) OnShow(*this);
+  ShowWindow(Handle(), SW_SHOW);
+  UpdateWindow(Handle());
+}
+
+void TForm::Close() {
+  if (OnClose) OnClose(*this);
+  if (modal_) {
+    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    return;
+  }
+  Hide();
+  if (Application().MainForm() == this) Application().Terminate();
+}
+
+void TForm::SetModalResult(int result) {
+  modalResult_ = result;
+}
+
+int TForm::ShowModal() {
+  HWND owner =
+      Application().MainForm() && Application().MainForm() != this ? Application().MainForm()->Handle() : nullptr;
+  if (owner) EnableWindow(owner, FALSE);
+  modalResult_ = mrNone;
+  modal_ = true;
+  Show();
+  MSG msg;
+  while (modalResult_ == mrNone) {
+    if (!GetMessageA(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      modalResult_ = mrCancel;
+      break;
+    }
+    Application().DispatchOne(msg);
+  }
+  modal_ = false;
+  if (owner) {
+    EnableWindow(owner, TRUE);
+    SetActiveWindow(owner);
+  }
+  Hide();
+  return modalResult_;
+}
+
+LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_COMMAND:
+      if (lParam == 0 && menu_) {
+        if (TMenuItem* item = menu_->FindCommand(LOWORD(wParam))) {
+          item->Click();
+          return 0;
+        }
+      }
+      break;
+  }
+  return TControl::WndProc(msg, wParam, lParam);
+}
+
+TForm* FormOf(HWND handle) {
+  if (!handle) return nullptr;
+  return dynamic_cast<TForm*>(TControl::FromHandle(GetAncestor(handle, GA_ROOT)));
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,69 @@
+// A top-level window that owns its components.
+//
+// Invariants:
+//  1. Components are created by Add in declaration order and destroyed with the form, in reverse
+//     order, before the form's own window; a child's window therefore never outlives its parent's
+//     object.
+//  2. Closing runs OnClose once per close request; closing the main form ends the message loop,
+//     closing a modal form ends its ShowModal.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/control.h"
+#include "ui/menu.h"
+
+namespace quillon::ui {
+
+enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL };
+
+enum class TBorderStyle { Sizeable, Dialog };
+
+class TForm : public TControl {
+ public:
+  // Outer size width x height (Sizeable) or client size (Dialog), centred on the desktop.
+  TForm(std::string name, const std::string& caption, int width, int height, TBorderStyle border);
+  ~TForm() override;
+
+  template <class T, class... Args>
+  T* Add(Args&&... args) {
+    auto component = std::make_unique<T>(std::forward<Args>(args)...);
+    T* raw = component.get();
+    components_.push_back(std::move(component));
+    return raw;
+  }
+
+  // Makes a main menu and attaches it once its items are added (see AttachMenu).
+  TMainMenu* Menu() const { return menu_; }
+  void SetMenu(TMainMenu* menu) { menu_ = menu; }
+  void AttachMenu();
+
+  // Shows the form; OnShow runs first, as the form becomes visible.
+  void Show();
+  void Hide() { SetVisible(false); }
+  // Runs OnClose, hides the form and ends the message loop (main form) or ShowModal.
+  void Close();
+  // Shows the form with the other windows of the program disabled until it closes.
+  int ShowModal();
+  void SetModalResult(int result);
+  int ModalResult() const { return modalResult_; }
+
+  TNotifyEvent OnShow;
+  TNotifyEvent OnClose;
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  std::vector<std::unique_ptr<TComponent>> components_;
+  TMainMenu* menu_ = nullptr;
+  int modalResult_ = mrNone;
+  bool modal_ = false;
+};
+
+// The form that owns a window (its top-level ancestor), or nullptr.
+TForm* FormOf(HWND handle);
+
+}  // namespace quillon::ui

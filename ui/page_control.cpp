@@ -1,0 +1,77 @@
+// Tab control and sheet placement (see page_control.h).
+#include "ui/page_control.h"
+
+#include <commctrl.h>
+
+namespace quillon::ui {
+
+TTabSheet::TTabSheet(TPageControl* pages, std::string name, const std::string& caption)
+    : TPanel(pages, std::move(name), 0, 0, 10, 10) {
+  SetCaption(caption);
+  pages->AddSheet(this, caption);
+}
+
+TPageControl::TPageControl(TControl* parent, std::string name, int left, int top, int width, int height)
+    : TControl(parent, std::move(name)) {
+  CreateHandle(WC_TABCONTROLA, WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT, "", left, top, width,
+               height);
+}
+
+void TPageControl::AddSheet(TTabSheet* sheet, const std::string& caption) {
+  TCITEMA item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = const_cast<char*>(caption.c_str());
+  SendMessageA(Handle(), TCM_INSERTITEMA, sheets_.size(), reinterpret_cast<LPARAM>(&item));
+  sheets_.push_back(sheet);
+  AlignChildren();
+  ShowActiveSheet();
+}
+
+std::string TPageControl::TabCaption(int index) const {
+  char text[256] = {};
+  TCITEMA item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  SendMessageA(Handle(), TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+int TPageControl::ActivePageIndex() const {
+  return static_cast<int>(SendMessageA(Handle(), TCM_GETCURSEL, 0, 0));
+}
+
+void TPageControl::SetActivePageIndex(int index) {
+  SendMessageA(Handle(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  ShowActiveSheet();
+}
+
+void TPageControl::ShowActiveSheet() {
+  int active = ActivePageIndex();
+  // Show the new sheet before hiding the old one, so the area never flashes empty.
+  for (int i = 0; i < PageCount(); ++i)
+    if (i == active) sheets_[static_cast<size_t>(i)]->SetVisible(true);
+  for (int i = 0; i < PageCount(); ++i)
+    if (i != active) sheets_[static_cast<size_t>(i)]->SetVisible(false);
+}
+
+void TPageControl::AlignChildren() {
+  RECT r;
+  GetClientRect(Handle(), &r);
+  SendMessageA(Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+  for (TTabSheet* sheet : sheets_)
+    SetWindowPos(sheet->Handle(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool TPageControl::Notified(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
+  if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(TCN_SELCHANGE)) {
+    ShowActiveSheet();
+    if (OnChange) OnChange(*this);
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace quillon::ui

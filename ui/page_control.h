@@ -1,0 +1,45 @@
+// A page control: a tab control whose tab sheets are panels laid over its display area; exactly one
+// sheet, the active page, is visible. Setting the active page from code raises no OnChange; the
+// user's tab change does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/control.h"
+#include "ui/std_controls.h"
+
+namespace quillon::ui {
+
+class TPageControl;
+
+class TTabSheet : public TPanel {
+ public:
+  TTabSheet(TPageControl* pages, std::string name, const std::string& caption);
+};
+
+class TPageControl : public TControl {
+ public:
+  TPageControl(TControl* parent, std::string name, int left, int top, int width, int height);
+
+  // Adds a sheet as the last tab (the sheet is owned by the caller's form like any control).
+  void AddSheet(TTabSheet* sheet, const std::string& caption);
+  int PageCount() const { return static_cast<int>(sheets_.size()); }
+  TTabSheet* Page(int index) const { return sheets_.at(static_cast<size_t>(index)); }
+  std::string TabCaption(int index) const;
+
+  int ActivePageIndex() const;
+  void SetActivePageIndex(int index);
+
+  TNotifyEvent OnChange;
+
+ protected:
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void AlignChildren() override;
+
+ private:
+  void ShowActiveSheet();
+  std::vector<TTabSheet*> sheets_;
+};
+
+}  // namespace quillon::ui

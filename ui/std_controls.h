@@ -1,0 +1,168 @@
+// The simple controls: panels, labels, buttons, edits, combo boxes, group boxes, shapes, progress
+// bars, list boxes, rich edits, and timers. Each wraps one Win32 window class (or our own class for
+// panels and shapes) and turns its notifications into named events.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/control.h"
+
+namespace quillon::ui {
+
+// A plain rectangle of its colour that holds other controls.
+class TPanel : public TControl {
+ public:
+  TPanel(TControl* parent, std::string name, int left, int top, int width, int height);
+};
+
+class TLabel : public TControl {
+ public:
+  TLabel(TControl* parent, std::string name, const std::string& caption, int left, int top);
+  // With AutoSize (the default) the label fits its text after every caption or font change.
+  void SetCaption(const std::string& text) override;
+  bool AutoSize = true;
+  void SetAlignRight(bool right);
+
+ protected:
+  HBRUSH ControlColor(HDC dc) override;
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void FontChanged() override { Fit(); }
+
+ private:
+  void Fit();
+};
+
+class TButton : public TControl {
+ public:
+  TButton(TControl* parent, std::string name, const std::string& caption, int left, int top, int width, int height,
+          bool isDefault = false);
+
+ protected:
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+};
+
+class TEdit : public TControl {
+ public:
+  TEdit(TControl* parent, std::string name, int left, int top, int width, int height);
+  std::string Text() const { return Caption(); }
+  void SetText(const std::string& text) { SetCaption(text); }
+  TNotifyEvent OnChange;
+  std::function<void(TComponent& sender, WORD& key)> OnKeyDown;
+
+ protected:
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  HBRUSH ControlColor(HDC dc) override;
+};
+
+// Drop-down list (not editable).
+class TComboBox : public TControl {
+ public:
+  TComboBox(TControl* parent, std::string name, int left, int top, int width);
+  void Clear();
+  void Add(const std::string& item);
+  int Count() const;
+  std::string Item(int index) const;
+  // Index of the item equal to text without regard to case, or -1.
+  int IndexOf(const std::string& text) const;
+  int ItemIndex() const;
+  void SetItemIndex(int index);  // -1 clears the selection
+  std::string Text() const;      // the selected item, empty when none
+  TNotifyEvent OnChange;
+
+ protected:
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  HBRUSH ControlColor(HDC dc) override;
+};
+
+class TGroupBox : public TControl {
+ public:
+  TGroupBox(TControl* parent, std::string name, const std::string& caption, int left, int top, int width, int height);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+};
+
+// A filled rectangle (a line when one side is 1 pixel).
+class TShape : public TControl {
+ public:
+  TShape(TControl* parent, std::string name, int left, int top, int width, int height);
+  void SetBrushColor(TColor color);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  TColor brush_ = clWhite;
+};
+
+class TProgressBar : public TControl {
+ public:
+  TProgressBar(TControl* parent, std::string name, int left, int top, int width, int height);
+  void SetRange(int minimum, int maximum);
+  void SetPosition(int position);
+  int Position() const;
+  void SetBarColor(TColor color);
+};
+
+struct TListBoxStyle {
+  bool multiColumn = false;
+  bool ownerDrawFixed = false;  // rows of ItemHeight, drawn as text in the list's font
+  int itemHeight = 16;
+  bool border = true;
+};
+
+class TListBox : public TControl {
+ public:
+  TListBox(TControl* parent, std::string name, int left, int top, int width, int height, TListBoxStyle style = {});
+  void Clear();
+  void Add(const std::string& item);
+  void SetItems(const std::vector<std::string>& items);
+  std::vector<std::string> Items() const;
+  int Count() const;
+  std::string Item(int index) const;
+  // Index of the item equal to text without regard to case, or -1.
+  int IndexOf(const std::string& text) const;
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  // Multi-column lists: the client width is shared by this many columns.
+  void SetColumns(int columns);
+  int Columns() const { return columns_; }
+  // Puts the items in order once (case-insensitive); later additions are not sorted.
+  void Sort();
+
+ protected:
+  bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  HBRUSH ControlColor(HDC dc) override;
+
+ private:
+  TListBoxStyle style_;
+  int columns_ = 0;
+};
+
+// A rich edit in plain-text mode.
+class TRichEdit : public TControl {
+ public:
+  TRichEdit(TControl* parent, std::string name, int left, int top, int width, int height, bool readOnly);
+  std::string Text() const { return Caption(); }
+  void SetText(const std::string& text) { SetCaption(text); }
+  void Clear() { SetCaption(""); }
+};
+
+class TTimer : public TComponent {
+ public:
+  explicit TTimer(std::string name) : TComponent(std::move(name)) {}
+  ~TTimer() override;
+  void SetInterval(unsigned milliseconds);
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return id_ != 0; }
+  TNotifyEvent OnTimer;
+
+ private:
+  static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD);
+  unsigned interval_ = 1000;
+  UINT_PTR id_ = 0;
+};
+
+}  // namespace quillon::ui
