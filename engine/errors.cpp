@@ -85,10 +85,7 @@ std::string BuildMessage(int code, const TErrorContext& c) {
 
 }  // namespace
 
-TErrorContext& CurrentErrorContext() {
-  static TErrorContext context;
-  return context;
-}
+// CurrentErrorContext lives with the session (file_session.cpp).
 
 std::string MessageText(int code, const TErrorContext& context) { return Cut(BuildMessage(code, context), kMaxMessage); }
 

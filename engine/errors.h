@@ -99,7 +99,8 @@ class EEngineError : public std::runtime_error {
   int code_;
 };
 
-// The context of the process's engine session. The engine runs on one thread per session, as
+// The error context of the current engine session (a detached one while the engine is not
+// initialised). The engine runs on one thread per session, as
 // the program does; callers on other threads must not raise engine errors concurrently.
 TErrorContext& CurrentErrorContext();
 

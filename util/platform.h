@@ -59,4 +59,15 @@ bool WriteRegistryString(RegistryRoot root, const std::string& keyPath, const st
 std::uint32_t TickCount();
 void SleepMs(std::uint32_t milliseconds);
 
+// The local calendar date and wall-clock time.
+struct LocalTime {
+  int year = 0, month = 0, day = 0;  // month and day 1-based
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime LocalNow();
+
+// A number naming the calling thread (the Windows thread identifier; the kernel's thread id on
+// POSIX systems).
+std::int64_t CurrentThreadId();
+
 }  // namespace quillon::platform

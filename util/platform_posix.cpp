@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,5 +106,17 @@ void SleepMs(std::uint32_t milliseconds) {
   while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
 }
+
+LocalTime LocalNow() {
+  timespec ts {};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  tm parts {};
+  ::localtime_r(&ts.tv_sec, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+          parts.tm_hour,        parts.tm_min,     parts.tm_sec,
+          static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(::syscall(SYS_gettid)); }
 
 }  // namespace quillon::platform

@@ -114,4 +114,12 @@ std::uint32_t TickCount() { return GetTickCount(); }
 
 void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+LocalTime LocalNow() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(GetCurrentThreadId()); }
+
 }  // namespace quillon::platform

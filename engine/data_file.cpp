@@ -1,0 +1,790 @@
+// TDataFile: opening, creating and emptying tables, the header, the record cache and the lock
+// states. See data_file.h for the invariants and table_format.h for the byte layout.
+//
+// A damaged or foreign file must end in a clean engine error, never in a read outside a buffer:
+// Open checks the header's counts against the limits the engine itself obeys and every field
+// descriptor against the record size before anything uses them (9221 when they disagree).
+#include "engine/data_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/byte_order.h"
+#include "engine/errors.h"
+#include "engine/file_session.h"
+#include "engine/locale.h"
+#include "util/platform.h"
+#include "util/text.h"
+
+namespace quillon::engine {
+
+namespace {
+
+constexpr int kMaxPins = 64;
+constexpr std::uint32_t kRecordCacheBytes = 131070;
+constexpr std::uint32_t kReadAheadBytes = 32767;
+constexpr int kMaxCachedRecords = 65535;
+constexpr int kTransactionCacheGrowth = 1024;
+
+bool IsNameStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0x81 && c <= 0xFE);
+}
+
+bool IsValidLiteral(const TFieldDescriptor& f, const std::string& text, const TLocaleFormats& formats) {
+  if (text.empty()) return true;
+  std::int64_t i;
+  double d;
+  std::int32_t n;
+  switch (static_cast<TFieldType>(f.FieldType)) {
+    case TFieldType::Date:
+      return SameText(Trim(text), "DATE") || ParseDate(text, formats, n);
+    case TFieldType::Boolean:
+      return SameText(Trim(text), "TRUE") || SameText(Trim(text), "FALSE");
+    case TFieldType::SmallInt:
+      return ParseInteger(text, -32768, 32767, i);
+    case TFieldType::Integer:
+      return ParseInteger(text, INT32_MIN, INT32_MAX, i);
+    case TFieldType::Float:
+      return ParseFloat(text, formats, d);
+    case TFieldType::Bcd:
+      return ParseFixed4(text, formats, i);
+    case TFieldType::Time:
+      return SameText(Trim(text), "TIME") || ParseTime(text, formats, n);
+    case TFieldType::TimeStamp: {
+      std::string t = Trim(text);
+      return SameText(t, "NOW") || SameText(t, "DATE") || SameText(t, "TIME") || ParseDateTime(text, formats, d);
+    }
+    case TFieldType::Word:
+      return ParseInteger(text, 0, 65535, i);
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+TDataFile::TDataFile()
+    : indexFile_(std::make_unique<TIndexFile>(*this)), blobFile_(std::make_unique<TBlobFile>(*this)) {}
+
+TDataFile::~TDataFile() {
+  try {
+    TDataFile::Close();
+  } catch (...) {  // a destructor must not throw; Close reports its failures to direct callers
+  }
+}
+
+std::string TDataFile::NormalizeName(const std::string& name) const {
+  return ReplaceExtension(Trim(name), ".DAT");
+}
+
+void TDataFile::SetStrictChangeDetection(bool value) {
+  if (value != strictChangeDetection_ && Opened()) Fail(err::kFileInUse);
+  strictChangeDetection_ = value;
+}
+
+void TDataFile::SetForceBufferFlush(bool value) {
+  if (value != forceBufferFlush_ && Opened()) Fail(err::kFileInUse);
+  forceBufferFlush_ = value;
+}
+
+void TDataFile::SetDeleteOnClose(bool value) {
+  if (value != deleteOnClose_ && Opened()) Fail(err::kFileInUse);
+  deleteOnClose_ = value;
+}
+
+std::uint32_t TDataFile::LocaleId() const {
+  return locale::LocaleId(header_.LanguageId, header_.SortId);
+}
+
+// ---- Open and Close --------------------------------------------------------------------------
+
+void TDataFile::ReadHeader(bool initial) {
+  std::uint8_t bytes[kTableHeaderSize];
+  ReadAt(0, bytes, kTableHeaderSize);
+  TTableHeader h = TTableHeader::Decode(bytes);
+  if (h.Version != kTableVersion) Fail(err::kWrongVersion);
+  bool sane = h.FieldCount <= kMaxFields && h.BlobFieldCount <= kMaxBlobFields && h.RecordSize >= kRecordHeaderSize &&
+              h.NextRecordNumber >= 1 && h.NextRecordNumber <= kMaxRecordNumber + 1 &&
+              h.FreeRecordHead < h.NextRecordNumber && std::uint32_t{h.RecordSize} + h.ComputedBytes <= kMaxRecordBytes;
+  if (!sane) Fail(err::kHeaderAccess);
+  if (!initial) {
+    // Another cursor may change counters, never the shape of the table.
+    bool sameShape = h.FieldCount == header_.FieldCount && h.RecordSize == header_.RecordSize &&
+                     h.BlobFieldCount == header_.BlobFieldCount && h.Encrypted == header_.Encrypted &&
+                     h.LanguageId == header_.LanguageId && h.SortId == header_.SortId;
+    if (!sameShape) Fail(err::kHeaderAccess);
+  }
+  header_ = h;
+  headerChanged_ = false;
+}
+
+void TDataFile::ReadDescriptors() {
+  std::uint32_t bytes = header_.FieldCount * std::uint32_t{kFieldDescriptorSize};
+  std::vector<std::uint8_t> area(bytes);
+  if (bytes > 0) ReadAt(kTableHeaderSize, area.data(), bytes);
+  if (header_.Encrypted) ScrambleData(area.data(), area.size());
+  fields_.clear();
+  int blobs = 0;
+  for (int i = 0; i < header_.FieldCount; ++i) {
+    TFieldDescriptor f = TFieldDescriptor::Decode(area.data() + i * kFieldDescriptorSize);
+    bool fits;
+    if (f.IsAutoInc()) {
+      fits = f.Offset == kRowIdOffset && f.DataSize == 4;
+    } else if (f.Computed) {
+      fits = true;  // lives after the stored record; placed by SetLogicalFields
+    } else {
+      fits = f.Offset >= kRecordHeaderSize && std::uint32_t{f.Offset} + f.DataSize + 1 <= header_.RecordSize;
+    }
+    bool sizeRight = f.FieldType == 0 || f.FieldType > 15 || f.FieldType == 9 || f.FieldType == 15 ||
+                     f.DataSize == DataSizeOf(f.FieldType, f.DeclaredSize);
+    if (!fits || !sizeRight || f.FieldNumber != i + 1) Fail(err::kHeaderAccess);
+    if (f.IsBlob()) ++blobs;
+    fields_.push_back(std::move(f));
+  }
+  if (blobs != header_.BlobFieldCount) Fail(err::kHeaderAccess);
+}
+
+void TDataFile::DeriveFieldFlags() {
+  hasValidityChecks_ = hasDefaults_ = hasComputed_ = false;
+  for (const auto& f : fields_) {
+    if (f.Required || !f.MinValue.empty() || !f.MaxValue.empty()) hasValidityChecks_ = true;
+    if (!f.DefaultValue.empty()) hasDefaults_ = true;
+  }
+  for (const auto& f : logicalFields_)
+    if (f.Computed) hasComputed_ = true;
+}
+
+void TDataFile::SetLogicalFields(std::vector<TFieldDescriptor> fields) {
+  if (fields.size() > static_cast<std::size_t>(kMaxFields)) Fail(err::kFieldLimits);
+  std::uint32_t offset = header_.RecordSize;
+  for (auto& f : fields) {
+    if (!f.Computed) continue;
+    f.Offset = static_cast<std::uint16_t>(offset);
+    offset += f.DataSize + 1u;
+  }
+  if (offset > kMaxRecordBytes) Fail(err::kRecordTooLarge);
+  computedBytes_ = static_cast<std::uint16_t>(offset - header_.RecordSize);
+  logicalFields_ = std::move(fields);
+  DeriveFieldFlags();
+  recordCache_.Clear();
+  CurrentRecord = nullptr;
+  int capacity = static_cast<int>(std::min<std::uint32_t>(kRecordCacheBytes / RecordBufferSize(), kMaxCachedRecords));
+  recordCache_.SetCapacity(std::max(capacity, 1));
+}
+
+void TDataFile::Open() {
+  if (Opened()) return;
+  locks_ = TLockState{};
+  TFileHandler::Open();
+  try {
+    ReadHeader(true);
+    if (header_.LanguageId != 0 && !locale::IsLocaleInstalled(LocaleId())) Fail(err::kLocaleUnavailable);
+    formats_ = header_.LanguageId != 0 ? locale::Formats(LocaleId()) : DefaultFormats();
+    if (header_.Encrypted) {
+      while (!Session().HasPassword(header_.Password)) {
+        if (!passwordCallback_ || !passwordCallback_(*this)) Fail(err::kPasswordRequired);
+      }
+    }
+    ReadDescriptors();
+    computedBytes_ = 0;
+    SetLogicalFields(fields_);
+    readAheadCount_ = kReadAheadBytes / header_.RecordSize;
+    indexFile_->SetExclusive(Exclusive());
+    indexFile_->SetReadOnly(ReadOnly());
+    indexFile_->SetInMemory(InMemory());
+    indexFile_->SetFileName(FileName());
+    indexFile_->Open();
+    if (header_.BlobFieldCount != 0) {
+      blobFile_->SetExclusive(Exclusive());
+      blobFile_->SetReadOnly(ReadOnly());
+      blobFile_->SetInMemory(InMemory());
+      blobFile_->SetFileName(FileName());
+      blobFile_->Open();
+    }
+  } catch (...) {
+    CloseFiles();
+    throw;
+  }
+}
+
+void TDataFile::CloseFiles() {
+  blobFile_->Close();
+  indexFile_->Close();
+  recordCache_.Clear();
+  CurrentRecord = nullptr;
+  fields_.clear();
+  logicalFields_.clear();
+  lockedRecords_.clear();
+  locks_ = TLockState{};
+  headerChanged_ = false;
+  TFileHandler::Close();
+}
+
+void TDataFile::Close() {
+  if (!Opened()) return;
+  std::exception_ptr failure;
+  try {
+    if (locks_.Transaction) {
+      ReleaseTransactionLock();
+    } else {
+      for (auto& r : recordCache_) r->PinCount = 0;
+      if (Exclusive() && !ReadOnly()) {
+        WriteBackRecords();
+        WriteHeader(false);
+        indexFile_->WriteHeader(false);
+        if (BlobFile()) blobFile_->WriteHeader(false);
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Locks are released even when the write-back failed, so that other cursors are not blocked.
+  try {
+    ReleaseStatementReadLock();
+    UnlockTable();
+    UnlockAllRecords();
+    ReleaseReadLock();
+    ReleaseWriteLock();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  CloseFiles();
+  if (deleteOnClose_) {
+    try {
+      DeleteTable();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataFile::DeleteTable() {
+  if (Opened()) Fail(err::kFileInUse);
+  TIndexFile index(*this);
+  index.SetInMemory(InMemory());
+  index.SetFileName(FileName());
+  TBlobFile blob(*this);
+  blob.SetInMemory(InMemory());
+  blob.SetFileName(FileName());
+  Erase();
+  index.Erase();
+  if (blob.Exists()) blob.Erase();
+}
+
+// ---- CreateTable -----------------------------------------------------------------------------
+
+void TDataFile::CreateTable(const TTableDefinition& definition) {
+  if (Opened()) Fail(err::kFileInUse);
+  if (!Exclusive()) Fail(err::kMustBeExclusive);
+  if (ReadOnly()) Fail(err::kAccessDenied);
+  std::string password = Trim(definition.Password);
+  if (definition.Encrypted && (password.empty() || password.size() > 15)) Fail(err::kInvalidPassword);
+  std::uint32_t lcid = locale::LocaleId(definition.LanguageId, definition.SortId);
+  if (definition.LanguageId != 0 && !locale::IsLocaleInstalled(lcid)) Fail(err::kLocaleUnavailable);
+  if (definition.Fields.size() > static_cast<std::size_t>(kMaxFields)) Fail(err::kFieldLimits);
+  if (definition.Indexes.size() > 33) Fail(err::kIndexLimits);
+  if (definition.BlobBlockSize < 64 || definition.BlobBlockSize > 0xFFFF) Fail(err::kBlobFieldsOrBlockSize);
+  TLocaleFormats formats = definition.LanguageId != 0 ? locale::Formats(lcid) : DefaultFormats();
+
+  // Fields, in the order given.
+  std::vector<TFieldDescriptor> fields;
+  std::uint32_t offset = kRecordHeaderSize, computed = 0;
+  int blobs = 0;
+  for (std::size_t i = 0; i < definition.Fields.size(); ++i) {
+    TFieldDescriptor f = definition.Fields[i];
+    f.FieldName = Trim(f.FieldName).substr(0, 30);
+    if (f.FieldNumber == 0) f.FieldNumber = static_cast<std::int16_t>(i + 1);
+    auto fail = [&](int code) { RaiseEngineError(code, FileName(), f.FieldName); };
+    if (f.FieldName.empty() || !IsNameStart(static_cast<unsigned char>(f.FieldName[0]))) fail(err::kInvalidFieldName);
+    for (const auto& other : fields) {
+      if (SameText(other.FieldName, f.FieldName)) fail(err::kInvalidFieldName);
+      if (other.FieldNumber == f.FieldNumber) fail(err::kInvalidFieldDefinition);
+    }
+    // Field n is the n-th descriptor: the record layout and every lookup rely on it.
+    if (f.FieldNumber != static_cast<int>(i + 1)) fail(err::kInvalidFieldDefinition);
+    if (f.FieldType == 0) fail(err::kInvalidFieldDefinition);
+    bool sized = f.FieldType == 1 || f.FieldType == 9 || f.FieldType == 15;
+    if (sized && f.DeclaredSize > kMaxStringSize) fail(err::kInvalidFieldDefinition);
+    if (!sized) f.DeclaredSize = 0;
+    if (!IsValidLiteral(f, f.DefaultValue, formats) || !IsValidLiteral(f, f.MinValue, formats) ||
+        !IsValidLiteral(f, f.MaxValue, formats)) {
+      fail(err::kInvalidValidityCheck);
+    }
+    if (f.FieldType != static_cast<std::uint8_t>(TFieldType::Bcd)) f.Decimals = 0;
+    f.DataSize = DataSizeOf(f.FieldType, f.DeclaredSize);
+    f.DataDecimals = f.Decimals;
+    if (f.IsAutoInc()) {
+      f.Offset = kRowIdOffset;
+    } else if (f.Computed) {
+      computed += f.DataSize + 1u;
+    } else {
+      f.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
+      offset += f.DataSize + 1u;
+    }
+    if (f.IsBlob()) ++blobs;
+    fields.push_back(std::move(f));
+  }
+
+  // Indexes.
+  std::vector<TIndexDescriptor> indexes = definition.Indexes;
+  if (indexes.empty()) indexes.emplace_back();
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    TIndexDescriptor checked =
+        TIndexFile::CheckDescriptor(indexes[i], i == 0, definition.AllowEmptyPrimary, fields, names, FileName());
+    if (i > 0) names.push_back(checked.IndexName);
+  }
+  if (blobs > kMaxBlobFields) Fail(err::kBlobFieldsOrBlockSize);
+  if (offset + computed > kMaxRecordBytes) Fail(err::kRecordTooLarge);
+
+  TTableHeader h;
+  h.BlobBlockSize = definition.BlobBlockSize;
+  h.RecordSize = static_cast<std::uint16_t>(offset);
+  h.FieldCount = static_cast<std::uint16_t>(fields.size());
+  h.BlobFieldCount = static_cast<std::uint16_t>(blobs);
+  h.LanguageId = definition.LanguageId;
+  h.SortId = definition.SortId;
+  h.UserValue1 = definition.UserValue1;
+  h.UserValue2 = definition.UserValue2;
+  h.Encrypted = definition.Encrypted;
+  h.Password = definition.Encrypted ? password : std::string();
+  h.Description = definition.Description.substr(0, 50);
+  h.ComputedBytes = static_cast<std::uint16_t>(computed);
+
+  // The password lets the reopen below pass; it stays only if the caller had given it before.
+  bool addedPassword = definition.Encrypted && !Session().HasPassword(password);
+  if (addedPassword) Session().AddPassword(password);
+  bool created = false;
+  try {
+    TFileHandler::CreateNew();
+    created = true;
+    header_ = h;
+    fields_ = fields;
+    indexFile_->SetExclusive(true);
+    indexFile_->SetReadOnly(false);
+    indexFile_->SetInMemory(InMemory());
+    indexFile_->SetFileName(FileName());
+    indexFile_->CreateNew();
+    indexFile_->WriteHeader(true);
+    indexFile_->Close();
+    if (blobs > 0) {
+      blobFile_->SetExclusive(true);
+      blobFile_->SetReadOnly(false);
+      blobFile_->SetInMemory(InMemory());
+      blobFile_->SetFileName(FileName());
+      blobFile_->CreateNew();
+      blobFile_->WriteHeader(true);
+      blobFile_->Close();
+    }
+    std::vector<std::uint8_t> area(fields.size() * kFieldDescriptorSize);
+    for (std::size_t i = 0; i < fields.size(); ++i) fields[i].Encode(area.data() + i * kFieldDescriptorSize);
+    if (h.Encrypted) ScrambleData(area.data(), area.size());
+    headerChanged_ = true;
+    WriteHeader(true);
+    if (!area.empty()) WriteAt(kTableHeaderSize, area.data(), static_cast<std::uint32_t>(area.size()));
+    CloseFiles();
+    Open();
+    indexFile_->AddPrimaryIndex(indexes[0], definition.AllowEmptyPrimary);
+    for (std::size_t i = 1; i < indexes.size(); ++i) indexFile_->AddSecondaryIndex(indexes[i]);
+    indexFile_->WriteHeader(false);
+    Close();
+  } catch (...) {
+    if (addedPassword) Session().RemovePassword(password);
+    if (Opened()) CloseFiles();
+    if (created) {
+      try {
+        DeleteTable();
+      } catch (...) {  // keep the creation error, not the clean-up one
+      }
+    }
+    throw;
+  }
+  if (addedPassword) Session().RemovePassword(password);
+}
+
+void TDataFile::EmptyTable() {
+  if (!Exclusive()) Fail(err::kMustBeExclusive);
+  if (ReadOnly()) Fail(err::kAccessDenied);
+  Seek(kTableHeaderSize + std::int64_t{header_.FieldCount} * kFieldDescriptorSize, 0);
+  WriteBuffer(nullptr, 0);
+  header_.ChangeCounter = 0;
+  header_.FreeRecordHead = 0;
+  header_.NextRecordNumber = 1;
+  header_.LastRowId = 0;
+  headerChanged_ = true;
+  DropRecordCache();
+  indexFile_->EmptyIndexFile();
+  if (BlobFile()) blobFile_->EmptyBlobFile();
+}
+
+// ---- Fields ----------------------------------------------------------------------------------
+
+const TFieldDescriptor& TDataFile::GetFieldDescriptor(bool logical, int fieldNumber) const {
+  const auto& list = logical ? logicalFields_ : fields_;
+  if (fieldNumber < 1 || fieldNumber > static_cast<int>(list.size())) {
+    RaiseEngineError(err::kInvalidField, FileName(), std::to_string(fieldNumber));
+  }
+  return list[static_cast<std::size_t>(fieldNumber - 1)];
+}
+
+const TFieldDescriptor& TDataFile::GetFieldDescriptorByName(bool logical, const std::string& name) const {
+  for (const auto& f : logical ? logicalFields_ : fields_)
+    if (SameText(f.FieldName, name)) return f;
+  RaiseEngineError(err::kInvalidField, FileName(), name);
+}
+
+// ---- Header ----------------------------------------------------------------------------------
+
+TTableHeader& TDataFile::HeaderForUpdate() {
+  headerChanged_ = true;
+  return header_;
+}
+
+void TDataFile::WriteHeader(bool force) {
+  if (!force && !headerChanged_) return;
+  if (ReadOnly()) Fail(err::kAccessDenied);
+  platform::LocalTime t = platform::LocalNow();
+  TTableHeader h = header_;
+  h.ChangeCounter = header_.ChangeCounter + 1;
+  h.LastUpdate = LastUpdateValue(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
+  h.HeaderDirty = headerChanged_ ? 1 : 0;
+  std::uint8_t bytes[kTableHeaderSize];
+  h.Encode(bytes);
+  WriteAt(0, bytes, kTableHeaderSize);
+  header_ = h;
+  headerChanged_ = false;
+}
+
+// ---- Record cache ----------------------------------------------------------------------------
+
+std::int64_t TDataFile::RecordOffset(std::uint32_t recordNumber) const {
+  return kTableHeaderSize + std::int64_t{header_.FieldCount} * kFieldDescriptorSize +
+         std::int64_t{recordNumber - 1} * header_.RecordSize;
+}
+
+TRecord* TDataFile::FindCached(std::uint32_t recordNumber) {
+  for (int i = 0; i < recordCache_.Count(); ++i) {
+    if (recordCache_[i]->RecordNumber == recordNumber) {
+      recordCache_.Move(i, 0);
+      return recordCache_[0].get();
+    }
+  }
+  return nullptr;
+}
+
+void TDataFile::Pin(TRecord* record) {
+  if (record->PinCount >= kMaxPins) Fail(err::kRecordBuffersCorrupt);
+  ++record->PinCount;
+}
+
+void TDataFile::UnpinRecord(TRecord* record) {
+  if (record && record->PinCount > 0) --record->PinCount;
+}
+
+TRecord* TDataFile::TakeBuffer() {
+  if (recordCache_.Count() < recordCache_.Capacity()) {
+    auto record = std::make_unique<TRecord>();
+    record->Owner = this;
+    record->Data.assign(RecordBufferSize(), 0);
+    recordCache_.Insert(0, std::move(record));
+    return recordCache_[0].get();
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int i = recordCache_.Count() - 1; i >= 0; --i) {
+      TRecord* r = recordCache_[i].get();
+      if (r->Dirty || r->PinCount > 0 || r->ReadAheadMark) continue;
+      recordCache_.Move(i, 0);
+      r->RecordNumber = 0;
+      r->ComputedDone = false;
+      std::fill(r->Data.begin(), r->Data.end(), 0);
+      return r;
+    }
+    if (locks_.Transaction) {
+      recordCache_.SetCapacity(std::min(recordCache_.Capacity() + kTransactionCacheGrowth, kMaxListSize));
+      return TakeBuffer();
+    }
+    if (attempt == 0) WriteBackRecords();
+  }
+  Fail(err::kRecordBuffersCorrupt);
+}
+
+void TDataFile::DropRecordCache() {
+  for (auto& r : recordCache_) {
+    r->RecordNumber = 0;
+    r->Dirty = false;
+    r->ComputedDone = false;
+    r->ReadAheadMark = false;
+  }
+}
+
+void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted) {
+  const std::uint32_t size = header_.RecordSize;
+  std::vector<std::uint8_t> block(std::size_t{count} * size);
+  bool allowShort = Exclusive() || locks_.Transaction;
+  std::uint32_t got = ReadAt(RecordOffset(first), block.data(), static_cast<std::uint32_t>(block.size()), allowShort);
+  std::vector<TRecord*> filled;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    std::uint32_t number = first + k;
+    if (number != wanted && (std::uint64_t{k} + 1) * size > got) continue;  // only the wanted one may come up short
+    bool cached = false;
+    for (auto& r : recordCache_)
+      if (r->RecordNumber == number) cached = true;
+    if (cached) continue;  // never overwrite what this cursor already holds
+    TRecord* r = TakeBuffer();
+    r->ReadAheadMark = true;
+    filled.push_back(r);
+    std::uint8_t* data = r->Data.data();
+    std::size_t from = std::size_t{k} * size;
+    std::size_t available = got > from ? std::min<std::size_t>(size, got - from) : 0;
+    std::memcpy(data, block.data() + from, available);
+    if (header_.Encrypted) ScrambleData(data, size);
+    r->RecordNumber = number;
+    if (data[0] == 0) PutU32(data + 1, number);
+  }
+  for (TRecord* r : filled) r->ReadAheadMark = false;
+}
+
+TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::uint32_t count) {
+  if (recordNumber < 1 || recordNumber > header_.NextRecordNumber) Fail(err::kRecordNotFound);
+  if (TRecord* hit = FindCached(recordNumber)) {
+    Pin(hit);
+    return hit;
+  }
+  if (recordNumber == header_.NextRecordNumber) {
+    TRecord* fresh = TakeBuffer();
+    fresh->RecordNumber = recordNumber;
+    Pin(fresh);
+    return fresh;
+  }
+  if (!strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
+  std::uint32_t n = std::max<std::uint32_t>(count, 1);
+  n = std::min(n, std::max<std::uint32_t>(readAheadCount_, 1));
+  n = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(std::max(recordCache_.Capacity(), 1)));
+  std::uint32_t first;
+  if (direction < 0) {
+    n = std::min(n, recordNumber);
+    first = recordNumber - n + 1;
+  } else {
+    n = std::min(n, header_.NextRecordNumber - recordNumber);
+    first = recordNumber;
+  }
+  LoadRecords(first, n, recordNumber);
+  TRecord* record = FindCached(recordNumber);
+  if (!record) Fail(err::kRecordBuffersCorrupt);
+  Pin(record);
+  return record;
+}
+
+void TDataFile::WriteBackRecords() {
+  std::vector<TRecord*> dirty;
+  for (auto& r : recordCache_)
+    if (r->Dirty && r->PinCount == 0 && r->RecordNumber != 0) dirty.push_back(r.get());
+  if (dirty.empty()) return;
+  std::sort(dirty.begin(), dirty.end(), [](TRecord* a, TRecord* b) { return a->RecordNumber < b->RecordNumber; });
+  const std::uint32_t size = header_.RecordSize;
+  std::vector<std::uint8_t> run;
+  for (std::size_t i = 0; i < dirty.size();) {
+    std::size_t j = i + 1;
+    while (j < dirty.size() && dirty[j]->RecordNumber == dirty[j - 1]->RecordNumber + 1) ++j;
+    run.assign((j - i) * size, 0);
+    for (std::size_t k = i; k < j; ++k) {
+      std::memcpy(run.data() + (k - i) * size, dirty[k]->Data.data(), size);
+      if (header_.Encrypted) ScrambleData(run.data() + (k - i) * size, size);
+    }
+    WriteAt(RecordOffset(dirty[i]->RecordNumber), run.data(), static_cast<std::uint32_t>(run.size()));
+    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
+    i = j;
+  }
+}
+
+// ---- Locks and change detection --------------------------------------------------------------
+
+bool TDataFile::CheckForChanges() {
+  bool changed = false;
+  if (indexFile_->Opened() && indexFile_->ReadChangeCounter() != indexFile_->ChangeCounter()) {
+    indexFile_->ReadHeader();
+    ReadHeader(false);
+    DropRecordCache();
+    indexFile_->InvalidatePages();
+    changed = true;
+  } else {
+    std::uint8_t bytes[4];
+    ReadAt(0, bytes, 4);
+    if (GetI32(bytes) != header_.ChangeCounter) {
+      ReadHeader(false);
+      DropRecordCache();
+      changed = true;
+    }
+  }
+  if (BlobFile() && blobFile_->ReadChangeCounter() != blobFile_->ChangeCounter()) {
+    blobFile_->ReadHeader();
+    blobFile_->InvalidateBlocks();
+    changed = true;
+  }
+  // The cursor layer re-evaluates its range and filters and restores its position here.
+  return changed;
+}
+
+bool TDataFile::Refresh() {
+  return Opened() && CheckForChanges();
+}
+
+void TDataFile::AcquireSharedSemaphores() {
+  indexFile_->AcquireSharedSemaphore();
+  if (BlobFile()) {
+    try {
+      blobFile_->AcquireSharedSemaphore();
+    } catch (...) {
+      indexFile_->ReleaseSharedSemaphore();
+      throw;
+    }
+  }
+}
+
+void TDataFile::ReleaseSharedSemaphores() {
+  if (BlobFile()) blobFile_->ReleaseSharedSemaphore();
+  indexFile_->ReleaseSharedSemaphore();
+}
+
+bool TDataFile::AcquireReadLock() {
+  if (LocksAreNoOps() || locks_.Read || locks_.Write || locks_.StatementRead || locks_.Transaction) return false;
+  AcquireSharedSemaphores();
+  locks_.Read = true;
+  return CheckForChanges();
+}
+
+void TDataFile::ReleaseReadLock() {
+  if (!locks_.Read) return;
+  locks_.Read = false;
+  if (!locks_.StatementRead && !locks_.Write) ReleaseSharedSemaphores();
+}
+
+bool TDataFile::AcquireStatementReadLock() {
+  if (LocksAreNoOps() || locks_.StatementRead) return false;
+  if (!locks_.Write) AcquireSharedSemaphores();
+  locks_.StatementRead = true;
+  return CheckForChanges();
+}
+
+void TDataFile::ReleaseStatementReadLock() {
+  if (!locks_.StatementRead) return;
+  locks_.StatementRead = false;
+  if (!locks_.Read && !locks_.Write) ReleaseSharedSemaphores();
+}
+
+void TDataFile::AcquireDataSemaphore() {
+  if (locks_.DataSemaphore) return;
+  if (!LockWithRetries(kDataSemaphoreOffset, 1, SemaphoreAttempts, SemaphorePauseMs, TLockWait::Busy)) {
+    Fail(err::kLockFailure);
+  }
+  locks_.DataSemaphore = true;
+}
+
+void TDataFile::ReleaseDataSemaphore() {
+  if (!locks_.DataSemaphore) return;
+  locks_.DataSemaphore = false;
+  if (!UnlockRegion(kDataSemaphoreOffset, 1)) Fail(err::kLockFailure);
+}
+
+bool TDataFile::AcquireWriteLock() {
+  if (LocksAreNoOps() || locks_.Write) return false;
+  // The exclusive semaphore covers every shared slot, this cursor's own too: a cursor holding a
+  // read or statement lock gives its slot up while it writes, or it would wait on itself.
+  bool hadShared = indexFile_->HoldsSharedSemaphore();
+  if (hadShared) ReleaseSharedSemaphores();
+  bool tookData = false;
+  try {
+    if (!locks_.Transaction) {
+      AcquireDataSemaphore();
+      tookData = true;
+    }
+    indexFile_->AcquireExclusiveSemaphore();
+    if (BlobFile()) blobFile_->AcquireExclusiveSemaphore();
+  } catch (...) {
+    try {
+      indexFile_->ReleaseExclusiveSemaphore();
+      if (tookData) ReleaseDataSemaphore();
+      if (hadShared) AcquireSharedSemaphores();
+    } catch (...) {  // report the acquisition failure
+    }
+    throw;
+  }
+  locks_.Write = true;
+  return locks_.Transaction ? false : CheckForChanges();
+}
+
+void TDataFile::ReleaseWriteLock() {
+  if (!locks_.Write) return;
+  locks_.Write = false;
+  if (BlobFile()) blobFile_->ReleaseExclusiveSemaphore();
+  indexFile_->ReleaseExclusiveSemaphore();
+  if (!locks_.Transaction) ReleaseDataSemaphore();
+  if (locks_.Read || locks_.StatementRead) AcquireSharedSemaphores();
+}
+
+bool TDataFile::AcquireTransactionLock() {
+  if (LocksAreNoOps() || locks_.Transaction) {
+    if (Exclusive() && !locks_.Transaction) {
+      Flush();
+      indexFile_->Flush();
+      if (BlobFile()) blobFile_->Flush();
+    }
+    return false;
+  }
+  AcquireDataSemaphore();
+  locks_.Transaction = true;
+  return CheckForChanges();
+}
+
+void TDataFile::ReleaseTransactionLock() {
+  if (!locks_.Transaction) return;
+  locks_.Transaction = false;
+  if (!locks_.Write) ReleaseDataSemaphore();
+}
+
+void TDataFile::LockTable() {
+  if (locks_.Table) return;
+  if (!LocksAreNoOps()) {
+    if (!LockWithRetries(kTableLockOffset, kTableLockLength, LockRetryCount + 1, LockWaitTime, TLockWait::Busy)) {
+      Fail(err::kFileLocked);
+    }
+  }
+  locks_.Table = true;
+  if (!LocksAreNoOps()) CheckForChanges();
+}
+
+void TDataFile::UnlockTable() {
+  if (!locks_.Table) return;
+  locks_.Table = false;
+  if (!LocksAreNoOps() && !UnlockRegion(kTableLockOffset, kTableLockLength)) Fail(err::kCannotUnlock);
+}
+
+void TDataFile::LockRecord(std::uint32_t recordNumber) {
+  if (recordNumber == 0) {
+    if (!CurrentRecord || CurrentRecord->RecordNumber == 0) Fail(err::kRecordLocked);
+    recordNumber = CurrentRecord->RecordNumber;
+  }
+  if (recordNumber > kMaxRecordNumber + 1) Fail(err::kRecordLocked);
+  if (LocksAreNoOps() || locks_.Table) return;
+  if (std::find(lockedRecords_.begin(), lockedRecords_.end(), recordNumber) != lockedRecords_.end()) return;
+  if (!strictChangeDetection_) AcquireReadLock();  // the record is then read fresh
+  if (!LockWithRetries(kRecordLockBase - recordNumber, 1, LockRetryCount + 1, LockWaitTime, TLockWait::Busy)) {
+    Fail(err::kRecordLocked);
+  }
+  lockedRecords_.push_back(recordNumber);
+}
+
+void TDataFile::UnlockRecord(std::uint32_t recordNumber) {
+  if (recordNumber == 0 && CurrentRecord) recordNumber = CurrentRecord->RecordNumber;
+  auto it = std::find(lockedRecords_.begin(), lockedRecords_.end(), recordNumber);
+  if (it == lockedRecords_.end()) return;
+  lockedRecords_.erase(it);
+  if (!UnlockRegion(kRecordLockBase - recordNumber, 1)) Fail(err::kCannotUnlock);
+}
+
+void TDataFile::UnlockAllRecords() {
+  while (!lockedRecords_.empty()) UnlockRecord(lockedRecords_.back());
+}
+
+}  // namespace quillon::engine

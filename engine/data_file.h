@@ -1,0 +1,215 @@
+// TDataFile: a table's data file (<name>.DAT) and, at the same time, one open cursor on the
+// table. It owns the table's TIndexFile and, when the table has BLOB fields, its TBlobFile.
+// The dataset layer and the SQL executor touch tables only through this class.
+//
+// What this file provides, and what the index, BLOB, navigation and record layers build on:
+//  - Open, Close, CreateTable, EmptyTable, DeleteTable with all their checks;
+//  - the cached header (Header(), HeaderForUpdate(), WriteHeader) with the change counter;
+//  - the physical and logical field descriptors;
+//  - the record cache (FetchRecord, NewRecord, UnpinRecord, MarkDirty, WriteBackRecords) with
+//    read-ahead and write-back of consecutive runs, scrambling records of encrypted tables;
+//  - the five lock states, record locks and change detection (Refresh).
+//
+// Invariants:
+//  1. While open, Header() is the file's header as of the last change check or as this cursor
+//     will write it; HeaderChanged() says it has unsaved changes.
+//  2. Every cached record buffer is RecordBufferSize() bytes; RecordNumber 0 marks an empty one.
+//     A pinned, dirty or marked buffer is never reused.
+//  3. No lock state is taken on an Exclusive table or one with the read-only attribute; taking
+//     a state already held is a no-op; acquiring the read, statement, write (outside a
+//     transaction), transaction or table lock runs the change check.
+//  4. Any failure of Open or CreateTable leaves the cursor closed (CreateTable also removes the
+//     files it created).
+//
+// Thread rules: one cursor belongs to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/blob_file.h"
+#include "engine/field_codec.h"
+#include "engine/file_handler.h"
+#include "engine/index_file.h"
+#include "engine/system_list.h"
+#include "engine/table_format.h"
+
+namespace quillon::engine {
+
+class TDataFile;
+
+// One cached record.
+struct TRecord {
+  TDataFile* Owner = nullptr;
+  bool Dirty = false;
+  std::uint16_t PinCount = 0;  // at most 64
+  bool ComputedDone = false;
+  std::uint32_t RecordNumber = 0;  // 0 = empty buffer
+  std::vector<std::uint8_t> Data;  // RecordSize + ComputedBytes bytes
+  bool ReadAheadMark = false;
+};
+
+// Thrown (not an engine error) when a read lock taken at a cache miss finds that another cursor
+// changed the table: the operation that needed the record must start over with fresh state.
+class ERestartOperation : public std::runtime_error {
+ public:
+  ERestartOperation() : std::runtime_error("table changed; operation restarts") {}
+};
+
+// What CreateTable needs. Fields give FieldNumber (0 = its position), FieldName, FieldType,
+// SubType, DeclaredSize, Decimals, Required, MinValue, MaxValue, DefaultValue and, for computed
+// fields, Computed and Expression; the engine fills in the rest. Indexes: the primary index
+// first (no key fields = none, when AllowEmptyPrimary), then the secondaries.
+struct TTableDefinition {
+  std::uint16_t LanguageId = 0;
+  std::uint16_t SortId = 0;
+  std::vector<TFieldDescriptor> Fields;
+  std::vector<TIndexDescriptor> Indexes;
+  bool AllowEmptyPrimary = false;
+  std::string Description;
+  std::string Password;
+  bool Encrypted = false;
+  std::uint32_t BlobBlockSize = kDefaultBlobBlockSize;
+  std::int16_t UserValue1 = 0;
+  std::int16_t UserValue2 = 0;
+};
+
+struct TLockState {
+  bool Read = false;
+  bool StatementRead = false;
+  bool Write = false;
+  bool Transaction = false;
+  bool Table = false;
+  bool DataSemaphore = false;
+};
+
+class TDataFile : public TFileHandler {
+ public:
+  // Asked for a table password; answers whether one was added to the session.
+  using TPasswordCallback = std::function<bool(TDataFile&)>;
+
+  TDataFile();
+  ~TDataFile() override;
+
+  // Removes the extension and appends ".DAT".
+  std::string NormalizeName(const std::string& name) const override;
+  void Open() override;
+  void Close() override;
+  void CreateTable(const TTableDefinition& definition);
+  void EmptyTable();   // Exclusive (10253), not ReadOnly (11013)
+  void DeleteTable();  // closed; removes .DAT, .IDX and .BLB
+
+  // Settings: the flags only while closed (10031); the lock values at any time.
+  void SetStrictChangeDetection(bool value);
+  void SetForceBufferFlush(bool value);
+  void SetDeleteOnClose(bool value);
+  bool StrictChangeDetection() const { return strictChangeDetection_; }
+  bool ForceBufferFlush() const { return forceBufferFlush_; }
+  bool DeleteOnClose() const { return deleteOnClose_; }
+  void SetPasswordCallback(TPasswordCallback callback) { passwordCallback_ = std::move(callback); }
+  std::uint8_t LockRetryCount = 15;
+  std::uint32_t LockWaitTime = 100;  // milliseconds
+  bool NoDuplicateCheck = false;
+
+  // Table shape.
+  const TTableHeader& Header() const { return header_; }
+  int FieldCount() const { return static_cast<int>(logicalFields_.size()); }
+  int PhysicalFieldCount() const { return static_cast<int>(fields_.size()); }
+  // 1-based; 9985 when there is no such field.
+  const TFieldDescriptor& GetFieldDescriptor(bool logical, int fieldNumber) const;
+  const TFieldDescriptor& GetFieldDescriptorByName(bool logical, const std::string& name) const;
+  const std::vector<TFieldDescriptor>& PhysicalFields() const { return fields_; }
+  const std::vector<TFieldDescriptor>& LogicalFields() const { return logicalFields_; }
+  // Replaces the logical list (SQL result tables with computed fields); drops cached records.
+  void SetLogicalFields(std::vector<TFieldDescriptor> fields);
+  std::uint32_t RecordBufferSize() const { return header_.RecordSize + computedBytes_; }
+  std::uint32_t PhysicalRecordCount() const { return header_.NextRecordNumber - 1; }
+  bool HasValidityChecks() const { return hasValidityChecks_; }
+  bool HasDefaults() const { return hasDefaults_; }
+  bool HasComputed() const { return hasComputed_; }
+  std::uint32_t LocaleId() const;
+  const TLocaleFormats& Formats() const { return formats_; }
+
+  TIndexFile& IndexFile() { return *indexFile_; }
+  TBlobFile* BlobFile() { return blobFile_ && blobFile_->Opened() ? blobFile_.get() : nullptr; }
+
+  // Header.
+  TTableHeader& HeaderForUpdate();  // marks the header changed
+  bool HeaderChanged() const { return headerChanged_; }
+  // Increments ChangeCounter, sets LastUpdate and writes the header; unforced only on changes.
+  void WriteHeader(bool force);
+
+  // Record cache. FetchRecord returns record r pinned, reading `count` records in one go in
+  // the direction of travel (+1 forward from r, -1 backward ending at r); a record number equal
+  // to NextRecordNumber yields a fresh zeroed buffer. May throw ERestartOperation (see above).
+  TRecord* FetchRecord(std::uint32_t recordNumber, int direction = 1, std::uint32_t count = 1);
+  void UnpinRecord(TRecord* record);
+  void MarkDirty(TRecord* record) { record->Dirty = true; }
+  // Writes dirty unpinned buffers in runs of consecutive records, one write per run.
+  void WriteBackRecords();
+  void DropRecordCache();  // marks every cached record empty
+  std::uint32_t ReadAheadCount() const { return readAheadCount_; }
+  int RecordCacheCapacity() const { return recordCache_.Capacity(); }
+  std::int64_t RecordOffset(std::uint32_t recordNumber) const;
+  TRecord* CurrentRecord = nullptr;
+
+  // Lock states. The Acquire calls answer whether the change check found changes.
+  bool AcquireReadLock();
+  void ReleaseReadLock();
+  bool AcquireStatementReadLock();
+  void ReleaseStatementReadLock();
+  bool AcquireWriteLock();
+  void ReleaseWriteLock();
+  bool AcquireTransactionLock();
+  void ReleaseTransactionLock();
+  void LockTable();                               // 10241
+  void UnlockTable();                             // 10242
+  void LockRecord(std::uint32_t recordNumber);    // 0 = the current record; 10258
+  void UnlockRecord(std::uint32_t recordNumber);  // 10242
+  void UnlockAllRecords();
+  const TLockState& LockState() const { return locks_; }
+  const std::vector<std::uint32_t>& LockedRecords() const { return lockedRecords_; }
+  // The change check now; true when another cursor changed the table.
+  bool Refresh();
+
+ protected:
+  std::string ErrorFileName() const override { return FileName(); }
+
+ private:
+  bool LocksAreNoOps() const { return Exclusive() || ReadOnlyAttribute(); }
+  void ReadHeader(bool initial);
+  void ReadDescriptors();
+  void DeriveFieldFlags();
+  bool CheckForChanges();
+  void AcquireSharedSemaphores();
+  void ReleaseSharedSemaphores();
+  void AcquireDataSemaphore();
+  void ReleaseDataSemaphore();
+  TRecord* TakeBuffer();
+  TRecord* FindCached(std::uint32_t recordNumber);
+  void Pin(TRecord* record);
+  void LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted);
+  void CloseFiles();
+
+  TTableHeader header_;
+  bool headerChanged_ = false;
+  std::vector<TFieldDescriptor> fields_;
+  std::vector<TFieldDescriptor> logicalFields_;
+  std::uint16_t computedBytes_ = 0;
+  bool hasValidityChecks_ = false, hasDefaults_ = false, hasComputed_ = false;
+  TLocaleFormats formats_;
+  std::unique_ptr<TIndexFile> indexFile_;
+  std::unique_ptr<TBlobFile> blobFile_;
+  TSystemList<std::unique_ptr<TRecord>> recordCache_;
+  std::uint32_t readAheadCount_ = 0;
+  TLockState locks_;
+  std::vector<std::uint32_t> lockedRecords_;
+  bool strictChangeDetection_ = false, forceBufferFlush_ = false, deleteOnClose_ = false;
+  TPasswordCallback passwordCallback_;
+};
+
+}  // namespace quillon::engine
