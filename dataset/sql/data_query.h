@@ -1,0 +1,154 @@
+// TDataQuery: one prepared SQL statement: its kind and flags, the parts the statement grammar
+// builds (result columns, source tables, the combined condition, grouping, ordering, target
+// columns and values) and the parameter list. Preparing runs the statement grammar over the
+// parser's tokens and then binds and type-checks every expression through a TColumnResolver.
+//
+// Invariants:
+//   1. After a successful Parse, Sources lists the tables in source order (a RIGHT OUTER JOIN's
+//      joined table first); each keeps Number, its 1-based position as written.
+//   2. Condition is the one condition tree of the statement: the WHERE condition and every ON
+//      condition, split along their top-level ANDs into parts and joined again by AND grouping
+//      to the right; no part has AND at its root, and each part's root carries the join kind
+//      of the ON clause it came from (kJoinNone for WHERE).
+//   3. A failed Parse or Check leaves the statement unusable until the next Parse; nothing is
+//      executed from here.
+// The statement object is not shared between threads.
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dataset/sql/expression_parser.h"
+#include "dataset/sql/query_expr_node.h"
+
+namespace quillon::sql {
+
+class TColumnResolver;
+
+enum class TStatementKind { None = 0, Select = 1, Insert = 2, Update = 3, Delete = 4 };
+
+// Aggregate kinds of result columns.
+inline constexpr int kAggregateNone = 0;
+inline constexpr int kAggregateSum = 1;
+inline constexpr int kAggregateMin = 2;
+inline constexpr int kAggregateMax = 3;
+inline constexpr int kAggregateAvg = 4;
+inline constexpr int kAggregateCount = 5;
+
+struct TResultDataField {
+  std::unique_ptr<TQueryExprNode> Expression;
+  std::string SourceText;  // the expression as written, CR and LF removed
+  std::string Alias;
+  int SourceIndex = -1;  // source table of a plain column, once bound
+  int AggregateKind = kAggregateNone;
+  bool IsExpression = false;  // anything but a plain column
+};
+
+struct TSourceDataLink {
+  int SourceIndex = -1;
+  int TargetIndex = -1;
+  int JoinKind = kJoinInner;
+  int Operator = op::kEqual;
+  std::unique_ptr<TQueryExprNode> Condition;
+};
+
+struct TSourceDataFile {
+  std::string Path;             // the table name as written
+  std::string CorrelationName;  // the alias, or the file-name part of Path
+  bool InMemory = false;
+  int Number = 0;  // 1-based position as written
+  std::vector<TSourceDataLink> Links;
+};
+
+struct TOrderByDataField {
+  std::string ColumnName;
+  std::string CorrelationName;
+  int ColumnNumber = 0;  // 1-based result column number, 0 when named
+  bool Descending = false;
+};
+
+struct TGroupByDataField {
+  std::string ColumnName;
+  std::string CorrelationName;
+  int ColumnNumber = 0;
+};
+
+struct TUpdateDataField {
+  std::string ColumnName;                  // "*" for all columns of an INSERT without a column list
+  std::unique_ptr<TQueryExprNode> Column;  // the column node (null for "*")
+};
+
+struct TUpdateDataValue {
+  std::unique_ptr<TQueryExprNode> Expression;
+  std::string SourceText;  // at most 255 characters
+};
+
+class TDataQuery {
+ public:
+  explicit TDataQuery(const TSqlEnvironment& environment = DefaultSqlEnvironment());
+
+  // Parse, then Check with resolver.
+  void Prepare(std::string_view text, const TColumnResolver& resolver);
+  // Runs the statement grammar; raises engine error 11949 on the first fault.
+  void Parse(std::string_view text);
+  // Binds every column through resolver and type-checks every expression.
+  void Check(const TColumnResolver& resolver);
+
+  TStatementKind Kind = TStatementKind::None;
+  bool Distinct = false;
+  bool HasJoins = false;  // joins or more than one table
+  bool HasCondition = false;
+  bool HasOrderBy = false;
+  bool HasGroupBy = false;
+  bool NoCase = false;
+  bool WithLocks = false;
+  bool LiveResultsOff = false;  // INTO was given
+  std::string ResultTableName;
+  bool ResultInMemory = false;
+
+  std::vector<TResultDataField> ResultFields;
+  std::vector<TSourceDataFile> Sources;
+  std::unique_ptr<TQueryExprNode> Condition;
+  std::vector<TOrderByDataField> OrderByFields;
+  std::vector<TGroupByDataField> GroupByFields;
+  std::vector<TUpdateDataField> UpdateFields;
+  std::vector<TUpdateDataValue> UpdateValues;
+
+  // The "?" parameters in order of appearance (nodes owned by the trees above).
+  const std::vector<TQueryExprNode*>& Parameters() const { return parser_.Parameters(); }
+
+  // The parts of Condition in order (nodes owned by Condition).
+  std::vector<TQueryExprNode*> ConditionParts() const;
+
+ private:
+  void Clear();
+  void ParseSelect();
+  void ParseInsert();
+  void ParseUpdate();
+  void ParseDelete();
+  void ParseSelectItem();
+  void ParseFrom();
+  void ParseSource(const char* missingMessage, bool putFirst);
+  void ParseJoinCondition(int joinKind);
+  void ParseWhere();
+  void ParseGroupBy();
+  void ParseOrderBy();
+  void ParseTargetColumn(std::vector<TUpdateDataField>& into);
+  void ParseValue();
+  void ExpectEnd(const char* statement);
+  std::string ParseTableName(bool& inMemory, const char* missingMessage);
+  bool IsOneOf(std::initializer_list<std::string_view> keywords) const;
+  bool StartsEmptyExpression() const;
+  [[noreturn]] void FailFound(const std::string& what) const;
+  void AddCondition(std::unique_ptr<TQueryExprNode> condition, int joinKind);
+  void CombineConditions();
+
+  std::vector<std::unique_ptr<TQueryExprNode>> pendingConditions_;
+
+  TExpressionParser parser_;
+};
+
+}  // namespace quillon::sql

@@ -1,0 +1,1 @@
+delete from memory t where a = '' or b right join c

@@ -1,0 +1,1 @@
+insert into memory "t.dat" (a, b, t.c) values (?, 'O''Brien', now)

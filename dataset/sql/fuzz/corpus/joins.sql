@@ -1,0 +1,1 @@
+select * from a right join b on a.x = b.y inner join c on c.z = b.y, d full join e

@@ -1,0 +1,1 @@
+Select a.song,b.artist,b.album,a.index from "songList.dat" a, "AlbumList.dat" b where (lower(a.song) like '%s%') and (lower(b.artist) like '%t%') and (a.albumindex=b.index) order by b.album

@@ -1,0 +1,1 @@
+Select a.song,b.artist,b.album,a.index from "songList.dat" a, "AlbumList.dat" b where (lower(a.song) like '%love%') and (a.albumindex=b.index) order by a.song

@@ -1,0 +1,1 @@
+select distinct x.a as "Name", count(*), sum(b.qty) total into memory res from t x left outer join "c:\d\u.dat" b on x.id = b.id where x.d between '1/2/2003' and date and not x.flag group by 1, x.a order by x.a desc, 2 asc nocase with locks

@@ -1,0 +1,1 @@
+/* c */ select substring(name from 2 for 5), trim(both 'x' from name), extract(year from born), upper(name) || 'a''b' from [my table] where n in (1, 2, 3) and m not like 'Ab%' and k is not null or z <> 10 - 4 - 3 * 2 / 1.5e3

@@ -1,0 +1,1 @@
+update t x set a = a + 1, b = ? where x.c >= '12:30' and x.d < ?
