@@ -8,7 +8,9 @@ namespace quillon::quarry {
 
 namespace {
 
-void Put(std::FILE* out, const std::string& s) { std::fwrite(s.data(), 1, s.size(), out); }
+void Put(std::FILE* out, const std::string& s) {
+  std::fwrite(s.data(), 1, s.size(), out);
+}
 
 class TsvWriter : public TResultWriter {
  public:
@@ -63,7 +65,9 @@ class CsvWriter : public TResultWriter {
 };
 
 // Line breaks and tabs would break the alignment: show them as the TSV escapes.
-std::string Cell(const std::optional<std::string>& v) { return v ? EscapeTsvField(*v) : "NULL"; }
+std::string Cell(const std::optional<std::string>& v) {
+  return v ? EscapeTsvField(*v) : "NULL";
+}
 
 class TableWriter : public TResultWriter {
  public:
@@ -116,9 +120,12 @@ class TableWriter : public TResultWriter {
 
 std::unique_ptr<TResultWriter> MakeResultWriter(TOutputMode mode, bool headers, std::FILE* out) {
   switch (mode) {
-    case TOutputMode::Csv: return std::make_unique<CsvWriter>(headers, out);
-    case TOutputMode::Table: return std::make_unique<TableWriter>(headers, out);
-    default: return std::make_unique<TsvWriter>(headers, out);
+    case TOutputMode::Csv:
+      return std::make_unique<CsvWriter>(headers, out);
+    case TOutputMode::Table:
+      return std::make_unique<TableWriter>(headers, out);
+    default:
+      return std::make_unique<TsvWriter>(headers, out);
   }
 }
 

@@ -35,7 +35,9 @@ std::string Printf(const char* format, double value) {
   return buffer;
 }
 
-std::string Damaged(std::string_view bytes) { return "?" + HexText(bytes); }
+std::string Damaged(std::string_view bytes) {
+  return "?" + HexText(bytes);
+}
 
 bool DateText(std::int32_t day, std::string& out) {
   int y, m, d;

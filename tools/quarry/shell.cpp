@@ -1,0 +1,347 @@
+#include "tools/quarry/shell.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/data_file.h"
+#include "engine/errors.h"
+#include "engine/file_session.h"
+#include "engine/index_file.h"
+#include "util/files.h"
+#include "util/text.h"
+
+namespace quillon::quarry {
+
+namespace {
+
+using engine::TDataFile;
+using engine::TFieldDescriptor;
+using engine::TFieldType;
+using engine::TIndexDescriptor;
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && static_cast<unsigned char>(line[i]) <= ' ') ++i;
+    if (i >= line.size()) break;
+    std::string w;
+    if (line[i] == '"' || line[i] == '\'') {
+      char q = line[i++];
+      while (i < line.size() && line[i] != q) w += line[i++];
+      ++i;
+    } else {
+      while (i < line.size() && static_cast<unsigned char>(line[i]) > ' ') w += line[i++];
+    }
+    words.push_back(w);
+  }
+  return words;
+}
+
+bool OnOff(const std::string& word, bool& value) {
+  if (SameText(word, "on"))
+    value = true;
+  else if (SameText(word, "off"))
+    value = false;
+  else
+    return false;
+  return true;
+}
+
+void FillIndex(const TIndexDef& def, const std::vector<TColumnDef>& columns, TIndexDescriptor& d) {
+  d.IndexName = def.name;
+  d.Unique = def.unique;
+  d.CaseInsensitive = def.caseInsensitive;
+  d.Descending = def.descending;
+  d.Compression = static_cast<std::uint8_t>(def.compression < 0 ? 0 : def.compression);
+  if (def.columns.size() > engine::kMaxKeyFields) throw EShellError("an index has at most 16 columns");
+  d.KeyFieldCount = static_cast<std::uint8_t>(def.columns.size());
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    auto found = std::find_if(columns.begin(), columns.end(),
+                              [&](const TColumnDef& c) { return SameText(c.name, def.columns[i].name); });
+    if (found == columns.end()) throw EShellError("no column " + def.columns[i].name + " for an index");
+    d.KeyFields[i] = static_cast<std::int16_t>(found - columns.begin() + 1);
+    d.FieldDescending[i] = def.columns[i].descending ? 1 : 0;
+  }
+}
+
+TIndexDef IndexDefOf(const TIndexDescriptor& d, const std::vector<TFieldDescriptor>& fields) {
+  TIndexDef def;
+  def.name = d.IndexName;
+  def.unique = d.Unique;
+  def.caseInsensitive = d.CaseInsensitive;
+  def.descending = d.Descending;
+  def.compression = d.Compression;
+  for (int i = 0; i < d.KeyFieldCount && i < engine::kMaxKeyFields; ++i) {
+    int number = d.KeyFields[static_cast<size_t>(i)];
+    std::string name = number >= 1 && number <= static_cast<int>(fields.size())
+                           ? fields[static_cast<size_t>(number - 1)].FieldName
+                           : "#" + std::to_string(number);
+    def.columns.push_back({name, d.FieldDescending[static_cast<size_t>(i)] != 0});
+  }
+  return def;
+}
+
+}  // namespace
+
+TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
+    : options_(std::move(options)), out_(out), err_(err) {
+  engine::InitializeEngine();
+}
+
+std::string TShell::TablePath(const std::string& name) const {
+  bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
+  if (hasFolder || options_.directory.empty()) return name;
+  return IncludeTrailingPathDelimiter(options_.directory) + name;
+}
+
+bool TShell::Run(const TLineSource& source) {
+  TStatementSplitter splitter;
+  std::string line;
+  TShellInput input;
+  while (source(line, splitter.Pending())) {
+    splitter.AddLine(line);
+    while (splitter.Next(input)) {
+      if (!Execute(input) && !options_.keepGoing) return false;
+    }
+  }
+  splitter.Finish();
+  while (splitter.Next(input)) {
+    if (!Execute(input) && !options_.keepGoing) return false;
+  }
+  return !failed_;
+}
+
+bool TShell::RunText(const std::string& text) {
+  std::vector<std::string> lines = SplitLines(text);
+  size_t next = 0;
+  return Run([&](std::string& line, bool) {
+    if (next >= lines.size()) return false;
+    line = lines[next++];
+    return true;
+  });
+}
+
+bool TShell::RunFile(const std::string& fileName) {
+  std::string content;
+  if (!platform::ReadWholeFile(fileName, content)) {
+    std::fprintf(err_, "Error: cannot read %s\n", fileName.c_str());
+    failed_ = true;
+    return false;
+  }
+  return RunText(content);
+}
+
+bool TShell::Execute(const TShellInput& input) {
+  auto start = std::chrono::steady_clock::now();
+  try {
+    if (input.kind == TShellInput::Kind::DotCommand) {
+      DotCommand(input.text);
+    } else {
+      Statement(input.text);
+    }
+  } catch (const engine::EEngineError& e) {
+    std::fprintf(err_, "Quarry Engine Error # %d %s\n", e.Code(), e.what());
+    failed_ = true;
+    return false;
+  } catch (const std::exception& e) {
+    std::fprintf(err_, "Error: %s\n", e.what());
+    failed_ = true;
+    return false;
+  }
+  if (options_.timer) {
+    std::chrono::duration<double> s = std::chrono::steady_clock::now() - start;
+    std::fprintf(out_, "Run Time: real %.3f\n", s.count());
+  }
+  std::fflush(out_);
+  return true;
+}
+
+void TShell::Statement(const std::string& text) {
+  std::optional<TDdlStatement> ddl = ParseDdl(text);
+  if (!ddl) throw EShellError("SQL statements are not available in this shell yet: " + text.substr(0, 40));
+  switch (ddl->kind) {
+    case TDdlStatement::Kind::CreateTable:
+      CreateTable(ddl->table);
+      break;
+    case TDdlStatement::Kind::DropTable:
+      DropTable(ddl->table.name);
+      break;
+    case TDdlStatement::Kind::EmptyTable:
+      EmptyTable(ddl->table.name);
+      break;
+  }
+}
+
+void TShell::CreateTable(const TTableDef& def) {
+  engine::TTableDefinition d;
+  d.LanguageId = static_cast<std::uint16_t>(def.locale & 0xFFFF);
+  d.SortId = static_cast<std::uint16_t>(def.locale >> 16);
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const TColumnDef& c = def.columns[i];
+    TFieldDescriptor f;
+    f.FieldNumber = static_cast<std::int16_t>(i + 1);
+    f.FieldName = c.name;
+    f.FieldType = static_cast<std::uint8_t>(c.type);
+    f.SubType = c.subType;
+    if (c.size < 0 || c.size > 255 || c.scale < 0 || c.scale > 255) throw EShellError("size out of range: " + c.name);
+    f.DeclaredSize = static_cast<std::uint8_t>(c.size);
+    f.Decimals = static_cast<std::uint8_t>(c.scale);
+    f.Required = c.notNull;
+    f.DefaultValue = c.defaultValue;
+    f.MinValue = c.minValue;
+    f.MaxValue = c.maxValue;
+    d.Fields.push_back(std::move(f));
+  }
+  TIndexDescriptor primary;
+  if (def.primaryKey) {
+    FillIndex(*def.primaryKey, def.columns, primary);
+    primary.IndexName.clear();
+    primary.Unique = true;
+  } else {
+    d.AllowEmptyPrimary = true;
+  }
+  d.Indexes.push_back(primary);
+  for (const auto& ix : def.indexes) {
+    TIndexDescriptor s;
+    FillIndex(ix, def.columns, s);
+    d.Indexes.push_back(s);
+  }
+  d.Description = def.description;
+  if (def.password) {
+    d.Password = *def.password;
+    d.Encrypted = true;
+  }
+  if (def.blockSize) d.BlobBlockSize = static_cast<std::uint32_t>(def.blockSize);
+  TDataFile table;
+  table.SetFileName(TablePath(def.name));
+  table.SetExclusive(true);
+  table.CreateTable(d);
+}
+
+void TShell::DropTable(const std::string& name) {
+  TDataFile table;
+  table.SetFileName(TablePath(name));
+  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  table.DeleteTable();
+}
+
+void TShell::EmptyTable(const std::string& name) {
+  TDataFile table;
+  table.SetFileName(TablePath(name));
+  table.SetExclusive(true);
+  table.Open();
+  table.EmptyTable();
+  table.Close();
+}
+
+void TShell::Tables() {
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectory(options_.directory, entries)) {
+    throw EShellError("cannot read the directory " + options_.directory);
+  }
+  std::vector<std::string> names;
+  for (const auto& e : entries) {
+    if (!e.directory && MatchesMask(e.name, "*.dat")) names.push_back(e.name.substr(0, e.name.size() - 4));
+  }
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareText(a, b) < 0; });
+  for (const auto& n : names) std::fprintf(out_, "%s\n", n.c_str());
+}
+
+void TShell::Schema(const std::string& name) {
+  TDataFile table;
+  table.SetFileName(TablePath(name));
+  table.SetReadOnly(true);
+  table.Open();
+  TTableDef def;
+  def.name = name;
+  const auto& fields = table.PhysicalFields();
+  for (const auto& f : fields) {
+    TColumnDef c;
+    c.name = f.FieldName;
+    c.type = static_cast<TFieldType>(f.FieldType);
+    c.subType = f.SubType;
+    if (c.type == TFieldType::Bcd)
+      c.scale = f.Decimals;
+    else
+      c.size = f.DeclaredSize;
+    c.notNull = f.Required;
+    c.defaultValue = f.DefaultValue;
+    c.minValue = f.MinValue;
+    c.maxValue = f.MaxValue;
+    def.columns.push_back(std::move(c));
+  }
+  engine::TIndexFile& index = table.IndexFile();
+  if (!index.NoPrimaryIndex()) {
+    def.primaryKey = IndexDefOf(index.GetIndexDescriptor(0), fields);
+    def.primaryKey->name.clear();
+    def.primaryKey->unique = true;
+    def.primaryKey->compression = -1;
+  }
+  for (int i = 1; i <= index.IndexCount(); ++i) def.indexes.push_back(IndexDefOf(index.GetIndexDescriptor(i), fields));
+  const engine::TTableHeader& h = table.Header();
+  def.description = h.Description;
+  if (h.Encrypted) def.password = h.Password;
+  if (h.BlockSize() != engine::kDefaultBlobBlockSize) def.blockSize = static_cast<int>(h.BlockSize());
+  def.locale = table.LocaleId();
+  table.Close();
+  std::fprintf(out_, "%s;\n", FormatCreateTable(def).c_str());
+}
+
+void TShell::Help() {
+  std::fprintf(out_,
+               ".check TABLE            verify records, indexes, free lists and BLOB chains\n"
+               ".dump TABLE [INDEX]     all records in index order (\"-\": physical order)\n"
+               ".headers on|off         header line of field names\n"
+               ".help                   this text\n"
+               ".import TABLE FILE      rows of a TSV file with a header row naming the fields\n"
+               ".mode tsv|csv|table     output format\n"
+               ".read FILE              run the statements of a file\n"
+               ".schema TABLE           the CREATE TABLE statement of a table\n"
+               ".tables                 the tables of the database directory\n"
+               ".timer on|off           time every statement\n");
+}
+
+void TShell::DotCommand(const std::string& line) {
+  std::vector<std::string> w = Words(line);
+  const std::string& cmd = w[0];
+  auto need = [&](size_t args, const char* usage) {
+    if (w.size() != args + 1) throw EShellError(std::string("usage: ") + usage);
+  };
+  if (cmd == ".tables") {
+    need(0, ".tables");
+    Tables();
+  } else if (cmd == ".schema") {
+    need(1, ".schema TABLE");
+    Schema(w[1]);
+  } else if (cmd == ".mode") {
+    need(1, ".mode tsv|csv|table");
+    if (SameText(w[1], "tsv"))
+      options_.mode = TOutputMode::Tsv;
+    else if (SameText(w[1], "csv"))
+      options_.mode = TOutputMode::Csv;
+    else if (SameText(w[1], "table"))
+      options_.mode = TOutputMode::Table;
+    else
+      throw EShellError("usage: .mode tsv|csv|table");
+  } else if (cmd == ".headers") {
+    need(1, ".headers on|off");
+    if (!OnOff(w[1], options_.headers)) throw EShellError("usage: .headers on|off");
+  } else if (cmd == ".timer") {
+    need(1, ".timer on|off");
+    if (!OnOff(w[1], options_.timer)) throw EShellError("usage: .timer on|off");
+  } else if (cmd == ".read") {
+    need(1, ".read FILE");
+    if (readDepth_ >= 16) throw EShellError(".read nested too deeply");
+    ++readDepth_;
+    bool ok = RunFile(w[1]);
+    --readDepth_;
+    if (!ok) throw EShellError("stopped in " + w[1]);
+  } else if (cmd == ".help") {
+    Help();
+  } else {
+    throw EShellError("unknown command: " + cmd + " (.help lists the commands)");
+  }
+}
+
+}  // namespace quillon::quarry

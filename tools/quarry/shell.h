@@ -1,0 +1,61 @@
+// TShell: the table store's command-line shell. It runs the shell's own table statements
+// (CREATE, DROP and EMPTY TABLE), the dot-commands, and hands everything else to the SQL layer.
+// Errors print one line on the error stream (engine errors as "Quarry Engine Error # <code>
+// <text>") and make the exit status 1; without keepGoing the first error stops the input.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "tools/quarry/ddl.h"
+#include "tools/quarry/result_writer.h"
+#include "tools/quarry/statement_splitter.h"
+
+namespace quillon::quarry {
+
+struct TShellOptions {
+  std::string directory = ".";
+  TOutputMode mode = TOutputMode::Tsv;
+  bool headers = true;
+  bool keepGoing = false;
+  bool timer = false;
+};
+
+// Yields the next input line without its line end; false at the end of the input.
+using TLineSource = std::function<bool(std::string& line, bool continuation)>;
+
+class TShell {
+ public:
+  TShell(TShellOptions options, std::FILE* out, std::FILE* err);
+
+  // Runs every statement of the source; false when it stopped at an error.
+  bool Run(const TLineSource& source);
+  bool RunText(const std::string& text);
+  bool RunFile(const std::string& fileName);
+  // One statement or dot-command; false (message printed) on error.
+  bool Execute(const TShellInput& input);
+
+  int ExitCode() const { return failed_ ? 1 : 0; }
+  const TShellOptions& Options() const { return options_; }
+  // The path of a table name: relative names lie in the database directory.
+  std::string TablePath(const std::string& name) const;
+
+ private:
+  void Statement(const std::string& text);
+  void DotCommand(const std::string& line);
+  void CreateTable(const TTableDef& def);
+  void DropTable(const std::string& name);
+  void EmptyTable(const std::string& name);
+  void Tables();
+  void Schema(const std::string& name);
+  void Help();
+
+  TShellOptions options_;
+  std::FILE* out_;
+  std::FILE* err_;
+  bool failed_ = false;
+  int readDepth_ = 0;
+};
+
+}  // namespace quillon::quarry

@@ -1,0 +1,149 @@
+#include "tools/quarry/shell.h"
+
+#include <gtest/gtest.h>
+
+#include "util/files.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::quarry {
+namespace {
+
+using testing::TempDir;
+
+std::string ReadAll(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string s;
+  char buffer[512];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) s.append(buffer, n);
+  return s;
+}
+
+struct ShellRun {
+  std::string out, err;
+  int exitCode = 0;
+};
+
+ShellRun RunShell(const std::string& dir, const std::string& script, bool keepGoing = false) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  TShellOptions o;
+  o.directory = dir;
+  o.keepGoing = keepGoing;
+  ShellRun r;
+  {
+    TShell shell(o, out, err);
+    shell.RunText(script);
+    r.exitCode = shell.ExitCode();
+  }
+  r.out = ReadAll(out);
+  r.err = ReadAll(err);
+  std::fclose(out);
+  std::fclose(err);
+  return r;
+}
+
+const char kAlbumTable[] =
+    "CREATE TABLE AlbumList (\n"
+    "  index AUTOINC,\n"
+    "  album CHAR(40),\n"
+    "  artist CHAR(40),\n"
+    "  beginID INTEGER,\n"
+    "  PRIMARY KEY (index),\n"
+    "  INDEX ByArtist (artist) COMPRESSION 3\n"
+    ") DESCRIPTION 'albums'";
+
+TEST(Shell, CreateTableThenSchemaGivesTheSameStatement) {
+  TempDir dir;
+  ShellRun r = RunShell(dir.Path(), std::string(kAlbumTable) + ";\n.schema AlbumList\n.tables\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, std::string(kAlbumTable) + ";\nAlbumList\n");
+  EXPECT_TRUE(FileExists(dir.File("AlbumList.DAT")));
+  EXPECT_TRUE(FileExists(dir.File("AlbumList.IDX")));
+  EXPECT_FALSE(FileExists(dir.File("AlbumList.BLB"))) << "no BLOB fields, no BLOB file";
+}
+
+TEST(Shell, TableWithoutPrimaryKeyAndWithMemo) {
+  TempDir dir;
+  const std::string lyrics =
+      "CREATE TABLE lyrics (\n  songname CHAR(50),\n  lyrics MEMO,\n  songindex INTEGER,\n  songdb CHAR(40),\n"
+      "  INDEX BySong (songindex, songdb)\n) BLOCKSIZE 1024";
+  ShellRun r = RunShell(dir.Path(), lyrics + ";\n.schema lyrics.dat\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(
+      r.out,
+      "CREATE TABLE lyrics.dat (\n  songname CHAR(50),\n  lyrics MEMO,\n  songindex INTEGER,\n  songdb CHAR(40),\n"
+      "  INDEX BySong (songindex, songdb) COMPRESSION 0\n) BLOCKSIZE 1024;\n");
+  EXPECT_TRUE(FileExists(dir.File("lyrics.BLB")));
+}
+
+TEST(Shell, DropAndEmptyTable) {
+  TempDir dir;
+  ShellRun r =
+      RunShell(dir.Path(), std::string(kAlbumTable) + ";\nEMPTY TABLE AlbumList;\nDROP TABLE AlbumList;\n.tables\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(FileExists(dir.File("AlbumList.DAT")));
+  EXPECT_FALSE(FileExists(dir.File("AlbumList.IDX")));
+  r = RunShell(dir.Path(), "DROP TABLE AlbumList;");
+  EXPECT_EQ(r.err, "Error: no such table: AlbumList\n");
+  EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST(Shell, EngineErrorsPrintCodeAndStopUnlessKeepGoing) {
+  TempDir dir;
+  const std::string script =
+      "CREATE TABLE t (a CHAR(251));\nCREATE TABLE u (a INTEGER, a CHAR(2));\nCREATE TABLE v (a INTEGER);\n";
+  ShellRun stop = RunShell(dir.Path(), script);
+  EXPECT_EQ(stop.exitCode, 1);
+  EXPECT_EQ(stop.err.rfind("Quarry Engine Error # 10000 Invalid field definition specified for the field a", 0), 0u)
+      << stop.err;
+  EXPECT_EQ(std::count(stop.err.begin(), stop.err.end(), '\n'), 1) << "one line, then stop";
+  EXPECT_FALSE(FileExists(dir.File("v.DAT")));
+
+  ShellRun go = RunShell(dir.Path(), script, true);
+  EXPECT_EQ(go.exitCode, 1);
+  EXPECT_NE(go.err.find("Quarry Engine Error # 10038 "), std::string::npos) << go.err;
+  EXPECT_TRUE(FileExists(dir.File("v.DAT"))) << "keep-going runs the rest";
+}
+
+TEST(Shell, DotCommandsAndTheirErrors) {
+  TempDir dir;
+  dir.Write("inner.sql", "CREATE TABLE fromfile (a INTEGER);\n.tables\n");
+  ShellRun r = RunShell(dir.Path(), ".read " + dir.File("inner.sql") + "\n.mode csv\n.headers off\n.help\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.rfind("fromfile\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(".import TABLE FILE"), std::string::npos);
+
+  struct Case {
+    const char* line;
+    const char* error;
+  } cases[] = {
+      {".mode xml", "Error: usage: .mode tsv|csv|table\n"},
+      {".headers maybe", "Error: usage: .headers on|off\n"},
+      {".schema", "Error: usage: .schema TABLE\n"},
+      {".frobnicate", "Error: unknown command: .frobnicate (.help lists the commands)\n"},
+  };
+  for (const auto& c : cases) {
+    ShellRun e = RunShell(dir.Path(), c.line);
+    EXPECT_EQ(e.err, c.error) << c.line;
+    EXPECT_EQ(e.exitCode, 1);
+  }
+  ShellRun missing = RunShell(dir.Path(), ".schema nothere");
+  EXPECT_EQ(missing.err.rfind("Quarry Engine Error # ", 0), 0u) << missing.err;
+}
+
+TEST(Shell, TablePathsRelativeToTheDirectory) {
+  TShellOptions o;
+  o.directory = "base";
+  TShell shell(o, stdout, stderr);
+  EXPECT_EQ(shell.TablePath("songs"), std::string("base") + platform::kPathDelim + "songs");
+  EXPECT_EQ(shell.TablePath("C:\\q\\songs.dat"), "C:\\q\\songs.dat");
+  EXPECT_EQ(shell.TablePath("/tmp/x"), "/tmp/x");
+  EXPECT_EQ(shell.TablePath("sub/x"), "sub/x");
+}
+
+}  // namespace
+}  // namespace quillon::quarry
