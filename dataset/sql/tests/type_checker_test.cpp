@@ -194,6 +194,13 @@ TEST(SqlTypeChecker, BindsColumnsToSources) {
   EXPECT_EQ(query.ResultFields[2].SourceIndex, 1);
   EXPECT_EQ(query.ResultFields[0].Expression->DataType, 6);
 
+  // A column named date must be qualified; unqualified it is the keyword.
+  query.Prepare("select date, a.date from songList a", StandardResolver());
+  EXPECT_EQ(query.ResultFields[0].Expression->NodeClass, kNodeConstant);
+  EXPECT_EQ(query.ResultFields[0].Expression->DataType, 2);
+  EXPECT_EQ(query.ResultFields[1].Expression->NodeClass, kNodeColumn);
+  EXPECT_EQ(query.ResultFields[1].Expression->FieldNumber, 5);
+
   query.Prepare("select S from T where T.N = 1", StandardResolver());
   EXPECT_EQ(query.ResultFields[0].Expression->FieldNumber, 1) << "names match without case";
   EXPECT_EQ(query.Condition->First->FieldNumber, 2);
