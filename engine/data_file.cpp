@@ -175,6 +175,9 @@ void TDataFile::SetLogicalFields(std::vector<TFieldDescriptor> fields) {
 void TDataFile::Open() {
   if (Opened()) return;
   locks_ = TLockState{};
+  SetWriteThrough(forceBufferFlush_);
+  indexFile_->SetWriteThrough(forceBufferFlush_);
+  blobFile_->SetWriteThrough(forceBufferFlush_);
   TFileHandler::Open();
   try {
     ReadHeader(true);
@@ -741,6 +744,7 @@ void TDataFile::ReleaseTransactionLock() {
   if (!locks_.Transaction) return;
   locks_.Transaction = false;
   if (!locks_.Write) ReleaseDataSemaphore();
+  UnlockAllRecords();  // the unlocks postponed while the transaction lock was held
 }
 
 void TDataFile::LockTable() {
@@ -776,6 +780,7 @@ void TDataFile::LockRecord(std::uint32_t recordNumber) {
 }
 
 void TDataFile::UnlockRecord(std::uint32_t recordNumber) {
+  if (locks_.Transaction) return;  // deferred changes keep their records locked until they end
   if (recordNumber == 0 && CurrentRecord) recordNumber = CurrentRecord->RecordNumber;
   auto it = std::find(lockedRecords_.begin(), lockedRecords_.end(), recordNumber);
   if (it == lockedRecords_.end()) return;
@@ -784,6 +789,7 @@ void TDataFile::UnlockRecord(std::uint32_t recordNumber) {
 }
 
 void TDataFile::UnlockAllRecords() {
+  if (locks_.Transaction) return;  // postponed, as for single records
   while (!lockedRecords_.empty()) UnlockRecord(lockedRecords_.back());
 }
 

@@ -566,6 +566,16 @@ TEST_F(DataFile, LockStatesStackAndRelease) {
   a.AcquireWriteLock();  // inside the transaction: the data semaphore is already held
   a.ReleaseWriteLock();
   EXPECT_TRUE(a.LockState().DataSemaphore);
+  a.LockRecord(4);
+  a.UnlockRecord(4);  // postponed while the transaction lock is held
+  EXPECT_EQ(ErrorCode([&] { b.LockRecord(4); }), err::kRecordLocked);
+  a.ReleaseTransactionLock();
+  EXPECT_TRUE(a.LockedRecords().empty());
+  EXPECT_FALSE(a.LockState().DataSemaphore);
+  b.LockRecord(4);
+  b.UnlockRecord(4);
+  b.ReleaseReadLock();
+  a.AcquireTransactionLock();
   a.Close();
   b.AcquireWriteLock();
   b.ReleaseWriteLock();
@@ -595,7 +605,11 @@ TEST_F(DataFile, DeleteOnCloseRemovesTheFiles) {
   TDataFile t;
   t.SetFileName(dir.File("temp"));
   t.SetDeleteOnClose(true);
+  t.SetForceBufferFlush(true);
   t.Open();
+  EXPECT_TRUE(t.WriteThrough());
+  EXPECT_TRUE(t.IndexFile().WriteThrough());
+  EXPECT_TRUE(t.BlobFile()->WriteThrough());
   t.Close();
   for (const char* f : {"temp.DAT", "temp.IDX", "temp.BLB"}) EXPECT_FALSE(std::filesystem::exists(dir.File(f)));
 }
