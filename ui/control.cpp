@@ -116,6 +116,9 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
   oldProc_ =
       reinterpret_cast<WNDPROC>(SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::Thunk)));
   if (className == nullptr) oldProc_ = DefWindowProcA;
+  // Windows links a new child window below its siblings; a control created later lies above the
+  // ones created before it, as a design's later controls cover earlier ones.
+  if (parent_) SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ApplyFont();
   RememberMargins();
 }

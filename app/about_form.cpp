@@ -1,0 +1,57 @@
+// The About dialog (see about_form.h).
+#include "app/about_form.h"
+
+#include "app/maker.h"
+
+namespace quillon::app {
+
+namespace {
+
+// The program icon, as the system draws icons.
+class TProgramIcon : public ui::TControl {
+ public:
+  TProgramIcon(ui::TControl* parent, int left, int top) : ui::TControl(parent, "Image1") {
+    CreateHandle("STATIC", WS_VISIBLE | SS_ICON, 0, "", left, top, 32, 32);
+    SendMessageA(Handle(), STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(GetModuleHandleA(nullptr), "MAINICON")), 0);
+  }
+};
+
+ui::TFont TitleFont() {
+  ui::TFont font;
+  font.size = 10;
+  font.bold = true;
+  return font;
+}
+
+}  // namespace
+
+TAboutForm::TAboutForm(web::TExternalBrowser& browser)
+    : ui::TForm("AboutForm", "About", 342, 199, ui::TBorderStyle::Dialog), browser_(browser) {
+  SetFont(ui::TFont{});
+  GroupBox1 = Add<ui::TGroupBox>(this, "GroupBox1", "", 0, 0, ClientWidth(), ClientHeight());
+  Image1 = Add<TProgramIcon>(GroupBox1, 20, 24);
+  _TextTitle = Add<ui::TLabel>(GroupBox1, "_TextTitle", "Pelmora Lyrics Base", 72, 20);
+  _TextTitle->SetFont(TitleFont());
+  Label1 = Add<ui::TLabel>(GroupBox1, "Label1", "Version 1.7", 72, 44);
+  Label1->SetFont(TitleFont());
+  MakerLabel = Add<ui::TLabel>(GroupBox1, "MakerLabel", kMakerLine, 72, 75);
+  _TextWebsite = Add<ui::TLabel>(GroupBox1, "_TextWebsite", kMakerSite, 72, 91);
+  ui::TFont link;
+  link.color = ui::clBlue;
+  link.underline = true;
+  _TextWebsite->SetFont(link);
+  _TextWebsite->SetCursor(ui::TCursorKind::Hand);
+  _TextWebsite->OnClick = [this](ui::TComponent& s) { _TextWebsiteClick(s); };
+  _BtnOK = Add<ui::TButton>(GroupBox1, "_BtnOK", "&OK", 252, 160, 73, 25, true);
+  _BtnOK->OnClick = [this](ui::TComponent& s) { _BtnOKClick(s); };
+}
+
+void TAboutForm::_TextWebsiteClick(ui::TComponent&) {
+  browser_.ShellOpen(kMakerSite);
+}
+
+void TAboutForm::_BtnOKClick(ui::TComponent&) {
+  SetModalResult(ui::mrOk);
+}
+
+}  // namespace quillon::app

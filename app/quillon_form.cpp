@@ -1,0 +1,523 @@
+// The main window (see quillon_form.h).
+//
+// On-disk files read and written here, all profile files below appDir:
+//   "lyrics.ini"        [set] lastchar, lastartist, lastpageindex, LastAlbum, base (written at close
+//                       in that order)
+//   <base>\<base>.ini   [db] artistfile, AlbumDb, songDb; [info] Url
+//   <base>\artistfile   one section per initial ("#", "A".."Z", "~"), one key per artist
+//   "search.ini"        [db] <base name>=<songs>#<artists>: bases offered for download
+#include "app/quillon_form.h"
+
+#include <algorithm>
+
+#include "app/about_form.h"
+#include "app/maker.h"
+#include "ui/application.h"
+#include "ui/cursor.h"
+#include "ui/dialogs.h"
+#include "util/files.h"
+#include "util/registry.h"
+#include "util/text.h"
+
+namespace quillon::app {
+
+namespace {
+
+constexpr ui::TColor kClientColor = ui::RgbColor(0xB8B3A3);
+constexpr ui::TColor kStripColor = ui::RgbColor(0xACA895);
+constexpr ui::TColor kStripEdgeColor = ui::RgbColor(0x8C8772);
+constexpr ui::TColor kLetterGridColor = ui::RgbColor(0x333333);
+constexpr ui::TColor kAlbumFixedColor = ui::RgbColor(0x0080C0);
+constexpr int kAllAnchors = ui::akLeft | ui::akTop | ui::akRight | ui::akBottom;
+constexpr int kWideAnchors = ui::akLeft | ui::akTop | ui::akRight;
+constexpr int kManyArtists = 180;  // from this many names on, the artist list gets a sixth column
+constexpr int kGb2312Charset = 134;
+
+ui::TFont BoldFont() {
+  ui::TFont font;
+  font.bold = true;
+  return font;
+}
+
+// Base names are listed in the system's order for text without case.
+bool BaseNameLess(const std::string& a, const std::string& b) {
+  return lstrcmpiA(a.c_str(), b.c_str()) < 0;
+}
+
+}  // namespace
+
+TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
+    : ui::TForm("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TBorderStyle::Sizeable),
+      appDir_(IncludeTrailingPathDelimiter(std::move(appDir))),
+      browser_(browser) {
+  SetFont(ui::TFont{});
+  CreateMenu();
+  ImageList1 = Add<ui::TImageList>("ImageList1", 16, 16);
+  ImageList1->AddResourceBitmap("TOOLIMAGES");
+  CreateLeftStrip();
+  CreatePages();
+  web = Add<ui::TPanel>(this, "web", 4, 196, 137, 249);
+  printPanel = Add<ui::TPanel>(this, "printPanel", 20, 216, 121, 101);
+  Panel3 = Add<ui::TPanel>(Panel1, "Panel3", 0, 0, 633, 497);
+  Panel3->SetVisible(false);
+  SaveDialog1 = Add<ui::TSaveDialog>("SaveDialog1");
+  SaveDialog1->Filter = "*.txt|*.txt";
+  OpenDialog1 = Add<ui::TOpenDialog>("OpenDialog1");
+  OpenDialog1->Filter = "*.txt|*.txt";
+
+  OnShow = [this](ui::TComponent& s) { FormShow(s); };
+  OnClose = [this](ui::TComponent& s) { FormClose(s); };
+  FormCreate();
+}
+
+TQuillonForm::~TQuillonForm() = default;
+
+void TQuillonForm::CreateMenu() {
+  MainMenu1 = Add<ui::TMainMenu>("MainMenu1");
+  auto pageItem = [this](ui::TMenuItem* item, int page) {
+    item->HelpContext = page;
+    item->Tag = page;
+    item->OnClick = [this](ui::TComponent& s) { SearchLyrics1Click(s); };
+    return item;
+  };
+  System1 = MainMenu1->Add("System1", "System");
+  SelectArtist1 = pageItem(System1->Add("SelectArtist1", "Select Artist"), 0);
+  AlbumSongs1 = pageItem(System1->Add("AlbumSongs1", "Album && Songs"), 1);
+  SearchLyrics1 = pageItem(System1->Add("SearchLyrics1", "Search Lyrics"), 2);
+  System1->Add("N1", "-");
+  Exit1 = System1->Add("Exit1", "Exit");
+  Exit1->ShortCut = {true, 'X'};
+  Exit1->OnClick = [this](ui::TComponent& s) { Exit1Click(s); };
+  Help1 = MainMenu1->Add("Help1", "Help");
+  OnlineHelp1 = Help1->Add("OnlineHelp1", "Online Help");
+  OnlineHelp1->OnClick = [this](ui::TComponent& s) { OnlineHelp1Click(s); };
+  WebSite1 = Help1->Add("WebSite1", "Web Site...");
+  WebSite1->OnClick = [this](ui::TComponent& s) { WebSite1Click(s); };
+  Email1 = Help1->Add("Email1", "Email...");
+  Email1->OnClick = [this](ui::TComponent& s) { Email1Click(s); };
+  VersionM = Help1->Add("VersionM", "Check new version");
+  VersionM->Visible = false;
+  VersionM->Hint = "1.6";
+  Help1->Add("N2", "-");
+  About1 = Help1->Add("About1", "About");
+  About1->OnClick = [this](ui::TComponent& s) { About1Click(s); };
+  SetMenu(MainMenu1);
+  AttachMenu();
+}
+
+void TQuillonForm::CreateLeftStrip() {
+  Panel1 = Add<ui::TPanel>(this, "Panel1", 0, 0, ClientWidth(), ClientHeight());
+  Panel1->SetColor(kClientColor);
+  Panel1->SetAlign(ui::TAlign::Client);
+  Panel2 = Add<ui::TPanel>(Panel1, "Panel2", 0, 0, 151, Panel1->ClientHeight());
+  Panel2->SetColor(kStripColor);
+  Panel2->SetAlign(ui::TAlign::Left);
+  Shape1 = Add<ui::TShape>(Panel2, "Shape1", 150, 0, 1, Panel2->ClientHeight());
+  Shape1->SetBrushColor(kStripEdgeColor);
+  Shape1->SetAnchors(ui::akLeft | ui::akTop | ui::akBottom);
+  Label7 = Add<ui::TLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
+  Label7->SetFont(BoldFont());
+  dbCb = Add<ui::TComboBox>(Panel2, "dbCb", 16, 32, 117);
+  dbCb->OnChange = [this](ui::TComponent& s) { dbCbChange(s); };
+  Label3 = Add<ui::TLabel>(Panel2, "Label3", "Select Artist:", 16, 62);
+  Label3->SetFont(BoldFont());
+  // 7 x 4 cells of 16 x 16 with one-pixel grid lines.
+  AZGrid = Add<ui::TStringGrid>(Panel2, "AZGrid", 16, 80, 7 * 17, 4 * 17, ui::TGridStyle{7, 4, 16, 16, 0, 0, false});
+  AZGrid->SetColor(kLetterGridColor);
+  ui::TFont gridFont = BoldFont();
+  gridFont.color = ui::clWhite;
+  AZGrid->SetFont(gridFont);
+  AZGrid->SetCursor(ui::TCursorKind::Hand);
+  AZGrid->OnClick = [this](ui::TComponent& s) { AZGridClick(s); };
+  Button1 = Add<ui::TButton>(Panel2, "Button1", "sort artist", 16, 160, 75, 25);
+  Button1->SetVisible(false);
+  Button1->OnClick = [this](ui::TComponent& s) { Button1Click(s); };
+  Image1 = Add<ui::TImage>(Panel2, "Image1", 26, 466, 109, 30);
+  Image1->SetCursor(ui::TCursorKind::Hand);
+  Image1->SetHint("Visit our web site");
+  Image1->LoadJpegResource("LOGO");
+  Image1->OnClick = [this](ui::TComponent& s) { Image1Click(s); };
+}
+
+void TQuillonForm::CreatePages() {
+  pages = Add<ui::TPageControl>(Panel1, "pages", 156, 4, Panel1->ClientWidth() - 160, Panel1->ClientHeight() - 8);
+  pages->SetAnchors(kAllAnchors);
+  pages->OnChange = [this](ui::TComponent& s) { pagesChange(s); };
+  TabSheet1 = Add<ui::TTabSheet>(pages, "TabSheet1", "Select Artist");
+  artistList = Add<ui::TListBox>(TabSheet1, "artistList", 4, 4, TabSheet1->ClientWidth() - 8,
+                                 TabSheet1->ClientHeight() - 8, ui::TListBoxStyle{true, false, 16, false});
+  artistList->SetAnchors(kAllAnchors);
+  artistList->OnClick = [this](ui::TComponent& s) { artistListClick(s); };
+  CreateSongPage();
+  CreateSearchPage();
+  pages->SetActivePageIndex(0);
+}
+
+void TQuillonForm::CreateSongPage() {
+  songTab = Add<ui::TTabSheet>(pages, "songTab", "  Album && Songs  ");
+  albumLabel = Add<ui::TLabel>(songTab, "albumLabel", "", 22, 12);
+  albumLabel->SetFont(BoldFont());
+  AlbumGrid = Add<ui::TStringGrid>(songTab, "AlbumGrid", 20, 32, 189, 186, ui::TGridStyle{1, 0, 185, 18, 0, 0, true});
+  AlbumGrid->FixedColor = kAlbumFixedColor;
+  AlbumGrid->SetColor(ui::clWhite);
+  covePanel = Add<ui::TPanel>(songTab, "covePanel", 192, 28, 25, 190);
+  SongListPanel = Add<ui::TPanel>(songTab, "SongListPanel", 18, 193, 200, songTab->ClientHeight() - 193 - 40);
+  Label2 = Add<ui::TLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
+  Label2->SetFont(BoldFont());
+  Gauge1 = Add<ui::TProgressBar>(SongListPanel, "Gauge1", 110, 2, 69, 17);
+  Gauge1->SetBarColor(ui::clBlue);
+  Gauge1->SetVisible(false);
+  songList = Add<ui::TListBox>(SongListPanel, "songList", 0, 22, 200, SongListPanel->ClientHeight() - 22,
+                               ui::TListBoxStyle{false, true, 16, true});
+  ui::TFont linkFont;
+  linkFont.color = ui::clBlue;
+  linkFont.underline = true;
+  songList->SetFont(linkFont);
+  songList->SetCursor(ui::TCursorKind::Hand);
+  songList->SetAnchors(kAllAnchors);
+  songLabel = Add<ui::TLabel>(songTab, "songLabel", "", 245, 16);
+  songLabel->SetFont(BoldFont());
+  songLabel->SetVisible(false);
+  songtb = Add<ui::TToolBar>(songTab, "songtb", 245, 10, 150, 24);
+  songtb->SetImages(ImageList1);
+  SchNetLyricB = songtb->AddButton("SchNetLyricB", 4, "Search Lyrics from Internet...");
+  SchNetLyricB->OnClick = [this](ui::TComponent& s) { SchNetLyricBClick(s); };
+  ToolButton5 = songtb->AddButton("ToolButton5", 3, "Search Mp3 File...");
+  ToolButton5->OnClick = [this](ui::TComponent& s) { ToolButton5Click(s); };
+  songtb->AddSeparator();
+  ToolButton1 = songtb->AddButton("ToolButton1", 0, "Save");
+  ToolButton2 = songtb->AddButton("ToolButton2", 1, "Edit");
+  songtb->AddSeparator();
+  ToolButton3 = songtb->AddButton("ToolButton3", 2, "Print");
+  songtb->SetVisible(false);
+  LyricMemo = Add<ui::TRichEdit>(songTab, "LyricMemo", 244, 40, songTab->ClientWidth() - 244 - 8,
+                                 songTab->ClientHeight() - 40 - 45, true);
+  ui::TFont memoFont;
+  memoFont.charset = kGb2312Charset;
+  LyricMemo->SetFont(memoFont);
+  LyricMemo->SetAnchors(kAllAnchors);
+}
+
+void TQuillonForm::CreateSearchPage() {
+  TabSheet3 = Add<ui::TTabSheet>(pages, "TabSheet3", "  Search Lyrics  ");
+  int width = TabSheet3->ClientWidth() - 16;
+  FlatGroupBox1 = Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
+  FlatGroupBox1->SetAnchors(kWideAnchors);
+  Label4 = Add<ui::TLabel>(FlatGroupBox1, "Label4", "Song:", 14, 26);
+  songEdit2 = Add<ui::TEdit>(FlatGroupBox1, "songEdit2", 54, 22, 200, 21);
+  Label1 = Add<ui::TLabel>(FlatGroupBox1, "Label1", "Artist:", 272, 26);
+  artistEdit2 = Add<ui::TEdit>(FlatGroupBox1, "artistEdit2", 312, 22, 180, 21);
+  FlatButton1 = Add<ui::TButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
+  FlatButton1->OnClick = [this](ui::TComponent& s) { FlatButton1Click(s); };
+  FlatButton2 = Add<ui::TButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
+  FlatButton2->OnClick = [this](ui::TComponent& s) { FlatButton2Click(s); };
+
+  FlatGroupBox2 =
+      Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)", 8, 98,
+                         width, TabSheet3->ClientHeight() - 98 - 8);
+  FlatGroupBox2->SetAnchors(kAllAnchors);
+  Label6 = Add<ui::TLabel>(FlatGroupBox2, "Label6", "Song:", 14, 26);
+  songEdit = Add<ui::TEdit>(FlatGroupBox2, "songEdit", 54, 22, 200, 21);
+  Label5 = Add<ui::TLabel>(FlatGroupBox2, "Label5", "Artist:", 272, 26);
+  artistEdit = Add<ui::TEdit>(FlatGroupBox2, "artistEdit", 312, 22, 180, 21);
+  fullschB = Add<ui::TButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
+  Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
+  Gauge2->SetRange(0, 100);
+  Gauge2->SetBarColor(ui::clBlue);
+  Gauge2->SetVisible(false);
+  int gridHeight = FlatGroupBox2->ClientHeight() - 66 - 40;
+  DBGrid1 = Add<ui::TStringGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight,
+                                 ui::TGridStyle{4, 1, 180, 18, 0, 1, true});
+  DBGrid1->SetColor(ui::clWhite);
+  DBGrid1->SetColWidth(1, 140);
+  DBGrid1->SetColWidth(2, 140);
+  DBGrid1->SetColWidth(3, 0);  // the song index is not shown
+  DBGrid1->SetCell(0, 0, "song");
+  DBGrid1->SetCell(1, 0, "artist");
+  DBGrid1->SetCell(2, 0, "album");
+  DBGrid1->SetHint("Double click to view the lyric and album information");
+  DBGrid1->SetAnchors(kAllAnchors);
+  viewLyricB = Add<ui::TButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
+                                66 + gridHeight + 8, 200, 23);
+  viewLyricB->SetAnchors(ui::akLeft | ui::akBottom);
+  infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
+  infoLabel->AutoSize = false;
+  infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
+  infoLabel->SetAlignRight(true);
+  infoLabel->SetAnchors(ui::akRight | ui::akBottom);
+}
+
+// ---- Start-up and view state -------------------------------------------------------------------
+
+void TQuillonForm::FormCreate() {
+  LoadState();
+  FillLetterGrid();
+}
+
+void TQuillonForm::LoadState() {
+  scratchList.clear();
+  stateIni = std::make_unique<TProfileFile>(appDir_ + "lyrics.ini");
+  Setting.lastchar = stateIni->ReadString("set", "lastchar", "A");
+  Setting.lastartist = stateIni->ReadString("set", "lastartist", "");
+  Setting.lastpageindex = stateIni->ReadInteger("set", "lastpageindex", 0);
+  Setting.LastAlbum = stateIni->ReadString("set", "LastAlbum", "");
+  Setting.base = stateIni->ReadString("set", "base", "default");
+  if (!DirectoryExists(appDir_ + Setting.base)) {
+    ui::ShowMessage("Can't find lyrics base \"" + Setting.base + "\"");
+    ui::Application().Terminate();
+  }
+  OpenBase(Setting.base);
+}
+
+void TQuillonForm::FormShow(ui::TComponent&) {
+  printPanel->SendToBack();
+  RestoreView();
+  FillBaseList();
+  WriteRegString(RegistryRoot::CurrentUser, "software\\Pelmora\\Quillon", "Path", appDir_);
+  // Holding Ctrl at this moment leaves the page host in front, so its pages can be watched.
+  if (!IsKeyDown(VK_CONTROL)) web->SendToBack();
+}
+
+void TQuillonForm::FormClose(ui::TComponent&) {
+  SaveState();
+}
+
+void TQuillonForm::SaveState() {
+  stateIni->WriteString("set", "lastchar", Setting.lastchar);
+  stateIni->WriteString("set", "lastartist", Setting.lastartist);
+  stateIni->WriteInteger("set", "lastpageindex", Setting.lastpageindex);
+  stateIni->WriteString("set", "LastAlbum", Setting.LastAlbum);
+  stateIni->WriteString("set", "base", Setting.base);
+}
+
+void TQuillonForm::RestoreView() {
+  int p = Setting.lastpageindex;
+  // A page number that names no page (a damaged "lyrics.ini") restores the first page.
+  if (p < 0 || p > 2) p = 0;
+  if (p == 0 || Setting.lastartist.empty()) {
+    ShowArtists(Setting.lastchar);
+  } else if (p == 1) {
+    TableStandIn(TTableStep::SelectArtist, Setting.lastartist, false);
+    if (!Setting.LastAlbum.empty()) TableStandIn(TTableStep::LocateLastAlbum, Setting.LastAlbum);
+  } else {
+    pages->SetActivePageIndex(p);
+  }
+}
+
+void TQuillonForm::pagesChange(ui::TComponent&) {
+  Setting.lastpageindex = pages->ActivePageIndex();
+  switch (Setting.lastpageindex) {
+    case 0:
+      ShowArtists(Setting.lastchar);
+      break;
+    case 1:
+      if (TableStandIn(TTableStep::IsAlbumTableFiltered)) break;
+      if (!Setting.lastartist.empty()) {
+        TableStandIn(TTableStep::SelectArtist, Setting.lastartist, true);
+      } else {
+        ui::ShowMessage("Please select an artist.");
+        pages->SetActivePageIndex(0);
+      }
+      break;
+    case 2:
+      songEdit->SetFocus();
+      break;
+  }
+}
+
+void TQuillonForm::SearchLyrics1Click(ui::TComponent& sender) {
+  pages->SetActivePageIndex(static_cast<ui::TMenuItem&>(sender).HelpContext);
+  pagesChange(*pages);
+}
+
+void TQuillonForm::Exit1Click(ui::TComponent&) {
+  Close();
+}
+
+bool TQuillonForm::TableStandIn(TTableStep step, const std::string& text, bool) {
+  switch (step) {
+    case TTableStep::IsAlbumTableFiltered:
+      return false;  // no album table is open yet
+    case TTableStep::SelectArtist:
+      // The table-free part of selecting an artist; filtering the albums and loading the songs
+      // come with the table component.
+      Setting.lastartist = text;
+      songList->Clear();
+      albumLabel->SetCaption(Setting.lastartist);
+      pages->SetActivePageIndex(1);
+      Setting.lastpageindex = 1;
+      return true;
+    case TTableStep::LocateLastAlbum:
+    case TTableStep::ReopenTablesForBase:
+      return true;
+  }
+  return false;
+}
+
+// ---- Base catalogue ----------------------------------------------------------------------------
+
+std::string TQuillonForm::DescriptorFile(const std::string& name) const {
+  return appDir_ + name + "\\" + name + ".ini";
+}
+
+void TQuillonForm::FillBaseList() {
+  dbCb->Clear();
+  FindFolders(appDir_, "*.ini", scratchList, false, true, true);
+  std::stable_sort(scratchList.begin(), scratchList.end(), BaseNameLess);
+  for (const std::string& name : scratchList)
+    if (FileExists(DescriptorFile(name))) dbCb->Add(name);
+  TProfileFile searchIni(appDir_ + "search.ini");
+  scratchList = searchIni.ReadSection("db");
+  for (const std::string& name : scratchList)
+    if (dbCb->IndexOf(name) < 0) dbCb->Add(name);
+  dbCb->Add("more...");
+  dbCb->SetItemIndex(dbCb->IndexOf(Setting.base));
+}
+
+void TQuillonForm::OpenBase(const std::string& name) {
+  Setting.base = name;
+  descriptorIni = std::make_unique<TProfileFile>(DescriptorFile(name));
+  Setting.baseDir = appDir_ + name + "\\";
+  Setting.artistfile = descriptorIni->ReadString("db", "artistfile", "artist.ini");
+  Setting.AlbumDb = descriptorIni->ReadString("db", "AlbumDb", "AlbumList.dat");
+  Setting.songDb = descriptorIni->ReadString("db", "songDb", "songlist.dat");
+  Setting.Url = descriptorIni->ReadString("info", "Url", "");
+  artistIni = std::make_unique<TProfileFile>(Setting.baseDir + Setting.artistfile);
+}
+
+void TQuillonForm::SwitchBase(const std::string& name) {
+  ui::THourglass wait;
+  OpenBase(name);
+  TableStandIn(TTableStep::ReopenTablesForBase);
+  ShowArtists("A");
+}
+
+void TQuillonForm::AskToDownload(const std::string& name) {
+  std::string v = ReadIniString(appDir_ + "search.ini", "db", name, "");
+  int songs = 0, artists = 0;
+  if (v.size() > 3) {
+    size_t hash = v.find('#');
+    // Without "#" the song count is the empty text before it, which is no number.
+    std::string before = hash == std::string::npos ? std::string() : v.substr(0, hash);
+    std::string after = hash == std::string::npos ? std::string() : v.substr(hash + 1, 20);
+    int value;
+    if (TryStrToInt(before, value)) {
+      songs = value;
+      if (TryStrToInt(after, value)) artists = value;
+    }
+  }
+  std::string question = songs != 0 && artists != 0
+                             ? "Lyrics base \"" + name + "\" contains about " + std::to_string(songs) + " songs and " +
+                                   std::to_string(artists) + " artists, do you want to download it now?"
+                             : "Failed to open this lyrics base, do you want to download it now?";
+  if (ui::Confirm(question)) browser_.ShellOpen(BaseDownloadPage(name));
+}
+
+void TQuillonForm::dbCbChange(ui::TComponent&) {
+  int i = dbCb->ItemIndex(), n = dbCb->Count();
+  if (i < 0) return;
+  if (i < n - 1) {
+    std::string name = dbCb->Item(i);
+    if (FileExists(DescriptorFile(name)))
+      SwitchBase(name);
+    else
+      AskToDownload(name);
+  } else if (ui::Confirm(std::string("Visit ") + kMakerHost + " for more lyrics bases now?")) {
+    browser_.ShellOpen(kMakerSite);
+  }
+}
+
+// ---- Artist browsing ---------------------------------------------------------------------------
+
+void TQuillonForm::FillLetterGrid() {
+  AZGrid->SetCell(0, 0, "#");
+  for (int i = 0; i < 26; ++i) {
+    int cell = i + 1;
+    AZGrid->SetCell(cell % 7, cell / 7, std::string(1, static_cast<char>('A' + i)));
+  }
+  AZGrid->SetCell(6, 3, "~");
+}
+
+void TQuillonForm::ShowArtists(const std::string& s) {
+  std::string letter = s.empty() ? "A" : s.substr(0, 1);
+  scratchList = artistIni->ReadSection(letter);
+  artistList->SetColumns(scratchList.size() >= kManyArtists ? 6 : 5);
+  artistList->SetItems(scratchList);
+  pages->SetActivePageIndex(0);
+}
+
+void TQuillonForm::AZGridClick(ui::TComponent&) {
+  Setting.lastchar = AZGrid->Cell(AZGrid->Col(), AZGrid->Row());
+  ShowArtists(Setting.lastchar);
+}
+
+void TQuillonForm::artistListClick(ui::TComponent&) {
+  int i = artistList->ItemIndex();
+  if (i < 0) return;
+  TableStandIn(TTableStep::SelectArtist, artistList->Item(i), true);
+}
+
+void TQuillonForm::Button1Click(ui::TComponent&) {
+  for (int i = 0; i < dbCb->Count() - 1; ++i) {
+    std::string e = dbCb->Item(i);
+    TProfileFile descriptor(DescriptorFile(e));
+    std::string artistfile = descriptor.ReadString("db", "artistfile", "");
+    std::string indexFile = appDir_ + e + "\\" + artistfile;
+    if (artistfile.empty() || !FileExists(indexFile)) continue;
+    TProfileFile index(indexFile);
+    for (const std::string& section : index.ReadSections()) {
+      Button1->SetCaption(section + ":" + ExtractFileName(indexFile));
+      std::vector<std::string> keys = index.ReadSection(section);
+      std::stable_sort(keys.begin(), keys.end(),
+                       [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+      index.EraseSection(section);
+      for (const std::string& key : keys) index.WriteString(section, key, "");
+    }
+  }
+}
+
+// ---- Internet search assistant -----------------------------------------------------------------
+
+void TQuillonForm::SearchLyricsOnWeb(const std::string& song, const std::string& artist) {
+  web::SearchOnWeb(appDir_, web::TSearchKind::Lyrics, song, artist, browser_);
+}
+
+void TQuillonForm::SearchMp3OnWeb(const std::string& song, const std::string& artist) {
+  web::SearchOnWeb(appDir_, web::TSearchKind::Mp3, song, artist, browser_);
+}
+
+void TQuillonForm::FlatButton1Click(ui::TComponent&) {
+  SearchLyricsOnWeb(songEdit2->Text(), artistEdit2->Text());
+}
+void TQuillonForm::FlatButton2Click(ui::TComponent&) {
+  SearchMp3OnWeb(songEdit2->Text(), artistEdit2->Text());
+}
+void TQuillonForm::SchNetLyricBClick(ui::TComponent&) {
+  SearchLyricsOnWeb(songLabel->Caption(), Setting.lastartist);
+}
+void TQuillonForm::ToolButton5Click(ui::TComponent&) {
+  SearchMp3OnWeb(songLabel->Caption(), Setting.lastartist);
+}
+
+// ---- Help, web site, e-mail, About -------------------------------------------------------------
+
+void TQuillonForm::OnlineHelp1Click(ui::TComponent&) {
+  std::string help = appDir_ + "help.html";
+  browser_.ShellOpen(FileExists(help) ? help : std::string(kMakerSite));
+}
+
+void TQuillonForm::WebSite1Click(ui::TComponent&) {
+  browser_.ShellOpen(kMakerSite);
+}
+void TQuillonForm::Email1Click(ui::TComponent&) {
+  browser_.ShellOpen(std::string("mailto:") + kMakerEmail);
+}
+void TQuillonForm::Image1Click(ui::TComponent&) {
+  browser_.ShellOpen(kMakerSite);
+}
+
+void TQuillonForm::About1Click(ui::TComponent&) {
+  if (aboutForm_) aboutForm_->ShowModal();
+}
+
+}  // namespace quillon::app

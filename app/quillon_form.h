@@ -1,0 +1,181 @@
+// The main window: its controls, the remembered view state ("lyrics.ini"), the base catalogue
+// (installed bases, the download list, switching bases), artist browsing (letter grid, artist list,
+// the artist index sorting tool), the internet search callers and the Help menu.
+//
+// Invariants:
+//  1. appDir ends with a folder delimiter; every file is found relative to it.
+//  2. After construction the state is loaded and a base is open: descriptorIni and artistIni always
+//     exist (a missing file reads as defaults and an empty index).
+//  3. Everything that needs the album and song tables goes through TableStandIn, the one place
+//     the table component will take over.
+//  4. Messages and questions go through ui::UserDialogs(); addresses, files and e-mail through the
+//     TExternalBrowser given at construction.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/setting.h"
+#include "ui/dialogs.h"
+#include "ui/form.h"
+#include "ui/image.h"
+#include "ui/menu.h"
+#include "ui/page_control.h"
+#include "ui/std_controls.h"
+#include "ui/string_grid.h"
+#include "ui/tool_bar.h"
+#include "util/profile.h"
+#include "web/external_browser.h"
+#include "web/search_assistant.h"
+
+namespace quillon::app {
+
+class TAboutForm;
+
+// What the tables will do in place of TableStandIn (see invariant 3).
+enum class TTableStep {
+  IsAlbumTableFiltered,  // is the album table open and filtered?
+  SelectArtist,          // filter the albums to an artist and lay out page 1
+  LocateLastAlbum,       // move the album table to the remembered album
+  ReopenTablesForBase,   // re-point the album and song tables at the open base
+};
+
+class TQuillonForm : public ui::TForm {
+ public:
+  TQuillonForm(std::string appDir, web::TExternalBrowser& browser);
+  ~TQuillonForm() override;
+
+  void SetAboutForm(TAboutForm* about) { aboutForm_ = about; }
+
+  // Start-up and view state.
+  void FormCreate();
+  void FormShow(ui::TComponent& sender);
+  void FormClose(ui::TComponent& sender);
+  void LoadState();
+  void SaveState();
+  void RestoreView();
+  void pagesChange(ui::TComponent& sender);
+  void SearchLyrics1Click(ui::TComponent& sender);
+  void Exit1Click(ui::TComponent& sender);
+
+  // Base catalogue.
+  void FillBaseList();
+  void OpenBase(const std::string& name);
+  void SwitchBase(const std::string& name);
+  void dbCbChange(ui::TComponent& sender);
+
+  // Artist browsing.
+  void FillLetterGrid();
+  void ShowArtists(const std::string& s);
+  void AZGridClick(ui::TComponent& sender);
+  void artistListClick(ui::TComponent& sender);
+  void Button1Click(ui::TComponent& sender);
+
+  // Internet search assistant.
+  void SearchLyricsOnWeb(const std::string& song, const std::string& artist);
+  void SearchMp3OnWeb(const std::string& song, const std::string& artist);
+  void FlatButton1Click(ui::TComponent& sender);
+  void FlatButton2Click(ui::TComponent& sender);
+  void SchNetLyricBClick(ui::TComponent& sender);
+  void ToolButton5Click(ui::TComponent& sender);
+
+  // Help, web site, e-mail, About.
+  void OnlineHelp1Click(ui::TComponent& sender);
+  void WebSite1Click(ui::TComponent& sender);
+  void Email1Click(ui::TComponent& sender);
+  void Image1Click(ui::TComponent& sender);
+  void About1Click(ui::TComponent& sender);
+
+  // The seam for the album and song tables (invariant 3).
+  bool TableStandIn(TTableStep step, const std::string& text = "", bool loadSongs = false);
+
+  const std::string& appDir() const { return appDir_; }
+  TSetting Setting;
+  std::vector<std::string> scratchList;
+
+  // Components, in creation order.
+  ui::TMainMenu* MainMenu1;
+  ui::TMenuItem* System1;
+  ui::TMenuItem* SelectArtist1;
+  ui::TMenuItem* AlbumSongs1;
+  ui::TMenuItem* SearchLyrics1;
+  ui::TMenuItem* Exit1;
+  ui::TMenuItem* Help1;
+  ui::TMenuItem* OnlineHelp1;
+  ui::TMenuItem* WebSite1;
+  ui::TMenuItem* Email1;
+  ui::TMenuItem* VersionM;
+  ui::TMenuItem* About1;
+  ui::TImageList* ImageList1;
+  ui::TPanel* Panel1;
+  ui::TPanel* Panel2;
+  ui::TShape* Shape1;
+  ui::TLabel* Label7;
+  ui::TComboBox* dbCb;
+  ui::TLabel* Label3;
+  ui::TStringGrid* AZGrid;
+  ui::TButton* Button1;
+  ui::TImage* Image1;
+  ui::TPageControl* pages;
+  ui::TTabSheet* TabSheet1;
+  ui::TListBox* artistList;
+  ui::TTabSheet* songTab;
+  ui::TLabel* albumLabel;
+  ui::TStringGrid* AlbumGrid;
+  ui::TPanel* covePanel;
+  ui::TPanel* SongListPanel;
+  ui::TLabel* Label2;
+  ui::TProgressBar* Gauge1;
+  ui::TListBox* songList;
+  ui::TLabel* songLabel;
+  ui::TToolBar* songtb;
+  ui::TToolButton* SchNetLyricB;
+  ui::TToolButton* ToolButton5;
+  ui::TToolButton* ToolButton1;
+  ui::TToolButton* ToolButton2;
+  ui::TToolButton* ToolButton3;
+  ui::TRichEdit* LyricMemo;
+  ui::TTabSheet* TabSheet3;
+  ui::TGroupBox* FlatGroupBox1;
+  ui::TLabel* Label4;
+  ui::TEdit* songEdit2;
+  ui::TLabel* Label1;
+  ui::TEdit* artistEdit2;
+  ui::TButton* FlatButton1;
+  ui::TButton* FlatButton2;
+  ui::TGroupBox* FlatGroupBox2;
+  ui::TLabel* Label6;
+  ui::TEdit* songEdit;
+  ui::TLabel* Label5;
+  ui::TEdit* artistEdit;
+  ui::TButton* fullschB;
+  ui::TProgressBar* Gauge2;
+  ui::TStringGrid* DBGrid1;
+  ui::TButton* viewLyricB;
+  ui::TLabel* infoLabel;
+  ui::TPanel* web;
+  ui::TPanel* printPanel;
+  ui::TPanel* Panel3;
+  ui::TSaveDialog* SaveDialog1;
+  ui::TOpenDialog* OpenDialog1;
+
+ private:
+  void CreateMenu();
+  void CreateLeftStrip();
+  void CreatePages();
+  void CreateSongPage();
+  void CreateSearchPage();
+  std::string DescriptorFile(const std::string& name) const;
+  void AskToDownload(const std::string& name);
+
+  std::string appDir_;
+  web::TExternalBrowser& browser_;
+  TAboutForm* aboutForm_ = nullptr;
+  std::unique_ptr<TProfileFile> stateIni;
+  std::unique_ptr<TProfileFile> descriptorIni;
+  std::unique_ptr<TProfileFile> artistIni;
+  bool albumScrollArmed = false;
+};
+
+}  // namespace quillon::app

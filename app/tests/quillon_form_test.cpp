@@ -1,0 +1,407 @@
+// The main window with real windows on a program folder of its own: start-up state, "lyrics.ini",
+// the registry value, page switching, the base catalogue and its download questions, artist
+// browsing, the sorting tool, the search callers, and the Help menu and About dialog.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/about_form.h"
+#include "app/maker.h"
+#include "app/quillon_form.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+#include "util/files.h"
+#include "util/testing/temp_dir.h"
+#include "web/tests/recording_browser.h"
+
+namespace quillon::app {
+namespace {
+
+class RecordingDialogs : public ui::TUserDialogs {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  bool answer = false;
+};
+
+std::string ReadRegistry(const char* keyPath, const char* name) {
+  char buffer[1024] = {};
+  DWORD size = sizeof buffer;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+  LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS ? buffer : "<no value>";
+}
+
+void SetKeyDown(int key, bool down) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[key] = down ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
+// The index of a window among its siblings from the top of the z-order.
+int ZOrder(HWND window) {
+  int n = 0;
+  for (HWND w = GetWindow(GetParent(window), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT), ++n)
+    if (w == window) return n;
+  return -1;
+}
+
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += std::string(line) + "\r\n";
+  return text;
+}
+
+class QuillonFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::Application().Initialize();
+    ui::SetUserDialogs(&dialogs);
+    AddBase("default", Lines({"[A]", "Abba=", "Aerosmith=", "[B]", "Beatles="}));
+  }
+  void TearDown() override {
+    about.reset();
+    form.reset();
+    ui::SetUserDialogs(nullptr);
+    ui::Application().ProcessMessages();
+    ui::Application().ClearTerminated();
+  }
+
+  // A base folder with its descriptor and artist index ("" leaves the index out).
+  void AddBase(const std::string& name, const std::string& artists, const std::string& descriptor = "") {
+    dir.MakeDir(name);
+    dir.Write(name + "\\" + name + ".ini", descriptor.empty() ? Lines({"[db]", "artistfile=artist.ini"}) : descriptor);
+    if (!artists.empty()) dir.Write(name + "\\artist.ini", artists);
+  }
+
+  TQuillonForm& Start() {
+    form = std::make_unique<TQuillonForm>(dir.Path(), browser);
+    return *form;
+  }
+  TQuillonForm& StartShown() {
+    Start();
+    form->Show();
+    return *form;
+  }
+
+  void ChooseBase(const std::string& name) {
+    form->dbCb->SetItemIndex(form->dbCb->IndexOf(name));
+    form->dbCbChange(*form->dbCb);
+  }
+
+  void ClickLetter(int col, int row) {
+    RECT cell = form->AZGrid->CellRect(col, row);
+    SendMessageA(form->AZGrid->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 4, cell.top + 4));
+  }
+
+  quillon::testing::TempDir dir;
+  RecordingDialogs dialogs;
+  web::testing::TRecordingBrowser browser;
+  std::unique_ptr<TQuillonForm> form;
+  std::unique_ptr<TAboutForm> about;
+};
+
+TEST_F(QuillonFormTest, FirstStartWithoutLyricsIniOpensDefaultOnLetterAPageZero) {
+  TQuillonForm& f = StartShown();
+  EXPECT_EQ(f.Caption(), "Pelmora Lyrics Base - Quillon");
+  EXPECT_EQ(f.Setting.base, "default");
+  EXPECT_EQ(f.Setting.lastchar, "A");
+  EXPECT_EQ(f.Setting.lastpageindex, 0);
+  EXPECT_EQ(f.Setting.baseDir, dir.Path() + "default\\");
+  EXPECT_EQ(f.Setting.artistfile, "artist.ini");
+  EXPECT_EQ(f.Setting.AlbumDb, "AlbumList.dat");
+  EXPECT_EQ(f.Setting.songDb, "songlist.dat");
+  EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Abba", "Aerosmith"}));
+  EXPECT_EQ(f.dbCb->Text(), "default");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_FALSE(ui::Application().Terminated());
+  EXPECT_EQ(ReadRegistry("software\\Pelmora\\Quillon", "Path"), dir.Path());
+}
+
+TEST_F(QuillonFormTest, AltXClosesTheWindowAndWritesLyricsIniKeysInOrder) {
+  TQuillonForm& f = StartShown();
+  ClickLetter(2, 0);  // "B"
+  SetKeyDown(VK_MENU, true);
+  MSG msg = {f.Handle(), WM_SYSKEYDOWN, 'X', 0x20000001, 0, {0, 0}};
+  ui::Application().DispatchOne(msg);
+  SetKeyDown(VK_MENU, false);
+  EXPECT_FALSE(f.Visible());
+  EXPECT_TRUE(ui::Application().Terminated());
+  EXPECT_EQ(dir.Read("lyrics.ini"),
+            Lines({"[set]", "lastchar=B", "lastartist=", "lastpageindex=0", "LastAlbum=", "base=default"}));
+}
+
+TEST_F(QuillonFormTest, AMissingBaseIsReportedAndEndsTheProgramWithoutSavingState) {
+  const std::string state = Lines({"[set]", "base=gone", "lastchar=Q"});
+  dir.Write("lyrics.ini", state);
+  TQuillonForm& f = Start();
+  EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"Can't find lyrics base \"gone\""}));
+  EXPECT_TRUE(ui::Application().Terminated());
+  // The remaining start-up steps still ran on the missing base: defaults and an empty index.
+  EXPECT_EQ(f.Setting.base, "gone");
+  EXPECT_EQ(f.Setting.artistfile, "artist.ini");
+  ui::Application().Run();  // ends at once, showing nothing
+  EXPECT_FALSE(f.Visible());
+  form.reset();
+  EXPECT_EQ(dir.Read("lyrics.ini"), state);
+}
+
+TEST_F(QuillonFormTest, RestoreViewShowsTheLettersArtistsWhenNoArtistWasSelected) {
+  struct Case {
+    const char* state;
+    int page;
+    std::vector<std::string> artists;
+  } cases[] = {
+      {"lastpageindex=1\r\nlastchar=B\r\n", 0, {"Beatles"}},
+      {"lastpageindex=0\r\nlastchar=B\r\nlastartist=Beatles\r\n", 0, {"Beatles"}},
+      {"lastpageindex=2\r\nlastchar=A\r\nlastartist=Abba\r\n", 2, {}},
+      {"lastpageindex=7\r\nlastchar=B\r\nlastartist=Beatles\r\n", 0, {"Beatles"}},  // damaged
+  };
+  for (const Case& c : cases) {
+    dir.Write("lyrics.ini", std::string("[set]\r\n") + c.state);
+    StartShown();
+    EXPECT_EQ(form->pages->ActivePageIndex(), c.page) << c.state;
+    EXPECT_EQ(form->artistList->Items(), c.artists) << c.state;
+    form.reset();
+  }
+}
+
+TEST_F(QuillonFormTest, TheSystemMenuSwitchesPagesAndAsksForAnArtistFirst) {
+  TQuillonForm& f = StartShown();
+  f.SearchLyrics1Click(*f.AlbumSongs1);
+  EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"Please select an artist."}));
+  EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+
+  f.SearchLyrics1Click(*f.SearchLyrics1);
+  EXPECT_EQ(f.pages->ActivePageIndex(), 2);
+  EXPECT_EQ(f.Setting.lastpageindex, 2);
+
+  f.SearchLyrics1Click(*f.SelectArtist1);
+  EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+  EXPECT_EQ(f.Setting.lastpageindex, 0);
+
+  // With an artist chosen in the list, page 1 names it.
+  f.artistList->SetItemIndex(1);
+  f.artistListClick(*f.artistList);
+  EXPECT_EQ(f.Setting.lastartist, "Aerosmith");
+  EXPECT_EQ(f.pages->ActivePageIndex(), 1);
+  EXPECT_EQ(f.albumLabel->Caption(), "Aerosmith");
+  f.SearchLyrics1Click(*f.AlbumSongs1);
+  EXPECT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(f.pages->ActivePageIndex(), 1);
+}
+
+TEST_F(QuillonFormTest, HoldingCtrlAtShowLeavesThePageHostInFront) {
+  for (bool ctrl : {false, true}) {
+    Start();
+    SetKeyDown(VK_CONTROL, ctrl);
+    form->Show();
+    SetKeyDown(VK_CONTROL, false);
+    EXPECT_EQ(ZOrder(form->web->Handle()) < ZOrder(form->Panel1->Handle()), ctrl) << ctrl;
+    EXPECT_GT(ZOrder(form->printPanel->Handle()), ZOrder(form->Panel1->Handle()));
+    form.reset();
+  }
+}
+
+TEST_F(QuillonFormTest, TheBaseListHoldsInstalledBasesSortedThenDownloadsThenMore) {
+  AddBase("beta", "");
+  AddBase("Alpha", "");
+  dir.MakeDir("nodesc");  // a folder without its descriptor is no base
+  dir.Write("nodesc\\other.ini", "[db]\r\n");
+  dir.Write("loose.ini", "[db]\r\n");  // an .ini beside the program is no base either
+  dir.Write("search.ini", Lines({"[db]", "rock=12#5", "ALPHA=3#4", "pop=1#5"}));
+  StartShown();
+  std::vector<std::string> items;
+  for (int i = 0; i < form->dbCb->Count(); ++i) items.push_back(form->dbCb->Item(i));
+  EXPECT_EQ(items, (std::vector<std::string>{"Alpha", "beta", "default", "rock", "pop", "more..."}));
+  EXPECT_EQ(form->dbCb->ItemIndex(), 2);
+}
+
+TEST_F(QuillonFormTest, ChoosingABaseThatIsNotInstalledAsksToDownloadIt) {
+  dir.Write("search.ini", Lines({"[db]", "rock=12#5", "pop=1#5", "jazz=abc#12", "blues=1200", "folk=7#x", "soul=0#9",
+                                 "funk=120#45"}));
+  struct Case {
+    const char* name;
+    const char* question;
+  } cases[] = {
+      {"rock", "Lyrics base \"rock\" contains about 12 songs and 5 artists, do you want to download it now?"},
+      {"pop", "Failed to open this lyrics base, do you want to download it now?"},  // length 3
+      {"jazz", "Failed to open this lyrics base, do you want to download it now?"},
+      {"blues", "Failed to open this lyrics base, do you want to download it now?"},
+      {"folk", "Failed to open this lyrics base, do you want to download it now?"},
+      {"soul", "Failed to open this lyrics base, do you want to download it now?"},
+      {"funk", "Lyrics base \"funk\" contains about 120 songs and 45 artists, do you want to download it now?"},
+  };
+  StartShown();
+  for (const Case& c : cases) {
+    dialogs.questions.clear();
+    browser.opened.clear();
+    dialogs.answer = true;
+    ChooseBase(c.name);
+    EXPECT_EQ(dialogs.questions, (std::vector<std::string>{c.question})) << c.name;
+    EXPECT_EQ(browser.opened, (std::vector<std::string>{BaseDownloadPage(c.name)})) << c.name;
+    // The previous base stays open; the box keeps showing the chosen name.
+    EXPECT_EQ(form->Setting.base, "default");
+    EXPECT_EQ(form->dbCb->Text(), c.name);
+  }
+  browser.opened.clear();
+  dialogs.answer = false;
+  ChooseBase("rock");
+  EXPECT_TRUE(browser.opened.empty());
+  EXPECT_EQ(BaseDownloadPage("rock"), "http://www.pelmora.example/lyrics/rock.html");
+}
+
+TEST_F(QuillonFormTest, MoreAnsweredNoChangesNothingAndYesOpensTheSite) {
+  TQuillonForm& f = StartShown();
+  ClickLetter(2, 0);  // "B"
+  ChooseBase("more...");
+  EXPECT_EQ(dialogs.questions, (std::vector<std::string>{"Visit www.pelmora.example for more lyrics bases now?"}));
+  EXPECT_TRUE(browser.opened.empty());
+  EXPECT_EQ(f.Setting.base, "default");
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Beatles"}));
+  dialogs.answer = true;
+  ChooseBase("more...");
+  EXPECT_EQ(browser.opened, (std::vector<std::string>{"http://www.pelmora.example/"}));
+}
+
+TEST_F(QuillonFormTest, SwitchingToAnInstalledBaseReadsItsDescriptorAndListsTheArtistsOfA) {
+  AddBase("rock", "",
+          Lines({"[db]", "artistfile=names.ini", "AlbumDb=rockalbums.dat", "songDb=rocksongs.dat", "[info]",
+                 "Url=http://lyrics.example/[id].html"}));
+  dir.Write("rock\\names.ini", Lines({"[A]", "AC/DC=", "Accept=", "[B]", "Boston="}));
+  TQuillonForm& f = StartShown();
+  ClickLetter(2, 0);  // "B" in the default base
+  ChooseBase("rock");
+  EXPECT_TRUE(dialogs.questions.empty());
+  EXPECT_EQ(f.Setting.base, "rock");
+  EXPECT_EQ(f.Setting.baseDir, dir.Path() + "rock\\");
+  EXPECT_EQ(f.Setting.artistfile, "names.ini");
+  EXPECT_EQ(f.Setting.AlbumDb, "rockalbums.dat");
+  EXPECT_EQ(f.Setting.songDb, "rocksongs.dat");
+  EXPECT_EQ(f.Setting.Url, "http://lyrics.example/[id].html");
+  EXPECT_EQ(f.Setting.lastchar, "B");  // not changed by the switch
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"AC/DC", "Accept"}));
+  EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+}
+
+TEST_F(QuillonFormTest, TheArtistListGetsASixthColumnAt180Names) {
+  std::string index = "[A]\r\n";
+  for (int i = 0; i < 180; ++i) index += "Artist " + std::to_string(1000 + i) + "=\r\n";
+  index += "[B]\r\n";
+  for (int i = 0; i < 179; ++i) index += "Band " + std::to_string(1000 + i) + "=\r\n";
+  dir.Write("default\\artist.ini", index);
+  TQuillonForm& f = StartShown();
+  EXPECT_EQ(f.artistList->Count(), 180);
+  EXPECT_EQ(f.artistList->Columns(), 6);
+  ClickLetter(2, 0);  // "B"
+  EXPECT_EQ(f.artistList->Count(), 179);
+  EXPECT_EQ(f.artistList->Columns(), 5);
+}
+
+TEST_F(QuillonFormTest, LetterCellsListTheirSectionsIgnoringCase) {
+  dir.Write("default\\artist.ini", Lines({"[#]", "10cc=", "[A]", "Abba=", "[m]", "madonna=", "[~]", "~tilde="}));
+  TQuillonForm& f = StartShown();
+  struct Case {
+    int col, row;
+    const char* letter;
+    std::vector<std::string> artists;
+  } cases[] = {
+      {0, 0, "#", {"10cc"}},    {6, 3, "~", {"~tilde"}},
+      {6, 1, "M", {"madonna"}},  // added in lower case, found under the capital
+      {1, 0, "A", {"Abba"}},    {3, 0, "C", {}},
+  };
+  for (const Case& c : cases) {
+    f.pages->SetActivePageIndex(2);
+    ClickLetter(c.col, c.row);
+    EXPECT_EQ(f.Setting.lastchar, c.letter);
+    EXPECT_EQ(f.artistList->Items(), c.artists) << c.letter;
+    EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+  }
+}
+
+TEST_F(QuillonFormTest, TheSortingToolSortsEverySectionAndClearsTheValues) {
+  dir.Write("default\\artist.ini", Lines({"[B]", "zz top=1", "Bb=1", "ba=", "[A]", "b=1", "a=1"}));
+  AddBase("noindexkey", "", Lines({"[info]", "Url=x"}));  // no artistfile: skipped
+  const std::string untouched = Lines({"[C]", "z=1", "a=1"});
+  dir.Write("noindexkey\\artist.ini", untouched);
+  AddBase("missingindex", "", Lines({"[db]", "artistfile=gone.ini"}));
+  TQuillonForm& f = StartShown();
+  f.Button1Click(*f.Button1);
+  EXPECT_EQ(dir.Read("default\\artist.ini"), Lines({"[B]", "ba=", "Bb=", "zz top=", "", "[A]", "a=", "b="}));
+  EXPECT_EQ(dir.Read("noindexkey\\artist.ini"), untouched);
+  EXPECT_FALSE(FileExists(dir.Path() + "missingindex\\gone.ini"));
+  EXPECT_EQ(f.Button1->Caption(), "A:artist.ini");
+  EXPECT_FALSE(f.Button1->Visible());
+}
+
+TEST_F(QuillonFormTest, TheFourSearchCallersOpenTheirAddresses) {
+  dir.Write("search.ini", Lines({"[Lyrics]", "url=L:[song]/[artist]/[song]", "[Mp3]", "url=M:[artist]-[song]"}));
+  TQuillonForm& f = StartShown();
+  f.songEdit2->SetText("Song [artist]");
+  f.artistEdit2->SetText("Abba");
+  SendMessageA(f.FlatButton1->Handle(), BM_CLICK, 0, 0);
+  SendMessageA(f.FlatButton2->Handle(), BM_CLICK, 0, 0);
+  f.songEdit2->SetText("");
+  f.artistEdit2->SetText("");
+  SendMessageA(f.FlatButton1->Handle(), BM_CLICK, 0, 0);
+  f.Setting.lastartist = "Beatles";
+  f.songLabel->SetCaption("Help");
+  f.SchNetLyricB->Click();
+  f.ToolButton5->Click();
+  EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Song Abba/[artist]/[song]", "M:Abba-Song [artist]",
+                                                       "L://[song]", "L:Help/Beatles/[song]", "M:Beatles-Help"}));
+  EXPECT_EQ(f.SchNetLyricB->Hint, "Search Lyrics from Internet...");
+  EXPECT_EQ(f.ToolButton5->Hint, "Search Mp3 File...");
+}
+
+TEST_F(QuillonFormTest, HelpMenuOpensHelpSiteAndMail) {
+  TQuillonForm& f = StartShown();
+  f.OnlineHelp1->Click();
+  dir.Write("help.html", "<html></html>");
+  f.OnlineHelp1->Click();
+  f.WebSite1->Click();
+  f.Email1->Click();
+  SendMessageA(f.Image1->Handle(), WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(browser.opened, (std::vector<std::string>{kMakerSite, dir.Path() + "help.html", kMakerSite,
+                                                      "mailto:quillon@pelmora.example", kMakerSite}));
+  EXPECT_EQ(f.Image1->Hint(), "Visit our web site");
+  EXPECT_EQ(f.Image1->Picture().width, 218);  // the logo resource decoded
+  EXPECT_FALSE(f.VersionM->Visible);
+  EXPECT_EQ(f.VersionM->Hint, "1.6");
+}
+
+TEST_F(QuillonFormTest, AboutShowsModallyUntilOk) {
+  TQuillonForm& f = StartShown();
+  about = std::make_unique<TAboutForm>(browser);
+  f.SetAboutForm(about.get());
+  EXPECT_EQ(about->Caption(), "About");
+  EXPECT_EQ(about->ClientWidth(), 342);
+  EXPECT_EQ(about->ClientHeight(), 199);
+  EXPECT_EQ(about->_TextTitle->Caption(), "Pelmora Lyrics Base");
+  EXPECT_EQ(about->Label1->Caption(), "Version 1.7");
+  SendMessageA(about->_TextWebsite->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  SendMessageA(about->_TextWebsite->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  EXPECT_EQ(browser.opened, (std::vector<std::string>{kMakerSite}));
+  // The click arrives through the modal loop.
+  PostMessageA(about->_BtnOK->Handle(), BM_CLICK, 0, 0);
+  f.About1->Click();
+  EXPECT_EQ(about->ModalResult(), ui::mrOk);
+  EXPECT_FALSE(about->Visible());
+  EXPECT_TRUE(f.Enabled());
+}
+
+}  // namespace
+}  // namespace quillon::app
