@@ -176,6 +176,25 @@ TEST_F(ControlsTest, ChildrenInheritFontAndColourUntilTheySetTheirOwn) {
   EXPECT_GT(own->Width(), plainWidth);  // labels fit their text
 }
 
+TEST_F(ControlsTest, ATimerFiresThroughTheMessageLoopUntilDisabled) {
+  TTimer timer("Timer1");
+  int fired = 0;
+  timer.OnTimer = [&](TComponent&) {
+    if (++fired == 2) timer.SetEnabled(false);
+  };
+  timer.SetInterval(10);
+  timer.SetEnabled(true);
+  EXPECT_TRUE(timer.Enabled());
+  // Pump until the handler disabled the timer; the bound only keeps a broken timer from hanging.
+  for (int i = 0; i < 500 && timer.Enabled(); ++i) {
+    MSG msg;
+    if (GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
+    Application().DispatchOne(msg);
+  }
+  EXPECT_EQ(fired, 2);
+  EXPECT_FALSE(timer.Enabled());
+}
+
 TEST_F(ControlsTest, ClosingTheMainFormRunsOnCloseOnceAndEndsTheLoop) {
   int closes = 0;
   form->OnClose = [&](TComponent&) { ++closes; };
