@@ -6,16 +6,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 shot_dir=$(pwd)
 
+build="${QUILLON_BUILD_ROOT:-$root/build}/win32"
+
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" win32 --target Quillon
-program="$root/build/win32/program"
-"$root/scripts/program-folder.sh" "$root/build/win32" "$program"
+program="$build/program"
+"$root/scripts/program-folder.sh" "$build" "$program"
 
 . "$root/scripts/wine-env.sh"
 headless=0
 [ -n "${DISPLAY:-}" ] || headless=1
 trap quillon_wine_down EXIT
-quillon_wine_up "$root/build/win32"
+quillon_wine_up "$build"
 cd "$program"
 if [ $headless = 0 ]; then
   wine Quillon.exe

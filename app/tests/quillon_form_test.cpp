@@ -297,6 +297,18 @@ TEST_F(QuillonFormTest, SwitchingToAnInstalledBaseReadsItsDescriptorAndListsTheA
   EXPECT_EQ(f.pages->ActivePageIndex(), 0);
 }
 
+TEST_F(QuillonFormTest, ABaseWithoutItsArtistIndexListsNoArtists) {
+  AddBase("bare", "");  // descriptor only
+  TQuillonForm& f = StartShown();
+  ChooseBase("bare");
+  EXPECT_EQ(f.Setting.base, "bare");
+  EXPECT_EQ(f.artistList->Count(), 0);
+  ClickLetter(2, 0);
+  EXPECT_EQ(f.artistList->Count(), 0);
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(dialogs.questions.empty());
+}
+
 TEST_F(QuillonFormTest, TheArtistListGetsASixthColumnAt180Names) {
   std::string index = "[A]\r\n";
   for (int i = 0; i < 180; ++i) index += "Artist " + std::to_string(1000 + i) + "=\r\n";
