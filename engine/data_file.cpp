@@ -235,7 +235,7 @@ void TDataFile::Close() {
         WriteBackRecords();
         WriteHeader(false);
         indexFile_->WriteHeader(false);
-        if (BlobFile()) blobFile_->WriteHeader(false);
+        if (BlobFile()) blobFile_->WriteBack();
       }
     }
   } catch (...) {

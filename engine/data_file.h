@@ -176,6 +176,27 @@ class TDataFile : public TFileHandler {
   // The change check now; true when another cursor changed the table.
   bool Refresh();
 
+  // ---- BLOB values of record buffers (data_file_blob.cpp) ----
+  // A BLOB field's slot holds its first block's offset, or the negative handle of a value open
+  // in this cursor. These raise nothing themselves and answer 0 or an engine code: 10753 not a
+  // BLOB field, 10030 no value of this cursor open there, 9998 a foreign handle or an offset
+  // off the block grid, 9494 already 64 values open, 8711 fewer bytes than asked for. Reading a
+  // damaged chain while opening raises (8963, 8711). Mode: 1 read, 2 read-write.
+  int OpenBlob(bool logical, int fieldNumber, int mode, std::uint8_t* record);
+  int CloseBlob(bool logical, int fieldNumber, std::uint8_t* record);
+  int ReadBlob(bool logical, int fieldNumber, std::uint32_t offset, std::uint32_t count, void* destination,
+               const std::uint8_t* record, std::uint32_t& bytesRead);
+  int WriteBlob(bool logical, int fieldNumber, std::uint32_t offset, std::uint32_t count, const void* source,
+                std::uint8_t* record);
+  int TruncateBlob(bool logical, int fieldNumber, std::uint32_t newLength, std::uint8_t* record);
+  int GetBlobSize(bool logical, int fieldNumber, const std::uint8_t* record, std::uint32_t& length);
+  bool BlobIsOpen(bool logical, int fieldNumber, const std::uint8_t* record);
+  void CloseAllBlobs();  // without writing
+  // For DeleteRecord: frees the chain of every BLOB field of a stored record (the number in its
+  // record header is the owner) and clears the fields; 9998 when any chain is broken, and then
+  // every chain and field is left as it was.
+  void FreeRecordBlobs(std::uint8_t* record);
+
  protected:
   std::string ErrorFileName() const override { return FileName(); }
 

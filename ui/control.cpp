@@ -84,12 +84,22 @@ TControl::~TControl() {
     auto& siblings = parent_->children_;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
   }
-  for (TControl* child : children_) child->parent_ = nullptr;
   if (handle_) {
     HWND handle = handle_;
     Detach();
     DestroyWindow(handle);
   }
+  // Child windows still alive went with ours.
+  for (TControl* child : children_) {
+    child->parent_ = nullptr;
+    child->ForgetHandle();
+  }
+}
+
+void TControl::ForgetHandle() {
+  handle_ = nullptr;
+  oldProc_ = nullptr;
+  for (TControl* child : children_) child->ForgetHandle();
 }
 
 void TControl::Detach() {

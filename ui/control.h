@@ -144,6 +144,7 @@ class TControl : public TComponent {
   bool Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
   void RememberMargins();
   void Detach();
+  void ForgetHandle();
 
   TControl* parent_;
   HWND handle_ = nullptr;

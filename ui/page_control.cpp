@@ -6,9 +6,17 @@
 namespace quillon::ui {
 
 TTabSheet::TTabSheet(TPageControl* pages, std::string name, const std::string& caption)
-    : TPanel(pages, std::move(name), 0, 0, 10, 10) {
+    : TPanel(pages, std::move(name), 0, 0, 10, 10), pages_(pages) {
   SetCaption(caption);
   pages->AddSheet(this, caption);
+}
+
+TTabSheet::~TTabSheet() {
+  if (pages_ && Parent() == pages_) pages_->RemoveSheet(this);
+}
+
+void TPageControl::RemoveSheet(TTabSheet* sheet) {
+  std::erase(sheets_, sheet);
 }
 
 TPageControl::TPageControl(TControl* parent, std::string name, int left, int top, int width, int height)

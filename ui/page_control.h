@@ -16,6 +16,10 @@ class TPageControl;
 class TTabSheet : public TPanel {
  public:
   TTabSheet(TPageControl* pages, std::string name, const std::string& caption);
+  ~TTabSheet() override;
+
+ private:
+  TPageControl* pages_;
 };
 
 class TPageControl : public TControl {
@@ -24,6 +28,8 @@ class TPageControl : public TControl {
 
   // Adds a sheet as the last tab (the sheet is owned by the caller's form like any control).
   void AddSheet(TTabSheet* sheet, const std::string& caption);
+  // Forgets a sheet that is being destroyed (its tab stays).
+  void RemoveSheet(TTabSheet* sheet);
   int PageCount() const { return static_cast<int>(sheets_.size()); }
   TTabSheet* Page(int index) const { return sheets_.at(static_cast<size_t>(index)); }
   std::string TabCaption(int index) const;

@@ -284,6 +284,13 @@ void TListBox::SetColumns(int columns) {
   Invalidate();
 }
 
+LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = TControl::WndProc(msg, wParam, lParam);
+  // The columns keep sharing the width when the list is resized.
+  if (msg == WM_SIZE && columns_ > 0) SendMessageA(Handle(), LB_SETCOLUMNWIDTH, ClientWidth() / columns_, 0);
+  return result;
+}
+
 void TListBox::Sort() {
   std::vector<std::string> items = Items();
   std::stable_sort(items.begin(), items.end(),

@@ -135,6 +135,7 @@ class TListBox : public TControl {
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   HBRUSH ControlColor(HDC dc) override;
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   TListBoxStyle style_;

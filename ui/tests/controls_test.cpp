@@ -103,6 +103,10 @@ TEST_F(ControlsTest, ListBoxFindsItemsWithoutCaseAndSharesItsWidthAmongColumns) 
   RECT item;
   SendMessageA(list->Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
   EXPECT_EQ(item.right - item.left, list->ClientWidth() / 6);
+  list->SetBounds(0, 0, 600, 100);  // a resize keeps the columns sharing the width
+  SendMessageA(list->Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(item.right - item.left, list->ClientWidth() / 6);
+  EXPECT_GT(item.right - item.left, 90);
   list->Sort();
   EXPECT_EQ(list->Items(), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
   list->Add("a-last");  // sorting happened once: later items are appended
@@ -174,6 +178,17 @@ TEST_F(ControlsTest, ChildrenInheritFontAndColourUntilTheySetTheirOwn) {
   int plainWidth = own->Width();
   own->SetCaption("Own, and longer");
   EXPECT_GT(own->Width(), plainWidth);  // labels fit their text
+}
+
+TEST_F(ControlsTest, AChildOutlivingItsParentForgetsItsDestroyedWindow) {
+  auto panel = std::make_unique<TPanel>(form.get(), "Panel", 0, 0, 50, 50);
+  auto label = std::make_unique<TLabel>(panel.get(), "Label", "x", 1, 1);
+  HWND labelWindow = label->Handle();
+  panel.reset();
+  EXPECT_FALSE(IsWindow(labelWindow));
+  EXPECT_EQ(label->Handle(), nullptr);
+  EXPECT_EQ(label->Parent(), nullptr);
+  label.reset();  // nothing left to destroy
 }
 
 TEST_F(ControlsTest, ATimerFiresThroughTheMessageLoopUntilDisabled) {
