@@ -59,12 +59,21 @@ int TForm::ShowModal() {
   modalResult_ = mrNone;
   modal_ = true;
   Show();
+  if (defaultButton_) defaultButton_->SetFocus();
   MSG msg;
   while (modalResult_ == mrNone) {
     if (!GetMessageA(&msg, nullptr, 0, 0)) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       modalResult_ = mrCancel;
       break;
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && defaultButton_ && defaultButton_->Enabled()) {
+      SendMessageA(defaultButton_->Handle(), BM_CLICK, 0, 0);
+      continue;
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+      modalResult_ = mrCancel;
+      continue;
     }
     Application().DispatchOne(msg);
   }

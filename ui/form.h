@@ -49,6 +49,8 @@ class TForm : public TControl {
   int ShowModal();
   void SetModalResult(int result);
   int ModalResult() const { return modalResult_; }
+  // In a modal form Enter clicks the default button and Escape cancels.
+  void SetDefaultButton(TControl* button) { defaultButton_ = button; }
 
   TNotifyEvent OnShow;
   TNotifyEvent OnClose;
@@ -61,6 +63,7 @@ class TForm : public TControl {
   TMainMenu* menu_ = nullptr;
   int modalResult_ = mrNone;
   bool modal_ = false;
+  TControl* defaultButton_ = nullptr;
 };
 
 // The form that owns a window (its top-level ancestor), or nullptr.

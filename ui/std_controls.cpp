@@ -8,6 +8,7 @@
 #include <map>
 
 #include "ui/application.h"
+#include "ui/form.h"
 #include "util/text.h"
 
 namespace quillon::ui {
@@ -68,6 +69,8 @@ TButton::TButton(TControl* parent, std::string name, const std::string& caption,
     : TControl(parent, std::move(name)) {
   CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, caption, left,
                top, width, height);
+  if (isDefault)
+    if (TForm* form = FormOf(Handle())) form->SetDefaultButton(this);
 }
 
 bool TButton::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {

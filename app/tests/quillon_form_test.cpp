@@ -413,6 +413,16 @@ TEST_F(QuillonFormTest, AboutShowsModallyUntilOk) {
   EXPECT_EQ(about->ModalResult(), ui::mrOk);
   EXPECT_FALSE(about->Visible());
   EXPECT_TRUE(f.Enabled());
+  // Enter clicks the default button; Escape cancels.
+  struct Key {
+    WPARAM key;
+    int result;
+  } keys[] = {{VK_RETURN, ui::mrOk}, {VK_ESCAPE, ui::mrCancel}};
+  for (const Key& k : keys) {
+    PostMessageA(about->_BtnOK->Handle(), WM_KEYDOWN, k.key, 1);
+    f.About1->Click();
+    EXPECT_EQ(about->ModalResult(), k.result) << k.key;
+  }
 }
 
 }  // namespace

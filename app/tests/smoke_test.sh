@@ -84,14 +84,17 @@ grid=$(grep -m1 '^child QuillonWindow [0-9-]*,[0-9-]*,119,68 visible=1' "$report
 gx=${grid%%,*}
 rest=${grid#*,}
 gy=${rest%%,*}
-pixel() { convert "$shot" -format "%[hex:p{$1,$2}]" info:; }
+# ImageMagick's own convert (another convert may come first in PATH).
+im=/usr/bin/convert
+[ -x "$im" ] || im=convert
+pixel() { "$im" "$shot" -format "%[hex:p{$1,$2}]" info:; }
 for cell in "1 0" "6 3" "0 2"; do
   set -- $cell
   x=$((gx + $1 * 17))
   y=$((gy + $2 * 17))
   [ "$(pixel $((x + 15)) $((y + 15)))" = 333333 ] || fail "grid cell $cell colour $(pixel $((x + 15)) $((y + 15)))"
   # Letters are anti-aliased: count the light pixels of the cell.
-  light=$(convert "$shot" -crop "16x16+$x+$y" +repage -colorspace Gray -threshold 70% \
+  light=$("$im" "$shot" -crop "16x16+$x+$y" +repage -colorspace Gray -threshold 70% \
     -format '%[fx:int(mean*256+0.5)]' info:)
   [ "$light" -ge 2 ] || fail "grid cell $cell shows no white letter"
 done
