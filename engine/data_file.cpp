@@ -234,7 +234,7 @@ void TDataFile::Close() {
       if (Exclusive() && !ReadOnly()) {
         WriteBackRecords();
         WriteHeader(false);
-        indexFile_->WriteHeader(false);
+        indexFile_->WriteBack(false);
         if (BlobFile()) blobFile_->WriteBack();
       }
     }

@@ -1,12 +1,20 @@
-// The index file's header and descriptors; see index_file.h for the byte map.
+// The index file's header, descriptors, current index and page cache; see index_file.h for the
+// byte map. The tree operations are in index_tree.cpp, the verifier in index_verify.cpp.
+//
+// Page cache: one TSystemList per descriptor slot in most-recently-used order, 31 pages each,
+// growing by 64 only while the transaction lock is held. A miss reuses the least recently used
+// page that is neither dirty nor pinned; when there is none, the dirty unpinned pages of all
+// caches are written first (not under the transaction lock, whose changes must stay in memory).
 #include "engine/index_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
 #include "engine/field_codec.h"
+#include "engine/locale.h"
 #include "util/text.h"
 
 namespace quillon::engine {
@@ -75,6 +83,10 @@ void TIndexDescriptor::Encode(std::uint8_t* b) const {
   PutU32(b + 90, FreePageHead);
 }
 
+TIndexFile::TIndexFile(TDataFile& owner) : owner_(owner), pageBuffer_(kIndexPageSize) {
+  for (auto& cache : caches_) cache.SetCapacity(kPageCacheSize);
+}
+
 TIndexFile::~TIndexFile() {
   try {
     TIndexFile::Close();
@@ -96,6 +108,8 @@ void TIndexFile::Open() {
   TFileHandler::Open();
   try {
     ReadHeader();
+    current_ = 0;
+    SelectIndex(0);
   } catch (...) {
     TFileHandler::Close();
     throw;
@@ -104,6 +118,10 @@ void TIndexFile::Open() {
 
 void TIndexFile::Close() {
   HeaderChanged = false;
+  for (auto& cache : caches_) {
+    cache.Clear();
+    cache.SetCapacity(kPageCacheSize);
+  }
   TFileHandler::Close();
 }
 
@@ -117,6 +135,9 @@ void TIndexFile::CreateNew() {
   deleted.KeyLength = 5;
   PutDescriptor(kDeletedIndexSlot, deleted);
   HeaderChanged = true;
+  InvalidatePages();
+  current_ = 0;
+  SelectIndex(0);
 }
 
 void TIndexFile::ReadHeader() {
@@ -127,6 +148,13 @@ void TIndexFile::ReadHeader() {
   if (page[13] > kMaxSecondaryIndexes) Fail(err::kHeaderAccess);
   header_ = page;
   HeaderChanged = false;
+  // The descriptors may have changed under the current index (another cursor emptied the file).
+  if (current_ != kPhysicalOrder && (current_ == kDeletedIndexSlot || current_ <= IndexCount())) {
+    SelectIndex(current_);
+  } else {
+    current_ = 0;
+    SelectIndex(0);
+  }
 }
 
 void TIndexFile::WriteHeader(bool force) {
@@ -233,6 +261,7 @@ void TIndexFile::AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowE
     return;
   }
   PutDescriptor(0, d);
+  SelectIndex(current_);
 }
 
 void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
@@ -245,6 +274,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
   TIndexDescriptor d = CheckDescriptor(descriptor, false, false, owner_.PhysicalFields(), names, owner_.FileName());
   header_[13] = static_cast<std::uint8_t>(IndexCount() + 1);
   PutDescriptor(IndexCount(), d);
+  SelectIndex(current_);
 }
 
 void TIndexFile::EmptyIndexFile() {
@@ -260,6 +290,245 @@ void TIndexFile::EmptyIndexFile() {
   }
   InvalidatePages();
   HeaderChanged = true;
+  SelectIndex(current_);
+}
+
+// ---- Current index ---------------------------------------------------------------------------
+
+std::uint32_t TIndexFile::RootPage(int number) const {
+  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 86);
+}
+
+void TIndexFile::SetRootPage(int number, std::uint32_t offset) {
+  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 86, offset);
+  if (number == current_) descriptor_.RootPage = offset;
+  HeaderChanged = true;
+}
+
+std::uint32_t TIndexFile::FreePageHead(int number) const {
+  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 90);
+}
+
+void TIndexFile::SetFreePageHead(int number, std::uint32_t offset) {
+  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 90, offset);
+  if (number == current_) descriptor_.FreePageHead = offset;
+  HeaderChanged = true;
+}
+
+bool TIndexFile::IsNonUniqueSecondary(int number) const {
+  return number >= 1 && number <= kMaxSecondaryIndexes && !GetIndexDescriptor(number).Unique;
+}
+
+TPageFormat TIndexFile::FormatOf(int number) const {
+  TIndexDescriptor d = GetIndexDescriptor(number);
+  TPageFormat f;
+  f.KeyLength = d.KeyLength;
+  f.Compression = d.Compression;
+  f.RowIdSuffix = IsNonUniqueSecondary(number);
+  return f;
+}
+
+void TIndexFile::SelectIndex(int number) {
+  bool exists =
+      number == kPhysicalOrder || number == 0 || number == kDeletedIndexSlot || (number >= 1 && number <= IndexCount());
+  if (!exists) RaiseEngineError(err::kInvalidIndexName, owner_.FileName(), {}, {}, std::to_string(number));
+  current_ = number;
+  if (number == kPhysicalOrder) {
+    descriptor_ = TIndexDescriptor{};
+    format_ = TPageFormat{};
+    comparer_ = TKeyComparer{};
+    return;
+  }
+  descriptor_ = GetIndexDescriptor(number);
+  format_ = FormatOf(number);
+  std::uint32_t lcid = owner_.Header().LanguageId != 0 ? owner_.LocaleId() : 0;
+  if (number == kDeletedIndexSlot || lcid == 0) {
+    comparer_ = TKeyComparer(number != kDeletedIndexSlot && descriptor_.Descending);
+  } else {
+    comparer_ = TKeyComparer(descriptor_, owner_.PhysicalFields(), [lcid](std::string_view a, std::string_view b) {
+      return locale::CompareStrings(lcid, a, b, false);
+    });
+  }
+}
+
+void TIndexFile::SelectIndex(const std::string& name) {
+  std::string wanted = Trim(name);
+  if (wanted.empty()) {
+    SelectIndex(0);
+    return;
+  }
+  for (int i = 1; i <= IndexCount(); ++i) {
+    if (SameText(Trim(GetIndexDescriptor(i).IndexName), wanted)) {
+      SelectIndex(i);
+      return;
+    }
+  }
+  RaiseEngineError(err::kInvalidIndexName, owner_.FileName(), {}, {}, name);
+}
+
+bool TIndexFile::HasCurrentTree() const {
+  if (current_ == kPhysicalOrder) return false;
+  if (current_ == 0 && (NoPrimaryIndex() || descriptor_.KeyFieldCount == 0)) return false;
+  return descriptor_.KeyLength > 0;
+}
+
+void TIndexFile::RequireTree() const {
+  if (!HasCurrentTree()) RaiseEngineError(err::kInvalidIndexName, owner_.FileName(), {}, {}, std::to_string(current_));
+}
+
+TKey TIndexFile::BuildKey(int number, const std::uint8_t* record) const {
+  if (number == kDeletedIndexSlot) return DeletedRecordKey(record[0] != 0, GetI32(record + kRowIdOffset));
+  TIndexDescriptor d = GetIndexDescriptor(number);
+  std::uint32_t lcid = owner_.Header().LanguageId != 0 ? owner_.LocaleId() : 0;
+  return BuildIndexKey(d, IsNonUniqueSecondary(number), owner_.PhysicalFields(), record, lcid);
+}
+
+void TIndexFile::Corrupt() const {
+  RaiseEngineError(err::kIndexPagesCorrupt, owner_.FileName(), {}, {},
+                   current_ == 0 ? "Primary" : descriptor_.IndexName);
+}
+
+// ---- Page cache ------------------------------------------------------------------------------
+
+bool TIndexFile::TransactionHeld() const {
+  return owner_.LockState().Transaction;
+}
+
+void TIndexFile::CheckPageOffset(std::uint32_t offset) const {
+  if (offset < kIndexPageSize || offset % kIndexPageSize != 0 || offset >= NextPageOffset()) Corrupt();
+}
+
+TPage* TIndexFile::FindCached(int number, std::uint32_t offset) {
+  auto& cache = caches_[static_cast<std::size_t>(number)];
+  for (int i = 0; i < cache.Count(); ++i) {
+    if (cache[i]->Offset != offset) continue;
+    if (i != 0) cache.Move(i, 0);
+    return cache[0].get();
+  }
+  return nullptr;
+}
+
+TPage* TIndexFile::TakeBuffer(int number) {
+  auto& cache = caches_[static_cast<std::size_t>(number)];
+  if (cache.Count() < cache.Capacity()) {
+    cache.Insert(0, std::make_unique<TPage>());
+    return cache[0].get();
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int i = cache.Count() - 1; i >= 0; --i) {
+      TPage* page = cache[i].get();
+      if (page->Dirty || page->PinCount > 0) continue;
+      cache.Move(i, 0);
+      page->Offset = 0;
+      return page;
+    }
+    if (TransactionHeld()) {
+      cache.SetCapacity(std::min(cache.Capacity() + kTransactionCacheGrowth, kMaxListSize));
+      cache.Insert(0, std::make_unique<TPage>());
+      return cache[0].get();
+    }
+    if (attempt == 0) WritePages(true);
+  }
+  Corrupt();
+}
+
+TPage* TIndexFile::FetchPage(int number, std::uint32_t offset, TPins& pins) {
+  CheckPageOffset(offset);
+  if (TPage* hit = FindCached(number, offset)) return pins.Add(hit);
+  if (!owner_.StrictChangeDetection() && owner_.AcquireReadLock()) throw ERestartOperation();
+  TPage* page = TakeBuffer(number);
+  TPageFormat format = FormatOf(number);
+  page->Reset(0, number, format.KeyLength);
+  std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0);
+  bool allowShort = Exclusive() || TransactionHeld();
+  ReadAt(offset, pageBuffer_.data(), kIndexPageSize, allowShort);
+  if (owner_.Header().Encrypted) ScrambleData(pageBuffer_.data(), kIndexPageSize);
+  if (!page->Decode(pageBuffer_.data(), format)) {
+    page->Reset(0, number, format.KeyLength);
+    Corrupt();
+  }
+  page->Offset = offset;
+  return pins.Add(page);
+}
+
+TPage* TIndexFile::AllocatePage(int number, TPins& pins) {
+  TPageFormat format = FormatOf(number);
+  std::uint32_t head = FreePageHead(number);
+  TPage* page;
+  if (head != 0) {
+    page = FetchPage(number, head, pins);
+    if (!page->Free) Corrupt();  // a free list that leads into a page in use
+    std::uint32_t next = page->NextPage;
+    if (next != 0) CheckPageOffset(next);
+    SetFreePageHead(number, next);
+  } else {
+    std::uint32_t offset = NextPageOffset();
+    if (offset > kMaxPageOffset - kIndexPageSize) Fail(err::kFileFull);
+    PutU32(header_.data() + 9, offset + kIndexPageSize);
+    HeaderChanged = true;
+    page = pins.Add(TakeBuffer(number));
+    page->Offset = offset;
+  }
+  page->Reset(page->Offset, number, format.KeyLength);
+  page->Dirty = true;
+  return page;
+}
+
+void TIndexFile::FreePage(int number, TPage* page) {
+  page->Count = 0;
+  page->Entries.clear();
+  page->UsedBytes = 0;
+  page->PrevPage = 0;
+  page->NextPage = FreePageHead(number);
+  page->Free = true;
+  page->Dirty = true;
+  SetFreePageHead(number, page->Offset);
+}
+
+void TIndexFile::WritePages(bool onlyUnpinned) {
+  std::vector<TPage*> dirty;
+  for (auto& cache : caches_)
+    for (auto& page : cache)
+      if (page->Dirty && page->Offset != 0 && (!onlyUnpinned || page->PinCount == 0)) dirty.push_back(page.get());
+  LastWriteBackPages = static_cast<int>(dirty.size());
+  LastWriteBackWrites = 0;
+  if (dirty.empty()) return;
+  std::sort(dirty.begin(), dirty.end(), [](const TPage* a, const TPage* b) { return a->Offset < b->Offset; });
+  const bool encrypted = owner_.Header().Encrypted;
+  std::vector<std::uint8_t> run;
+  for (std::size_t i = 0; i < dirty.size();) {
+    std::size_t j = i + 1;
+    while (j < dirty.size() && dirty[j]->Offset == dirty[j - 1]->Offset + kIndexPageSize) ++j;
+    run.assign((j - i) * kIndexPageSize, 0);
+    for (std::size_t k = i; k < j; ++k) {
+      TPage* page = dirty[k];
+      TPageFormat format = FormatOf(page->IndexNumber);
+      if (!page->Free && page->Overflows(format)) Corrupt();
+      std::uint8_t* bytes = run.data() + (k - i) * kIndexPageSize;
+      page->Encode(bytes, format);
+      if (encrypted) ScrambleData(bytes, kIndexPageSize);
+    }
+    WriteAt(dirty[i]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
+    ++LastWriteBackWrites;
+    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
+    i = j;
+  }
+}
+
+void TIndexFile::WriteBack(bool forceHeader) {
+  WritePages(true);
+  WriteHeader(forceHeader);
+}
+
+void TIndexFile::InvalidatePages() {
+  for (auto& cache : caches_) {
+    for (auto& page : cache) {
+      page->Offset = 0;
+      page->Dirty = false;
+      page->Count = 0;
+      page->Entries.clear();
+    }
+  }
 }
 
 }  // namespace quillon::engine

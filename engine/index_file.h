@@ -1,9 +1,10 @@
-// TIndexFile: the table's index file (<name>.IDX), owned by its TDataFile. This file holds the
-// header page with the index descriptors; the B+-tree pages, the page caches, key building and
-// the cursor state are added on top of it.
+// TIndexFile: the table's index file (<name>.IDX), owned by its TDataFile. It holds every index
+// of the table (primary, up to 30 secondaries and the deleted-records index "Sys Deleted"), each a
+// B+-tree of 4,096-byte pages whose entries with children carry the number of keys below them, so
+// that ordinals, record numbers and range sizes come from a descent without visiting leaves.
 //
 // Header page (4,096 bytes, scrambled as a whole with the data seed when the table is
-// encrypted):
+// encrypted, like every other page):
 //   0 i32 ChangeCounter   4 zero   8 u8 Version (3)   9 u32 NextPageOffset (4,096 when new)
 //   13 u8 SecondaryIndexCount (0..30)
 //   14 33 x 120 descriptor slots: 0 primary, 1..30 secondaries in creation order,
@@ -14,17 +15,37 @@
 //   0 len+30 IndexName   31 u16 KeyLength   33 u8 Descending   34 u8 CaseInsensitive
 //   35 u8 Unique   36 u8 Compression   37 u8 KeyFieldCount   38 16 x u8 FieldDescending
 //   54 16 x i16 KeyFields   86 u32 RootPage   90 u32 FreePageHead   94..119 zero
+// Page layout: index_page.h. Key bytes and order: index_key.h.
 //
-// Invariants: the cached header is the file's header as last read or as it will be written;
-// HeaderChanged says it differs from the file. Every header write increments ChangeCounter.
+// Invariants:
+//  1. The cached header is the file's header as last read or as it will be written;
+//     HeaderChanged says it differs from the file. Every header write increments ChangeCounter,
+//     and a write-back writes the dirty pages before the header.
+//  2. In every tree: keys ascend under the index's comparison along each level; an entry with a
+//     child carries the child's first key and the exact number of keys below it; all leaves are
+//     on one level; PrevPage/NextPage link each level from left to right; the root is type 0 or
+//     3, other pages 1 or 2.
+//  3. A page is on at most one of: its index's tree, its index's free list. Free pages are never
+//     handed to another index.
+//  4. Every page read is checked (type, entry count, bytes, child offsets inside the file, a
+//     depth bound): damaged files give 8965, never a crash or an endless walk.
+//  5. A tree operation changes nothing before every page it must read is in the cache and the
+//     room for its new pages is known, except where a split or merge cascades.
+//  6. A pinned page is never evicted; operations pin the pages they hold and release them on
+//     every way out.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/file_handler.h"
+#include "engine/index_key.h"
+#include "engine/index_page.h"
+#include "engine/system_list.h"
 #include "engine/table_format.h"
 
 namespace quillon::engine {
@@ -56,15 +77,30 @@ struct TIndexDescriptor {
   void Encode(std::uint8_t* bytes) const;
 };
 
+// A place in the current index: a leaf entry and its 1-based ordinal among all keys of the
+// index. Page 0 means after the last key (Ordinal = key count + 1) or an empty index.
+struct TKeyPosition {
+  std::uint32_t Page = 0;
+  int Slot = 0;
+  std::uint32_t Ordinal = 0;
+};
+
 class TIndexFile : public TFileHandler {
  public:
-  explicit TIndexFile(TDataFile& owner) : owner_(owner) {}
+  static constexpr int kPhysicalOrder = 255;
+  static constexpr int kSlotCount = 33;
+  static constexpr int kPageCacheSize = 31;
+  static constexpr int kTransactionCacheGrowth = 64;
+  static constexpr std::uint32_t kMaxPageOffset = 2000000000;
+
+  explicit TIndexFile(TDataFile& owner);
   ~TIndexFile() override;
 
   // The extension becomes ".IDX" unless it already is one (any case).
   std::string NormalizeName(const std::string& name) const override;
-  // Reads the header (Version 3, else 12035).
+  // Reads the header (Version 3, else 12035) and selects index 0.
   void Open() override;
+  // Forgets the cached pages without writing them (the data file writes back before closing).
   void Close() override;
   // Creates the file with a fresh header in memory (Version 3, NextPageOffset 4,096, slot 31
   // "Sys Deleted" with KeyLength 5, HeaderDirty 1); nothing is written until a write-back.
@@ -79,14 +115,102 @@ class TIndexFile : public TFileHandler {
                                           const std::string& dataFileName);
   void AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowEmpty);  // exclusive only (10253)
   void AddSecondaryIndex(const TIndexDescriptor& descriptor);                 // exclusive only (10253)
+  // Truncates to the header page and empties every index.
   void EmptyIndexFile();
 
   int IndexCount() const { return header_[13]; }
   TIndexDescriptor GetIndexDescriptor(int number) const;  // 0..31
+  std::array<std::int16_t, kMaxKeyFields> GetKeyFields(int number) const {
+    return GetIndexDescriptor(number).KeyFields;
+  }
   bool NoPrimaryIndex() const { return header_[3978] == 1; }
   std::uint32_t RecordCount() const;
   void SetRecordCount(std::uint32_t count);
+  void IncrementRecordCount() { SetRecordCount(RecordCount() + 1); }
+  void DecrementRecordCount() { SetRecordCount(RecordCount() - 1); }
   std::uint32_t NextPageOffset() const;
+
+  // ---- The current index -----------------------------------------------------------------
+  // 0..30 (existing ones), 31 the deleted-records index, 255 physical order (no key
+  // operations). An unknown index raises 10022.
+  void SelectIndex(int number);
+  // Case-insensitive over the secondary names; an empty name selects index 0.
+  void SelectIndex(const std::string& name);
+  int CurrentIndex() const { return current_; }
+  // Whether the current index is a real tree (not physical order, not a missing primary).
+  bool HasCurrentTree() const;
+  const TIndexDescriptor& CurrentDescriptor() const { return descriptor_; }
+  const std::string& CurrentIndexName() const { return descriptor_.IndexName; }
+  int KeyLength() const { return descriptor_.KeyLength; }
+  // A secondary index without Unique: its keys end with the row identifier.
+  bool IsNonUniqueSecondary(int number) const;
+
+  // The key of index `number` for a record buffer (the deleted-records key for index 31).
+  TKey BuildKey(int number, const std::uint8_t* record) const;
+  // The current index's comparison over `length` bytes: -1, 0, 1.
+  int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, int length) const {
+    return comparer_.Compare(a, b, length);
+  }
+
+  // ---- Tree operations on the current index; keys are KeyLength() bytes -------------------
+  bool ContainsKey(const std::uint8_t* key);
+  void InsertKey(const std::uint8_t* key, std::uint32_t recordNumber);
+  // 8708 when absent. With a record number, the entry of that record among equal keys.
+  void DeleteKey(const std::uint8_t* key, std::uint32_t recordNumber = 0);
+  void ReplaceKey(const std::uint8_t* oldKey, const std::uint8_t* newKey, std::uint32_t recordNumber);
+  // Primary and unique indexes: 9729 naming the index ("Primary") when the key is present.
+  void CheckDuplicate(const std::uint8_t* key);
+  bool ContainsKey(const TKey& key) { return ContainsKey(key.data()); }
+  void InsertKey(const TKey& key, std::uint32_t recordNumber) { InsertKey(key.data(), recordNumber); }
+  void DeleteKey(const TKey& key, std::uint32_t recordNumber = 0) { DeleteKey(key.data(), recordNumber); }
+
+  // ---- Positions for the cursor (all from subtree counts) --------------------------------
+  std::uint32_t KeyCount();
+  // The first key not less than `key` over `length` bytes, or the first greater one.
+  TKeyPosition LowerBound(const std::uint8_t* key, int length);
+  TKeyPosition UpperBound(const std::uint8_t* key, int length);
+  // The key with ordinal n (1..KeyCount()), else an empty position.
+  TKeyPosition PositionAtOrdinal(std::uint32_t n);
+  TKeyPosition FirstPosition() { return PositionAtOrdinal(1); }
+  TKeyPosition LastPosition() { return PositionAtOrdinal(KeyCount()); }
+  // Steps along the leaf level; false (position unchanged) at either end.
+  bool NextPosition(TKeyPosition& position);
+  bool PriorPosition(TKeyPosition& position);
+  // The key and record number at a position; false when it is not on an entry.
+  bool ReadPosition(const TKeyPosition& position, TKey* key, std::uint32_t* recordNumber);
+  // Keys k with low <= k <= high over KeyLength() bytes.
+  std::uint32_t CountKeysInRange(const std::uint8_t* low, const std::uint8_t* high);
+  // Clears the bitmap, then sets bit r - 1 of every record r of a key inside [low, high].
+  void MarkRecordsInRange(const std::uint8_t* low, const std::uint8_t* high, std::vector<std::uint8_t>& bitmap);
+
+  // ---- Cache and write-back ---------------------------------------------------------------
+  // Writes the dirty unpinned pages in runs of adjacent pages, then the header when it changed
+  // or when forced.
+  void WriteBack(bool forceHeader);
+  // Forgets every cached page (another cursor changed the file).
+  void InvalidatePages();
+  int PageCacheCapacity(int number) const { return caches_[static_cast<std::size_t>(number)].Capacity(); }
+  // Pages of all caches written by the last write-back, and the writes it took.
+  int LastWriteBackPages = 0;
+  int LastWriteBackWrites = 0;
+
+  // The header fields of a page of the current index as the cache holds them (tests, .check).
+  struct TPageSummary {
+    std::uint8_t PageType = 0;
+    int EntryCount = 0;
+    std::uint32_t PrevPage = 0, NextPage = 0;
+    std::uint16_t UsedBytes = 0;
+    bool Free = false;
+  };
+  TPageSummary InspectPage(std::uint32_t offset);
+  std::uint32_t CurrentRootPage() const { return HasCurrentTree() ? RootPage(current_) : 0; }
+  std::uint32_t CurrentFreePageHead() const { return HasCurrentTree() ? FreePageHead(current_) : 0; }
+
+  // ---- Verification -----------------------------------------------------------------------
+  // Checks every tree and free list (order, first-key rule, subtree counts, level links, page
+  // types, UsedBytes, page ownership). Never raises for damage: each problem is one line.
+  std::vector<std::string> Verify();
+  std::vector<std::string> VerifyIndex(int number);
 
   // Header I/O and change detection.
   std::int32_t ChangeCounter() const;
@@ -94,16 +218,95 @@ class TIndexFile : public TFileHandler {
   void ReadHeader();
   void WriteHeader(bool force);
   bool HeaderChanged = false;
-  // Forgets every cached page (another cursor changed the file).
-  void InvalidatePages() {}
 
  protected:
   std::string ErrorFileName() const override;
 
  private:
+  struct TPathStep {
+    TPage* Page;
+    int Slot;
+  };
+  using TPath = std::vector<TPathStep>;
+  // The pages an operation holds; each is pinned once per Add and released on every way out.
+  class TPins {
+   public:
+    explicit TPins(const TIndexFile& file) : file_(file) {}
+    ~TPins() {
+      for (TPage* page : pages_)
+        if (page->PinCount > 0) --page->PinCount;
+    }
+    TPins(const TPins&) = delete;
+    TPins& operator=(const TPins&) = delete;
+    TPage* Add(TPage* page) {
+      if (page->PinCount >= 64) file_.Corrupt();
+      ++page->PinCount;
+      pages_.push_back(page);
+      return page;
+    }
+    // Gives up one pin of a page the operation no longer holds.
+    void Release(TPage* page) {
+      for (auto it = pages_.rbegin(); it != pages_.rend(); ++it) {
+        if (*it != page) continue;
+        if (page->PinCount > 0) --page->PinCount;
+        pages_.erase(std::next(it).base());
+        return;
+      }
+    }
+
+   private:
+    const TIndexFile& file_;
+    std::vector<TPage*> pages_;
+  };
+  enum class TDescent { Lower, Upper };
+
   void PutDescriptor(int slot, const TIndexDescriptor& descriptor);
+  std::uint32_t RootPage(int number) const;
+  void SetRootPage(int number, std::uint32_t offset);
+  std::uint32_t FreePageHead(int number) const;
+  void SetFreePageHead(int number, std::uint32_t offset);
+  TPageFormat FormatOf(int number) const;
+  void RequireTree() const;
+  [[noreturn]] void Corrupt() const;
+
+  // Page cache (index_file.cpp).
+  TPage* FindCached(int number, std::uint32_t offset);
+  TPage* TakeBuffer(int number);
+  TPage* FetchPage(int number, std::uint32_t offset, TPins& pins);
+  TPage* AllocatePage(int number, TPins& pins);
+  void FreePage(int number, TPage* page);
+  void CheckPageOffset(std::uint32_t offset) const;
+  bool TransactionHeld() const;
+  void WritePages(bool onlyUnpinned);
+
+  // Tree walking (index_tree.cpp).
+  TPage* FetchChild(const TPage* parent, int slot, TPins& pins);
+  TPath Descend(const std::uint8_t* key, int length, TDescent mode, TPins& pins);
+  std::uint32_t OrdinalOf(const TPath& path) const;
+  bool StepForward(TPath& path, TPins& pins);
+  bool Successor(TPath& path, int level, TPins& pins);
+  bool Predecessor(TPath& path, int level, TPins& pins);
+  TKeyPosition PositionOf(const TPath& path) const;
+  void PropagateFirstKey(TPath& path, int level);
+  void Split(TPath& path, int level, TPins& pins);
+  void BalanceCompressedSplit(TPage& left, TPage& right);
+  void RepairUnderflow(TPath& path, int level, TPins& pins);
+  void ShiftCounts(TPath& from, TPath& to, int level, std::uint32_t count);
+  void RemoveFromParent(TPath& path, int level, TPins& pins);
+  void Unlink(TPage* page, TPins& pins);
+
+  // Verification (index_verify.cpp).
+  struct TVerifyState;
+  std::uint64_t VerifyPage(TVerifyState& state, std::uint32_t offset, int depth, const std::uint8_t* firstKey);
+
   TDataFile& owner_;
   std::array<std::uint8_t, kIndexPageSize> header_{};
+  std::array<TSystemList<std::unique_ptr<TPage>>, kSlotCount> caches_;
+  int current_ = 0;
+  TIndexDescriptor descriptor_;
+  TPageFormat format_;
+  TKeyComparer comparer_;
+  std::vector<std::uint8_t> pageBuffer_;
 };
 
 }  // namespace quillon::engine

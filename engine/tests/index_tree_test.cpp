@@ -1,0 +1,569 @@
+// The index B+-trees: long random sequences of inserts and deletes against an ordered model,
+// with the verifier after every step and a reopen from disk; the page capacities and the shape
+// of the first split; duplicate and missing keys; and damaged index files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+
+#include "engine/byte_order.h"
+#include "engine/data_file.h"
+#include "engine/index_file.h"
+#include "engine/index_key.h"
+#include "engine/tests/test_tables.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::engine {
+namespace {
+
+using testing::ErrorCode;
+using testing::Field;
+using testing::PrimaryOn;
+
+TIndexDescriptor Secondary(const std::string& name, std::initializer_list<int> fields, bool unique = false,
+                           std::uint8_t compression = 0, bool descending = false) {
+  TIndexDescriptor d = PrimaryOn(fields);
+  d.IndexName = name;
+  d.Unique = unique;
+  d.Compression = compression;
+  d.Descending = descending;
+  return d;
+}
+
+// One tree shape for the model test: the table, the index under test and how keys look.
+struct TTreeCase {
+  const char* Name;
+  std::vector<TFieldDescriptor> Fields;
+  TIndexDescriptor Index;  // a secondary index (slot 1); the primary is on field 1
+  int Operations;          // inserts of the growing phase
+  int TextBytes;           // leading key bytes that carry random text, at most
+};
+
+TTableDefinition TableFor(const TTreeCase& c) {
+  TTableDefinition t;
+  t.Fields = c.Fields;
+  t.Indexes = {PrimaryOn({1}), c.Index};
+  return t;
+}
+
+// An ordered model of the index: byte order, reversed for a descending index.
+struct TModelLess {
+  bool Descending = false;
+  bool operator()(const TKey& a, const TKey& b) const {
+    int r = std::memcmp(a.data(), b.data(), a.size());
+    return Descending ? r > 0 : r < 0;
+  }
+};
+using TModel = std::map<TKey, std::uint32_t, TModelLess>;
+
+class IndexTree : public testing::EngineTest {
+ protected:
+  quillon::testing::TempDir dir;
+  std::unique_ptr<TDataFile> table;
+
+  void Open(const std::string& name) {
+    table = std::make_unique<TDataFile>();
+    table->SetFileName(dir.File(name));
+    table->SetExclusive(true);
+    table->Open();
+  }
+  void Create(const std::string& name, const TTableDefinition& t) {
+    testing::CreateTable(dir.File(name), t);
+    Open(name);
+  }
+  TIndexFile& Index() { return table->IndexFile(); }
+
+  // Every entry in index order, read along the leaf level.
+  std::vector<std::pair<TKey, std::uint32_t>> Scan() {
+    std::vector<std::pair<TKey, std::uint32_t>> out;
+    TKeyPosition p = Index().FirstPosition();
+    TKey key;
+    std::uint32_t record = 0;
+    std::uint32_t ordinal = 1;
+    while (Index().ReadPosition(p, &key, &record)) {
+      EXPECT_EQ(p.Ordinal, ordinal++);
+      out.emplace_back(key, record);
+      if (!Index().NextPosition(p)) break;
+    }
+    return out;
+  }
+
+  void ExpectMatches(const TModel& model) {
+    std::vector<std::pair<TKey, std::uint32_t>> want(model.begin(), model.end());
+    ASSERT_EQ(Scan(), want);
+    // And backwards from the last key.
+    TKeyPosition p = Index().LastPosition();
+    std::size_t i = want.size();
+    TKey key;
+    while (Index().ReadPosition(p, &key, nullptr)) {
+      ASSERT_GT(i, 0u);
+      ASSERT_EQ(key, want[--i].first);
+      if (!Index().PriorPosition(p)) break;
+    }
+    EXPECT_EQ(i, 0u);
+  }
+
+  void ExpectSound(const char* when) {
+    std::vector<std::string> problems = Index().VerifyIndex(Index().CurrentIndex());
+    ASSERT_TRUE(problems.empty()) << when << ": " << problems.front();
+  }
+};
+
+class IndexTreeModel : public IndexTree, public ::testing::WithParamInterface<TTreeCase> {};
+
+TKey RandomKey(std::mt19937& random, int keyLength, int textBytes, bool rowIdSuffix, std::int32_t rowId) {
+  TKey key(static_cast<std::size_t>(keyLength), 0);
+  int room = rowIdSuffix ? keyLength - 4 : keyLength;
+  int used = 1 + static_cast<int>(random() % static_cast<unsigned>(std::min(room, textBytes)));
+  key[0] = 1;
+  // A small alphabet gives long shared prefixes; the zero tail gives trailing zeros to drop.
+  for (int i = 1; i < used; ++i) key[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>('A' + random() % 3);
+  if (rowIdSuffix) PutIntegerKey(key.data() + keyLength - 4, rowId);
+  return key;
+}
+
+TEST_P(IndexTreeModel, MatchesAnOrderedModelThroughInsertsAndDeletes) {
+  const TTreeCase& c = GetParam();
+  Create("model", TableFor(c));
+  Index().SelectIndex(1);
+  const TIndexDescriptor d = Index().CurrentDescriptor();
+  const bool suffix = Index().IsNonUniqueSecondary(1);
+  TModel model(TModelLess{d.Descending});
+  std::mt19937 random(1234);
+  std::int32_t rowId = 0;
+  std::uint32_t record = 0;
+  const int kl = d.KeyLength;
+
+  auto insertOne = [&] {
+    TKey key = RandomKey(random, kl, c.TextBytes, suffix, ++rowId);
+    if (model.count(key) != 0) {
+      EXPECT_EQ(ErrorCode([&] { Index().CheckDuplicate(key.data()); }), suffix ? 0 : err::kDuplicateKey);
+      return;
+    }
+    Index().CheckDuplicate(key.data());
+    Index().InsertKey(key, ++record);
+    model.emplace(key, record);
+  };
+  auto deleteOne = [&] {
+    if (model.empty()) return;
+    auto it = model.begin();
+    std::advance(it, static_cast<long>(random() % model.size()));
+    Index().DeleteKey(it->first, it->second);
+    model.erase(it);
+  };
+  auto checkStep = [&](int step) {
+    ExpectSound(("step " + std::to_string(step)).c_str());
+    ASSERT_EQ(Index().KeyCount(), model.size());
+    if (model.empty() || step % 7 != 0) return;
+    // Ordinals from the subtree counts agree with the model's ranks.
+    auto it = model.begin();
+    std::uint32_t rank = static_cast<std::uint32_t>(random() % model.size());
+    std::advance(it, static_cast<long>(rank));
+    EXPECT_EQ(Index().LowerBound(it->first.data(), kl).Ordinal, rank + 1);
+    EXPECT_EQ(Index().UpperBound(it->first.data(), kl).Ordinal, rank + 2);
+    TKey key;
+    ASSERT_TRUE(Index().ReadPosition(Index().PositionAtOrdinal(rank + 1), &key, nullptr));
+    EXPECT_EQ(key, it->first);
+    EXPECT_TRUE(Index().ContainsKey(it->first));
+  };
+
+  int step = 0;
+  for (int i = 0; i < c.Operations; ++i, ++step) {
+    if (random() % 10 < 7) {
+      insertOne();
+    } else {
+      deleteOne();
+    }
+    checkStep(step);
+    if (HasFatalFailure()) return;
+  }
+  ExpectMatches(model);
+  const std::uint32_t pagesBefore = Index().NextPageOffset();
+  table->Close();
+  Open("model");
+  Index().SelectIndex(1);
+  ExpectSound("after reopening");
+  ExpectMatches(model);
+  // Freed pages are reused before the file grows.
+  for (int i = 0; i < c.Operations / 4; ++i) deleteOne();
+  if (d.Compression == 0) {  // compressed leaves are freed only when empty
+    EXPECT_NE(Index().CurrentFreePageHead(), 0u);
+  }
+  EXPECT_EQ(Index().NextPageOffset(), pagesBefore);
+  for (int i = 0; i < c.Operations / 4; ++i) {
+    std::uint32_t end = Index().NextPageOffset();
+    insertOne();
+    if (Index().NextPageOffset() != end) {
+      ASSERT_EQ(Index().CurrentFreePageHead(), 0u) << "grew with free pages left";
+    }
+  }
+  ExpectSound("after refilling");
+  // Shrink to nothing: merges, redistributions and root collapses down to an empty index.
+  while (!model.empty()) {
+    if (random() % 10 < 8) {
+      deleteOne();
+    } else {
+      insertOne();
+    }
+    checkStep(++step);
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_EQ(Index().CurrentRootPage(), 0u);
+  table->Close();
+  Open("model");
+  Index().SelectIndex(1);
+  EXPECT_EQ(Index().KeyCount(), 0u);
+  ExpectSound("empty after reopening");
+}
+
+std::vector<TFieldDescriptor> LongKeyFields() {
+  return {Field("Id", TFieldType::Integer),    Field("A", TFieldType::String, 250), Field("B", TFieldType::String, 250),
+          Field("C", TFieldType::String, 250), Field("D", TFieldType::String, 250), Field("E", TFieldType::Bytes, 17)};
+}
+
+std::vector<TFieldDescriptor> NameFields(int size) {
+  return {Field("Id", TFieldType::Integer), Field("Name", TFieldType::String, size)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, IndexTreeModel,
+    ::testing::Values(
+        // KeyLength 5: an int-sized key, many entries per page.
+        TTreeCase{"Int",
+                  {Field("Id", TFieldType::Integer), Field("N", TFieldType::Integer)},
+                  Secondary("ByN", {2}, true),
+                  2500,
+                  5},
+        TTreeCase{"NonUnique0", NameFields(40), Secondary("ByName", {2}, false, 0), 1500, 12},
+        TTreeCase{"NonUnique1", NameFields(40), Secondary("ByName", {2}, false, 1), 3000, 12},
+        TTreeCase{"NonUnique2", NameFields(40), Secondary("ByName", {2}, false, 2), 3000, 12},
+        TTreeCase{"NonUnique3", NameFields(40), Secondary("ByName", {2}, false, 3), 4000, 12},
+        TTreeCase{"Descending3", NameFields(20), Secondary("Down", {2}, true, 3, true), 2500, 10},
+        TTreeCase{"DescendingPlain", NameFields(20), Secondary("Down", {2}, true, 0, true), 1500, 10},
+        // Mid-size keys, one of them long enough that mode 3 caps p and t at 255.
+        TTreeCase{"Mid1", NameFields(250), Secondary("Wide", {2}, true, 1), 700, 200},
+        TTreeCase{"Mid3", NameFields(250), Secondary("Wide", {2}, false, 3), 1200, 250},
+        // KeyLength 1,035: three entries a page, deep trees whose neighbours hang under other
+        // parents.
+        TTreeCase{"Long0", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 0), 350, 8},
+        TTreeCase{"Long3", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 3), 600, 8},
+        TTreeCase{"LongUnique1", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, true, 1), 350, 900}),
+    [](const ::testing::TestParamInfo<TTreeCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(IndexTree, LongKeyCaseHasTheLengthItIsMeantToHave) {
+  TTableDefinition t;
+  t.Fields = LongKeyFields();
+  t.Indexes = {PrimaryOn({1}), Secondary("Long", {2, 3, 4, 5, 1, 6})};
+  Create("long", t);
+  EXPECT_EQ(Index().GetIndexDescriptor(1).KeyLength, 4 * 252 + 5 + 18 + 4);
+}
+
+// ---- Capacities and the first split -----------------------------------------------------------
+
+TKey IntKey(std::int32_t v) {
+  TKey key(5);
+  key[0] = 1;
+  PutIntegerKey(key.data() + 1, v);
+  return key;
+}
+
+TEST_F(IndexTree, KeyLengthFiveHolds371LeafEntriesAnd272WithChildren) {
+  Create("cap", testing::SmallTable());
+  ASSERT_EQ(Index().KeyLength(), 5);
+  int maxRootLeaf = 0, maxRootInner = 0;
+  bool sawFirstSplit = false;
+  for (std::int32_t v = 1; v <= 60000; ++v) {
+    Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+    auto root = Index().InspectPage(Index().CurrentRootPage());
+    if (root.PageType == kRootLeaf) maxRootLeaf = std::max(maxRootLeaf, root.EntryCount);
+    if (root.PageType == kRootWithChildren && !sawFirstSplit) {
+      sawFirstSplit = true;
+      // The first split: a type-0 root over two type-2 leaves of 186 entries each.
+      EXPECT_EQ(v, 372);
+      EXPECT_EQ(root.EntryCount, 2);
+      TKeyPosition first = Index().FirstPosition();
+      auto left = Index().InspectPage(first.Page);
+      EXPECT_EQ(left.PageType, kLeafPage);
+      EXPECT_EQ(left.EntryCount, 186);
+      EXPECT_EQ(left.PrevPage, 0u);
+      auto right = Index().InspectPage(left.NextPage);
+      EXPECT_EQ(right.PageType, kLeafPage);
+      EXPECT_EQ(right.EntryCount, 186);
+      EXPECT_EQ(right.PrevPage, Index().LowerBound(IntKey(1).data(), 5).Page);
+    }
+    if (root.PageType == kRootWithChildren) {
+      // Below the root: leaves (two levels) or pages with children (three levels).
+      auto child = Index().InspectPage(Index().FirstPosition().Page);
+      if (child.PageType == kLeafPage && Index().KeyCount() < 60000)
+        maxRootInner = std::max(maxRootInner, root.EntryCount);
+    }
+  }
+  EXPECT_EQ(maxRootLeaf, 371);
+  EXPECT_GE(maxRootInner, 200);
+  ExpectSound("60,000 keys");
+  // The root over pages with children appears once the root overflows 272 entries.
+  auto root = Index().InspectPage(Index().CurrentRootPage());
+  EXPECT_EQ(root.PageType, kRootWithChildren);
+  EXPECT_EQ(Index().PositionAtOrdinal(54321).Ordinal, 54321u);
+}
+
+TEST_F(IndexTree, AnInnerPageSplitsWhenItsEntriesExceed272) {
+  Create("inner", testing::SmallTable());
+  // Ascending inserts leave full leaves of 186 entries behind; the root splits at 273 entries.
+  std::int32_t v = 0;
+  std::uint32_t rootBefore = 0;
+  int entriesBefore = 0;
+  for (;;) {
+    ++v;
+    Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+    auto root = Index().InspectPage(Index().CurrentRootPage());
+    if (root.PageType == kRootWithChildren && Index().CurrentRootPage() != rootBefore && rootBefore != 0 &&
+        entriesBefore > 2) {
+      break;
+    }
+    if (root.PageType == kRootWithChildren) {
+      rootBefore = Index().CurrentRootPage();
+      entriesBefore = root.EntryCount;
+    }
+    ASSERT_LT(v, 100000);
+  }
+  EXPECT_EQ(entriesBefore, 272);
+  auto root = Index().InspectPage(Index().CurrentRootPage());
+  EXPECT_EQ(root.EntryCount, 2);
+  auto oldRoot = Index().InspectPage(rootBefore);
+  EXPECT_EQ(oldRoot.PageType, kInnerPage);
+  EXPECT_EQ(oldRoot.EntryCount, 137);
+  EXPECT_EQ(Index().InspectPage(oldRoot.NextPage).EntryCount, 136);
+  ExpectSound("three levels");
+}
+
+TEST_F(IndexTree, DeletingTheLastKeyFreesTheRoot) {
+  Create("last", testing::SmallTable());
+  Index().InsertKey(IntKey(7), 1);
+  std::uint32_t root = Index().CurrentRootPage();
+  EXPECT_EQ(Index().InspectPage(root).PageType, kRootLeaf);
+  Index().DeleteKey(IntKey(7));
+  EXPECT_EQ(Index().CurrentRootPage(), 0u);
+  EXPECT_EQ(Index().CurrentFreePageHead(), root);
+  EXPECT_TRUE(Index().InspectPage(root).Free);
+  // The freed page is the next one handed out.
+  Index().InsertKey(IntKey(8), 2);
+  EXPECT_EQ(Index().CurrentRootPage(), root);
+  EXPECT_EQ(Index().CurrentFreePageHead(), 0u);
+}
+
+TEST_F(IndexTree, MissingAndDuplicateKeysNameTheIndex) {
+  TTableDefinition t = testing::SmallTable();
+  t.Indexes.push_back(Secondary("ByName", {2}, true));
+  Create("dup", t);
+  Index().InsertKey(IntKey(1), 1);
+  try {
+    Index().CheckDuplicate(IntKey(1).data());
+    FAIL();
+  } catch (const EEngineError& e) {
+    EXPECT_EQ(e.Code(), err::kDuplicateKey);
+    EXPECT_EQ(CurrentErrorContext().ErrorIndexName, "Primary");
+  }
+  EXPECT_EQ(ErrorCode([&] { Index().DeleteKey(IntKey(2)); }), err::kKeyNotFound);
+  EXPECT_EQ(ErrorCode([&] { Index().ReplaceKey(IntKey(2).data(), IntKey(3).data(), 1); }), err::kKeyNotFound);
+  // Among equal keys the record number picks the entry; a wrong one is not found.
+  EXPECT_EQ(ErrorCode([&] { Index().DeleteKey(IntKey(1), 9); }), err::kKeyNotFound);
+  Index().ReplaceKey(IntKey(1).data(), IntKey(5).data(), 1);
+  EXPECT_FALSE(Index().ContainsKey(IntKey(1)));
+  EXPECT_TRUE(Index().ContainsKey(IntKey(5)));
+
+  Index().SelectIndex("byname");
+  TKey name(22, 0);
+  name[0] = 1;
+  name[1] = 'X';
+  Index().InsertKey(name, 1);
+  try {
+    Index().CheckDuplicate(name.data());
+    FAIL();
+  } catch (const EEngineError& e) {
+    EXPECT_EQ(e.Code(), err::kDuplicateKey);
+    EXPECT_EQ(CurrentErrorContext().ErrorIndexName, "ByName");
+  }
+  EXPECT_EQ(ErrorCode([&] { Index().SelectIndex("nothing"); }), err::kInvalidIndexName);
+  EXPECT_EQ(ErrorCode([&] { Index().SelectIndex(2); }), err::kInvalidIndexName);
+}
+
+TEST_F(IndexTree, RangeCountsComeFromTheTree) {
+  Create("range", testing::SmallTable());
+  for (std::int32_t v = 1; v <= 3000; ++v) Index().InsertKey(IntKey(v * 2), static_cast<std::uint32_t>(v));
+  EXPECT_EQ(Index().CountKeysInRange(IntKey(10).data(), IntKey(20).data()), 6u);
+  EXPECT_EQ(Index().CountKeysInRange(IntKey(11).data(), IntKey(19).data()), 4u);
+  EXPECT_EQ(Index().CountKeysInRange(IntKey(-5).data(), IntKey(100000).data()), 3000u);
+  EXPECT_EQ(Index().CountKeysInRange(IntKey(20).data(), IntKey(10).data()), 0u);
+  std::vector<std::uint8_t> bits(3000 / 8 + 1, 0xFF);
+  Index().MarkRecordsInRange(IntKey(3).data(), IntKey(9).data(), bits);
+  EXPECT_EQ(bits[0], 0x0E);  // records 2, 3 and 4 (keys 4, 6, 8)
+  for (std::size_t i = 1; i < bits.size(); ++i) EXPECT_EQ(bits[i], 0) << i;
+  // A partial comparison length: every key whose first byte is the null byte 1.
+  TKey prefix(5, 0);
+  prefix[0] = 1;
+  EXPECT_EQ(Index().LowerBound(prefix.data(), 1).Ordinal, 1u);
+  EXPECT_EQ(Index().UpperBound(prefix.data(), 1).Ordinal, 3001u);
+  EXPECT_EQ(Index().UpperBound(prefix.data(), 1).Page, 0u);
+}
+
+TEST_F(IndexTree, DirtyPagesAreWrittenInRunsAndTheHeaderAfterThem) {
+  Create("runs", testing::SmallTable());
+  for (std::int32_t v = 1; v <= 5000; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+  Index().WriteBack(false);
+  EXPECT_GT(Index().LastWriteBackPages, 1);
+  EXPECT_LT(Index().LastWriteBackWrites, Index().LastWriteBackPages);
+  table->Close();
+  Open("runs");
+  EXPECT_EQ(Index().KeyCount(), 5000u);
+  ExpectSound("written in runs");
+}
+
+TEST_F(IndexTree, EncryptedIndexPagesReadBack) {
+  TTableDefinition t = testing::SmallTable();
+  t.Encrypted = true;
+  t.Password = "secret";
+  Session().AddPassword("secret");
+  Create("crypt", t);
+  for (std::int32_t v = 1; v <= 1000; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+  table->Close();
+  std::string bytes = dir.Read("crypt.IDX");
+  ASSERT_GE(bytes.size(), 2u * kIndexPageSize);
+  Open("crypt");
+  EXPECT_EQ(Index().KeyCount(), 1000u);
+  ExpectSound("encrypted");
+}
+
+TEST_F(IndexTree, EmptyIndexFileForgetsEveryTree) {
+  Create("empty", testing::SmallTable());
+  for (std::int32_t v = 1; v <= 2000; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+  Index().EmptyIndexFile();
+  EXPECT_EQ(Index().KeyCount(), 0u);
+  EXPECT_EQ(Index().NextPageOffset(), static_cast<std::uint32_t>(kIndexPageSize));
+  Index().InsertKey(IntKey(1), 1);
+  ExpectSound("after emptying");
+}
+
+// ---- Damaged files ----------------------------------------------------------------------------
+
+class DamagedIndex : public IndexTree {
+ protected:
+  // A two-level primary index of 2,000 keys, written out and closed.
+  void Build() {
+    Create("bad", testing::SmallTable());
+    for (std::int32_t v = 1; v <= 2000; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+    for (std::int32_t v = 1; v <= 1200; ++v) Index().DeleteKey(IntKey(v));  // some free pages
+    root = Index().CurrentRootPage();
+    leaf = Index().FirstPosition().Page;
+    freeHead = Index().CurrentFreePageHead();
+    table->Close();
+    bytes = dir.Read("bad.IDX");
+  }
+  void Patch(std::size_t at, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  }
+  void Reopen() {
+    dir.Write("bad.IDX", bytes);
+    Open("bad");
+  }
+  // Every operation answers with an engine error, the verifier reports, nothing hangs.
+  void ExpectDamageReported() {
+    EXPECT_FALSE(Index().Verify().empty());
+    int code = ErrorCode([&] {
+      for (std::int32_t v = 1; v <= 3000; ++v) Index().InsertKey(IntKey(v + 5000), static_cast<std::uint32_t>(v));
+      for (std::int32_t v = 1300; v <= 2000; ++v) Index().DeleteKey(IntKey(v));
+    });
+    EXPECT_NE(code, 0);
+  }
+  std::string bytes;
+  std::uint32_t root = 0, leaf = 0, freeHead = 0;
+};
+
+TEST_F(DamagedIndex, UnknownPageType) {
+  Build();
+  bytes[root] = 9;
+  Reopen();
+  EXPECT_EQ(ErrorCode([&] { Index().ContainsKey(IntKey(1500)); }), err::kIndexPagesCorrupt);
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, EntryCountBeyondCapacity) {
+  Build();
+  Patch(leaf + 1, 500, 2);
+  Reopen();
+  EXPECT_EQ(ErrorCode([&] { Index().FirstPosition(); }), err::kIndexPagesCorrupt);
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, ChildOffsetPastTheEnd) {
+  Build();
+  Patch(root + kPageHeaderSize + 5, 0x7FFFF000, 4);  // the first entry's child
+  Reopen();
+  EXPECT_EQ(ErrorCode([&] { Index().ContainsKey(IntKey(1201)); }), err::kIndexPagesCorrupt);
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, ChildPointingBackAtTheRoot) {
+  Build();
+  Patch(root + kPageHeaderSize + 5, root, 4);
+  Reopen();
+  EXPECT_EQ(ErrorCode([&] { Index().ContainsKey(IntKey(1201)); }), err::kIndexPagesCorrupt);
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, CyclicFreeList) {
+  Build();
+  ASSERT_NE(freeHead, 0u);
+  Patch(freeHead + 7, freeHead, 4);  // the free page links to itself
+  Reopen();
+  std::vector<std::string> problems = Index().Verify();
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems.front().find("cycle"), std::string::npos) << problems.front();
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, FreeListIntoAPageInUse) {
+  Build();
+  Patch(14 + 90, leaf, 4);  // the primary's FreePageHead names a leaf of the tree
+  Reopen();
+  EXPECT_FALSE(Index().Verify().empty());
+  ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, CompressedBytesBeyondThePage) {
+  TTableDefinition t;
+  t.Fields = NameFields(40);
+  t.Indexes = {PrimaryOn({1}), Secondary("ByName", {2}, false, 3)};
+  Create("bad", t);
+  Index().SelectIndex(1);
+  TKey key(46, 0);
+  key[0] = 1;
+  key[1] = 'Q';
+  Index().InsertKey(key, 1);
+  std::uint32_t page = Index().CurrentRootPage();
+  table->Close();
+  bytes = dir.Read("bad.IDX");
+  Patch(page + 11, 4000, 2);  // UsedBytes claims more than the entries hold
+  Reopen();
+  Index().SelectIndex(1);
+  EXPECT_EQ(ErrorCode([&] { Index().ContainsKey(key); }), err::kIndexPagesCorrupt);
+  EXPECT_FALSE(Index().Verify().empty());
+}
+
+TEST_F(IndexTree, FileFullWhenTheNextPageWouldPassTwoGigabytes) {
+  Create("full", testing::SmallTable());
+  table->Close();
+  std::string bytes = dir.Read("full.IDX");
+  std::uint32_t nearEnd = 2000000000u - 2000000000u % kIndexPageSize;
+  for (int i = 0; i < 4; ++i) bytes[9 + static_cast<std::size_t>(i)] = static_cast<char>(nearEnd >> (8 * i));
+  dir.Write("full.IDX", bytes);
+  Open("full");
+  EXPECT_EQ(ErrorCode([&] { Index().InsertKey(IntKey(1), 1); }), err::kFileFull);
+  EXPECT_EQ(Index().CurrentRootPage(), 0u);
+}
+
+}  // namespace
+}  // namespace quillon::engine
