@@ -530,5 +530,65 @@ TEST_F(Blob, AnotherCursorSeesARewriteInPlaceAfterItsChangeCheck) {
   table.Close();
 }
 
+TEST_F(Blob, AReaderThatMissesTheCacheStartsOverOnTheFreshFile) {
+  Create();
+  std::uint32_t a = AddRecord(Pattern(1000, 1));
+  table.Close();
+  Open(false);
+  TDataFile reader;
+  reader.SetFileName(name);
+  reader.Open();
+  TRecord* r = reader.FetchRecord(a);  // the record is cached; no block of the value is
+  TBuffer b = r->Data;
+  reader.UnpinRecord(r);
+  reader.ReleaseReadLock();
+  // The other cursor moves the value: a longer one, and the record now names the same chain.
+  table.AcquireWriteLock();
+  Rewrite(a, kMemo, Pattern(3000, 2));
+  WriteBack();
+  table.ReleaseWriteLock();
+  // The first block is read under the read lock, whose change check finds the new header; the
+  // load starts over and sees the whole new value, not the old header's idea of the file.
+  ASSERT_EQ(reader.OpenBlob(false, kMemo, kBlobOpenRead, b.data()), 0);
+  EXPECT_FALSE(reader.LockState().Read);  // released again by OpenBlob
+  std::uint32_t size = 0, got = 0;
+  ASSERT_EQ(reader.GetBlobSize(false, kMemo, b.data(), size), 0);
+  std::string out(size, '\0');
+  EXPECT_EQ(reader.ReadBlob(false, kMemo, 0, size, out.data(), b.data(), got), 0);
+  EXPECT_EQ(out, Pattern(3000, 2));
+  reader.Close();
+  table.Close();
+}
+
+TEST_F(Blob, DeferredChangesGrowTheBlockCacheInsteadOfWriting) {
+  Create();
+  table.Close();
+  Open(false);
+  table.AcquireTransactionLock();
+  int capacity = Blobs().BlockCacheCapacity();
+  std::uint32_t a = AddRecord(Pattern(600 * 1024));
+  EXPECT_EQ(Blobs().Statistics().BlockWrites, 0u);
+  EXPECT_GT(Blobs().BlockCacheCapacity(), capacity);
+  EXPECT_EQ(ValueOf(a), Pattern(600 * 1024));
+  table.ReleaseTransactionLock();
+  // Outside the deferred mode a full cache writes its dirty blocks to make room.
+  Reopen();
+  std::uint32_t b = AddRecord(Pattern(600 * 1024, 2));
+  EXPECT_GT(Blobs().Statistics().BlockWrites, 0u);
+  WriteBack();
+  Reopen();
+  EXPECT_EQ(ValueOf(b), Pattern(600 * 1024, 2));
+}
+
+TEST_F(Blob, ABlockPinnedSixtyFourTimesRefusesTheNextPin) {
+  Create();
+  AddRecord("x");
+  std::vector<TBlock*> pins;
+  for (int i = 0; i < 64; ++i) pins.push_back(Blobs().GetBlock(512));
+  EXPECT_EQ(ErrorCode([&] { Blobs().GetBlock(512); }), err::kBlobBuffersCorrupt);
+  for (TBlock* p : pins) Blobs().UnpinBlock(p);
+  EXPECT_EQ(pins.front()->PinCount, 0);
+}
+
 }  // namespace
 }  // namespace quillon::engine
