@@ -31,11 +31,11 @@ constexpr int kTransactionCacheGrowth = 256;
 
 // Handles are unique in the process, so a record buffer carried to another cursor can never
 // name that cursor's values by accident.
-std::atomic<std::int32_t> nextHandleSerial{0};
+std::atomic<std::uint32_t> nextHandleSerial{0};
 
 std::int32_t NewHandle() {
-  std::int32_t serial = nextHandleSerial.fetch_add(1) % 0x7FFFFFFF;
-  return -(serial + 1);
+  std::uint32_t serial = nextHandleSerial.fetch_add(1) % 0x7FFFFFFFu;  // 0 .. 2^31 - 2
+  return -static_cast<std::int32_t>(serial + 1);
 }
 
 // Unpins on scope exit; the block may have been emptied by a change check meanwhile.

@@ -179,9 +179,10 @@ class TDataFile : public TFileHandler {
   // ---- BLOB values of record buffers (data_file_blob.cpp) ----
   // A BLOB field's slot holds its first block's offset, or the negative handle of a value open
   // in this cursor. These raise nothing themselves and answer 0 or an engine code: 10753 not a
-  // BLOB field, 10030 no value of this cursor open there, 9998 a foreign handle or an offset
-  // off the block grid, 9494 already 64 values open, 8711 fewer bytes than asked for. Reading a
-  // damaged chain while opening raises (8963, 8711). Mode: 1 read, 2 read-write.
+  // BLOB field, 10030 no value of this cursor open there, 9998 a negative slot that is no value
+  // of this cursor, 9494 already 64 values open, 8711 fewer bytes than asked for. A damaged
+  // chain met while opening raises (8963, 8711, 9998 for an offset off the block grid).
+  // Mode: 1 read, 2 read-write.
   int OpenBlob(bool logical, int fieldNumber, int mode, std::uint8_t* record);
   int CloseBlob(bool logical, int fieldNumber, std::uint8_t* record);
   int ReadBlob(bool logical, int fieldNumber, std::uint32_t offset, std::uint32_t count, void* destination,
