@@ -29,8 +29,8 @@
 //     handed to another index.
 //  4. Every page read is checked (type, entry count, bytes, child offsets inside the file, a
 //     depth bound): damaged files give 8965, never a crash or an endless walk.
-//  5. A tree operation changes nothing before every page it must read is in the cache and the
-//     room for its new pages is known, except where a split or merge cascades.
+//  5. A tree operation reads the pages of its path and checks the room for new pages before its
+//     first change; only pages read later in a cascading split or merge can still fail it.
 //  6. A pinned page is never evicted; operations pin the pages they hold and release them on
 //     every way out.
 #pragma once
@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,7 @@ class TIndexFile : public TFileHandler {
 
   // Verification (index_verify.cpp).
   struct TVerifyState;
+  std::vector<std::string> VerifyIndexPages(int number, std::set<std::uint32_t>& owned);
   std::uint64_t VerifyPage(TVerifyState& state, std::uint32_t offset, int depth, const std::uint8_t* firstKey);
 
   TDataFile& owner_;

@@ -116,8 +116,12 @@ std::uint64_t TIndexFile::VerifyPage(TVerifyState& state, std::uint32_t offset, 
 }
 
 std::vector<std::string> TIndexFile::VerifyIndex(int number) {
-  std::vector<std::string> problems;
   std::set<std::uint32_t> owned;
+  return VerifyIndexPages(number, owned);
+}
+
+std::vector<std::string> TIndexFile::VerifyIndexPages(int number, std::set<std::uint32_t>& owned) {
+  std::vector<std::string> problems;
   const int saved = current_;
   SelectIndex(number);
   TVerifyState state;
@@ -161,7 +165,7 @@ std::vector<std::string> TIndexFile::VerifyIndex(int number) {
         state.Report(where + " lies outside the file");
         break;
       }
-      if (!owned.insert(offset).second) state.Report(where + " is also in use");
+      if (!owned.insert(offset).second) state.Report(where + " is also in use elsewhere");
       std::uint32_t next = 0;
       try {
         TPins pins(*this);
@@ -187,8 +191,10 @@ std::vector<std::string> TIndexFile::Verify() {
   if (!NoPrimaryIndex() && GetIndexDescriptor(0).KeyFieldCount > 0) numbers.push_back(0);
   for (int i = 1; i <= IndexCount(); ++i) numbers.push_back(i);
   if (!NoPrimaryIndex()) numbers.push_back(kDeletedIndexSlot);
+  // One set of pages for all indexes: a page may belong to one tree or free list only.
+  std::set<std::uint32_t> owned;
   for (int number : numbers) {
-    std::vector<std::string> p = VerifyIndex(number);
+    std::vector<std::string> p = VerifyIndexPages(number, owned);
     problems.insert(problems.end(), p.begin(), p.end());
   }
   return problems;

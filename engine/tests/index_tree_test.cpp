@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -447,6 +449,97 @@ TEST_F(IndexTree, EmptyIndexFileForgetsEveryTree) {
   ExpectSound("after emptying");
 }
 
+// ---- Keys built from records -----------------------------------------------------------------
+
+class RecordKeys : public IndexTree {
+ protected:
+  std::vector<std::uint8_t> Record(std::int32_t rowId, const std::string& name) {
+    std::vector<std::uint8_t> r(table->RecordBufferSize(), 0);
+    PutI32(r.data() + kRowIdOffset, rowId);
+    const TFieldDescriptor& f = table->PhysicalFields()[1];
+    r[f.Offset] = name.empty() ? 0 : 1;
+    std::memcpy(r.data() + f.Offset + 1, name.data(), name.size());
+    return r;
+  }
+  void Add(int index, const std::vector<std::uint8_t>& record, std::uint32_t number) {
+    Index().SelectIndex(index);
+    TKey key = Index().BuildKey(index, record.data());
+    Index().CheckDuplicate(key.data());
+    Index().InsertKey(key, number);
+  }
+  std::vector<std::uint32_t> RecordsInOrder(int index) {
+    Index().SelectIndex(index);
+    std::vector<std::uint32_t> out;
+    for (auto& [key, record] : Scan()) out.push_back(record);
+    return out;
+  }
+};
+
+TEST_F(RecordKeys, NonUniqueIndexesOrderEqualValuesByRowIdentifier) {
+  TTableDefinition t;
+  t.Fields = NameFields(20);
+  t.Indexes = {PrimaryOn({1}), Secondary("ByName", {2}), Secondary("Down", {2}, true, 0, true),
+               Secondary("NoCase", {2}, true, 3)};
+  t.Indexes[3].CaseInsensitive = true;
+  Create("records", t);
+  Add(1, Record(7, "Same"), 1);
+  Add(1, Record(3, "Same"), 2);
+  Add(1, Record(5, "Other"), 3);
+  EXPECT_EQ(RecordsInOrder(1), (std::vector<std::uint32_t>{3, 2, 1}));
+  // Descending: the larger key first.
+  Add(2, Record(1, "Apple"), 1);
+  Add(2, Record(2, "Pear"), 2);
+  Add(2, Record(3, "Fig"), 3);
+  EXPECT_EQ(RecordsInOrder(2), (std::vector<std::uint32_t>{2, 3, 1}));
+  EXPECT_EQ(ErrorCode([&] { Add(2, Record(4, "Fig"), 4); }), err::kDuplicateKey);
+  // Case-insensitive and unique: "fig" is "FIG".
+  Add(3, Record(1, "Fig"), 1);
+  EXPECT_EQ(ErrorCode([&] { Add(3, Record(2, "fIG"), 2); }), err::kDuplicateKey);
+  EXPECT_EQ(CurrentErrorContext().ErrorIndexName, "NoCase");
+  EXPECT_TRUE(Index().Verify().empty());
+}
+
+TEST_F(RecordKeys, DeletedRecordsIndexHoldsLiveAndDeletedKeysApart) {
+  Create("deleted", testing::SmallTable());
+  Index().SelectIndex(kDeletedIndexSlot);
+  EXPECT_EQ(Index().KeyLength(), 5);
+  std::vector<std::uint8_t> r = Record(9, "x");
+  Index().InsertKey(Index().BuildKey(kDeletedIndexSlot, r.data()), 1);
+  r[0] = 1;  // deleted
+  TKey deleted = Index().BuildKey(kDeletedIndexSlot, r.data());
+  r[0] = 0;
+  Index().ReplaceKey(Index().BuildKey(kDeletedIndexSlot, r.data()).data(), deleted.data(), 1);
+  EXPECT_EQ(
+      Index().CountKeysInRange(DeletedRecordKey(true, INT32_MIN).data(), DeletedRecordKey(true, INT32_MAX).data()), 1u);
+  EXPECT_TRUE(Index().Verify().empty());
+}
+
+// ---- The page cache ---------------------------------------------------------------------------
+
+TEST_F(IndexTree, CacheStaysAt31PagesAndWritesDirtyPagesWhenItNeedsRoom) {
+  Create("cache", testing::SmallTable());
+  for (std::int32_t v = 1; v <= 20000; ++v) Index().InsertKey(IntKey(v * 7919 % 20011), static_cast<std::uint32_t>(v));
+  EXPECT_EQ(Index().PageCacheCapacity(0), TIndexFile::kPageCacheSize);
+  EXPECT_GT(std::filesystem::file_size(dir.File("cache.IDX")), 40u * kIndexPageSize);
+  ExpectSound("through a small cache");
+}
+
+TEST_F(IndexTree, UnderTheTransactionLockTheCacheGrowsAndNothingIsWritten) {
+  testing::CreateTable(dir.File("txn"), testing::SmallTable());
+  table = std::make_unique<TDataFile>();
+  table->SetFileName(dir.File("txn"));
+  table->Open();  // shared
+  table->AcquireTransactionLock();
+  const auto sizeBefore = std::filesystem::file_size(dir.File("txn.IDX"));
+  for (std::int32_t v = 1; v <= 20000; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+  EXPECT_GT(Index().PageCacheCapacity(0), TIndexFile::kPageCacheSize);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("txn.IDX")), sizeBefore);
+  ExpectSound("in memory");
+  table->Close();  // deferred changes are discarded
+  Open("txn");
+  EXPECT_EQ(Index().KeyCount(), 0u);
+}
+
 // ---- Damaged files ----------------------------------------------------------------------------
 
 class DamagedIndex : public IndexTree {
@@ -531,6 +624,26 @@ TEST_F(DamagedIndex, FreeListIntoAPageInUse) {
   Reopen();
   EXPECT_FALSE(Index().Verify().empty());
   ExpectDamageReported();
+}
+
+TEST_F(DamagedIndex, PageClaimedByTwoIndexes) {
+  TTableDefinition t = testing::SmallTable();
+  t.Indexes.push_back(Secondary("Again", {1}, true));
+  Create("bad", t);
+  for (int index : {0, 1}) {
+    Index().SelectIndex(index);
+    for (std::int32_t v = 1; v <= 10; ++v) Index().InsertKey(IntKey(v), static_cast<std::uint32_t>(v));
+  }
+  Index().SelectIndex(0);
+  root = Index().CurrentRootPage();
+  table->Close();
+  bytes = dir.Read("bad.IDX");
+  Patch(14 + 120 + 86, root, 4);  // the secondary's root is the primary's
+  Reopen();
+  EXPECT_TRUE(Index().VerifyIndex(1).empty());  // each tree alone is sound
+  std::vector<std::string> problems = Index().Verify();
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems.front().find("reached twice"), std::string::npos) << problems.front();
 }
 
 TEST_F(DamagedIndex, CompressedBytesBeyondThePage) {
