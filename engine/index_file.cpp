@@ -146,6 +146,12 @@ void TIndexFile::ReadHeader() {
   if (owner_.Header().Encrypted) ScrambleData(page.data(), page.size());
   if (page[8] != kTableVersion) Fail(err::kWrongVersion);
   if (page[13] > kMaxSecondaryIndexes) Fail(err::kHeaderAccess);
+  // Descriptors no writer produces would size pages and keys wrongly: refuse them here.
+  for (int slot = 0; slot <= kDeletedIndexSlot; ++slot) {
+    if (slot > page[13] && slot != kDeletedIndexSlot) continue;
+    TIndexDescriptor d = TIndexDescriptor::Decode(page.data() + kSlotsOffset + slot * kIndexDescriptorSize);
+    if (d.KeyLength > kMaxKeyLength || d.KeyFieldCount > kMaxKeyFields || d.Compression > 3) Fail(err::kHeaderAccess);
+  }
   header_ = page;
   HeaderChanged = false;
   // The descriptors may have changed under the current index (another cursor emptied the file).

@@ -646,6 +646,46 @@ TEST_F(DamagedIndex, PageClaimedByTwoIndexes) {
   EXPECT_NE(problems.front().find("reached twice"), std::string::npos) << problems.front();
 }
 
+// Random bytes anywhere in the file: every answer is a result or an engine error.
+TEST_F(DamagedIndex, RandomDamageGivesEngineErrorsOnly) {
+  TTableDefinition t;
+  t.Fields = NameFields(30);
+  t.Indexes = {PrimaryOn({1}), Secondary("ByName", {2}, false, 3), Secondary("Plain", {2}, false, 1)};
+  Create("bad", t);
+  std::mt19937 random(99);
+  for (int index : {0, 1, 2}) {
+    Index().SelectIndex(index);
+    for (std::int32_t v = 1; v <= 600; ++v) {
+      Index().InsertKey(RandomKey(random, Index().KeyLength(), 12, index != 0, v), static_cast<std::uint32_t>(v));
+    }
+  }
+  table->Close();
+  const std::string good = dir.Read("bad.IDX");
+  for (int round = 0; round < 300; ++round) {
+    bytes = good;
+    for (int k = 0; k < 1 + round % 8; ++k) {
+      bytes[random() % bytes.size()] = static_cast<char>(random());
+    }
+    dir.Write("bad.IDX", bytes);
+    try {
+      Open("bad");
+      for (int index : {0, 1, 2}) {
+        Index().Verify();
+        Index().SelectIndex(index);
+        TKey key = RandomKey(random, Index().KeyLength(), 12, index != 0, 5);
+        Index().ContainsKey(key);
+        for (std::int32_t v = 1; v <= 50; ++v)
+          Index().InsertKey(RandomKey(random, Index().KeyLength(), 12, index != 0, 1000 + v), 1);
+        TKeyPosition p = Index().FirstPosition();
+        for (int steps = 0; steps < 2000 && Index().NextPosition(p); ++steps) {
+        }
+      }
+    } catch (const EEngineError&) {  // the damage was noticed
+    }
+    table.reset();
+  }
+}
+
 TEST_F(DamagedIndex, CompressedBytesBeyondThePage) {
   TTableDefinition t;
   t.Fields = NameFields(40);
