@@ -42,6 +42,7 @@ struct TTreeCase {
   TIndexDescriptor Index;  // a secondary index (slot 1); the primary is on field 1
   int Operations;          // inserts of the growing phase
   int TextBytes;           // leading key bytes that carry random text, at most
+  unsigned Seed = 1234;
 };
 
 TTableDefinition TableFor(const TTreeCase& c) {
@@ -134,7 +135,7 @@ TEST_P(IndexTreeModel, MatchesAnOrderedModelThroughInsertsAndDeletes) {
   const TIndexDescriptor d = Index().CurrentDescriptor();
   const bool suffix = Index().IsNonUniqueSecondary(1);
   TModel model(TModelLess{d.Descending});
-  std::mt19937 random(1234);
+  std::mt19937 random(c.Seed);
   std::int32_t rowId = 0;
   std::uint32_t record = 0;
   const int kl = d.KeyLength;
@@ -251,6 +252,10 @@ INSTANTIATE_TEST_SUITE_P(
         // KeyLength 1,035: three entries a page, deep trees whose neighbours hang under other
         // parents.
         TTreeCase{"Long0", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 0), 350, 8},
+        // These sequences move entries between neighbours under different parents: to the right
+        // of a left neighbour (seed 2) and, for a leftmost page, from a right neighbour (seed 6).
+        TTreeCase{"Long0Seed2", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 0), 350, 8, 2},
+        TTreeCase{"Long0Seed6", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 0), 350, 8, 6},
         TTreeCase{"Long3", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, false, 3), 600, 8},
         TTreeCase{"LongUnique1", LongKeyFields(), Secondary("Long", {2, 3, 4, 5, 1, 6}, true, 1), 350, 900}),
     [](const ::testing::TestParamInfo<TTreeCase>& info) { return std::string(info.param.Name); });
