@@ -372,6 +372,22 @@ void TIndexFile::SelectIndex(const std::string& name) {
   RaiseEngineError(err::kInvalidIndexName, owner_.FileName(), {}, {}, name);
 }
 
+bool TIndexFile::SelectIndexForField(int fieldNumber, bool caseInsensitive, bool anyCase) {
+  const auto& fields = owner_.PhysicalFields();
+  if (fieldNumber < 1 || fieldNumber > static_cast<int>(fields.size())) return false;
+  const TFieldDescriptor& field = fields[static_cast<std::size_t>(fieldNumber - 1)];
+  const bool isString = field.FieldType == static_cast<std::uint8_t>(TFieldType::String);
+  for (int number = 0; number <= IndexCount(); ++number) {
+    if (number == 0 && NoPrimaryIndex()) continue;
+    TIndexDescriptor d = GetIndexDescriptor(number);
+    if (d.KeyFieldCount == 0 || d.KeyFields[0] != fieldNumber) continue;
+    if (isString && !anyCase && d.CaseInsensitive != caseInsensitive) continue;
+    SelectIndex(number);
+    return true;
+  }
+  return false;
+}
+
 bool TIndexFile::HasCurrentTree() const {
   if (current_ == kPhysicalOrder) return false;
   if (current_ == 0 && (NoPrimaryIndex() || descriptor_.KeyFieldCount == 0)) return false;

@@ -184,6 +184,11 @@ class TIndexFile : public TFileHandler {
   // Clears the bitmap, then sets bit r - 1 of every record r of a key inside [low, high].
   void MarkRecordsInRange(const std::uint8_t* low, const std::uint8_t* high, std::vector<std::uint8_t>& bitmap);
 
+  // Selects the first index (primary first, then the secondaries in order) whose first key field
+  // is fieldNumber and, for a string field, whose CaseInsensitive flag is the wanted one unless
+  // any case will do; false (selection unchanged) when there is none.
+  bool SelectIndexForField(int fieldNumber, bool caseInsensitive, bool anyCase);
+
   // ---- Cache and write-back ---------------------------------------------------------------
   // Writes the dirty unpinned pages in runs of adjacent pages, then the header when it changed
   // or when forced.

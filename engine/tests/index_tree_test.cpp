@@ -504,6 +504,22 @@ TEST_F(RecordKeys, NonUniqueIndexesOrderEqualValuesByRowIdentifier) {
   EXPECT_TRUE(Index().Verify().empty());
 }
 
+TEST_F(IndexTree, SelectIndexForFieldTakesTheFirstFittingIndex) {
+  TTableDefinition t;
+  t.Fields = NameFields(20);
+  t.Indexes = {PrimaryOn({1}), Secondary("Exact", {2}), Secondary("NoCase", {2}), Secondary("Pair", {1, 2})};
+  t.Indexes[2].CaseInsensitive = true;
+  Create("pick", t);
+  EXPECT_TRUE(Index().SelectIndexForField(2, true, false));
+  EXPECT_EQ(Index().CurrentIndexName(), "NoCase");
+  EXPECT_TRUE(Index().SelectIndexForField(2, true, true));
+  EXPECT_EQ(Index().CurrentIndexName(), "Exact");
+  EXPECT_TRUE(Index().SelectIndexForField(1, true, false));  // not a string: case does not matter
+  EXPECT_EQ(Index().CurrentIndex(), 0);
+  EXPECT_FALSE(Index().SelectIndexForField(3, false, true));
+  EXPECT_EQ(Index().CurrentIndex(), 0);
+}
+
 TEST_F(RecordKeys, DeletedRecordsIndexHoldsLiveAndDeletedKeysApart) {
   Create("deleted", testing::SmallTable());
   Index().SelectIndex(kDeletedIndexSlot);
