@@ -176,6 +176,10 @@ class TDataFile : public TFileHandler {
   // The change check now; true when another cursor changed the table.
   bool Refresh();
 
+  // ---- Keys (data_file_index.cpp) ----
+  // The key of the current index for a record buffer; empty in physical order.
+  TKey BuildKey(const std::uint8_t* record) const;
+
   // ---- BLOB values of record buffers (data_file_blob.cpp) ----
   // A BLOB field's slot holds its first block's offset, or the negative handle of a value open
   // in this cursor. These raise nothing themselves and answer 0 or an engine code: 10753 not a

@@ -520,6 +520,21 @@ TEST_F(IndexTree, SelectIndexForFieldTakesTheFirstFittingIndex) {
   EXPECT_EQ(Index().CurrentIndex(), 0);
 }
 
+TEST_F(RecordKeys, TheCursorBuildsKeysOfItsCurrentIndex) {
+  TTableDefinition t;
+  t.Fields = NameFields(20);
+  t.Indexes = {PrimaryOn({1}), Secondary("ByName", {2})};
+  Create("cursor", t);
+  std::vector<std::uint8_t> r = Record(4, "Zed");
+  PutI32(r.data() + table->PhysicalFields()[0].Offset + 1, 12);
+  r[table->PhysicalFields()[0].Offset] = 1;
+  EXPECT_EQ(table->BuildKey(r.data()), IntKey(12));
+  Index().SelectIndex(1);
+  EXPECT_EQ(table->BuildKey(r.data()).size(), 26u);  // 22 name bytes and the row identifier
+  Index().SelectIndex(TIndexFile::kPhysicalOrder);
+  EXPECT_TRUE(table->BuildKey(r.data()).empty());
+}
+
 TEST_F(RecordKeys, DeletedRecordsIndexHoldsLiveAndDeletedKeysApart) {
   Create("deleted", testing::SmallTable());
   Index().SelectIndex(kDeletedIndexSlot);
