@@ -128,6 +128,13 @@ TKey RandomKey(std::mt19937& random, int keyLength, int textBytes, bool rowIdSuf
   return key;
 }
 
+TKey IntKey(std::int32_t v) {
+  TKey key(5);
+  key[0] = 1;
+  PutIntegerKey(key.data() + 1, v);
+  return key;
+}
+
 TEST_P(IndexTreeModel, MatchesAnOrderedModelThroughInsertsAndDeletes) {
   const TTreeCase& c = GetParam();
   Create("model", TableFor(c));
@@ -268,14 +275,74 @@ TEST_F(IndexTree, LongKeyCaseHasTheLengthItIsMeantToHave) {
   EXPECT_EQ(Index().GetIndexDescriptor(1).KeyLength, 4 * 252 + 5 + 18 + 4);
 }
 
-// ---- Capacities and the first split -----------------------------------------------------------
+// ---- Index descriptors at table creation ------------------------------------------------------
 
-TKey IntKey(std::int32_t v) {
-  TKey key(5);
-  key[0] = 1;
-  PutIntegerKey(key.data() + 1, v);
-  return key;
+TEST_F(IndexTree, IndexDescriptorsAreCheckedWithTheirCodes) {
+  auto with = [](std::vector<TIndexDescriptor> secondaries) {
+    TTableDefinition t;
+    t.Fields = NameFields(20);
+    t.Fields.push_back(Field("Memo", TFieldType::Blob));
+    for (int i = 0; i < 5; ++i) t.Fields.push_back(Field("Wide" + std::to_string(i), TFieldType::String, 250));
+    t.Indexes = {PrimaryOn({1})};
+    for (auto& d : secondaries) t.Indexes.push_back(d);
+    return t;
+  };
+  std::vector<TIndexDescriptor> thirtyOne;
+  for (int i = 0; i < 31; ++i) thirtyOne.push_back(Secondary("I" + std::to_string(i), {2}));
+  TIndexDescriptor seventeen = Secondary("Many", {});
+  for (int i = 0; i < 17; ++i) seventeen.KeyFields[seventeen.KeyFieldCount++] = 2;
+  struct Case {
+    const char* What;
+    std::vector<TIndexDescriptor> Secondaries;
+    int Code;
+  } cases[] = {
+      {"30 secondaries", std::vector<TIndexDescriptor>(thirtyOne.begin(), thirtyOne.begin() + 30), 0},
+      {"31 secondaries", thirtyOne, err::kIndexLimits},
+      {"17 key fields", {seventeen}, err::kIndexLimits},
+      {"empty name", {Secondary("", {2})}, err::kIndexNameMissing},
+      {"leading blank", {Secondary(" Name", {2})}, err::kInvalidIndexName},
+      {"leading digit", {Secondary("2nd", {2})}, err::kInvalidIndexName},
+      {"same name", {Secondary("ByName", {2}), Secondary("byname  ", {1})}, err::kIndexExists},
+      {"BLOB key", {Secondary("Blob", {3})}, err::kInvalidIndexFieldType},
+      {"unknown field", {Secondary("Nowhere", {99})}, err::kInvalidIndexField},
+      {"key above 1,036 bytes", {Secondary("Wide", {4, 5, 6, 7, 8})}, err::kInvalidKeySize},
+      {"key of 1,036 bytes", {Secondary("Wide", {4, 5, 6, 7, 1, 1}, true)}, 0},
+  };
+  for (auto& c : cases) {
+    TDataFile t;
+    t.SetFileName(dir.File("desc"));
+    t.SetExclusive(true);
+    EXPECT_EQ(ErrorCode([&] { t.CreateTable(with(c.Secondaries)); }), c.Code) << c.What;
+    if (c.Code == 0) t.DeleteTable();
+  }
+  // The unknown field and the index are named.
+  TDataFile t;
+  t.SetFileName(dir.File("desc"));
+  t.SetExclusive(true);
+  ErrorCode([&] { t.CreateTable(with({Secondary("Nowhere", {99})})); });
+  EXPECT_EQ(CurrentErrorContext().ErrorFieldName, "99");
+  EXPECT_EQ(CurrentErrorContext().ErrorIndexName, "Nowhere");
+
+  Create("desc", with({Secondary("ByName", {2})}));
+  EXPECT_EQ(ErrorCode([&] { Index().AddPrimaryIndex(PrimaryOn({1}), false); }), err::kPrimaryExists);
+  table->Close();
+  table->SetExclusive(false);
+  table->Open();
+  EXPECT_EQ(ErrorCode([&] { Index().AddSecondaryIndex(Secondary("More", {2})); }), err::kMustBeExclusive);
 }
+
+TEST_F(IndexTree, ATableWithoutPrimaryFieldsHasNoPrimaryIndex) {
+  TTableDefinition t = testing::SmallTable();
+  t.Indexes = {PrimaryOn({})};
+  t.AllowEmptyPrimary = true;
+  Create("none", t);
+  EXPECT_TRUE(Index().NoPrimaryIndex());
+  EXPECT_FALSE(Index().HasCurrentTree());
+  EXPECT_EQ(ErrorCode([&] { Index().InsertKey(IntKey(1), 1); }), err::kInvalidIndexName);
+  EXPECT_TRUE(Index().Verify().empty());
+}
+
+// ---- Capacities and the first split -----------------------------------------------------------
 
 TEST_F(IndexTree, KeyLengthFiveHolds371LeafEntriesAnd272WithChildren) {
   Create("cap", testing::SmallTable());
