@@ -602,6 +602,26 @@ TEST_F(RecordKeys, TheCursorBuildsKeysOfItsCurrentIndex) {
   EXPECT_TRUE(table->BuildKey(r.data()).empty());
 }
 
+#ifdef _WIN32
+// Only Windows has the locales; elsewhere a table with one cannot be opened (15878).
+TEST_F(RecordKeys, ALocaleOrdersStringKeysByItsCollation) {
+  TTableDefinition t;
+  t.Fields = NameFields(20);
+  t.LanguageId = 0x0409;
+  t.Indexes = {PrimaryOn({1}), Secondary("ByName", {2}, true, 3)};
+  Create("locale", t);
+  const char* names[] = {"c", "B", "a", "b", "A"};
+  for (std::uint32_t i = 0; i < 5; ++i) Add(1, Record(static_cast<std::int32_t>(i + 1), names[i]), i + 1);
+  std::vector<std::uint32_t> order = RecordsInOrder(1);
+  ASSERT_EQ(order.size(), 5u);
+  auto rank = [&](std::uint32_t record) { return std::find(order.begin(), order.end(), record) - order.begin(); };
+  EXPECT_LT(rank(3), rank(2));  // "a" before "B", unlike byte order
+  EXPECT_LT(rank(5), rank(4));  // "A" before "b"
+  EXPECT_EQ(rank(1), 4);        // "c" last
+  EXPECT_TRUE(Index().Verify().empty());
+}
+#endif
+
 TEST_F(RecordKeys, DeletedRecordsIndexHoldsLiveAndDeletedKeysApart) {
   Create("deleted", testing::SmallTable());
   Index().SelectIndex(kDeletedIndexSlot);
