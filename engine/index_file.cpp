@@ -527,7 +527,7 @@ void TIndexFile::WritePages(bool onlyUnpinned) {
       TPageFormat format = FormatOf(page->IndexNumber);
       if (!page->Free && page->Overflows(format)) Corrupt();
       std::uint8_t* bytes = run.data() + (k - i) * kIndexPageSize;
-      page->Encode(bytes, format);
+      if (!page->Encode(bytes, format)) Corrupt();
       if (encrypted) ScrambleData(bytes, kIndexPageSize);
     }
     WriteAt(dirty[i]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));

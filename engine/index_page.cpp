@@ -213,11 +213,11 @@ bool TPage::Decode(const std::uint8_t* b, const TPageFormat& format) {
   return true;
 }
 
-void TPage::Encode(std::uint8_t* b, const TPageFormat& format) const {
+bool TPage::Encode(std::uint8_t* b, const TPageFormat& format) const {
   std::memset(b, 0, kPageHeaderSize + kPageRoom);
   b[0] = PageType;
   PutU32(b + 7, NextPage);
-  if (Free) return;
+  if (Free) return true;
   PutU16(b + 1, static_cast<std::uint16_t>(Count));
   PutU32(b + 3, PrevPage);
   const int kl = format.KeyLength;
@@ -225,14 +225,19 @@ void TPage::Encode(std::uint8_t* b, const TPageFormat& format) const {
   const bool leaf = IsLeaf();
   if (!leaf || format.Compression == 0) {
     int width = leaf ? kl + 4 : kl + 8;
+    if (Count * width > kPageRoom) return false;
     for (int i = 0; i < Count; ++i) std::memcpy(p + i * width, Key(i), static_cast<std::size_t>(width));
-    return;
+    return true;
   }
+  const std::uint8_t* end = b + kPageHeaderSize + kPageRoom;
   PutU16(b + 11, UsedBytes);
   for (int i = 0; i < Count; ++i) {
     const std::uint8_t* key = Key(i);
     int lead, trail;
     format.Shape(i > 0 ? Key(i - 1) : nullptr, key, lead, trail);
+    bool suffix = format.RowIdSuffix && format.Compression != 1 && kl - lead >= 5;
+    int kept = kl - lead - trail - (suffix ? 4 : 0);
+    if (end - p < 2 + kept + (suffix ? 4 : 0) + 4) return false;
     if (format.Compression == 1) {
       PutU16(p, static_cast<std::uint16_t>(lead));
       p += 2;
@@ -244,8 +249,6 @@ void TPage::Encode(std::uint8_t* b, const TPageFormat& format) const {
       p[1] = static_cast<std::uint8_t>(trail);
       p += 2;
     }
-    bool suffix = format.RowIdSuffix && format.Compression != 1 && kl - lead >= 5;
-    int kept = kl - lead - trail - (suffix ? 4 : 0);
     std::memcpy(p, key + lead, static_cast<std::size_t>(kept));
     p += kept;
     if (suffix) {
@@ -255,6 +258,7 @@ void TPage::Encode(std::uint8_t* b, const TPageFormat& format) const {
     std::memcpy(p, key + kl, 4);
     p += 4;
   }
+  return true;
 }
 
 }  // namespace quillon::engine

@@ -88,8 +88,9 @@ struct TPage {
 
   // Fills the page from its file bytes; false when the bytes cannot be a page of this index.
   bool Decode(const std::uint8_t* bytes, const TPageFormat& format);
-  // Writes the 4,096 file bytes (a free page as an empty one with its free-list link).
-  void Encode(std::uint8_t* bytes, const TPageFormat& format) const;
+  // Writes the 4,096 file bytes (a free page as an empty one with its free-list link); false,
+  // with nothing past the page touched, when the entries do not fit.
+  bool Encode(std::uint8_t* bytes, const TPageFormat& format) const;
 };
 
 }  // namespace quillon::engine
