@@ -79,7 +79,8 @@ struct TIndexDescriptor {
 };
 
 // A place in the current index: a leaf entry and its 1-based ordinal among all keys of the
-// index. Page 0 means after the last key (Ordinal = key count + 1) or an empty index.
+// index. Page 0 means after the last key (Ordinal = key count + 1) or an empty index. A position
+// holds until the index changes; after a change the cursor finds its key again.
 struct TKeyPosition {
   std::uint32_t Page = 0;
   int Slot = 0;
@@ -128,7 +129,7 @@ class TIndexFile : public TFileHandler {
   std::uint32_t RecordCount() const;
   void SetRecordCount(std::uint32_t count);
   void IncrementRecordCount() { SetRecordCount(RecordCount() + 1); }
-  void DecrementRecordCount() { SetRecordCount(RecordCount() - 1); }
+  void DecrementRecordCount() { SetRecordCount(RecordCount() > 0 ? RecordCount() - 1 : 0); }
   std::uint32_t NextPageOffset() const;
 
   // ---- The current index -----------------------------------------------------------------
