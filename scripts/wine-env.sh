@@ -29,6 +29,10 @@ quillon_wine_up() {
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
+    # This Wine does not look into its own font folder: without Marlett the caption buttons
+    # show letters. Fonts in the prefix's Fonts folder are always loaded.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
 }
 
