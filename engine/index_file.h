@@ -266,6 +266,7 @@ class TIndexFile : public TFileHandler {
     std::vector<TPage*> pages_;
   };
   enum class TDescent { Lower, Upper };
+  TKeyPosition Bound(const std::uint8_t* key, int length, TDescent descent);
 
   void PutDescriptor(int slot, const TIndexDescriptor& descriptor);
   std::uint32_t RootPage(int number) const;

@@ -438,10 +438,10 @@ std::uint32_t TIndexFile::KeyCount() {
   return CheckedCount(page->KeysBelow());
 }
 
-TKeyPosition TIndexFile::LowerBound(const std::uint8_t* key, int length) {
+TKeyPosition TIndexFile::Bound(const std::uint8_t* key, int length, TDescent descent) {
   RequireTree();
   TPins pins(*this);
-  TPath path = Descend(key, length, TDescent::Lower, pins);
+  TPath path = Descend(key, length, descent, pins);
   if (path.empty()) return {0, 0, 1};
   TKeyPosition position = PositionOf(path);
   if (position.Page == 0 && Successor(path, static_cast<int>(path.size()) - 1, pins)) {
@@ -451,17 +451,12 @@ TKeyPosition TIndexFile::LowerBound(const std::uint8_t* key, int length) {
   return position;
 }
 
+TKeyPosition TIndexFile::LowerBound(const std::uint8_t* key, int length) {
+  return Bound(key, length, TDescent::Lower);
+}
+
 TKeyPosition TIndexFile::UpperBound(const std::uint8_t* key, int length) {
-  RequireTree();
-  TPins pins(*this);
-  TPath path = Descend(key, length, TDescent::Upper, pins);
-  if (path.empty()) return {0, 0, 1};
-  TKeyPosition position = PositionOf(path);
-  if (position.Page == 0 && Successor(path, static_cast<int>(path.size()) - 1, pins)) {
-    position.Page = path.back().Page->Offset;
-    position.Slot = 0;
-  }
-  return position;
+  return Bound(key, length, TDescent::Upper);
 }
 
 TKeyPosition TIndexFile::PositionAtOrdinal(std::uint32_t n) {

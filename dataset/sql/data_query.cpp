@@ -308,6 +308,25 @@ std::vector<TQueryExprNode*> TDataQuery::ConditionParts() const {
   return parts;
 }
 
+void TDataQuery::ParseColumnReference(const char* missing, int& number, std::string& column, std::string& correlation) {
+  if (parser_.TokenKind() == kTokenInteger) {
+    number = ColumnNumber(parser_.TokenText());
+    parser_.NextToken();
+  } else if (parser_.TokenKind() == kTokenSymbol || parser_.TokenKind() == kTokenString) {
+    column = parser_.TokenName();
+    parser_.NextToken();
+    if (parser_.TokenKind() == '.') {
+      parser_.NextToken();
+      if (parser_.TokenKind() != kTokenSymbol && parser_.TokenKind() != kTokenString) FailFound(missing);
+      correlation = FileNamePart(column);
+      column = parser_.TokenName();
+      parser_.NextToken();
+    }
+  } else {
+    FailFound(missing);
+  }
+}
+
 void TDataQuery::ParseGroupBy() {
   parser_.NextToken();
   if (!parser_.IsKeyword("BY")) FailFound("BY keyword expected after GROUP keyword");
@@ -316,22 +335,7 @@ void TDataQuery::ParseGroupBy() {
   for (;;) {
     TGroupByDataField item;
     const char* missing = "Column name or column number expected in GROUP BY clause";
-    if (parser_.TokenKind() == kTokenInteger) {
-      item.ColumnNumber = ColumnNumber(parser_.TokenText());
-      parser_.NextToken();
-    } else if (parser_.TokenKind() == kTokenSymbol || parser_.TokenKind() == kTokenString) {
-      item.ColumnName = parser_.TokenName();
-      parser_.NextToken();
-      if (parser_.TokenKind() == '.') {
-        parser_.NextToken();
-        if (parser_.TokenKind() != kTokenSymbol && parser_.TokenKind() != kTokenString) FailFound(missing);
-        item.CorrelationName = FileNamePart(item.ColumnName);
-        item.ColumnName = parser_.TokenName();
-        parser_.NextToken();
-      }
-    } else {
-      FailFound(missing);
-    }
+    ParseColumnReference(missing, item.ColumnNumber, item.ColumnName, item.CorrelationName);
     GroupByFields.push_back(std::move(item));
     if (parser_.TokenKind() != ',') break;
     parser_.NextToken();
@@ -346,22 +350,7 @@ void TDataQuery::ParseOrderBy() {
   for (;;) {
     TOrderByDataField item;
     const char* missing = "Column name or column number expected in ORDER BY clause";
-    if (parser_.TokenKind() == kTokenInteger) {
-      item.ColumnNumber = ColumnNumber(parser_.TokenText());
-      parser_.NextToken();
-    } else if (parser_.TokenKind() == kTokenSymbol || parser_.TokenKind() == kTokenString) {
-      item.ColumnName = parser_.TokenName();
-      parser_.NextToken();
-      if (parser_.TokenKind() == '.') {
-        parser_.NextToken();
-        if (parser_.TokenKind() != kTokenSymbol && parser_.TokenKind() != kTokenString) FailFound(missing);
-        item.CorrelationName = FileNamePart(item.ColumnName);
-        item.ColumnName = parser_.TokenName();
-        parser_.NextToken();
-      }
-    } else {
-      FailFound(missing);
-    }
+    ParseColumnReference(missing, item.ColumnNumber, item.ColumnName, item.CorrelationName);
     if (IsOneOf({"ASC", "ASCENDING"})) {
       parser_.NextToken();
     } else if (IsOneOf({"DESC", "DESCENDING"})) {

@@ -134,6 +134,8 @@ class TDataQuery {
   void ParseSource(const char* missingMessage, bool putFirst);
   void ParseJoinCondition(int joinKind);
   void ParseWhere();
+  // A GROUP BY or ORDER BY item: a column number, or a column name with an optional correlation.
+  void ParseColumnReference(const char* missing, int& number, std::string& column, std::string& correlation);
   void ParseGroupBy();
   void ParseOrderBy();
   void ParseTargetColumn(std::vector<TUpdateDataField>& into);
