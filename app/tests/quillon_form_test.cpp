@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/testing/recording_dialogs.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -21,17 +23,7 @@
 namespace quillon::app {
 namespace {
 
-class RecordingDialogs : public ui::TUserDialogs {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    questions.push_back(text);
-    return answer;
-  }
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  bool answer = false;
-};
+using ui::testing::RecordingDialogs;
 
 std::string ReadRegistry(const char* keyPath, const char* name) {
   char buffer[1024] = {};

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include "ui/testing/recording_dialogs.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,17 +22,7 @@
 namespace quillon::ui {
 namespace {
 
-class RecordingDialogs : public TUserDialogs {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    questions.push_back(text);
-    return answer;
-  }
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  bool answer = false;
-};
+using ui::testing::RecordingDialogs;
 
 class ControlsTest : public ::testing::Test {
  protected:

@@ -1,0 +1,24 @@
+// Test support: message boxes and Yes/No questions recorded instead of shown, answered with a
+// fixed answer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/dialogs.h"
+
+namespace quillon::ui::testing {
+
+class RecordingDialogs : public TUserDialogs {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  bool answer = false;
+};
+
+}  // namespace quillon::ui::testing
