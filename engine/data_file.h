@@ -41,6 +41,7 @@
 namespace quillon::engine {
 
 class TDataFile;
+class TFilterEvaluator;
 
 // One cached record.
 struct TRecord {
@@ -176,6 +177,74 @@ class TDataFile : public TFileHandler {
   // The change check now; true when another cursor changed the table.
   bool Refresh();
 
+  // ---- Cursor: order, positions, ranges, filters (data_file_cursor.cpp) ----
+  // Results of Next, Prior and GetCurrent besides 0.
+  static constexpr int kAtBeginning = 8705;
+  static constexpr int kAtEnd = 8706;
+  // Selects the cursor's order: 0 primary, 1..30 secondary, 255 physical order; 10022 for an
+  // unknown index. The tree selection of IndexFile() is the cursor's again afterwards.
+  void SelectIndex(int number);
+  void SelectIndex(const std::string& name);
+  int CursorIndex() const;
+  void First();
+  void Last();
+  // Copy the record into `buffer` (RecordBufferSize() bytes) and answer 0, or initialise it and
+  // answer kAtBeginning / kAtEnd.
+  int Next(std::uint8_t* buffer);
+  int Prior(std::uint8_t* buffer);
+  int GetCurrent(std::uint8_t* buffer, bool lock);
+  bool AtBOF() const;
+  bool AtEOF() const;
+  std::uint32_t RecNo();
+  void SetRecNo(std::int64_t n);
+  std::uint32_t RecordCount();
+  int KeySize() const;
+  std::vector<std::uint8_t> GetBookmark();
+  void GotoBookmark(const std::uint8_t* bookmark);
+  int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b) const;
+  // `keyOrRecord` is a key of the current index when isKey, else a record buffer. `partial` < 0
+  // means no partial length. The current record is copied into `result` (may be null).
+  bool FindKey(const std::uint8_t* keyOrRecord, bool isKey, bool nearest, int fields, int partial,
+               std::uint8_t* result);
+  bool FindPrefix(const std::uint8_t* record, std::uint8_t* result);
+  int GotoCurrentOf(TDataFile& other);  // 0 or 8710
+  void SetRange(const std::uint8_t* start, bool startIsKey, int startFields, const std::uint8_t* end, bool endIsKey,
+                int endFields);
+  void CancelRange();
+  bool RangeActive() const;
+  // Filters. A handle is never 0; 0 passed to RemoveFilter means every filter. The evaluator is
+  // the seam of filter expressions (record_filter.h).
+  using TFilterCallback = std::function<bool(const std::uint8_t* record, std::uint32_t recordNumber)>;
+  std::uint32_t AddFilter(std::shared_ptr<TFilterEvaluator> expression, TFilterCallback callback, bool afterEarlier);
+  int ActivateFilter(std::uint32_t handle);
+  int DeactivateFilter(std::uint32_t handle);
+  int RemoveFilter(std::uint32_t handle);
+  int ChangeFilterExpression(std::uint32_t handle, std::shared_ptr<TFilterEvaluator> expression);
+  bool BitmapMode() const;
+  // What the record operations tell the cursor, under the write lock, once the files hold the
+  // change: bitmaps and range bounds follow (always after an insert, else when `refresh`), and
+  // the cursor stands on the changed record again (after a delete, on the one that followed it;
+  // `deletedRecord` is the record as it was, so its key in the cursor's order can be built).
+  void CursorAfterInsert(std::uint32_t recordNumber);
+  void CursorAfterUpdate(std::uint32_t recordNumber, bool refresh);
+  void CursorAfterDelete(std::uint32_t recordNumber, const std::uint8_t* deletedRecord, bool refresh);
+
+  // ---- Record operations (data_file_record.cpp) ----
+  void InitRecord(std::uint8_t* buffer);
+  // Copies DataSize bytes (zero-filled first) into `value`; answers whether the field has one.
+  bool GetField(bool logical, int fieldNumber, const std::uint8_t* record, void* value);
+  // `value` null: no value.
+  void SetField(bool logical, int fieldNumber, const void* value, std::uint8_t* record);
+  // The buffer gets the new row identifier; the cursor ends on the new record.
+  void InsertRecord(std::uint8_t* buffer);
+  void UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refresh);
+  void DeleteRecord(bool refresh);
+  // Deferred changes (set while closed, 10031): the first change takes the transaction lock and
+  // changes stay in the caches until CommitChanges writes them back or Close discards them.
+  void SetDeferredChanges(bool value);
+  bool DeferredChanges() const { return deferredChanges_; }
+  void CommitChanges();
+
   // ---- Keys (data_file_index.cpp) ----
   // The key of the current index for a record buffer; empty in physical order.
   TKey BuildKey(const std::uint8_t* record) const;
@@ -236,6 +305,11 @@ class TDataFile : public TFileHandler {
   std::vector<std::uint32_t> lockedRecords_;
   bool strictChangeDetection_ = false, forceBufferFlush_ = false, deleteOnClose_ = false;
   TPasswordCallback passwordCallback_;
+  bool deferredChanges_ = false;
+
+  // ---- Cursor state and helpers (data_file_cursor.cpp) ----
+
+  // ---- Record operation helpers (data_file_record.cpp) ----
 };
 
 }  // namespace quillon::engine
