@@ -1,0 +1,1 @@
+// Written with the cursor and record operations.
