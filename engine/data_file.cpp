@@ -228,6 +228,12 @@ void TDataFile::Close() {
   std::exception_ptr failure;
   try {
     if (locks_.Transaction) {
+      // Deferred changes end uncommitted: drop them, so that nothing of them is written.
+      try {
+        DiscardCachedChanges();
+      } catch (...) {
+        failure = std::current_exception();
+      }
       ReleaseTransactionLock();
     } else {
       for (auto& r : recordCache_) r->PinCount = 0;
@@ -772,11 +778,25 @@ void TDataFile::LockRecord(std::uint32_t recordNumber) {
   if (recordNumber > kMaxRecordNumber + 1) Fail(err::kRecordLocked);
   if (LocksAreNoOps() || locks_.Table) return;
   if (std::find(lockedRecords_.begin(), lockedRecords_.end(), recordNumber) != lockedRecords_.end()) return;
-  if (!strictChangeDetection_) AcquireReadLock();  // the record is then read fresh
+  // The record lock comes first: waiting for it while holding the read lock would keep the
+  // holder of the record, who may be posting it, out of the write lock all that time.
   if (!LockWithRetries(kRecordLockBase - recordNumber, 1, LockRetryCount + 1, LockWaitTime, TLockWait::Busy)) {
     Fail(err::kRecordLocked);
   }
   lockedRecords_.push_back(recordNumber);
+  // The change check of the read lock drops stale caches, so the locked record is read fresh. A
+  // read lock this call took ends with it; one the caller held stays for the caller to release.
+  if (!strictChangeDetection_ && !locks_.Read) {
+    try {
+      AcquireReadLock();
+    } catch (...) {
+      ReleaseReadLock();
+      lockedRecords_.pop_back();
+      UnlockRegion(kRecordLockBase - recordNumber, 1);
+      throw;
+    }
+    ReleaseReadLock();
+  }
 }
 
 void TDataFile::UnlockRecord(std::uint32_t recordNumber) {

@@ -43,6 +43,14 @@ namespace quillon::engine {
 class TDataFile;
 class TFilterEvaluator;
 
+// A default value text that cannot be read as its field's type (only files this engine did not
+// check at creation hold such texts). Not an engine error: it carries the conversion message,
+// such as "'maybe' is not a valid boolean value".
+class EConvertError : public std::invalid_argument {
+ public:
+  explicit EConvertError(const std::string& message) : std::invalid_argument(message) {}
+};
+
 // One cached record.
 struct TRecord {
   TDataFile* Owner = nullptr;
@@ -244,6 +252,13 @@ class TDataFile : public TFileHandler {
   void SetDeferredChanges(bool value);
   bool DeferredChanges() const { return deferredChanges_; }
   void CommitChanges();
+  // Computed fields get their values from expressions the SQL layer compiles; the layer that
+  // gives the logical field list sets this callback, which fills the computed part of a record
+  // buffer. ComputeFields runs it (nothing without computed fields or without a callback);
+  // SetField runs it after every write of a stored field.
+  using TComputeFields = std::function<void(TDataFile&, std::uint8_t* record)>;
+  void SetComputeFields(TComputeFields compute) { computeFields_ = std::move(compute); }
+  void ComputeFields(std::uint8_t* record);
 
   // ---- Keys (data_file_index.cpp) ----
   // The key of the current index for a record buffer; empty in physical order.
@@ -310,6 +325,22 @@ class TDataFile : public TFileHandler {
   // ---- Cursor state and helpers (data_file_cursor.cpp) ----
 
   // ---- Record operation helpers (data_file_record.cpp) ----
+  class TChangeScope;
+  friend class TChangeScope;
+  bool HasPrimaryIndex() const;
+  void ValidateRecord(const std::uint8_t* record);
+  // What a posted buffer's BLOB slots need beyond its open values: chains the record leaves
+  // behind, and copies of other records' values (read before the change, stored after it).
+  struct TBlobPlan {
+    std::vector<std::uint32_t> Free;
+    std::vector<TBlobBuffer> Copies;
+  };
+  TBlobPlan PlanBlobs(const std::uint8_t* buffer, const std::uint8_t* stored);
+  void StoreBlobs(TBlobPlan& plan, std::uint32_t number, const std::uint8_t* buffer, std::uint8_t* stored);
+  void WriteBackAll(bool forceDataHeader, bool forceIndexHeader);
+  // Forgets every cached change and re-reads the three headers.
+  void DiscardCachedChanges();
+  TComputeFields computeFields_;
 };
 
 }  // namespace quillon::engine

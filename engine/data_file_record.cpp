@@ -1,43 +1,726 @@
-// Placeholder bodies so the tree links while the record operations are written.
-#include <stdexcept>
+// TDataFile's record operations: filling, reading and checking record buffers (InitRecord,
+// GetField, SetField, the validity checks) and changing the table (InsertRecord, UpdateRecord,
+// DeleteRecord) with their index, free-list, row-identifier and BLOB maintenance.
+//
+// Value forms of GetField and SetField are the record's own bytes (table_format.h): DataSize
+// bytes, little-endian numbers, a string as its characters ending with a 0 byte, a BLOB field as
+// its 4-byte slot.
+//
+// A change keeps these invariants:
+//  1. It runs under the write lock from the first check to the last write, and releases that
+//     lock and the record lock it took itself on every way out.
+//  2. Every check that can refuse it (read-only 11013, validity 9730-9732, duplicate keys 9729,
+//     missing keys 8708, the size limits 9479, broken BLOB chains 9998) runs before the first
+//     change of a record, a page or a block, so a refused change leaves the table as it was.
+//     On a shared table outside deferred changes nothing reaches the files before the final
+//     write-back, so a change that fails later still (a damaged page, a full disk) is dropped
+//     from the caches, which are read again from the files.
+//  3. Row identifiers only grow: a new record takes LastRowId + 1, also when it reuses the slot
+//     of a deleted record. In a table with a primary index the deleted-records index holds one
+//     key (Deleted byte, row identifier) per physical record; deleted slots are reused from the
+//     free list (FreeRecordHead, then each deleted record's link) only in such tables.
+//  4. Two records never share a BLOB chain: a posted buffer whose closed BLOB slot points at a
+//     chain that is not the record's own gets a copy of that value.
+//  5. A shared table has every change written back (records, the data header with its counter,
+//     index pages and header, BLOB blocks and header) before the write lock goes, so other
+//     cursors see all of it or none of it.
+//
+// Deferred changes: a cursor told so while closed keeps its changes in its caches. Its first
+// change writes back whatever is pending (an Exclusive cursor also flushes) and takes the
+// transaction lock; from then on changes are not written back per operation, the caches grow
+// instead of writing, and record unlocks wait. CommitChanges writes everything back under the
+// write lock and ends the transaction (releasing the postponed record locks); Close without it
+// drops the cached changes, reads the headers again and releases every lock. An Exclusive cursor
+// takes no lock states, so there the transaction is a flag only, with the same meaning.
+//
+// Computed fields: their expressions belong to the SQL layer, which installs a callback
+// (SetComputeFields); without one their bytes stay as they are.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
 
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-
+#include "engine/byte_order.h"
 #include "engine/data_file.h"
-#include "engine/record_filter.h"
+#include "engine/errors.h"
+#include "engine/locale.h"
+#include "util/platform.h"
+#include "util/text.h"
 
 namespace quillon::engine {
 
+namespace {
+
+bool IsStringType(const TFieldDescriptor& f) {
+  return f.FieldType == static_cast<std::uint8_t>(TFieldType::String);
+}
+
+TFieldType TypeOf(const TFieldDescriptor& f) {
+  return static_cast<TFieldType>(f.FieldType);
+}
+
+[[noreturn]] void ConvertFailure(const std::string& text, const char* what) {
+  throw EConvertError("'" + text + "' is not a valid " + what);
+}
+
+std::int32_t Today() {
+  platform::LocalTime t = platform::LocalNow();
+  return EncodeDate(t.year, t.month, t.day);
+}
+
+std::int32_t TimeNow() {
+  platform::LocalTime t = platform::LocalNow();
+  return EncodeTime(t.hour, t.minute, t.second, t.millisecond);
+}
+
+// A literal (default, minimum or maximum text) as the field's DataSize value bytes. Answers
+// false for types that have no literal form (their default is zero bytes).
+bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLocaleFormats& formats,
+                  std::vector<std::uint8_t>& value) {
+  value.assign(f.DataSize, 0);
+  std::string word = Trim(text);
+  std::int64_t i = 0;
+  std::int32_t n = 0;
+  double d = 0;
+  switch (TypeOf(f)) {
+    case TFieldType::String:
+      std::copy_n(text.begin(), std::min<std::size_t>(text.size(), f.DataSize > 0 ? f.DataSize - 1u : 0u),
+                  value.begin());
+      return true;
+    case TFieldType::Date:
+      if (SameText(word, "DATE")) {
+        n = Today();
+      } else if (!ParseDate(text, formats, n)) {
+        ConvertFailure(text, "date");
+      }
+      PutI32(value.data(), n);
+      return true;
+    case TFieldType::Boolean:
+      if (SameText(word, "TRUE")) {
+        PutU16(value.data(), 1);
+      } else if (!SameText(word, "FALSE")) {
+        ConvertFailure(text, "boolean value");
+      }
+      return true;
+    case TFieldType::SmallInt:
+      if (!ParseInteger(text, -32768, 32767, i)) ConvertFailure(text, "integer value");
+      PutI16(value.data(), static_cast<std::int16_t>(i));
+      return true;
+    case TFieldType::Integer:
+      if (!ParseInteger(text, INT32_MIN, INT32_MAX, i)) ConvertFailure(text, "integer value");
+      PutI32(value.data(), static_cast<std::int32_t>(i));
+      return true;
+    case TFieldType::Word:
+      if (!ParseInteger(text, 0, 65535, i)) ConvertFailure(text, "integer value");
+      PutU16(value.data(), static_cast<std::uint16_t>(i));
+      return true;
+    case TFieldType::Float:
+      if (!ParseFloat(text, formats, d)) ConvertFailure(text, "floating point value");
+      PutDouble(value.data(), d);
+      return true;
+    case TFieldType::Bcd: {
+      std::int64_t stored = 0;
+      if (!ParseFixed4(text, formats, i) || !EncodeBcd(i, f.DataDecimals, stored)) {
+        ConvertFailure(text, "floating point value");
+      }
+      PutI64(value.data(), stored);
+      return true;
+    }
+    case TFieldType::Time:
+      if (SameText(word, "TIME")) {
+        n = TimeNow();
+      } else if (!ParseTime(text, formats, n)) {
+        ConvertFailure(text, "time");
+      }
+      PutI32(value.data(), n);
+      return true;
+    case TFieldType::TimeStamp:
+      if (SameText(word, "NOW")) {
+        d = EncodeTimeStamp(Today(), TimeNow());
+      } else if (SameText(word, "DATE")) {
+        d = EncodeTimeStamp(Today(), 0);
+      } else if (SameText(word, "TIME")) {
+        d = EncodeTimeStamp(kDelphiEpochDay, TimeNow());
+      } else if (!ParseDateTime(text, formats, d)) {
+        ConvertFailure(text, "date and time");
+      }
+      PutDouble(value.data(), d);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The characters of a string value: up to the first 0 byte, at most `room` bytes.
+std::string StringOf(const std::uint8_t* bytes, std::size_t room) {
+  const std::uint8_t* end = std::find(bytes, bytes + room, 0);
+  return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(end - bytes));
+}
+
+// Byte order over the longer of the two lengths, the shorter one padded with zeros.
+int CompareBytes(const std::string& a, const std::string& b) {
+  std::size_t n = std::max(a.size(), b.size());
+  for (std::size_t k = 0; k < n; ++k) {
+    unsigned ca = k < a.size() ? static_cast<unsigned char>(a[k]) : 0u;
+    unsigned cb = k < b.size() ? static_cast<unsigned char>(b[k]) : 0u;
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return 0;
+}
+
+template <class T>
+int Sign(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Compares two values of a range-checked type; `ok` false for types that are never checked.
+int CompareValues(const TFieldDescriptor& f, const std::uint8_t* a, const std::uint8_t* b, std::uint32_t lcid,
+                  bool& ok) {
+  ok = true;
+  switch (TypeOf(f)) {
+    case TFieldType::String: {
+      std::string sa = StringOf(a, f.DataSize), sb = StringOf(b, f.DataSize);
+      if (lcid != 0) return Sign(locale::CompareStrings(lcid, sa, sb, false), 0);
+      return CompareBytes(sa, sb);
+    }
+    case TFieldType::Date:
+    case TFieldType::Time:
+    case TFieldType::Integer:
+      return Sign(GetI32(a), GetI32(b));
+    case TFieldType::SmallInt:
+      return Sign(GetI16(a), GetI16(b));
+    case TFieldType::Word:
+      return Sign(GetU16(a), GetU16(b));
+    case TFieldType::Float:
+    case TFieldType::TimeStamp:
+      return Sign(GetDouble(a), GetDouble(b));
+    case TFieldType::Bcd:
+      return Sign(GetI64(a), GetI64(b));
+    default:
+      ok = false;
+      return 0;
+  }
+}
+
+// Unpins a fetched record on every way out.
+class TPinned {
+ public:
+  TPinned(TDataFile& table, TRecord* record) : table_(table), record_(record) {}
+  ~TPinned() { Release(); }
+  TPinned(const TPinned&) = delete;
+  TPinned& operator=(const TPinned&) = delete;
+  void Release() {
+    table_.UnpinRecord(record_);
+    record_ = nullptr;
+  }
+
+ private:
+  TDataFile& table_;
+  TRecord* record_;
+};
+
+}  // namespace
+
+// ---- The scope of one change -------------------------------------------------------------------
+
+// Holds what one insert, update or delete takes (the write lock, the record lock it takes
+// itself, the tree selection it found) and gives it back on every way out.
+class TDataFile::TChangeScope {
+ public:
+  explicit TChangeScope(TDataFile& table) : table_(table) {
+    if (!table.Opened()) table.Fail(err::kInvalidFileHandle);
+    if (table.ReadOnly()) table.Fail(err::kAccessDenied);
+    if (table.deferredChanges_ && !table.locks_.Transaction) BeginTransaction();
+    table.AcquireWriteLock();
+    selection_ = table.indexFile_->CurrentIndex();
+  }
+
+  ~TChangeScope() {
+    if (finished_) return;
+    // The change failed: nothing of it may survive in this cursor's caches where they can be
+    // read again from the files.
+    if (changing_ && !table_.locks_.Transaction && !table_.Exclusive()) {
+      try {
+        table_.DiscardCachedChanges();
+      } catch (...) {  // the original failure is the one to report
+      }
+    }
+    try {
+      RestoreSelection();
+    } catch (...) {
+    }
+    try {
+      if (lockedRecord_ != 0) table_.UnlockRecord(lockedRecord_);
+    } catch (...) {
+    }
+    try {
+      table_.ReleaseWriteLock();
+    } catch (...) {
+    }
+  }
+  TChangeScope(const TChangeScope&) = delete;
+  TChangeScope& operator=(const TChangeScope&) = delete;
+
+  // Locks the record for the length of the change unless the cursor holds its lock already.
+  void LockRecord(std::uint32_t recordNumber) {
+    const auto& held = table_.lockedRecords_;
+    bool had = std::find(held.begin(), held.end(), recordNumber) != held.end();
+    table_.LockRecord(recordNumber);
+    bool has = std::find(held.begin(), held.end(), recordNumber) != held.end();
+    if (!had && has) lockedRecord_ = recordNumber;
+  }
+
+  // From here on the caches hold parts of the change.
+  void Changing() { changing_ = true; }
+
+  // The tree selection as the operation found it.
+  void RestoreSelection() {
+    if (table_.indexFile_->CurrentIndex() != selection_) table_.indexFile_->SelectIndex(selection_);
+  }
+
+  // The change is complete: writes it back (shared tables outside deferred changes) and puts
+  // the tree selection back.
+  void Complete(bool forceIndexHeader) {
+    // The data header goes out always: its counter tells other cursors that records changed.
+    if (!table_.locks_.Transaction && !table_.Exclusive()) table_.WriteBackAll(true, forceIndexHeader);
+    changing_ = false;
+    RestoreSelection();
+  }
+
+  // Releases what the change took; failures of the release are reported.
+  void Finish() {
+    finished_ = true;
+    std::uint32_t record = lockedRecord_;
+    lockedRecord_ = 0;
+    try {
+      if (record != 0) table_.UnlockRecord(record);
+    } catch (...) {
+      table_.ReleaseWriteLock();
+      throw;
+    }
+    table_.ReleaseWriteLock();
+  }
+
+ private:
+  void BeginTransaction() {
+    // Only an Exclusive cursor has changes pending between operations.
+    if (table_.Exclusive()) table_.WriteBackAll(false, false);
+    table_.AcquireTransactionLock();
+    // Exclusive cursors take no lock states; the flag alone keeps their changes in the caches.
+    table_.locks_.Transaction = true;
+  }
+
+  TDataFile& table_;
+  int selection_ = 0;
+  std::uint32_t lockedRecord_ = 0;
+  bool changing_ = false;
+  bool finished_ = false;
+};
+
+// ---- Helpers ---------------------------------------------------------------------------------
+
+bool TDataFile::HasPrimaryIndex() const {
+  if (indexFile_->NoPrimaryIndex()) return false;
+  TIndexDescriptor primary = indexFile_->GetIndexDescriptor(0);
+  return primary.KeyFieldCount > 0 && primary.KeyLength > 0;
+}
+
+void TDataFile::WriteBackAll(bool forceDataHeader, bool forceIndexHeader) {
+  // The cursor keeps its current record pinned between operations; the change it carries must
+  // reach the file all the same.
+  std::vector<std::uint16_t> pins;
+  pins.reserve(static_cast<std::size_t>(recordCache_.Count()));
+  for (auto& r : recordCache_) {
+    pins.push_back(r->PinCount);
+    r->PinCount = 0;
+  }
+  try {
+    WriteBackRecords();
+  } catch (...) {
+    for (std::size_t k = 0; k < pins.size(); ++k) recordCache_[static_cast<int>(k)]->PinCount = pins[k];
+    throw;
+  }
+  for (std::size_t k = 0; k < pins.size(); ++k) recordCache_[static_cast<int>(k)]->PinCount = pins[k];
+  WriteHeader(forceDataHeader);
+  indexFile_->WriteBack(forceIndexHeader);
+  if (BlobFile()) blobFile_->WriteBack();
+}
+
+void TDataFile::DiscardCachedChanges() {
+  DropRecordCache();
+  ReadHeader(false);
+  indexFile_->InvalidatePages();
+  indexFile_->ReadHeader();
+  if (BlobFile()) {
+    blobFile_->InvalidateBlocks();
+    blobFile_->ReadHeader();
+  }
+}
+
+void TDataFile::ComputeFields(std::uint8_t* record) {
+  if (hasComputed_ && computeFields_) computeFields_(*this, record);
+}
+
+// ---- Fields ----------------------------------------------------------------------------------
+
 void TDataFile::InitRecord(std::uint8_t* buffer) {
-  throw std::logic_error("TDataFile::InitRecord: not built yet");
+  std::fill_n(buffer, RecordBufferSize(), 0);
+  if (!hasDefaults_) return;
+  std::vector<std::uint8_t> value;
+  for (const auto& f : fields_) {
+    if (f.DefaultValue.empty() || f.Computed || f.IsBlob()) continue;
+    if (!LiteralValue(f, f.DefaultValue, formats_, value)) value.assign(f.DataSize, 0);
+    SetField(false, f.FieldNumber, value.data(), buffer);
+  }
 }
 
 bool TDataFile::GetField(bool logical, int fieldNumber, const std::uint8_t* record, void* value) {
-  throw std::logic_error("TDataFile::GetField: not built yet");
+  const TFieldDescriptor& f = GetFieldDescriptor(logical, fieldNumber);
+  auto* out = static_cast<std::uint8_t*>(value);
+  std::fill_n(out, f.DataSize, 0);
+  if (f.IsAutoInc() && !f.Computed) {
+    std::copy_n(record + kRowIdOffset, 4, out);
+    return true;
+  }
+  const std::uint8_t* at = record + f.Offset;
+  std::copy_n(at + 1, f.DataSize, out);
+  if (f.IsBlob() && !f.Computed) {
+    std::int32_t slot = GetI32(at + 1);
+    if (slot < 0 && BlobFile()) {
+      if (TBlobBuffer* open = blobFile_->FindOpenBlob(slot)) return open->Length() > 0;
+    }
+  }
+  return at[0] == 1;
 }
 
 void TDataFile::SetField(bool logical, int fieldNumber, const void* value, std::uint8_t* record) {
-  throw std::logic_error("TDataFile::SetField: not built yet");
+  const TFieldDescriptor& f = GetFieldDescriptor(logical, fieldNumber);
+  if (f.Computed) return;  // computed values are the engine's own
+  const auto* in = static_cast<const std::uint8_t*>(value);
+  if (f.IsAutoInc()) {
+    if (in) std::copy_n(in, 4, record + kRowIdOffset);
+  } else {
+    std::uint8_t* at = record + f.Offset;
+    std::uint8_t* bytes = at + 1;
+    std::fill_n(bytes, f.DataSize, 0);
+    if (!in) {
+      at[0] = 0;
+    } else if (IsStringType(f)) {
+      std::string text = StringOf(in, f.DataSize > 0 ? f.DataSize - 1u : 0u);
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      std::copy(text.begin(), text.end(), bytes);
+      at[0] = text.empty() ? 0 : 1;
+    } else if (f.IsBlob()) {
+      std::copy_n(in, 4, bytes);
+      std::int32_t slot = GetI32(bytes);
+      bool present = slot > 0;
+      if (slot < 0 && BlobFile()) {
+        TBlobBuffer* open = blobFile_->FindOpenBlob(slot);
+        present = open && open->Length() > 0;
+      }
+      at[0] = present ? 1 : 0;
+    } else if (TypeOf(f) == TFieldType::Boolean) {
+      PutU16(bytes, GetU16(in) != 0 ? 1 : 0);
+      at[0] = 1;
+    } else {
+      std::copy_n(in, f.DataSize, bytes);
+      at[0] = 1;
+    }
+  }
+  ComputeFields(record);
 }
+
+// ---- Validation ------------------------------------------------------------------------------
+
+void TDataFile::ValidateRecord(const std::uint8_t* record) {
+  if (!hasValidityChecks_) return;
+  const std::uint32_t lcid = header_.LanguageId != 0 ? LocaleId() : 0;
+  std::vector<std::uint8_t> value, bound;
+  for (const auto& f : fields_) {
+    if (f.Computed) continue;
+    value.assign(f.DataSize, 0);
+    bool present = GetField(false, f.FieldNumber, record, value.data());
+    if (f.Required && !present) RaiseEngineError(err::kValueRequired, FileName(), f.FieldName);
+    if (!present) std::fill(value.begin(), value.end(), 0);  // checked as zero
+    auto outside = [&](const std::string& text, int sign) {
+      if (text.empty()) return false;
+      try {
+        if (!LiteralValue(f, text, formats_, bound)) return false;
+      } catch (const EConvertError&) {
+        RaiseEngineError(err::kInvalidValidityCheck, FileName(), f.FieldName);
+      }
+      bool checked = false;
+      int order = CompareValues(f, value.data(), bound.data(), lcid, checked);
+      return checked && order == sign;
+    };
+    if (outside(f.MinValue, -1)) RaiseEngineError(err::kMinimumExceeded, FileName(), f.FieldName);
+    if (outside(f.MaxValue, 1)) RaiseEngineError(err::kMaximumExceeded, FileName(), f.FieldName);
+  }
+}
+
+// ---- Insert ----------------------------------------------------------------------------------
 
 void TDataFile::InsertRecord(std::uint8_t* buffer) {
-  throw std::logic_error("TDataFile::InsertRecord: not built yet");
+  TChangeScope scope(*this);
+  const bool primary = HasPrimaryIndex();
+  const bool reuse = primary && header_.FreeRecordHead != 0;
+  const std::uint32_t target = reuse ? header_.FreeRecordHead : header_.NextRecordNumber;
+  if (!reuse && (target > kMaxRecordNumber || std::uint64_t{target} * header_.RecordSize > 2000000000u)) {
+    Fail(err::kFileFull);
+  }
+  if (header_.LastRowId == INT32_MAX) Fail(err::kFileFull);
+  scope.LockRecord(target);
+  ValidateRecord(buffer);
+  const std::int32_t rowId = header_.LastRowId + 1;
+  PutI32(buffer + kRowIdOffset, rowId);
+
+  // Every key, and every check, before the first change.
+  std::vector<int> indexes;
+  if (primary) indexes.push_back(0);
+  for (int i = 1; i <= indexFile_->IndexCount(); ++i) indexes.push_back(i);
+  std::vector<TKey> keys;
+  for (int i : indexes) keys.push_back(indexFile_->BuildKey(i, buffer));
+  if (!NoDuplicateCheck) {
+    for (std::size_t k = 0; k < indexes.size(); ++k) {
+      indexFile_->SelectIndex(indexes[k]);
+      indexFile_->CheckDuplicate(keys[k].data());
+    }
+  }
+  TBlobPlan blobs = PlanBlobs(buffer, nullptr);
+  TRecord* record = FetchRecord(target);
+  TPinned pinned(*this, record);
+  std::int32_t oldRowId = 0;
+  std::uint32_t nextFree = 0;
+  if (reuse) {
+    // A free-list entry that is not a deleted record means a damaged file: refuse to overwrite.
+    if (record->Data[0] != 1) Fail(err::kRecordBuffersCorrupt);
+    oldRowId = GetI32(record->Data.data() + kRowIdOffset);
+    nextFree = GetU32(record->Data.data() + 1);
+    if (nextFree >= header_.NextRecordNumber) Fail(err::kRecordBuffersCorrupt);
+    indexFile_->SelectIndex(kDeletedIndexSlot);
+    if (!indexFile_->ContainsKey(DeletedRecordKey(true, oldRowId))) {
+      RaiseEngineError(err::kKeyNotFound, FileName(), {}, {}, kDeletedIndexName);
+    }
+  }
+
+  scope.Changing();
+  for (std::size_t k = 0; k < indexes.size(); ++k) {
+    indexFile_->SelectIndex(indexes[k]);
+    indexFile_->InsertKey(keys[k], target);
+  }
+  TTableHeader& header = HeaderForUpdate();
+  if (reuse) {
+    header.FreeRecordHead = nextFree;
+    indexFile_->SelectIndex(kDeletedIndexSlot);
+    TKey oldKey = DeletedRecordKey(true, oldRowId), newKey = DeletedRecordKey(false, rowId);
+    indexFile_->ReplaceKey(oldKey.data(), newKey.data(), target);
+  } else {
+    header.NextRecordNumber = target + 1;
+    if (primary) {
+      indexFile_->SelectIndex(kDeletedIndexSlot);
+      indexFile_->InsertKey(DeletedRecordKey(false, rowId), target);
+    }
+  }
+  std::uint8_t* data = record->Data.data();
+  std::fill(record->Data.begin(), record->Data.end(), 0);
+  std::copy(buffer + kRecordHeaderSize, buffer + RecordBufferSize(), data + kRecordHeaderSize);
+  data[0] = 0;
+  PutU32(data + 1, target);
+  PutI32(data + kRowIdOffset, rowId);
+  header.LastRowId = rowId;
+  indexFile_->IncrementRecordCount();
+  StoreBlobs(blobs, target, buffer, data);
+  MarkDirty(record);
+  buffer[0] = 0;
+  PutU32(buffer + 1, target);
+  pinned.Release();
+
+  scope.Complete(false);
+  CursorAfterInsert(target);
+  scope.Finish();
 }
+
+// ---- Update ----------------------------------------------------------------------------------
 
 void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refresh) {
-  throw std::logic_error("TDataFile::UpdateRecord: not built yet");
+  // Taken before the write lock, whose change check may empty the cached buffers.
+  const std::uint32_t number = CurrentRecord ? CurrentRecord->RecordNumber : 0;
+  TChangeScope scope(*this);
+  if (number == 0 || number >= header_.NextRecordNumber) Fail(err::kRecordNotFound);
+  TRecord* record = FetchRecord(number);
+  TPinned pinned(*this, record);
+  std::uint8_t* data = record->Data.data();
+  if (data[0] != 0) Fail(err::kRecordNotFound);  // deleted by another cursor meanwhile
+  ValidateRecord(buffer);
+  buffer[0] = 0;
+  PutU32(buffer + 1, number);
+  std::copy_n(data + kRowIdOffset, 4, buffer + kRowIdOffset);
+
+  const bool primary = HasPrimaryIndex();
+  struct TChange {
+    int Index;
+    TKey Old, New;
+  };
+  std::vector<TChange> changes;
+  for (int i = primary ? 0 : 1; i <= indexFile_->IndexCount(); ++i) {
+    TKey oldKey = indexFile_->BuildKey(i, data), newKey = indexFile_->BuildKey(i, buffer);
+    if (oldKey != newKey) changes.push_back({i, std::move(oldKey), std::move(newKey)});
+  }
+  for (const auto& c : changes) {
+    indexFile_->SelectIndex(c.Index);
+    // A key equal to the old one under the index's order can only meet this record itself.
+    bool moves = indexFile_->CompareKeys(c.Old.data(), c.New.data(), indexFile_->KeyLength()) != 0;
+    if (!NoDuplicateCheck && moves) indexFile_->CheckDuplicate(c.New.data());
+    if (!indexFile_->ContainsKey(c.Old)) {
+      RaiseEngineError(err::kKeyNotFound, FileName(), {}, {},
+                       c.Index == 0 ? "Primary" : indexFile_->CurrentIndexName());
+    }
+  }
+  TBlobPlan blobs = PlanBlobs(buffer, data);
+
+  scope.Changing();
+  for (const auto& c : changes) {
+    indexFile_->SelectIndex(c.Index);
+    indexFile_->ReplaceKey(c.Old.data(), c.New.data(), number);
+  }
+  std::copy(buffer + kRecordHeaderSize, buffer + RecordBufferSize(), data + kRecordHeaderSize);
+  StoreBlobs(blobs, number, buffer, data);
+  MarkDirty(record);
+  pinned.Release();
+
+  scope.Complete(!changes.empty());
+  CursorAfterUpdate(number, refresh);
+  scope.Finish();
+  if (unlockAfter) UnlockRecord(number);
 }
+
+// ---- Delete ----------------------------------------------------------------------------------
 
 void TDataFile::DeleteRecord(bool refresh) {
-  throw std::logic_error("TDataFile::DeleteRecord: not built yet");
+  const std::uint32_t number = CurrentRecord ? CurrentRecord->RecordNumber : 0;
+  TChangeScope scope(*this);
+  if (number == 0 || number >= header_.NextRecordNumber) Fail(err::kRecordNotFound);
+  scope.LockRecord(number);
+  TRecord* record = FetchRecord(number);
+  TPinned pinned(*this, record);
+  std::uint8_t* data = record->Data.data();
+  if (data[0] != 0) Fail(err::kRecordNotFound);
+  const std::vector<std::uint8_t> before = record->Data;
+  const std::int32_t rowId = GetI32(data + kRowIdOffset);
+
+  const bool primary = HasPrimaryIndex();
+  std::vector<std::pair<int, TKey>> keys;
+  for (int i = primary ? 0 : 1; i <= indexFile_->IndexCount(); ++i) keys.emplace_back(i, indexFile_->BuildKey(i, data));
+  if (primary) keys.emplace_back(kDeletedIndexSlot, DeletedRecordKey(false, rowId));
+  for (const auto& [index, key] : keys) {
+    indexFile_->SelectIndex(index);
+    if (!indexFile_->ContainsKey(key)) {
+      RaiseEngineError(err::kKeyNotFound, FileName(), {}, {}, index == 0 ? "Primary" : indexFile_->CurrentIndexName());
+    }
+  }
+
+  scope.Changing();
+  // Walks every chain before freeing any: a broken one refuses the delete (9998) untouched.
+  FreeRecordBlobs(data);
+  for (const auto& [index, key] : keys) {
+    indexFile_->SelectIndex(index);
+    if (index == kDeletedIndexSlot) {
+      TKey deleted = DeletedRecordKey(true, rowId);
+      indexFile_->ReplaceKey(key.data(), deleted.data(), number);
+    } else {
+      indexFile_->DeleteKey(key, number);
+    }
+  }
+  indexFile_->DecrementRecordCount();
+  data[0] = 1;
+  PutU32(data + 1, header_.FreeRecordHead);
+  HeaderForUpdate().FreeRecordHead = number;
+  MarkDirty(record);
+  pinned.Release();
+
+  scope.Complete(false);
+  CursorAfterDelete(number, before.data(), refresh);
+  scope.Finish();
 }
 
+// ---- BLOB fields of a posted buffer ------------------------------------------------------------
+
+TDataFile::TBlobPlan TDataFile::PlanBlobs(const std::uint8_t* buffer, const std::uint8_t* stored) {
+  TBlobPlan plan;
+  TBlobFile* blobs = BlobFile();
+  if (!blobs) return plan;
+  for (const auto& f : fields_) {
+    if (!f.IsBlob()) continue;
+    const std::int32_t slot = GetI32(buffer + f.Offset + 1);
+    const std::uint32_t old = stored ? GetU32(stored + f.Offset + 1) : 0;
+    if (slot < 0) {
+      TBlobBuffer* open = blobs->FindOpenBlob(slot);
+      if (!open) RaiseEngineError(err::kInvalidBlobOffset, FileName(), f.FieldName);
+      // The open value carries on the record's chain itself, or leaves it behind.
+      if (old != 0 && open->FirstBlock != old) plan.Free.push_back(old);
+      continue;
+    }
+    const auto offset = static_cast<std::uint32_t>(slot);
+    if (offset == old) continue;
+    if (old != 0) plan.Free.push_back(old);
+    if (offset == 0) continue;
+    // Another record's chain: this record gets a copy of the value.
+    TBlock* first = blobs->GetBlock(offset);
+    TBlobBuffer copy;
+    copy.Owner = blobs;
+    copy.FirstBlock = offset;
+    copy.OwnerRecord = first->OwnerRecord;
+    copy.FieldNumber = f.FieldNumber;
+    copy.SlotOffset = f.Offset;
+    blobs->UnpinBlock(first);
+    blobs->LoadValue(copy);
+    plan.Copies.push_back(std::move(copy));
+  }
+  return plan;
+}
+
+void TDataFile::StoreBlobs(TBlobPlan& plan, std::uint32_t number, const std::uint8_t* buffer, std::uint8_t* stored) {
+  TBlobFile* blobs = BlobFile();
+  if (!blobs) return;
+  for (std::uint32_t chain : plan.Free) blobs->FreeChain(chain, number);
+  for (auto& copy : plan.Copies) {
+    copy.FirstBlock = 0;
+    copy.OwnerRecord = number;
+    copy.Modified = true;
+    blobs->StoreValue(copy);
+    stored[copy.SlotOffset] = copy.FirstBlock != 0 ? 1 : 0;
+    PutU32(stored + copy.SlotOffset + 1, copy.FirstBlock);
+  }
+  blobs->SetOwner(number, buffer);
+  blobs->StoreModified(buffer);
+  blobs->PutOffsetsIntoRecord(stored);
+}
+
+// ---- Deferred changes ------------------------------------------------------------------------
+
 void TDataFile::SetDeferredChanges(bool value) {
-  throw std::logic_error("TDataFile::SetDeferredChanges: not built yet");
+  if (value != deferredChanges_ && Opened()) Fail(err::kFileInUse);
+  deferredChanges_ = value;
 }
 
 void TDataFile::CommitChanges() {
-  throw std::logic_error("TDataFile::CommitChanges: not built yet");
+  if (!Opened() || !locks_.Transaction) return;
+  // Readers must not meet half of the changes: they are written under the write lock, which
+  // inside the transaction takes no data semaphore and checks no changes.
+  AcquireWriteLock();
+  try {
+    WriteBackAll(true, true);
+    if (Exclusive()) {
+      Flush();
+      indexFile_->Flush();
+      if (BlobFile()) blobFile_->Flush();
+    }
+  } catch (...) {
+    ReleaseWriteLock();
+    throw;
+  }
+  ReleaseWriteLock();
+  ReleaseTransactionLock();
 }
 
 }  // namespace quillon::engine

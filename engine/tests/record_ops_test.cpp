@@ -1,1 +1,509 @@
-// Written with the cursor and record operations.
+// Record operations: field values in record buffers per type, defaults, the validity checks and
+// their order, and inserts, updates and deletes with their index, free-list, row-identifier and
+// BLOB maintenance, locks and deferred changes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/blob_verifier.h"
+#include "engine/byte_order.h"
+#include "engine/data_file.h"
+#include "engine/index_key.h"
+#include "engine/locale.h"
+#include "engine/tests/test_tables.h"
+#include "util/platform.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::engine {
+namespace {
+
+using testing::ErrorCode;
+using testing::Field;
+using testing::PrimaryOn;
+using TBuffer = std::vector<std::uint8_t>;
+
+TIndexDescriptor Secondary(const std::string& name, std::initializer_list<int> fields, bool unique = false) {
+  TIndexDescriptor d = PrimaryOn(fields);
+  d.IndexName = name;
+  d.Unique = unique;
+  return d;
+}
+
+std::int32_t Today() {
+  platform::LocalTime t = platform::LocalNow();
+  return EncodeDate(t.year, t.month, t.day);
+}
+
+TBuffer Bytes(std::initializer_list<int> bytes) {
+  TBuffer b;
+  for (int v : bytes) b.push_back(static_cast<std::uint8_t>(v));
+  return b;
+}
+TBuffer Text(const std::string& s) {
+  return TBuffer(s.begin(), s.end());
+}
+TBuffer I16(std::int16_t v) {
+  TBuffer b(2);
+  PutI16(b.data(), v);
+  return b;
+}
+TBuffer U16(std::uint16_t v) {
+  TBuffer b(2);
+  PutU16(b.data(), v);
+  return b;
+}
+TBuffer I32(std::int32_t v) {
+  TBuffer b(4);
+  PutI32(b.data(), v);
+  return b;
+}
+TBuffer I64(std::int64_t v) {
+  TBuffer b(8);
+  PutI64(b.data(), v);
+  return b;
+}
+TBuffer F64(double v) {
+  TBuffer b(8);
+  PutDouble(b.data(), v);
+  return b;
+}
+
+class RecordTest : public testing::EngineTest {
+ protected:
+  quillon::testing::TempDir dir;
+  std::string name = dir.File("songs");
+  TDataFile table;
+
+  void Create(const TTableDefinition& definition, bool exclusive = false) {
+    testing::CreateTable(name, definition);
+    Open(exclusive);
+  }
+  void Open(bool exclusive = false) {
+    table.SetFileName(name);
+    table.SetExclusive(exclusive);
+    table.Open();
+  }
+  TBuffer NewRecord() {
+    TBuffer b(table.RecordBufferSize(), 0);
+    table.InitRecord(b.data());
+    return b;
+  }
+  void SetInt(TBuffer& b, int field, std::int32_t v) { table.SetField(false, field, I32(v).data(), b.data()); }
+  void SetText(TBuffer& b, int field, const std::string& s) {
+    TBuffer value = Text(s);
+    value.resize(table.GetFieldDescriptor(false, field).DataSize, 0);
+    table.SetField(false, field, value.data(), b.data());
+  }
+  void Clear(TBuffer& b, int field) { table.SetField(false, field, nullptr, b.data()); }
+  std::string GetText(const TBuffer& b, int field) {
+    TBuffer value(table.GetFieldDescriptor(false, field).DataSize);
+    if (!table.GetField(false, field, b.data(), value.data())) return "<none>";
+    return std::string(reinterpret_cast<const char*>(value.data()));
+  }
+  // The record as stored (through the cache, as the cursor sees it).
+  TBuffer Stored(std::uint32_t number) {
+    TRecord* r = table.FetchRecord(number);
+    TBuffer copy = r->Data;
+    table.UnpinRecord(r);
+    return copy;
+  }
+  void Insert(TBuffer& b) { table.InsertRecord(b.data()); }
+  std::uint32_t KeysIn(int index) {
+    table.IndexFile().SelectIndex(index);
+    return table.IndexFile().KeyCount();
+  }
+  bool HasDeletedKey(bool deleted, std::int32_t rowId) {
+    table.IndexFile().SelectIndex(kDeletedIndexSlot);
+    return table.IndexFile().ContainsKey(DeletedRecordKey(deleted, rowId));
+  }
+};
+
+// ---- Field values ----------------------------------------------------------------------------
+
+// One field of every type, the row identifier seen as an auto-increment field among them.
+TTableDefinition EveryType() {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer),
+              Field("Name", TFieldType::String, 8),
+              Field("Born", TFieldType::Date),
+              Field("Memo", TFieldType::Blob),
+              Field("Flag", TFieldType::Boolean),
+              Field("Small", TFieldType::SmallInt),
+              Field("Counter", TFieldType::Integer, 0, 0, kSubTypeAutoInc),
+              Field("Price", TFieldType::Float),
+              Field("Amount", TFieldType::Bcd, 0, 2),
+              Field("Raw", TFieldType::Bytes, 3),
+              Field("At", TFieldType::Time),
+              Field("Stamp", TFieldType::TimeStamp),
+              Field("W", TFieldType::Word),
+              Field("U", TFieldType::LargeWord),
+              Field("X", TFieldType::Extended),
+              Field("V", TFieldType::VarBytes, 2)};
+  t.Indexes = {PrimaryOn({1})};
+  return t;
+}
+
+struct TFieldCase {
+  const char* What;
+  int FieldNumber;
+  TBuffer Given;     // empty: no value
+  TBuffer Expected;  // DataSize bytes as GetField answers them (shorter: zero-padded)
+  bool HasValue;
+};
+
+TEST_F(RecordTest, SetFieldAndGetFieldPerType) {
+  Create(EveryType());
+  const std::vector<TFieldCase> cases = {
+      {"string", 2, Text("Hello"), Text("Hello"), true},
+      {"string with trailing blanks", 2, Text("Hi  \0\0\0\0\0"), Text("Hi"), true},
+      {"string of blanks only", 2, Text("   "), {}, false},
+      {"empty string", 2, Text(std::string(9, '\0')), {}, false},
+      {"string cut at its size", 2, Text("ABCDEFGHIJ"), Text("ABCDEFGH"), true},
+      {"date", 3, I32(738000), I32(738000), true},
+      {"boolean 1", 5, U16(1), U16(1), true},
+      {"boolean 0 is a value", 5, U16(0), U16(0), true},
+      {"boolean 5 reads as 1", 5, U16(5), U16(1), true},
+      {"16-bit integer", 6, I16(-7), I16(-7), true},
+      {"float", 8, F64(-2.5), F64(-2.5), true},
+      {"BCD", 9, I64(12342), I64(12342), true},
+      {"bytes", 10, Bytes({1, 0, 3}), Bytes({1, 0, 3}), true},
+      {"time", 11, I32(49500000), I32(49500000), true},
+      {"timestamp", 12, F64(738000.0 * 86400000.0), F64(738000.0 * 86400000.0), true},
+      {"word", 13, U16(65535), U16(65535), true},
+      {"unsigned", 14, Bytes({0xFF, 0xFF, 0xFF, 0xFF}), Bytes({0xFF, 0xFF, 0xFF, 0xFF}), true},
+      {"extended", 15, Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), true},
+      {"varying bytes", 16, Bytes({9, 8}), Bytes({9, 8}), true},
+      {"no value", 1, {}, {}, false},
+      {"BLOB offset", 4, I32(1024), I32(1024), true},
+      {"BLOB without data", 4, I32(0), {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    const TFieldDescriptor& f = table.GetFieldDescriptor(false, c.FieldNumber);
+    TBuffer record(table.RecordBufferSize(), 0xEE);  // stale bytes must not leak into the value
+    TBuffer given = c.Given;
+    given.resize(std::max<std::size_t>(given.size(), f.DataSize), 0);
+    table.SetField(false, c.FieldNumber, c.Given.empty() ? nullptr : given.data(), record.data());
+    TBuffer expected = c.Expected;
+    expected.resize(f.DataSize, 0);
+    TBuffer got(f.DataSize, 0xAA);
+    EXPECT_EQ(table.GetField(false, c.FieldNumber, record.data(), got.data()), c.HasValue);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(record[f.Offset], c.HasValue ? 1 : 0);
+    EXPECT_EQ(TBuffer(record.begin() + f.Offset + 1, record.begin() + f.Offset + 1 + f.DataSize), expected);
+  }
+}
+
+TEST_F(RecordTest, AutoIncrementIsTheRowIdentifierWithoutNullByte) {
+  Create(EveryType());
+  TBuffer record(table.RecordBufferSize(), 0);
+  table.SetField(false, 7, I32(42).data(), record.data());
+  EXPECT_EQ(GetI32(record.data() + kRowIdOffset), 42);
+  table.SetField(false, 7, nullptr, record.data());  // left as it is
+  EXPECT_EQ(GetI32(record.data() + kRowIdOffset), 42);
+  TBuffer value(4);
+  EXPECT_TRUE(table.GetField(false, 7, record.data(), value.data()));
+  EXPECT_EQ(GetI32(value.data()), 42);
+  EXPECT_EQ(table.GetFieldDescriptor(false, 7).Offset, kRowIdOffset);
+}
+
+TEST_F(RecordTest, FieldNumbersOutsideTheTableAreRefused) {
+  Create(EveryType());
+  TBuffer record(table.RecordBufferSize(), 0), value(8);
+  EXPECT_EQ(ErrorCode([&] { table.GetField(false, 0, record.data(), value.data()); }), err::kInvalidField);
+  EXPECT_EQ(ErrorCode([&] { table.SetField(false, 17, value.data(), record.data()); }), err::kInvalidField);
+}
+
+// ---- Defaults --------------------------------------------------------------------------------
+
+TTableDefinition WithDefaults() {
+  TTableDefinition t = EveryType();
+  auto set = [&](int field, const char* text) { t.Fields[static_cast<std::size_t>(field - 1)].DefaultValue = text; };
+  set(1, "17");
+  set(2, "abc");
+  set(3, "date");
+  set(5, "True");
+  set(6, "-12");
+  set(8, "2.5");
+  set(9, "12.34");
+  set(10, "x");
+  set(11, "13:45");
+  set(12, "3/15/2021 1:02:03");
+  set(13, "65535");
+  set(14, "7");
+  return t;
+}
+
+TEST_F(RecordTest, InitRecordAppliesDefaultsOfEveryType) {
+  Create(WithDefaults());
+  std::int32_t before = Today();
+  TBuffer r = NewRecord();
+  std::int32_t after = Today();
+  struct TExpect {
+    int Field;
+    TBuffer Value;
+  };
+  std::vector<TExpect> expected = {
+      {1, I32(17)},
+      {2, Text("abc")},
+      {5, U16(1)},
+      {6, I16(-12)},
+      {8, F64(2.5)},
+      {9, I64(12342)},
+      {10, Bytes({0, 0, 0})},  // no literal form: zero bytes, present
+      {11, I32(EncodeTime(13, 45, 0, 0))},
+      {12, F64(EncodeTimeStamp(EncodeDate(2021, 3, 15), EncodeTime(1, 2, 3, 0)))},
+      {13, U16(65535)},
+      {14, I32(0)},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.Field);
+    const TFieldDescriptor& f = table.GetFieldDescriptor(false, e.Field);
+    TBuffer got(f.DataSize), want = e.Value;
+    want.resize(f.DataSize, 0);
+    EXPECT_TRUE(table.GetField(false, e.Field, r.data(), got.data()));
+    EXPECT_EQ(got, want);
+  }
+  TBuffer day(4);
+  ASSERT_TRUE(table.GetField(false, 3, r.data(), day.data()));  // "date" in lower case = today
+  EXPECT_TRUE(GetI32(day.data()) == before || GetI32(day.data()) == after);
+  EXPECT_FALSE(table.GetField(false, 4, r.data(), day.data()));  // a BLOB has no default
+  EXPECT_FALSE(table.GetField(false, 16, r.data(), day.data()));
+}
+
+TEST_F(RecordTest, NowAndTimeDefaultsComeFromTheClock) {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("A", TFieldType::TimeStamp), Field("B", TFieldType::TimeStamp),
+              Field("C", TFieldType::Time)};
+  t.Fields[1].DefaultValue = "NOW";
+  t.Fields[2].DefaultValue = "time";
+  t.Fields[3].DefaultValue = "Time";
+  t.Indexes = {PrimaryOn({1})};
+  Create(t);
+  std::int32_t before = Today();
+  TBuffer r = NewRecord();
+  std::int32_t after = Today();
+  TBuffer v(8);
+  std::int32_t day = 0, ms = 0;
+  ASSERT_TRUE(table.GetField(false, 2, r.data(), v.data()));
+  ASSERT_TRUE(DecodeTimeStamp(GetDouble(v.data()), day, ms));
+  EXPECT_TRUE(day == before || day == after);
+  ASSERT_TRUE(table.GetField(false, 3, r.data(), v.data()));
+  ASSERT_TRUE(DecodeTimeStamp(GetDouble(v.data()), day, ms));
+  EXPECT_EQ(day, kDelphiEpochDay);  // a time alone stands on the day of the time epoch
+  ASSERT_TRUE(table.GetField(false, 4, r.data(), v.data()));
+  EXPECT_GE(GetI32(v.data()), 0);
+  EXPECT_LT(GetI32(v.data()), kMsPerDay);
+}
+
+// CreateTable refuses a bad boolean default; a file written elsewhere may still hold one.
+TEST_F(RecordTest, BooleanDefaultThatIsNoBooleanIsAConversionError) {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Flag", TFieldType::Boolean)};
+  t.Fields[1].DefaultValue = "TRUE";
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  {
+    std::fstream file(name + ".DAT", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(kTableHeaderSize + kFieldDescriptorSize + 196);
+    const char text[] = "\x05maybe";
+    file.write(text, 6);
+  }
+  Open();
+  TBuffer r(table.RecordBufferSize());
+  try {
+    table.InitRecord(r.data());
+    FAIL() << "no conversion error";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'maybe' is not a valid boolean value");
+  }
+}
+
+// ---- Validation ------------------------------------------------------------------------------
+
+TTableDefinition Checked() {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer),    Field("Level", TFieldType::Integer),
+              Field("Rank", TFieldType::SmallInt), Field("Name", TFieldType::String, 10),
+              Field("Until", TFieldType::Date),    Field("Price", TFieldType::Float)};
+  t.Fields[1].Required = true;
+  t.Fields[1].MinValue = "1";
+  t.Fields[2].MinValue = "1";
+  t.Fields[2].MaxValue = "5";
+  t.Fields[3].MinValue = "B";
+  t.Fields[3].MaxValue = "M";
+  t.Fields[4].MaxValue = "12/31/2030";
+  t.Fields[5].MinValue = "-1.5";
+  t.Indexes = {PrimaryOn({1})};
+  return t;
+}
+
+TEST_F(RecordTest, ValidationOrderAndComparisons) {
+  Create(Checked());
+  // A valid record; each case changes one field of a copy.
+  TBuffer valid = NewRecord();
+  SetInt(valid, 1, 1);
+  SetInt(valid, 2, 1);
+  table.SetField(false, 3, I16(3).data(), valid.data());
+  SetText(valid, 4, "Bob");
+  struct TCase {
+    const char* What;
+    std::function<void(TBuffer&)> Change;
+    int Code;
+    const char* FieldName;
+  };
+  const std::vector<TCase> cases = {
+      {"required without value, below its minimum too", [&](TBuffer& b) { Clear(b, 2); }, err::kValueRequired, "Level"},
+      {"required with a value below its minimum", [&](TBuffer& b) { SetInt(b, 2, 0); }, err::kMinimumExceeded, "Level"},
+      {"not required, no value, minimum 1", [&](TBuffer& b) { Clear(b, 3); }, err::kMinimumExceeded, "Rank"},
+      {"above the maximum", [&](TBuffer& b) { table.SetField(false, 3, I16(6).data(), b.data()); },
+       err::kMaximumExceeded, "Rank"},
+      {"at the maximum", [&](TBuffer& b) { table.SetField(false, 3, I16(5).data(), b.data()); }, 0, ""},
+      {"string without value is below \"B\"", [&](TBuffer& b) { Clear(b, 4); }, err::kMinimumExceeded, "Name"},
+      {"string at the maximum", [&](TBuffer& b) { SetText(b, 4, "M"); }, 0, ""},
+      {"longer string than the maximum", [&](TBuffer& b) { SetText(b, 4, "Ma"); }, err::kMaximumExceeded, "Name"},
+      {"lower case sorts after upper case byte-wise", [&](TBuffer& b) { SetText(b, 4, "a"); }, err::kMaximumExceeded,
+       "Name"},
+      {"date after its maximum",
+       [&](TBuffer& b) { table.SetField(false, 5, I32(EncodeDate(2031, 1, 1)).data(), b.data()); },
+       err::kMaximumExceeded, "Until"},
+      {"date at its maximum",
+       [&](TBuffer& b) { table.SetField(false, 5, I32(EncodeDate(2030, 12, 31)).data(), b.data()); }, 0, ""},
+      {"float below its minimum", [&](TBuffer& b) { table.SetField(false, 6, F64(-1.75).data(), b.data()); },
+       err::kMinimumExceeded, "Price"},
+      {"float without value is 0", [&](TBuffer& b) { Clear(b, 6); }, 0, ""},
+  };
+  std::int32_t id = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TBuffer b = valid;
+    c.Change(b);
+    SetInt(b, 1, ++id);
+    std::uint32_t count = table.IndexFile().RecordCount();
+    int code = ErrorCode([&] { Insert(b); });
+    EXPECT_EQ(code, c.Code);
+    if (code != 0) {
+      EXPECT_EQ(CurrentErrorContext().ErrorFieldName, c.FieldName);
+      EXPECT_EQ(table.IndexFile().RecordCount(), count);
+    } else {
+      EXPECT_EQ(table.IndexFile().RecordCount(), count + 1);
+    }
+  }
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
+}
+
+#ifdef _WIN32
+// Only Windows has the locales; elsewhere a table with one cannot be opened (15878).
+TEST_F(RecordTest, StringLimitsCompareWithTheTableLocale) {
+  TTableDefinition t = Checked();
+  t.LanguageId = 0x0409;
+  Create(t);
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 1);
+  SetInt(b, 2, 1);
+  table.SetField(false, 3, I16(3).data(), b.data());
+  SetText(b, 4, "a");  // before "B" in the collation, after it byte-wise
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kMinimumExceeded);
+  SetText(b, 4, "c");
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), 0);
+}
+#endif
+
+// ---- Insert ----------------------------------------------------------------------------------
+
+TTableDefinition People(bool primary = true) {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Name", TFieldType::String, 20),
+              Field("Serial", TFieldType::Integer, 0, 0, kSubTypeAutoInc)};
+  t.Indexes = {primary ? PrimaryOn({1}) : TIndexDescriptor{}, Secondary("ByName", {2}),
+               Secondary("BySerial", {3}, true)};
+  t.AllowEmptyPrimary = !primary;
+  return t;
+}
+
+TEST_F(RecordTest, InsertStoresRecordKeysAndRowIdentifiers) {
+  Create(People());
+  for (int i = 1; i <= 3; ++i) {
+    TBuffer b = NewRecord();
+    SetInt(b, 1, 10 * i);
+    SetText(b, 2, "name" + std::to_string(i));
+    Insert(b);
+    EXPECT_EQ(GetI32(b.data() + kRowIdOffset), i);  // the buffer gets its row identifier
+  }
+  EXPECT_EQ(table.Header().NextRecordNumber, 4u);
+  EXPECT_EQ(table.Header().LastRowId, 3);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 3u);
+  for (std::uint32_t r = 1; r <= 3; ++r) {
+    TBuffer s = Stored(r);
+    EXPECT_EQ(s[0], 0);
+    EXPECT_EQ(GetU32(s.data() + 1), r);
+    EXPECT_EQ(GetI32(s.data() + kRowIdOffset), static_cast<std::int32_t>(r));
+    EXPECT_EQ(GetText(s, 2), "name" + std::to_string(r));
+    EXPECT_TRUE(HasDeletedKey(false, static_cast<std::int32_t>(r)));
+  }
+  EXPECT_EQ(KeysIn(0), 3u);
+  EXPECT_EQ(KeysIn(1), 3u);
+  EXPECT_EQ(KeysIn(2), 3u);
+  EXPECT_EQ(KeysIn(kDeletedIndexSlot), 3u);
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
+
+  // Another cursor sees all of it: everything was written back.
+  TDataFile other;
+  other.SetFileName(name);
+  other.Open();
+  EXPECT_EQ(other.Header().NextRecordNumber, 4u);
+  EXPECT_EQ(other.IndexFile().RecordCount(), 3u);
+  TRecord* r = other.FetchRecord(2);
+  EXPECT_EQ(GetI32(r->Data.data() + kRowIdOffset), 2);
+  other.UnpinRecord(r);
+}
+
+TEST_F(RecordTest, DuplicateKeyLeavesEveryIndexUnchanged) {
+  TTableDefinition t = People();
+  t.Indexes[1].Unique = true;  // ByName unique as well
+  Create(t);
+  TBuffer a = NewRecord();
+  SetInt(a, 1, 1);
+  SetText(a, 2, "Ann");
+  Insert(a);
+  struct TCase {
+    const char* What;
+    std::int32_t Id;
+    const char* Name;
+    const char* Index;
+  };
+  const std::vector<TCase> cases = {{"primary", 1, "Bea", "Primary"}, {"unique secondary", 2, "Ann", "ByName"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TBuffer b = NewRecord();
+    SetInt(b, 1, c.Id);
+    SetText(b, 2, c.Name);
+    EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kDuplicateKey);
+    EXPECT_EQ(CurrentErrorContext().ErrorIndexName, c.Index);
+    EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+    EXPECT_EQ(table.Header().NextRecordNumber, 2u);
+    EXPECT_EQ(table.Header().LastRowId, 1);
+    for (int index : {0, 1, 2, kDeletedIndexSlot}) EXPECT_EQ(KeysIn(index), 1u) << index;
+    EXPECT_TRUE(table.IndexFile().Verify().empty());
+  }
+  EXPECT_FALSE(table.LockState().Write);
+  EXPECT_TRUE(table.LockedRecords().empty());
+}
+
+TEST_F(RecordTest, ReadOnlyTableRefusesChanges) {
+  Create(People());
+  table.Close();
+  table.SetReadOnly(true);
+  Open();
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 1);
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kAccessDenied);
+  EXPECT_FALSE(table.LockState().Write);
+}
+
+}  // namespace
+}  // namespace quillon::engine
