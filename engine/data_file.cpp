@@ -204,6 +204,7 @@ void TDataFile::Open() {
       blobFile_->SetFileName(FileName());
       blobFile_->Open();
     }
+    CursorOpened();
   } catch (...) {
     CloseFiles();
     throw;
@@ -213,6 +214,7 @@ void TDataFile::Open() {
 void TDataFile::CloseFiles() {
   blobFile_->Close();
   indexFile_->Close();
+  CursorClosed();
   recordCache_.Clear();
   CurrentRecord = nullptr;
   fields_.clear();
@@ -631,7 +633,8 @@ bool TDataFile::CheckForChanges() {
     blobFile_->InvalidateBlocks();
     changed = true;
   }
-  // The cursor layer re-evaluates its range and filters and restores its position here.
+  // The cursor re-evaluates its range and filters and restores its position by bookmark.
+  if (changed) CursorFilesChanged();
   return changed;
 }
 

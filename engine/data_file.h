@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "engine/blob_file.h"
+#include "engine/cursor_state.h"
 #include "engine/field_codec.h"
 #include "engine/file_handler.h"
 #include "engine/index_file.h"
@@ -323,6 +324,15 @@ class TDataFile : public TFileHandler {
   bool deferredChanges_ = false;
 
   // ---- Cursor state and helpers (data_file_cursor.cpp) ----
+  // The cursor's helpers live in TCursorOps (data_file_cursor.cpp) so this class lists only the
+  // hooks the file layer calls: Open positions lazily, Close drops filters and bitmaps, a change
+  // check that found changes marks the state for re-evaluation.
+  struct TCursorOps;
+  friend struct TCursorOps;
+  void CursorOpened();
+  void CursorClosed();
+  void CursorFilesChanged();
+  TCursorState cursor_;
 
   // ---- Record operation helpers (data_file_record.cpp) ----
   class TChangeScope;
