@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,34 @@ class RecordTest : public testing::EngineTest {
     return copy;
   }
   void Insert(TBuffer& b) { table.InsertRecord(b.data()); }
+  // A new record with an Id and a Name (fields 1 and 2).
+  void Add(std::int32_t id, const std::string& text) {
+    TBuffer b = NewRecord();
+    SetInt(b, 1, id);
+    SetText(b, 2, text);
+    Insert(b);
+  }
+  // Makes record r the one the cursor stands on, as positioning would.
+  void StandOn(std::uint32_t r) {
+    table.UnpinRecord(table.CurrentRecord);
+    table.CurrentRecord = table.FetchRecord(r);
+  }
+  void DeleteRecord(std::uint32_t r) {
+    StandOn(r);
+    table.DeleteRecord(true);
+  }
+  // Replaces record r by the buffer the change function makes of it.
+  void Update(std::uint32_t r, const std::function<void(TBuffer&)>& change) {
+    StandOn(r);
+    TBuffer b = Stored(r);
+    change(b);
+    table.UpdateRecord(b.data(), false, true);
+  }
+  std::int32_t ChangeCounterOnDisk(TFileHandler& file) {
+    std::uint8_t bytes[4];
+    file.ReadAt(0, bytes, 4);
+    return GetI32(bytes);
+  }
   std::uint32_t KeysIn(int index) {
     table.IndexFile().SelectIndex(index);
     return table.IndexFile().KeyCount();
@@ -503,6 +532,453 @@ TEST_F(RecordTest, ReadOnlyTableRefusesChanges) {
   SetInt(b, 1, 1);
   EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kAccessDenied);
   EXPECT_FALSE(table.LockState().Write);
+}
+
+TEST_F(RecordTest, DeletedSlotsAreReusedOnlyWithAPrimaryIndex) {
+  for (bool primary : {true, false}) {
+    SCOPED_TRACE(primary ? "primary index" : "no primary index");
+    if (table.Opened()) {
+      table.Close();
+      table.DeleteTable();
+    }
+    Create(People(primary));
+    Add(1, "a");
+    Add(2, "b");
+    Add(3, "c");
+    DeleteRecord(2);
+    TBuffer gone = Stored(2);
+    EXPECT_EQ(gone[0], 1);
+    EXPECT_EQ(GetU32(gone.data() + 1), 0u);  // the end of the free list
+    EXPECT_EQ(table.Header().FreeRecordHead, 2u);
+    EXPECT_EQ(table.IndexFile().RecordCount(), 2u);
+    EXPECT_EQ(KeysIn(1), 2u);
+    DeleteRecord(1);
+    EXPECT_EQ(table.Header().FreeRecordHead, 1u);
+    EXPECT_EQ(GetU32(Stored(1).data() + 1), 2u);  // linked to the one deleted before
+    if (primary) {
+      EXPECT_TRUE(HasDeletedKey(true, 2));
+      EXPECT_FALSE(HasDeletedKey(false, 2));
+      EXPECT_EQ(KeysIn(kDeletedIndexSlot), 3u);
+    } else {
+      EXPECT_EQ(KeysIn(kDeletedIndexSlot), 0u);
+    }
+
+    Add(4, "d");
+    EXPECT_EQ(table.Header().LastRowId, 4);
+    if (primary) {
+      // The most recently deleted slot, with a new row identifier.
+      TBuffer reused = Stored(1);
+      EXPECT_EQ(reused[0], 0);
+      EXPECT_EQ(GetU32(reused.data() + 1), 1u);
+      EXPECT_EQ(GetI32(reused.data() + kRowIdOffset), 4);
+      EXPECT_EQ(GetText(reused, 2), "d");
+      EXPECT_EQ(table.Header().FreeRecordHead, 2u);
+      EXPECT_EQ(table.Header().NextRecordNumber, 4u);
+      EXPECT_TRUE(HasDeletedKey(false, 4));
+      EXPECT_FALSE(HasDeletedKey(true, 1));
+      EXPECT_TRUE(HasDeletedKey(true, 2));
+    } else {
+      EXPECT_EQ(table.Header().NextRecordNumber, 5u);
+      EXPECT_EQ(GetI32(Stored(4).data() + kRowIdOffset), 4);
+      EXPECT_EQ(table.Header().FreeRecordHead, 1u);
+    }
+    EXPECT_EQ(table.IndexFile().RecordCount(), 2u);
+    EXPECT_EQ(KeysIn(1), 2u);
+    EXPECT_TRUE(table.IndexFile().Verify().empty());
+  }
+}
+
+TEST_F(RecordTest, AutoIncrementWithoutValueGetsTheNextRowIdentifier) {
+  Create(People());
+  Add(1, "a");
+  Add(2, "b");
+  DeleteRecord(2);  // the highest identifier is never handed out again
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 3);
+  table.SetField(false, 3, I32(77).data(), b.data());  // overruled by the row identifier
+  Insert(b);
+  TBuffer serial(4);
+  ASSERT_TRUE(table.GetField(false, 3, b.data(), serial.data()));
+  EXPECT_EQ(GetI32(serial.data()), 3);
+  ASSERT_TRUE(table.GetField(false, 3, Stored(2).data(), serial.data()));
+  EXPECT_EQ(GetI32(serial.data()), 3);
+  // The unique index on the auto-increment field holds the identifiers.
+  table.IndexFile().SelectIndex(2);
+  TBuffer key(5);
+  key[0] = 1;
+  PutIntegerKey(key.data() + 1, 3);
+  EXPECT_TRUE(table.IndexFile().ContainsKey(key));
+  PutIntegerKey(key.data() + 1, 2);
+  EXPECT_FALSE(table.IndexFile().ContainsKey(key));
+}
+
+TEST_F(RecordTest, UpdateReplacesOnlyTheKeysThatChanged) {
+  Create(People());
+  Add(1, "Ann");
+  Add(2, "Bob");
+  TFileHandler& index = table.IndexFile();
+  std::int32_t indexCounter = ChangeCounterOnDisk(index), dataCounter = ChangeCounterOnDisk(table);
+
+  // A field outside every key: the records change, no index does.
+  TTableDefinition t = People();
+  Update(1, [&](TBuffer& b) { SetText(b, 2, "Ann"); });
+  EXPECT_EQ(ChangeCounterOnDisk(index), indexCounter);
+  EXPECT_EQ(ChangeCounterOnDisk(table), dataCounter + 1);
+
+  Update(1, [&](TBuffer& b) { SetText(b, 2, "Cid"); });
+  EXPECT_EQ(ChangeCounterOnDisk(index), indexCounter + 1);
+  TBuffer s = Stored(1);
+  EXPECT_EQ(GetText(s, 2), "Cid");
+  EXPECT_EQ(GetI32(s.data() + kRowIdOffset), 1);  // the row identifier stays
+  EXPECT_EQ(GetU32(s.data() + 1), 1u);
+  table.IndexFile().SelectIndex(1);
+  EXPECT_TRUE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(1, s.data())));
+  TBuffer old = s;
+  SetText(old, 2, "Ann");
+  EXPECT_FALSE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(1, old.data())));
+  EXPECT_EQ(KeysIn(0), 2u);
+  EXPECT_EQ(KeysIn(1), 2u);
+
+  // The primary key moves as well.
+  Update(1, [&](TBuffer& b) { SetInt(b, 1, 5); });
+  table.IndexFile().SelectIndex(0);
+  EXPECT_TRUE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(0, Stored(1).data())));
+  EXPECT_EQ(KeysIn(0), 2u);
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
+}
+
+TEST_F(RecordTest, RefusedUpdateLeavesRecordAndIndexesAsTheyWere) {
+  TTableDefinition t = People();
+  t.Fields[1].Required = true;
+  Create(t);
+  Add(1, "Ann");
+  Add(2, "Bob");
+  const TBuffer before = Stored(1);
+  struct TCase {
+    const char* What;
+    std::function<void(TBuffer&)> Change;
+    int Code;
+  };
+  const std::vector<TCase> cases = {
+      {"duplicate primary key", [&](TBuffer& b) { SetInt(b, 1, 2); }, err::kDuplicateKey},
+      {"duplicate primary key with another name", [&](TBuffer& b) { SetInt(b, 1, 2), SetText(b, 2, "Zed"); },
+       err::kDuplicateKey},
+      {"required field cleared", [&](TBuffer& b) { Clear(b, 2); }, err::kValueRequired},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    EXPECT_EQ(ErrorCode([&] { Update(1, c.Change); }), c.Code);
+    EXPECT_EQ(Stored(1), before);
+    EXPECT_EQ(KeysIn(0), 2u);
+    EXPECT_EQ(KeysIn(1), 2u);
+    table.IndexFile().SelectIndex(1);
+    EXPECT_TRUE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(1, before.data())));
+    EXPECT_TRUE(table.IndexFile().Verify().empty());
+    EXPECT_FALSE(table.LockState().Write);
+  }
+  // Another cursor reads the same from the files.
+  TDataFile other;
+  other.SetFileName(name);
+  other.Open();
+  TRecord* r = other.FetchRecord(1);
+  EXPECT_EQ(r->Data, before);
+  other.UnpinRecord(r);
+}
+
+TEST_F(RecordTest, UpdateAndDeleteNeedACurrentRecord) {
+  Create(People());
+  Add(1, "a");
+  DeleteRecord(1);
+  TBuffer b = Stored(1);
+  table.UnpinRecord(table.CurrentRecord);
+  table.CurrentRecord = nullptr;
+  EXPECT_EQ(ErrorCode([&] { table.UpdateRecord(b.data(), false, true); }), err::kRecordNotFound);
+  EXPECT_EQ(ErrorCode([&] { table.DeleteRecord(true); }), err::kRecordNotFound);
+  StandOn(1);  // deleted already
+  EXPECT_EQ(ErrorCode([&] { table.DeleteRecord(true); }), err::kRecordNotFound);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
+  EXPECT_FALSE(table.LockState().Write);
+}
+
+TEST_F(RecordTest, FullTableRefusesNewRecords) {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer)};
+  t.Indexes = {PrimaryOn({1})};
+  Create(t, true);
+  struct TCase {
+    const char* What;
+    std::uint32_t NextRecordNumber;
+    int Code;
+  };
+  // Records of 14 bytes: the record count ends first.
+  const std::vector<TCase> cases = {{"record 100,000,000", 100000000u, err::kFileFull}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    table.HeaderForUpdate().NextRecordNumber = c.NextRecordNumber;
+    TBuffer b = NewRecord();
+    SetInt(b, 1, 1);
+    EXPECT_EQ(ErrorCode([&] { Insert(b); }), c.Code);
+    EXPECT_EQ(table.Header().NextRecordNumber, c.NextRecordNumber);
+    EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
+    EXPECT_EQ(KeysIn(0), 0u);
+  }
+  table.HeaderForUpdate().NextRecordNumber = 1;
+}
+
+TEST_F(RecordTest, RecordBytesBeyondTwoGigabytesAreRefused) {
+  Create(People(), true);  // 36-byte records
+  ASSERT_EQ(table.Header().RecordSize, 36);
+  table.HeaderForUpdate().NextRecordNumber = 55555556u;  // x 36 = 2,000,000,016
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 1);
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kFileFull);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
+  table.HeaderForUpdate().NextRecordNumber = 1;
+}
+
+// ---- BLOB values -----------------------------------------------------------------------------
+
+TTableDefinition Memos() {
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Name", TFieldType::String, 10), Field("Memo", TFieldType::Blob),
+              Field("Notes", TFieldType::Blob)};
+  t.Indexes = {PrimaryOn({1})};
+  t.BlobBlockSize = 64;  // 46 data bytes a block
+  return t;
+}
+
+class BlobRecordTest : public RecordTest {
+ protected:
+  void SetUp() override {
+    RecordTest::SetUp();
+    Create(Memos());
+  }
+  void SetMemo(TBuffer& b, int field, const std::string& value) {
+    ASSERT_EQ(table.OpenBlob(false, field, kBlobOpenReadWrite, b.data()), 0);
+    ASSERT_EQ(table.TruncateBlob(false, field, 0, b.data()), 0);
+    ASSERT_EQ(table.WriteBlob(false, field, 0, static_cast<std::uint32_t>(value.size()), value.data(), b.data()), 0);
+  }
+  std::string Memo(std::uint32_t r, int field) {
+    TBuffer b = Stored(r);
+    EXPECT_EQ(table.OpenBlob(false, field, kBlobOpenRead, b.data()), 0);
+    std::uint32_t length = 0;
+    table.GetBlobSize(false, field, b.data(), length);
+    std::string value(length, '\0');
+    std::uint32_t read = 0;
+    table.ReadBlob(false, field, 0, length, value.data(), b.data(), read);
+    table.CloseBlob(false, field, b.data());
+    return value;
+  }
+  std::uint32_t AddMemos(std::int32_t id, const std::string& memo, const std::string& notes) {
+    TBuffer b = NewRecord();
+    SetInt(b, 1, id);
+    SetMemo(b, 3, memo);
+    SetMemo(b, 4, notes);
+    Insert(b);
+    table.CloseAllBlobs();
+    return GetU32(b.data() + 1);
+  }
+};
+
+TEST_F(BlobRecordTest, InsertStoresTheValuesAndDeleteFreesTheirChains) {
+  const std::string memo(100, 'm'), notes(47, 'n');  // three blocks and two blocks
+  std::uint32_t r = AddMemos(1, memo, notes);
+  AddMemos(2, "short", "");
+  EXPECT_EQ(Memo(r, 3), memo);
+  EXPECT_EQ(Memo(r, 4), notes);
+  TBlobFileReport report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.ChainBlocks, 6u);
+  EXPECT_EQ(report.FreeBlocks, 0u);
+
+  DeleteRecord(r);
+  report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.ChainBlocks, 1u);
+  EXPECT_EQ(report.FreeBlocks, 5u);
+  TBuffer s = Stored(r);
+  EXPECT_EQ(s[table.GetFieldDescriptor(false, 3).Offset], 0);
+  EXPECT_EQ(GetI32(s.data() + table.GetFieldDescriptor(false, 3).Offset + 1), 0);
+  EXPECT_EQ(Memo(2, 3), "short");
+
+  // The next values take the freed blocks before the file grows.
+  std::uint32_t next = table.BlobFile()->NextBlockOffset();
+  AddMemos(3, std::string(200, 'x'), "");
+  EXPECT_EQ(table.BlobFile()->NextBlockOffset(), next);
+  report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.FreeBlocks, 0u);
+}
+
+TEST_F(BlobRecordTest, UpdateRewritesTheValueInItsOwnChain) {
+  std::uint32_t r = AddMemos(1, std::string(100, 'a'), "keep");
+  StandOn(r);
+  TBuffer b = Stored(r);
+  SetMemo(b, 3, "b");
+  table.UpdateRecord(b.data(), false, true);
+  table.CloseAllBlobs();
+  EXPECT_EQ(Memo(r, 3), "b");
+  EXPECT_EQ(Memo(r, 4), "keep");
+  TBlobFileReport report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.ChainBlocks, 2u);
+  EXPECT_EQ(report.FreeBlocks, 2u);
+}
+
+// A buffer copied from a stored record holds that record's chains: the new record gets copies,
+// so deleting either leaves the other's values whole.
+TEST_F(BlobRecordTest, CopiedRecordGetsChainsOfItsOwn) {
+  std::uint32_t first = AddMemos(1, std::string(60, 'p'), "q");
+  TBuffer copy = Stored(first);
+  SetInt(copy, 1, 2);
+  Insert(copy);
+  std::uint32_t second = GetU32(copy.data() + 1);
+  TBuffer stored = Stored(second);
+  const std::uint16_t slot = table.GetFieldDescriptor(false, 3).Offset + 1;
+  EXPECT_NE(GetI32(stored.data() + slot), GetI32(Stored(first).data() + slot));
+  DeleteRecord(first);
+  EXPECT_EQ(Memo(second, 3), std::string(60, 'p'));
+  EXPECT_EQ(Memo(second, 4), "q");
+  TBlobFileReport report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.ChainBlocks, 3u);
+
+  // An update that clears a closed slot frees the chain the record leaves behind.
+  Update(second, [&](TBuffer& b) { Clear(b, 3); });
+  report = VerifyBlobFile(table);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_EQ(report.ChainBlocks, 1u);
+  EXPECT_EQ(report.LostBlocks, 0u);
+}
+
+// ---- Locks -----------------------------------------------------------------------------------
+
+TEST_F(RecordTest, RecordLockedByAnotherCursorStopsTheChange) {
+  Create(People());
+  Add(1, "a");
+  Add(2, "b");
+  TDataFile other;
+  other.SetFileName(name);
+  other.Open();
+  other.LockRecord(2);
+  table.LockRetryCount = 3;
+  table.LockWaitTime = 1;
+  StandOn(2);
+  EXPECT_EQ(ErrorCode([&] { table.DeleteRecord(true); }), err::kRecordLocked);
+  EXPECT_EQ(table.LockRetries, 4);  // LockRetryCount + 1 attempts
+  EXPECT_EQ(Stored(2)[0], 0);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 2u);
+  EXPECT_FALSE(table.LockState().Write);
+  EXPECT_TRUE(table.LockedRecords().empty());
+
+  // A deleted slot that is locked cannot be reused either.
+  other.UnlockRecord(2);
+  DeleteRecord(2);
+  other.LockRecord(2);
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 3);
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kRecordLocked);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+  other.UnlockRecord(2);
+  Insert(b);
+  EXPECT_EQ(GetU32(b.data() + 1), 2u);
+  // The operation's own record lock ended with it; one the cursor held before stays.
+  EXPECT_TRUE(table.LockedRecords().empty());
+  table.LockRecord(1);
+  Update(1, [&](TBuffer& r) { SetText(r, 2, "z"); });
+  EXPECT_EQ(table.LockedRecords(), std::vector<std::uint32_t>{1});
+  StandOn(1);
+  TBuffer z = Stored(1);
+  table.UpdateRecord(z.data(), true, true);  // unlock after
+  EXPECT_TRUE(table.LockedRecords().empty());
+}
+
+TEST_F(RecordTest, LockRecordEndsTheReadLockItTook) {
+  Create(People());
+  Add(1, "a");
+  table.LockRecord(1);
+  EXPECT_FALSE(table.LockState().Read);
+  EXPECT_FALSE(table.IndexFile().HoldsSharedSemaphore());
+  table.AcquireReadLock();
+  table.LockRecord(2);  // a read lock of the caller stays
+  EXPECT_TRUE(table.LockState().Read);
+  table.ReleaseReadLock();
+  table.UnlockAllRecords();
+}
+
+// ---- Deferred changes ------------------------------------------------------------------------
+
+TEST_F(RecordTest, DeferredChangesAreDroppedWhenTheCursorCloses) {
+  for (bool exclusive : {false, true}) {
+    SCOPED_TRACE(exclusive ? "exclusive" : "shared");
+    if (table.Opened()) {
+      table.Close();
+      table.DeleteTable();
+    }
+    testing::CreateTable(name, People());
+    table.SetDeferredChanges(true);
+    Open(exclusive);
+    EXPECT_EQ(ErrorCode([&] { table.SetDeferredChanges(false); }), err::kFileInUse);
+    Add(1, "a");
+    Add(2, "b");
+    DeleteRecord(1);
+    EXPECT_TRUE(table.LockState().Transaction);
+    EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+    if (!exclusive) {
+      // Nothing reached the files, and other writers wait for the transaction.
+      TDataFile other;
+      other.SetFileName(name);
+      other.Open();
+      EXPECT_EQ(other.Header().NextRecordNumber, 1u);
+      EXPECT_EQ(other.IndexFile().RecordCount(), 0u);
+      other.SemaphoreAttempts = 2;
+      other.SemaphorePauseMs = 1;
+      EXPECT_EQ(ErrorCode([&] { other.AcquireWriteLock(); }), err::kLockFailure);
+    }
+    table.Close();
+    table.SetDeferredChanges(false);
+    Open();
+    EXPECT_EQ(table.Header().NextRecordNumber, 1u);
+    EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
+    EXPECT_EQ(KeysIn(0), 0u);
+    EXPECT_TRUE(table.IndexFile().Verify().empty());
+    TDataFile writer;  // every lock was released
+    writer.SetFileName(name);
+    writer.Open();
+    writer.AcquireWriteLock();
+    writer.ReleaseWriteLock();
+  }
+}
+
+TEST_F(RecordTest, CommitChangesWritesDeferredChangesAndEndsTheTransaction) {
+  testing::CreateTable(name, People());
+  table.SetDeferredChanges(true);
+  Open();
+  Add(1, "a");
+  Add(2, "b");
+  table.LockRecord(2);
+  table.UnlockRecord(2);  // postponed while the transaction lasts, like the inserts' own unlocks
+  EXPECT_EQ(table.LockedRecords(), (std::vector<std::uint32_t>{1, 2}));
+  table.CommitChanges();
+  EXPECT_FALSE(table.LockState().Transaction);
+  EXPECT_TRUE(table.LockedRecords().empty());
+  TDataFile other;
+  other.SetFileName(name);
+  other.Open();
+  EXPECT_EQ(other.Header().NextRecordNumber, 3u);
+  EXPECT_EQ(other.IndexFile().RecordCount(), 2u);
+  EXPECT_TRUE(other.IndexFile().Verify().empty());
+  other.LockRecord(2);
+  other.AcquireWriteLock();
+  other.ReleaseWriteLock();
+  other.Close();
+  // The next change starts a new transaction.
+  Add(3, "c");
+  EXPECT_TRUE(table.LockState().Transaction);
+  table.Close();
+  table.SetDeferredChanges(false);
+  Open();
+  EXPECT_EQ(table.IndexFile().RecordCount(), 2u);
 }
 
 }  // namespace
