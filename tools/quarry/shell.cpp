@@ -7,8 +7,20 @@
 #include "engine/errors.h"
 #include "engine/file_session.h"
 #include "engine/index_file.h"
+#include "engine/table_verify.h"
+#include "tools/quarry/table_transfer.h"
 #include "util/files.h"
 #include "util/text.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define QUARRY_ISATTY _isatty
+#define QUARRY_FILENO _fileno
+#else
+#include <unistd.h>
+#define QUARRY_ISATTY isatty
+#define QUARRY_FILENO fileno
+#endif
 
 namespace quillon::quarry {
 
@@ -142,6 +154,10 @@ bool TShell::Execute(const TShellInput& input) {
     }
   } catch (const engine::EEngineError& e) {
     std::fprintf(err_, "Quarry Engine Error # %d %s\n", e.Code(), e.what());
+    failed_ = true;
+    return false;
+  } catch (const ELocatedError& e) {
+    std::fprintf(err_, "%s\n", e.what());
     failed_ = true;
     return false;
   } catch (const std::exception& e) {
@@ -288,6 +304,70 @@ void TShell::Schema(const std::string& name) {
   std::fprintf(out_, "%s;\n", FormatCreateTable(def).c_str());
 }
 
+namespace {
+
+void OpenExisting(TDataFile& table, const std::string& path, const std::string& name) {
+  table.SetFileName(path);
+  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  table.Open();
+}
+
+}  // namespace
+
+// An import opens the table Exclusive when no other process has it open: records, index pages
+// and BLOB blocks then stay in the caches and go to the files in runs, and Close writes
+// everything back, so the files are complete for any later open. When another process has the
+// table open, the import shares it and every row is written back under the write lock like any
+// other insert: slower, but the other process sees whole rows only.
+void TShell::Import(const std::string& name, const std::string& file) {
+  TDataFile table;
+  table.SetExclusive(true);
+  try {
+    OpenExisting(table, TablePath(name), name);
+  } catch (const engine::EEngineError&) {
+    table.SetExclusive(false);
+    table.Open();
+  }
+  bool bar = options_.progress > 0 || (options_.progress < 0 && QUARRY_ISATTY(QUARRY_FILENO(err_)));
+  try {
+    ImportTable(table, file, bar ? err_ : nullptr);
+  } catch (...) {
+    // The rows before the failing one stay: closing writes them back.
+    table.Close();
+    throw;
+  }
+  table.Close();
+}
+
+void TShell::Dump(const std::string& name, const std::string* index) {
+  TDataFile table;
+  OpenExisting(table, TablePath(name), name);
+  if (!index) {
+    table.SelectIndex(table.IndexFile().NoPrimaryIndex() ? engine::TIndexFile::kPhysicalOrder : 0);
+  } else if (*index == "-") {
+    table.SelectIndex(engine::TIndexFile::kPhysicalOrder);
+  } else {
+    table.SelectIndex(*index);
+  }
+  std::unique_ptr<TResultWriter> writer = MakeResultWriter(options_.mode, options_.headers, out_);
+  DumpTable(table, *writer);
+  table.Close();
+}
+
+void TShell::Check(const std::string& name) {
+  TDataFile table;
+  OpenExisting(table, TablePath(name), name);
+  std::vector<std::string> faults = engine::VerifyTable(table);
+  table.Close();
+  if (faults.empty()) {
+    std::fputs("ok\n", out_);
+    return;
+  }
+  for (const auto& f : faults) std::fprintf(out_, "%s\n", f.c_str());
+  std::fflush(out_);
+  throw EShellError(name + ": " + std::to_string(faults.size()) + (faults.size() == 1 ? " fault" : " faults"));
+}
+
 void TShell::Help() {
   std::fprintf(out_,
                ".check TABLE            verify records, indexes, free lists and BLOB chains\n"
@@ -337,6 +417,15 @@ void TShell::DotCommand(const std::string& line) {
     bool ok = RunFile(w[1]);
     --readDepth_;
     if (!ok) throw EShellError("stopped in " + w[1]);
+  } else if (cmd == ".import") {
+    need(2, ".import TABLE FILE");
+    Import(w[1], w[2]);
+  } else if (cmd == ".dump") {
+    if (w.size() != 2 && w.size() != 3) throw EShellError("usage: .dump TABLE [INDEX]");
+    Dump(w[1], w.size() == 3 ? &w[2] : nullptr);
+  } else if (cmd == ".check") {
+    need(1, ".check TABLE");
+    Check(w[1]);
   } else if (cmd == ".help") {
     Help();
   } else {

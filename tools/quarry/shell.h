@@ -20,6 +20,8 @@ struct TShellOptions {
   bool headers = true;
   bool keepGoing = false;
   bool timer = false;
+  // Progress bars of .import on the error stream: -1 when it is a terminal, 0 never, 1 always.
+  int progress = -1;
 };
 
 // Yields the next input line without its line end; false at the end of the input.
@@ -50,6 +52,9 @@ class TShell {
   void Tables();
   void Schema(const std::string& name);
   void Help();
+  void Import(const std::string& name, const std::string& file);
+  void Dump(const std::string& name, const std::string* index);
+  void Check(const std::string& name);
 
   TShellOptions options_;
   std::FILE* out_;

@@ -1,9 +1,12 @@
 #include "tools/quarry/value_text.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "engine/field_codec.h"
+#include "util/text.h"
 
 namespace quillon::quarry {
 
@@ -122,6 +125,245 @@ std::string FieldValueText(TFieldType type, std::string_view bytes) {
 std::string BlobValueText(std::uint8_t subType, std::string_view value) {
   if (subType == engine::kSubTypeMemo || subType == engine::kSubTypeFmtMemo) return std::string(value);
   return HexText(value);
+}
+
+}  // namespace quillon::quarry
+
+// ---- Text back to values ---------------------------------------------------------------------
+
+namespace quillon::quarry {
+
+namespace {
+
+template <typename T>
+std::string Store(T value) {
+  std::uint64_t v = 0;
+  if constexpr (sizeof(T) == 8) {
+    std::memcpy(&v, &value, 8);
+  } else {
+    std::make_unsigned_t<T> narrow;
+    std::memcpy(&narrow, &value, sizeof(T));
+    v = narrow;
+  }
+  std::string out(sizeof(T), '\0');
+  for (size_t i = 0; i < sizeof(T); ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return out;
+}
+
+bool Digits(std::string_view text, size_t at, size_t count, int& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// YYYY-MM-DD
+bool ReadDate(std::string_view text, std::int32_t& day) {
+  int y, m, d;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !Digits(text, 0, 4, y) || !Digits(text, 5, 2, m) ||
+      !Digits(text, 8, 2, d) || !engine::IsValidDate(y, m, d)) {
+    return false;
+  }
+  day = engine::EncodeDate(y, m, d);
+  return true;
+}
+
+// HH:MM:SS or HH:MM:SS.mmm
+bool ReadTime(std::string_view text, std::int32_t& ms) {
+  int h, mi, s, milli = 0;
+  if ((text.size() != 8 && text.size() != 12) || text[2] != ':' || text[5] != ':' || !Digits(text, 0, 2, h) ||
+      !Digits(text, 3, 2, mi) || !Digits(text, 6, 2, s) || h > 23 || mi > 59 || s > 59) {
+    return false;
+  }
+  if (text.size() == 12 && (text[8] != '.' || !Digits(text, 9, 3, milli))) return false;
+  ms = engine::EncodeTime(h, mi, s, milli);
+  return true;
+}
+
+bool ReadInteger(std::string_view text, std::int64_t low, std::int64_t high, std::int64_t& value) {
+  // The engine's reader allows blanks around the number; the shell's text never has them.
+  if (text.empty() || text.front() == ' ' || text.back() == ' ' || text.front() == '+') return false;
+  return engine::ParseInteger(text, low, high, value);
+}
+
+bool ReadDouble(std::string_view text, double& value) {
+  if (text.empty() || text.size() > 64) return false;
+  // strtod follows the C locale the shell never leaves; it also reads the "inf" and "nan" that
+  // "%.15g" writes.
+  std::string s(text);
+  if (static_cast<unsigned char>(s[0]) <= ' ') return false;
+  char* end = nullptr;
+  value = std::strtod(s.c_str(), &end);
+  return end == s.c_str() + s.size();
+}
+
+// The stored form of a BCD text with at most `scale` decimals: the digits with exactly `scale`
+// decimals, then the scale digit, carrying the sign (the inverse of engine::BcdToText).
+bool ReadBcd(std::string_view text, int scale, std::int64_t& stored, std::string& error) {
+  bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  if (whole.empty() || (point != std::string_view::npos && fraction.empty())) {
+    error = "not a decimal number";
+    return false;
+  }
+  if (fraction.size() > static_cast<size_t>(scale)) {
+    error = "more than " + std::to_string(scale) + " decimals";
+    return false;
+  }
+  std::uint64_t magnitude = 0;
+  constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  auto push = [&](char c) {
+    if (c < '0' || c > '9') return false;
+    if (magnitude > (kLimit - 9) / 10) return false;
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    return true;
+  };
+  std::string digits = std::string(whole) + std::string(fraction) + std::string(scale - fraction.size(), '0');
+  digits += static_cast<char>('0' + scale);
+  for (char c : digits) {
+    if (!push(c)) {
+      error = "not a decimal number within 18 digits";
+      return false;
+    }
+  }
+  stored = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+  return true;
+}
+
+}  // namespace
+
+bool HexToBytes(std::string_view hex, std::string& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  auto nibble = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  bytes.clear();
+  bytes.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    bytes += static_cast<char>(hi * 16 + lo);
+  }
+  return true;
+}
+
+bool FieldValueFromText(const engine::TFieldDescriptor& field, std::string_view text, std::string& bytes,
+                        std::string& error) {
+  const auto type = static_cast<TFieldType>(field.FieldType);
+  auto fail = [&](std::string why) {
+    error = std::move(why);
+    return false;
+  };
+  std::int64_t i = 0;
+  switch (type) {
+    case TFieldType::String:
+      if (text.size() > field.DeclaredSize) {
+        return fail("text of " + std::to_string(text.size()) + " characters, the field holds " +
+                    std::to_string(field.DeclaredSize));
+      }
+      if (text.find('\0') != std::string_view::npos) return fail("text with a NUL character");
+      bytes.assign(text);
+      bytes.resize(field.DataSize, '\0');
+      return true;
+    case TFieldType::Date: {
+      std::int32_t day;
+      if (!ReadDate(text, day)) return fail("not a date (YYYY-MM-DD)");
+      bytes = Store(day);
+      return true;
+    }
+    case TFieldType::Time: {
+      std::int32_t ms;
+      if (!ReadTime(text, ms)) return fail("not a time (HH:MM:SS or HH:MM:SS.mmm)");
+      bytes = Store(ms);
+      return true;
+    }
+    case TFieldType::TimeStamp: {
+      std::int32_t day, ms;
+      if (text.size() < 11 || text[10] != ' ' || !ReadDate(text.substr(0, 10), day) || !ReadTime(text.substr(11), ms)) {
+        return fail("not a timestamp (YYYY-MM-DD HH:MM:SS or with .mmm)");
+      }
+      bytes = Store(engine::EncodeTimeStamp(day, ms));
+      return true;
+    }
+    case TFieldType::Boolean:
+      if (SameText(text, "TRUE")) {
+        bytes = Store<std::uint16_t>(1);
+      } else if (SameText(text, "FALSE")) {
+        bytes = Store<std::uint16_t>(0);
+      } else {
+        return fail("not TRUE or FALSE");
+      }
+      return true;
+    case TFieldType::SmallInt:
+      if (!ReadInteger(text, -32768, 32767, i)) return fail("not an integer from -32768 to 32767");
+      bytes = Store(static_cast<std::int16_t>(i));
+      return true;
+    case TFieldType::Integer:
+      if (!ReadInteger(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), i)) {
+        return fail("not a 32-bit integer");
+      }
+      bytes = Store(static_cast<std::int32_t>(i));
+      return true;
+    case TFieldType::Word:
+      if (!ReadInteger(text, 0, 65535, i) || text.front() == '-') return fail("not an integer from 0 to 65535");
+      bytes = Store(static_cast<std::uint16_t>(i));
+      return true;
+    case TFieldType::LargeWord:
+      if (!ReadInteger(text, 0, 4294967295LL, i) || text.front() == '-') {
+        return fail("not an integer from 0 to 4294967295");
+      }
+      bytes = Store(static_cast<std::uint32_t>(i));
+      return true;
+    case TFieldType::Float: {
+      double d;
+      if (!ReadDouble(text, d)) return fail("not a number");
+      bytes = Store(d);
+      return true;
+    }
+    case TFieldType::Extended: {
+      double d;
+      if (!ReadDouble(text, d)) return fail("not a number");
+      std::uint8_t raw[10];
+      engine::EncodeExtended(d, raw);
+      bytes.assign(reinterpret_cast<const char*>(raw), 10);
+      return true;
+    }
+    case TFieldType::Bcd: {
+      std::int64_t stored;
+      std::string why;
+      if (!ReadBcd(text, field.Decimals, stored, why)) return fail(why);
+      bytes = Store(stored);
+      return true;
+    }
+    default:
+      if (!HexToBytes(text, bytes)) return fail("not hexadecimal bytes");
+      if (bytes.size() > field.DataSize) {
+        return fail(std::to_string(bytes.size()) + " bytes, the field holds " + std::to_string(field.DataSize));
+      }
+      bytes.resize(field.DataSize, '\0');
+      return true;
+  }
+}
+
+bool BlobValueFromText(std::uint8_t subType, std::string_view text, std::string& value, std::string& error) {
+  if (subType == engine::kSubTypeMemo || subType == engine::kSubTypeFmtMemo) {
+    value.assign(text);
+    return true;
+  }
+  if (!HexToBytes(text, value)) {
+    error = "not hexadecimal bytes";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quillon::quarry

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/field_types.h"
+#include "engine/table_format.h"
 
 namespace quillon::quarry {
 
@@ -20,5 +21,18 @@ std::string FieldValueText(engine::TFieldType type, std::string_view bytes);
 // A BLOB field's whole value.
 std::string BlobValueText(std::uint8_t subType, std::string_view value);
 std::string HexText(std::string_view bytes);
+
+// The inverses, for .import: FieldValueText's text of a value of `field` back into the field's
+// DataSize bytes (the form SetField takes), and BlobValueText's text back into a BLOB value.
+// Every text FieldValueText writes for a decodable value reads back to the same bytes (floats
+// and extended values to the 15 significant digits the text carries). Anything else answers
+// false with a short reason: a string longer than its field, a number out of its type's range,
+// a BCD value with more decimals than its scale, hexadecimal of odd length or too many bytes.
+// No blanks are skipped. Auto-increment fields are the caller's business (their value is the
+// row identifier).
+bool FieldValueFromText(const engine::TFieldDescriptor& field, std::string_view text, std::string& bytes,
+                        std::string& error);
+bool BlobValueFromText(std::uint8_t subType, std::string_view text, std::string& value, std::string& error);
+bool HexToBytes(std::string_view hex, std::string& bytes);
 
 }  // namespace quillon::quarry

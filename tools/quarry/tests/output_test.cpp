@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "engine/field_codec.h"
+#include "engine/table_format.h"
 #include "tools/quarry/result_writer.h"
 #include "tools/quarry/value_text.h"
 
@@ -18,14 +20,16 @@ std::string Bytes(T v) {
   return s;
 }
 
-TEST(ValueText, EveryFieldType) {
+struct ValueCase {
+  TFieldType type;
+  std::string bytes;
+  const char* text;
+};
+
+std::vector<ValueCase> ValueCases() {
   std::uint8_t ext[10];
   engine::EncodeExtended(-2.5, ext);
-  struct Case {
-    TFieldType type;
-    std::string bytes;
-    const char* text;
-  } cases[] = {
+  return {
       {TFieldType::String, std::string("O'Neil\0\0\0", 9), "O'Neil"},
       {TFieldType::Date, Bytes<std::int32_t>(693594), "1899-12-30"},
       {TFieldType::Date, Bytes<std::int32_t>(engine::EncodeDate(2026, 12, 10)), "2026-12-10"},
@@ -54,7 +58,89 @@ TEST(ValueText, EveryFieldType) {
       {TFieldType::Date, Bytes<std::int32_t>(-5), "?fbffffff"},
       {TFieldType::Time, Bytes<std::int32_t>(86400000), "?005c2605"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FieldValueText(c.type, c.bytes), c.text) << c.text;
+}
+
+TEST(ValueText, EveryFieldType) {
+  for (const auto& c : ValueCases()) EXPECT_EQ(FieldValueText(c.type, c.bytes), c.text) << c.text;
+}
+
+engine::TFieldDescriptor FieldOf(TFieldType type, int declaredSize = 0, int decimals = 0) {
+  engine::TFieldDescriptor f;
+  f.FieldName = "f";
+  f.FieldType = static_cast<std::uint8_t>(type);
+  f.DeclaredSize = static_cast<std::uint8_t>(declaredSize);
+  f.Decimals = static_cast<std::uint8_t>(decimals);
+  f.DataSize = engine::DataSizeOf(f.FieldType, f.DeclaredSize);
+  return f;
+}
+
+// Every text the shell writes for a decodable value reads back to the very bytes it came from.
+TEST(ValueText, TextsReadBackToTheirBytes) {
+  for (const auto& c : ValueCases()) {
+    if (c.text[0] == '?') continue;  // damaged values have no way back
+    SCOPED_TRACE(c.text);
+    int declared = c.type == TFieldType::String ? 8 : static_cast<int>(c.bytes.size());
+    int scale = 0;
+    if (c.type == TFieldType::Bcd) {
+      std::int64_t stored;
+      std::memcpy(&stored, c.bytes.data(), 8);
+      scale = static_cast<int>((stored < 0 ? -stored : stored) % 10);
+    }
+    engine::TFieldDescriptor f = FieldOf(c.type, declared, scale);
+    std::string bytes, error;
+    ASSERT_TRUE(FieldValueFromText(f, c.text, bytes, error)) << error;
+    EXPECT_EQ(HexText(bytes), HexText(c.bytes));
+  }
+}
+
+TEST(ValueText, TextsThatAreNoValueOfTheField) {
+  struct Case {
+    engine::TFieldDescriptor field;
+    std::string text;
+  } cases[] = {
+      {FieldOf(TFieldType::String, 5), "abcdef"},
+      {FieldOf(TFieldType::String, 5), std::string("a\0b", 3)},
+      {FieldOf(TFieldType::Date), "2026-02-30"},
+      {FieldOf(TFieldType::Date), "12/10/2026"},
+      {FieldOf(TFieldType::Time), "24:00:00"},
+      {FieldOf(TFieldType::Time), "10:00:00.5"},
+      {FieldOf(TFieldType::TimeStamp), "2026-01-01T10:00:00"},
+      {FieldOf(TFieldType::Boolean), "yes"},
+      {FieldOf(TFieldType::SmallInt), "32768"},
+      {FieldOf(TFieldType::Integer), " 5"},
+      {FieldOf(TFieldType::Integer), "2147483648"},
+      {FieldOf(TFieldType::Word), "-1"},
+      {FieldOf(TFieldType::LargeWord), "4294967296"},
+      {FieldOf(TFieldType::Float), "1,5"},
+      {FieldOf(TFieldType::Float), "1.5x"},
+      {FieldOf(TFieldType::Bcd, 0, 2), "1.234"},
+      {FieldOf(TFieldType::Bcd, 0, 2), "1."},
+      {FieldOf(TFieldType::Bcd, 0, 2), "99999999999999999999"},
+      {FieldOf(TFieldType::Bytes, 2), "abc"},
+      {FieldOf(TFieldType::Bytes, 2), "001122"},
+      {FieldOf(TFieldType::VarBytes, 2), "zz"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes, error;
+    EXPECT_FALSE(FieldValueFromText(c.field, c.text, bytes, error)) << c.text;
+    EXPECT_FALSE(error.empty()) << c.text;
+  }
+  std::string value, error;
+  EXPECT_FALSE(BlobValueFromText(engine::kSubTypeGraphic, "47494", value, error));
+  ASSERT_TRUE(BlobValueFromText(engine::kSubTypeGraphic, "474946", value, error));
+  EXPECT_EQ(value, "GIF");
+  ASSERT_TRUE(BlobValueFromText(engine::kSubTypeMemo, "a\tb\r\n", value, error));
+  EXPECT_EQ(value, "a\tb\r\n") << "memo texts are taken as they are (the TSV escapes are undone before)";
+}
+
+TEST(ValueText, ShorterStringsAndBytesArePaddedToTheField) {
+  std::string bytes, error;
+  ASSERT_TRUE(FieldValueFromText(FieldOf(TFieldType::String, 5), "ab", bytes, error));
+  EXPECT_EQ(bytes, std::string("ab\0\0\0\0", 6));
+  ASSERT_TRUE(FieldValueFromText(FieldOf(TFieldType::Bytes, 3), "ff", bytes, error));
+  EXPECT_EQ(bytes, std::string("\xff\0\0", 3));
+  ASSERT_TRUE(FieldValueFromText(FieldOf(TFieldType::Boolean), "true", bytes, error));
+  EXPECT_EQ(bytes, std::string("\x01\0", 2));
 }
 
 TEST(ValueText, MemoAsTextOtherBlobsAsHex) {

@@ -2,47 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/quarry/tests/shell_run.h"
 #include "util/files.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::quarry {
 namespace {
 
-using testing::TempDir;
-
-std::string ReadAll(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string s;
-  char buffer[512];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) s.append(buffer, n);
-  return s;
-}
-
-struct ShellRun {
-  std::string out, err;
-  int exitCode = 0;
-};
-
-ShellRun RunShell(const std::string& dir, const std::string& script, bool keepGoing = false) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  TShellOptions o;
-  o.directory = dir;
-  o.keepGoing = keepGoing;
-  ShellRun r;
-  {
-    TShell shell(o, out, err);
-    shell.RunText(script);
-    r.exitCode = shell.ExitCode();
-  }
-  r.out = ReadAll(out);
-  r.err = ReadAll(err);
-  std::fclose(out);
-  std::fclose(err);
-  return r;
-}
+using ::quillon::testing::TempDir;
+using testing::RunShell;
+using testing::ShellRun;
 
 const char kAlbumTable[] =
     "CREATE TABLE AlbumList (\n"
