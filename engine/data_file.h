@@ -338,6 +338,9 @@ class TDataFile : public TFileHandler {
   class TChangeScope;
   friend class TChangeScope;
   bool HasPrimaryIndex() const;
+  // The record an update or delete changes: the one the cursor stands on (its number survives a
+  // change check that empties the cached buffers); 0 when it stands on nothing.
+  std::uint32_t RecordToChange() const;
   void ValidateRecord(const std::uint8_t* record);
   // What a posted buffer's BLOB slots need beyond its open values: chains the record leaves
   // behind, and copies of other records' values (read before the change, stored after it).
@@ -346,6 +349,7 @@ class TDataFile : public TFileHandler {
     std::vector<TBlobBuffer> Copies;
   };
   TBlobPlan PlanBlobs(const std::uint8_t* buffer, const std::uint8_t* stored);
+  void FreeLeftChains(TBlobPlan& plan, std::uint32_t number);
   void StoreBlobs(TBlobPlan& plan, std::uint32_t number, const std::uint8_t* buffer, std::uint8_t* stored);
   void WriteBackAll(bool forceDataHeader, bool forceIndexHeader);
   // Forgets every cached change and re-reads the three headers.

@@ -325,6 +325,11 @@ bool TDataFile::HasPrimaryIndex() const {
   return primary.KeyFieldCount > 0 && primary.KeyLength > 0;
 }
 
+std::uint32_t TDataFile::RecordToChange() const {
+  if (cursor_.RecordNumber != 0) return cursor_.RecordNumber;
+  return CurrentRecord ? CurrentRecord->RecordNumber : 0;
+}
+
 void TDataFile::WriteBackAll(bool forceDataHeader, bool forceIndexHeader) {
   // The cursor keeps its current record pinned between operations; the change it carries must
   // reach the file all the same.
@@ -347,6 +352,7 @@ void TDataFile::WriteBackAll(bool forceDataHeader, bool forceIndexHeader) {
 }
 
 void TDataFile::DiscardCachedChanges() {
+  CursorFilesChanged();
   DropRecordCache();
   ReadHeader(false);
   indexFile_->InvalidatePages();
@@ -543,8 +549,8 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
 // ---- Update ----------------------------------------------------------------------------------
 
 void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refresh) {
-  // Taken before the write lock, whose change check may empty the cached buffers.
-  const std::uint32_t number = CurrentRecord ? CurrentRecord->RecordNumber : 0;
+  // Taken before the write lock, whose change check may move the cursor.
+  const std::uint32_t number = RecordToChange();
   TChangeScope scope(*this);
   if (number == 0 || number >= header_.NextRecordNumber) Fail(err::kRecordNotFound);
   TRecord* record = FetchRecord(number);
@@ -579,6 +585,9 @@ void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refres
   TBlobPlan blobs = PlanBlobs(buffer, data);
 
   scope.Changing();
+  // Each chain is walked whole before it is freed: a broken one (9998) stops the update here,
+  // before anything else changed.
+  FreeLeftChains(blobs, number);
   for (const auto& c : changes) {
     indexFile_->SelectIndex(c.Index);
     indexFile_->ReplaceKey(c.Old.data(), c.New.data(), number);
@@ -597,7 +606,7 @@ void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refres
 // ---- Delete ----------------------------------------------------------------------------------
 
 void TDataFile::DeleteRecord(bool refresh) {
-  const std::uint32_t number = CurrentRecord ? CurrentRecord->RecordNumber : 0;
+  const std::uint32_t number = RecordToChange();
   TChangeScope scope(*this);
   if (number == 0 || number >= header_.NextRecordNumber) Fail(err::kRecordNotFound);
   scope.LockRecord(number);
@@ -679,10 +688,14 @@ TDataFile::TBlobPlan TDataFile::PlanBlobs(const std::uint8_t* buffer, const std:
   return plan;
 }
 
+void TDataFile::FreeLeftChains(TBlobPlan& plan, std::uint32_t number) {
+  if (BlobFile() && !plan.Free.empty()) blobFile_->FreeChains(plan.Free, number);
+  plan.Free.clear();
+}
+
 void TDataFile::StoreBlobs(TBlobPlan& plan, std::uint32_t number, const std::uint8_t* buffer, std::uint8_t* stored) {
   TBlobFile* blobs = BlobFile();
   if (!blobs) return;
-  for (std::uint32_t chain : plan.Free) blobs->FreeChain(chain, number);
   for (auto& copy : plan.Copies) {
     copy.FirstBlock = 0;
     copy.OwnerRecord = number;

@@ -120,10 +120,12 @@ class RecordTest : public testing::EngineTest {
     SetText(b, 2, text);
     Insert(b);
   }
-  // Makes record r the one the cursor stands on, as positioning would.
+  // Puts the cursor on record r (physical order).
   void StandOn(std::uint32_t r) {
-    table.UnpinRecord(table.CurrentRecord);
-    table.CurrentRecord = table.FetchRecord(r);
+    table.SelectIndex(TIndexFile::kPhysicalOrder);
+    table.SetRecNo(r);
+    ASSERT_TRUE(table.CurrentRecord);
+    ASSERT_EQ(table.CurrentRecord->RecordNumber, r);
   }
   void DeleteRecord(std::uint32_t r) {
     StandOn(r);
@@ -685,18 +687,29 @@ TEST_F(RecordTest, RefusedUpdateLeavesRecordAndIndexesAsTheyWere) {
   other.UnpinRecord(r);
 }
 
-TEST_F(RecordTest, UpdateAndDeleteNeedACurrentRecord) {
+TEST_F(RecordTest, UpdateAndDeleteNeedALiveCurrentRecord) {
   Create(People());
-  Add(1, "a");
-  DeleteRecord(1);
-  TBuffer b = Stored(1);
-  table.UnpinRecord(table.CurrentRecord);
-  table.CurrentRecord = nullptr;
+  TBuffer b = NewRecord();
+  table.First();  // an empty table: the cursor stands on nothing
   EXPECT_EQ(ErrorCode([&] { table.UpdateRecord(b.data(), false, true); }), err::kRecordNotFound);
   EXPECT_EQ(ErrorCode([&] { table.DeleteRecord(true); }), err::kRecordNotFound);
-  StandOn(1);  // deleted already
+  Add(1, "a");
+  Add(2, "b");
+  StandOn(1);
+  TBuffer mine = Stored(1);
+  // Another cursor deletes the record meanwhile.
+  TDataFile other;
+  other.SetFileName(name);
+  other.Open();
+  other.SelectIndex(TIndexFile::kPhysicalOrder);
+  other.SetRecNo(1);
+  other.DeleteRecord(true);
+  SetText(mine, 2, "changed");
+  EXPECT_EQ(ErrorCode([&] { table.UpdateRecord(mine.data(), false, true); }), err::kRecordNotFound);
   EXPECT_EQ(ErrorCode([&] { table.DeleteRecord(true); }), err::kRecordNotFound);
-  EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+  EXPECT_EQ(Stored(1)[0], 1);
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
   EXPECT_FALSE(table.LockState().Write);
 }
 
@@ -734,6 +747,75 @@ TEST_F(RecordTest, RecordBytesBeyondTwoGigabytesAreRefused) {
   EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kFileFull);
   EXPECT_EQ(table.IndexFile().RecordCount(), 0u);
   table.HeaderForUpdate().NextRecordNumber = 1;
+}
+
+// Computed values come from a callback of the layer that owns their expressions.
+TEST_F(RecordTest, ComputedFieldsFollowEveryWriteOfAStoredField) {
+  Create(People());
+  std::vector<TFieldDescriptor> fields = table.PhysicalFields();
+  TFieldDescriptor length = Field("NameLength", TFieldType::Integer);
+  length.Computed = true;
+  length.DataSize = 4;
+  fields.push_back(length);
+  table.SetLogicalFields(fields);
+  const TFieldDescriptor& computed = table.GetFieldDescriptor(true, 4);
+  ASSERT_EQ(computed.Offset, table.Header().RecordSize);
+  int calls = 0;
+  table.SetComputeFields([&](TDataFile& t, std::uint8_t* record) {
+    ++calls;
+    TBuffer name(t.GetFieldDescriptor(false, 2).DataSize);
+    t.GetField(false, 2, record, name.data());
+    record[computed.Offset] = 1;
+    PutI32(record + computed.Offset + 1, static_cast<std::int32_t>(std::strlen(reinterpret_cast<char*>(name.data()))));
+  });
+  TBuffer b(table.RecordBufferSize(), 0);
+  TBuffer name = Text("abcd");
+  name.resize(21, 0);
+  table.SetField(true, 2, name.data(), b.data());
+  TBuffer value(4);
+  ASSERT_TRUE(table.GetField(true, 4, b.data(), value.data()));
+  EXPECT_EQ(GetI32(value.data()), 4);
+  int before = calls;
+  table.SetField(true, 4, I32(99).data(), b.data());  // the engine's own: ignored
+  EXPECT_EQ(calls, before);
+  ASSERT_TRUE(table.GetField(true, 4, b.data(), value.data()));
+  EXPECT_EQ(GetI32(value.data()), 4);
+  table.SetField(true, 2, nullptr, b.data());
+  ASSERT_TRUE(table.GetField(true, 4, b.data(), value.data()));
+  EXPECT_EQ(GetI32(value.data()), 0);
+}
+
+// A change that fails after it began (here a damaged page of a non-unique index, which no
+// duplicate check reads) leaves nothing of itself behind on a shared table.
+TEST_F(RecordTest, ChangeFailingHalfwayIsDroppedWhole) {
+  Create(People());
+  Add(1, "a");
+  const std::uint32_t root = table.IndexFile().GetIndexDescriptor(1).RootPage;
+  ASSERT_NE(root, 0u);
+  {
+    std::fstream file(name + ".IDX", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(root);
+    file.put(9);  // no page type
+    // Another writer's counter: the next write lock drops the cached pages.
+    std::uint8_t counter[4];
+    file.seekg(0);
+    file.read(reinterpret_cast<char*>(counter), 4);
+    PutI32(counter, GetI32(counter) + 1);
+    file.seekp(0);
+    file.write(reinterpret_cast<char*>(counter), 4);
+  }
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 2);
+  SetText(b, 2, "b");
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kIndexPagesCorrupt);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+  EXPECT_EQ(table.Header().NextRecordNumber, 2u);
+  EXPECT_EQ(table.Header().LastRowId, 1);
+  EXPECT_EQ(KeysIn(0), 1u);  // the primary key went in first and is gone again
+  EXPECT_EQ(KeysIn(kDeletedIndexSlot), 1u);
+  EXPECT_TRUE(table.IndexFile().VerifyIndex(0).empty());
+  EXPECT_FALSE(table.LockState().Write);
+  EXPECT_TRUE(table.LockedRecords().empty());
 }
 
 // ---- BLOB values -----------------------------------------------------------------------------
@@ -849,6 +931,29 @@ TEST_F(BlobRecordTest, CopiedRecordGetsChainsOfItsOwn) {
   EXPECT_TRUE(report.Ok());
   EXPECT_EQ(report.ChainBlocks, 1u);
   EXPECT_EQ(report.LostBlocks, 0u);
+}
+
+TEST_F(BlobRecordTest, BrokenChainRefusesTheChangeUntouched) {
+  std::uint32_t r = AddMemos(1, std::string(100, 'm'), "");
+  const std::uint32_t first =
+      static_cast<std::uint32_t>(GetI32(Stored(r).data() + table.GetFieldDescriptor(false, 3).Offset + 1));
+  table.Close();
+  {
+    std::fstream file(name + ".BLB", std::ios::in | std::ios::out | std::ios::binary);
+    std::uint8_t owner[4];
+    PutU32(owner, 99);  // the first block claims another record
+    file.seekp(first + 10);
+    file.write(reinterpret_cast<char*>(owner), 4);
+  }
+  Open();
+  const TBuffer before = Stored(r);
+  EXPECT_EQ(ErrorCode([&] { Update(r, [&](TBuffer& b) { SetInt(b, 1, 5), Clear(b, 3); }); }), err::kInvalidBlobOffset);
+  EXPECT_EQ(ErrorCode([&] { DeleteRecord(r); }), err::kInvalidBlobOffset);
+  EXPECT_EQ(Stored(r), before);
+  EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+  table.IndexFile().SelectIndex(0);
+  EXPECT_TRUE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(0, before.data())));
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
 }
 
 // ---- Locks -----------------------------------------------------------------------------------
