@@ -119,8 +119,10 @@ struct TDataFile::TCursorOps {
     if (c.Stale) Revalidate(t);
     if (c.BitmapMode && !c.BitmapsValid) RebuildBitmaps(t, true);
     if (c.PendingFirst) {
+      // As First: before the first record, which is loaded.
       c.PendingFirst = false;
       GoFirst(t);
+      if (StandingOnSomething(t)) c.AtBOF = true;
       LoadCurrent(t, 1);
     }
   }
@@ -824,6 +826,18 @@ void TDataFile::CursorOpened() {
   cursor_.Physical = TCursorOps::IsPhysical(*this, 0);
   cursor_.BitmapMode = cursor_.Physical;
   cursor_.PendingFirst = true;
+  // The first record now, so that the record operations have a current record right away. A
+  // damaged index must not keep the table from opening (the check tools open it to report the
+  // damage): the cursor then stays unpositioned and its first move raises the error.
+  try {
+    TCursorOps::Run(*this, [] {});
+  } catch (const EEngineError&) {
+    TCursorOps::UnpinCurrent(*this);
+    cursor_ = TCursorState{};
+    cursor_.Physical = TCursorOps::IsPhysical(*this, 0);
+    cursor_.BitmapMode = cursor_.Physical;
+    cursor_.PendingFirst = true;
+  }
 }
 
 void TDataFile::CursorClosed() {

@@ -161,15 +161,18 @@ TEST_F(Cursor, EmptyTableStandsOnNothing) {
   EXPECT_EQ(table->CurrentRecord, nullptr);
 }
 
-TEST_F(Cursor, AfterOpenTheCursorIsOnTheFirstRecord) {
+TEST_F(Cursor, AfterOpenTheCursorIsBeforeTheFirstRecordWhichIsLoaded) {
   Create();
   Fill(20);
   table->Close();
   table->Open();
   EXPECT_EQ(table->CursorIndex(), 0);
-  EXPECT_EQ(CurrentId(), 1);
+  EXPECT_TRUE(table->AtBOF());
   ASSERT_NE(table->CurrentRecord, nullptr);
-  EXPECT_EQ(table->CurrentRecord->RecordNumber, GetU32(buffer.data() + 1));
+  std::uint32_t first = table->CurrentRecord->RecordNumber;
+  ASSERT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 1);
+  EXPECT_EQ(GetU32(buffer.data() + 1), first);
 }
 
 TEST_F(Cursor, SecondaryAndDescendingOrders) {
@@ -212,6 +215,598 @@ TEST_F(Cursor, SelectIndexKeepsTheRecordAndRejectsUnknownIndexes) {
   EXPECT_EQ(ErrorCode([&] { table->SelectIndex("NoSuchIndex"); }), err::kInvalidIndexName);
   EXPECT_EQ(MessageText(err::kInvalidIndexName).find("NoSuchIndex") != std::string::npos, true);
   EXPECT_FALSE(table->RangeActive());
+}
+
+TEST_F(Cursor, RecNoSetAndGet) {
+  Create();
+  Fill(200);
+  struct TCase {
+    std::int64_t Set;
+    bool Bof, Eof;
+    std::int32_t NextId;  // what Next (at a crack) or GetCurrent answers
+  } cases[] = {{0, true, false, 1},      {-7, true, false, 1},  {1, false, false, 1},  {137, false, false, 137},
+               {200, false, false, 200}, {201, false, true, 0}, {5000, false, true, 0}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Set);
+    table->SetRecNo(c.Set);
+    EXPECT_EQ(table->AtBOF(), c.Bof);
+    EXPECT_EQ(table->AtEOF(), c.Eof);
+    if (c.Bof) {
+      ASSERT_EQ(table->Next(buffer.data()), 0);
+      EXPECT_EQ(IdOf(buffer), c.NextId);
+    } else if (c.Eof) {
+      EXPECT_EQ(table->Next(buffer.data()), TDataFile::kAtEnd);
+      EXPECT_EQ(table->Prior(buffer.data()), 0);
+      EXPECT_EQ(IdOf(buffer), 200);
+    } else {
+      EXPECT_EQ(CurrentId(), c.NextId);
+      EXPECT_EQ(table->RecNo(), static_cast<std::uint32_t>(c.Set));
+    }
+  }
+  EXPECT_EQ(table->RecordCount(), 200u);
+  // The descending index counts from its own first key.
+  table->SelectIndex(kByIdDown);
+  table->SetRecNo(3);
+  EXPECT_EQ(CurrentId(), 198);
+}
+
+TEST_F(Cursor, RangesCountAndNumberOnlyTheirRecords) {
+  Create();
+  Fill(300);
+  // Primary: ids 40..59.
+  std::vector<std::uint8_t> low = Probe(40, 0, ""), high = Probe(59, 0, "");
+  table->SetRange(low.data(), false, 1, high.data(), false, 1);
+  EXPECT_EQ(table->RecordCount(), 20u);
+  EXPECT_EQ(Forward(), Range(40, 59));
+  table->SetRecNo(1);
+  EXPECT_EQ(CurrentId(), 40);
+  EXPECT_EQ(table->RecNo(), 1u);
+  table->SetRecNo(20);
+  EXPECT_EQ(CurrentId(), 59);
+  table->SetRecNo(21);
+  EXPECT_TRUE(table->AtEOF());
+  table->SetRecNo(0);
+  EXPECT_TRUE(table->AtBOF());
+  std::vector<std::int32_t> down = Range(40, 59);
+  std::reverse(down.begin(), down.end());
+  EXPECT_EQ(Backward(), down);
+  // A key search outside the range lands on its edge and finds nothing.
+  std::vector<std::uint8_t> probe = Probe(100, 0, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, true, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 59);
+
+  // Start after end: an empty range.
+  table->SetRange(high.data(), false, 1, low.data(), false, 1);
+  EXPECT_EQ(table->RecordCount(), 0u);
+  EXPECT_EQ(Forward(), std::vector<std::int32_t>{});
+  table->CancelRange();
+  EXPECT_FALSE(table->RangeActive());
+  EXPECT_EQ(table->RecordCount(), 300u);
+  EXPECT_EQ(Forward().size(), 300u);
+}
+
+TEST_F(Cursor, EqualBoundsOnANonUniqueIndexSelectEveryRecordWithThatValue) {
+  Create();
+  Fill(90);
+  table->SelectIndex("ByGroup");
+  for (int group = 0; group < 3; ++group) {
+    SCOPED_TRACE(group);
+    std::vector<std::uint8_t> bound = Probe(0, group, "");
+    table->SetRange(bound.data(), false, 1, bound.data(), false, 1);
+    std::vector<std::int32_t> ids = Forward();
+    EXPECT_EQ(table->RecordCount(), 30u);
+    ASSERT_EQ(ids.size(), 30u);
+    for (std::int32_t id : ids) EXPECT_EQ(id % 3, group);
+    table->SetRecNo(30);
+    EXPECT_EQ(table->RecNo(), 30u);
+  }
+  // A range on the first field of a two-field unique index.
+  table->SelectIndex(kByGroupName);
+  std::vector<std::uint8_t> bound = Probe(0, 2, "");
+  table->SetRange(bound.data(), false, 1, bound.data(), false, 1);
+  EXPECT_EQ(table->RecordCount(), 30u);
+}
+
+TEST_F(Cursor, FindKeyWholeAndPartial) {
+  Create();
+  for (int id = 1; id <= 60; ++id) Insert(id * 2, id % 4, "name" + std::to_string(100 + id));
+  // Whole key on the primary: found, nearest, and no move without nearest.
+  std::vector<std::uint8_t> probe = Probe(40, 0, "");
+  EXPECT_TRUE(table->FindKey(probe.data(), false, false, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 40);
+  probe = Probe(41, 0, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, false, 0, -1, buffer.data()));
+  EXPECT_EQ(CurrentId(), 40);  // not moved
+  EXPECT_FALSE(table->FindKey(probe.data(), false, true, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 42);
+  EXPECT_EQ(table->RecNo(), 21u);
+  // Beyond the last key: the cursor goes to the last record.
+  probe = Probe(1000, 0, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, true, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 120);
+  EXPECT_FALSE(table->AtEOF());
+
+  // One field of the two-field index (group, name): the first record of the group.
+  table->SelectIndex(kByGroupName);
+  probe = Probe(0, 3, "zzz");
+  EXPECT_TRUE(table->FindKey(probe.data(), false, false, 1, -1, buffer.data()));
+  std::int32_t group = 0;
+  table->GetField(true, 2, buffer.data(), &group);
+  EXPECT_EQ(group, 3);
+  EXPECT_EQ(table->RecNo(), 46u);  // 15 records in each of groups 0, 1, 2 come first
+  // A group with no record: not found, the cursor is on the next key either way.
+  table->SelectIndex(kByGroup);
+  probe = Probe(0, 7, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, false, 1, -1, buffer.data()));
+  EXPECT_FALSE(table->FindKey(probe.data(), false, false, 0, -1, buffer.data()));
+  table->SelectIndex(kByGroupName);
+  // A partial name: "name11" matches name110..name119 in group (id % 4).
+  probe = Probe(0, 2, "name11");
+  EXPECT_TRUE(table->FindKey(probe.data(), false, false, 1, 6, buffer.data()));
+  char name[21] = {};
+  table->GetField(true, 3, buffer.data(), name);
+  EXPECT_EQ(std::string(name), "name110");
+  probe = Probe(0, 2, "name2");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, false, 1, 5, buffer.data()));
+}
+
+TEST_F(Cursor, FindKeyOnADescendingIndex) {
+  Create();
+  for (int id = 1; id <= 100; ++id) Insert(id * 10, 0);
+  table->SelectIndex(kByIdDown);
+  std::vector<std::uint8_t> probe = Probe(555, 0, "");
+  // In descending order the nearest key after 555 is 550.
+  EXPECT_FALSE(table->FindKey(probe.data(), false, true, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 550);
+  probe = Probe(700, 0, "");
+  EXPECT_TRUE(table->FindKey(probe.data(), false, false, 0, -1, buffer.data()));
+  EXPECT_EQ(table->RecNo(), 31u);
+  // A range on the descending index runs from the higher value to the lower one.
+  std::vector<std::uint8_t> low = Probe(300, 0, ""), high = Probe(100, 0, "");
+  table->SetRange(low.data(), false, 1, high.data(), false, 1);
+  EXPECT_EQ(Forward(), (std::vector<std::int32_t>{300, 290, 280, 270, 260, 250, 240, 230, 220, 210, 200,
+                                                  190, 180, 170, 160, 150, 140, 130, 120, 110, 100}));
+}
+
+TEST_F(Cursor, BookmarksComeBackInEveryOrder) {
+  Create();
+  Fill(120);
+  for (int index : {0, kByGroup, kByIdDown, static_cast<int>(TIndexFile::kPhysicalOrder)}) {
+    SCOPED_TRACE(index);
+    table->SelectIndex(index);
+    table->SetRecNo(index == TIndexFile::kPhysicalOrder ? 30 : 30);
+    std::int32_t marked = CurrentId();
+    std::vector<std::uint8_t> a = table->GetBookmark();
+    ASSERT_EQ(static_cast<int>(a.size()), table->KeySize());
+    EXPECT_EQ(table->Next(buffer.data()), 0);
+    std::vector<std::uint8_t> b = table->GetBookmark();
+    EXPECT_LT(table->CompareBookmarks(a.data(), b.data()), 0);
+    EXPECT_GT(table->CompareBookmarks(b.data(), a.data()), 0);
+    EXPECT_EQ(table->CompareBookmarks(a.data(), a.data()), 0);
+    table->Last();
+    table->GotoBookmark(a.data());
+    EXPECT_EQ(CurrentId(), marked);
+  }
+  table->SelectIndex(0);
+  EXPECT_EQ(table->KeySize(), 5);
+}
+
+// Keeps records whose record number is a multiple of `modulus`; counts its calls.
+class TEveryNth : public TFilterEvaluator {
+ public:
+  explicit TEveryNth(std::uint32_t modulus) : modulus_(modulus) {}
+  void MarkPassing(TDataFile&, std::vector<std::uint8_t>& candidates) override {
+    ++MarkCalls;
+    for (std::size_t byte = 0; byte < candidates.size(); ++byte)
+      for (int bit = 0; bit < 8; ++bit)
+        if (((byte * 8 + static_cast<std::size_t>(bit) + 1) % modulus_) != 0)
+          candidates[byte] &= static_cast<std::uint8_t>(~(1u << bit));
+  }
+  bool Passes(TDataFile&, const std::uint8_t*, std::uint32_t recordNumber) override {
+    ++PassCalls;
+    return recordNumber % modulus_ == 0;
+  }
+  int MarkCalls = 0, PassCalls = 0;
+
+ private:
+  std::uint32_t modulus_;
+};
+
+TEST_F(Cursor, CallbackFilterCountsVisibleRecordsWhileRecNoCountsEntries) {
+  Create();
+  Fill(100);
+  std::uint32_t h = table->AddFilter(
+      nullptr,
+      [&](const std::uint8_t* r, std::uint32_t) {
+        std::int32_t id = 0;
+        table->GetField(true, 1, r, &id);
+        return id % 10 == 0;
+      },
+      false);
+  EXPECT_NE(h, 0u);
+  EXPECT_FALSE(table->BitmapMode());  // added, not active
+  EXPECT_EQ(table->ActivateFilter(h), 0);
+  EXPECT_TRUE(table->BitmapMode());
+  EXPECT_EQ(table->RecordCount(), 10u);
+  EXPECT_EQ(Forward(), (std::vector<std::int32_t>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+  table->First();
+  table->Next(buffer.data());
+  table->Next(buffer.data());
+  EXPECT_EQ(IdOf(buffer), 20);
+  EXPECT_EQ(table->RecNo(), 20u);  // entries, not visible records
+  table->SetRecNo(35);             // a hidden entry: forward to the next visible one
+  EXPECT_EQ(CurrentId(), 40);
+  table->SetRecNo(5);  // before the first visible record
+  EXPECT_TRUE(table->AtBOF());
+  EXPECT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 10);
+  std::vector<std::uint8_t> probe = Probe(55, 0, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, true, 0, -1, buffer.data()));
+  EXPECT_EQ(IdOf(buffer), 60);
+  probe = Probe(33, 0, "");
+  EXPECT_FALSE(table->FindKey(probe.data(), false, false, 0, -1, buffer.data()));  // equal but hidden
+
+  // Inserted records are judged one by one.
+  Insert(110, 0);
+  Insert(111, 0);
+  EXPECT_EQ(table->RecordCount(), 11u);
+  EXPECT_EQ(CurrentId(), 110);  // the cursor moved off the hidden 111 to a visible record
+
+  EXPECT_EQ(table->DeactivateFilter(h), 0);
+  EXPECT_FALSE(table->BitmapMode());
+  EXPECT_EQ(table->RecordCount(), 102u);
+}
+
+TEST_F(Cursor, AfterEarlierFiltersSeeOnlyWhatEarlierFiltersPass) {
+  Create();
+  Fill(60);
+  auto idOf = [&](const std::uint8_t* r) {
+    std::int32_t id = 0;
+    table->GetField(true, 1, r, &id);
+    return id;
+  };
+  std::uint32_t even = table->AddFilter(
+      nullptr, [&](const std::uint8_t* r, std::uint32_t) { return idOf(r) % 2 == 0; }, false);
+  std::vector<std::int32_t> seen;
+  std::uint32_t later = table->AddFilter(
+      nullptr,
+      [&](const std::uint8_t* r, std::uint32_t) {
+        seen.push_back(idOf(r));
+        return idOf(r) % 3 == 0;
+      },
+      true);
+  ASSERT_EQ(table->ActivateFilter(even), 0);
+  ASSERT_EQ(table->ActivateFilter(later), 0);
+  std::sort(seen.begin(), seen.end());
+  std::vector<std::int32_t> evens;
+  for (int id = 2; id <= 60; id += 2) evens.push_back(id);
+  EXPECT_EQ(seen, evens);  // each candidate once, only those the earlier filter passed
+  EXPECT_EQ(Forward(), (std::vector<std::int32_t>{6, 12, 18, 24, 30, 36, 42, 48, 54, 60}));
+  EXPECT_EQ(table->RecordCount(), 10u);
+}
+
+TEST_F(Cursor, FilterHandlesAndErrors) {
+  Create();
+  Fill(10);
+  auto always = [](const std::uint8_t*, std::uint32_t) { return true; };
+  EXPECT_EQ(ErrorCode([&] { table->AddFilter(nullptr, nullptr, false); }), err::kInvalidFilterExpression);
+  std::vector<std::uint32_t> handles;
+  for (int i = 0; i < 128; ++i) handles.push_back(table->AddFilter(nullptr, always, false));
+  EXPECT_EQ(ErrorCode([&] { table->AddFilter(nullptr, always, false); }), err::kTooManyFilters);
+  std::sort(handles.begin(), handles.end());
+  EXPECT_EQ(std::unique(handles.begin(), handles.end()), handles.end());
+  EXPECT_EQ(handles.front(), 1u);
+
+  const std::uint32_t unknown = 999;
+  EXPECT_EQ(table->ActivateFilter(unknown), err::kInvalidFilterHandle);
+  EXPECT_EQ(table->DeactivateFilter(unknown), err::kInvalidFilterHandle);
+  EXPECT_EQ(table->RemoveFilter(unknown), err::kInvalidFilterHandle);
+  auto expression = std::make_shared<TEveryNth>(2);
+  EXPECT_EQ(table->ChangeFilterExpression(unknown, expression), err::kInvalidFilterHandle);
+  EXPECT_EQ(table->ChangeFilterExpression(handles[0], expression), err::kInvalidFilterHandle);  // not active
+  ASSERT_EQ(table->ActivateFilter(handles[0]), 0);
+  EXPECT_EQ(table->ChangeFilterExpression(handles[0], nullptr), err::kInvalidFilterExpression);
+  EXPECT_EQ(table->ChangeFilterExpression(handles[0], expression), 0);
+  EXPECT_EQ(expression->MarkCalls, 1);
+  EXPECT_EQ(table->RecordCount(), 5u);  // records 2, 4, 6, 8, 10
+  EXPECT_EQ(table->RemoveFilter(handles[0]), 0);
+  EXPECT_EQ(table->ActivateFilter(handles[0]), err::kInvalidFilterHandle);
+  EXPECT_EQ(table->RemoveFilter(0), 0);
+  EXPECT_EQ(table->RemoveFilter(handles[1]), err::kInvalidFilterHandle);
+  EXPECT_EQ(table->RecordCount(), 10u);
+}
+
+TEST_F(Cursor, ExpressionFiltersAnswerForCandidatesAndForChangedRecords) {
+  Create();
+  Fill(40);
+  auto expression = std::make_shared<TEveryNth>(4);
+  std::uint32_t h = table->AddFilter(expression, nullptr, false);
+  ASSERT_EQ(table->ActivateFilter(h), 0);
+  EXPECT_EQ(expression->MarkCalls, 1);
+  EXPECT_EQ(expression->PassCalls, 0);
+  EXPECT_EQ(table->RecordCount(), 10u);
+  table->SelectIndex(TIndexFile::kPhysicalOrder);
+  std::vector<std::uint32_t> numbers;
+  table->First();
+  while (table->Next(buffer.data()) == 0) numbers.push_back(GetU32(buffer.data() + 1));
+  EXPECT_EQ(numbers, (std::vector<std::uint32_t>{4, 8, 12, 16, 20, 24, 28, 32, 36, 40}));
+  Insert(41, 0);  // record 41: fails
+  Insert(42, 0);  // record 42: fails
+  Insert(43, 0);
+  Insert(44, 0);  // record 44: passes
+  EXPECT_EQ(expression->PassCalls, 4);
+  EXPECT_EQ(table->RecordCount(), 11u);
+  EXPECT_EQ(table->RecNo(), 11u);  // physical order: the position among visible records
+}
+
+TEST_F(Cursor, RemovingAllFiltersEndsBitmapModeOnlyInIndexOrder) {
+  Create();
+  Fill(30);
+  auto odd = [&](const std::uint8_t* r, std::uint32_t) {
+    std::int32_t id = 0;
+    table->GetField(true, 1, r, &id);
+    return id % 2 == 1;
+  };
+  for (int index : {0, static_cast<int>(TIndexFile::kPhysicalOrder)}) {
+    SCOPED_TRACE(index);
+    table->SelectIndex(index);
+    table->ActivateFilter(table->AddFilter(nullptr, odd, false));
+    table->ActivateFilter(table->AddFilter(nullptr, odd, false));
+    EXPECT_TRUE(table->BitmapMode());
+    EXPECT_EQ(table->RecordCount(), 15u);
+    EXPECT_EQ(table->RemoveFilter(0), 0);
+    EXPECT_EQ(table->BitmapMode(), index == TIndexFile::kPhysicalOrder);
+    EXPECT_EQ(table->RecordCount(), 30u);
+    EXPECT_EQ(Forward().size(), 30u);
+  }
+}
+
+TEST_F(Cursor, PhysicalOrderWalksRecordNumbersAndSkipsDeletedRecords) {
+  Create();
+  Fill(50);
+  table->SelectIndex(TIndexFile::kPhysicalOrder);
+  EXPECT_TRUE(table->BitmapMode());
+  EXPECT_EQ(table->KeySize(), 4);
+  // RecNo set takes a record number.
+  table->SetRecNo(20);
+  EXPECT_EQ(GetU32(buffer.data() + 1), 0u);
+  EXPECT_EQ(table->GetCurrent(buffer.data(), false), 0);
+  EXPECT_EQ(GetU32(buffer.data() + 1), 20u);
+  table->DeleteRecord(true);
+  EXPECT_EQ(table->GetCurrent(buffer.data(), false), 0);
+  EXPECT_EQ(GetU32(buffer.data() + 1), 21u);  // the next record by number
+  EXPECT_EQ(table->RecNo(), 20u);
+  EXPECT_EQ(table->RecordCount(), 49u);
+  std::vector<std::uint32_t> numbers;
+  table->First();
+  while (table->Next(buffer.data()) == 0) numbers.push_back(GetU32(buffer.data() + 1));
+  EXPECT_EQ(numbers.size(), 49u);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 20u), 0);
+  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+  // Going to a deleted record's number lands on the next live one; past the end on the last.
+  table->SetRecNo(20);
+  EXPECT_EQ(table->GetCurrent(buffer.data(), false), 0);
+  EXPECT_EQ(GetU32(buffer.data() + 1), 21u);
+  table->SetRecNo(1000);
+  EXPECT_EQ(table->GetCurrent(buffer.data(), false), 0);
+  EXPECT_EQ(GetU32(buffer.data() + 1), 50u);
+  EXPECT_EQ(table->RecNo(), 49u);
+  // A reopened table still leaves it out (the bitmap comes from the deleted-records index).
+  table->Close();
+  table->Open();
+  table->SelectIndex(TIndexFile::kPhysicalOrder);
+  EXPECT_EQ(table->RecordCount(), 49u);
+}
+
+TEST_F(Cursor, DeleteInIndexOrderMovesToTheFollowingRecord) {
+  Create();
+  Fill(30);
+  table->SetRecNo(10);
+  table->DeleteRecord(true);
+  EXPECT_EQ(CurrentId(), 11);
+  EXPECT_EQ(table->RecNo(), 10u);
+  table->Last();
+  table->Prior(buffer.data());
+  table->DeleteRecord(true);  // the last record: nothing follows
+  EXPECT_TRUE(table->AtEOF());
+  EXPECT_EQ(table->Prior(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 29);
+  std::vector<std::int32_t> expected = Range(1, 29);
+  expected.erase(expected.begin() + 9);
+  EXPECT_EQ(Forward(), expected);
+}
+
+TEST_F(Cursor, UpdateKeepsTheCursorOnTheChangedRecordAndRefreshesItsBits) {
+  Create();
+  Fill(20);
+  auto small = [&](const std::uint8_t* r, std::uint32_t) {
+    std::int32_t id = 0;
+    table->GetField(true, 1, r, &id);
+    return id <= 10 || id >= 100;
+  };
+  table->ActivateFilter(table->AddFilter(nullptr, small, false));
+  EXPECT_EQ(table->RecordCount(), 10u);
+  table->SetRecNo(5);
+  ASSERT_EQ(table->GetCurrent(buffer.data(), true), 0);
+  std::int32_t id = 500;
+  table->SetField(true, 1, &id, buffer.data());
+  table->UpdateRecord(buffer.data(), true, true);
+  EXPECT_EQ(CurrentId(), 500);
+  EXPECT_EQ(table->RecNo(), 20u);
+  EXPECT_EQ(table->RecordCount(), 10u);
+  table->SetRecNo(4);
+  ASSERT_EQ(table->GetCurrent(buffer.data(), true), 0);
+  id = 50;  // now hidden
+  table->SetField(true, 1, &id, buffer.data());
+  table->UpdateRecord(buffer.data(), true, true);
+  EXPECT_EQ(table->RecordCount(), 9u);
+  EXPECT_EQ(Forward(), (std::vector<std::int32_t>{1, 2, 3, 6, 7, 8, 9, 10, 500}));
+}
+
+TEST_F(Cursor, TableWithoutPrimaryIndexIsInPhysicalOrder) {
+  Create(People(false));
+  for (int id = 1; id <= 40; ++id) Insert(id, id % 2);
+  EXPECT_EQ(table->CursorIndex(), 0);
+  EXPECT_TRUE(table->BitmapMode());
+  EXPECT_EQ(table->KeySize(), 4);
+  EXPECT_EQ(Forward(), Range(1, 40));
+  table->SetRecNo(7);
+  table->DeleteRecord(true);
+  table->SetRecNo(8);
+  table->DeleteRecord(false);
+  ASSERT_NE(table->CurrentRecord, nullptr);
+  EXPECT_EQ(table->CurrentRecord->RecordNumber, 8u);  // without refresh the deleted record's bit stays
+  std::vector<std::int32_t> expected = Range(1, 40);
+  expected.erase(expected.begin() + 6);
+  // Record 8 is deleted but not refreshed: it remains until the bitmaps are rebuilt.
+  table->Close();
+  table->Open();  // deleted records are left out by their Deleted byte
+  expected.erase(expected.begin() + 6);
+  EXPECT_EQ(Forward(), expected);
+  EXPECT_EQ(table->RecordCount(), 38u);
+  // The secondary index is an index order with keys for the live records only.
+  table->SelectIndex("ByGroup");
+  EXPECT_FALSE(table->BitmapMode());
+  EXPECT_EQ(Forward().size(), 38u);
+  table->SelectIndex(0);
+  EXPECT_TRUE(table->BitmapMode());
+  EXPECT_EQ(table->RecordCount(), 38u);
+}
+
+TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
+  Create();
+  Fill(25);
+  table->Close();
+  table->SetExclusive(false);
+  table->Open();
+  TDataFile other;
+  other.SetFileName(dir.File("people"));
+  other.Open();
+  other.SelectIndex(kByIdDown);
+  other.SetRecNo(5);  // id 21
+  EXPECT_EQ(table->GotoCurrentOf(other), 0);
+  EXPECT_EQ(CurrentId(), 21);
+  TDataFile empty;
+  testing::CreateTable(dir.File("other"), People());
+  empty.SetFileName(dir.File("other"));
+  empty.Open();
+  EXPECT_EQ(table->GotoCurrentOf(empty), err::kRecordNotFound);
+}
+
+TEST_F(Cursor, ChangesOfAnotherCursorAreSeenAtTheNextOperation) {
+  Create();
+  Fill(20);
+  table->Close();
+  table->SetExclusive(false);
+  table->SetStrictChangeDetection(true);
+  table->Open();
+  TDataFile writer;
+  writer.SetFileName(dir.File("people"));
+  writer.Open();
+  std::vector<std::uint8_t> record(writer.RecordBufferSize(), 0);
+  auto insert = [&](std::int32_t id) {
+    writer.InitRecord(record.data());
+    writer.SetField(true, 1, &id, record.data());
+    std::string name = "w" + std::to_string(id);
+    writer.SetField(true, 3, name.c_str(), record.data());
+    writer.InsertRecord(record.data());
+  };
+  auto even = [&](const std::uint8_t* r, std::uint32_t) {
+    std::int32_t id = 0;
+    table->GetField(true, 1, r, &id);
+    return id % 2 == 0;
+  };
+  table->ActivateFilter(table->AddFilter(nullptr, even, false));
+  table->SetRecNo(10);
+  EXPECT_EQ(CurrentId(), 10);
+  insert(0);
+  insert(22);
+  insert(23);
+  // Counts and bitmaps follow, and the cursor stays on its record.
+  EXPECT_EQ(table->RecordCount(), 12u);
+  EXPECT_EQ(CurrentId(), 10);
+  EXPECT_EQ(table->RecNo(), 11u);
+  table->First();
+  EXPECT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 0);
+  writer.SetRecNo(5);  // id 4
+  writer.DeleteRecord(true);
+  table->Last();
+  EXPECT_EQ(table->Prior(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 22);
+  EXPECT_EQ(table->RecordCount(), 11u);
+  // Standing before the first record survives the change check.
+  table->First();
+  insert(-2);
+  EXPECT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), -2);
+}
+
+// Without strict change detection the reader learns of the change at a cache miss, starts the
+// operation over on the fresh files and releases the read lock it took.
+TEST_F(Cursor, ACacheMissThatFindsAChangeRestartsTheOperation) {
+  Create();
+  for (int id = 1; id <= 4000; ++id) Insert(id, id % 3);
+  table->Close();
+  table->SetExclusive(false);
+  table->Open();
+  TDataFile writer;
+  writer.SetFileName(dir.File("people"));
+  writer.Open();
+  ASSERT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 1);
+  for (int k = 0; k < 10; ++k) writer.DeleteRecord(true);  // ids 1..10: the writer starts on the first record
+  table->SetRecNo(3900);
+  EXPECT_FALSE(table->LockState().Read);
+  EXPECT_EQ(CurrentId(), 3910);
+  EXPECT_EQ(table->RecordCount(), 3990u);
+  table->SetRecNo(1);
+  EXPECT_EQ(CurrentId(), 11);
+}
+
+TEST(RecordBitmap, MatchesAModel) {
+  std::mt19937 random(11);
+  TRecordBitmap bits;
+  std::vector<bool> model;
+  for (int step = 0; step < 4000; ++step) {
+    int what = static_cast<int>(random() % 8);
+    std::uint32_t size = static_cast<std::uint32_t>(model.size());
+    std::uint32_t r = static_cast<std::uint32_t>(random() % (size + 3));
+    if (what == 0) {
+      std::uint32_t n = static_cast<std::uint32_t>(random() % 300);
+      bool value = random() % 2;
+      bits.Resize(n, value);
+      model.resize(n, value);
+    } else if (what == 1) {
+      bits.Invert();
+      model.flip();
+    } else if (what <= 4) {
+      bits.Set(r);
+      if (r >= 1 && r <= size) model[r - 1] = true;
+    } else {
+      bits.Clear(r);
+      if (r >= 1 && r <= size) model[r - 1] = false;
+    }
+    size = static_cast<std::uint32_t>(model.size());
+    ASSERT_EQ(bits.Size(), size);
+    std::uint32_t count = 0, up = 0;
+    std::uint32_t next = 0, prior = 0;
+    for (std::uint32_t k = 1; k <= size; ++k) {
+      if (model[k - 1]) {
+        ++count;
+        if (k <= r) up = count;
+        if (next == 0 && k >= r) next = k;
+        if (k <= r) prior = k;
+      }
+    }
+    ASSERT_EQ(bits.Count(), count);
+    ASSERT_EQ(bits.CountUpTo(r), r == 0 ? 0 : up) << r;
+    ASSERT_EQ(bits.NextSet(r), next) << r;
+    ASSERT_EQ(bits.PriorSet(r), prior) << r;
+    TRecordBitmap copy;
+    copy.FromBytes(bits.ToBytes(), size);
+    ASSERT_TRUE(copy == bits);
+  }
 }
 
 }  // namespace
