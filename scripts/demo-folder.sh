@@ -2,7 +2,8 @@
 # scripts/demo-folder.sh <dest> <quarry> <basegen> : builds the demo data of the program folder
 # into <dest> from the sources under data/: every base folder (descriptor, artist index, album
 # and song tables), the shared lyric table "lyrics.dat", "search.ini" and "help.html".
-# <quarry> and <basegen> are commands (they may be "wine path/quarry.exe").
+# <quarry> and <basegen> are commands; when they run under Wine ("wine path/quarry.exe") the
+# paths handed to them are converted to Windows paths, so WINEPREFIX must be set up.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dest=${1:?usage: demo-folder.sh <dest> <quarry> <basegen>}
@@ -12,6 +13,13 @@ mkdir -p "$dest"
 dest=$(cd "$dest" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+under_wine=0
+case "$quarry" in wine\ *) under_wine=1 ;; esac
+# The path as the tools take it.
+tool_path() {
+  if [ $under_wine = 1 ]; then winepath -w "$1" 2>/dev/null; else echo "$1"; fi
+}
 
 ini_value() {  # ini_value <file> <key> <default>
   local v
@@ -23,11 +31,18 @@ schema() {  # schema <kind> <table file name>
   sed "s/@TABLE@/$2/" "$root/data/schema/$1.sql"
 }
 
-rm -f "$dest"/lyrics.DAT "$dest"/lyrics.IDX "$dest"/lyrics.BLB
+# A table's three files, whatever the case of their extensions.
+remove_table() {  # remove_table <folder> <table file name>
+  local stem=${2%.*}
+  find "$1" -maxdepth 1 -type f \( -iname "$stem.dat" -o -iname "$stem.idx" -o -iname "$stem.blb" \) -delete
+}
+
+remove_table "$dest" lyrics.dat
 schema lyrics lyrics.dat >"$work/lyrics.sql"
-$quarry "$dest" -f "$work/lyrics.sql"
+$quarry "$(tool_path "$dest")" -f "$(tool_path "$work/lyrics.sql")"
 
 for src in "$root"/data/bases/*/; do
+  src=${src%/}
   name=$(basename "$src")
   base="$dest/$name"
   rm -rf "$base"
@@ -38,17 +53,18 @@ for src in "$root"/data/bases/*/; do
   artists=$(ini_value "$src/$name.ini" artistfile artist.ini)
   kind=normal
   if echo "$albums" | grep -qi mylyrics; then kind=own; fi
-  $basegen catalogue "$src/catalogue.tsv" "$root/data/lyrics" "$name" "$kind" "$work/$name"
+  $basegen catalogue "$(tool_path "$src/catalogue.tsv")" "$(tool_path "$root/data/lyrics")" "$name" "$kind" \
+    "$(tool_path "$work/$name")" >/dev/null
   cp "$work/$name/artist.ini" "$base/$artists"
   {
     schema albums "$albums"
     schema songs "$songs"
-    echo ".import \"$albums\" \"$work/$name/albums.tsv\""
-    echo ".import \"$songs\" \"$work/$name/songs.tsv\""
+    echo ".import \"$albums\" \"$(tool_path "$work/$name/albums.tsv")\""
+    echo ".import \"$songs\" \"$(tool_path "$work/$name/songs.tsv")\""
   } >"$work/$name/build.sql"
-  $quarry "$base" -f "$work/$name/build.sql"
-  echo ".import lyrics.dat \"$work/$name/lyrics.tsv\"" >"$work/$name/lyrics.sql"
-  $quarry "$dest" -f "$work/$name/lyrics.sql"
+  $quarry "$(tool_path "$base")" -f "$(tool_path "$work/$name/build.sql")"
+  echo ".import lyrics.dat \"$(tool_path "$work/$name/lyrics.tsv")\"" >"$work/$name/lyrics.sql"
+  $quarry "$(tool_path "$dest")" -f "$(tool_path "$work/$name/lyrics.sql")"
 done
 
 cp "$root/data/search.ini" "$root/data/help.html" "$dest/"

@@ -9,15 +9,15 @@ shot_dir=$(pwd)
 build="${QUILLON_BUILD_ROOT:-$root/build}/win32"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" win32 --target Quillon
+"$root/scripts/build.sh" win32 --target Quillon quarry basegen
 program="$build/program"
-"$root/scripts/program-folder.sh" "$build" "$program"
 
 . "$root/scripts/wine-env.sh"
 headless=0
 [ -n "${DISPLAY:-}" ] || headless=1
 trap quillon_wine_down EXIT
 quillon_wine_up "$build"
+"$root/scripts/program-folder.sh" "$build" "$program"
 cd "$program"
 if [ $headless = 0 ]; then
   wine Quillon.exe
