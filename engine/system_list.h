@@ -58,9 +58,14 @@ class TSystemList {
     if (from == to) return;
     CheckIndex(from, Count() - 1);
     CheckIndex(to, Count() - 1);
-    T item = std::move(items_[static_cast<std::size_t>(from)]);
-    items_.erase(items_.begin() + from);
-    items_.insert(items_.begin() + to, std::move(item));
+    // One rotation shifts only the entries between the two places (caches move hits to the
+    // front on every lookup, so this is on their hot path).
+    auto at = [&](int i) { return items_.begin() + i; };
+    if (from > to) {
+      std::rotate(at(to), at(from), at(from + 1));
+    } else {
+      std::rotate(at(from), at(from + 1), at(to + 1));
+    }
   }
   void SetCapacity(int capacity) {
     if (capacity < Count() || capacity > kMaxListSize) Fail("List capacity out of bounds (%d)", capacity);

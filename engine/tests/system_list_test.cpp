@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace quillon::engine {
 namespace {
@@ -32,6 +33,28 @@ TEST(SystemList, InsertDeleteMoveAndSort) {
   EXPECT_EQ(list[0], 4);
   EXPECT_EQ(list[1], 5);
   EXPECT_EQ(list[2], 9);
+}
+
+TEST(SystemList, MoveShiftsOnlyTheEntriesBetweenInEitherDirection) {
+  auto listOf = [](std::initializer_list<int> values) {
+    TSystemList<int> list;
+    for (int v : values) list.Add(v);
+    return list;
+  };
+  auto values = [](const TSystemList<int>& list) { return std::vector<int>(list.begin(), list.end()); };
+  TSystemList<int> list = listOf({0, 1, 2, 3, 4, 5});
+  list.Move(4, 1);
+  EXPECT_EQ(values(list), (std::vector<int>{0, 4, 1, 2, 3, 5}));
+  list.Move(1, 4);
+  EXPECT_EQ(values(list), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  list.Move(5, 0);
+  EXPECT_EQ(values(list), (std::vector<int>{5, 0, 1, 2, 3, 4}));
+  list.Move(0, 5);
+  EXPECT_EQ(values(list), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  list.Move(2, 2);
+  EXPECT_EQ(values(list), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_THROW(list.Move(6, 0), EListError);
+  EXPECT_THROW(list.Move(0, 6), EListError);
 }
 
 TEST(SystemList, BoundsRaiseTheListErrors) {

@@ -173,18 +173,24 @@ class TImporter {
   }
 
   void Row(const std::string& line) {
-    // Cut at TABs without copying the untouched fields twice.
-    cells_.clear();
+    // Cut at TABs into the cells of the previous row, so that their storage is reused.
+    size_t cellCount = 0;
     size_t start = 0;
     for (;;) {
       size_t tab = line.find('\t', start);
       std::string_view raw(line.data() + start, (tab == std::string::npos ? line.size() : tab) - start);
-      cells_.push_back(raw.find('\\') == std::string_view::npos ? std::string(raw) : UnescapeTsvField(raw));
+      if (cellCount == cells_.size()) cells_.emplace_back();
+      std::string& cell = cells_[cellCount++];
+      if (raw.find('\\') == std::string_view::npos) {
+        cell.assign(raw);
+      } else {
+        cell = UnescapeTsvField(raw);
+      }
       if (tab == std::string::npos) break;
       start = tab + 1;
     }
-    if (cells_.size() != columns_.size()) {
-      Fail(std::to_string(cells_.size()) + " fields, the header names " + std::to_string(columns_.size()));
+    if (cellCount != columns_.size()) {
+      Fail(std::to_string(cellCount) + " fields, the header names " + std::to_string(columns_.size()));
     }
     std::uint8_t* record = buffer_.data();
     bool blobsOpen = false;
