@@ -1,1 +1,285 @@
-// Written with the cursor and record operations.
+// Two processes on one shared table: a peer program (table_peer.cpp) inserts and updates records
+// while this process walks the table in both index orders and counts it, again and again. Every
+// change the peer makes rewrites two fields together, the name and its copy and the memo (see
+// table_peer.h), so a reader that saw half of a change finds a broken invariant. What must hold:
+//   - every record read keeps the invariants;
+//   - a walk in Id order meets the Ids 1, 2, 3, ... without a gap or a repeat (the peer appends
+//     them in that order and never deletes), at least as many as RecordCount said before it;
+//   - RecordCount never goes down;
+//   - under the statement read lock the memos match their records and the walk meets exactly
+//     RecordCount records;
+//   - the only errors are the lock codes, which are retried;
+//   - at the end the table holds what the peer reports and verifies clean.
+// Run with and without StrictChangeDetection in both processes.
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+extern char** environ;
+#endif
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/blob_verifier.h"
+#include "engine/byte_order.h"
+#include "engine/data_file.h"
+#include "engine/tests/table_peer.h"
+#include "engine/tests/test_tables.h"
+#include "util/platform.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::engine {
+namespace {
+
+using namespace peer;
+
+constexpr int kInserts = 150;
+constexpr int kMixed = 300;
+
+// The peer program lives beside the test executable.
+std::string PeerPath() {
+  std::filesystem::path self = platform::ExecutablePath();
+#ifdef _WIN32
+  return (self.parent_path() / "table_peer.exe").string();
+#else
+  return (self.parent_path() / "table_peer").string();
+#endif
+}
+
+class PeerProcess {
+ public:
+  explicit PeerProcess(std::vector<std::string> args) {
+    args.insert(args.begin(), PeerPath());
+#ifdef _WIN32
+    std::string command;
+    for (const auto& a : args) command += "\"" + a + "\" ";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
+#else
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    started_ = posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
+#endif
+  }
+  ~PeerProcess() {
+    Wait();
+  }
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
+
+  bool Started() const {
+    return started_;
+  }
+
+  bool Running() {
+    if (!started_ || exited_) return false;
+#ifdef _WIN32
+    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) return true;
+#else
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    exited_ = true;
+    return false;
+#endif
+    Wait();
+    return false;
+  }
+
+  // Waits (at most two minutes) for the end and answers the exit code.
+  int Wait() {
+    if (!started_ || exited_) return code_;
+#ifdef _WIN32
+    WaitForSingleObject(pi_.hProcess, 120000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    code_ = static_cast<int>(code);
+#else
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    exited_ = true;
+    return code_;
+  }
+
+ private:
+  bool started_ = false, exited_ = false;
+  int code_ = -1;
+#ifdef _WIN32
+  PROCESS_INFORMATION pi_{};
+#else
+  pid_t pid_ = 0;
+#endif
+};
+
+class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    testing::EngineTest::SetUp();
+    testing::CreateTable(table, PeerTable());
+    cursor.SetFileName(table);
+    cursor.SetStrictChangeDetection(GetParam());
+    cursor.Open();
+    buffer.assign(cursor.RecordBufferSize(), 0);
+  }
+
+  std::int32_t Int(int field) {
+    std::int32_t v = 0;
+    cursor.GetField(false, field, buffer.data(), &v);
+    return v;
+  }
+  std::string Text(int field) {
+    std::vector<char> text(kNameSize + 1, '\0');
+    cursor.GetField(false, field, buffer.data(), text.data());
+    return text.data();
+  }
+
+  // The invariants of the record in `buffer`; the memo only when asked (it may be read only
+  // while no change can come between the record and its memo).
+  void CheckRecord(bool memo) {
+    std::int32_t id = Int(kId), a = Int(kA), b = Int(kB);
+    std::string name = Text(kName), copy = Text(kNameCopy);
+    ASSERT_EQ(a + b, kSum) << "record " << id << ": A " << a << " and B " << b << " from different changes";
+    ASSERT_EQ(name, copy) << "record " << id << ": name and its copy from different changes";
+    ASSERT_EQ(name, PeerName(id, a)) << "record " << id << ": name and A from different changes";
+    if (!memo) return;
+    std::vector<std::uint8_t> b2 = buffer;
+    ASSERT_EQ(cursor.OpenBlob(false, kMemo, 1, b2.data()), 0);
+    std::uint32_t length = 0, got = 0;
+    ASSERT_EQ(cursor.GetBlobSize(false, kMemo, b2.data(), length), 0);
+    std::string value(length, '\0');
+    ASSERT_EQ(cursor.ReadBlob(false, kMemo, 0, length, value.data(), b2.data(), got), 0);
+    ASSERT_EQ(cursor.CloseBlob(false, kMemo, b2.data()), 0);
+    ASSERT_TRUE(value == PeerMemo(a)) << "record " << id << ": memo of " << length
+                                      << " bytes belongs to another change";
+  }
+
+  // A walk in Id order (forwards or backwards) meeting 1..n without a gap; answers n.
+  std::int32_t WalkIds(bool forward, bool memo) {
+    std::int32_t seen = 0, last = 0;
+    cursor.SelectIndex(0);
+    forward ? cursor.First() : cursor.Last();
+    while ((forward ? cursor.Next(buffer.data()) : cursor.Prior(buffer.data())) == 0) {
+      std::int32_t id = Int(kId);
+      if (forward) {
+        EXPECT_EQ(id, last + 1) << "the walk in Id order skipped or repeated a record";
+      } else if (seen > 0) {
+        EXPECT_EQ(id, last - 1) << "the backward walk in Id order skipped or repeated a record";
+      }
+      CheckRecord(memo);
+      if (::testing::Test::HasFailure()) return -1;
+      last = id;
+      ++seen;
+    }
+    if (!forward && seen > 0) {
+      EXPECT_EQ(last, 1) << "the backward walk did not end at Id 1";
+    }
+    return seen;
+  }
+
+  // A walk in name order: names ascend, every record whole.
+  void WalkNames() {
+    cursor.SelectIndex("ByName");
+    cursor.First();
+    std::string last;
+    while (cursor.Next(buffer.data()) == 0) {
+      std::string name = Text(kName);
+      ASSERT_LT(last, name) << "names out of order in the walk over ByName";
+      CheckRecord(false);
+      last = name;
+    }
+  }
+
+  quillon::testing::TempDir dir;
+  std::string table = dir.File("shared.DAT");
+  TDataFile cursor;
+  std::vector<std::uint8_t> buffer;
+};
+
+TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
+  std::string ready = dir.File("peer.ready"), done = dir.File("peer.done");
+  PeerProcess peer({table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed), "7", ready, done});
+  ASSERT_TRUE(peer.Started()) << PeerPath();
+  for (int waited = 0; waited < 60000 && !platform::FileExists(ready) && peer.Running(); waited += 10)
+    platform::SleepMs(10);
+  ASSERT_TRUE(platform::FileExists(ready)) << "the peer did not start";
+
+  std::uint32_t lastCount = 0;
+  int rounds = 0, lockRetries = 0, grewDuring = 0;
+  for (bool more = true; more;) {
+    more = peer.Running();  // one more round after the peer ended
+    try {
+      std::uint32_t count = cursor.RecordCount();
+      ASSERT_GE(count, lastCount) << "RecordCount went down";
+      if (count > lastCount && rounds > 0) ++grewDuring;
+      lastCount = count;
+      switch (rounds % 4) {
+        case 0: {
+          std::int32_t seen = WalkIds(true, false);
+          ASSERT_GE(seen, static_cast<std::int32_t>(count)) << "the walk met fewer records than RecordCount said";
+          break;
+        }
+        case 1:
+          WalkIds(false, false);
+          break;
+        case 2:
+          WalkNames();
+          break;
+        default: {
+          // Nothing changes while the statement read lock is held: records, memos and the count
+          // belong to one state of the table.
+          cursor.AcquireStatementReadLock();
+          std::uint32_t before = cursor.RecordCount();
+          std::int32_t seen = WalkIds(true, true);
+          EXPECT_EQ(static_cast<std::uint32_t>(seen), before) << "RecordCount and the walk disagree under the lock";
+          cursor.ReleaseStatementReadLock();
+          break;
+        }
+      }
+      if (HasFailure()) break;
+      ++rounds;
+    } catch (const EEngineError& e) {
+      if (cursor.LockState().StatementRead) cursor.ReleaseStatementReadLock();
+      ASSERT_TRUE(IsLockCode(e.Code())) << "round " << rounds << ": " << e.what();
+      ++lockRetries;
+      platform::SleepMs(2);
+    }
+  }
+  ASSERT_EQ(peer.Wait(), 0) << "the peer failed (its message is on stderr)";
+  std::string reported;
+  ASSERT_TRUE(platform::ReadWholeFile(done, reported));
+  std::int32_t total = std::stoi(reported);
+  ASSERT_GE(total, kInserts);
+  ASSERT_LE(total, kInserts + kMixed);
+
+  cursor.Refresh();
+  EXPECT_EQ(cursor.RecordCount(), static_cast<std::uint32_t>(total));
+  EXPECT_EQ(WalkIds(true, true), total);
+  EXPECT_EQ(WalkIds(false, false), total);
+  WalkNames();
+  std::vector<std::string> problems = cursor.IndexFile().Verify();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  TBlobFileReport report = VerifyBlobFile(cursor);
+  EXPECT_TRUE(report.Ok()) << report.Problems.front();
+  EXPECT_EQ(report.LostBlocks, 0u);
+  RecordProperty("rounds", rounds);
+  RecordProperty("lock_retries", lockRetries);
+  std::printf("%d reading rounds, %d during which the table grew, %d lock retries\n", rounds, grewDuring, lockRetries);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChangeDetection, TwoProcessTable, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Strict" : "Lazy"; });
+
+}  // namespace
+}  // namespace quillon::engine
