@@ -775,8 +775,8 @@ void TDataFile::UnlockTable() {
 
 void TDataFile::LockRecord(std::uint32_t recordNumber) {
   if (recordNumber == 0) {
-    if (!CurrentRecord || CurrentRecord->RecordNumber == 0) Fail(err::kRecordLocked);
-    recordNumber = CurrentRecord->RecordNumber;
+    recordNumber = RecordToChange();
+    if (recordNumber == 0) Fail(err::kRecordLocked);
   }
   if (recordNumber > kMaxRecordNumber + 1) Fail(err::kRecordLocked);
   if (LocksAreNoOps() || locks_.Table) return;
@@ -804,7 +804,7 @@ void TDataFile::LockRecord(std::uint32_t recordNumber) {
 
 void TDataFile::UnlockRecord(std::uint32_t recordNumber) {
   if (locks_.Transaction) return;  // deferred changes keep their records locked until they end
-  if (recordNumber == 0 && CurrentRecord) recordNumber = CurrentRecord->RecordNumber;
+  if (recordNumber == 0) recordNumber = RecordToChange();
   auto it = std::find(lockedRecords_.begin(), lockedRecords_.end(), recordNumber);
   if (it == lockedRecords_.end()) return;
   lockedRecords_.erase(it);

@@ -202,6 +202,11 @@ int CompareValues(const TFieldDescriptor& f, const std::uint8_t* a, const std::u
   }
 }
 
+// Selecting a tree decodes its descriptor: skip it when the tree is selected already.
+void SelectTree(TIndexFile& index, int number) {
+  if (index.CurrentIndex() != number) index.SelectIndex(number);
+}
+
 // Unpins a fetched record on every way out.
 class TPinned {
  public:
@@ -488,7 +493,8 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
   for (int i : indexes) keys.push_back(indexFile_->BuildKey(i, buffer));
   if (!NoDuplicateCheck) {
     for (std::size_t k = 0; k < indexes.size(); ++k) {
-      indexFile_->SelectIndex(indexes[k]);
+      if (indexes[k] != 0 && !indexFile_->GetIndexDescriptor(indexes[k]).Unique) continue;
+      SelectTree(*indexFile_, indexes[k]);
       indexFile_->CheckDuplicate(keys[k].data());
     }
   }
@@ -503,29 +509,31 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
     oldRowId = GetI32(record->Data.data() + kRowIdOffset);
     nextFree = GetU32(record->Data.data() + 1);
     if (nextFree >= header_.NextRecordNumber) Fail(err::kRecordBuffersCorrupt);
-    indexFile_->SelectIndex(kDeletedIndexSlot);
+    SelectTree(*indexFile_, kDeletedIndexSlot);
     if (!indexFile_->ContainsKey(DeletedRecordKey(true, oldRowId))) {
       RaiseEngineError(err::kKeyNotFound, FileName(), {}, {}, kDeletedIndexName);
     }
   }
 
   scope.Changing();
-  for (std::size_t k = 0; k < indexes.size(); ++k) {
-    indexFile_->SelectIndex(indexes[k]);
-    indexFile_->InsertKey(keys[k], target);
-  }
+  // The deleted-records index first and the primary index last: each tree is selected once, and
+  // the cursor's own (usually the primary) is the one selected at the end.
   TTableHeader& header = HeaderForUpdate();
   if (reuse) {
     header.FreeRecordHead = nextFree;
-    indexFile_->SelectIndex(kDeletedIndexSlot);
+    SelectTree(*indexFile_, kDeletedIndexSlot);
     TKey oldKey = DeletedRecordKey(true, oldRowId), newKey = DeletedRecordKey(false, rowId);
     indexFile_->ReplaceKey(oldKey.data(), newKey.data(), target);
   } else {
     header.NextRecordNumber = target + 1;
     if (primary) {
-      indexFile_->SelectIndex(kDeletedIndexSlot);
+      SelectTree(*indexFile_, kDeletedIndexSlot);
       indexFile_->InsertKey(DeletedRecordKey(false, rowId), target);
     }
+  }
+  for (std::size_t k = indexes.size(); k-- > 0;) {
+    SelectTree(*indexFile_, indexes[k]);
+    indexFile_->InsertKey(keys[k], target);
   }
   std::uint8_t* data = record->Data.data();
   std::fill(record->Data.begin(), record->Data.end(), 0);
@@ -573,7 +581,7 @@ void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refres
     if (oldKey != newKey) changes.push_back({i, std::move(oldKey), std::move(newKey)});
   }
   for (const auto& c : changes) {
-    indexFile_->SelectIndex(c.Index);
+    SelectTree(*indexFile_, c.Index);
     // A key equal to the old one under the index's order can only meet this record itself.
     bool moves = indexFile_->CompareKeys(c.Old.data(), c.New.data(), indexFile_->KeyLength()) != 0;
     if (!NoDuplicateCheck && moves) indexFile_->CheckDuplicate(c.New.data());
@@ -589,7 +597,7 @@ void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refres
   // before anything else changed.
   FreeLeftChains(blobs, number);
   for (const auto& c : changes) {
-    indexFile_->SelectIndex(c.Index);
+    SelectTree(*indexFile_, c.Index);
     indexFile_->ReplaceKey(c.Old.data(), c.New.data(), number);
   }
   std::copy(buffer + kRecordHeaderSize, buffer + RecordBufferSize(), data + kRecordHeaderSize);
@@ -622,7 +630,7 @@ void TDataFile::DeleteRecord(bool refresh) {
   for (int i = primary ? 0 : 1; i <= indexFile_->IndexCount(); ++i) keys.emplace_back(i, indexFile_->BuildKey(i, data));
   if (primary) keys.emplace_back(kDeletedIndexSlot, DeletedRecordKey(false, rowId));
   for (const auto& [index, key] : keys) {
-    indexFile_->SelectIndex(index);
+    SelectTree(*indexFile_, index);
     if (!indexFile_->ContainsKey(key)) {
       RaiseEngineError(err::kKeyNotFound, FileName(), {}, {}, index == 0 ? "Primary" : indexFile_->CurrentIndexName());
     }
@@ -632,7 +640,7 @@ void TDataFile::DeleteRecord(bool refresh) {
   // Walks every chain before freeing any: a broken one refuses the delete (9998) untouched.
   FreeRecordBlobs(data);
   for (const auto& [index, key] : keys) {
-    indexFile_->SelectIndex(index);
+    SelectTree(*indexFile_, index);
     if (index == kDeletedIndexSlot) {
       TKey deleted = DeletedRecordKey(true, rowId);
       indexFile_->ReplaceKey(key.data(), deleted.data(), number);
