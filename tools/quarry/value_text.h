@@ -4,7 +4,7 @@
 // the milliseconds are not 0); timestamps "YYYY-MM-DD HH:MM:SS" likewise; memo texts as stored;
 // other BLOB and byte values as lower-case hexadecimal. A value that cannot be decoded (a day
 // number out of the calendar, say) is shown as "?" followed by its bytes in hexadecimal, so a
-// damaged record still dumps.
+// damaged record still dumps. The readers below take these texts back (.import).
 #pragma once
 
 #include <cstdint>
