@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "engine/data_file.h"
+#include "engine/errors.h"
 #include "tools/basegen/synth.h"
 #include "tools/quarry/shell.h"
 #include "tools/quarry/tests/base_schemas.h"
@@ -172,6 +174,27 @@ TEST(Transfer, EngineErrorsOfARowNameTheLine) {
   EXPECT_EQ(r.err, "Error: cannot read " + dir.File("none.tsv") + "\n");
   r = RunShell(dir.Path(), ".import nothere " + dir.File("a.tsv") + "\n");
   EXPECT_EQ(r.err, "Error: no such table: nothere\n");
+}
+
+TEST(Transfer, ATableOpenElsewhereIsImportedShared) {
+  TempDir dir;
+  dir.Write("a.tsv", "album\tartist\nA\tx\nB\ty\n");
+  ASSERT_EQ(RunShell(dir.Path(), kAlbums).err, "");
+  engine::TDataFile other;
+  other.SetFileName(dir.File("AlbumList"));
+  other.Open();  // shared: the import cannot have the table to itself
+  engine::TDataFile probe;
+  probe.SetFileName(dir.File("AlbumList"));
+  probe.SetExclusive(true);
+  EXPECT_THROW(probe.Open(), engine::EEngineError);
+  ShellRun r = RunShell(dir.Path(), ".import AlbumList " + dir.File("a.tsv") + "\n.check AlbumList\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "ok\n");
+  other.Refresh();
+  EXPECT_EQ(other.RecordCount(), 2u) << "every row was written back for the other cursor";
+  other.Close();
+  r = RunShell(dir.Path(), ".headers off\n.dump AlbumList\n");
+  EXPECT_EQ(r.out, "1\tA\tx\t\n2\tB\ty\t\n");
 }
 
 TEST(Transfer, ProgressBarOnlyOnATerminalOrWhenAskedFor) {
