@@ -35,6 +35,12 @@
 //
 // Computed fields: their expressions belong to the SQL layer, which installs a callback
 // (SetComputeFields); without one their bytes stay as they are.
+//
+// Default texts are read with the table's formats (its locale's, or the fixed ones of a table
+// without locale). A text that cannot be read as its field's type raises EConvertError with the
+// conversion message ("'x' is not a valid boolean value"); only files this engine did not create
+// hold such texts. Unsigned 32-bit and extended fields, whose default texts creation does not
+// check, take the number the text holds, else zero; bytes fields take zero bytes.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -145,6 +151,13 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
         ConvertFailure(text, "date and time");
       }
       PutDouble(value.data(), d);
+      return true;
+    case TFieldType::LargeWord:
+      // Creation takes any text for these two types; a number is read, anything else stays 0.
+      if (ParseInteger(text, 0, UINT32_MAX, i)) PutU32(value.data(), static_cast<std::uint32_t>(i));
+      return true;
+    case TFieldType::Extended:
+      if (ParseFloat(text, formats, d)) EncodeExtended(d, value.data());
       return true;
     default:
       return false;
