@@ -288,13 +288,6 @@ struct TDataFile::TCursorOps {
     }
   }
 
-  static void MoveBy(T& t, std::int64_t n) {
-    for (; n > 0; --n)
-      if (!Step(t, 1)) return;
-    for (; n < 0; ++n)
-      if (!Step(t, -1)) return;
-  }
-
   // ---- Loading the current record ------------------------------------------------------------
 
   static std::uint32_t ReadAheadFor(T& t, int direction) {
@@ -1169,11 +1162,25 @@ bool TDataFile::FindPrefix(const std::uint8_t* record, std::uint8_t* result) {
 
 int TDataFile::GotoCurrentOf(TDataFile& other) {
   return TCursorOps::Run(*this, [&] {
-    if (cursor_.Physical) return static_cast<int>(err::kRecordNotFound);
-    TKey key(static_cast<std::size_t>(indexFile_->KeyLength()), 0);
-    if (other.CurrentRecord && other.cursor_.RecordNumber != 0)
-      key = TCursorOps::KeyOf(*this, other.CurrentRecord->Data.data());
-    if (!TCursorOps::KeySearch(*this, key, false)) return static_cast<int>(err::kRecordNotFound);
+    TCursorState& c = cursor_;
+    const bool otherOnRecord = other.CurrentRecord && other.cursor_.RecordNumber != 0;
+    bool found = false;
+    if (c.Physical) {
+      // Record numbers only mean the same record in the same table.
+      std::uint32_t r = other.cursor_.RecordNumber;
+      found = otherOnRecord && SameText(FileName(), other.FileName()) && c.Visible.Test(r);
+      if (found) TCursorOps::StandOnRecord(*this, r);
+    } else {
+      TKey key(static_cast<std::size_t>(indexFile_->KeyLength()), 0);
+      if (otherOnRecord) key = TCursorOps::KeyOf(*this, other.CurrentRecord->Data.data());
+      found = TCursorOps::KeySearch(*this, key, false);
+    }
+    if (!found) {
+      // The other cursor stands on a record this one may not know yet: a change check decides,
+      // and when it finds changes the search runs again on the fresh files.
+      if (otherOnRecord && !strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
+      return static_cast<int>(err::kRecordNotFound);
+    }
     TCursorOps::LoadCurrent(*this, 1);
     return 0;
   });

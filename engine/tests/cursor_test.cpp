@@ -686,6 +686,19 @@ TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   other.SetRecNo(5);  // id 21
   EXPECT_EQ(table->GotoCurrentOf(other), 0);
   EXPECT_EQ(CurrentId(), 21);
+  // Physical order goes to the same record number; a record the cursor has not seen yet is found
+  // after a change check.
+  table->SelectIndex(TIndexFile::kPhysicalOrder);
+  other.SetRecNo(2);  // id 24
+  EXPECT_EQ(table->GotoCurrentOf(other), 0);
+  EXPECT_EQ(CurrentId(), 24);
+  std::vector<std::uint8_t> record(other.RecordBufferSize(), 0);
+  std::int32_t id = 77;
+  other.SetField(true, 1, &id, record.data());
+  other.InsertRecord(record.data());
+  EXPECT_EQ(table->GotoCurrentOf(other), 0);
+  EXPECT_EQ(CurrentId(), 77);
+  EXPECT_FALSE(table->LockState().Read);
   TDataFile empty;
   testing::CreateTable(dir.File("other"), People());
   empty.SetFileName(dir.File("other"));
