@@ -3,6 +3,7 @@
 // BLOB maintenance, locks and deferred changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -533,6 +534,31 @@ TEST_F(RecordTest, DuplicateKeyLeavesEveryIndexUnchanged) {
   EXPECT_TRUE(table.LockedRecords().empty());
 }
 
+// Result tables of the SQL layer skip the checks; equal keys then tell their records apart by
+// record number.
+TEST_F(RecordTest, WithoutDuplicateChecksEqualKeysKeepTheirOwnRecords) {
+  Create(People());
+  table.NoDuplicateCheck = true;
+  Add(1, "first");
+  Add(1, "second");
+  Add(1, "third");
+  EXPECT_EQ(KeysIn(0), 3u);
+  DeleteRecord(2);
+  EXPECT_EQ(KeysIn(0), 2u);
+  EXPECT_TRUE(table.IndexFile().Verify().empty());
+  // The entries left are those of records 1 and 3.
+  table.IndexFile().SelectIndex(0);
+  std::vector<std::uint32_t> records;
+  TKeyPosition p = table.IndexFile().FirstPosition();
+  do {
+    std::uint32_t r = 0;
+    ASSERT_TRUE(table.IndexFile().ReadPosition(p, nullptr, &r));
+    records.push_back(r);
+  } while (table.IndexFile().NextPosition(p));
+  std::sort(records.begin(), records.end());
+  EXPECT_EQ(records, (std::vector<std::uint32_t>{1, 3}));
+}
+
 TEST_F(RecordTest, ReadOnlyTableRefusesChanges) {
   Create(People());
   table.Close();
@@ -648,6 +674,11 @@ TEST_F(RecordTest, UpdateReplacesOnlyTheKeysThatChanged) {
   EXPECT_FALSE(table.IndexFile().ContainsKey(table.IndexFile().BuildKey(1, old.data())));
   EXPECT_EQ(KeysIn(0), 2u);
   EXPECT_EQ(KeysIn(1), 2u);
+
+  // The row identifier is the record's own: a buffer that says otherwise is overruled.
+  Update(1, [&](TBuffer& b) { table.SetField(false, 3, I32(99).data(), b.data()); });
+  EXPECT_EQ(GetI32(Stored(1).data() + kRowIdOffset), 1);
+  EXPECT_EQ(table.Header().LastRowId, 2);
 
   // The primary key moves as well.
   Update(1, [&](TBuffer& b) { SetInt(b, 1, 5); });
