@@ -132,6 +132,7 @@ class TImporter {
     std::string line;
     if (!reader.Next(line)) throw ELocatedError(fileName_ + ":1: no header row");
     lineNumber_ = 1;
+    if (line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a UTF-8 byte order mark some editors write
     ReadHeader(line);
     platform::FileStamp stamp = platform::GetFileStamp(fileName_);
     TProgressBar bar(progressOut, "Importing " + fileName_,

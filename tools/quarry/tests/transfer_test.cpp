@@ -102,9 +102,12 @@ const char kAlbums[] =
     "  INDEX ByArtist (artist)\n"
     ");\n";
 
+// Also: a byte order mark before the header, CR LF line ends, no line end after the last row.
 TEST(Transfer, ColumnsByNameInAnyOrderAndCase) {
   TempDir dir;
-  dir.Write("a.tsv", "ARTIST\tAlbum\nZed\tLast\nAbba\tFirst\n");
+  dir.Write("a.tsv",
+            "\xEF\xBB\xBF"
+            "ARTIST\tAlbum\r\nZed\tLast\r\nAbba\tFirst");
   ShellRun r =
       RunShell(dir.Path(), std::string(kAlbums) + ".import AlbumList " + dir.File("a.tsv") + "\n.dump AlbumList\n");
   EXPECT_EQ(r.err, "");
@@ -145,6 +148,7 @@ TEST(Transfer, ABadRowStopsAtItsLineAndTheRowsBeforeStay) {
        "1\tA\t\t\n"},
       {"album\tgenre\nA\tpop\n", "1: no field genre in the table\n", ""},
       {"album\tALBUM\nA\tB\n", "1: field ALBUM named twice\n", ""},
+      {"", "1: no header row\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
