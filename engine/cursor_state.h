@@ -67,6 +67,10 @@ struct TCursorState {
   bool Stale = false;
   // Opened and not yet positioned: the first cursor operation goes to the first record.
   bool PendingFirst = false;
+  // Standing on RecordNumber (Key in index order) after an insert or update, whose place in the
+  // order (Pos, Position) is looked up only when an operation needs it: a bulk load then pays no
+  // descent per record.
+  bool PendingSeek = false;
   bool Rebuilding = false;
   // LiveBits follows the files (rebuilt after a change of them, kept up to date by the record
   // operations); the other bitmaps are valid when BitmapsValid.

@@ -125,6 +125,20 @@ struct TDataFile::TCursorOps {
       if (StandingOnSomething(t)) c.AtBOF = true;
       LoadCurrent(t, 1);
     }
+    if (c.PendingSeek) ResolveSeek(t);
+  }
+
+  // Finds the place of the record the cursor was put on by an insert or update.
+  static void ResolveSeek(T& t) {
+    TCursorState& c = t.cursor_;
+    c.PendingSeek = false;
+    if (c.Physical) {
+      GoRecordAtOrAbove(t, c.RecordNumber);
+    } else {
+      TKey key = c.Key;
+      if (!KeySearch(t, key, true) && !StandingOnSomething(t)) GoFirst(t);
+    }
+    LoadCurrent(t, 1);
   }
 
   // After a change of the files: fresh bounds and bitmaps, and the cursor back on its key or
@@ -132,6 +146,7 @@ struct TDataFile::TCursorOps {
   static void Revalidate(T& t) {
     TCursorState& c = t.cursor_;
     c.Stale = false;
+    c.PendingSeek = false;
     UnpinCurrent(t);
     SelectTree(t);
     ComputeRangeBounds(t);
@@ -322,8 +337,12 @@ struct TDataFile::TCursorOps {
     }
     if (t.CurrentRecord && t.CurrentRecord->RecordNumber == c.RecordNumber) return;
     UnpinCurrent(t);
-    std::uint32_t count = t.FindCached(c.RecordNumber) ? 1 : ReadAheadFor(t, direction);
-    TRecord* record = t.FetchRecord(c.RecordNumber, direction, count);
+    std::uint32_t count = c.PendingSeek || t.FindCached(c.RecordNumber) ? 1 : ReadAheadFor(t, direction);
+    Adopt(t, t.FetchRecord(c.RecordNumber, direction, count));
+  }
+
+  // A pinned record becomes the current one.
+  static void Adopt(T& t, TRecord* record) {
     t.CurrentRecord = record;
     if (t.hasComputed_ && !record->ComputedDone) {
       t.ComputeFields(record->Data.data());
@@ -788,6 +807,7 @@ struct TDataFile::TCursorOps {
   static void AfterChange(T& t, std::uint32_t r, const TKey& key) {
     TCursorState& c = t.cursor_;
     c.PendingFirst = false;
+    c.PendingSeek = false;
     UnpinCurrent(t);
     if (c.Physical) {
       GoRecordAtOrAbove(t, r);
@@ -795,6 +815,38 @@ struct TDataFile::TCursorOps {
       GoFirst(t);
     }
     LoadCurrent(t, 1);
+  }
+
+  // After an insert or update of record r: when the cursor can stand on r itself (live, visible,
+  // inside the range) it does so at once and leaves finding its place to the next operation;
+  // otherwise it moves as after any change.
+  static void AfterChangeOn(T& t, std::uint32_t r) {
+    TCursorState& c = t.cursor_;
+    c.PendingFirst = false;
+    c.PendingSeek = false;
+    UnpinCurrent(t);
+    TRecord* record = t.FetchRecord(r);
+    TKey key;
+    bool direct;
+    try {
+      key = KeyOf(t, record->Data.data());
+      direct = record->Data[0] == 0 && (!c.BitmapMode || (c.BitmapsValid && c.Visible.Test(r))) &&
+               (!RangeInEffect(t) || KeyInRange(t, key));
+    } catch (...) {
+      t.UnpinRecord(record);
+      throw;
+    }
+    if (!direct) {
+      t.UnpinRecord(record);
+      return AfterChange(t, r, key);
+    }
+    c.Pos = {};
+    c.Key = std::move(key);
+    c.RecordNumber = r;
+    c.Position = 0;
+    c.AtBOF = c.AtEOF = false;
+    c.PendingSeek = true;
+    Adopt(t, record);
   }
 
   // Under the write lock of a record operation: a change check may have found another cursor's
@@ -1328,13 +1380,7 @@ void TDataFile::CursorAfterInsert(std::uint32_t recordNumber) {
       }
     }
   }
-  TKey key;
-  if (!cursor_.Physical) {
-    TRecord* record = FetchRecord(recordNumber);
-    key = TCursorOps::KeyOf(*this, record->Data.data());
-    UnpinRecord(record);
-  }
-  TCursorOps::AfterChange(*this, recordNumber, key);
+  TCursorOps::AfterChangeOn(*this, recordNumber);
 }
 
 void TDataFile::CursorAfterUpdate(std::uint32_t recordNumber, bool refresh) {
@@ -1344,13 +1390,7 @@ void TDataFile::CursorAfterUpdate(std::uint32_t recordNumber, bool refresh) {
     TCursorOps::ComputeRangeBounds(*this);
     if (cursor_.BitmapMode && cursor_.BitmapsValid) TCursorOps::RefreshRecordBits(*this, recordNumber);
   }
-  TKey key;
-  if (!cursor_.Physical) {
-    TRecord* record = FetchRecord(recordNumber);
-    key = TCursorOps::KeyOf(*this, record->Data.data());
-    UnpinRecord(record);
-  }
-  TCursorOps::AfterChange(*this, recordNumber, key);
+  TCursorOps::AfterChangeOn(*this, recordNumber);
 }
 
 void TDataFile::CursorAfterDelete(std::uint32_t recordNumber, const std::uint8_t* deletedRecord, bool refresh) {
