@@ -166,7 +166,7 @@ void TDataFile::SetLogicalFields(std::vector<TFieldDescriptor> fields) {
   computedBytes_ = static_cast<std::uint16_t>(offset - header_.RecordSize);
   logicalFields_ = std::move(fields);
   DeriveFieldFlags();
-  recordCache_.Clear();
+  ClearRecordCache();
   CurrentRecord = nullptr;
   int capacity = static_cast<int>(std::min<std::uint32_t>(kRecordCacheBytes / RecordBufferSize(), kMaxCachedRecords));
   recordCache_.SetCapacity(std::max(capacity, 1));
@@ -215,7 +215,7 @@ void TDataFile::CloseFiles() {
   blobFile_->Close();
   indexFile_->Close();
   CursorClosed();
-  recordCache_.Clear();
+  ClearRecordCache();
   CurrentRecord = nullptr;
   fields_.clear();
   logicalFields_.clear();
@@ -475,13 +475,40 @@ std::int64_t TDataFile::RecordOffset(std::uint32_t recordNumber) const {
 }
 
 TRecord* TDataFile::FindCached(std::uint32_t recordNumber) {
-  for (int i = 0; i < recordCache_.Count(); ++i) {
-    if (recordCache_[i]->RecordNumber == recordNumber) {
-      recordCache_.Move(i, 0);
-      return recordCache_[0].get();
-    }
+  auto it = cachedRecords_.find(recordNumber);
+  if (it == cachedRecords_.end()) return nullptr;
+  TouchRecord(it->second);
+  return it->second;
+}
+
+void TDataFile::UnlinkRecord(TRecord* record) {
+  (record->Newer ? record->Newer->Older : newestRecord_) = record->Older;
+  (record->Older ? record->Older->Newer : oldestRecord_) = record->Newer;
+  record->Newer = record->Older = nullptr;
+}
+
+void TDataFile::TouchRecord(TRecord* record) {
+  if (newestRecord_ == record) return;
+  if (record->Newer || record->Older || oldestRecord_ == record) UnlinkRecord(record);
+  record->Older = newestRecord_;
+  if (newestRecord_) newestRecord_->Newer = record;
+  newestRecord_ = record;
+  if (!oldestRecord_) oldestRecord_ = record;
+}
+
+void TDataFile::SetCachedNumber(TRecord* record, std::uint32_t recordNumber) {
+  if (record->RecordNumber != 0) {
+    auto it = cachedRecords_.find(record->RecordNumber);
+    if (it != cachedRecords_.end() && it->second == record) cachedRecords_.erase(it);
   }
-  return nullptr;
+  record->RecordNumber = recordNumber;
+  if (recordNumber != 0) cachedRecords_[recordNumber] = record;
+}
+
+void TDataFile::ClearRecordCache() {
+  recordCache_.Clear();
+  cachedRecords_.clear();
+  newestRecord_ = oldestRecord_ = nullptr;
 }
 
 void TDataFile::Pin(TRecord* record) {
@@ -498,15 +525,16 @@ TRecord* TDataFile::TakeBuffer() {
     auto record = std::make_unique<TRecord>();
     record->Owner = this;
     record->Data.assign(RecordBufferSize(), 0);
-    recordCache_.Insert(0, std::move(record));
-    return recordCache_[0].get();
+    TRecord* r = record.get();
+    recordCache_.Add(std::move(record));
+    TouchRecord(r);
+    return r;
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    for (int i = recordCache_.Count() - 1; i >= 0; --i) {
-      TRecord* r = recordCache_[i].get();
+    for (TRecord* r = oldestRecord_; r; r = r->Newer) {
       if (r->Dirty || r->PinCount > 0 || r->ReadAheadMark) continue;
-      recordCache_.Move(i, 0);
-      r->RecordNumber = 0;
+      TouchRecord(r);
+      SetCachedNumber(r, 0);
       r->ComputedDone = false;
       std::fill(r->Data.begin(), r->Data.end(), 0);
       return r;
@@ -521,6 +549,7 @@ TRecord* TDataFile::TakeBuffer() {
 }
 
 void TDataFile::DropRecordCache() {
+  cachedRecords_.clear();
   for (auto& r : recordCache_) {
     r->RecordNumber = 0;
     r->Dirty = false;
@@ -538,10 +567,7 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
   for (std::uint32_t k = 0; k < count; ++k) {
     std::uint32_t number = first + k;
     if (number != wanted && (std::uint64_t{k} + 1) * size > got) continue;  // only the wanted one may come up short
-    bool cached = false;
-    for (auto& r : recordCache_)
-      if (r->RecordNumber == number) cached = true;
-    if (cached) continue;  // never overwrite what this cursor already holds
+    if (cachedRecords_.count(number)) continue;  // never overwrite what this cursor already holds
     TRecord* r = TakeBuffer();
     r->ReadAheadMark = true;
     filled.push_back(r);
@@ -550,7 +576,7 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
     std::size_t available = got > from ? std::min<std::size_t>(size, got - from) : 0;
     std::memcpy(data, block.data() + from, available);
     if (header_.Encrypted) ScrambleData(data, size);
-    r->RecordNumber = number;
+    SetCachedNumber(r, number);
     if (data[0] == 0) PutU32(data + 1, number);
   }
   for (TRecord* r : filled) r->ReadAheadMark = false;
@@ -564,7 +590,7 @@ TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::
   }
   if (recordNumber == header_.NextRecordNumber) {
     TRecord* fresh = TakeBuffer();
-    fresh->RecordNumber = recordNumber;
+    SetCachedNumber(fresh, recordNumber);
     Pin(fresh);
     return fresh;
   }

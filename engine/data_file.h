@@ -29,6 +29,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/blob_file.h"
@@ -61,6 +62,9 @@ struct TRecord {
   std::uint32_t RecordNumber = 0;  // 0 = empty buffer
   std::vector<std::uint8_t> Data;  // RecordSize + ComputedBytes bytes
   bool ReadAheadMark = false;
+  // The cache's recency order, newest first (maintained by the owner only).
+  TRecord* Newer = nullptr;
+  TRecord* Older = nullptr;
 };
 
 // Thrown (not an engine error) when a read lock taken at a cache miss finds that another cursor
@@ -302,6 +306,10 @@ class TDataFile : public TFileHandler {
   void ReleaseDataSemaphore();
   TRecord* TakeBuffer();
   TRecord* FindCached(std::uint32_t recordNumber);
+  void TouchRecord(TRecord* record);
+  void UnlinkRecord(TRecord* record);
+  void SetCachedNumber(TRecord* record, std::uint32_t recordNumber);
+  void ClearRecordCache();
   void Pin(TRecord* record);
   void LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted);
   void CloseFiles();
@@ -315,7 +323,13 @@ class TDataFile : public TFileHandler {
   TLocaleFormats formats_;
   std::unique_ptr<TIndexFile> indexFile_;
   std::unique_ptr<TBlobFile> blobFile_;
+  // The buffers stay where they are in the list; recency is the linked order from newestRecord_
+  // to oldestRecord_, and cachedRecords_ finds a buffer by its record number, so a lookup, a hit
+  // and taking the oldest clean buffer cost the same whatever the cache's size.
   TSystemList<std::unique_ptr<TRecord>> recordCache_;
+  TRecord* newestRecord_ = nullptr;
+  TRecord* oldestRecord_ = nullptr;
+  std::unordered_map<std::uint32_t, TRecord*> cachedRecords_;
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;
   std::vector<std::uint32_t> lockedRecords_;

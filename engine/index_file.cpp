@@ -128,6 +128,7 @@ void TIndexFile::Close() {
 void TIndexFile::CreateNew() {
   TFileHandler::CreateNew();
   header_.fill(0);
+  ForgetSelections();
   header_[8] = kTableVersion;
   PutU32(header_.data() + 9, kIndexPageSize);
   TIndexDescriptor deleted;
@@ -154,6 +155,7 @@ void TIndexFile::ReadHeader() {
   }
   header_ = page;
   HeaderChanged = false;
+  ForgetSelections();
   // The descriptors may have changed under the current index (another cursor emptied the file).
   if (current_ != kPhysicalOrder && (current_ == kDeletedIndexSlot || current_ <= IndexCount())) {
     SelectIndex(current_);
@@ -206,6 +208,11 @@ TIndexDescriptor TIndexFile::GetIndexDescriptor(int number) const {
 void TIndexFile::PutDescriptor(int slot, const TIndexDescriptor& descriptor) {
   descriptor.Encode(header_.data() + kSlotsOffset + slot * kIndexDescriptorSize);
   HeaderChanged = true;
+  ForgetSelections();
+}
+
+void TIndexFile::ForgetSelections() {
+  for (auto& selection : selections_) selection.Valid = false;
 }
 
 TIndexDescriptor TIndexFile::CheckDescriptor(const TIndexDescriptor& descriptor, bool primary, bool allowEmptyPrimary,
@@ -264,6 +271,7 @@ void TIndexFile::AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowE
   if (d.KeyFieldCount == 0) {
     header_[kNoPrimaryOffset] = 1;
     HeaderChanged = true;
+    ForgetSelections();
     return;
   }
   PutDescriptor(0, d);
@@ -345,16 +353,27 @@ void TIndexFile::SelectIndex(int number) {
     comparer_ = TKeyComparer{};
     return;
   }
-  descriptor_ = GetIndexDescriptor(number);
-  format_ = FormatOf(number);
-  std::uint32_t lcid = owner_.Header().LanguageId != 0 ? owner_.LocaleId() : 0;
-  if (number == kDeletedIndexSlot || lcid == 0) {
-    comparer_ = TKeyComparer(number != kDeletedIndexSlot && descriptor_.Descending);
-  } else {
-    comparer_ = TKeyComparer(descriptor_, owner_.PhysicalFields(), [lcid](std::string_view a, std::string_view b) {
-      return locale::CompareStrings(lcid, a, b, false);
-    });
+  // The record operations switch the tree for every index they maintain, so what a selection
+  // derives from its descriptor is kept per slot until a descriptor changes.
+  TSelection& selection = selections_[static_cast<std::size_t>(number)];
+  if (!selection.Valid) {
+    selection.Descriptor = GetIndexDescriptor(number);
+    selection.Format = FormatOf(number);
+    std::uint32_t lcid = owner_.Header().LanguageId != 0 ? owner_.LocaleId() : 0;
+    if (number == kDeletedIndexSlot || lcid == 0) {
+      selection.Comparer = TKeyComparer(number != kDeletedIndexSlot && selection.Descriptor.Descending);
+    } else {
+      selection.Comparer = TKeyComparer(
+          selection.Descriptor, owner_.PhysicalFields(),
+          [lcid](std::string_view a, std::string_view b) { return locale::CompareStrings(lcid, a, b, false); });
+    }
+    selection.Valid = true;
   }
+  descriptor_ = selection.Descriptor;
+  descriptor_.RootPage = RootPage(number);
+  descriptor_.FreePageHead = FreePageHead(number);
+  format_ = selection.Format;
+  comparer_ = selection.Comparer;
 }
 
 void TIndexFile::SelectIndex(const std::string& name) {

@@ -269,6 +269,7 @@ class TIndexFile : public TFileHandler {
   TKeyPosition Bound(const std::uint8_t* key, int length, TDescent descent);
 
   void PutDescriptor(int slot, const TIndexDescriptor& descriptor);
+  void ForgetSelections();
   std::uint32_t RootPage(int number) const;
   void SetRootPage(int number, std::uint32_t offset);
   std::uint32_t FreePageHead(int number) const;
@@ -315,6 +316,13 @@ class TIndexFile : public TFileHandler {
   TIndexDescriptor descriptor_;
   TPageFormat format_;
   TKeyComparer comparer_;
+  struct TSelection {
+    bool Valid = false;
+    TIndexDescriptor Descriptor;
+    TPageFormat Format;
+    TKeyComparer Comparer;
+  };
+  std::array<TSelection, kSlotCount> selections_;
   std::vector<std::uint8_t> pageBuffer_;
 };
 
