@@ -248,8 +248,13 @@ class TDataFile : public TFileHandler {
   bool GetField(bool logical, int fieldNumber, const std::uint8_t* record, void* value);
   // `value` null: no value.
   void SetField(bool logical, int fieldNumber, const void* value, std::uint8_t* record);
-  // The buffer gets the new row identifier; the cursor ends on the new record.
+  // Each change runs under the write lock and is refused whole before anything changes: 11013
+  // read-only, 9732/9730/9731 validity, 9729 duplicate key, 9479 table full, 10258 a record
+  // locked elsewhere, 9998 a broken BLOB chain. The buffer gets the new record's number and row
+  // identifier; the cursor ends on the new record.
   void InsertRecord(std::uint8_t* buffer);
+  // Update and delete act on the record the cursor stands on: 8710 when it stands on nothing or
+  // the record was deleted meanwhile; 8708 when one of its keys is missing from an index.
   void UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refresh);
   void DeleteRecord(bool refresh);
   // Deferred changes (set while closed, 10031): the first change takes the transaction lock and
