@@ -111,6 +111,9 @@ struct TSetup {
   std::int16_t Low = 0, High = 0;
   bool Filter = false;
   TFilterKind Kind = kScoreThirds;
+  bool Both = false;       // the other kind is active too (added after the first)
+  bool Evaluator = false;  // the filters are evaluators instead of callbacks
+  std::vector<std::uint32_t> Handles;
 };
 
 std::string Describe(const TSetup& s) {
@@ -118,6 +121,8 @@ std::string Describe(const TSetup& s) {
   out << "index " << s.Index;
   if (s.Range) out << ", range grp " << s.Low << ".." << s.High;
   if (s.Filter) out << ", filter " << (s.Kind == kScoreThirds ? "score%3" : "odd grp");
+  if (s.Both) out << " and the other one";
+  if (s.Evaluator) out << " (evaluators)";
   return out.str();
 }
 
@@ -132,6 +137,35 @@ std::string MemoText(std::size_t length, std::uint32_t salt) {
   return s;
 }
 
+// The filter seam of expressions, answering from the records as an expression that cannot use
+// an index does.
+class KindEvaluator : public TFilterEvaluator {
+ public:
+  explicit KindEvaluator(TFilterKind kind) : kind_(kind) {}
+  void MarkPassing(TDataFile& table, std::vector<std::uint8_t>& candidates) override {
+    std::uint32_t last =
+        std::min<std::uint32_t>(static_cast<std::uint32_t>(candidates.size() * 8), table.Header().NextRecordNumber - 1);
+    for (std::uint32_t r = 1; r <= last; ++r) {
+      std::uint8_t bit = static_cast<std::uint8_t>(1u << ((r - 1) % 8));
+      if ((candidates[(r - 1) / 8] & bit) == 0) continue;
+      TRecord* record = table.FetchRecord(r);
+      bool pass = Passes(table, record->Data.data(), r);
+      table.UnpinRecord(record);
+      if (!pass) candidates[(r - 1) / 8] &= static_cast<std::uint8_t>(~bit);
+    }
+  }
+  bool Passes(TDataFile& table, const std::uint8_t* record, std::uint32_t) override {
+    std::int32_t score = 0;
+    std::int16_t grp = 0;
+    bool hasScore = table.GetField(false, 4, record, &score);
+    table.GetField(false, 3, record, &grp);
+    return FilterPasses(kind_, hasScore, score, grp);
+  }
+
+ private:
+  TFilterKind kind_;
+};
+
 class TableModel {
  public:
   explicit TableModel(const TConfig& config) : config_(config), random_(config.Seed) {}
@@ -139,6 +173,7 @@ class TableModel {
   void Run() {
     Create();
     Open();
+    OpenObserver();
     const int steps = config_.Steps;
     for (step_ = 1; step_ <= steps; ++step_) {
       int phase = step_ * 3 / steps;  // grow, shrink, then balanced
@@ -146,6 +181,7 @@ class TableModel {
       int deleteWeight = phase == 0 ? 15 : phase == 1 ? 60 : 35;
       int dice = Pick(0, 99);
       TSetup setup = RandomSetup();
+      changed_ = 0;
       if (dice < insertWeight || rows_.empty()) {
         Insert(setup);
       } else if (dice < 100 - deleteWeight) {
@@ -153,6 +189,7 @@ class TableModel {
       } else {
         Delete(setup);
       }
+      CheckObserver();
       if (step_ % 100 == 0) FullCheck();
       if (step_ % 400 == 0) Reopen();
     }
@@ -161,6 +198,7 @@ class TableModel {
     Reopen();
     FullCheck();
     CheckFiles();
+    if (observer_.Opened()) observer_.Close();
     table_.Close();
   }
 
@@ -297,6 +335,8 @@ class TableModel {
   bool Visible(const TSetup& s, const TRow& r) const {
     if (s.Range && (r.Grp < s.Low || r.Grp > s.High)) return false;
     if (s.Filter && !FilterPasses(s.Kind, r.HasScore, r.Score, r.Grp)) return false;
+    if (s.Both && !FilterPasses(s.Kind == kScoreThirds ? kOddGroups : kScoreThirds, r.HasScore, r.Score, r.Grp))
+      return false;
     return true;
   }
 
@@ -348,6 +388,8 @@ class TableModel {
     if (kind == 5 || kind == 9 || (kind == 6 && Pick(0, 1) == 0)) {
       s.Filter = true;
       s.Kind = static_cast<TFilterKind>(Pick(0, 1));
+      s.Both = Pick(0, 3) == 0;
+      s.Evaluator = Pick(0, 2) == 0;
     }
     return s;
   }
@@ -360,36 +402,49 @@ class TableModel {
     return b;
   }
 
-  void Apply(const TSetup& s) {
-    table_.SelectIndex(s.Index);
+  std::uint32_t AddKindFilter(TDataFile& t, TFilterKind kind, bool evaluator, bool afterEarlier) {
+    if (evaluator) return t.AddFilter(std::make_shared<KindEvaluator>(kind), nullptr, afterEarlier);
+    return t.AddFilter(
+        nullptr,
+        [this, kind](const std::uint8_t* record, std::uint32_t) {
+          std::int32_t score = 0;
+          std::int16_t grp = 0;
+          bool hasScore = table_.GetField(false, kScore, record, &score);
+          table_.GetField(false, kGrp, record, &grp);
+          return FilterPasses(kind, hasScore, score, grp);
+        },
+        afterEarlier);
+  }
+
+  void Apply(const TSetup& s) { Apply(table_, s, setupHandles_); }
+  void TearDown(const TSetup& s) { TearDown(table_, s, setupHandles_); }
+
+  void Apply(TDataFile& t, const TSetup& s, std::vector<std::uint32_t>& handles) {
+    t.SelectIndex(s.Index);
     if (s.Range) {
       // ByGroup runs descending: the range starts at the higher group.
       TBuffer start = GroupBound(s.High), end = GroupBound(s.Low);
-      table_.SetRange(start.data(), false, 1, end.data(), false, 1);
+      t.SetRange(start.data(), false, 1, end.data(), false, 1);
     }
-    if (s.Filter) {
-      TFilterKind kind = s.Kind;
-      filterHandle_ = table_.AddFilter(
-          nullptr,
-          [this, kind](const std::uint8_t* record, std::uint32_t) {
-            std::int32_t score = 0;
-            std::int16_t grp = 0;
-            bool hasScore = table_.GetField(false, kScore, record, &score);
-            table_.GetField(false, kGrp, record, &grp);
-            return FilterPasses(kind, hasScore, score, grp);
-          },
-          false);
-      Expect(filterHandle_ != 0, "AddFilter answered handle 0");
-      Expect(table_.ActivateFilter(filterHandle_) == 0, "ActivateFilter failed");
+    handles.clear();
+    if (s.Filter) handles.push_back(AddKindFilter(t, s.Kind, s.Evaluator, false));
+    if (s.Both)
+      handles.push_back(
+          AddKindFilter(t, s.Kind == kScoreThirds ? kOddGroups : kScoreThirds, s.Evaluator, Pick(0, 1) == 0));
+    for (std::uint32_t h : handles) {
+      Expect(h != 0, "AddFilter answered handle 0");
+      Expect(t.ActivateFilter(h) == 0, "ActivateFilter failed");
     }
-    Expect(table_.RecordCount() == Order(s).size(), "RecordCount under " + Describe(s) + " is " +
-                                                        std::to_string(table_.RecordCount()) + ", want " +
-                                                        std::to_string(Order(s).size()));
+    Expect(t.RecordCount() == Order(s).size(), "RecordCount under " + Describe(s) + " is " +
+                                                   std::to_string(t.RecordCount()) + ", want " +
+                                                   std::to_string(Order(s).size()));
   }
 
-  void TearDown(const TSetup& s) {
-    if (s.Filter) Expect(table_.RemoveFilter(filterHandle_) == 0, "RemoveFilter failed");
-    if (s.Range) table_.CancelRange();
+  void TearDown(TDataFile& t, const TSetup& s, std::vector<std::uint32_t>& handles) {
+    for (std::uint32_t h : handles) Expect(t.RemoveFilter(h) == 0, "RemoveFilter failed");
+    handles.clear();
+    Expect(t.RemoveFilter(0) == 0, "RemoveFilter of every filter failed");
+    if (s.Range) t.CancelRange();
   }
 
   // Puts the cursor on a visible row in one of the ways a caller would.
@@ -492,6 +547,7 @@ class TableModel {
       row.RecNo = nextRecNo_++;
     }
     rows_[row.RecNo] = row;
+    changed_ = row.RecNo;
     CheckNeighbours(s, row.RecNo, Visible(s, row), "after inserting " + Describe(row));
     TearDown(s);
   }
@@ -522,6 +578,12 @@ class TableModel {
     bool clash = Clashes(row, row.RecNo);
     Apply(s);
     GoTo(s, old);
+    // On a shared table the component locks the record when editing starts.
+    bool lock = !config_.Exclusive && Pick(0, 1) == 0;
+    if (lock) {
+      Expect(table_.GetCurrent(buffer_.data(), true) == 0, "GetCurrent with lock failed");
+      Expect(table_.LockedRecords().size() == 1, "GetCurrent with lock did not lock the record");
+    }
     TBuffer b = buffer_;  // as the component edits: the current record's copy
     Fill(row, b, false);
     bool memoChanged = row.Memo != old.Memo;
@@ -542,7 +604,9 @@ class TableModel {
       }
     }
     bool refresh = s.Range || s.Filter || PhysicalOrder(s.Index) || Pick(0, 3) != 0;
-    int code = testing::ErrorCode([&] { table_.UpdateRecord(b.data(), false, refresh); });
+    int code = testing::ErrorCode([&] { table_.UpdateRecord(b.data(), lock, refresh); });
+    if (lock && code != 0) table_.UnlockAllRecords();
+    Expect(table_.LockedRecords().empty(), "the record stayed locked after the update");
     if (memoChanged) Expect(table_.CloseBlob(false, kMemo, b.data()) == 0, "CloseBlob after UpdateRecord failed");
     if (clash) {
       Expect(code == err::kDuplicateKey, "update of " + Describe(old) + " to " + Describe(row) + " answered " +
@@ -552,6 +616,7 @@ class TableModel {
     }
     Expect(code == 0, "update of " + Describe(old) + " to " + Describe(row) + " raised " + std::to_string(code));
     rows_[row.RecNo] = row;
+    changed_ = row.RecNo;
     CheckNeighbours(s, row.RecNo, Visible(s, row), "after updating " + Describe(old) + " to " + Describe(row));
     TearDown(s);
   }
@@ -568,6 +633,7 @@ class TableModel {
     Expect(code == 0, "delete of " + Describe(old) + " raised " + std::to_string(code));
     rows_.erase(old.RecNo);
     freeRecords_.push_back(old.RecNo);
+    changed_ = old.RecNo;
     std::string what = "after deleting " + Describe(old) + " under " + Describe(s);
     if (at + 1 < visible.size()) {
       CheckNeighbours(s, visible[at + 1], true, what);  // the record that followed it
@@ -588,16 +654,93 @@ class TableModel {
     TearDown(s);
   }
 
+  // ---- The second cursor -----------------------------------------------------------------
+  void OpenObserver() {
+    if (config_.Exclusive) return;
+    observer_.SetFileName(name_);
+    observer_.SetStrictChangeDetection(config_.Seed % 2 == 0);
+    observer_.Open();
+    observerSetup_ = RandomSetup();
+    Apply(observer_, observerSetup_, observerHandles_);
+  }
+
+  // After a change through the first cursor: the second one counts the same, still stands on
+  // its record unless that was the one changed, and steps to the model's neighbours.
+  void CheckObserver() {
+    if (!observer_.Opened()) return;
+    if (!observer_.StrictChangeDetection()) observer_.Refresh();
+    const TSetup& s = observerSetup_;
+    std::string what = "second cursor under " + Describe(s);
+    auto order = Order(s);
+    Expect(observer_.RecordCount() == order.size(), what + ": RecordCount " + std::to_string(observer_.RecordCount()) +
+                                                        ", want " + std::to_string(order.size()));
+    TBuffer b = NewBuffer();
+    int answer = observer_.GetCurrent(b.data(), false);
+    std::uint32_t current = answer == 0 ? GetU32(b.data() + 1) : 0;
+    auto kept = rows_.find(observerOn_);
+    if (observerOn_ != 0 && observerOn_ != changed_ && kept != rows_.end() && Visible(s, kept->second))
+      Expect(current == observerOn_, what + ": left record " + std::to_string(observerOn_) + " (GetCurrent answered " +
+                                         std::to_string(answer) + " on " + std::to_string(current) + ")");
+    auto at = std::find(order.begin(), order.end(), current);
+    if (answer == 0) {
+      Expect(at != order.end(), what + ": stands on hidden record " + std::to_string(current));
+      ExpectRow(b, current, what);
+    }
+    bool forward = Pick(0, 1) == 0;
+    std::uint32_t want = 0;
+    if (answer == TDataFile::kAtBeginning) {
+      want = forward && !order.empty() ? order.front() : 0;
+    } else if (answer == TDataFile::kAtEnd) {
+      want = !forward && !order.empty() ? order.back() : 0;
+    } else if (forward) {
+      want = at + 1 != order.end() ? *(at + 1) : 0;
+    } else {
+      want = at != order.begin() ? *(at - 1) : 0;
+    }
+    answer = forward ? observer_.Next(b.data()) : observer_.Prior(b.data());
+    std::string step = what + (forward ? ": Next" : ": Prior") + " from " + std::to_string(current);
+    if (want == 0) {
+      Expect(answer == (forward ? TDataFile::kAtEnd : TDataFile::kAtBeginning),
+             step + " answered " + std::to_string(answer) + ", want the end");
+    } else {
+      Expect(answer == 0, step + " answered " + std::to_string(answer));
+      ExpectRow(b, want, step);
+    }
+    observerOn_ = answer == 0 ? GetU32(b.data() + 1) : 0;
+    // To the first cursor's record.
+    if (Pick(0, 4) == 0 && table_.GetCurrent(buffer_.data(), false) == 0) {
+      auto other = rows_.find(GetU32(buffer_.data() + 1));
+      if (other != rows_.end() && Visible(s, other->second)) {
+        Expect(observer_.GotoCurrentOf(table_) == 0, what + ": GotoCurrentOf missed " + Describe(other->second));
+        Expect(observer_.GetCurrent(b.data(), false) == 0, what + ": GetCurrent after GotoCurrentOf failed");
+        ExpectRow(b, other->first, what + ": GotoCurrentOf");
+        observerOn_ = other->first;
+      }
+    }
+    if (step_ % 10 == 0) {
+      CheckWalks(observer_, s, false);
+      observerOn_ = 0;
+    }
+    if (step_ % 50 == 0) {
+      TearDown(observer_, observerSetup_, observerHandles_);
+      observerSetup_ = RandomSetup();
+      Apply(observer_, observerSetup_, observerHandles_);
+      observerOn_ = 0;
+    }
+  }
+
   // ---- Full check ----------------------------------------------------------------------------
-  void CheckWalks(const TSetup& s, bool memos) {
+  void CheckWalks(const TSetup& s, bool memos) { CheckWalks(table_, s, memos); }
+
+  void CheckWalks(TDataFile& t, const TSetup& s, bool memos) {
     auto order = Order(s);
     std::string under = " under " + Describe(s);
-    Expect(table_.RecordCount() == order.size(),
-           "RecordCount " + std::to_string(table_.RecordCount()) + under + ", want " + std::to_string(order.size()));
-    table_.First();
-    Expect(table_.AtBOF(), "First did not leave the cursor before the first record" + under);
+    Expect(t.RecordCount() == order.size(),
+           "RecordCount " + std::to_string(t.RecordCount()) + under + ", want " + std::to_string(order.size()));
+    t.First();
+    Expect(t.AtBOF(), "First did not leave the cursor before the first record" + under);
     for (std::size_t i = 0; i <= order.size(); ++i) {
-      int answer = table_.Next(buffer_.data());
+      int answer = t.Next(buffer_.data());
       if (i == order.size()) {
         Expect(answer == TDataFile::kAtEnd, "Next past the last record answered " + std::to_string(answer) + under);
         break;
@@ -609,14 +752,14 @@ class TableModel {
         Expect(ReadMemo(buffer_) == want, "memo of record " + std::to_string(order[i]) + " differs");
       }
     }
-    table_.Last();
-    Expect(table_.AtEOF(), "Last did not leave the cursor after the last record" + under);
+    t.Last();
+    Expect(t.AtEOF(), "Last did not leave the cursor after the last record" + under);
     for (std::size_t i = order.size(); i-- > 0;) {
-      int answer = table_.Prior(buffer_.data());
+      int answer = t.Prior(buffer_.data());
       Expect(answer == 0, "Prior answered " + std::to_string(answer) + under);
       ExpectRow(buffer_, order[i], "Prior #" + std::to_string(order.size() - i) + under);
     }
-    int answer = table_.Prior(buffer_.data());
+    int answer = t.Prior(buffer_.data());
     Expect(answer == TDataFile::kAtBeginning,
            "Prior before the first record answered " + std::to_string(answer) + under);
   }
@@ -706,8 +849,26 @@ class TableModel {
              "FindKey on group " + std::to_string(grp) + " answered " + std::to_string(found));
       if (found) ExpectRow(result, *first, "FindKey on group " + std::to_string(grp));
     }
-    // Whole keys of the unique indexes; the name in another case finds the same record.
+    // The SQL executor's lookup: Grp and Score equal, whichever row identifier.
     if (rows_.empty()) return;
+    {
+      TRow probe = RandomLive();
+      if (Pick(0, 3) == 0) probe.Grp = kGroups;  // no such group
+      TBuffer key = NewBuffer(), result = NewBuffer();
+      Fill(probe, key);
+      bool present = std::any_of(rows_.begin(), rows_.end(), [&](const auto& e) {
+        return e.second.Grp == probe.Grp && e.second.HasScore == probe.HasScore && e.second.Score == probe.Score;
+      });
+      bool found = table_.FindPrefix(key.data(), result.data());
+      Expect(found == present,
+             "FindPrefix on group " + std::to_string(probe.Grp) + " answered " + std::to_string(found));
+      if (found) {
+        TRow got = Read(result);
+        Expect(got.Grp == probe.Grp && got.HasScore == probe.HasScore && got.Score == probe.Score,
+               "FindPrefix gave " + Describe(got) + " for " + Describe(probe));
+      }
+    }
+    // Whole keys of the unique indexes; the name in another case finds the same record.
     const TRow& row = RandomLive();
     table_.SelectIndex(kByName);
     TBuffer key = NewBuffer();
@@ -828,10 +989,64 @@ class TableModel {
   std::vector<std::uint32_t> freeRecords_;
   std::uint32_t nextRecNo_ = 1;
   std::int32_t lastRowId_ = 0;
-  std::uint32_t filterHandle_ = 0;
+  std::vector<std::uint32_t> setupHandles_;
+  // A second cursor on a shared table, with its own setup, that must follow every change.
+  TDataFile observer_;
+  TSetup observerSetup_;
+  std::vector<std::uint32_t> observerHandles_;
+  std::uint32_t changed_ = 0;     // the record the last step changed, 0 for none
+  std::uint32_t observerOn_ = 0;  // the record the second cursor stands on, 0 at a crack
 };
 
 class TableModelTest : public testing::EngineTest, public ::testing::WithParamInterface<TConfig> {};
+
+// Two cursors of one process on a small shared table, for what the model leaves out.
+class TableModelCursors : public testing::EngineTest {
+ protected:
+  quillon::testing::TempDir dir;
+  std::string name = dir.File("pair");
+};
+
+// A cursor in physical order follows another one onto its record, as a clone must, also onto a
+// record added after it built its bitmaps.
+TEST_F(TableModelCursors, PhysicalOrderGotoCurrentOf) {
+  for (bool primary : {true, false}) {
+    SCOPED_TRACE(primary ? "primary index" : "no primary index");
+    TTableDefinition t = testing::SmallTable();
+    if (!primary) {
+      t.Indexes = {TIndexDescriptor{}};
+      t.AllowEmptyPrimary = true;
+    }
+    testing::CreateTable(name, t);
+    TDataFile first, second;
+    second.SetStrictChangeDetection(true);
+    for (TDataFile* cursor : {&first, &second}) {
+      cursor->SetFileName(name);
+      cursor->Open();
+    }
+    TBuffer b(first.RecordBufferSize(), 0);
+    auto insert = [&](std::int32_t id) {
+      first.InitRecord(b.data());
+      first.SetField(false, 1, &id, b.data());
+      first.InsertRecord(b.data());  // the first cursor stands on the new record
+    };
+    insert(30);
+    second.SelectIndex(kPhysical);
+    second.First();
+    for (std::int32_t id : {10, 20}) {
+      insert(id);
+      ASSERT_EQ(second.GotoCurrentOf(first), 0) << id;
+      ASSERT_EQ(second.GetCurrent(b.data(), false), 0);
+      std::int32_t got = 0;
+      second.GetField(false, 1, b.data(), &got);
+      EXPECT_EQ(got, id);
+    }
+    EXPECT_EQ(second.RecNo(), 3u);
+    first.Close();
+    second.Close();
+    first.DeleteTable();
+  }
+}
 
 TEST_P(TableModelTest, AgreesWithTheModel) {
   TableModel model(GetParam());
