@@ -38,6 +38,15 @@ std::string Printf(const char* format, double value) {
   return buffer;
 }
 
+// "%.15g", the shell's number text, unless 15 digits do not give the value back: then the 17
+// that always do, so that a dump imports to the same bits.
+std::string NumberText(double value) {
+  std::string text = Printf("%.15g", value);
+  double back = std::strtod(text.c_str(), nullptr);
+  if (std::memcmp(&back, &value, sizeof value) != 0 && value == value) text = Printf("%.17g", value);
+  return text;
+}
+
 std::string Damaged(std::string_view bytes) {
   return "?" + HexText(bytes);
 }
@@ -108,14 +117,14 @@ std::string FieldValueText(TFieldType type, std::string_view bytes) {
     case TFieldType::LargeWord:
       return std::to_string(Load<std::uint32_t>(bytes));
     case TFieldType::Float:
-      return Printf("%.15g", Load<double>(bytes));
+      return NumberText(Load<double>(bytes));
     case TFieldType::Bcd:
       return engine::BcdToText(Load<std::int64_t>(bytes));
     case TFieldType::Extended: {
       if (bytes.size() < 10) return Damaged(bytes);
       std::uint8_t raw[10];
       std::memcpy(raw, bytes.data(), 10);
-      return Printf("%.15g", engine::DecodeExtended(raw));
+      return NumberText(engine::DecodeExtended(raw));
     }
     default:
       return HexText(bytes);

@@ -1,10 +1,10 @@
 // The shell's text of stored field values, the same in every output mode before the mode's own
-// quoting: strings as stored; integers in decimal; float and money "%.15g" (C locale); BCD with
-// exactly its scale digits after "."; TRUE / FALSE; dates YYYY-MM-DD; times HH:MM:SS (.mmm when
-// the milliseconds are not 0); timestamps "YYYY-MM-DD HH:MM:SS" likewise; memo texts as stored;
-// other BLOB and byte values as lower-case hexadecimal. A value that cannot be decoded (a day
-// number out of the calendar, say) is shown as "?" followed by its bytes in hexadecimal, so a
-// damaged record still dumps. The readers below take these texts back (.import).
+// quoting: strings as stored; integers in decimal; float and money "%.15g" (C locale; "%.17g" when 15 digits would not
+// give the value back); BCD with exactly its scale digits after "."; TRUE / FALSE; dates YYYY-MM-DD; times HH:MM:SS
+// (.mmm when the milliseconds are not 0); timestamps "YYYY-MM-DD HH:MM:SS" likewise; memo texts as stored; other BLOB
+// and byte values as lower-case hexadecimal. A value that cannot be decoded (a day number out of the calendar, say) is
+// shown as "?" followed by its bytes in hexadecimal, so a damaged record still dumps. The readers below take these
+// texts back (.import).
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,8 @@ std::string HexText(std::string_view bytes);
 
 // The inverses, for .import: FieldValueText's text of a value of `field` back into the field's
 // DataSize bytes (the form SetField takes), and BlobValueText's text back into a BLOB value.
-// Every text FieldValueText writes for a decodable value reads back to the same bytes (floats
-// and extended values to the 15 significant digits the text carries). Anything else answers
+// Every text FieldValueText writes for a decodable value reads back to the same bytes (extended
+// values as far as a double carries them). Anything else answers
 // false with a short reason: a string longer than its field, a number out of its type's range,
 // a BCD value with more decimals than its scale, hexadecimal of odd length or too many bytes.
 // No blanks are skipped. Auto-increment fields are the caller's business (their value is the

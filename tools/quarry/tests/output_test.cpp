@@ -49,6 +49,8 @@ std::vector<ValueCase> ValueCases() {
       {TFieldType::LargeWord, Bytes<std::uint32_t>(4294967295u), "4294967295"},
       {TFieldType::Float, Bytes<double>(0.1), "0.1"},
       {TFieldType::Float, Bytes<double>(1e300), "1e+300"},
+      {TFieldType::Float, Bytes<double>(0.1 + 0.2), "0.30000000000000004"},  // 15 digits would say 0.3
+      {TFieldType::Float, Bytes<double>(-0.0), "-0"},
       {TFieldType::Bcd, Bytes<std::int64_t>(12342), "12.34"},
       {TFieldType::Bcd, Bytes<std::int64_t>(-502), "-0.50"},
       {TFieldType::Bcd, Bytes<std::int64_t>(70), "7"},
