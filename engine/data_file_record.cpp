@@ -14,7 +14,10 @@
 //     change of a record, a page or a block, so a refused change leaves the table as it was.
 //     On a shared table outside deferred changes nothing reaches the files before the final
 //     write-back, so a change that fails later still (a damaged page, a full disk) is dropped
-//     from the caches, which are read again from the files.
+//     from the caches, which are read again from the files. With deferred changes the same
+//     failure drops every deferred change and ends the transaction. An Exclusive cursor keeps
+//     changes of earlier operations in its caches and cannot drop one alone: there a failure
+//     after the checks leaves the caches as it met them.
 //  3. Row identifiers only grow: a new record takes LastRowId + 1, also when it reuses the slot
 //     of a deleted record. In a table with a primary index the deleted-records index holds one
 //     key (Deleted byte, row identifier) per physical record; deleted slots are reused from the
@@ -29,8 +32,9 @@
 // change writes back whatever is pending (an Exclusive cursor also flushes) and takes the
 // transaction lock; from then on changes are not written back per operation, the caches grow
 // instead of writing, and record unlocks wait. CommitChanges writes everything back under the
-// write lock and ends the transaction (releasing the postponed record locks); Close without it
-// drops the cached changes, reads the headers again and releases every lock. An Exclusive cursor
+// write lock and ends the transaction (releasing the cursor's record locks, the postponed ones
+// among them); Close without it drops the cached changes, reads the headers again and releases
+// every lock, and so does a change that fails halfway. An Exclusive cursor
 // takes no lock states, so there the transaction is a flag only, with the same meaning.
 //
 // Computed fields: their expressions belong to the SQL layer, which installs a callback
@@ -256,8 +260,10 @@ class TDataFile::TChangeScope {
   ~TChangeScope() {
     if (finished_) return;
     // The change failed: nothing of it may survive in this cursor's caches where they can be
-    // read again from the files.
-    if (changing_ && !table_.locks_.Transaction && !table_.Exclusive()) {
+    // read again from the files. Deferred changes cannot be told apart from it in the caches,
+    // so the whole transaction ends uncommitted, as if the cursor had closed.
+    const bool endTransaction = changing_ && table_.locks_.Transaction;
+    if (changing_ && (endTransaction || !table_.Exclusive())) {
       try {
         table_.DiscardCachedChanges();
       } catch (...) {  // the original failure is the one to report
@@ -273,6 +279,10 @@ class TDataFile::TChangeScope {
     }
     try {
       table_.ReleaseWriteLock();
+    } catch (...) {
+    }
+    try {
+      if (endTransaction) table_.ReleaseTransactionLock();
     } catch (...) {
     }
   }
@@ -506,9 +516,8 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
   for (int i : indexes) keys.push_back(indexFile_->BuildKey(i, buffer));
   if (!NoDuplicateCheck) {
     for (std::size_t k = 0; k < indexes.size(); ++k) {
-      if (indexes[k] != 0 && !indexFile_->GetIndexDescriptor(indexes[k]).Unique) continue;
       SelectTree(*indexFile_, indexes[k]);
-      indexFile_->CheckDuplicate(keys[k].data());
+      indexFile_->CheckDuplicate(keys[k].data());  // the primary and unique indexes only
     }
   }
   TBlobPlan blobs = PlanBlobs(buffer, nullptr);

@@ -859,6 +859,46 @@ TEST_F(RecordTest, ChangeFailingHalfwayIsDroppedWhole) {
   EXPECT_TRUE(table.LockedRecords().empty());
 }
 
+TEST_F(RecordTest, DeferredChangeFailingHalfwayEndsTheTransactionUncommitted) {
+  TTableDefinition t = People();
+  t.Fields.push_back(Field("Note", TFieldType::String, 10));  // in no index
+  Create(t);
+  Add(1, "a");
+  const TBuffer before = Stored(1);
+  table.Close();
+  {
+    // A damaged page of the non-unique ByName index, which no duplicate check reads.
+    TDataFile reader;
+    reader.SetFileName(name);
+    reader.Open();
+    std::uint32_t root = reader.IndexFile().GetIndexDescriptor(1).RootPage;
+    reader.Close();
+    std::fstream file(name + ".IDX", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(root);
+    file.put(9);
+  }
+  table.SetDeferredChanges(true);
+  Open();
+  Update(1, [&](TBuffer& b) { SetText(b, 4, "changed"); });
+  EXPECT_TRUE(table.LockState().Transaction);
+  TBuffer b = NewRecord();
+  SetInt(b, 1, 2);
+  SetText(b, 2, "b");
+  EXPECT_EQ(ErrorCode([&] { Insert(b); }), err::kIndexPagesCorrupt);
+  EXPECT_FALSE(table.LockState().Transaction);
+  EXPECT_FALSE(table.LockState().DataSemaphore);
+  EXPECT_TRUE(table.LockedRecords().empty());
+  EXPECT_EQ(Stored(1), before);  // the earlier deferred update went with it
+  EXPECT_EQ(table.IndexFile().RecordCount(), 1u);
+  EXPECT_EQ(table.Header().NextRecordNumber, 2u);
+  for (int index : {0, 2, kDeletedIndexSlot}) {
+    EXPECT_EQ(KeysIn(index), 1u) << index;
+    EXPECT_TRUE(table.IndexFile().VerifyIndex(index).empty()) << index;
+  }
+  table.Close();
+  table.SetDeferredChanges(false);
+}
+
 // ---- BLOB values -----------------------------------------------------------------------------
 
 TTableDefinition Memos() {
