@@ -329,6 +329,8 @@ struct TDataFile::TCursorOps {
     return n;
   }
 
+  // direction: +1 or -1 reads ahead in the direction of travel; 0 (a jump) reads the record alone,
+  // since records next to a random target are rarely wanted.
   static void LoadCurrent(T& t, int direction) {
     TCursorState& c = t.cursor_;
     if (!StandingOnSomething(t) || c.RecordNumber >= t.header_.NextRecordNumber) {
@@ -337,8 +339,9 @@ struct TDataFile::TCursorOps {
     }
     if (t.CurrentRecord && t.CurrentRecord->RecordNumber == c.RecordNumber) return;
     UnpinCurrent(t);
-    std::uint32_t count = c.PendingSeek || t.FindCached(c.RecordNumber) ? 1 : ReadAheadFor(t, direction);
-    Adopt(t, t.FetchRecord(c.RecordNumber, direction, count));
+    std::uint32_t count =
+        direction == 0 || c.PendingSeek || t.FindCached(c.RecordNumber) ? 1 : ReadAheadFor(t, direction);
+    Adopt(t, t.FetchRecord(c.RecordNumber, direction < 0 ? -1 : 1, count));
   }
 
   // A pinned record becomes the current one.
@@ -1074,10 +1077,23 @@ void TDataFile::SetRecNo(std::int64_t n) {
       std::uint32_t r = n < 1 ? 1 : (n > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n));
       TCursorOps::GoRecordAtOrAbove(*this, r);
       if (TCursorOps::StandingOnSomething(*this)) c.AtEOF = false;
-      TCursorOps::LoadCurrent(*this, 1);
+      TCursorOps::LoadCurrent(*this, 0);
       return;
     }
     const std::int64_t first = TCursorOps::RangeInEffect(*this) ? c.RangeFirst : 1;
+    if (!c.BitmapMode) {
+      // Without filters the record numbers are exactly 1..the range's or the index's key count.
+      const std::int64_t last = TCursorOps::RangeInEffect(*this)
+                                    ? (c.RangeFirst == 0 ? 0 : std::int64_t{c.RangeLast} - c.RangeFirst + 1)
+                                    : std::int64_t{indexFile_->KeyCount()};
+      if (n >= 1 && n <= last) {
+        TKeyPosition p = indexFile_->PositionAtOrdinal(static_cast<std::uint32_t>(n + first - 1));
+        if (TCursorOps::StandAt(*this, p)) {
+          c.AtBOF = c.AtEOF = false;
+          return TCursorOps::LoadCurrent(*this, 0);
+        }
+      }
+    }
     TCursorOps::GoFirst(*this);
     if (!TCursorOps::StandingOnSomething(*this)) return TCursorOps::LoadCurrent(*this, 1);
     if (n < static_cast<std::int64_t>(c.Position) - first + 1) {
@@ -1094,7 +1110,7 @@ void TDataFile::SetRecNo(std::int64_t n) {
       c.AtBOF = c.AtEOF = false;
       TCursorOps::SettleOnVisible(*this);
     }
-    TCursorOps::LoadCurrent(*this, 1);
+    TCursorOps::LoadCurrent(*this, 0);
   });
 }
 
@@ -1135,7 +1151,7 @@ void TDataFile::GotoBookmark(const std::uint8_t* bookmark) {
       TKey key(bookmark, bookmark + KeySize());
       TCursorOps::KeySearch(*this, key, true);
     }
-    TCursorOps::LoadCurrent(*this, 1);
+    TCursorOps::LoadCurrent(*this, 0);
   });
 }
 
@@ -1174,7 +1190,7 @@ bool TDataFile::FindKey(const std::uint8_t* keyOrRecord, bool isKey, bool neares
       }
       if (c.AtEOF && TCursorOps::StandingOnSomething(*this)) TCursorOps::GoLast(*this);
     }
-    TCursorOps::LoadCurrent(*this, 1);
+    TCursorOps::LoadCurrent(*this, 0);
     if (result) {
       if (TCursorOps::StandingOnSomething(*this)) {
         TCursorOps::CopyCurrent(*this, result);
@@ -1202,7 +1218,7 @@ bool TDataFile::FindPrefix(const std::uint8_t* record, std::uint8_t* result) {
       if (TCursorOps::Visible(*this, number)) {
         TCursorOps::StandAt(*this, p);
         c.AtBOF = c.AtEOF = false;
-        TCursorOps::LoadCurrent(*this, 1);
+        TCursorOps::LoadCurrent(*this, 0);
         TCursorOps::CopyCurrent(*this, result);
         return true;
       }
@@ -1233,7 +1249,7 @@ int TDataFile::GotoCurrentOf(TDataFile& other) {
       if (otherOnRecord && !strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
       return static_cast<int>(err::kRecordNotFound);
     }
-    TCursorOps::LoadCurrent(*this, 1);
+    TCursorOps::LoadCurrent(*this, 0);
     return 0;
   });
 }
