@@ -98,6 +98,11 @@ class TProgressBar {
                  static_cast<unsigned long long>(rows));
     std::fflush(out_);
   }
+  void Abandon() {
+    if (!out_ || !drawn_) return;
+    std::fputs("\n", out_);
+    std::fflush(out_);
+  }
   void Finish(std::uint64_t rows) {
     if (!out_) return;
     Update(total_, rows, true);
@@ -139,11 +144,16 @@ class TImporter {
                      stamp.size > 0 ? static_cast<std::uint64_t>(stamp.size) : 0);
     buffer_.assign(table_.RecordBufferSize(), 0);
     std::uint64_t rows = 0;
-    while (reader.Next(line)) {
-      ++lineNumber_;
-      Row(line);
-      ++rows;
-      if ((rows & 1023) == 0) bar.Update(reader.BytesConsumed(), rows);
+    try {
+      while (reader.Next(line)) {
+        ++lineNumber_;
+        Row(line);
+        ++rows;
+        if ((rows & 1023) == 0) bar.Update(reader.BytesConsumed(), rows);
+      }
+    } catch (...) {
+      bar.Abandon();  // the error message goes on a line of its own
+      throw;
     }
     bar.Finish(rows);
     return rows;

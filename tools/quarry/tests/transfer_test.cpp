@@ -212,6 +212,13 @@ TEST(Transfer, ProgressBarOnlyOnATerminalOrWhenAskedFor) {
   TempDir other;
   ShellRun shown = RunShell(other.Path(), script, false, o);
   EXPECT_NE(shown.err.find("] 100% 2 rows\n"), std::string::npos) << shown.err;
+  // A failing row ends the bar's line before its message.
+  std::string rows = "album\n";
+  for (int i = 0; i < 3000; ++i) rows += "album " + std::to_string(i) + "\n";
+  dir.Write("b.tsv", rows + "this title is far too long for the album field of forty\n");
+  ShellRun failed = RunShell(other.Path(), ".import AlbumList " + dir.File("b.tsv") + "\n", false, o);
+  EXPECT_NE(failed.err.find(" rows\n" + dir.File("b.tsv") + ":3002: album: text of 55 characters"), std::string::npos)
+      << failed.err;
 }
 
 TEST(Transfer, CheckReportsDamageWithExitStatus1) {
