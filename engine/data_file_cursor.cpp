@@ -25,6 +25,7 @@
 // records, which may be newer than the file) whenever the bitmaps are built from scratch.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 
 #include "engine/byte_order.h"
@@ -77,6 +78,45 @@ struct TDataFile::TCursorOps {
     t.UnpinRecord(record);
   }
 
+  // What an operation may have changed when a restart interrupts it: put back, so that the
+  // operation runs again from where the cursor stood (a Next must not step twice).
+  struct TSnapshot {
+    int Index;
+    bool Physical;
+    TKeyPosition Pos;
+    TKey Key;
+    std::uint32_t RecordNumber, Position;
+    bool AtBOF, AtEOF, RangeActive;
+    TKey RangeStart, RangeEnd;
+  };
+
+  static TSnapshot Take(const TCursorState& c) {
+    return {c.Index, c.Physical, c.Pos,         c.Key,        c.RecordNumber, c.Position,
+            c.AtBOF, c.AtEOF,    c.RangeActive, c.RangeStart, c.RangeEnd};
+  }
+
+  static void PutBack(T& t, TSnapshot& s) {
+    TCursorState& c = t.cursor_;
+    c.Index = s.Index;
+    c.Physical = s.Physical;
+    c.Pos = s.Pos;
+    c.Key = std::move(s.Key);
+    c.RecordNumber = s.RecordNumber;
+    c.Position = s.Position;
+    c.AtBOF = s.AtBOF;
+    c.AtEOF = s.AtEOF;
+    c.RangeActive = s.RangeActive;
+    c.RangeStart = std::move(s.RangeStart);
+    c.RangeEnd = std::move(s.RangeEnd);
+  }
+
+  // Whether a cache miss could throw ERestartOperation now: only when no lock that runs the change
+  // check is held and the check is not run up front.
+  static bool CanRestart(T& t) {
+    const TLockState& l = t.locks_;
+    return !t.strictChangeDetection_ && !t.LocksAreNoOps() && !l.Read && !l.Write && !l.StatementRead && !l.Transaction;
+  }
+
   template <class F>
   static auto Run(T& t, F&& operation) -> decltype(operation()) {
     if (!t.Opened()) t.Fail(err::kInvalidFileHandle);
@@ -84,8 +124,10 @@ struct TDataFile::TCursorOps {
     try {
       if (t.strictChangeDetection_) t.AcquireReadLock();
       for (int attempt = 0;; ++attempt) {
+        std::optional<TSnapshot> snapshot;
         try {
           Prepare(t);
+          if (CanRestart(t)) snapshot = Take(t.cursor_);
           if constexpr (std::is_void_v<decltype(operation())>) {
             operation();
             if (!readHeld) t.ReleaseReadLock();
@@ -98,6 +140,7 @@ struct TDataFile::TCursorOps {
         } catch (const ERestartOperation&) {
           // The read lock is held now, so a second restart means the lock is not protecting us.
           if (attempt >= 2) throw;
+          if (snapshot) PutBack(t, *snapshot);
           t.cursor_.Stale = true;
         }
       }
@@ -150,6 +193,7 @@ struct TDataFile::TCursorOps {
     UnpinCurrent(t);
     SelectTree(t);
     ComputeRangeBounds(t);
+    UpdateBitmapMode(t);
     c.LiveValid = false;
     c.BitmapsValid = false;
     if (c.BitmapMode) RebuildBitmaps(t, true);
@@ -1327,54 +1371,53 @@ std::uint32_t TDataFile::AddFilter(std::shared_ptr<TFilterEvaluator> expression,
 }
 
 int TDataFile::ActivateFilter(std::uint32_t handle) {
-  return TCursorOps::Run(*this, [&] {
-    TFilter* filter = TCursorOps::FindFilter(*this, handle);
-    if (!filter) return static_cast<int>(err::kInvalidFilterHandle);
-    if (filter->Active) return 0;
-    filter->Active = true;
-    TCursorOps::FiltersChanged(*this, static_cast<std::size_t>(filter - cursor_.Filters.data()), true);
-    return 0;
-  });
+  if (!Opened()) Fail(err::kInvalidFileHandle);
+  TFilter* filter = TCursorOps::FindFilter(*this, handle);
+  if (!filter) return err::kInvalidFilterHandle;
+  if (filter->Active) return 0;
+  // The list changes first and only the recomputation runs (again, after a restart) under Run.
+  filter->Active = true;
+  const auto index = static_cast<std::size_t>(filter - cursor_.Filters.data());
+  TCursorOps::Run(*this, [&] { TCursorOps::FiltersChanged(*this, index, true); });
+  return 0;
 }
 
 int TDataFile::DeactivateFilter(std::uint32_t handle) {
-  return TCursorOps::Run(*this, [&] {
-    TFilter* filter = TCursorOps::FindFilter(*this, handle);
-    if (!filter) return static_cast<int>(err::kInvalidFilterHandle);
-    if (!filter->Active) return 0;
-    filter->Active = false;
-    filter->Bits.Release();
-    TCursorOps::FiltersChanged(*this, 0, false);
-    return 0;
-  });
+  if (!Opened()) Fail(err::kInvalidFileHandle);
+  TFilter* filter = TCursorOps::FindFilter(*this, handle);
+  if (!filter) return err::kInvalidFilterHandle;
+  if (!filter->Active) return 0;
+  filter->Active = false;
+  filter->Bits.Release();
+  TCursorOps::Run(*this, [&] { TCursorOps::FiltersChanged(*this, 0, false); });
+  return 0;
 }
 
 int TDataFile::RemoveFilter(std::uint32_t handle) {
-  return TCursorOps::Run(*this, [&] {
-    auto& filters = cursor_.Filters;
-    if (handle == 0) {
-      filters.clear();
-    } else {
-      auto it = std::find_if(filters.begin(), filters.end(), [&](const TFilter& f) { return f.Handle == handle; });
-      if (it == filters.end()) return static_cast<int>(err::kInvalidFilterHandle);
-      filters.erase(it);
-    }
-    TCursorOps::FiltersChanged(*this, 0, false);
-    return 0;
-  });
+  if (!Opened()) Fail(err::kInvalidFileHandle);
+  auto& filters = cursor_.Filters;
+  if (handle == 0) {
+    filters.clear();
+  } else {
+    auto it = std::find_if(filters.begin(), filters.end(), [&](const TFilter& f) { return f.Handle == handle; });
+    if (it == filters.end()) return err::kInvalidFilterHandle;
+    filters.erase(it);
+  }
+  TCursorOps::Run(*this, [&] { TCursorOps::FiltersChanged(*this, 0, false); });
+  return 0;
 }
 
 int TDataFile::ChangeFilterExpression(std::uint32_t handle, std::shared_ptr<TFilterEvaluator> expression) {
-  return TCursorOps::Run(*this, [&] {
-    TFilter* filter = TCursorOps::FindFilter(*this, handle);
-    if (!filter || !filter->Active) return static_cast<int>(err::kInvalidFilterHandle);
-    if (!expression) return static_cast<int>(err::kInvalidFilterExpression);
-    filter->Grade = expression->OptimisationGrade();
-    filter->Expression = std::move(expression);
-    filter->Callback = nullptr;
-    TCursorOps::FiltersChanged(*this, static_cast<std::size_t>(filter - cursor_.Filters.data()), true);
-    return 0;
-  });
+  if (!Opened()) Fail(err::kInvalidFileHandle);
+  TFilter* filter = TCursorOps::FindFilter(*this, handle);
+  if (!filter || !filter->Active) return err::kInvalidFilterHandle;
+  if (!expression) return err::kInvalidFilterExpression;
+  filter->Grade = expression->OptimisationGrade();
+  filter->Expression = std::move(expression);
+  filter->Callback = nullptr;
+  const auto index = static_cast<std::size_t>(filter - cursor_.Filters.data());
+  TCursorOps::Run(*this, [&] { TCursorOps::FiltersChanged(*this, index, true); });
+  return 0;
 }
 
 bool TDataFile::BitmapMode() const {

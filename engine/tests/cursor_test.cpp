@@ -777,6 +777,32 @@ TEST_F(Cursor, ACacheMissThatFindsAChangeRestartsTheOperation) {
   EXPECT_EQ(CurrentId(), 11);
 }
 
+// A restart must not repeat the part of the operation done before it: Next steps once.
+TEST_F(Cursor, ARestartedNextStepsOnce) {
+  Create();
+  for (int id = 1; id <= 4000; ++id) Insert(id, id % 3);
+  table->Close();
+  table->SetExclusive(false);
+  table->Open();
+  TDataFile writer;
+  writer.SetFileName(dir.File("people"));
+  writer.Open();
+  std::vector<std::uint8_t> record(writer.RecordBufferSize(), 0);
+  // Every leaf page cached, the first records not: the record read is the miss that restarts.
+  EXPECT_EQ(Forward().size(), 4000u);
+  table->First();
+  for (int k = 0; k < 100; ++k) ASSERT_EQ(table->Next(buffer.data()), 0);
+  const std::int32_t expected = IdOf(buffer) + 1;
+  std::int32_t id = 9000;
+  writer.SetField(true, 1, &id, record.data());
+  writer.InsertRecord(record.data());
+  for (int k = 0; k < 600; ++k) {
+    ASSERT_EQ(table->Next(buffer.data()), 0);
+    ASSERT_EQ(IdOf(buffer), expected + k);
+  }
+  EXPECT_EQ(table->RecordCount(), 4001u);
+}
+
 TEST(RecordBitmap, MatchesAModel) {
   std::mt19937 random(11);
   TRecordBitmap bits;
