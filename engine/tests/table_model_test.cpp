@@ -29,6 +29,7 @@
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/record_filter.h"
+#include "engine/table_verify.h"
 #include "engine/tests/test_tables.h"
 #include "util/testing/temp_dir.h"
 
@@ -191,13 +192,14 @@ class TableModel {
       }
       CheckObserver();
       if (step_ % 100 == 0) FullCheck();
+      if (step_ % 300 == 0) CheckFiles(!config_.Exclusive);  // see VerifyTableSeesCachedRecords
       if (step_ % 400 == 0) Reopen();
     }
     step_ = steps + 1;
     FullCheck();
     Reopen();
     FullCheck();
-    CheckFiles();
+    CheckFiles(true);  // after the reopen nothing is cached unwritten
     if (observer_.Opened()) observer_.Close();
     table_.Close();
   }
@@ -962,7 +964,7 @@ class TableModel {
     CheckFindKey();
   }
 
-  void CheckFiles() {
+  void CheckFiles(bool wholeTable) {
     std::vector<std::string> problems = table_.IndexFile().Verify();
     std::string all;
     for (const auto& p : problems) all += "\n  " + p;
@@ -976,6 +978,11 @@ class TableModel {
     Expect(report.Values == memos,
            "BLOB file holds " + std::to_string(report.Values) + " values, want " + std::to_string(memos));
     Expect(report.LostBlocks == 0, "BLOB file lost blocks");
+    if (!wholeTable) return;
+    problems = VerifyTable(table_);
+    all.clear();
+    for (const auto& p : problems) all += "\n  " + p;
+    Expect(problems.empty(), "table verification:" + all);
   }
 
   TConfig config_;
@@ -1046,6 +1053,27 @@ TEST_F(TableModelCursors, PhysicalOrderGotoCurrentOf) {
     second.Close();
     first.DeleteTable();
   }
+}
+
+// The whole-table check of an Exclusive cursor sees the records it has not written yet.
+TEST_F(TableModelCursors, VerifyTableSeesCachedRecords) {
+  GTEST_SKIP() << "open fault in /work/briefs/faults.md: VerifyTable on an Exclusive cursor with cached records";
+  testing::CreateTable(name, testing::SmallTable());
+  TDataFile table;
+  table.SetFileName(name);
+  table.SetExclusive(true);
+  table.Open();
+  TBuffer b(table.RecordBufferSize(), 0);
+  for (std::int32_t id : {3, 1, 2}) {
+    table.InitRecord(b.data());
+    table.SetField(false, 1, &id, b.data());
+    table.InsertRecord(b.data());
+  }
+  std::vector<std::string> problems = VerifyTable(table);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  table.Close();
+  table.Open();
+  EXPECT_TRUE(VerifyTable(table).empty());
 }
 
 TEST_P(TableModelTest, AgreesWithTheModel) {
