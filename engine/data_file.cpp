@@ -427,6 +427,7 @@ void TDataFile::EmptyTable() {
   DropRecordCache();
   indexFile_->EmptyIndexFile();
   if (BlobFile()) blobFile_->EmptyBlobFile();
+  CursorFilesChanged();  // the cursor's position and bitmaps refer to records that are gone
 }
 
 // ---- Fields ----------------------------------------------------------------------------------

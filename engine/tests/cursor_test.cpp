@@ -673,6 +673,25 @@ TEST_F(Cursor, TableWithoutPrimaryIndexIsInPhysicalOrder) {
   EXPECT_EQ(table->RecordCount(), 38u);
 }
 
+TEST_F(Cursor, EmptyTableLeavesTheCursorOnNothingWithItsOrderAndFilters) {
+  Create();
+  Fill(40);
+  table->SelectIndex(kByGroup);
+  std::uint32_t h = table->AddFilter(
+      nullptr, [](const std::uint8_t*, std::uint32_t r) { return r % 2 == 0; }, false);
+  ASSERT_EQ(table->ActivateFilter(h), 0);
+  table->SetRecNo(30);
+  ASSERT_EQ(table->GetCurrent(buffer.data(), false), 0);
+  table->EmptyTable();
+  EXPECT_EQ(table->RecordCount(), 0u);
+  EXPECT_EQ(table->Next(buffer.data()), TDataFile::kAtEnd);
+  EXPECT_EQ(table->CurrentRecord, nullptr);
+  Insert(7, 1);  // record 1: hidden by the filter
+  Insert(8, 1);  // record 2
+  EXPECT_EQ(table->CursorIndex(), kByGroup);
+  EXPECT_EQ(Forward(), std::vector<std::int32_t>{8});
+}
+
 TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   Create();
   Fill(25);
