@@ -455,6 +455,14 @@ TEST_F(Cursor, CallbackFilterCountsVisibleRecordsWhileRecNoCountsEntries) {
   EXPECT_EQ(table->DeactivateFilter(h), 0);
   EXPECT_FALSE(table->BitmapMode());
   EXPECT_EQ(table->RecordCount(), 102u);
+
+  // Closing drops the filters.
+  EXPECT_EQ(table->ActivateFilter(h), 0);
+  table->Close();
+  table->Open();
+  EXPECT_FALSE(table->BitmapMode());
+  EXPECT_EQ(table->RecordCount(), 102u);
+  EXPECT_EQ(table->ActivateFilter(h), err::kInvalidFilterHandle);
 }
 
 TEST_F(Cursor, AfterEarlierFiltersSeeOnlyWhatEarlierFiltersPass) {
@@ -754,8 +762,9 @@ TEST_F(Cursor, ChangesOfAnotherCursorAreSeenAtTheNextOperation) {
   insert(0);
   insert(22);
   insert(23);
-  // Counts and bitmaps follow, and the cursor stays on its record.
+  // Counts and bitmaps follow, and the cursor stays on its record; each operation ends its read lock.
   EXPECT_EQ(table->RecordCount(), 12u);
+  EXPECT_FALSE(table->LockState().Read);
   EXPECT_EQ(CurrentId(), 10);
   EXPECT_EQ(table->RecNo(), 11u);
   table->First();
