@@ -56,11 +56,14 @@ struct TConfig {
   bool Exclusive;
   std::uint8_t NameCompression;
   int Steps;
+  bool Encrypted = false;
+  std::uint32_t BlobBlockSize = kDefaultBlobBlockSize;
 };
 
 std::ostream& operator<<(std::ostream& out, const TConfig& c) {
   return out << "seed " << c.Seed << (c.Primary ? ", primary" : ", no primary")
-             << (c.Exclusive ? ", exclusive" : ", shared") << ", compression " << int{c.NameCompression};
+             << (c.Exclusive ? ", exclusive" : ", shared") << ", compression " << int{c.NameCompression}
+             << (c.Encrypted ? ", encrypted" : "") << ", BLOB blocks of " << c.BlobBlockSize;
 }
 
 struct TRow {
@@ -234,6 +237,12 @@ class TableModel {
     byGroup.KeyFields[1] = kScore;
     t.Indexes = {primary, byName, byGroup};
     t.AllowEmptyPrimary = !config_.Primary;
+    t.BlobBlockSize = config_.BlobBlockSize;
+    if (config_.Encrypted) {
+      t.Encrypted = true;
+      t.Password = "Lyrics";
+      Session().AddPassword(t.Password);  // for every cursor this test opens
+    }
     testing::CreateTable(name_, t);
   }
 
@@ -242,6 +251,7 @@ class TableModel {
     table_.SetExclusive(config_.Exclusive);
     table_.Open();
     buffer_.assign(table_.RecordBufferSize(), 0);
+    Expect(table_.Header().Encrypted == config_.Encrypted, "the table's Encrypted flag differs");
   }
 
   void Reopen() {
@@ -962,6 +972,36 @@ class TableModel {
     }
     CheckRanges();
     CheckFindKey();
+    CheckFilterChanges();
+  }
+
+  // An evaluator filter given a new expression while active; deactivated; removed.
+  void CheckFilterChanges() {
+    TSetup s;
+    s.Index = Pick(0, 3) == 0 ? kPhysical : Pick(0, 2);
+    s.Filter = true;
+    s.Kind = static_cast<TFilterKind>(Pick(0, 1));
+    s.Evaluator = true;
+    table_.SelectIndex(s.Index);
+    std::uint32_t h = table_.AddFilter(std::make_shared<KindEvaluator>(s.Kind), nullptr, false);
+    auto other = std::make_shared<KindEvaluator>(s.Kind == kScoreThirds ? kOddGroups : kScoreThirds);
+    Expect(table_.ChangeFilterExpression(h, other) == err::kInvalidFilterHandle,
+           "ChangeFilterExpression on an inactive filter did not answer 10050");
+    Expect(table_.ActivateFilter(h) == 0, "ActivateFilter failed");
+    Expect(table_.RecordCount() == Order(s).size(),
+           "RecordCount under " + Describe(s) + " is " + std::to_string(table_.RecordCount()));
+    Expect(table_.ChangeFilterExpression(h, nullptr) == err::kInvalidFilterExpression,
+           "ChangeFilterExpression without an expression did not answer 10051");
+    Expect(table_.ChangeFilterExpression(h, other) == 0, "ChangeFilterExpression failed");
+    s.Kind = s.Kind == kScoreThirds ? kOddGroups : kScoreThirds;
+    CheckWalks(s, false);
+    Expect(table_.DeactivateFilter(h) == 0, "DeactivateFilter failed");
+    Expect(table_.RecordCount() == rows_.size(),
+           "RecordCount after DeactivateFilter is " + std::to_string(table_.RecordCount()));
+    Expect(table_.BitmapMode() == PhysicalOrder(s.Index), "BitmapMode after the last filter went inactive");
+    Expect(table_.RemoveFilter(h) == 0, "RemoveFilter failed");
+    Expect(table_.RemoveFilter(h) == err::kInvalidFilterHandle,
+           "RemoveFilter of a removed filter did not answer 10050");
   }
 
   void CheckFiles(bool wholeTable) {
@@ -1090,7 +1130,9 @@ TEST_P(TableModelTest, AgreesWithTheModel) {
 INSTANTIATE_TEST_SUITE_P(Seeds, TableModelTest,
                          ::testing::Values(TConfig{11, true, true, 0, 2000}, TConfig{12, true, false, 3, 2000},
                                            TConfig{13, false, true, 1, 2000}, TConfig{14, false, false, 2, 2000},
-                                           TConfig{15, true, true, 2, 2000}, TConfig{16, false, true, 0, 2000}));
+                                           TConfig{15, true, true, 2, 2000}, TConfig{16, false, true, 0, 2000},
+                                           TConfig{17, true, false, 1, 1500, true, 64},
+                                           TConfig{18, false, true, 3, 1500, true, 100}));
 
 }  // namespace
 }  // namespace quillon::engine
