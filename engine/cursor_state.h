@@ -55,6 +55,8 @@ struct TCursorState {
   bool RangeActive = false;
   TKey RangeStart, RangeEnd;
   std::uint32_t RangeFirst = 0, RangeLast = 0;
+  // The key count of the index as last read; re-read when a walk seems to pass it.
+  std::uint32_t KeyTotal = 0;
 
   bool BitmapMode = false;
   TRecordBitmap LiveBits, RangeBits, Visible;

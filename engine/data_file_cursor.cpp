@@ -227,6 +227,20 @@ struct TDataFile::TCursorOps {
     return true;
   }
 
+  // One step along the leaf level. Ordinals run 1..the key count, so an ordinal outside them means
+  // leaf links that loop back: a damaged file, reported instead of walked forever.
+  static bool Advance(T& t, TKeyPosition& p, int direction) {
+    bool moved = direction > 0 ? t.indexFile_->NextPosition(p) : t.indexFile_->PriorPosition(p);
+    if (moved && (p.Ordinal == 0 || p.Ordinal > t.cursor_.KeyTotal)) {
+      t.cursor_.KeyTotal = t.indexFile_->KeyCount();
+      if (p.Ordinal == 0 || p.Ordinal > t.cursor_.KeyTotal) {
+        RaiseEngineError(err::kIndexPagesCorrupt, t.FileName(), {}, {},
+                         t.cursor_.Index == 0 ? "Primary" : t.indexFile_->CurrentIndexName());
+      }
+    }
+    return moved;
+  }
+
   static std::uint32_t RecordAt(T& t, const TKeyPosition& p) {
     std::uint32_t record = 0;
     if (!t.indexFile_->ReadPosition(p, nullptr, &record)) return 0;
@@ -265,7 +279,7 @@ struct TDataFile::TCursorOps {
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {
-        if (!t.indexFile_->NextPosition(p) || (RangeInEffect(t) && p.Ordinal > c.RangeLast) || !StandAt(t, p)) {
+        if (!Advance(t, p, 1) || (RangeInEffect(t) && p.Ordinal > c.RangeLast) || !StandAt(t, p)) {
           return StandOnNothing(t);
         }
       }
@@ -291,7 +305,7 @@ struct TDataFile::TCursorOps {
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {
-        if (!t.indexFile_->PriorPosition(p) || (RangeInEffect(t) && p.Ordinal < c.RangeFirst) || !StandAt(t, p)) {
+        if (!Advance(t, p, -1) || (RangeInEffect(t) && p.Ordinal < c.RangeFirst) || !StandAt(t, p)) {
           return StandOnNothing(t);
         }
       }
@@ -324,7 +338,7 @@ struct TDataFile::TCursorOps {
     const bool range = RangeInEffect(t);
     TKeyPosition p = c.Pos;
     for (;;) {
-      bool moved = direction > 0 ? t.indexFile_->NextPosition(p) : t.indexFile_->PriorPosition(p);
+      bool moved = Advance(t, p, direction);
       if (!moved) {
         (direction > 0 ? c.AtEOF : c.AtBOF) = true;
         return false;
@@ -424,7 +438,7 @@ struct TDataFile::TCursorOps {
     if (!c.BitmapMode || !StandingOnSomething(t) || c.Visible.Test(c.RecordNumber)) return;
     TKeyPosition start = c.Pos;
     TKeyPosition p = start;
-    while (t.indexFile_->NextPosition(p)) {
+    while (Advance(t, p, 1)) {
       if (c.Visible.Test(RecordAt(t, p))) {
         StandAt(t, p);
         c.AtBOF = c.AtEOF = false;
@@ -432,7 +446,7 @@ struct TDataFile::TCursorOps {
       }
     }
     p = start;
-    while (t.indexFile_->PriorPosition(p)) {
+    while (Advance(t, p, -1)) {
       if (c.Visible.Test(RecordAt(t, p))) {
         StandAt(t, p);
         c.AtBOF = c.AtEOF = false;
@@ -1266,7 +1280,7 @@ bool TDataFile::FindPrefix(const std::uint8_t* record, std::uint8_t* result) {
         TCursorOps::CopyCurrent(*this, result);
         return true;
       }
-      if (!indexFile_->NextPosition(p)) return false;
+      if (!TCursorOps::Advance(*this, p, 1)) return false;
     }
     return false;
   });
