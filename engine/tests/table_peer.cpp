@@ -6,7 +6,7 @@
 // It creates the ready file once the table is open, then appends <inserts> records with Id 1, 2,
 // 3, ..., then makes <mixed> changes, a third of them further inserts and the rest updates of a
 // random record. Every record it writes keeps the invariants the reader checks:
-//   A + B = kSum, Name = NameCopy = "n<Id>-<A>", Memo = PeerMemo(A)
+//   A + B = kSum, Name = NameCopy = "n<Id>-<A>", Memo = PeerMemo(A), Filler = PeerFiller(A)
 // so a reader that sees half of a change finds a broken invariant. Lock failures (10249 and the
 // record and table lock codes) are retried. At the end it writes the number of records into the
 // done file. Exit code 0 on success, 2 on bad arguments, 3 on any other error (message on stderr).
@@ -65,6 +65,10 @@ class Writer {
     std::memcpy(text.data(), name.data(), name.size());
     table_.SetField(false, kName, text.data(), buffer_.data());
     table_.SetField(false, kNameCopy, text.data(), buffer_.data());
+    std::string filler = PeerFiller(a);
+    std::vector<char> fillerText(kFillerSize + 1, '\0');
+    std::memcpy(fillerText.data(), filler.data(), filler.size());
+    table_.SetField(false, kFiller, fillerText.data(), buffer_.data());
     std::string memo = PeerMemo(a);
     if (table_.OpenBlob(false, kMemo, 2, buffer_.data()) != 0 ||
         table_.TruncateBlob(false, kMemo, 0, buffer_.data()) != 0 ||

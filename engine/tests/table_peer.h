@@ -11,11 +11,14 @@
 
 namespace quillon::engine::peer {
 
-inline constexpr int kId = 1, kA = 2, kB = 3, kName = 4, kNameCopy = 5, kMemo = 6;
+inline constexpr int kId = 1, kA = 2, kB = 3, kName = 4, kNameCopy = 5, kMemo = 6, kFiller = 7;
 inline constexpr int kNameSize = 30;
+// A long text field, so that the reader's record cache holds only part of the table and misses
+// while the peer changes it.
+inline constexpr int kFillerSize = 250;
 inline constexpr std::int32_t kSum = 1000000;  // A + B of every record
 
-// Primary index on Id, a unique secondary index "ByName" on Name, and a memo.
+// Primary index on Id, a unique secondary index "ByName" on Name, a memo and a filler.
 inline TTableDefinition PeerTable() {
   auto field = [](const char* name, TFieldType type, int size = 0) {
     TFieldDescriptor f;
@@ -30,7 +33,8 @@ inline TTableDefinition PeerTable() {
               field("B", TFieldType::Integer),
               field("Name", TFieldType::String, kNameSize),
               field("NameCopy", TFieldType::String, kNameSize),
-              field("Memo", TFieldType::Blob)};
+              field("Memo", TFieldType::Blob),
+              field("Filler", TFieldType::String, kFillerSize)};
   TIndexDescriptor primary;
   primary.KeyFieldCount = 1;
   primary.KeyFields[0] = kId;
@@ -45,6 +49,11 @@ inline TTableDefinition PeerTable() {
 
 inline std::string PeerName(std::int32_t id, std::int32_t a) {
   return "n" + std::to_string(id) + "-" + std::to_string(a);
+}
+
+// The filler of a record with value A.
+inline std::string PeerFiller(std::int32_t a) {
+  return std::string(static_cast<std::size_t>(20 + a % 200), static_cast<char>('a' + a % 26));
 }
 
 // The memo of a record with value A: its length and bytes follow from A.

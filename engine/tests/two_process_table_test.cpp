@@ -141,7 +141,7 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
     return v;
   }
   std::string Text(int field) {
-    std::vector<char> text(kNameSize + 1, '\0');
+    std::vector<char> text(kFillerSize + 1, '\0');
     cursor.GetField(false, field, buffer.data(), text.data());
     return text.data();
   }
@@ -154,6 +154,7 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
     ASSERT_EQ(a + b, kSum) << "record " << id << ": A " << a << " and B " << b << " from different changes";
     ASSERT_EQ(name, copy) << "record " << id << ": name and its copy from different changes";
     ASSERT_EQ(name, PeerName(id, a)) << "record " << id << ": name and A from different changes";
+    ASSERT_EQ(Text(kFiller), PeerFiller(a)) << "record " << id << ": filler and A from different changes";
     if (!memo) return;
     std::vector<std::uint8_t> b2 = buffer;
     ASSERT_EQ(cursor.OpenBlob(false, kMemo, 1, b2.data()), 0);
