@@ -391,9 +391,15 @@ struct TDataFile::TCursorOps {
   // since records next to a random target are rarely wanted.
   static void LoadCurrent(T& t, int direction) {
     TCursorState& c = t.cursor_;
-    if (!StandingOnSomething(t) || c.RecordNumber >= t.header_.NextRecordNumber) {
+    if (!StandingOnSomething(t)) {
       UnpinCurrent(t);
       return;
+    }
+    if (c.RecordNumber >= t.header_.NextRecordNumber) {
+      // Only an index entry can name a record the data file does not hold.
+      UnpinCurrent(t);
+      RaiseEngineError(err::kIndexPagesCorrupt, t.FileName(), {}, {},
+                       c.Index == 0 ? "Primary" : t.indexFile_->CurrentIndexName());
     }
     if (t.CurrentRecord && t.CurrentRecord->RecordNumber == c.RecordNumber) return;
     UnpinCurrent(t);

@@ -740,6 +740,30 @@ TEST_F(Cursor, LeafLinksThatLoopAreReportedNotWalked) {
   }
 }
 
+TEST_F(Cursor, AnIndexEntryNamingAMissingRecordIsReported) {
+  Create();
+  Fill(30);
+  TIndexFile& index = table->IndexFile();
+  index.SelectIndex(0);
+  TKeyPosition third = index.PositionAtOrdinal(3);
+  table->Close();
+  {
+    std::fstream file(dir.File("people.IDX"), std::ios::in | std::ios::out | std::ios::binary);
+    std::uint8_t bytes[4];
+    PutU32(bytes, 99999);
+    // Leaf entries after the 13-byte page header: a 5-byte key, then the record number.
+    file.seekp(static_cast<std::streamoff>(third.Page) + 13 + third.Slot * 9 + 5);
+    file.write(reinterpret_cast<const char*>(bytes), 4);
+  }
+  table->Open();
+  ASSERT_EQ(table->Next(buffer.data()), 0);
+  ASSERT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(ErrorCode([&] { table->Next(buffer.data()); }), err::kIndexPagesCorrupt);
+  EXPECT_EQ(ErrorCode([&] { table->SetRecNo(3); }), err::kIndexPagesCorrupt);
+  table->SetRecNo(4);
+  EXPECT_EQ(CurrentId(), 4);
+}
+
 TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   Create();
   Fill(25);
