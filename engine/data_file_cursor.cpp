@@ -1098,6 +1098,7 @@ int TDataFile::Prior(std::uint8_t* buffer) {
 int TDataFile::GetCurrent(std::uint8_t* buffer, bool lock) {
   return TCursorOps::Run(*this, [&] {
     if (lock && !cursor_.AtBOF && !cursor_.AtEOF) {
+      TCursorOps::LoadCurrent(*this, 0);  // a new logical field list leaves no record loaded
       LockRecord(0);
       // Locking reads the record fresh; a change it found moves the cursor back by its key.
       if (cursor_.Stale) TCursorOps::Revalidate(*this);

@@ -764,6 +764,23 @@ TEST_F(Cursor, AnIndexEntryNamingAMissingRecordIsReported) {
   EXPECT_EQ(CurrentId(), 4);
 }
 
+TEST_F(Cursor, GetCurrentWithLockLocksTheRecordItStandsOn) {
+  Create();
+  Fill(10);
+  table->Close();
+  table->SetExclusive(false);  // record locks exist only on shared tables
+  table->Open();
+  table->SetRecNo(4);
+  table->SetLogicalFields(table->LogicalFields());  // empties the record cache
+  ASSERT_EQ(table->GetCurrent(buffer.data(), true), 0);
+  EXPECT_EQ(IdOf(buffer), 4);
+  ASSERT_EQ(table->LockedRecords().size(), 1u);
+  EXPECT_EQ(table->LockedRecords()[0], GetU32(buffer.data() + 1));
+  table->First();
+  EXPECT_EQ(table->GetCurrent(buffer.data(), true), TDataFile::kAtBeginning);  // nothing to lock at a crack
+  EXPECT_EQ(table->LockedRecords().size(), 1u);
+}
+
 TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   Create();
   Fill(25);
