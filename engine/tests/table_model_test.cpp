@@ -58,12 +58,14 @@ struct TConfig {
   int Steps;
   bool Encrypted = false;
   std::uint32_t BlobBlockSize = kDefaultBlobBlockSize;
+  bool Large = false;  // grows to about a thousand records: several leaves in every index
 };
 
 std::ostream& operator<<(std::ostream& out, const TConfig& c) {
   return out << "seed " << c.Seed << (c.Primary ? ", primary" : ", no primary")
              << (c.Exclusive ? ", exclusive" : ", shared") << ", compression " << int{c.NameCompression}
-             << (c.Encrypted ? ", encrypted" : "") << ", BLOB blocks of " << c.BlobBlockSize;
+             << (c.Encrypted ? ", encrypted" : "") << ", BLOB blocks of " << c.BlobBlockSize
+             << (c.Large ? ", large" : "");
 }
 
 struct TRow {
@@ -181,8 +183,8 @@ class TableModel {
     const int steps = config_.Steps;
     for (step_ = 1; step_ <= steps; ++step_) {
       int phase = step_ * 3 / steps;  // grow, shrink, then balanced
-      int insertWeight = phase == 0 ? 60 : phase == 1 ? 15 : 35;
-      int deleteWeight = phase == 0 ? 15 : phase == 1 ? 60 : 35;
+      int insertWeight = phase == 0 ? (config_.Large ? 88 : 60) : phase == 1 ? 15 : 35;
+      int deleteWeight = phase == 0 ? (config_.Large ? 4 : 15) : phase == 1 ? 60 : 35;
       int dice = Pick(0, 99);
       TSetup setup = RandomSetup();
       changed_ = 0;
@@ -303,9 +305,11 @@ class TableModel {
   // ---- Model ---------------------------------------------------------------------------------
   int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 
+  int IdSpan() const { return config_.Large ? 5000 : 500; }
+
   std::string RandomName() {
     static const char kLetters[] = "abcdeABCDE";
-    int length = Pick(2, 7);
+    int length = Pick(config_.Large ? 4 : 2, 7);
     std::string s;
     for (int i = 0; i < length; ++i) s += kLetters[Pick(0, 9)];
     return s;
@@ -313,7 +317,7 @@ class TableModel {
 
   TRow RandomRow() {
     TRow r;
-    r.Id = Pick(-500, 500);
+    r.Id = Pick(-IdSpan(), IdSpan());
     if (!rows_.empty() && Pick(0, 19) == 0) r.Id = RandomLive().Id;  // a duplicate on purpose
     r.Name = RandomName();
     if (!rows_.empty() && Pick(0, 19) == 0) {  // the same name in another case
@@ -895,7 +899,7 @@ class TableModel {
     if (!config_.Primary) return;
     table_.SelectIndex(kPrimary);
     auto ids = Order(TSetup{kPrimary});
-    std::int32_t id = Pick(-510, 510);
+    std::int32_t id = Pick(-IdSpan() - 10, IdSpan() + 10);
     auto at = std::find_if(ids.begin(), ids.end(), [&](std::uint32_t r) { return rows_[r].Id >= id; });
     bool present = at != ids.end() && rows_[*at].Id == id;
     // Without the nearest flag a miss leaves the cursor where it was.
@@ -1132,7 +1136,8 @@ INSTANTIATE_TEST_SUITE_P(Seeds, TableModelTest,
                                            TConfig{13, false, true, 1, 2000}, TConfig{14, false, false, 2, 2000},
                                            TConfig{15, true, true, 2, 2000}, TConfig{16, false, true, 0, 2000},
                                            TConfig{17, true, false, 1, 1500, true, 64},
-                                           TConfig{18, false, true, 3, 1500, true, 100}));
+                                           TConfig{18, false, true, 3, 1500, true, 100},
+                                           TConfig{19, true, true, 0, 2400, false, 512, true}));
 
 }  // namespace
 }  // namespace quillon::engine
