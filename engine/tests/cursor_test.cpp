@@ -682,6 +682,29 @@ TEST_F(Cursor, TableWithoutPrimaryIndexIsInPhysicalOrder) {
   EXPECT_EQ(table->RecordCount(), 38u);
 }
 
+// Without a deleted-records index, records another cursor deletes are kept out by their Deleted
+// byte when the bitmaps are rebuilt after the change check.
+TEST_F(Cursor, TableWithoutPrimaryIndexLeavesOutRecordsOtherCursorsDelete) {
+  Create(People(false));
+  for (int id = 1; id <= 30; ++id) Insert(id, id % 2);
+  table->Close();
+  table->SetExclusive(false);
+  table->SetStrictChangeDetection(true);
+  table->Open();
+  TDataFile other;
+  other.SetFileName(dir.File("people"));
+  other.Open();
+  EXPECT_EQ(table->RecordCount(), 30u);
+  for (std::uint32_t r : {5u, 6u, 30u}) {
+    other.SetRecNo(r);
+    other.DeleteRecord(true);
+  }
+  std::vector<std::int32_t> expected = Range(1, 29);
+  expected.erase(expected.begin() + 4, expected.begin() + 6);
+  EXPECT_EQ(table->RecordCount(), 27u);
+  EXPECT_EQ(Forward(), expected);
+}
+
 TEST_F(Cursor, EmptyTableLeavesTheCursorOnNothingWithItsOrderAndFilters) {
   Create();
   Fill(40);
