@@ -9,6 +9,8 @@
 //   - RecordCount never goes down;
 //   - under the statement read lock the memos match their records and the walk meets exactly
 //     RecordCount records;
+//   - once the peer also deletes (it waits for this process to know), Ids still come in strict
+//     order and the locked rounds still agree;
 //   - the only errors are the lock codes, which are retried;
 //   - at the end the table holds what the peer reports and verifies clean.
 // Run with and without StrictChangeDetection in both processes.
@@ -30,6 +32,7 @@ extern char** environ;
 #include "engine/blob_verifier.h"
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
+#include "engine/table_verify.h"
 #include "engine/tests/table_peer.h"
 #include "engine/tests/test_tables.h"
 #include "util/platform.h"
@@ -42,6 +45,7 @@ using namespace peer;
 
 constexpr int kInserts = 300;
 constexpr int kMixed = 600;
+constexpr int kChurn = 400;
 
 // The peer program lives beside the test executable.
 std::string PeerPath() {
@@ -167,14 +171,19 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
                                       << " bytes belongs to another change";
   }
 
-  // A walk in Id order (forwards or backwards) meeting 1..n without a gap; answers n.
+  // A walk in Id order (forwards or backwards) meeting 1..n without a gap, or, once the peer
+  // deletes, Ids in strict order; answers how many it met.
   std::int32_t WalkIds(bool forward, bool memo) {
     std::int32_t seen = 0, last = 0;
     cursor.SelectIndex(0);
     forward ? cursor.First() : cursor.Last();
     while ((forward ? cursor.Next(buffer.data()) : cursor.Prior(buffer.data())) == 0) {
       std::int32_t id = Int(kId);
-      if (forward) {
+      if (churn) {
+        if (seen > 0) {
+          EXPECT_TRUE(forward ? id > last : id < last) << "Ids out of order: " << id << " after " << last;
+        }
+      } else if (forward) {
         EXPECT_EQ(id, last + 1) << "the walk in Id order skipped or repeated a record";
       } else if (seen > 0) {
         EXPECT_EQ(id, last - 1) << "the backward walk in Id order skipped or repeated a record";
@@ -184,7 +193,7 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
       last = id;
       ++seen;
     }
-    if (!forward && seen > 0) {
+    if (!forward && seen > 0 && !churn) {
       EXPECT_EQ(last, 1) << "the backward walk did not end at Id 1";
     }
     return seen;
@@ -232,6 +241,7 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
     cursor.ReleaseStatementReadLock();
   }
 
+  bool churn = false;  // the peer deletes records now
   quillon::testing::TempDir dir;
   std::string table = dir.File("shared.DAT");
   TDataFile cursor;
@@ -239,26 +249,36 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
 };
 
 TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
-  std::string ready = dir.File("peer.ready"), done = dir.File("peer.done");
-  PeerProcess peer({table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed), "7", ready, done});
+  std::string ready = dir.File("peer.ready"), pause = dir.File("peer.pause"), go = dir.File("peer.go"),
+              done = dir.File("peer.done");
+  PeerProcess peer({table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed),
+                    std::to_string(kChurn), "7", ready, pause, go, done});
   ASSERT_TRUE(peer.Started()) << PeerPath();
   for (int waited = 0; waited < 60000 && !platform::FileExists(ready) && peer.Running(); waited += 10)
     platform::SleepMs(10);
   ASSERT_TRUE(platform::FileExists(ready)) << "the peer did not start";
 
   std::uint32_t lastCount = 0;
-  int rounds = 0, lockRetries = 0, grewDuring = 0;
+  int rounds = 0, lockRetries = 0, changedDuring = 0;
   for (bool more = true; more;) {
     more = peer.Running();  // one more round after the peer ended
+    if (!churn && platform::FileExists(pause)) {
+      churn = true;  // from here on records come and go
+      ASSERT_TRUE(platform::WriteWholeFile(go, "go"));
+    }
     try {
       std::uint32_t count = cursor.RecordCount();
-      ASSERT_GE(count, lastCount) << "RecordCount went down";
-      if (count > lastCount && rounds > 0) ++grewDuring;
+      if (!churn) {
+        ASSERT_GE(count, lastCount) << "RecordCount went down while the peer only added records";
+      }
+      if (count != lastCount && rounds > 0) ++changedDuring;
       lastCount = count;
       switch (rounds % 5) {
         case 0: {
           std::int32_t seen = WalkIds(true, false);
-          ASSERT_GE(seen, static_cast<std::int32_t>(count)) << "the walk met fewer records than RecordCount said";
+          if (!churn) {
+            ASSERT_GE(seen, static_cast<std::int32_t>(count)) << "the walk met fewer records than RecordCount said";
+          }
           break;
         }
         case 1:
@@ -295,8 +315,9 @@ TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
   std::string reported;
   ASSERT_TRUE(platform::ReadWholeFile(done, reported));
   std::int32_t total = std::stoi(reported);
-  ASSERT_GE(total, kInserts);
-  ASSERT_LE(total, kInserts + kMixed);
+  ASSERT_TRUE(churn) << "the peer never reached its deleting phase";
+  ASSERT_GE(total, kInserts - kChurn);
+  ASSERT_LE(total, kInserts + kMixed + kChurn);
 
   cursor.Refresh();
   EXPECT_EQ(cursor.RecordCount(), static_cast<std::uint32_t>(total));
@@ -308,9 +329,12 @@ TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
   TBlobFileReport report = VerifyBlobFile(cursor);
   EXPECT_TRUE(report.Ok()) << report.Problems.front();
   EXPECT_EQ(report.LostBlocks, 0u);
+  problems = VerifyTable(cursor);
+  EXPECT_TRUE(problems.empty()) << problems.front();
   RecordProperty("rounds", rounds);
   RecordProperty("lock_retries", lockRetries);
-  std::printf("%d reading rounds, %d during which the table grew, %d lock retries\n", rounds, grewDuring, lockRetries);
+  std::printf("%d reading rounds, %d after which the count had changed, %d lock retries\n", rounds, changedDuring,
+              lockRetries);
 }
 
 INSTANTIATE_TEST_SUITE_P(ChangeDetection, TwoProcessTable, ::testing::Values(false, true),
