@@ -5,7 +5,8 @@
 //   - every record read keeps the invariants;
 //   - a walk in Id order meets the Ids 1, 2, 3, ... without a gap or a repeat (the peer appends
 //     them in that order and never deletes), at least as many as RecordCount said before it;
-//   - a callback filter shows exactly the records an unfiltered walk finds passing it;
+//   - a callback filter shows exactly the records an unfiltered walk finds passing it, both one
+//     activated for the check and one active on another cursor all along;
 //   - RecordCount never goes down;
 //   - under the statement read lock the memos match their records and the walk meets exactly
 //     RecordCount records;
@@ -24,6 +25,7 @@
 extern char** environ;
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -137,6 +139,21 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
     cursor.SetStrictChangeDetection(GetParam());
     cursor.Open();
     buffer.assign(cursor.RecordBufferSize(), 0);
+    // A second cursor whose filter stays active the whole time: each change of the peer must
+    // reach its bitmap.
+    watcher.SetFileName(table);
+    watcher.SetStrictChangeDetection(GetParam());
+    watcher.Open();
+    watcher.SelectIndex("ByName");
+    std::uint32_t filter = watcher.AddFilter(
+        nullptr,
+        [this](const std::uint8_t* record, std::uint32_t) {
+          std::int32_t a = 0;
+          watcher.GetField(false, kA, record, &a);
+          return a % 2 == 0;
+        },
+        false);
+    ASSERT_EQ(watcher.ActivateFilter(filter), 0);
   }
 
   std::int32_t Int(int field) {
@@ -238,13 +255,25 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
     }
     EXPECT_EQ(shown, passing) << "the filtered walk differs from the unfiltered one";
     ASSERT_EQ(cursor.RemoveFilter(filter), 0);
+    // The long-lived filter of the other cursor shows the same records, in name order.
+    watcher.AcquireStatementReadLock();
+    EXPECT_EQ(watcher.RecordCount(), passing.size()) << "the long-lived filter's count is stale";
+    shown.clear();
+    watcher.First();
+    while (watcher.Next(buffer.data()) == 0) {
+      shown.push_back(Int(kId));
+      CheckRecord(false);
+    }
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, passing) << "the long-lived filter shows other records than pass it";
+    watcher.ReleaseStatementReadLock();
     cursor.ReleaseStatementReadLock();
   }
 
   bool churn = false;  // the peer deletes records now
   quillon::testing::TempDir dir;
   std::string table = dir.File("shared.DAT");
-  TDataFile cursor;
+  TDataFile cursor, watcher;
   std::vector<std::uint8_t> buffer;
 };
 
@@ -304,6 +333,7 @@ TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
       if (HasFailure()) break;
       ++rounds;
     } catch (const EEngineError& e) {
+      if (watcher.LockState().StatementRead) watcher.ReleaseStatementReadLock();
       if (cursor.LockState().StatementRead) cursor.ReleaseStatementReadLock();
       cursor.RemoveFilter(0);  // a filtered round may have stopped halfway
       ASSERT_TRUE(IsLockCode(e.Code())) << "round " << rounds << ": " << e.what();
