@@ -163,6 +163,11 @@ void TDataFile::SetLogicalFields(std::vector<TFieldDescriptor> fields) {
     offset += f.DataSize + 1u;
   }
   if (offset > kMaxRecordBytes) Fail(err::kRecordTooLarge);
+  // The buffers change size: changes an Exclusive cursor still holds must reach the file first.
+  if (Opened()) {
+    for (auto& r : recordCache_) r->PinCount = 0;
+    WriteBackRecords();
+  }
   computedBytes_ = static_cast<std::uint16_t>(offset - header_.RecordSize);
   logicalFields_ = std::move(fields);
   DeriveFieldFlags();

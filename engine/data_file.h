@@ -166,6 +166,9 @@ class TDataFile : public TFileHandler {
   // Writes dirty unpinned buffers in runs of consecutive records, one write per run.
   void WriteBackRecords();
   void DropRecordCache();  // marks every cached record empty
+  // Whether record r is in the record cache (a record of an Exclusive cursor may be there before
+  // the file holds it).
+  bool IsRecordCached(std::uint32_t recordNumber) const { return cachedRecords_.count(recordNumber) != 0; }
   std::uint32_t ReadAheadCount() const { return readAheadCount_; }
   int RecordCacheCapacity() const { return recordCache_.Capacity(); }
   std::int64_t RecordOffset(std::uint32_t recordNumber) const;

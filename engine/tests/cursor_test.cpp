@@ -804,6 +804,19 @@ TEST_F(Cursor, GetCurrentWithLockLocksTheRecordItStandsOn) {
   EXPECT_EQ(table->LockedRecords().size(), 1u);
 }
 
+// A new field list resizes the record buffers; what an Exclusive cursor has not written yet must
+// survive it.
+TEST_F(Cursor, NewFieldListKeepsUnwrittenRecords) {
+  Create();
+  Fill(10);
+  table->SetLogicalFields(table->LogicalFields());
+  for (std::uint32_t n = 1; n <= 10; ++n) {
+    table->SetRecNo(n);
+    ASSERT_EQ(table->GetCurrent(buffer.data(), false), 0);
+    EXPECT_EQ(IdOf(buffer), static_cast<std::int32_t>(n));
+  }
+}
+
 TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   Create();
   Fill(25);

@@ -1101,7 +1101,6 @@ TEST_F(TableModelCursors, PhysicalOrderGotoCurrentOf) {
 
 // The whole-table check of an Exclusive cursor sees the records it has not written yet.
 TEST_F(TableModelCursors, VerifyTableSeesCachedRecords) {
-  GTEST_SKIP() << "open fault in /work/briefs/faults.md: VerifyTable on an Exclusive cursor with cached records";
   testing::CreateTable(name, testing::SmallTable());
   TDataFile table;
   table.SetFileName(name);
