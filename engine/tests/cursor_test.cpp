@@ -66,6 +66,22 @@ class Cursor : public testing::EngineTest {
     buffer.assign(table->RecordBufferSize(), 0);
   }
 
+  // The table reopened shared (record locks and other cursors' changes exist only there).
+  void ReopenShared(bool strict = false) {
+    table->Close();
+    table->SetExclusive(false);
+    table->SetStrictChangeDetection(strict);
+    table->Open();
+  }
+
+  // A second cursor on the shared table.
+  std::unique_ptr<TDataFile> OpenOther() {
+    auto other = std::make_unique<TDataFile>();
+    other->SetFileName(dir.File("people"));
+    other->Open();
+    return other;
+  }
+
   void Insert(std::int32_t id, std::int32_t group, const std::string& name = "") {
     std::vector<std::uint8_t> record(table->RecordBufferSize(), 0);
     table->InitRecord(record.data());
@@ -687,13 +703,9 @@ TEST_F(Cursor, TableWithoutPrimaryIndexIsInPhysicalOrder) {
 TEST_F(Cursor, TableWithoutPrimaryIndexLeavesOutRecordsOtherCursorsDelete) {
   Create(People(false));
   for (int id = 1; id <= 30; ++id) Insert(id, id % 2);
-  table->Close();
-  table->SetExclusive(false);
-  table->SetStrictChangeDetection(true);
-  table->Open();
-  TDataFile other;
-  other.SetFileName(dir.File("people"));
-  other.Open();
+  ReopenShared(true);
+  std::unique_ptr<TDataFile> otherCursor = OpenOther();
+  TDataFile& other = *otherCursor;
   EXPECT_EQ(table->RecordCount(), 30u);
   for (std::uint32_t r : {5u, 6u, 30u}) {
     other.SetRecNo(r);
@@ -790,9 +802,7 @@ TEST_F(Cursor, AnIndexEntryNamingAMissingRecordIsReported) {
 TEST_F(Cursor, GetCurrentWithLockLocksTheRecordItStandsOn) {
   Create();
   Fill(10);
-  table->Close();
-  table->SetExclusive(false);  // record locks exist only on shared tables
-  table->Open();
+  ReopenShared();
   table->SetRecNo(4);
   table->SetLogicalFields(table->LogicalFields());  // empties the record cache
   ASSERT_EQ(table->GetCurrent(buffer.data(), true), 0);
@@ -820,12 +830,9 @@ TEST_F(Cursor, NewFieldListKeepsUnwrittenRecords) {
 TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   Create();
   Fill(25);
-  table->Close();
-  table->SetExclusive(false);
-  table->Open();
-  TDataFile other;
-  other.SetFileName(dir.File("people"));
-  other.Open();
+  ReopenShared();
+  std::unique_ptr<TDataFile> otherCursor = OpenOther();
+  TDataFile& other = *otherCursor;
   other.SelectIndex(kByIdDown);
   other.SetRecNo(5);  // id 21
   EXPECT_EQ(table->GotoCurrentOf(other), 0);
@@ -853,13 +860,9 @@ TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
 TEST_F(Cursor, ChangesOfAnotherCursorAreSeenAtTheNextOperation) {
   Create();
   Fill(20);
-  table->Close();
-  table->SetExclusive(false);
-  table->SetStrictChangeDetection(true);
-  table->Open();
-  TDataFile writer;
-  writer.SetFileName(dir.File("people"));
-  writer.Open();
+  ReopenShared(true);
+  std::unique_ptr<TDataFile> writerCursor = OpenOther();
+  TDataFile& writer = *writerCursor;
   std::vector<std::uint8_t> record(writer.RecordBufferSize(), 0);
   auto insert = [&](std::int32_t id) {
     writer.InitRecord(record.data());
@@ -905,12 +908,9 @@ TEST_F(Cursor, ChangesOfAnotherCursorAreSeenAtTheNextOperation) {
 TEST_F(Cursor, ACacheMissThatFindsAChangeRestartsTheOperation) {
   Create();
   for (int id = 1; id <= 4000; ++id) Insert(id, id % 3);
-  table->Close();
-  table->SetExclusive(false);
-  table->Open();
-  TDataFile writer;
-  writer.SetFileName(dir.File("people"));
-  writer.Open();
+  ReopenShared();
+  std::unique_ptr<TDataFile> writerCursor = OpenOther();
+  TDataFile& writer = *writerCursor;
   ASSERT_EQ(table->Next(buffer.data()), 0);
   EXPECT_EQ(IdOf(buffer), 1);
   for (int k = 0; k < 10; ++k) writer.DeleteRecord(true);  // ids 1..10: the writer starts on the first record
@@ -926,12 +926,9 @@ TEST_F(Cursor, ACacheMissThatFindsAChangeRestartsTheOperation) {
 TEST_F(Cursor, ARestartedNextStepsOnce) {
   Create();
   for (int id = 1; id <= 4000; ++id) Insert(id, id % 3);
-  table->Close();
-  table->SetExclusive(false);
-  table->Open();
-  TDataFile writer;
-  writer.SetFileName(dir.File("people"));
-  writer.Open();
+  ReopenShared();
+  std::unique_ptr<TDataFile> writerCursor = OpenOther();
+  TDataFile& writer = *writerCursor;
   std::vector<std::uint8_t> record(writer.RecordBufferSize(), 0);
   // Every leaf page cached, the first records not: the record read is the miss that restarts.
   EXPECT_EQ(Forward().size(), 4000u);

@@ -2,18 +2,12 @@
 // semaphores while this process contends for it with short retry settings.
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
-
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "engine/data_file.h"
+#include "engine/tests/peer_process.h"
 #include "engine/tests/test_tables.h"
 #include "util/platform.h"
 #include "util/testing/temp_dir.h"
@@ -23,48 +17,25 @@ namespace {
 
 using testing::ErrorCode;
 
-// The peer program lives beside the test executable.
-std::string PeerPath() {
-  std::filesystem::path self = platform::ExecutablePath();
-#ifdef _WIN32
-  return (self.parent_path() / "lock_peer.exe").string();
-#else
-  return (self.parent_path() / "lock_peer").string();
-#endif
-}
-
 class Peer {
  public:
   Peer(const quillon::testing::TempDir& dir, const std::string& table, std::vector<std::string> what)
       : ready_(dir.File("peer.ready")), release_(dir.File("peer.release")) {
     std::filesystem::remove(ready_);
     std::filesystem::remove(release_);
-    std::vector<std::string> args = {PeerPath(), table};
+    std::vector<std::string> args = {table};
     args.insert(args.end(), what.begin(), what.end());
     args.push_back(ready_);
     args.push_back(release_);
-#ifdef _WIN32
-    std::string command;
-    for (const auto& a : args) command += "\"" + a + "\" ";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
-#else
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    started_ = posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
-#endif
+    process_ = std::make_unique<testing::TPeerProcess>("lock_peer", std::move(args));
   }
-  ~Peer() {
-    Release();
-  }
+  ~Peer() { Release(); }
 
   // True once the peer holds its lock (waits up to 30 s for a slow start under Wine).
   bool WaitReady() {
-    for (int waited = 0; started_ && waited < 30000; waited += 10) {
+    for (int waited = 0; process_->Started() && waited < 30000; waited += 10) {
       if (std::filesystem::exists(ready_)) return true;
-      if (Exited()) return false;
+      if (!process_->Running()) return false;
       platform::SleepMs(10);
     }
     return false;
@@ -72,40 +43,14 @@ class Peer {
 
   // Lets the peer go and waits for it to end; answers its exit code.
   int Release() {
-    if (!started_) return -1;
+    if (!process_->Running()) return process_->Wait();
     platform::WriteWholeFile(release_, "go");
-    started_ = false;
-#ifdef _WIN32
-    WaitForSingleObject(pi_.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
-    return static_cast<int>(code);
-#else
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
+    return process_->Wait(30000);
   }
 
  private:
-  bool Exited() {
-#ifdef _WIN32
-    return WaitForSingleObject(pi_.hProcess, 0) == WAIT_OBJECT_0;
-#else
-    int status = 0;
-    return waitpid(pid_, &status, WNOHANG) == pid_ && (started_ = false, true);
-#endif
-  }
-
   std::string ready_, release_;
-  bool started_ = false;
-#ifdef _WIN32
-  PROCESS_INFORMATION pi_{};
-#else
-  pid_t pid_ = 0;
-#endif
+  std::unique_ptr<testing::TPeerProcess> process_;
 };
 
 class TwoProcesses : public testing::EngineTest {

@@ -17,14 +17,6 @@
 // Run with and without StrictChangeDetection in both processes.
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +27,7 @@ extern char** environ;
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/table_verify.h"
+#include "engine/tests/peer_process.h"
 #include "engine/tests/table_peer.h"
 #include "engine/tests/test_tables.h"
 #include "util/platform.h"
@@ -48,87 +41,6 @@ using namespace peer;
 constexpr int kInserts = 300;
 constexpr int kMixed = 600;
 constexpr int kChurn = 400;
-
-// The peer program lives beside the test executable.
-std::string PeerPath() {
-  std::filesystem::path self = platform::ExecutablePath();
-#ifdef _WIN32
-  return (self.parent_path() / "table_peer.exe").string();
-#else
-  return (self.parent_path() / "table_peer").string();
-#endif
-}
-
-class PeerProcess {
- public:
-  explicit PeerProcess(std::vector<std::string> args) {
-    args.insert(args.begin(), PeerPath());
-#ifdef _WIN32
-    std::string command;
-    for (const auto& a : args) command += "\"" + a + "\" ";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
-#else
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    started_ = posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
-#endif
-  }
-  ~PeerProcess() {
-    Wait();
-  }
-  PeerProcess(const PeerProcess&) = delete;
-  PeerProcess& operator=(const PeerProcess&) = delete;
-
-  bool Started() const {
-    return started_;
-  }
-
-  bool Running() {
-    if (!started_ || exited_) return false;
-#ifdef _WIN32
-    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) return true;
-#else
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-    code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    exited_ = true;
-    return false;
-#endif
-    Wait();
-    return false;
-  }
-
-  // Waits (at most two minutes) for the end and answers the exit code.
-  int Wait() {
-    if (!started_ || exited_) return code_;
-#ifdef _WIN32
-    WaitForSingleObject(pi_.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
-    code_ = static_cast<int>(code);
-#else
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    exited_ = true;
-    return code_;
-  }
-
- private:
-  bool started_ = false, exited_ = false;
-  int code_ = -1;
-#ifdef _WIN32
-  PROCESS_INFORMATION pi_{};
-#else
-  pid_t pid_ = 0;
-#endif
-};
 
 class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamInterface<bool> {
  protected:
@@ -280,9 +192,10 @@ class TwoProcessTable : public testing::EngineTest, public ::testing::WithParamI
 TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
   std::string ready = dir.File("peer.ready"), pause = dir.File("peer.pause"), go = dir.File("peer.go"),
               done = dir.File("peer.done");
-  PeerProcess peer({table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed),
-                    std::to_string(kChurn), "7", ready, pause, go, done});
-  ASSERT_TRUE(peer.Started()) << PeerPath();
+  testing::TPeerProcess peer("table_peer",
+                             {table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed),
+                              std::to_string(kChurn), "7", ready, pause, go, done});
+  ASSERT_TRUE(peer.Started()) << peer.Path();
   for (int waited = 0; waited < 60000 && !platform::FileExists(ready) && peer.Running(); waited += 10)
     platform::SleepMs(10);
   ASSERT_TRUE(platform::FileExists(ready)) << "the peer did not start";

@@ -8,16 +8,6 @@
 
 #include "tools/quarry/shell.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define QUARRY_ISATTY _isatty
-#define QUARRY_FILENO _fileno
-#else
-#include <unistd.h>
-#define QUARRY_ISATTY isatty
-#define QUARRY_FILENO fileno
-#endif
-
 #ifdef QUARRY_HAVE_EDITLINE
 #include <editline/readline.h>
 #endif
@@ -72,7 +62,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  bool interactive = commands.empty() && file.empty() && QUARRY_ISATTY(QUARRY_FILENO(stdin));
+  bool interactive = commands.empty() && file.empty() && IsTerminal(stdin);
   if (interactive) options.keepGoing = true;  // at a prompt every error is reported and the shell goes on
   TShell shell(options, stdout, stderr);
   if (!commands.empty() || !file.empty()) {

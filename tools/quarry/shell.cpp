@@ -24,6 +24,10 @@
 
 namespace quillon::quarry {
 
+bool IsTerminal(std::FILE* stream) {
+  return QUARRY_ISATTY(QUARRY_FILENO(stream)) != 0;
+}
+
 namespace {
 
 using engine::TDataFile;
@@ -328,7 +332,7 @@ void TShell::Import(const std::string& name, const std::string& file) {
     table.SetExclusive(false);
     table.Open();
   }
-  bool bar = options_.progress > 0 || (options_.progress < 0 && QUARRY_ISATTY(QUARRY_FILENO(err_)));
+  bool bar = options_.progress > 0 || (options_.progress < 0 && IsTerminal(err_));
   try {
     ImportTable(table, file, bar ? err_ : nullptr);
   } catch (...) {

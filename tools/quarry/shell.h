@@ -24,6 +24,9 @@ struct TShellOptions {
   int progress = -1;
 };
 
+// Whether the stream is a terminal (prompts and progress bars are for people only).
+bool IsTerminal(std::FILE* stream);
+
 // Yields the next input line without its line end; false at the end of the input.
 using TLineSource = std::function<bool(std::string& line, bool continuation)>;
 
