@@ -496,7 +496,7 @@ class TIndexPlanner {
     auto keyOf = [&](const TSqlValue& v, std::vector<std::uint8_t>& k) {
       return KeyPrefix(t_, target, v, partial, upper, k);
     };
-    switch (n.NodeClass == kNodeExtended ? oper : oper) {
+    switch (oper) {
       case op::kIn:
       case op::kNotIn: {
         for (const TQueryExprNode* e = b; e; e = e->Next.get()) {
@@ -524,6 +524,10 @@ class TIndexPlanner {
       default:
         break;
     }
+    // A partial length beyond the constant compares whole values (the record's first characters
+    // must then be the whole constant and nothing more).
+    if (partial > 0 && value.Type == T(TFieldType::String) && static_cast<std::size_t>(partial) > value.Text.size())
+      partial = 0;
     if (!keyOf(value, p)) return false;
     if (!ranges) return true;
     std::uint32_t firstPresent = lower(present);

@@ -316,6 +316,21 @@ TEST_F(TableFilter, SqlTreesUseIndexesWhereTheyCanAndTheEvaluatorElsewhere) {
       {"Qty NOT BETWEEN 20 AND 30",
        [&] { return Node(kNodeExtended, op::kNotBetween, Column(t, "Qty"), Int(20), Int(30)); }, 2,
        [](const TRow& r) { return !(r.Qty && *r.Qty >= 20 && *r.Qty <= 30); }},
+      {"a partial length beyond the constant compares whole values",
+       [&] {
+         auto n = Node(kNodePartialCompare, op::kEqual, Column(t, "Artist"), Text("Abba"));
+         n->PartialLength = 10;
+         return n;
+       },
+       2, [](const TRow& r) { return r.Artist == "Abba"; }},
+      {"a partial comparison of three characters ignoring case",
+       [&] {
+         auto n = Node(kNodePartialCompare, op::kEqual, Column(t, "Artist"), Text("abbx"));
+         n->PartialLength = 3;
+         n->CaseInsensitive = true;
+         return n;
+       },
+       2, [](const TRow& r) { return r.Artist && UpperCase(r.Artist->substr(0, 3)) == "ABB"; }},
       {"10 > Qty, the constant on the left", [&] { return Node(kNodeBinary, op::kGreater, Int(10), Column(t, "Qty")); },
        2, [](const TRow& r) { return r.Qty && *r.Qty < 10; }},
       {"Qty + 1 > 50 is an expression",
