@@ -11,18 +11,6 @@ namespace quillon::dataset {
 
 namespace {
 
-constexpr char kActiveSession[] = "Cannot perform this operation on an active session.";
-constexpr char kActiveAutoSession[] = "Cannot perform this operation on the active auto-session.";
-constexpr char kOnlyAutoSession[] = "The active auto-session can be the only active session.";
-constexpr char kAutoSessionExists[] = "This auto-session already exists.";
-constexpr char kDuplicateSessionName[] = "Session name %s already exists.";
-constexpr char kInvalidSessionName[] = "Session name %s is not valid.";
-constexpr char kSessionNameMissing[] = "Session name is missing.";
-constexpr char kDatabaseNameMissing[] = "Database name is missing.";
-constexpr char kInvalidDatabaseName[] = "Database name %s is not valid.";
-constexpr char kDuplicateDatabaseName[] = "Database name %s already exists.";
-constexpr char kOpenDatabase[] = "Cannot perform this operation on an open database.";
-
 TPasswordPrompt*& Prompt() {
   static TPasswordPrompt* prompt = nullptr;
   return prompt;

@@ -39,6 +39,19 @@ namespace quillon::dataset {
 inline constexpr char kEngineVersion[] = "1.16";
 inline constexpr char kDefaultSessionName[] = "Default";
 
+// The fixed texts of session and database errors (raised as EDatabaseError).
+inline constexpr char kActiveSession[] = "Cannot perform this operation on an active session.";
+inline constexpr char kActiveAutoSession[] = "Cannot perform this operation on the active auto-session.";
+inline constexpr char kOnlyAutoSession[] = "The active auto-session can be the only active session.";
+inline constexpr char kAutoSessionExists[] = "This auto-session already exists.";
+inline constexpr char kDuplicateSessionName[] = "Session name %s already exists.";
+inline constexpr char kInvalidSessionName[] = "Session name %s is not valid.";
+inline constexpr char kSessionNameMissing[] = "Session name is missing.";
+inline constexpr char kDatabaseNameMissing[] = "Database name is missing.";
+inline constexpr char kInvalidDatabaseName[] = "Database name %s is not valid.";
+inline constexpr char kDuplicateDatabaseName[] = "Database name %s already exists.";
+inline constexpr char kOpenDatabase[] = "Cannot perform this operation on an open database.";
+
 class TQuarrySession;
 class TQuarryDatabase;
 

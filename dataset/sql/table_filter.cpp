@@ -144,7 +144,7 @@ class TCannedReader {
           n->Size = static_cast<int>(n->Value.size());
           n->IsNull = false;
         }
-        n->Name = n->IsNull ? "NULL" : n->Value;
+        n->Name = n->IsNull ? "NULL" : type == T(TFieldType::String) ? n->Value : "constant";
         return n;
       }
       default:

@@ -30,11 +30,6 @@ void Type(ui::TEdit* edit, const std::string& text) {
 void Press(ui::TButton* button) {
   SendMessageA(button->Handle(), BM_CLICK, 0, 0);
 }
-std::string TextOf(HWND window) {
-  char buffer[256] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
-}
 
 // Runs `action` on the dialog once it is up, from inside its modal loop.
 std::function<void(TQuarryPasswordDialog&)>& PendingAction() {
