@@ -23,7 +23,7 @@ if [ "$target" = skin ]; then
   mkdir -p "$dir/skin-corpus"
   cp -n "$root"/skin/fuzz/corpus/* "$dir/skin-corpus/" 2>/dev/null || true
   cd "$dir"
-  exec ./skin/skin_fuzz -max_total_time="$seconds" -timeout=10 -max_len=65536 -rss_limit_mb=2048 \
+  exec ./skin/skin_fuzz -max_total_time="$seconds" -timeout=10 -max_len=131072 -rss_limit_mb=2048 \
     -print_final_stats=1 "$@" skin-corpus
 fi
 cmake --build "$dir" -j 2 --target parser_fuzz

@@ -435,25 +435,17 @@ void TscSkinSource::SaveToStream(std::string& out) const {
 void TscSkinSource::SaveToFolder(const std::string& folderName) const {
   const std::string folder = WithDelimiter(folderName);
   auto fileName = [](const std::string& name, const char* ext) {
-    if (name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." || name == "..")
+    if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." || name == "..")
       throw ESkinError("\"" + name + "\" cannot be a file name");
     return name + ext;
   };
+  // The file names replace the values in place, so a package dumped and packed again keeps its
+  // descriptor text and therefore its bytes.
   TscStringsIniFile ini;
   ini.SetText(Descriptor.GetText());
-  ini.EraseSection("Sounds");
-  ini.EraseSection("Images");
-  std::string text = ini.GetText();
-  if (!Sounds.empty()) {
-    text += "[sounds]\r\n";
-    for (const auto& s : Sounds) text += s->Name + "=" + fileName(s->Name, ".wav") + "\r\n";
-    text += "\r\n";
-  }
-  if (!Images.empty()) {
-    text += "[images]\r\n";
-    for (const auto& i : Images) text += i->Name + "=" + fileName(i->Name, ".bmp") + "\r\n";
-    text += "\r\n";
-  }
+  for (const auto& s : Sounds) ini.WriteString("Sounds", s->Name, fileName(s->Name, ".wav"));
+  for (const auto& i : Images) ini.WriteString("Images", i->Name, fileName(i->Name, ".bmp"));
+  const std::string text = ini.GetText();
   for (const auto& s : Sounds) s->SaveToFile(folder + fileName(s->Name, ".wav"));
   for (const auto& i : Images)
     if (!i->SaveToFile(folder + fileName(i->Name, ".bmp"))) throw ESkinError("cannot write " + i->Name + ".bmp");

@@ -1,6 +1,8 @@
 // The descriptor store, the object sections and the package and folder forms of a skin.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "skin/skin_source.h"
 #include "skin/tests/skin_fixtures.h"
 #include "util/testing/temp_dir.h"
@@ -401,6 +403,79 @@ TEST(SkinFileLookupTest, PackageAndFolderRules) {
   TscSkinSource folder;
   LoadSkinLocation(FindSkinFile("skins/blue/x.osk", exe.Path()), folder);
   EXPECT_NE(folder.FindObject(TSkinKind::Form), nullptr);
+}
+
+}  // namespace
+}  // namespace quillon::skin
+
+namespace quillon::skin {
+namespace {
+
+std::string OurSkinFolder() {
+  const char* source = std::getenv("QUILLON_SOURCE_DIR");
+  return std::string(source ? source : ".") + "/data/skin/";
+}
+
+TEST(OurSkinTest, PackedSkinLoadsAndWritesBackIdentically) {
+  TscSkinSource folder;
+  folder.LoadFromFolder(OurSkinFolder());
+  ASSERT_TRUE(folder.Loaded) << OurSkinFolder();
+  std::string packed;
+  folder.SaveToStream(packed);
+  TscSkinSource package;
+  package.LoadFromStream(packed);
+  std::string again;
+  package.SaveToStream(again);
+  EXPECT_EQ(again, packed);
+  EXPECT_EQ(package.Images.size(), folder.Images.size());
+  EXPECT_EQ(package.Sounds.size(), 2u);
+}
+
+TEST(OurSkinTest, HasEveryPieceTheWindowsUse) {
+  TscSkinSource s;
+  s.LoadFromFolder(OurSkinFolder());
+  TscSkinObject* form = s.FindObject(TSkinKind::Form);
+  ASSERT_NE(form, nullptr);
+  for (TSkinKind k :
+       {TSkinKind::Caption, TSkinKind::Title, TSkinKind::Top, TSkinKind::Left, TSkinKind::Right, TSkinKind::Bottom,
+        TSkinKind::TopLeft, TSkinKind::TopRight, TSkinKind::BottomLeft, TSkinKind::BottomRight, TSkinKind::MenuBar,
+        TSkinKind::MenuBarItem, TSkinKind::SysButton, TSkinKind::Client})
+    EXPECT_NE(form->FindKind(k), nullptr) << static_cast<int>(k);
+  TscSkinObject* popup = s.FindObject(TSkinKind::PopupMenu);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_NE(popup->FindKind(TSkinKind::PopupMenuItem), nullptr);
+  TscSkinObject* pages = s.FindObject(TSkinKind::PageControl);
+  ASSERT_NE(pages, nullptr);
+  EXPECT_GT(pages->ChildCount(), 0);
+  EXPECT_NE(pages->FindKind(TSkinKind::PageControlTab), nullptr);
+  EXPECT_NE(pages->FindKind(TSkinKind::PageControlClient), nullptr);
+  // Every caption button reacts to hover, leave and click, and names images and sounds that exist.
+  int buttons = 0;
+  form->ForEach([&](TscSkinObject& o) {
+    if (o.Kind != TSkinKind::SysButton) return;
+    ++buttons;
+    for (TSkinEvent e : {TSkinEvent::Hover, TSkinEvent::Leave, TSkinEvent::Click}) {
+      ASSERT_FALSE(o.EventList(e).empty()) << o.Name;
+      for (const auto& line : o.EventList(e)) {
+        const auto tokens = SkinTokens(line);
+        const std::string verb = LowerAscii(tokens[0]);
+        if (verb == "changeimage" || verb == "fadeimage") {
+          EXPECT_NE(s.FindImage(tokens[1]), nullptr) << line;
+        }
+        if (verb == "play") {
+          EXPECT_NE(s.FindSound(tokens[1]), nullptr) << line;
+        }
+      }
+    }
+  });
+  EXPECT_EQ(buttons, 4);
+  // Laid out as a window, the frame shape covers the whole rectangle: no holes.
+  form->SetBounds({0, 0, 640, 480});
+  const auto rects = form->CreateRegion().Rects();
+  ASSERT_EQ(rects.size(), 1u);
+  EXPECT_EQ(rects[0], (TSkinRect{0, 0, 640, 480}));
+  TscSkinObject* client = form->FindKind(TSkinKind::Client);
+  EXPECT_EQ(client->GetBounds(), (TSkinRect{4, 3 + 28 + 22, 636, 476}));
 }
 
 }  // namespace
