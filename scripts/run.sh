@@ -9,7 +9,7 @@ shot_dir=$(pwd)
 build="${QUILLON_BUILD_ROOT:-$root/build}/win32"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" win32 --target Quillon quarry basegen
+"$root/scripts/build.sh" win32 --target Quillon quarry basegen skinpack
 program="$build/program"
 
 . "$root/scripts/wine-env.sh"

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386 fonts-wine
   xvfb xdotool imagemagick
+  python3
   dpkg-dev nasm libedit-dev
 )
 

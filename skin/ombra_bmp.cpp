@@ -36,6 +36,15 @@ TOmbraRGB::~TOmbraRGB() {
   FreeMemory();
 }
 
+void* MemoryDc(const TOmbraRGB& bitmap) {
+#ifdef _WIN32
+  return bitmap.Platform() ? bitmap.Platform()->dc : nullptr;
+#else
+  (void)bitmap;
+  return nullptr;
+#endif
+}
+
 void TOmbraRGB::FreeMemory() {
 #ifdef _WIN32
   if (platform_) {

@@ -103,6 +103,10 @@ class TOmbraRGB {
   PlatformData* platform_ = nullptr;
 };
 
+// The memory device context kept selected on the bitmap (an HDC), or nullptr where the platform
+// has none or the bitmap is empty.
+void* MemoryDc(const TOmbraRGB& bitmap);
+
 class TOmbraBmp;
 using TOmbraBmpRef = std::shared_ptr<TOmbraBmp>;
 

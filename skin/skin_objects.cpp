@@ -262,11 +262,11 @@ void TscSkinObject::Paint(TOmbraBmp& canvas) {
   std::string shown = Text;
   if (Kind == TSkinKind::Title) shown = ShortenText(Text, Font, tr.Width() - TextMargins[0] - TextMargins[2]);
   auto& renderer = SkinTextRenderer();
-  renderer.DrawText(canvas, tr, shown, Font, color, TextAlign);
+  renderer.PaintText(canvas, tr, shown, Font, color, TextAlign);
   if (!SecondText.empty()) {
     static constexpr int kSwapped[9] = {2, 1, 0, 5, 4, 3, 8, 7, 6};
     const int align = TextAlign >= 0 && TextAlign <= 8 ? kSwapped[TextAlign] : TextAlign;
-    renderer.DrawText(canvas, tr, SecondText, Font, color, align);
+    renderer.PaintText(canvas, tr, SecondText, Font, color, align);
   }
 }
 

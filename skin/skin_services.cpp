@@ -60,8 +60,8 @@ int TBlockTextRenderer::TextWidth(const TSkinFontSpec& font, const std::string& 
   return static_cast<int>(VisibleText(text).size()) * CellWidth(font);
 }
 
-void TBlockTextRenderer::DrawText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text,
-                                  const TSkinFontSpec& font, TSkinColor color, int textAlign) {
+void TBlockTextRenderer::PaintText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text,
+                                   const TSkinFontSpec& font, TSkinColor color, int textAlign) {
   const std::string shown = VisibleText(text);
   const int cell = CellWidth(font);
   const int w = static_cast<int>(shown.size()) * cell, h = font.size;

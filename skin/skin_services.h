@@ -25,8 +25,8 @@ class TSkinTextRenderer {
   virtual ~TSkinTextRenderer() = default;
   virtual int TextWidth(const TSkinFontSpec& font, const std::string& text) = 0;
   // textAlign: 0 top-left ... 8 bottom-right, any other value middle-centre.
-  virtual void DrawText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text, const TSkinFontSpec& font,
-                        TSkinColor color, int textAlign) = 0;
+  virtual void PaintText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text, const TSkinFontSpec& font,
+                         TSkinColor color, int textAlign) = 0;
 };
 
 using TSkinWindow = std::uintptr_t;  // a window handle; 0 for none
@@ -67,8 +67,8 @@ TSkinSoundPlayer* SetSkinSoundPlayer(TSkinSoundPlayer* p);
 class TBlockTextRenderer : public TSkinTextRenderer {
  public:
   int TextWidth(const TSkinFontSpec& font, const std::string& text) override;
-  void DrawText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text, const TSkinFontSpec& font,
-                TSkinColor color, int textAlign) override;
+  void PaintText(TOmbraBmp& canvas, const TSkinRect& r, const std::string& text, const TSkinFontSpec& font,
+                 TSkinColor color, int textAlign) override;
 };
 
 // The text as shown: "&x" shows x, "&&" shows "&".
