@@ -11,7 +11,7 @@ shot_dir=$(pwd)
 # The 32-bit program, or its 64-bit build on a machine that runs no 32-bit code.
 kind=$(quillon_windows_kind)
 build="${QUILLON_BUILD_ROOT:-$root/build}/$kind"
-"$root/scripts/build.sh" "$kind" --target Quillon quarry basegen
+"$root/scripts/build.sh" "$kind" --target Quillon quarry basegen skinpack
 program="$build/program"
 
 headless=0

@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine32:i386 wine64 fonts-wine ccache
   xvfb xdotool imagemagick
+  python3
   dpkg-dev nasm libedit-dev
 )
 
