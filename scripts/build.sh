@@ -35,6 +35,11 @@ case "$kind" in
     ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
+# ccache, when installed, keeps repeated builds (and builds of other clones of the tree) short.
+if command -v ccache >/dev/null 2>&1; then
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$root"
+fi
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
 fi
