@@ -53,6 +53,19 @@ TColor SysColor(int index) {
   return GetSysColor(index);
 }
 
+bool IsAccelerator(char key, const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;  // "&&" shows one ampersand
+      continue;
+    }
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(caption[i + 1]) == lower(key);
+  }
+  return false;
+}
+
 HFONT FontHandle(const TFont& font) {
   using Key = std::tuple<std::string, int, bool, bool, int>;
   static std::map<Key, HFONT> cache;
@@ -367,7 +380,21 @@ void TControl::ApplyFont() {
 
 void TControl::SetColor(TColor color) {
   color_ = color;
-  Invalidate();
+  RepaintWithChildren();
+}
+
+void TControl::SetParentColor(bool value) {
+  if (value == ParentColor()) return;
+  if (value)
+    color_.reset();
+  else
+    color_ = Color();
+  RepaintWithChildren();
+}
+
+void TControl::RepaintWithChildren() {
+  // Children that inherit the colour show it too, frames included.
+  if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 TColor TControl::Color() const {

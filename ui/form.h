@@ -51,6 +51,7 @@ class TForm : public TControl {
   int ModalResult() const { return modalResult_; }
   // In a modal form Enter clicks the default button and Escape cancels.
   void SetDefaultButton(TControl* button) { defaultButton_ = button; }
+  TControl* DefaultButton() const { return defaultButton_; }
 
   TNotifyEvent OnShow;
   TNotifyEvent OnClose;
