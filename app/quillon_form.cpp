@@ -28,6 +28,7 @@ constexpr ui::TColor kStripColor = ui::RgbColor(0xACA895);
 constexpr ui::TColor kStripEdgeColor = ui::RgbColor(0x8C8772);
 constexpr ui::TColor kLetterGridColor = ui::RgbColor(0x333333);
 constexpr ui::TColor kAlbumFixedColor = ui::RgbColor(0x0080C0);
+constexpr ui::TColor kFlatButtonColor = ui::RgbColor(0xD9D9D9);
 constexpr int kAllAnchors = ui::akLeft | ui::akTop | ui::akRight | ui::akBottom;
 constexpr int kWideAnchors = ui::akLeft | ui::akTop | ui::akRight;
 constexpr int kManyArtists = 180;  // from this many names on, the artist list gets a sixth column
@@ -117,7 +118,8 @@ void TQuillonForm::CreateLeftStrip() {
   Shape1->SetAnchors(ui::akLeft | ui::akTop | ui::akBottom);
   Label7 = Add<ui::TLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
   Label7->SetFont(BoldFont());
-  dbCb = Add<ui::TComboBox>(Panel2, "dbCb", 16, 32, 117);
+  dbCb = Add<flatctl::TFlatComboBox>(Panel2, "dbCb", 16, 32, 117);
+  dbCb->SetColor(ui::SysColor(COLOR_WINDOW));
   dbCb->OnChange = [this](ui::TComponent& s) { dbCbChange(s); };
   Label3 = Add<ui::TLabel>(Panel2, "Label3", "Select Artist:", 16, 62);
   Label3->SetFont(BoldFont());
@@ -201,26 +203,29 @@ void TQuillonForm::CreateSongPage() {
 void TQuillonForm::CreateSearchPage() {
   TabSheet3 = Add<ui::TTabSheet>(pages, "TabSheet3", "  Search Lyrics  ");
   int width = TabSheet3->ClientWidth() - 16;
-  FlatGroupBox1 = Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
+  FlatGroupBox1 = Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
   FlatGroupBox1->SetAnchors(kWideAnchors);
   Label4 = Add<ui::TLabel>(FlatGroupBox1, "Label4", "Song:", 14, 26);
-  songEdit2 = Add<ui::TEdit>(FlatGroupBox1, "songEdit2", 54, 22, 200, 21);
+  songEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "songEdit2", 54, 23, 200);
   Label1 = Add<ui::TLabel>(FlatGroupBox1, "Label1", "Artist:", 272, 26);
-  artistEdit2 = Add<ui::TEdit>(FlatGroupBox1, "artistEdit2", 312, 22, 180, 21);
-  FlatButton1 = Add<ui::TButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
+  artistEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "artistEdit2", 312, 23, 180);
+  FlatButton1 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
+  FlatButton1->SetColor(kFlatButtonColor);
   FlatButton1->OnClick = [this](ui::TComponent& s) { FlatButton1Click(s); };
-  FlatButton2 = Add<ui::TButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
+  FlatButton2 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
+  FlatButton2->SetColor(kFlatButtonColor);
   FlatButton2->OnClick = [this](ui::TComponent& s) { FlatButton2Click(s); };
 
   FlatGroupBox2 =
-      Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)", 8, 98,
+      Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)", 8, 98,
                          width, TabSheet3->ClientHeight() - 98 - 8);
   FlatGroupBox2->SetAnchors(kAllAnchors);
   Label6 = Add<ui::TLabel>(FlatGroupBox2, "Label6", "Song:", 14, 26);
-  songEdit = Add<ui::TEdit>(FlatGroupBox2, "songEdit", 54, 22, 200, 21);
+  songEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "songEdit", 54, 23, 200);
   Label5 = Add<ui::TLabel>(FlatGroupBox2, "Label5", "Artist:", 272, 26);
-  artistEdit = Add<ui::TEdit>(FlatGroupBox2, "artistEdit", 312, 22, 180, 21);
-  fullschB = Add<ui::TButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
+  artistEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "artistEdit", 312, 23, 180);
+  fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
+  fullschB->SetColor(kFlatButtonColor);
   Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
   Gauge2->SetRange(0, 100);
   Gauge2->SetBarColor(ui::clBlue);
@@ -237,8 +242,9 @@ void TQuillonForm::CreateSearchPage() {
   DBGrid1->SetCell(2, 0, "album");
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
-  viewLyricB = Add<ui::TButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
-                                66 + gridHeight + 8, 200, 23);
+  viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
+                                         66 + gridHeight + 8, 200, 23);
+  viewLyricB->SetColor(kFlatButtonColor);
   viewLyricB->SetAnchors(ui::akLeft | ui::akBottom);
   infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
   infoLabel->AutoSize = false;

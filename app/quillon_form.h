@@ -17,6 +17,10 @@
 #include <vector>
 
 #include "app/setting.h"
+#include "flatctl/flat_button.h"
+#include "flatctl/flat_combo_box.h"
+#include "flatctl/flat_edit.h"
+#include "flatctl/flat_group_box.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "ui/image.h"
@@ -112,7 +116,7 @@ class TQuillonForm : public ui::TForm {
   ui::TPanel* Panel2;
   ui::TShape* Shape1;
   ui::TLabel* Label7;
-  ui::TComboBox* dbCb;
+  flatctl::TFlatComboBox* dbCb;
   ui::TLabel* Label3;
   ui::TStringGrid* AZGrid;
   ui::TButton* Button1;
@@ -137,22 +141,22 @@ class TQuillonForm : public ui::TForm {
   ui::TToolButton* ToolButton3;
   ui::TRichEdit* LyricMemo;
   ui::TTabSheet* TabSheet3;
-  ui::TGroupBox* FlatGroupBox1;
+  flatctl::TFlatGroupBox* FlatGroupBox1;
   ui::TLabel* Label4;
-  ui::TEdit* songEdit2;
+  flatctl::TFlatEdit* songEdit2;
   ui::TLabel* Label1;
-  ui::TEdit* artistEdit2;
-  ui::TButton* FlatButton1;
-  ui::TButton* FlatButton2;
-  ui::TGroupBox* FlatGroupBox2;
+  flatctl::TFlatEdit* artistEdit2;
+  flatctl::TFlatButton* FlatButton1;
+  flatctl::TFlatButton* FlatButton2;
+  flatctl::TFlatGroupBox* FlatGroupBox2;
   ui::TLabel* Label6;
-  ui::TEdit* songEdit;
+  flatctl::TFlatEdit* songEdit;
   ui::TLabel* Label5;
-  ui::TEdit* artistEdit;
-  ui::TButton* fullschB;
+  flatctl::TFlatEdit* artistEdit;
+  flatctl::TFlatButton* fullschB;
   ui::TProgressBar* Gauge2;
   ui::TStringGrid* DBGrid1;
-  ui::TButton* viewLyricB;
+  flatctl::TFlatButton* viewLyricB;
   ui::TLabel* infoLabel;
   ui::TPanel* web;
   ui::TPanel* printPanel;
