@@ -18,6 +18,7 @@
 
 #include "app/setting.h"
 #include "flatctl/flat_button.h"
+#include "flatctl/flat_check_box.h"
 #include "flatctl/flat_combo_box.h"
 #include "flatctl/flat_edit.h"
 #include "flatctl/flat_group_box.h"
@@ -161,6 +162,25 @@ class TQuillonForm : public ui::TForm {
   ui::TPanel* web;
   ui::TPanel* printPanel;
   ui::TPanel* Panel3;
+  ui::TLabel* Label8;
+  flatctl::TFlatGroupBox* FlatGroupBox5;
+  ui::TLabel* Label9;
+  flatctl::TFlatMemo* LyricsMemo3;
+  ui::TLabel* Label13;
+  flatctl::TFlatEdit* songEdit3;
+  ui::TLabel* Label10;
+  flatctl::TFlatEdit* artistEdit3;
+  ui::TLabel* Label11;
+  flatctl::TFlatEdit* albumEdit3;
+  flatctl::TFlatButton* FlatButton3;
+  flatctl::TFlatGroupBox* FlatGroupBox3;
+  flatctl::TFlatButton* FlatButton4;
+  flatctl::TFlatMemo* FlatMemo1;
+  flatctl::TFlatCheckBox* DisplayCheck;
+  flatctl::TFlatGroupBox* FlatGroupBox4;
+  flatctl::TFlatButton* ExportButton;
+  flatctl::TFlatButton* UploadButton;
+  ui::TLabel* ShareLabel;
   ui::TSaveDialog* SaveDialog1;
   ui::TOpenDialog* OpenDialog1;
 
@@ -170,6 +190,7 @@ class TQuillonForm : public ui::TForm {
   void CreatePages();
   void CreateSongPage();
   void CreateSearchPage();
+  void CreateOwnLyricsPanel();
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
 
