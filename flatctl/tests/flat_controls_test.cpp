@@ -686,5 +686,74 @@ TEST_F(FlatControlsTest, AGroupBoxLeavesItsTopBorderOpenFrom5ToCaptionWidthPlus1
   EXPECT_NE(Pixel(h, W - 1, H / 2), kFlatBorderColor);
 }
 
+// ---- Shared colour model and see-through drawing ---------------------------------------------
+
+TEST_F(FlatControlsTest, SeeThroughControlsShowTheParentAndDerivedColoursFollowTheFaceColour) {
+  const TColor face = RGB(184, 179, 163);
+  auto* always = Button("", 10, 10, 40, 25);
+  always->SetTransparentMode(TTransparentMode::tmAlways);
+  auto* notFocused = Button("", 60, 10, 40, 25);
+  notFocused->SetTransparentMode(TTransparentMode::tmNotFocused);
+  auto* derived = Button("", 110, 10, 40, 25);
+  derived->SetUseAdvColors(true);
+  auto* check = form->Add<TFlatCheckBox>(panel, "Check", "Right", 10, 50, 120, 17);
+  check->SetColor(kRed);
+  check->SetTransparent(true);
+  check->SetLayout(TCheckBoxLayout::checkboxRight);
+  auto* edit = form->Add<TFlatEdit>(panel, "Edit", 10, 80, 120);
+  edit->SetUseAdvColors(true);
+  Show();
+
+  EXPECT_EQ(Pixel(always->Handle(), 10, 10), face);
+  EXPECT_EQ(Pixel(always->Handle(), 0, 0), kFlatBorderColor);
+  EXPECT_EQ(Pixel(notFocused->Handle(), 10, 10), face);
+  notFocused->SetFocus();
+  Pump();
+  EXPECT_EQ(Pixel(notFocused->Handle(), 10, 10), kFlatFaceColor);  // hot: ColorFocused
+
+  // UseAdvColors: the parent's colour as face, the border 50 darker, the highlight 10 lighter.
+  EXPECT_TRUE(derived->ParentColor());
+  EXPECT_EQ(derived->Color(), face);
+  EXPECT_EQ(derived->ColorBorder(), Darker(face, 50));
+  EXPECT_EQ(derived->ColorFocused(), Lighter(face, 10));
+  EXPECT_NE(derived->ColorBorder(), face);
+  EXPECT_EQ(Pixel(derived->Handle(), 0, 0), Darker(face, 50));
+  EXPECT_EQ(Pixel(derived->Handle(), 10, 10), face);
+  EXPECT_TRUE(edit->ParentColor());
+  EXPECT_EQ(edit->ColorBorder(), Darker(face, 50));
+  EXPECT_EQ(WindowPixel(edit->Handle(), 0, 0), Darker(face, 50));
+  panel->SetColor(RGB(100, 120, 140));  // they follow the parent
+  Pump();
+  EXPECT_EQ(Pixel(derived->Handle(), 0, 0), Darker(RGB(100, 120, 140), 50));
+  EXPECT_EQ(WindowPixel(edit->Handle(), 1, 1), RGB(100, 120, 140));
+
+  // A see-through check box shows the panel behind it, not its own colour; checkboxRight puts
+  // the box at the right edge.
+  int w = check->ClientWidth();
+  EXPECT_EQ(check->BoxRect().left, w - 12);
+  EXPECT_EQ(Pixel(check->Handle(), w - 12, 3), kFlatBorderColor);
+  EXPECT_EQ(Pixel(check->Handle(), 3, 15), RGB(100, 120, 140));
+  EXPECT_EQ(Pixel(check->Handle(), w - 8, 7), kRed);  // the box face is still Color
+}
+
+TEST_F(FlatControlsTest, AMemoIsNotLitByTheMouseWhileAnotherMemoHasTheFocusButAnEditIs) {
+  auto* focusedMemo = form->Add<TFlatMemo>(panel, "Memo1", 10, 10, 150, 60);
+  auto* otherMemo = form->Add<TFlatMemo>(panel, "Memo2", 170, 10, 150, 60);
+  auto* edit = form->Add<TFlatEdit>(panel, "Edit1", 10, 100, 150);
+  auto* group = form->Add<TFlatGroupBox>(panel, "Group", "&Local Search", 10, 140, 300, 60);
+  Show();
+  focusedMemo->SetFocus();
+  Pump();
+  MouseMove(otherMemo->Handle(), 20, 20);
+  EXPECT_TRUE(otherMemo->Hot());
+  EXPECT_FALSE(otherMemo->Highlighted());
+  MouseMove(edit->Handle(), 20, 5);
+  EXPECT_TRUE(edit->Highlighted());
+  EXPECT_EQ(WindowPixel(edit->Handle(), 1, 1), kWhiteColor);
+  // The group box's Alt+accelerator gives it the focus.
+  AltKey(focusedMemo->Handle(), 'l');
+  EXPECT_EQ(GetFocus(), group->Handle());
+}
+
 }  // namespace
 }  // namespace quillon::flatctl
