@@ -171,6 +171,15 @@ void TFlatButton::HoverLeft() {
 
 void TFlatButton::ReevaluateHover() {
   hot_ = Enabled() && CursorOver(Handle());
+  // A button found hot is tracked, so that the timer takes the highlight away again.
+  THoverTracker& hover = ButtonHover();
+  if (hot_ && hover.Tracked() != this) {
+    if (THoverClient* other = hover.Tracked()) {
+      hover.Forget(other);
+      other->HoverLeft();
+    }
+    hover.Track(this);
+  }
   Repaint();
 }
 

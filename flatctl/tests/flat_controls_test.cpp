@@ -423,6 +423,16 @@ TEST_F(FlatControlsTest, TheMouseOverAButtonMakesItHotAndTheHoverTimerMakesItLea
   MouseMove(a->Handle(), 20, 10);  // and it can come back
   EXPECT_TRUE(a->Hot());
   EXPECT_EQ(enters, 2);
+  // Disabled it is never hot; enabled again under the mouse it is, and the timer still takes
+  // that away once the mouse is gone.
+  a->SetEnabled(false);
+  EXPECT_FALSE(a->Hot());
+  EXPECT_EQ(a->State(), TFlatButton::TButtonState::disabled);
+  a->SetEnabled(true);
+  EXPECT_TRUE(a->Hot());
+  MouseMove(panel->Handle(), 300, 200);
+  Pump(350);
+  EXPECT_FALSE(a->Hot());
 }
 
 // ---- Flat edit and memo ------------------------------------------------------------------------
