@@ -28,6 +28,7 @@ constexpr ui::TColor kStripColor = ui::RgbColor(0xACA895);
 constexpr ui::TColor kStripEdgeColor = ui::RgbColor(0x8C8772);
 constexpr ui::TColor kLetterGridColor = ui::RgbColor(0x333333);
 constexpr ui::TColor kAlbumFixedColor = ui::RgbColor(0x0080C0);
+constexpr ui::TColor kFlatButtonColor = ui::RgbColor(0xD9D9D9);
 constexpr int kAllAnchors = ui::akLeft | ui::akTop | ui::akRight | ui::akBottom;
 constexpr int kWideAnchors = ui::akLeft | ui::akTop | ui::akRight;
 constexpr int kManyArtists = 180;  // from this many names on, the artist list gets a sixth column
@@ -60,6 +61,7 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   printPanel = Add<ui::TPanel>(this, "printPanel", 20, 216, 121, 101);
   Panel3 = Add<ui::TPanel>(Panel1, "Panel3", 0, 0, 633, 497);
   Panel3->SetVisible(false);
+  CreateOwnLyricsPanel();
   SaveDialog1 = Add<ui::TSaveDialog>("SaveDialog1");
   SaveDialog1->Filter = "*.txt|*.txt";
   OpenDialog1 = Add<ui::TOpenDialog>("OpenDialog1");
@@ -119,7 +121,8 @@ void TQuillonForm::CreateLeftStrip() {
   Shape1->SetAnchors(ui::akLeft | ui::akTop | ui::akBottom);
   Label7 = Add<ui::TLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
   Label7->SetFont(BoldFont());
-  dbCb = Add<ui::TComboBox>(Panel2, "dbCb", 16, 32, 117);
+  dbCb = Add<flatctl::TFlatComboBox>(Panel2, "dbCb", 16, 32, 117);
+  dbCb->SetColor(ui::SysColor(COLOR_WINDOW));
   dbCb->OnChange = [this](ui::TComponent& s) { dbCbChange(s); };
   Label3 = Add<ui::TLabel>(Panel2, "Label3", "Select Artist:", 16, 62);
   Label3->SetFont(BoldFont());
@@ -203,26 +206,29 @@ void TQuillonForm::CreateSongPage() {
 void TQuillonForm::CreateSearchPage() {
   TabSheet3 = Add<ui::TTabSheet>(pages, "TabSheet3", "  Search Lyrics  ");
   int width = TabSheet3->ClientWidth() - 16;
-  FlatGroupBox1 = Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
+  FlatGroupBox1 = Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
   FlatGroupBox1->SetAnchors(kWideAnchors);
   Label4 = Add<ui::TLabel>(FlatGroupBox1, "Label4", "Song:", 14, 26);
-  songEdit2 = Add<ui::TEdit>(FlatGroupBox1, "songEdit2", 54, 22, 200, 21);
+  songEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "songEdit2", 54, 23, 200);
   Label1 = Add<ui::TLabel>(FlatGroupBox1, "Label1", "Artist:", 272, 26);
-  artistEdit2 = Add<ui::TEdit>(FlatGroupBox1, "artistEdit2", 312, 22, 180, 21);
-  FlatButton1 = Add<ui::TButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
+  artistEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "artistEdit2", 312, 23, 180);
+  FlatButton1 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
+  FlatButton1->SetColor(kFlatButtonColor);
   FlatButton1->OnClick = [this](ui::TComponent& s) { FlatButton1Click(s); };
-  FlatButton2 = Add<ui::TButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
+  FlatButton2 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
+  FlatButton2->SetColor(kFlatButtonColor);
   FlatButton2->OnClick = [this](ui::TComponent& s) { FlatButton2Click(s); };
 
   FlatGroupBox2 =
-      Add<ui::TGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)", 8, 98,
-                         width, TabSheet3->ClientHeight() - 98 - 8);
+      Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)",
+                                  8, 98, width, TabSheet3->ClientHeight() - 98 - 8);
   FlatGroupBox2->SetAnchors(kAllAnchors);
   Label6 = Add<ui::TLabel>(FlatGroupBox2, "Label6", "Song:", 14, 26);
-  songEdit = Add<ui::TEdit>(FlatGroupBox2, "songEdit", 54, 22, 200, 21);
+  songEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "songEdit", 54, 23, 200);
   Label5 = Add<ui::TLabel>(FlatGroupBox2, "Label5", "Artist:", 272, 26);
-  artistEdit = Add<ui::TEdit>(FlatGroupBox2, "artistEdit", 312, 22, 180, 21);
-  fullschB = Add<ui::TButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
+  artistEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "artistEdit", 312, 23, 180);
+  fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
+  fullschB->SetColor(kFlatButtonColor);
   Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
   Gauge2->SetRange(0, 100);
   Gauge2->SetBarColor(ui::clBlue);
@@ -239,14 +245,74 @@ void TQuillonForm::CreateSearchPage() {
   DBGrid1->SetCell(2, 0, "album");
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
-  viewLyricB = Add<ui::TButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
-                                66 + gridHeight + 8, 200, 23);
+  viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
+                                         66 + gridHeight + 8, 200, 23);
+  viewLyricB->SetColor(kFlatButtonColor);
   viewLyricB->SetAnchors(ui::akLeft | ui::akBottom);
   infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
   infoLabel->AutoSize = false;
   infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
   infoLabel->SetAlignRight(true);
   infoLabel->SetAnchors(ui::akRight | ui::akBottom);
+}
+
+// The own-lyrics input form, hidden: its controls and texts. The own-lyrics operations connect the
+// Add and Import buttons.
+void TQuillonForm::CreateOwnLyricsPanel() {
+  Label8 = Add<ui::TLabel>(Panel3, "Label8", "Add/Import your own lyrics to Base \"MyLyrics\":", 16, 12);
+  Label8->SetFont(BoldFont());
+
+  FlatGroupBox5 =
+      Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox5", "1. Add song lyrics one by one", 16, 36, 601, 262);
+  Label9 = Add<ui::TLabel>(FlatGroupBox5, "Label9", "Lyrics:", 12, 22);
+  LyricsMemo3 = Add<flatctl::TFlatMemo>(FlatGroupBox5, "LyricsMemo3", 12, 38, 380, 212,
+                                        flatctl::TFlatMemoStyle{flatctl::TScrollStyle::ssVertical, false, false});
+  Label13 = Add<ui::TLabel>(FlatGroupBox5, "Label13", "Song:", 408, 42);
+  songEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "songEdit3", 450, 38, 139);
+  Label10 = Add<ui::TLabel>(FlatGroupBox5, "Label10", "Artist:", 408, 72);
+  artistEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "artistEdit3", 450, 68, 139);
+  Label11 = Add<ui::TLabel>(FlatGroupBox5, "Label11", "Album:", 408, 102);
+  albumEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "albumEdit3", 450, 98, 139);
+  FlatButton3 = Add<flatctl::TFlatButton>(FlatGroupBox5, "FlatButton3", "Add", 450, 132, 75, 23);
+  FlatButton3->SetColor(kFlatButtonColor);
+
+  FlatGroupBox3 = Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox3", "2. Batch Importing", 16, 306, 601, 124);
+  FlatButton4 = Add<flatctl::TFlatButton>(FlatGroupBox3, "FlatButton4", "Import from text file", 12, 24, 140, 23);
+  FlatButton4->SetColor(kFlatButtonColor);
+  FlatMemo1 = Add<flatctl::TFlatMemo>(FlatGroupBox3, "FlatMemo1", 164, 20, 425, 94,
+                                      flatctl::TFlatMemoStyle{flatctl::TScrollStyle::ssVertical, false, true});
+  FlatMemo1->SetLines({"Text format for lyrics file:",
+                       "@@@=Song Name",
+                       "###=Artist Name",
+                       "$$$=Album Name",
+                       "%%%=Lyrics Content",
+                       std::string(50, '-'),
+                       "Example, content in file \"mylyrics.txt':",
+                       "@@@=Lantern Road",
+                       "###=Quillon Singers",
+                       "$$$=Songs of the Evening",
+                       "%%%=Light the lantern, walk the road,",
+                       "the hills are dark and far,",
+                       "carry home an empty load",
+                       "and follow the evening star.",
+                       ".......",
+                       "@@@=Next Song Name",
+                       "###=Next Artist Name",
+                       "$$$=Next Album Name",
+                       "%%%=Next Lyrics",
+                       "......"});
+
+  DisplayCheck = Add<flatctl::TFlatCheckBox>(Panel3, "DisplayCheck",
+                                             "Display added lyrics with other lyrics bases together", 16, 436, 400, 17);
+  DisplayCheck->SetEnabled(false);
+
+  FlatGroupBox4 = Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox4", "3. Export added lyrics", 16, 456, 601, 40);
+  ExportButton = Add<flatctl::TFlatButton>(FlatGroupBox4, "ExportButton", "Export to file...", 12, 16, 120, 19);
+  ExportButton->SetColor(kFlatButtonColor);
+  UploadButton = Add<flatctl::TFlatButton>(FlatGroupBox4, "UploadButton", "Upload to Pelmora", 142, 16, 120, 19);
+  UploadButton->SetColor(kFlatButtonColor);
+  ShareLabel = Add<ui::TLabel>(FlatGroupBox4, "ShareLabel", "- share your lyrics with other people", 274, 19);
+  FlatGroupBox4->SetEnabled(false);
 }
 
 // ---- Start-up and view state -------------------------------------------------------------------

@@ -17,6 +17,11 @@
 #include <vector>
 
 #include "app/setting.h"
+#include "flatctl/flat_button.h"
+#include "flatctl/flat_check_box.h"
+#include "flatctl/flat_combo_box.h"
+#include "flatctl/flat_edit.h"
+#include "flatctl/flat_group_box.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "ui/image.h"
@@ -112,7 +117,7 @@ class TQuillonForm : public ui::TForm {
   ui::TPanel* Panel2;
   ui::TShape* Shape1;
   ui::TLabel* Label7;
-  ui::TComboBox* dbCb;
+  flatctl::TFlatComboBox* dbCb;
   ui::TLabel* Label3;
   ui::TStringGrid* AZGrid;
   ui::TButton* Button1;
@@ -137,26 +142,45 @@ class TQuillonForm : public ui::TForm {
   ui::TToolButton* ToolButton3;
   ui::TRichEdit* LyricMemo;
   ui::TTabSheet* TabSheet3;
-  ui::TGroupBox* FlatGroupBox1;
+  flatctl::TFlatGroupBox* FlatGroupBox1;
   ui::TLabel* Label4;
-  ui::TEdit* songEdit2;
+  flatctl::TFlatEdit* songEdit2;
   ui::TLabel* Label1;
-  ui::TEdit* artistEdit2;
-  ui::TButton* FlatButton1;
-  ui::TButton* FlatButton2;
-  ui::TGroupBox* FlatGroupBox2;
+  flatctl::TFlatEdit* artistEdit2;
+  flatctl::TFlatButton* FlatButton1;
+  flatctl::TFlatButton* FlatButton2;
+  flatctl::TFlatGroupBox* FlatGroupBox2;
   ui::TLabel* Label6;
-  ui::TEdit* songEdit;
+  flatctl::TFlatEdit* songEdit;
   ui::TLabel* Label5;
-  ui::TEdit* artistEdit;
-  ui::TButton* fullschB;
+  flatctl::TFlatEdit* artistEdit;
+  flatctl::TFlatButton* fullschB;
   ui::TProgressBar* Gauge2;
   ui::TStringGrid* DBGrid1;
-  ui::TButton* viewLyricB;
+  flatctl::TFlatButton* viewLyricB;
   ui::TLabel* infoLabel;
   ui::TPanel* web;
   ui::TPanel* printPanel;
   ui::TPanel* Panel3;
+  ui::TLabel* Label8;
+  flatctl::TFlatGroupBox* FlatGroupBox5;
+  ui::TLabel* Label9;
+  flatctl::TFlatMemo* LyricsMemo3;
+  ui::TLabel* Label13;
+  flatctl::TFlatEdit* songEdit3;
+  ui::TLabel* Label10;
+  flatctl::TFlatEdit* artistEdit3;
+  ui::TLabel* Label11;
+  flatctl::TFlatEdit* albumEdit3;
+  flatctl::TFlatButton* FlatButton3;
+  flatctl::TFlatGroupBox* FlatGroupBox3;
+  flatctl::TFlatButton* FlatButton4;
+  flatctl::TFlatMemo* FlatMemo1;
+  flatctl::TFlatCheckBox* DisplayCheck;
+  flatctl::TFlatGroupBox* FlatGroupBox4;
+  flatctl::TFlatButton* ExportButton;
+  flatctl::TFlatButton* UploadButton;
+  ui::TLabel* ShareLabel;
   ui::TSaveDialog* SaveDialog1;
   ui::TOpenDialog* OpenDialog1;
 
@@ -166,6 +190,7 @@ class TQuillonForm : public ui::TForm {
   void CreatePages();
   void CreateSongPage();
   void CreateSearchPage();
+  void CreateOwnLyricsPanel();
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
   void MarkLetter(const std::string& letter);

@@ -53,6 +53,19 @@ TColor SysColor(int index) {
   return GetSysColor(index);
 }
 
+bool IsAccelerator(char key, const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;  // "&&" shows one ampersand
+      continue;
+    }
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(caption[i + 1]) == lower(key);
+  }
+  return false;
+}
+
 HFONT FontHandle(const TFont& font) {
   using Key = std::tuple<std::string, int, bool, bool, int>;
   static std::map<Key, HFONT> cache;
@@ -207,6 +220,14 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     RECT r;
     GetClientRect(handle_, &r);
     FillRect(reinterpret_cast<HDC>(wParam), &r, BrushHandle(Color()));
+    return 1;
+  }
+  if (msg == kDialogCharMessage) {
+    if (!(GetWindowLongA(handle_, GWL_STYLE) & WS_TABSTOP) || !IsAccelerator(static_cast<char>(wParam), Caption()))
+      return 0;
+    SetFocus();
+    // Buttons and check boxes act as if clicked, as in dialog boxes.
+    if (SendMessageA(handle_, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON) SendMessageA(handle_, BM_CLICK, 0, 0);
     return 1;
   }
   return DefaultProc(msg, wParam, lParam);
@@ -367,7 +388,21 @@ void TControl::ApplyFont() {
 
 void TControl::SetColor(TColor color) {
   color_ = color;
-  Invalidate();
+  RepaintWithChildren();
+}
+
+void TControl::SetParentColor(bool value) {
+  if (value == ParentColor()) return;
+  if (value)
+    color_.reset();
+  else
+    color_ = Color();
+  RepaintWithChildren();
+}
+
+void TControl::RepaintWithChildren() {
+  // Children that inherit the colour show it too, frames included.
+  if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 TColor TControl::Color() const {

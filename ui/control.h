@@ -34,6 +34,13 @@ inline constexpr TColor clBlue = RGB(0, 0, 255);
 inline constexpr TColor clNavy = RGB(0, 0, 128);
 TColor SysColor(int index);  // GetSysColor
 
+// Sent by the message loop to the controls of a form, in Tab order, when a key is pressed with Alt
+// (wParam = the character): a control whose caption has that accelerator acts on it and returns
+// nonzero, which consumes the key. By default a Tab stop takes the focus and a button is clicked.
+inline constexpr UINT kDialogCharMessage = WM_APP + 0x101;
+// True when caption marks key (without regard to case) with "&" as its accelerator.
+bool IsAccelerator(char key, const std::string& caption);
+
 struct TFont {
   std::string name = "MS Sans Serif";
   int size = 8;  // points
@@ -109,6 +116,9 @@ class TControl : public TComponent {
   const TFont& Font() const;  // own font, else the parent's
   void SetColor(TColor color);
   TColor Color() const;  // own colour, else the parent's, else the dialog face colour
+  // True while the control shows its parent's colour; setting it true drops the own colour.
+  void SetParentColor(bool value);
+  bool ParentColor() const { return !color_.has_value(); }
 
   void SetCursor(TCursorKind cursor) { cursor_ = cursor; }
   void SetHint(const std::string& hint);
@@ -139,6 +149,7 @@ class TControl : public TComponent {
   virtual void AlignChildren();
   void Click();
   void ApplyFont();
+  void RepaintWithChildren();
 
  private:
   static LRESULT CALLBACK Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam);

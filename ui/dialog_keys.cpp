@@ -2,7 +2,6 @@
 #include "ui/dialog_keys.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace quillon::ui {
@@ -32,23 +31,6 @@ void CollectAll(const TControl& control, std::vector<TControl*>& all) {
   }
 }
 
-// The access key of a caption: the character after a single "&", 0 when none.
-char AccessKey(const std::string& caption) {
-  for (size_t i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != '&') continue;
-    if (caption[i + 1] == '&') {
-      ++i;
-      continue;
-    }
-    return caption[i + 1];
-  }
-  return 0;
-}
-
-bool HasTabStop(HWND window) {
-  return (GetWindowLongA(window, GWL_STYLE) & WS_TABSTOP) != 0;
-}
-
 }  // namespace
 
 std::vector<TControl*> TabStops(const TControl& root) {
@@ -71,19 +53,13 @@ TControl* NextTabStop(const TControl& root, HWND from, bool backward) {
   return stops[backward ? (index + n - 1) % n : (index + 1) % n];
 }
 
-TControl* MnemonicTarget(const TControl& root, char ch) {
+bool OfferAccessKey(const TControl& root, char ch) {
   std::vector<TControl*> all;
   CollectAll(root, all);
-  auto want = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(ch)));
-  for (size_t i = 0; i < all.size(); ++i) {
-    char key = AccessKey(all[i]->Caption());
-    if (!key || static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(key))) != want) continue;
-    if (HasTabStop(all[i]->Handle())) return all[i];
-    // A label lends its access key to the control that follows it.
-    for (size_t j = i + 1; j < all.size(); ++j)
-      if (HasTabStop(all[j]->Handle())) return all[j];
-  }
-  return nullptr;
+  for (TControl* control : all)
+    if (SendMessageA(control->Handle(), kDialogCharMessage, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 0))
+      return true;
+  return false;
 }
 
 bool WantsKey(HWND focus, const MSG& msg) {

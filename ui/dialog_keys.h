@@ -21,9 +21,9 @@ std::vector<TControl*> TabStops(const TControl& root);
 // root holds no stop.
 TControl* NextTabStop(const TControl& root, HWND from, bool backward);
 
-// The control whose caption marks ch with "&" (ignoring case and "&&"). A label stands for the
-// stop created after it. nullptr when no visible, enabled control has that access key.
-TControl* MnemonicTarget(const TControl& root, char ch);
+// Offers an Alt+character to the visible, enabled controls under root in Tab order
+// (kDialogCharMessage); true when one of them took it.
+bool OfferAccessKey(const TControl& root, char ch);
 
 // True when the window under the focus asks for this key itself (WM_GETDLGCODE), as edits do for
 // arrows and multi-line edits for Enter.

@@ -113,13 +113,7 @@ bool TForm::DialogKey(const MSG& msg) {
       }
     }
   }
-  if (msg.message == WM_SYSCHAR && !ctrl) {
-    if (TControl* target = MnemonicTarget(*this, static_cast<char>(msg.wParam))) {
-      target->SetFocus();
-      if (IsPushButton(target->Handle())) SendMessageA(target->Handle(), BM_CLICK, 0, 0);
-      return true;
-    }
-  }
+  if (msg.message == WM_SYSCHAR && !ctrl && OfferAccessKey(*this, static_cast<char>(msg.wParam))) return true;
   return false;
 }
 

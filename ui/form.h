@@ -53,6 +53,7 @@ class TForm : public TControl {
   int ModalResult() const { return modalResult_; }
   // In a modal form Enter clicks the default button and Escape cancels.
   void SetDefaultButton(TControl* button) { defaultButton_ = button; }
+  TControl* DefaultButton() const { return defaultButton_; }
   // The control that gets the focus when the form is first activated.
   void SetActiveControl(TControl* control) { activeControl_ = control; }
   // Ctrl+Tab / Ctrl+PgDn and Ctrl+Shift+Tab / Ctrl+PgUp switch this page control's pages.

@@ -16,6 +16,7 @@
 #include "app/about_form.h"
 #include "app/maker.h"
 #include "app/quillon_form.h"
+#include "flatctl/flat_utilitys.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/files.h"
@@ -50,6 +51,54 @@ int ZOrder(HWND window) {
   for (HWND w = GetWindow(GetParent(window), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT), ++n)
     if (w == window) return n;
   return -1;
+}
+
+// Saves what a window shows as a 24-bit BMP file (screenshots of the test run, to be looked at).
+void SaveScreenshot(HWND window, const std::string& file) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT r;
+  GetWindowRect(window, &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  HDC source = GetWindowDC(window);
+  BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
+  ReleaseDC(window, source);
+  GdiFlush();
+  DWORD rowBytes = (static_cast<DWORD>(w) * 3 + 3) & ~3u, imageBytes = rowBytes * static_cast<DWORD>(h);
+  BITMAPFILEHEADER header = {};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+  header.bfSize = header.bfOffBits + imageBytes;
+  info.bmiHeader.biSizeImage = imageBytes;
+  if (FILE* f = fopen(file.c_str(), "wb")) {
+    fwrite(&header, sizeof header, 1, f);
+    fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
+    fwrite(bits, 1, imageBytes, f);
+    fclose(f);
+  }
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+}
+
+COLORREF Pixel(HWND window, int x, int y) {
+  UpdateWindow(window);
+  HDC dc = GetDC(window);
+  COLORREF c = GetPixel(dc, x, y);
+  ReleaseDC(window, dc);
+  return c;
 }
 
 std::string Lines(std::initializer_list<const char*> lines) {
@@ -711,6 +760,60 @@ TEST(ProgramFile, CarriesItsManifestAndVersion) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(7, 1)));
+}
+
+TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsInTheirColours) {
+  dir.Write("search.ini", Lines({"[Lyrics]", "url=L:[song]"}));
+  SetCursorPos(1, 1);  // the mouse away from the window: nothing is hot
+  TQuillonForm& f = StartShown();
+  f.SearchLyrics1Click(*f.SearchLyrics1);
+  ui::Application().ProcessMessages();
+  const ui::TColor face = RGB(184, 179, 163), button = RGB(217, 217, 217);
+
+  // Search page: the flat edits fit the 8-point font and take the page's colour; the focused one
+  // (songEdit, given the focus by the page change) is highlighted, the others are not.
+  for (flatctl::TFlatEdit* edit : {f.songEdit2, f.artistEdit2, f.songEdit, f.artistEdit}) {
+    EXPECT_EQ(edit->Height(), 19) << edit->Name();
+    EXPECT_EQ(edit->ColorFlat(), face) << edit->Name();
+    EXPECT_EQ(edit->Highlighted(), edit == f.songEdit) << edit->Name();
+  }
+  for (flatctl::TFlatButton* b : {f.FlatButton1, f.FlatButton2, f.fullschB, f.viewLyricB}) {
+    EXPECT_EQ(b->Color(), button) << b->Name();
+    EXPECT_EQ(Pixel(b->Handle(), 0, 0), flatctl::kFlatBorderColor) << b->Name();
+    EXPECT_EQ(Pixel(b->Handle(), 2, 2), button) << b->Name();
+  }
+  // The group box's top line is open behind its caption.
+  HWND group = f.FlatGroupBox1->Handle();
+  SIZE caption = f.FlatGroupBox1->CaptionSize();
+  EXPECT_EQ(Pixel(group, 5, caption.cy / 2), flatctl::kFlatBorderColor);
+  EXPECT_NE(Pixel(group, caption.cx + 8, caption.cy / 2), flatctl::kFlatBorderColor);
+  EXPECT_EQ(Pixel(group, caption.cx + 13, caption.cy / 2), flatctl::kFlatBorderColor);
+  EXPECT_EQ(Pixel(f.dbCb->Handle(), 0, 0), flatctl::kFlatBorderColor);
+  EXPECT_EQ(f.dbCb->Color(), GetSysColor(COLOR_WINDOW));
+  // A real click on a flat button runs its command.
+  f.songEdit2->SetText("Lantern Road");
+  SendMessageA(f.FlatButton1->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(f.FlatButton1->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+  EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Lantern Road"}));
+  SaveScreenshot(f.Handle(), "flat_search_page.bmp");
+
+  // The own-lyrics panel, shown for the look only (nothing in the window shows it).
+  f.Panel3->BringToFront();
+  f.Panel3->SetVisible(true);
+  ui::Application().ProcessMessages();
+  EXPECT_EQ(f.FlatMemo1->Lines().size(), 20u);
+  EXPECT_EQ(f.FlatMemo1->Lines()[6], "Example, content in file \"mylyrics.txt':");
+  EXPECT_TRUE(f.FlatMemo1->ReadOnly());
+  EXPECT_FALSE(f.LyricsMemo3->ReadOnly());
+  EXPECT_FALSE(f.DisplayCheck->Enabled());
+  EXPECT_FALSE(f.FlatGroupBox4->Enabled());
+  for (flatctl::TFlatEdit* edit : {f.songEdit3, f.artistEdit3, f.albumEdit3}) {
+    EXPECT_EQ(edit->Height(), 19) << edit->Name();
+    EXPECT_EQ(edit->ColorFlat(), face) << edit->Name();
+  }
+  EXPECT_EQ(Pixel(f.DisplayCheck->Handle(), 1, 3), flatctl::kFlatBorderColor);
+  SaveScreenshot(f.Handle(), "flat_own_lyrics_panel.bmp");
+  f.Panel3->SetVisible(false);
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+// What the flat controls share: the default colours, the 3D frame, drawing the parent's image
+// behind a see-through control, the disabled-text rule, and the hover tracking by timer that the
+// flat button and the flat check box use (one timer per control class, one tracked control).
+//
+// User-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "flatctl/hsl_utils.h"
+#include "ui/control.h"
+#include "ui/std_controls.h"
+
+namespace quillon::flatctl {
+
+using ui::TColor;
+
+inline constexpr TColor kFlatFaceColor = RGB(235, 234, 225);
+inline constexpr TColor kFlatBorderColor = RGB(160, 150, 131);
+inline constexpr TColor kFlatDownColor = RGB(217, 214, 197);
+inline constexpr TColor kWhiteColor = RGB(255, 255, 255);
+inline constexpr TColor kBlackColor = RGB(0, 0, 0);
+
+// AdjustLuminance on Windows colours.
+TColor Lighter(TColor color, int percent);
+TColor Darker(TColor color, int percent);
+
+// A frame of `width` pixels: left and top edges in topLeft, right and bottom edges in bottomRight,
+// drawn with one-pixel lines; the rectangle shrinks by one on every side per pixel of width.
+void DrawFrame3D(HDC dc, RECT rect, TColor topLeft, int width, TColor bottomRight);
+// A one-pixel frame in a colour.
+void FrameRectColor(HDC dc, const RECT& rect, TColor color);
+// Paints what the parent shows under the control onto dc (in the control's client coordinates).
+void DrawParentImage(HWND control, HDC dc);
+// Text of a disabled control: in the button-highlight colour one pixel down and right, then in the
+// button-shadow colour in place. Keeps the DC's text colour and background mode.
+void DrawDisabledText(HDC dc, const std::string& text, RECT rect, UINT format);
+// Plain text in a colour with a transparent background.
+void DrawTextColor(HDC dc, const std::string& text, RECT rect, UINT format, TColor color);
+
+// A control that a hover tracker can make leave.
+class THoverClient {
+ public:
+  virtual ~THoverClient() = default;
+  virtual HWND HoverHandle() const = 0;
+  // The cursor is no longer over the tracked control.
+  virtual void HoverLeft() = 0;
+};
+
+// One timer of 100 ms for all the controls of one class: it checks, while one of them is tracked,
+// whether the cursor is still over it. The timer lives from the first client registered to the
+// last one gone.
+class THoverTracker {
+ public:
+  void Register();
+  void Unregister(THoverClient* client);
+  THoverClient* Tracked() const { return tracked_; }
+  // Starts (or restarts) the timer for client.
+  void Track(THoverClient* client);
+  void Stop();
+  // Forgets client when it is the tracked one, and stops the timer then.
+  void Forget(THoverClient* client);
+  bool Running() const { return timer_ && timer_->Enabled(); }
+
+ private:
+  void Tick();
+  int users_ = 0;
+  THoverClient* tracked_ = nullptr;
+  std::unique_ptr<ui::TTimer> timer_;
+};
+
+// True while the program has an active window (the mouse highlight waits for one).
+bool ApplicationActive();
+
+// A memory bitmap of a control's client size: everything is drawn into it, then copied at once.
+class TOffscreen {
+ public:
+  TOffscreen(HDC target, int width, int height);
+  ~TOffscreen();
+  TOffscreen(const TOffscreen&) = delete;
+  TOffscreen& operator=(const TOffscreen&) = delete;
+  HDC Dc() const { return dc_; }
+  void CopyTo(HDC target) const;
+
+ private:
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+  int width_, height_;
+};
+
+}  // namespace quillon::flatctl
