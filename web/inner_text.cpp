@@ -28,8 +28,8 @@ bool IsNotRendered(const THtmlNode& e) {
   if (OneOf(e.name,
             {"head",     "script",  "style", "noscript", "template", "title",    "meta",    "link",     "base",
              "basefont", "bgsound", "param", "source",   "track",    "datalist", "noembed", "noframes", "iframe",
-             "textarea", "select",  "input", "img",      "area",     "map",      "rp",      "frame",    "frameset",
-             "object",   "embed",   "audio", "video",    "canvas",   "svg",      "math"}))
+             "textarea", "input",   "img",   "area",     "map",      "rp",       "frame",   "frameset", "object",
+             "embed",    "audio",   "video", "canvas",   "svg",      "math"}))
     return true;
   if (e.Attribute("hidden")) return true;
   if (const std::string* style = e.Attribute("style")) {
