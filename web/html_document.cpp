@@ -445,10 +445,12 @@ void THtmlTreeBuilder::Run(std::string_view s) {
         } else if (s.substr(p, 2) == "->") {
           i = p + 2;
         } else {
+          // "--!>" also ends a comment; look for it only before the first "-->".
           std::size_t end = s.find("-->", p);
-          std::size_t bang = s.find("--!>", p);
-          if (bang < end) {
-            i = bang + 4;
+          std::string_view body = s.substr(p, end == std::string_view::npos ? std::string_view::npos : end - p);
+          std::size_t bang = body.find("--!>");
+          if (bang != std::string_view::npos) {
+            i = p + bang + 4;
           } else {
             i = end == std::string_view::npos ? n : end + 3;
           }

@@ -51,6 +51,7 @@ TEST(HtmlDocument, BodyTextFollowsTheRenderedLayout) {
        "<&> \"AB\xA9\xA0\xE9 \xACit; &"},
       {"numeric references to C1 bytes mean Windows-1252", "&#150;&#x80;", "\x96\x80"},
       {"characters outside the code page become ?", "&#x4E2D;&hellip;&rarr;", "?\x85?"},
+      {"a comment may also end with --!>", "<!-- x --!>y<!-- z -->w<!-- --!> -->v", "yw -->v"},
       {"comments and doctype are not text", "<!DOCTYPE html><!-- <p>no</p> -->yes<!---->!", "yes!"},
       {"text after the end of the body stays in the body", "<body>a</body> b</html> c", "a b c"},
       {"stray end tags: </span> is ignored, </p> makes an empty paragraph", "<div>a</span>b</p>c</div>", "ab\n\nc"},
