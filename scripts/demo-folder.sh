@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# scripts/demo-folder.sh <dest> <quarry> <basegen> : builds the demo data of the program folder
-# into <dest> from the sources under data/: every base folder (descriptor, artist index, album
-# and song tables), the shared lyric table "lyrics.dat", "search.ini" and "help.html".
-# <quarry> and <basegen> are commands; when they run under Wine ("wine path/quarry.exe") the
+# scripts/demo-folder.sh <dest> <quarry> <basegen> [<skinpack>] : builds the demo data of the
+# program folder into <dest> from the sources under data/: every base folder (descriptor, artist
+# index, album and song tables), the shared lyric table "lyrics.dat", "search.ini", "help.html"
+# and, with <skinpack>, the skin package "skin.dat" from data/skin.
+# <quarry>, <basegen> and <skinpack> are commands; when they run under Wine ("wine path/quarry.exe") the
 # paths handed to them are converted to Windows paths, so WINEPREFIX must be set up.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dest=${1:?usage: demo-folder.sh <dest> <quarry> <basegen>}
 quarry=${2:?}
 basegen=${3:?}
+skinpack=${4:-}
 mkdir -p "$dest"
 dest=$(cd "$dest" && pwd)
 work=$(mktemp -d)
@@ -68,3 +70,6 @@ for src in "$root"/data/bases/*/; do
 done
 
 cp "$root/data/search.ini" "$root/data/help.html" "$dest/"
+if [ -n "$skinpack" ]; then
+  $skinpack pack "$(tool_path "$root/data/skin")" "$(tool_path "$dest/skin.dat")"
+fi

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# scripts/fuzz.sh [seconds] [extra libFuzzer args...]
-# Builds the SQL parser fuzz target with clang (libFuzzer, AddressSanitizer, UBSan) in its own
+# scripts/fuzz.sh [sql|skin] [seconds] [extra libFuzzer args...]
+# Builds a fuzz target (default sql: the SQL parser; skin: the skin package loader and BMP reader)
+# with clang (libFuzzer, AddressSanitizer, UBSan) in its own
 # CMake build folder (build/fuzz, option QUILLON_FUZZ, off in the normal builds) and runs it for
-# the given number of seconds (default 60) on a working corpus seeded from
-# dataset/sql/fuzz/corpus. New inputs stay in build/fuzz/corpus; a crash leaves its input in
-# build/fuzz/ and makes the script fail.
+# the given number of seconds (default 60) on a working corpus seeded from the target's corpus
+# folder. New inputs stay in build/fuzz/corpus (build/fuzz/skin-corpus); a crash leaves its input
+# in build/fuzz/ and makes the script fail.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+target=sql
+case "${1:-}" in sql|skin) target=$1; shift ;; esac
 seconds=${1:-60}
 shift || true
 dir=${QUILLON_FUZZ_DIR:-$root/build/fuzz}
@@ -14,6 +17,14 @@ if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DQUILLON_SANITIZE=ON -DQUILLON_FUZZ=ON -DQUILLON_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -O1" >/dev/null
+fi
+if [ "$target" = skin ]; then
+  cmake --build "$dir" -j 2 --target skin_fuzz
+  mkdir -p "$dir/skin-corpus"
+  cp -n "$root"/skin/fuzz/corpus/* "$dir/skin-corpus/" 2>/dev/null || true
+  cd "$dir"
+  exec ./skin/skin_fuzz -max_total_time="$seconds" -timeout=10 -max_len=131072 -rss_limit_mb=2048 \
+    -print_final_stats=1 "$@" skin-corpus
 fi
 cmake --build "$dir" -j 2 --target parser_fuzz
 mkdir -p "$dir/corpus"
