@@ -140,6 +140,34 @@ TEST_F(PageHostFormTest, CheckVersionSetsThePurposeAndTheMenuItemStaysHidden) {
   EXPECT_FALSE(form->VersionM->Visible);
 }
 
+// With Ctrl held at the first show the host stays in front of the left strip and shows the text
+// of the pages it loads.
+TEST_F(PageHostFormTest, WithCtrlAtFirstShowTheLoadedPagesCanBeWatched) {
+  form.reset();
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  form = std::make_unique<TQuillonForm>(dir.Path(), browser);
+  form->Show();
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  form->web->OnDocumentComplete = [this](ui::TComponent&, const std::string&) { ++completes; };
+  server.Route("/watch.html", Html("<h1>Watched</h1><p>page text</p>"));
+  Load(0, "/watch.html");
+  EXPECT_EQ(form->web->Caption(), "Watched\r\n\r\npage text");
+  // The host is above the client panel among the window's children.
+  HWND above = nullptr;
+  for (HWND w = GetWindow(form->Handle(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (w == form->web->Handle() || w == form->Panel1->Handle()) {
+      above = w;
+      break;
+    }
+  }
+  EXPECT_EQ(above, form->web->Handle());
+  EXPECT_TRUE(IsWindowVisible(form->web->Handle()));
+}
+
 TEST_F(PageHostFormTest, NewWindowsAreRefused) {
   bool cancel = false;
   form->webNewWindow2(*form->web, cancel);
