@@ -9,6 +9,8 @@ namespace quillon::app {
 inline constexpr char kMakerSite[] = "http://www.pelmora.example/";
 inline constexpr char kMakerHost[] = "www.pelmora.example";
 inline constexpr char kMakerEmail[] = "quillon@pelmora.example";
+// The version page: its text names the current version as "lyrics=<number>#".
+inline constexpr char kVersionPage[] = "http://www.pelmora.example/quillon/version.html";
 inline constexpr char kMakerLine[] = "Copyright \xA9 Pelmora Software";
 
 // The download page of a base that is not installed.

@@ -18,6 +18,8 @@
 #include "util/files.h"
 #include "util/registry.h"
 #include "util/text.h"
+#include "web/lyrics_extraction.h"
+#include "web/version_check.h"
 
 namespace quillon::app {
 
@@ -57,7 +59,10 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   ImageList1->AddResourceBitmap("TOOLIMAGES");
   CreateLeftStrip();
   CreatePages();
-  web = Add<ui::TPanel>(this, "web", 4, 196, 137, 249);
+  web = Add<TPageHostView>(this, "web", 4, 196, 137, 249);
+  web->OnProgressChange = [this](ui::TComponent& s, int progress, int max) { webProgressChange(s, progress, max); };
+  web->OnNewWindow2 = [this](ui::TComponent& s, bool& cancel) { webNewWindow2(s, cancel); };
+  web->OnDocumentComplete = [this](ui::TComponent& s, const std::string& a) { webDocumentComplete(s, a); };
   printPanel = Add<ui::TPanel>(this, "printPanel", 20, 216, 121, 101);
   Panel3 = Add<ui::TPanel>(Panel1, "Panel3", 0, 0, 633, 497);
   Panel3->SetVisible(false);
@@ -102,6 +107,7 @@ void TQuillonForm::CreateMenu() {
   VersionM = Help1->Add("VersionM", "Check new version");
   VersionM->Visible = false;
   VersionM->Hint = "1.6";
+  VersionM->OnClick = [this](ui::TComponent& s) { VersionMClick(s); };
   Help1->Add("N2", "-");
   About1 = Help1->Add("About1", "About");
   About1->OnClick = [this](ui::TComponent& s) { About1Click(s); };
@@ -597,6 +603,58 @@ void TQuillonForm::Image1Click(ui::TComponent&) {
 
 void TQuillonForm::About1Click(ui::TComponent&) {
   if (aboutForm_) aboutForm_->ShowModal();
+}
+
+// ---- Page host and version check -------------------------------------------------------------
+
+void TQuillonForm::webProgressChange(ui::TComponent&, int progress, int progressMax) {
+  Gauge1->SetRange(0, progressMax);
+  Gauge1->SetPosition(progress);
+}
+
+void TQuillonForm::webNewWindow2(ui::TComponent&, bool& cancel) {
+  cancel = true;
+}
+
+void TQuillonForm::webDocumentComplete(ui::TComponent&, const std::string&) {
+  Gauge1->SetVisible(false);
+  if (web->Tag == 1) {
+    std::string text = ExtractLyrics();
+    if (!text.empty()) ShowFetchedLyrics(text);
+  } else if (web->Tag == 2) {
+    char separator[8] = ".";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
+    std::optional<std::string> offered = web::NewerVersionOnPage(web->DocumentBodyText(), VersionM->Hint, separator[0]);
+    if (offered && ui::Confirm(web::UpdateQuestion(*offered))) {
+      browser_.ShellOpen(kMakerSite);
+      // The program ends without its close handler: "lyrics.ini" keeps what it had.
+      ui::Application().Terminate();
+    }
+  }
+}
+
+std::string TQuillonForm::ExtractLyrics() {
+  web::TLyricsPage page;
+  page.bodyText = web->DocumentBodyText();
+  page.baseDir = Setting.baseDir;
+  int selected = songList->ItemIndex();
+  if (selected >= 0) page.selectedSong = songList->Item(selected);
+  page.songLabel = songLabel->Caption();
+  return web::ExtractLyrics(page);
+}
+
+void TQuillonForm::ShowFetchedLyrics(const std::string& text) {
+  LyricMemo->SetText(text);
+  LyricMemo->SetFont(Font());
+}
+
+void TQuillonForm::CheckVersion() {
+  web->Tag = 2;
+  web->Navigate(kVersionPage);
+}
+
+void TQuillonForm::VersionMClick(ui::TComponent&) {
+  CheckVersion();
 }
 
 }  // namespace quillon::app

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/page_host_view.h"
 #include "app/setting.h"
 #include "flatctl/flat_button.h"
 #include "flatctl/flat_check_box.h"
@@ -92,6 +93,19 @@ class TQuillonForm : public ui::TForm {
   void Image1Click(ui::TComponent& sender);
   void About1Click(ui::TComponent& sender);
 
+  // The page host's notifications and what the loaded pages are for (web->Tag: 1 a song's lyrics
+  // page, 2 the version page).
+  void webProgressChange(ui::TComponent& sender, int progress, int progressMax);
+  void webNewWindow2(ui::TComponent& sender, bool& cancel);
+  void webDocumentComplete(ui::TComponent& sender, const std::string& address);
+  // The lyric text cut out of the loaded page by the open base's rule; empty when none.
+  std::string ExtractLyrics();
+  // Shows lyrics fetched from the web (purpose 1).
+  void ShowFetchedLyrics(const std::string& text);
+  // Loads the version page; its completion offers a newer version when the page names one.
+  void CheckVersion();
+  void VersionMClick(ui::TComponent& sender);
+
   // The seam for the album and song tables (invariant 3).
   bool TableStandIn(TTableStep step, const std::string& text = "", bool loadSongs = false);
 
@@ -159,7 +173,7 @@ class TQuillonForm : public ui::TForm {
   ui::TStringGrid* DBGrid1;
   flatctl::TFlatButton* viewLyricB;
   ui::TLabel* infoLabel;
-  ui::TPanel* web;
+  TPageHostView* web;
   ui::TPanel* printPanel;
   ui::TPanel* Panel3;
   ui::TLabel* Label8;

@@ -1,0 +1,114 @@
+// Frame addresses and window requests of a loaded document (see page_links.h).
+#include "web/page_links.h"
+
+#include <algorithm>
+
+#include "util/text.h"
+
+namespace quillon::web {
+
+namespace {
+
+// Length of the scheme and its ":" at the start of an address, 0 when it has none.
+std::size_t SchemeLength(std::string_view a) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c == ':') return i > 0 ? i + 1 : 0;
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return 0;
+  }
+  return 0;
+}
+
+// Removes "." and ".." segments from a path that starts with "/".
+std::string NormalisePath(std::string_view path) {
+  std::vector<std::string> segments;
+  std::size_t i = 1;
+  bool endsWithSlash = false;
+  while (i <= path.size()) {
+    std::size_t end = path.find('/', i);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view seg = path.substr(i, end - i);
+    endsWithSlash = seg == "." || seg == "..";
+    if (seg == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (seg != ".") {
+      segments.emplace_back(seg);
+    }
+    i = end + 1;
+  }
+  std::string out;
+  for (const std::string& s : segments) out += "/" + s;
+  if (endsWithSlash || out.empty()) out += "/";
+  return out;
+}
+
+void Collect(const THtmlNode& node, std::vector<const THtmlNode*>& frames, const THtmlNode*& base) {
+  if (node.kind != THtmlNode::TKind::Element) return;
+  if (node.name == "frame" || node.name == "iframe") frames.push_back(&node);
+  if (node.name == "base" && !base && node.Attribute("href")) base = &node;
+  for (const THtmlNode* child : node.children) Collect(*child, frames, base);
+}
+
+bool CallsWindowOpen(const THtmlNode& node) {
+  if (node.kind != THtmlNode::TKind::Element) return false;
+  if (node.name == "script") {
+    for (const THtmlNode* child : node.children)
+      if (child->kind == THtmlNode::TKind::Text && child->text.find("window.open") != std::string::npos) return true;
+  }
+  for (const auto& [name, value] : node.attributes)
+    if (name.rfind("on", 0) == 0 && value.find("window.open") != std::string::npos) return true;
+  return std::any_of(node.children.begin(), node.children.end(),
+                     [](const THtmlNode* child) { return CallsWindowOpen(*child); });
+}
+
+}  // namespace
+
+std::string ResolveAddress(std::string_view base, std::string_view reference) {
+  std::string ref = Trim(reference);
+  if (SchemeLength(ref) > 0) return ref;
+  std::size_t schemeLength = SchemeLength(base);
+  std::string_view scheme = base.substr(0, schemeLength);  // "http:"
+  if (ref.rfind("//", 0) == 0) return std::string(scheme) + ref;
+  // Authority: from after "//" to the next "/", "?" or "#".
+  std::size_t authorityStart = base.compare(schemeLength, 2, "//") == 0 ? schemeLength + 2 : schemeLength;
+  std::size_t pathStart = base.find_first_of("/?#", authorityStart);
+  if (pathStart == std::string_view::npos) pathStart = base.size();
+  std::string origin(base.substr(0, pathStart));
+  std::string_view rest = base.substr(pathStart);
+  std::size_t queryStart = rest.find_first_of("?#");
+  std::string_view path = rest.substr(0, queryStart == std::string_view::npos ? rest.size() : queryStart);
+  if (path.empty()) path = "/";
+  if (ref.empty()) return std::string(base.substr(0, base.find('#')));
+  if (ref[0] == '#') return std::string(base.substr(0, base.find('#'))) + ref;
+  if (ref[0] == '?') return origin + std::string(path) + ref;
+  std::size_t refQuery = ref.find_first_of("?#");
+  std::string refPath = ref.substr(0, refQuery);
+  std::string refTail = refQuery == std::string::npos ? "" : ref.substr(refQuery);
+  std::string merged = refPath[0] == '/' ? refPath : std::string(path.substr(0, path.rfind('/') + 1)) + refPath;
+  return origin + NormalisePath(merged) + refTail;
+}
+
+std::vector<std::string> FrameAddresses(const THtmlDocument& doc, std::string_view documentAddress) {
+  std::vector<const THtmlNode*> frames;
+  const THtmlNode* base = nullptr;
+  Collect(doc.Root(), frames, base);
+  std::string baseAddress(documentAddress);
+  if (base) baseAddress = ResolveAddress(documentAddress, *base->Attribute("href"));
+  std::vector<std::string> out;
+  for (const THtmlNode* frame : frames) {
+    const std::string* src = frame->Attribute("src");
+    if (!src || Trim(*src).empty()) continue;
+    std::string lower = LowerCase(Trim(*src));
+    if (lower.rfind("about:", 0) == 0 || lower.rfind("javascript:", 0) == 0) continue;
+    out.push_back(ResolveAddress(baseAddress, *src));
+  }
+  return out;
+}
+
+bool AsksForNewWindow(const THtmlDocument& doc) {
+  return CallsWindowOpen(doc.Root());
+}
+
+}  // namespace quillon::web
