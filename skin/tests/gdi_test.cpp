@@ -40,6 +40,20 @@ TEST(GdiSurfaceTest, TextIsDrawnIntoThePixelMemory) {
   EXPECT_EQ(SkinTextRenderer().TextWidth(font, "&Hello"), hello) << "the & prefix takes no room";
 }
 
+TEST(GdiSurfaceTest, AnyBitmapHandleBecomesTwentyFourBits) {
+  // A 1-bit monochrome bitmap: the first row's first pixel set (white), the rest black.
+  const WORD rows[2] = {0x0080, 0x0000};
+  HBITMAP mono = CreateBitmap(3, 2, 1, 1, rows);
+  auto bmp = TOmbraBmp::FromBitmapHandle(mono);
+  DeleteObject(mono);
+  ASSERT_EQ(bmp->Width(), 3);
+  ASSERT_EQ(bmp->Height(), 2);
+  EXPECT_EQ(bmp->Pixel(0, 0), kSkinWhite);
+  EXPECT_EQ(bmp->Pixel(1, 0), kSkinBlack);
+  EXPECT_EQ(bmp->Pixel(0, 1), kSkinBlack);
+  EXPECT_EQ(TOmbraBmp::FromBitmapHandle(nullptr)->Width(), 0);
+}
+
 TEST(GdiSurfaceTest, ShortenedTitleFitsItsRectangle) {
   TSkinFontSpec font;
   font.name = "MS Sans Serif";
