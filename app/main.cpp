@@ -23,7 +23,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     quillonForm.SetAboutForm(&aboutForm);
     application.Run();
   } catch (const std::exception& e) {
-    ui::ShowMessage(e.what());
+    ui::ShowError(e.what());
     return 1;
   }
   return 0;

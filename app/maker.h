@@ -9,7 +9,7 @@ namespace quillon::app {
 inline constexpr char kMakerSite[] = "http://www.pelmora.example/";
 inline constexpr char kMakerHost[] = "www.pelmora.example";
 inline constexpr char kMakerEmail[] = "quillon@pelmora.example";
-inline constexpr char kMakerLine[] = "Copyright Pelmora Software, all rights reserved.";
+inline constexpr char kMakerLine[] = "Copyright \xA9 Pelmora Software";
 
 // The download page of a base that is not installed.
 inline std::string BaseDownloadPage(const std::string& name) {

@@ -67,6 +67,8 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
 
   OnShow = [this](ui::TComponent& s) { FormShow(s); };
   OnClose = [this](ui::TComponent& s) { FormClose(s); };
+  SetActiveControl(dbCb);
+  SetPageKeys(pages);
   FormCreate();
 }
 
@@ -145,7 +147,7 @@ void TQuillonForm::CreatePages() {
   pages->OnChange = [this](ui::TComponent& s) { pagesChange(s); };
   TabSheet1 = Add<ui::TTabSheet>(pages, "TabSheet1", "Select Artist");
   artistList = Add<ui::TListBox>(TabSheet1, "artistList", 4, 4, TabSheet1->ClientWidth() - 8,
-                                 TabSheet1->ClientHeight() - 8, ui::TListBoxStyle{true, false, 16, false});
+                                 TabSheet1->ClientHeight() - 8, ui::TListBoxStyle{true, true, 13, false});
   artistList->SetAnchors(kAllAnchors);
   artistList->OnClick = [this](ui::TComponent& s) { artistListClick(s); };
   CreateSongPage();
@@ -263,7 +265,7 @@ void TQuillonForm::LoadState() {
   Setting.LastAlbum = stateIni->ReadString("set", "LastAlbum", "");
   Setting.base = stateIni->ReadString("set", "base", "default");
   if (!DirectoryExists(appDir_ + Setting.base)) {
-    ui::ShowMessage("Can't find lyrics base \"" + Setting.base + "\"");
+    ui::ShowError("Can't find lyrics base \"" + Setting.base + "\"");
     ui::Application().Terminate();
   }
   OpenBase(Setting.base);
@@ -443,7 +445,18 @@ void TQuillonForm::ShowArtists(const std::string& s) {
   scratchList = artistIni->ReadSection(letter);
   artistList->SetColumns(scratchList.size() >= kManyArtists ? 6 : 5);
   artistList->SetItems(scratchList);
+  MarkLetter(letter);
   pages->SetActivePageIndex(0);
+}
+
+void TQuillonForm::MarkLetter(const std::string& letter) {
+  // The grid's highlight always names the letter whose artists are listed.
+  for (int row = 0; row < AZGrid->RowCount(); ++row)
+    for (int col = 0; col < AZGrid->ColCount(); ++col)
+      if (SameText(AZGrid->Cell(col, row), letter)) {
+        AZGrid->SetCurrent(col, row);
+        return;
+      }
 }
 
 void TQuillonForm::AZGridClick(ui::TComponent&) {

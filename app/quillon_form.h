@@ -168,6 +168,7 @@ class TQuillonForm : public ui::TForm {
   void CreateSearchPage();
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
+  void MarkLetter(const std::string& letter);
 
   std::string appDir_;
   web::TExternalBrowser& browser_;

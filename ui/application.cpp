@@ -55,13 +55,14 @@ void TApplication::DispatchOne(MSG& msg) {
     if (form->Menu() && form->Menu()->Accelerators() &&
         TranslateAcceleratorA(form->Handle(), form->Menu()->Accelerators(), &msg))
       return;
+    if (form->DialogKey(msg)) return;
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
 }
 
 void TApplication::ShowException(const std::exception& e) {
-  UserDialogs().ShowMessage(e.what());
+  UserDialogs().ShowError(e.what());
 }
 
 }  // namespace quillon::ui

@@ -77,6 +77,8 @@ class TControl : public TComponent {
 
   HWND Handle() const { return handle_; }
   TControl* Parent() const { return parent_; }
+  // The child controls in creation order, which is also the order of the Tab key.
+  const std::vector<TControl*>& Children() const { return children_; }
   // The control that owns a window handle, or nullptr when the handle is not one of ours.
   static TControl* FromHandle(HWND handle);
 

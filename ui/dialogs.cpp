@@ -12,7 +12,10 @@ namespace {
 class TSystemDialogs : public TUserDialogs {
  public:
   void ShowMessage(const std::string& text) override {
-    MessageBoxA(GetActiveWindow(), text.c_str(), Application().Title.c_str(), MB_OK);
+    MessageBoxA(GetActiveWindow(), text.c_str(), Application().Title.c_str(), MB_OK | MB_ICONINFORMATION);
+  }
+  void ShowError(const std::string& text) override {
+    MessageBoxA(GetActiveWindow(), text.c_str(), Application().Title.c_str(), MB_OK | MB_ICONERROR);
   }
   bool Confirm(const std::string& text) override {
     return MessageBoxA(GetActiveWindow(), text.c_str(), Application().Title.c_str(), MB_YESNO | MB_ICONQUESTION) ==

@@ -15,6 +15,8 @@ class TUserDialogs {
   virtual ~TUserDialogs() = default;
   // An information box with one OK button.
   virtual void ShowMessage(const std::string& text) = 0;
+  // The same box marked as an error (the program cannot go on as asked).
+  virtual void ShowError(const std::string& text) { ShowMessage(text); }
   // A question with the buttons Yes and No; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
 };
@@ -26,6 +28,9 @@ void SetUserDialogs(TUserDialogs* dialogs);
 
 inline void ShowMessage(const std::string& text) {
   UserDialogs().ShowMessage(text);
+}
+inline void ShowError(const std::string& text) {
+  UserDialogs().ShowError(text);
 }
 inline bool Confirm(const std::string& text) {
   return UserDialogs().Confirm(text);

@@ -2,6 +2,8 @@
 #include "ui/form.h"
 
 #include "ui/application.h"
+#include "ui/dialog_keys.h"
+#include "ui/page_control.h"
 
 namespace quillon::ui {
 
@@ -67,11 +69,7 @@ int TForm::ShowModal() {
       modalResult_ = mrCancel;
       break;
     }
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && defaultButton_ && defaultButton_->Enabled()) {
-      SendMessageA(defaultButton_->Handle(), BM_CLICK, 0, 0);
-      continue;
-    }
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && !WantsKey(GetFocus(), msg)) {
       modalResult_ = mrCancel;
       continue;
     }
@@ -86,8 +84,72 @@ int TForm::ShowModal() {
   return modalResult_;
 }
 
+bool TForm::DialogKey(const MSG& msg) {
+  HWND focus = GetFocus();
+  bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  bool shift = GetKeyState(VK_SHIFT) < 0;
+  if (msg.message == WM_KEYDOWN) {
+    if (ctrl && pageKeys_ && pageKeys_->PageCount() > 0 &&
+        (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
+      bool forward = msg.wParam == VK_TAB ? !shift : msg.wParam == VK_NEXT;
+      pageKeys_->SelectNextPage(forward);
+      // A control of the page that was left is hidden now: the tab strip takes the focus
+      // (unless the change itself focused a control of the new page).
+      HWND now = GetFocus();
+      if (!now || !IsWindowVisible(now)) pageKeys_->SetFocus();
+      return true;
+    }
+    if (msg.wParam == VK_TAB && !ctrl && !WantsKey(focus, msg)) {
+      if (TControl* next = NextTabStop(*this, focus, shift)) next->SetFocus();
+      return true;
+    }
+    if (msg.wParam == VK_RETURN && !WantsKey(focus, msg)) {
+      HWND button = IsChild(Handle(), focus) && IsPushButton(focus) ? focus : nullptr;
+      if (!button && defaultButton_ && defaultButton_->Enabled() && defaultButton_->Visible())
+        button = defaultButton_->Handle();
+      if (button) {
+        SendMessageA(button, BM_CLICK, 0, 0);
+        return true;
+      }
+    }
+  }
+  if (msg.message == WM_SYSCHAR && !ctrl) {
+    if (TControl* target = MnemonicTarget(*this, static_cast<char>(msg.wParam))) {
+      target->SetFocus();
+      if (IsPushButton(target->Handle())) SendMessageA(target->Handle(), BM_CLICK, 0, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(Handle(), focus)) savedFocus_ = focus;
+        break;
+      }
+      if (!HIWORD(wParam)) {  // not minimised
+        HWND target = savedFocus_;
+        if (!target || !IsWindow(target) || !IsChild(Handle(), target) || !IsWindowVisible(target) ||
+            !IsWindowEnabled(target))
+          target = activeControl_ && activeControl_->Visible() && activeControl_->Enabled() ? activeControl_->Handle()
+                                                                                            : nullptr;
+        if (target) {
+          ::SetFocus(target);
+          return 0;
+        }
+      }
+      break;
+    case WM_SETFOCUS:
+      // The frame itself was given the focus (a click on the caption, say): pass it on.
+      if (savedFocus_ && IsWindow(savedFocus_) && IsChild(Handle(), savedFocus_) && IsWindowVisible(savedFocus_)) {
+        ::SetFocus(savedFocus_);
+        return 0;
+      }
+      break;
     case WM_CLOSE:
       Close();
       return 0;

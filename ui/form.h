@@ -17,6 +17,8 @@
 
 namespace quillon::ui {
 
+class TPageControl;
+
 enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL };
 
 enum class TBorderStyle { Sizeable, Dialog };
@@ -51,6 +53,14 @@ class TForm : public TControl {
   int ModalResult() const { return modalResult_; }
   // In a modal form Enter clicks the default button and Escape cancels.
   void SetDefaultButton(TControl* button) { defaultButton_ = button; }
+  // The control that gets the focus when the form is first activated.
+  void SetActiveControl(TControl* control) { activeControl_ = control; }
+  // Ctrl+Tab / Ctrl+PgDn and Ctrl+Shift+Tab / Ctrl+PgUp switch this page control's pages.
+  void SetPageKeys(TPageControl* pages) { pageKeys_ = pages; }
+
+  // The keys that move between controls: Tab and Shift+Tab, Enter on the focused push button or
+  // the default button, Alt+access key, and the page keys. True when msg was used up.
+  bool DialogKey(const MSG& msg);
 
   TNotifyEvent OnShow;
   TNotifyEvent OnClose;
@@ -64,6 +74,10 @@ class TForm : public TControl {
   int modalResult_ = mrNone;
   bool modal_ = false;
   TControl* defaultButton_ = nullptr;
+  TControl* activeControl_ = nullptr;
+  TPageControl* pageKeys_ = nullptr;
+  // The focused control while the form is inactive, given the focus back on activation.
+  HWND savedFocus_ = nullptr;
 };
 
 // The form that owns a window (its top-level ancestor), or nullptr.

@@ -54,6 +54,14 @@ void TPageControl::SetActivePageIndex(int index) {
   ShowActiveSheet();
 }
 
+void TPageControl::SelectNextPage(bool forward) {
+  int n = PageCount();
+  if (n == 0) return;
+  int active = ActivePageIndex();
+  SetActivePageIndex(active < 0 ? 0 : (active + (forward ? 1 : n - 1)) % n);
+  if (OnChange) OnChange(*this);
+}
+
 void TPageControl::ShowActiveSheet() {
   int active = ActivePageIndex();
   // Show the new sheet before hiding the old one, so the area never flashes empty.

@@ -36,6 +36,8 @@ class TPageControl : public TControl {
 
   int ActivePageIndex() const;
   void SetActivePageIndex(int index);
+  // The next (or previous) page, wrapping around, as if the user had clicked its tab: OnChange runs.
+  void SelectNextPage(bool forward);
 
   TNotifyEvent OnChange;
 

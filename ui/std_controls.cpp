@@ -97,6 +97,12 @@ bool TEdit::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
 }
 
 LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_GETDLGCODE && OnKeyDown) {
+    // A key handler sees Enter rather than the form's default button.
+    auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+      return TControl::WndProc(msg, wParam, lParam) | DLGC_WANTMESSAGE;
+  }
   if (msg == WM_KEYDOWN && OnKeyDown) {
     WORD key = static_cast<WORD>(wParam);
     OnKeyDown(*this, key);
@@ -288,6 +294,23 @@ void TListBox::SetColumns(int columns) {
 }
 
 LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_GETDLGCODE) {
+    auto* key = reinterpret_cast<const MSG*>(lParam);
+    LRESULT code = TControl::WndProc(msg, wParam, lParam);
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+    return code;
+  }
+  if (msg == WM_KEYDOWN && wParam == VK_RETURN) {
+    if (ItemIndex() >= 0) Click();
+    return 0;
+  }
+  if (msg == WM_KEYDOWN || msg == WM_CHAR) {
+    // Selection changes made by keys only browse; they are not clicks.
+    keyboardSelecting_ = true;
+    LRESULT result = TControl::WndProc(msg, wParam, lParam);
+    keyboardSelecting_ = false;
+    return result;
+  }
   LRESULT result = TControl::WndProc(msg, wParam, lParam);
   // The columns keep sharing the width when the list is resized.
   if (msg == WM_SIZE && columns_ > 0) SendMessageA(Handle(), LB_SETCOLUMNWIDTH, ClientWidth() / columns_, 0);
@@ -305,7 +328,7 @@ bool TListBox::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
   switch (msg) {
     case WM_COMMAND:
       if (HIWORD(wParam) == LBN_SELCHANGE) {
-        Click();
+        if (!keyboardSelecting_) Click();
         result = 0;
         return true;
       }
@@ -325,7 +348,8 @@ bool TListBox::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
         SetTextColor(item->hDC, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Font().color);
         RECT r = item->rcItem;
         r.left += 2;
-        DrawTextA(item->hDC, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        r.right -= 4;  // a gap, so that neighbouring columns never run together
+        DrawTextA(item->hDC, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
         SelectObject(item->hDC, old);
       }
       if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
@@ -346,10 +370,19 @@ TRichEdit::TRichEdit(TControl* parent, std::string name, int left, int top, int 
     : TControl(parent, std::move(name)) {
   LoadLibraryA("riched20.dll");
   CreateHandle(RICHEDIT_CLASSA,
-               WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL |
-                   (readOnly ? ES_READONLY : 0),
+               WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
+                   ES_NOHIDESEL | (readOnly ? ES_READONLY : 0),
                0, "", left, top, width, height);
   SendMessageA(Handle(), EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+}
+
+LRESULT TRichEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = TControl::WndProc(msg, wParam, lParam);
+  if (msg == WM_GETDLGCODE) {
+    auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB) result &= ~(DLGC_WANTTAB | DLGC_WANTMESSAGE);
+  }
+  return result;
 }
 
 namespace {

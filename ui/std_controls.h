@@ -113,6 +113,8 @@ struct TListBoxStyle {
   bool border = true;
 };
 
+// Clicking an item raises OnClick; from the keyboard the arrows only move the selection and
+// Enter raises OnClick for the selected item.
 class TListBox : public TControl {
  public:
   TListBox(TControl* parent, std::string name, int left, int top, int width, int height, TListBoxStyle style = {});
@@ -140,6 +142,7 @@ class TListBox : public TControl {
  private:
   TListBoxStyle style_;
   int columns_ = 0;
+  bool keyboardSelecting_ = false;
 };
 
 // A rich edit in plain-text mode.
@@ -149,6 +152,10 @@ class TRichEdit : public TControl {
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
   void Clear() { SetCaption(""); }
+
+ protected:
+  // Tab leaves the text for the next control instead of being typed into it.
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 class TTimer : public TComponent {

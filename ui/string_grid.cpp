@@ -11,8 +11,8 @@ TStringGrid::TStringGrid(TControl* parent, std::string name, int left, int top, 
       style_(style),
       colWidths_(static_cast<size_t>(style.colCount), style.colWidth),
       cells_(static_cast<size_t>(style.colCount * style.rowCount)) {
-  col_ = style.fixedCols;
-  row_ = style.fixedRows;
+  col_ = focusCol_ = style.fixedCols;
+  row_ = focusRow_ = style.fixedRows;
   CreateHandle(nullptr, WS_VISIBLE | WS_TABSTOP, style.border ? WS_EX_CLIENTEDGE : 0, "", left, top, width, height);
 }
 
@@ -20,6 +20,7 @@ void TStringGrid::SetRowCount(int rows) {
   style_.rowCount = std::max(rows, 0);
   cells_.resize(static_cast<size_t>(style_.colCount * style_.rowCount));
   row_ = std::clamp(row_, style_.fixedRows, std::max(style_.fixedRows, style_.rowCount - 1));
+  focusRow_ = std::clamp(focusRow_, style_.fixedRows, std::max(style_.fixedRows, style_.rowCount - 1));
   Invalidate();
 }
 
@@ -42,8 +43,17 @@ void TStringGrid::SetCell(int col, int row, const std::string& text) {
 
 void TStringGrid::SetCurrent(int col, int row) {
   if (col < style_.fixedCols || row < style_.fixedRows || col >= style_.colCount || row >= style_.rowCount) return;
-  col_ = col;
-  row_ = row;
+  col_ = focusCol_ = col;
+  row_ = focusRow_ = row;
+  Invalidate();
+}
+
+void TStringGrid::MoveFocusCell(int dCol, int dRow) {
+  int col = std::clamp(focusCol_ + dCol, style_.fixedCols, std::max(style_.fixedCols, style_.colCount - 1));
+  int row = std::clamp(focusRow_ + dRow, style_.fixedRows, std::max(style_.fixedRows, style_.rowCount - 1));
+  if (col == focusCol_ && row == focusRow_) return;
+  focusCol_ = col;
+  focusRow_ = row;
   Invalidate();
 }
 
@@ -93,6 +103,11 @@ void TStringGrid::Paint(HDC dc) {
       text.left += 2;
       const std::string& s = cells_[static_cast<size_t>(r * style_.colCount + c)];
       DrawTextA(dc, s.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+      if (!fixed && c == focusCol_ && r == focusRow_ && GetFocus() == Handle()) {
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkColor(dc, RGB(255, 255, 255));
+        DrawFocusRect(dc, &cell);
+      }
     }
   // The area beyond the last cell keeps the control's colour.
   RECT rest = client;
@@ -126,8 +141,44 @@ LRESULT TStringGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     }
-    case WM_GETDLGCODE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      Invalidate();
+      break;
+    case WM_KEYDOWN:
+      switch (wParam) {
+        case VK_LEFT:
+          MoveFocusCell(-1, 0);
+          return 0;
+        case VK_RIGHT:
+          MoveFocusCell(1, 0);
+          return 0;
+        case VK_UP:
+          MoveFocusCell(0, -1);
+          return 0;
+        case VK_DOWN:
+          MoveFocusCell(0, 1);
+          return 0;
+        case VK_HOME:
+          MoveFocusCell(-style_.colCount, 0);
+          return 0;
+        case VK_END:
+          MoveFocusCell(style_.colCount, 0);
+          return 0;
+        case VK_RETURN:
+        case VK_SPACE:
+          if (style_.rowCount > style_.fixedRows) {
+            SetCurrent(focusCol_, focusRow_);
+            Click();
+          }
+          return 0;
+      }
+      break;
+    case WM_GETDLGCODE: {
+      auto* key = reinterpret_cast<const MSG*>(lParam);
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTARROWS | DLGC_WANTMESSAGE;
       return DLGC_WANTARROWS;
+    }
   }
   return TControl::WndProc(msg, wParam, lParam);
 }

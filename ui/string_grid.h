@@ -1,5 +1,8 @@
 // A grid of text cells drawn by us: fixed-size cells, optional fixed (title) rows and columns, grid
 // lines, a current cell chosen by clicking. The current cell is always inside the grid.
+// From the keyboard, the arrows move a focus cell (drawn with a focus rectangle while the grid has
+// the focus) without changing the current cell; Enter or Space makes the focus cell current and
+// clicks it, as the mouse does.
 #pragma once
 
 #include <string>
@@ -32,6 +35,9 @@ class TStringGrid : public TControl {
 
   int Col() const { return col_; }
   int Row() const { return row_; }
+  // The cell that the arrow keys have reached.
+  int FocusCol() const { return focusCol_; }
+  int FocusRow() const { return focusRow_; }
   // Makes (col,row) the current cell; ignored outside the non-fixed cells.
   void SetCurrent(int col, int row);
   // The cell under a client point, false when none.
@@ -47,12 +53,15 @@ class TStringGrid : public TControl {
  private:
   void Paint(HDC dc);
   int ColLeft(int col) const;
+  void MoveFocusCell(int dCol, int dRow);
 
   TGridStyle style_;
   std::vector<int> colWidths_;
   std::vector<std::string> cells_;
   int col_ = 0;
   int row_ = 0;
+  int focusCol_ = 0;
+  int focusRow_ = 0;
 };
 
 }  // namespace quillon::ui

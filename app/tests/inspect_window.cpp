@@ -4,6 +4,7 @@
 //   child <class> <left>,<top>,<width>,<height> visible=<0|1> text=<text>
 //     item <text>      list box and combo box entries
 //     tab <text>       tab captions (read through memory of the window's process)
+//   focus <class> <left>,<top>,<width>,<height>   the control with the keyboard focus, when one has it
 // Screen coordinates. The window is looked for on the named desktop (a Wine virtual desktop), or
 // on the caller's. With --close the window is sent WM_CLOSE instead. Exit code 1 when no window has
 // that caption.
@@ -110,5 +111,13 @@ int main(int argc, char** argv) {
   }
   std::printf("window %s\n", TextOf(window).c_str());
   EnumChildWindows(window, PrintChild, 0);
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui) && gui.hwndFocus) {
+    RECT r;
+    GetWindowRect(gui.hwndFocus, &r);
+    std::printf("focus %s %ld,%ld,%ld,%ld\n", ClassOf(gui.hwndFocus).c_str(), r.left, r.top, r.right - r.left,
+                r.bottom - r.top);
+  }
   return 0;
 }

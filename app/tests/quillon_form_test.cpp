@@ -8,6 +8,8 @@
 #include "ui/testing/recording_dialogs.h"
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -415,6 +417,300 @@ TEST_F(QuillonFormTest, AboutShowsModallyUntilOk) {
     f.About1->Click();
     EXPECT_EQ(about->ModalResult(), k.result) << k.key;
   }
+}
+
+// ---- The keyboard, as a Windows user works -----------------------------------------------------
+
+INPUT KeyInput(WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return input;
+}
+
+// Presses key (with the modifiers held) through the system's input queue, then lets the message
+// loop handle what it produced.
+void Press(WORD key, std::initializer_list<WORD> modifiers = {}) {
+  std::vector<INPUT> inputs;
+  for (WORD m : modifiers) inputs.push_back(KeyInput(m, false));
+  inputs.push_back(KeyInput(key, false));
+  inputs.push_back(KeyInput(key, true));
+  for (auto m = std::rbegin(modifiers); m != std::rend(modifiers); ++m) inputs.push_back(KeyInput(*m, true));
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  for (int i = 0; i < 3; ++i) {
+    Sleep(10);
+    ui::Application().ProcessMessages();
+  }
+}
+
+std::string FocusName() {
+  ui::TControl* c = ui::TControl::FromHandle(GetFocus());
+  return c ? c->Name() : "<none>";
+}
+
+class KeyboardTest : public QuillonFormTest {
+ protected:
+  TQuillonForm& StartFocused() {
+    StartShown();
+    SetForegroundWindow(form->Handle());
+    SetActiveWindow(form->Handle());
+    ui::Application().ProcessMessages();
+    return *form;
+  }
+};
+
+TEST_F(KeyboardTest, TheBaseBoxHasTheFirstFocus) {
+  StartFocused();
+  EXPECT_EQ(FocusName(), "dbCb");
+}
+
+TEST_F(KeyboardTest, TabAndShiftTabWalkEveryPageInReadingOrderAndComeBack) {
+  struct Page {
+    int index;
+    std::vector<std::string> stops;
+  } pages[] = {
+      {0, {"dbCb", "AZGrid", "pages", "artistList"}},
+      {1, {"dbCb", "AZGrid", "pages", "AlbumGrid", "songList", "LyricMemo"}},
+      {2,
+       {"dbCb", "AZGrid", "pages", "songEdit2", "artistEdit2", "FlatButton1", "FlatButton2", "songEdit", "artistEdit",
+        "fullschB", "DBGrid1", "viewLyricB"}},
+  };
+  TQuillonForm& f = StartFocused();
+  for (const Page& page : pages) {
+    f.pages->SetActivePageIndex(page.index);
+    f.dbCb->SetFocus();
+    std::vector<std::string> forward, backward;
+    for (size_t i = 0; i < page.stops.size(); ++i) {
+      Press(VK_TAB);
+      forward.push_back(FocusName());
+    }
+    for (size_t i = 0; i < page.stops.size(); ++i) {
+      Press(VK_TAB, {VK_SHIFT});
+      backward.push_back(FocusName());
+    }
+    std::vector<std::string> expectForward(page.stops.begin() + 1, page.stops.end());
+    expectForward.push_back(page.stops.front());
+    // Back from the first stop: the last one, and so on down to the first again.
+    std::vector<std::string> expectBackward(page.stops.rbegin(), page.stops.rend());
+    EXPECT_EQ(forward, expectForward) << "page " << page.index;
+    EXPECT_EQ(backward, expectBackward) << "page " << page.index;
+  }
+}
+
+TEST_F(KeyboardTest, TheFocusComesBackAfterTheAboutBox) {
+  TQuillonForm& f = StartFocused();
+  about = std::make_unique<TAboutForm>(browser);
+  f.SetAboutForm(about.get());
+  f.pages->SetActivePageIndex(2);
+  f.artistEdit->SetFocus();
+  ASSERT_EQ(FocusName(), "artistEdit");
+  // Enter, typed while the box is up, closes it through its default button.
+  std::vector<INPUT> enter = {KeyInput(VK_RETURN, false), KeyInput(VK_RETURN, true)};
+  SendInput(2, enter.data(), sizeof(INPUT));
+  f.About1->Click();
+  ui::Application().ProcessMessages();
+  EXPECT_EQ(about->ModalResult(), ui::mrOk);
+  EXPECT_EQ(FocusName(), "artistEdit");
+}
+
+// What a real message box showed, found while it is up.
+struct BoxSeen {
+  bool found = false;
+  HICON icon = nullptr;
+};
+BoxSeen boxSeen;
+
+void CALLBACK CloseTheBox(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND box = FindWindowA("#32770", nullptr);
+  if (!box) return;
+  KillTimer(nullptr, id);
+  boxSeen.found = true;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+      boxSeen.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  // Yes for a question, OK for the others.
+  PostMessageA(box, WM_COMMAND, GetDlgItem(box, IDYES) ? IDYES : IDOK, 0);
+}
+
+TEST_F(KeyboardTest, MessageBoxesCarryTheIconOfTheirKindAndGiveTheFocusBack) {
+  TQuillonForm& f = StartFocused();
+  f.pages->SetActivePageIndex(2);
+  f.songEdit2->SetFocus();
+  ui::SetUserDialogs(nullptr);  // the system's boxes
+  struct Kind {
+    const char* what;
+    LPCSTR icon;
+    std::function<void()> show;
+  } kinds[] = {
+      {"information", IDI_INFORMATION, [] { ui::ShowMessage("Please select an artist."); }},
+      {"error", IDI_ERROR, [] { ui::ShowError("Can't find lyrics base \"x\""); }},
+      {"question", IDI_QUESTION, [] { EXPECT_TRUE(ui::Confirm("Go on?")); }},
+  };
+  for (const Kind& k : kinds) {
+    boxSeen = {};
+    SetTimer(nullptr, 0, 50, CloseTheBox);
+    k.show();
+    ui::Application().ProcessMessages();
+    EXPECT_TRUE(boxSeen.found) << k.what;
+    EXPECT_EQ(boxSeen.icon, LoadIconA(nullptr, k.icon)) << k.what;
+    EXPECT_EQ(FocusName(), "songEdit2") << k.what;
+  }
+  ui::SetUserDialogs(&dialogs);
+}
+
+TEST_F(KeyboardTest, TheMissingBaseMessageIsAnError) {
+  dir.Write("lyrics.ini", Lines({"[set]", "base=gone"}));
+  Start();
+  EXPECT_EQ(dialogs.errors, (std::vector<std::string>{"Can't find lyrics base \"gone\""}));
+}
+
+TEST_F(KeyboardTest, TheLetterGridListsTheLetterChosenWithArrowsAndEnterOrSpace) {
+  TQuillonForm& f = StartFocused();
+  f.AZGrid->SetFocus();
+  // The highlight starts on the letter whose artists are listed.
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->Col(), f.AZGrid->Row()), "A");
+  Press(VK_RIGHT);
+  Press(VK_DOWN);
+  // Arrows only move the focus cell: nothing is listed yet.
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->FocusCol(), f.AZGrid->FocusRow()), "I");
+  EXPECT_EQ(f.Setting.lastchar, "A");
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->Col(), f.AZGrid->Row()), "A");
+  Press(VK_UP);
+  Press(VK_RETURN);
+  EXPECT_EQ(f.Setting.lastchar, "B");
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Beatles"}));
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->Col(), f.AZGrid->Row()), "B");
+  Press(VK_LEFT);
+  Press(VK_SPACE);
+  EXPECT_EQ(f.Setting.lastchar, "A");
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Abba", "Aerosmith"}));
+  // The edges hold the focus cell inside the grid.
+  for (int i = 0; i < 10; ++i) Press(VK_LEFT);
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->FocusCol(), f.AZGrid->FocusRow()), "#");
+}
+
+TEST_F(KeyboardTest, TheHighlightFollowsTheRememberedLetterInAnyCase) {
+  dir.Write("lyrics.ini", Lines({"[set]", "lastchar=b"}));
+  TQuillonForm& f = StartShown();
+  EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->Col(), f.AZGrid->Row()), "B");
+  EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Beatles"}));
+}
+
+TEST_F(KeyboardTest, ArtistListArrowsBrowseAndEnterOpensTheArtist) {
+  TQuillonForm& f = StartFocused();
+  f.artistList->SetFocus();
+  Press(VK_DOWN);
+  Press(VK_DOWN);
+  EXPECT_EQ(f.artistList->ItemIndex(), 1);
+  EXPECT_EQ(f.Setting.lastartist, "");
+  EXPECT_EQ(f.pages->ActivePageIndex(), 0);
+  Press(VK_RETURN);
+  EXPECT_EQ(f.Setting.lastartist, "Aerosmith");
+  EXPECT_EQ(f.pages->ActivePageIndex(), 1);
+}
+
+TEST_F(KeyboardTest, CtrlTabAndCtrlPageKeysCycleThePagesAndKeepLastpageindex) {
+  dir.Write("lyrics.ini", Lines({"[set]", "lastartist=Abba"}));
+  TQuillonForm& f = StartFocused();
+  struct Step {
+    WORD key;
+    std::initializer_list<WORD> modifiers;
+    int page;
+  } steps[] = {
+      {VK_TAB, {VK_CONTROL}, 1},           {VK_TAB, {VK_CONTROL}, 2},   {VK_TAB, {VK_CONTROL}, 0},
+      {VK_TAB, {VK_CONTROL, VK_SHIFT}, 2}, {VK_PRIOR, {VK_CONTROL}, 1}, {VK_NEXT, {VK_CONTROL}, 2},
+  };
+  for (const Step& step : steps) {
+    Press(step.key, step.modifiers);
+    EXPECT_EQ(f.pages->ActivePageIndex(), step.page);
+    EXPECT_EQ(f.Setting.lastpageindex, step.page);
+    // The focus is on a visible control: on page 2 the song field, as a tab click gives it.
+    EXPECT_TRUE(IsWindowVisible(GetFocus())) << FocusName();
+  }
+  EXPECT_EQ(FocusName(), "songEdit");
+}
+
+TEST_F(KeyboardTest, LongArtistNamesEndInAGapInsteadOfRunningIntoTheNextColumn) {
+  TQuillonForm& f = StartShown();
+  f.artistList->SetItems({"Averyveryverylongartistnamethatfillsmorethanonecolumn", "B"});
+  f.artistList->SetColumns(5);
+  RECT item;
+  SendMessageA(f.artistList->Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  int column = item.right - item.left;  // the first column starts at 0
+  ASSERT_GT(column, 20);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, f.artistList->ClientWidth(), f.artistList->ClientHeight());
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  SendMessageA(f.artistList->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  COLORREF back = GetSysColor(COLOR_WINDOW);
+  int textInGap = 0, textBeforeGap = 0;
+  for (int y = item.top; y < item.bottom; ++y) {
+    for (int x = column - 4; x < column; ++x) textInGap += GetPixel(dc, x, y) != back;
+    for (int x = column - 20; x < column - 4; ++x) textBeforeGap += GetPixel(dc, x, y) != back;
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(textInGap, 0);
+  EXPECT_GT(textBeforeGap, 0);  // the name runs up to the gap, ending in "..."
+}
+
+TEST_F(KeyboardTest, TheAboutBoxMakerLineFitsItsLabel) {
+  about = std::make_unique<TAboutForm>(browser);
+  ui::TLabel* line = about->MakerLabel;
+  HDC dc = GetDC(line->Handle());
+  HGDIOBJ old = SelectObject(dc, ui::FontHandle(line->Font()));
+  std::string text = line->Caption();
+  SIZE extent;
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(line->Handle(), dc);
+  EXPECT_NE(text.find("Pelmora"), std::string::npos);
+  EXPECT_GE(line->Width(), extent.cx);
+  // Inside the group box's frame, with a margin like the one on the left.
+  EXPECT_LE(line->Left() + extent.cx, about->GroupBox1->ClientWidth() - 16);
+}
+
+TEST(ProgramFile, CarriesItsManifestAndVersion) {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string program = ExtractFilePath(self) + "..\\Quillon.exe";
+  ASSERT_TRUE(FileExists(program)) << program;
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                       SizeofResource(module, found));
+  FreeLibrary(module);
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(manifest.find(">false</dpiAware>"), std::string::npos);
+
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(program.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(program.c_str(), 0, size, info.data()));
+  auto value = [&](const char* name) {
+    char* text = nullptr;
+    UINT length = 0;
+    std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+      return std::string();
+    return std::string(text);
+  };
+  EXPECT_EQ(value("ProductVersion"), "1.7");
+  EXPECT_EQ(value("FileVersion"), "1.7");
+  EXPECT_EQ(value("CompanyName"), "Pelmora Software");
+  EXPECT_EQ(value("ProductName"), "Quillon");
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(7, 1)));
 }
 
 }  // namespace

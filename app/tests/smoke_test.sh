@@ -3,7 +3,8 @@
 # the demo data (scripts/program-folder.sh, as the README's run command does), started in a Wine
 # virtual desktop; a screenshot; then every table of the demo folder must check "ok", and the
 # caption, the three tabs, the base list, the letter grid and the artist list of the demo data are
-# checked, and Alt+X must close the window and write "lyrics.ini".
+# checked, the first focus and Tab, arrow and Enter keys on the letter grid, and Alt+X must close
+# the window and write "lyrics.ini".
 #   smoke_test.sh <Quillon.exe> <inspect_window.exe> <win32 build dir>
 # The screenshot is kept as <build dir>/app/tests/smoke.png.
 set -euo pipefail
@@ -110,7 +111,10 @@ gy=${rest%%,*}
 im=/usr/bin/convert
 [ -x "$im" ] || im=convert
 pixel() { "$im" "$shot" -format "%[hex:p{$1,$2}]" info:; }
-for cell in "1 0" "6 3" "0 2"; do
+# The highlight is on "A", the letter whose artists are listed; the other cells keep the grid's look.
+ax=$((gx + 17))
+[ "$(pixel $((ax + 15)) $((gy + 15)))" != 333333 ] || fail "the letter A is not highlighted"
+for cell in "2 0" "6 3" "0 2"; do
   set -- $cell
   x=$((gx + $1 * 17))
   y=$((gy + $2 * 17))
@@ -123,13 +127,27 @@ done
 # The left strip's colour beside the grid.
 [ "$(pixel $((gx - 8)) $((gy + 30)))" = ACA895 ] || fail "left strip colour $(pixel $((gx - 8)) $((gy + 30)))"
 
-# Alt+X closes the window, which writes the remembered state.
+# The keyboard, as a person types: the base box has the first focus, Tab moves to the letter
+# grid, an arrow and Enter list the letter B's artists.
+grep -q '^focus ComboBox ' "$report" || fail "the base box does not have the first focus: $(grep '^focus' "$report")"
 window=$(xdotool search --name "^$caption\$" | head -n 1)
+inspect_focus() {
+  wine "$inspector" "$caption" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' | grep '^focus' || true
+}
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --clearmodifiers Tab
+sleep 0.5
+focus=$(inspect_focus)
+case "$focus" in "focus QuillonWindow $gx,$gy,119,68") ;; *) fail "Tab did not reach the letter grid: $focus" ;; esac
+xdotool key --clearmodifiers Right Return
+sleep 0.5
+
+# Alt+X closes the window, which writes the remembered state.
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --clearmodifiers alt+x
 for _ in $(seq 1 50); do
   grep -q '^lastpageindex=' "$program/lyrics.ini" 2>/dev/null && break
   sleep 0.2
 done
-tr -d '\r' <"$program/lyrics.ini" | grep -qx 'lastchar=A' || fail "lyrics.ini not written at Alt+X"
+tr -d '\r' <"$program/lyrics.ini" | grep -qx 'lastchar=B' || fail "lyrics.ini not written at Alt+X with the letter chosen by keys"
 echo "smoke test passed: $shot"

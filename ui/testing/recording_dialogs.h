@@ -12,11 +12,17 @@ namespace quillon::ui::testing {
 class RecordingDialogs : public TUserDialogs {
  public:
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  // Errors are messages too; errors lists which of them were shown as errors.
+  void ShowError(const std::string& text) override {
+    messages.push_back(text);
+    errors.push_back(text);
+  }
   bool Confirm(const std::string& text) override {
     questions.push_back(text);
     return answer;
   }
   std::vector<std::string> messages;
+  std::vector<std::string> errors;
   std::vector<std::string> questions;
   bool answer = false;
 };
