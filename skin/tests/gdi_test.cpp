@@ -96,9 +96,12 @@ TEST_F(WindowEventsTest, CloseReachesTheWindowAndTheNextLineFollowsOneStepLater)
   Run(TSkinEvent::Click, {"close", "changeimage btn_hot"});
   PumpMessages();
   EXPECT_EQ(window.sysCommands, std::vector<WPARAM>{SC_CLOSE});
+  EXPECT_EQ(button->AnimationKind, 0) << "the change has not run yet";
+  button->AnimationStep();
+  EXPECT_EQ(button->AnimationKind, 1) << "one step later the change line runs";
   EXPECT_EQ(button->Image, source.Images[0]);
   button->AnimationStep();
-  EXPECT_EQ(button->Image, source.Images[1]);
+  EXPECT_EQ(button->Image, source.Images[1]) << "and draws its new look on the step after";
 }
 
 TEST_F(WindowEventsTest, ChangeImageDrawsOnTheWindowWithoutARepaint) {
