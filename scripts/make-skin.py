@@ -65,7 +65,11 @@ def caption():
 
 
 def glyph_button(kind, back):
-    img = Image(BUTTON_W, CAPTION_H, back)
+    img = Image(BUTTON_W, CAPTION_H)
+    for y in range(CAPTION_H):
+        # The resting button is the caption's own gradient; hover and pressed are flat.
+        row = back if back else mix(SLATE, SLATE_DARK, y / (CAPTION_H - 1))
+        img.rect(0, y, BUTTON_W, y + 1, row)
     cx, cy = BUTTON_W // 2, CAPTION_H // 2
     if kind == "close":
         for i in range(-5, 6):
@@ -134,7 +138,7 @@ images = [
 ]
 for kind in ("close", "max", "restore", "min"):
     hot, down = (CLOSE_HOT, CLOSE_DOWN) if kind == "close" else (HOT, DOWN)
-    images.append(("btn_%s" % kind, glyph_button(kind, SLATE)))
+    images.append(("btn_%s" % kind, glyph_button(kind, None)))
     images.append(("btn_%s_hot" % kind, glyph_button(kind, hot)))
     images.append(("btn_%s_down" % kind, glyph_button(kind, down)))
 

@@ -452,6 +452,30 @@ TOmbraBmpRef TOmbraBmp::ReadBmp(const std::string& data, std::size_t& pos) {
   return bmp;
 }
 
+TOmbraBmpRef TOmbraBmp::FromBitmapHandle(void* bitmapHandle) {
+  auto bmp = std::make_shared<TOmbraBmp>();
+#ifdef _WIN32
+  HBITMAP handle = static_cast<HBITMAP>(bitmapHandle);
+  BITMAP info{};
+  if (!handle || !GetObjectA(handle, sizeof(info), &info)) return bmp;
+  bmp->Resize(info.bmWidth, info.bmHeight < 0 ? -info.bmHeight : info.bmHeight);
+  if (bmp->Width() == 0 || bmp->Height() == 0) return bmp;
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  header.bmiHeader.biWidth = bmp->Width();
+  header.bmiHeader.biHeight = -bmp->Height();  // top-down, as our rows are
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 24;
+  header.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, handle, 0, static_cast<UINT>(bmp->Height()), bmp->Bits(), &header, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+#else
+  (void)bitmapHandle;
+#endif
+  return bmp;
+}
+
 TOmbraBmpRef TOmbraBmp::LoadFromFile(const std::string& path) {
   std::string data;
   if (!platform::ReadWholeFile(path, data)) throw ESkinError("cannot read " + path);

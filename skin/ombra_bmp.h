@@ -122,6 +122,9 @@ class TOmbraBmp : public TOmbraRGB {
   // Reads one BMP file from data at pos (pos moves past its last pixel byte); throws ESkinError.
   static TOmbraBmpRef ReadBmp(const std::string& data, std::size_t& pos);
   static TOmbraBmpRef LoadFromFile(const std::string& path);
+  // A copy of any bitmap handle (an HBITMAP, any colour depth), converted to 24 bits; Windows
+  // only (elsewhere, and for a handle that is not a bitmap, an empty bitmap).
+  static TOmbraBmpRef FromBitmapHandle(void* bitmapHandle);
   // Appends this bitmap as an uncompressed 24-bit BMP file (bottom-up rows, 40-byte header).
   void WriteBmp(std::string& out) const;
   bool SaveToFile(const std::string& path) const;

@@ -107,7 +107,9 @@ void TControlHook::SetControl(THookTarget* c) {
 }
 
 void TControlHook::Install() {
-  if (!Control || Control->BeingDesigned() || Control->BeingDestroyed() || Destroying) return;
+  // Without receivers there is nothing to install for; a reinstall posted before the last
+  // receiver left must not touch a control that may be gone by then.
+  if (Receivers.empty() || !Control || Control->BeingDesigned() || Control->BeingDestroyed() || Destroying) return;
   HWND window = Control->EnsureHandle();
   if (!window) return;
   const auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));

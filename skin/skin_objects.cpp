@@ -1,18 +1,30 @@
 #include "skin/skin_objects.h"
 
 #include <algorithm>
+#include <list>
 
 namespace quillon::skin {
 
 namespace {
-std::vector<TscSkinObject*>& LiveList() {
-  static std::vector<TscSkinObject*> list;
+// A list with each object holding its own position, so that freeing a tree of thousands of
+// objects costs one unlink each.
+std::list<TscSkinObject*>& LiveList() {
+  static std::list<TscSkinObject*> list;
   return list;
 }
 }  // namespace
 
-const std::vector<TscSkinObject*>& LiveSkinObjects() {
+const std::list<TscSkinObject*>& LiveSkinObjects() {
   return LiveList();
+}
+
+void AdvanceSkinAnimations(const std::function<bool(const TscSkinObject&)>& which) {
+  const std::vector<TscSkinObject*> snapshot(LiveList().begin(), LiveList().end());
+  for (TscSkinObject* o : snapshot) {
+    const auto& live = LiveList();
+    if (std::find(live.begin(), live.end(), o) == live.end()) continue;
+    if (which(*o)) o->AnimationStep();
+  }
 }
 
 bool IsBorderKind(TSkinKind k) {
@@ -20,13 +32,12 @@ bool IsBorderKind(TSkinKind k) {
 }
 
 TscSkinObject::TscSkinObject() {
-  LiveList().push_back(this);
+  livePosition_ = LiveList().insert(LiveList().end(), this);
 }
 
 TscSkinObject::~TscSkinObject() {
   Destroying = true;
-  auto& live = LiveList();
-  live.erase(std::remove(live.begin(), live.end(), this), live.end());
+  LiveList().erase(livePosition_);
   children_.clear();
   Image.reset();
   MaskImage.reset();

@@ -11,6 +11,7 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -235,10 +236,15 @@ class TscSkinObject {
   void StartTransition(int kind, int ms);
   std::vector<std::unique_ptr<TscSkinObject>> children_;
   bool placing_ = false;  // a "text" child while its parent widens to fit it
+  std::list<TscSkinObject*>::iterator livePosition_;
 };
 
 // Every live skin object, in creation order.
-const std::vector<TscSkinObject*>& LiveSkinObjects();
+const std::list<TscSkinObject*>& LiveSkinObjects();
+// One AnimationStep for every live object that which accepts (the engine's timer: all but popup
+// menu items; a menu window's timer: the objects on its window). An action run by a step may free
+// objects (a custom action can unload the skin): freed objects are skipped, never stepped.
+void AdvanceSkinAnimations(const std::function<bool(const TscSkinObject&)>& which);
 
 // The lines of an event list as one text and back (CR LF between lines).
 std::string JoinLines(const std::vector<std::string>& lines);

@@ -264,3 +264,36 @@ TEST(SkinSoundTest, DestroyingThePlayingSoundStopsIt) {
 
 }  // namespace
 }  // namespace quillon::skin
+
+namespace quillon::skin {
+namespace {
+
+TEST(SkinAnimationWalkTest, StepsChosenLiveObjectsAndSkipsFreedOnes) {
+  testing::RecordingWindowServices window;
+  TscSkinObject item, other;
+  item.Kind = TSkinKind::PopupMenuItem;
+  auto doomed = std::make_unique<TscSkinObject>();
+  for (TscSkinObject* o : {&item, &other, doomed.get()}) {
+    o->Transparency = 0;
+    o->EventList(TSkinEvent::Hover) = {"close", "help"};
+    o->RaiseEvent(TSkinEvent::Hover);
+  }
+  // Deciding on "other" frees "doomed" before the walk reaches it, as a custom action might.
+  window.posted.clear();
+  TscSkinObject* doomedRaw = doomed.get();
+  std::size_t stepped = 0;
+  AdvanceSkinAnimations([&](const TscSkinObject& o) {
+    if (&o == &other) doomed.reset();
+    if (&o == doomedRaw) ADD_FAILURE() << "a freed object was offered";
+    if (o.Kind == TSkinKind::PopupMenuItem) return false;
+    ++stepped;
+    return true;
+  });
+  EXPECT_EQ(stepped, 1u);
+  EXPECT_EQ(window.posted.size(), 1u) << "only the stepped object went on to its next line (help)";
+  EXPECT_EQ(window.posted[0].wParam, 0xF180u);
+  EXPECT_TRUE(item.ChainRunning) << "left out by the filter";
+}
+
+}  // namespace
+}  // namespace quillon::skin

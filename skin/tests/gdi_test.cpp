@@ -40,6 +40,20 @@ TEST(GdiSurfaceTest, TextIsDrawnIntoThePixelMemory) {
   EXPECT_EQ(SkinTextRenderer().TextWidth(font, "&Hello"), hello) << "the & prefix takes no room";
 }
 
+TEST(GdiSurfaceTest, AnyBitmapHandleBecomesTwentyFourBits) {
+  // A 1-bit monochrome bitmap: the first row's first pixel set (white), the rest black.
+  const WORD rows[2] = {0x0080, 0x0000};
+  HBITMAP mono = CreateBitmap(3, 2, 1, 1, rows);
+  auto bmp = TOmbraBmp::FromBitmapHandle(mono);
+  DeleteObject(mono);
+  ASSERT_EQ(bmp->Width(), 3);
+  ASSERT_EQ(bmp->Height(), 2);
+  EXPECT_EQ(bmp->Pixel(0, 0), kSkinWhite);
+  EXPECT_EQ(bmp->Pixel(1, 0), kSkinBlack);
+  EXPECT_EQ(bmp->Pixel(0, 1), kSkinBlack);
+  EXPECT_EQ(TOmbraBmp::FromBitmapHandle(nullptr)->Width(), 0);
+}
+
 TEST(GdiSurfaceTest, ShortenedTitleFitsItsRectangle) {
   TSkinFontSpec font;
   font.name = "MS Sans Serif";
@@ -82,9 +96,12 @@ TEST_F(WindowEventsTest, CloseReachesTheWindowAndTheNextLineFollowsOneStepLater)
   Run(TSkinEvent::Click, {"close", "changeimage btn_hot"});
   PumpMessages();
   EXPECT_EQ(window.sysCommands, std::vector<WPARAM>{SC_CLOSE});
+  EXPECT_EQ(button->AnimationKind, 0) << "the change has not run yet";
+  button->AnimationStep();
+  EXPECT_EQ(button->AnimationKind, 1) << "one step later the change line runs";
   EXPECT_EQ(button->Image, source.Images[0]);
   button->AnimationStep();
-  EXPECT_EQ(button->Image, source.Images[1]);
+  EXPECT_EQ(button->Image, source.Images[1]) << "and draws its new look on the step after";
 }
 
 TEST_F(WindowEventsTest, ChangeImageDrawsOnTheWindowWithoutARepaint) {

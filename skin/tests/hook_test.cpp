@@ -127,7 +127,9 @@ TEST_F(HookTest, DestroyMessageAlwaysReachesTheWindow) {
   TestWindow window;
   TscHook greedy;
   bool afterDestroy = false;
-  greedy.BeforeMessage = [&](TscHook&, THookMessage&, bool& handled) { handled = true; };
+  // Marks the destroy message handled (every other message goes on, or the window would never
+  // paint and the queue would never empty).
+  greedy.BeforeMessage = [&](TscHook&, THookMessage& m, bool& handled) { handled = m.Msg == WM_DESTROY; };
   greedy.AfterMessage = [&](TscHook&, THookMessage& m, bool&) {
     if (m.Msg == WM_DESTROY) afterDestroy = true;
   };
