@@ -108,6 +108,11 @@ class Data {
     }
     sqlite3_finalize(insert);
     Exec("COMMIT");
+    // Reopened as the program finds them: written out, nothing left in the caches from building.
+    for (TDataFile* table : {&albums, &albumsNoIndex, &songs}) {
+      table->Close();
+      table->Open();
+    }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "built the tables in %.1f s\n", seconds);
   }

@@ -383,10 +383,11 @@ engine::TDataFile::TPasswordCallback TQuarrySession::PasswordCallback() {
 }
 
 TQuarrySession::TEngineScope::TEngineScope(TQuarrySession& session) : session_(session), previous_(nullptr) {
-  TQuarrySessionList::Instance().Lock().lock();
-  ++session_.engineDepth_;
+  // Activation may fail; it does so before the lock is taken, so nothing is left held.
   session_.SetActive(true);
   engine::InitializeEngine();
+  TQuarrySessionList::Instance().Lock().lock();
+  ++session_.engineDepth_;
   previous_ = &engine::Session();
   engine::SetCurrentSession(session_.ownEngine_.get());
 }

@@ -1,6 +1,7 @@
 // Filter texts and canned filter buffers; see filter_expr.h.
 #include "dataset/sql/filter_expr.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dataset/engine_error.h"
@@ -412,15 +413,16 @@ std::vector<std::uint8_t> TFilterExpr::Write(const TFilterTerm& root, const TFil
                                              const TFilterTerm* prefixTerm) {
   TWriter w;
   WriteTerm(w, root, options, prefixTerm);
-  std::vector<std::uint8_t> out(canned::kHeaderSize, 0);
   std::size_t total = canned::kHeaderSize + w.Nodes.size() + w.Literals.size();
+  std::vector<std::uint8_t> out(total, 0);
   PutU16(out, 0, 0);
   PutU16(out, 2, static_cast<std::uint32_t>(total));
   PutU16(out, 4, 0xFFFF);
   PutU16(out, 6, canned::kHeaderSize);
   PutU16(out, 8, static_cast<std::uint32_t>(canned::kHeaderSize + w.Nodes.size()));
-  out.insert(out.end(), w.Nodes.begin(), w.Nodes.end());
-  out.insert(out.end(), w.Literals.begin(), w.Literals.end());
+  auto nodes = out.begin() + canned::kHeaderSize;
+  std::copy(w.Nodes.begin(), w.Nodes.end(), nodes);
+  std::copy(w.Literals.begin(), w.Literals.end(), nodes + static_cast<std::ptrdiff_t>(w.Nodes.size()));
   return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "dataset/sql/expr_evaluator.h"
 #include "dataset/sql/filter_expr.h"
@@ -144,7 +145,18 @@ class TCannedReader {
           n->Size = static_cast<int>(n->Value.size());
           n->IsNull = false;
         }
-        n->Name = n->IsNull ? "NULL" : type == T(TFieldType::String) ? n->Value : "constant";
+        if (n->IsNull || type == T(TFieldType::String)) {
+          n->Name = n->IsNull ? "NULL" : n->Value;
+        } else {
+          TSqlValue v = ConstantValue(*n);
+          std::ostringstream text;
+          if (type == T(TFieldType::Float) || type == T(TFieldType::TimeStamp)) {
+            text << v.Real;
+          } else {
+            text << v.Int;
+          }
+          n->Name = text.str();
+        }
         return n;
       }
       default:
@@ -163,7 +175,8 @@ class TCannedReader {
 
   static std::unique_ptr<TQueryExprNode> Pair(int nodeClass, int oper, std::unique_ptr<TQueryExprNode> left,
                                               std::unique_ptr<TQueryExprNode> right) {
-    auto n = MakeNode(nodeClass, oper, "");
+    static const char* const kNames[] = {"", "", "", "=", "<>", ">", "<", ">=", "<=", "NOT", "AND", "OR"};
+    auto n = MakeNode(nodeClass, oper, oper >= 0 && oper <= op::kOr ? kNames[oper] : "");
     n->First = std::move(left);
     n->First->Next = std::move(right);
     return n;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 #include "dataset/engine_error.h"
 #include "dataset/session.h"
@@ -365,6 +366,19 @@ TEST_F(SessionPassword, WithoutHandlerThePromptAnswers) {
   EXPECT_EQ(prompt.Calls, 2);
   Default().RemovePassword("secret");
   EXPECT_FALSE(Default().HasPassword("secret"));
+}
+
+TEST(Session, AnEngineScopeOfASessionThatCannotStartHoldsNothing) {
+  TQuarrySession nameless("Nameless2");
+  EXPECT_EQ(DatabaseError([&] { TQuarrySession::TEngineScope scope(nameless); }), "Session name is missing.");
+  // The list's lock is free again: another thread can take it.
+  bool taken = false;
+  std::thread other([&] {
+    taken = TQuarrySessionList::Instance().Lock().try_lock();
+    if (taken) TQuarrySessionList::Instance().Lock().unlock();
+  });
+  other.join();
+  EXPECT_TRUE(taken);
 }
 
 TEST_F(SessionPassword, ASessionsPasswordsServeOnlyItsOwnEngineCalls) {

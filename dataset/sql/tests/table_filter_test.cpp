@@ -402,6 +402,26 @@ TEST_F(TableFilter, ChangedRecordsAreJudgedOneByOne) {
   EXPECT_EQ(Visible(), Model([](const TRow& r) { return r.Artist == "Cher" && r.Qty && *r.Qty >= 10; }));
 }
 
+TEST_F(TableFilter, BuffersReadBackIntoTreesWithFieldsFoundByName) {
+  auto tree = [&](const std::vector<std::uint8_t>& canned) {
+    return DescribeTree(ReadCannedFilter(table, canned).get());
+  };
+  EXPECT_EQ(tree(Canned("Artist=''")), "(= Artist NULL)");  // the empty string is NULL
+  EXPECT_EQ(tree(Canned("Artist = NULL")), "(= Artist NULL)");
+  EXPECT_EQ(tree(Canned("artist <> NULL")), "(<> Artist NULL)");
+  EXPECT_EQ(tree(Canned("5 < Qty AND NOT Active")), "(AND (> Qty 5) (NOT (= Active 1)))");
+  EXPECT_EQ(tree(Canned("Artist = 'Ab*'")), "(= Artist 'Ab')");
+  auto partial = ReadCannedFilter(table, Canned("Artist = 'Ab*'", true));
+  EXPECT_EQ(partial->NodeClass, kNodePartialCompare);
+  EXPECT_EQ(partial->PartialLength, 2);
+  EXPECT_TRUE(partial->CaseInsensitive);
+  // The field number written in the buffer is not used: Qty is found by its name.
+  std::vector<TFilterField> fields = FilterFieldsOf(table);
+  for (auto& f : fields) f.FieldNumber += 40;
+  auto byName = ReadCannedFilter(table, TFilterExpr(fields).Compile({}, "Qty = 3"));
+  EXPECT_EQ(byName->First->FieldNumber, 3);
+}
+
 TEST_F(TableFilter, MalformedBuffersAreInvalidFilterExpressions) {
   std::vector<std::uint8_t> good = Canned("Qty > 5 AND Artist = 'Cher'");
   auto code = [&](std::vector<std::uint8_t> b) {

@@ -53,6 +53,7 @@ void WhenShown(std::function<void(TQuarryPasswordDialog&)> action) {
 
 // Saves the window as it is on the screen, as a 24-bit BMP.
 void SaveWindow(HWND window, const char* file) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT r;
   GetWindowRect(window, &r);
   int w = r.right - r.left, h = r.bottom - r.top;
