@@ -55,6 +55,10 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 bool WriteRegistryString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                          const std::string& value);
 
+// Whether a byte starts a double-byte character in the system code page (always false where the
+// platform has no double-byte code pages).
+bool IsLeadByte(unsigned char byte);
+
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the Windows tick count.
 std::uint32_t TickCount();
 void SleepMs(std::uint32_t milliseconds);

@@ -90,6 +90,8 @@ FileStamp GetFileStamp(const std::string& path) {
 
 bool KeyDown(int) { return false; }
 
+bool IsLeadByte(unsigned char) { return false; }
+
 bool WriteRegistryString(RegistryRoot, const std::string&, const std::string&, const std::string&) {
   return false;
 }

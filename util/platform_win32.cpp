@@ -95,6 +95,8 @@ FileStamp GetFileStamp(const std::string& path) {
   return {size, time};
 }
 
+bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
 bool KeyDown(int virtualKey) { return (GetKeyState(virtualKey) & 0x8000) != 0; }
 
 bool WriteRegistryString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
