@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "app/setting.h"
+#include "dataset/data_set.h"
+#include "ui/db_grid.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "ui/image.h"
@@ -122,7 +124,7 @@ class TQuillonForm : public ui::TForm {
   ui::TListBox* artistList;
   ui::TTabSheet* songTab;
   ui::TLabel* albumLabel;
-  ui::TStringGrid* AlbumGrid;
+  ui::TDBGrid* AlbumGrid;
   ui::TPanel* covePanel;
   ui::TPanel* SongListPanel;
   ui::TLabel* Label2;
@@ -151,12 +153,16 @@ class TQuillonForm : public ui::TForm {
   ui::TEdit* artistEdit;
   ui::TButton* fullschB;
   ui::TProgressBar* Gauge2;
-  ui::TStringGrid* DBGrid1;
+  ui::TDBGrid* DBGrid1;
   ui::TButton* viewLyricB;
   ui::TLabel* infoLabel;
   ui::TPanel* web;
   ui::TPanel* printPanel;
   ui::TPanel* Panel3;
+  // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1 (the datasets are set when the
+  // tables are opened).
+  dataset::TDataSource DataSource1;
+  dataset::TDataSource ds2;
   ui::TSaveDialog* SaveDialog1;
   ui::TOpenDialog* OpenDialog1;
 
