@@ -25,6 +25,9 @@ bool IsLocaleInstalled(std::uint32_t lcid);
 int CompareStrings(std::uint32_t lcid, std::string_view a, std::string_view b, bool ignoreCase);
 // LCMapStringA to half-width forms, and to upper case as well when asked.
 std::string MapString(std::uint32_t lcid, std::string_view s, bool upperCase);
+// LCMapStringA to upper or lower case only (no width mapping), for the SQL functions UPPER and
+// LOWER evaluated under a table's locale.
+std::string MapCase(std::uint32_t lcid, std::string_view s, bool upperCase);
 // The locale's number and date formats; DefaultFormats() for a locale that is not installed.
 TLocaleFormats Formats(std::uint32_t lcid);
 

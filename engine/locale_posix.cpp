@@ -23,6 +23,10 @@ std::string MapString(std::uint32_t, std::string_view s, bool upperCase) {
   return upperCase ? UpperCase(s) : std::string(s);
 }
 
+std::string MapCase(std::uint32_t, std::string_view s, bool upperCase) {
+  return upperCase ? UpperCase(s) : LowerCase(s);
+}
+
 TLocaleFormats Formats(std::uint32_t) {
   return DefaultFormats();
 }

@@ -37,6 +37,16 @@ std::string MapString(std::uint32_t lcid, std::string_view s, bool upperCase) {
   return out;
 }
 
+std::string MapCase(std::uint32_t lcid, std::string_view s, bool upperCase) {
+  if (s.empty()) return {};
+  DWORD flags = upperCase ? LCMAP_UPPERCASE : LCMAP_LOWERCASE;
+  int n = LCMapStringA(lcid, flags, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return std::string(s);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  LCMapStringA(lcid, flags, s.data(), static_cast<int>(s.size()), out.data(), n);
+  return out;
+}
+
 TLocaleFormats Formats(std::uint32_t lcid) {
   TLocaleFormats f = DefaultFormats();
   if (!IsLocaleInstalled(lcid)) return f;

@@ -67,6 +67,12 @@ class TRecordBitmap {
     for (std::size_t i = 0; i < words_.size(); ++i) words_[i] &= i < other.words_.size() ? other.words_[i] : 0;
   }
 
+  // Bits beyond this bitmap's size are ignored.
+  void Or(const TRecordBitmap& other) {
+    for (std::size_t i = 0; i < words_.size() && i < other.words_.size(); ++i) words_[i] |= other.words_[i];
+    TrimTail();
+  }
+
   std::uint32_t Count() const {
     std::uint64_t n = 0;
     for (auto w : words_) n += static_cast<std::uint64_t>(std::popcount(w));

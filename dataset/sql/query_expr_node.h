@@ -102,6 +102,11 @@ class TQueryExprNode {
   int Size = 0;
   int Scale = 0;
   int JoinKind = kJoinNone;  // set on each AND-part of an ON condition
+  // Partial comparisons (kNodePartialCompare, operator = or <>, column in First, constant in
+  // First->Next): how many leading characters count (0 = the whole value), and whether case is
+  // ignored.
+  int PartialLength = 0;
+  bool CaseInsensitive = false;
   std::unique_ptr<TQueryExprNode> First;
   std::unique_ptr<TQueryExprNode> Next;
   int SourceIndex = -1;  // index into the statement's source list once bound

@@ -1,0 +1,65 @@
+// The password prompt; see password_dialog.h.
+#include "dataset/win32/password_dialog.h"
+
+namespace quillon::dataset {
+
+TQuarryPasswordDialog::TQuarryPasswordDialog(TQuarrySession& session)
+    : ui::TForm("QuarryPasswordDialog", "Enter password", 300, 112, ui::TBorderStyle::Dialog), session_(session) {
+  GroupBox = Add<ui::TGroupBox>(this, "GroupBox1", "Password", 8, 6, 196, 52);
+  Edit = Add<ui::TEdit>(GroupBox, "Edit1", 10, 20, 176, 21);
+  // The password is masked as it is typed.
+  SendMessageA(Edit->Handle(), EM_SETPASSWORDCHAR, '*', 0);
+  AddButton = Add<ui::TButton>(this, "AddButton", "&Add", 8, 68, 60, 25);
+  RemoveButton = Add<ui::TButton>(this, "RemoveButton", "&Remove", 76, 68, 60, 25);
+  RemoveAllButton = Add<ui::TButton>(this, "RemoveAllButton", "Re&move all", 144, 68, 72, 25);
+  OkButton = Add<ui::TButton>(this, "OKButton", "&OK", 224, 10, 68, 25, true);
+  CancelButton = Add<ui::TButton>(this, "CancelButton", "Cancel", 224, 40, 68, 25);
+  SetDefaultButton(OkButton);
+
+  Edit->OnChange = [this](ui::TComponent&) { UpdateButtons(); };
+  AddButton->OnClick = [this](ui::TComponent&) {
+    session_.AddPassword(Edit->Text());
+    Edit->SetText("");
+    added_ = true;
+    UpdateButtons();
+    Edit->SetFocus();
+  };
+  RemoveButton->OnClick = [this](ui::TComponent&) {
+    session_.RemovePassword(Edit->Text());
+    Edit->SetFocus();
+  };
+  RemoveAllButton->OnClick = [this](ui::TComponent&) {
+    session_.RemoveAllPasswords();
+    Edit->SetFocus();
+  };
+  OkButton->OnClick = [this](ui::TComponent&) {
+    session_.AddPassword(Edit->Text());
+    SetModalResult(ui::mrOk);
+  };
+  CancelButton->OnClick = [this](ui::TComponent&) { SetModalResult(ui::mrCancel); };
+  UpdateButtons();
+}
+
+void TQuarryPasswordDialog::UpdateButtons() {
+  bool typed = !Edit->Text().empty();
+  AddButton->SetEnabled(typed);
+  RemoveButton->SetEnabled(typed);
+  OkButton->SetEnabled(typed || added_);
+}
+
+bool TQuarryPasswordDialog::Execute() {
+  Edit->SetFocus();
+  return ShowModal() == ui::mrOk;
+}
+
+bool TPasswordDialogPrompt::Ask(TQuarrySession& session) {
+  TQuarryPasswordDialog dialog(session);
+  return dialog.Execute();
+}
+
+void InstallPasswordDialog() {
+  static TPasswordDialogPrompt prompt;
+  SetPasswordPrompt(&prompt);
+}
+
+}  // namespace quillon::dataset
