@@ -241,17 +241,17 @@ void TField::SetValue(const TFieldValue& value) {
   };
   switch (kind_) {
     case TFieldKind::String: {
-      std::string s = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : std::string();
-      if (!std::holds_alternative<std::string>(value)) {
-        TFieldValue v = value;
-        if (auto* i = std::get_if<std::int64_t>(&v))
-          s = std::to_string(*i);
-        else if (auto* d = std::get_if<double>(&v)) {
-          char text[64];
-          std::snprintf(text, sizeof text, "%.15g", *d);
-          s = text;
-        } else if (auto* b = std::get_if<bool>(&v))
-          s = *b ? "True" : "False";
+      std::string s;
+      if (const auto* text = std::get_if<std::string>(&value)) {
+        s = *text;
+      } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
+        s = std::to_string(*i);
+      } else if (const auto* d = std::get_if<double>(&value)) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%.15g", *d);
+        s = number;
+      } else if (const auto* b = std::get_if<bool>(&value)) {
+        s = *b ? "True" : "False";
       }
       if (s.size() > static_cast<std::size_t>(size_)) s.resize(static_cast<std::size_t>(size_));
       std::memcpy(raw.data(), s.data(), s.size());

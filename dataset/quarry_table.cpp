@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/sql/filter_expr.h"
+#include "dataset/sql/table_filter.h"
 #include "engine/errors.h"
 #include "engine/field_types.h"
 #include "util/text.h"
@@ -135,6 +137,14 @@ std::string JoinFieldList(const std::string& names) {
   return out;
 }
 
+// The engine filter of a filter text (EDatabaseError with the parser's message when it is wrong).
+std::shared_ptr<engine::TFilterEvaluator> CompileFilter(engine::TDataFile& table, const std::string& text,
+                                                        const TFilterOptions& options) {
+  sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
+  std::vector<std::uint8_t> canned = expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
+  return Eng([&] { return sql::MakeTextFilter(table, canned); });
+}
+
 }  // namespace
 
 void SetApplicationExceptionHandler(std::function<void(const std::exception&)> handler) {
@@ -255,28 +265,30 @@ void TQuarryDataSet::InternalClose() {
 
 void TQuarryDataSet::InstallFilters() {
   if (!filter_.empty()) {
-    // Filter texts are compiled by the filter expression parser, which this branch does not
-    // have yet; until it is merged a Filter text is refused rather than ignored.
-    throw EDatabaseError("Filter expressions are not available in this build");
+    exprFilter_ =
+        Eng([&] { return handle_->AddFilter(CompileFilter(*handle_, filter_, filterOptions_), nullptr, false); });
+    if (filtered_) Eng([&] { return handle_->ActivateFilter(exprFilter_); });
   }
-  if (onFilterRecord_) {
-    callbackFilter_ = Eng([&] {
-      return handle_->AddFilter(
-          nullptr,
-          [this](const std::uint8_t* record, std::uint32_t) {
-            bool accept = true;
-            try {
-              RunInState(TDataSetState::Filter, const_cast<std::uint8_t*>(record),
-                         [&] { onFilterRecord_(*this, accept); });
-            } catch (const std::exception& e) {
-              HandleApplicationException(e);
-            }
-            return accept;
-          },
-          false);
-    });
-    if (filtered_) Eng([&] { handle_->ActivateFilter(callbackFilter_); });
-  }
+  if (onFilterRecord_) InstallCallbackFilter();
+}
+
+void TQuarryDataSet::InstallCallbackFilter() {
+  callbackFilter_ = Eng([&] {
+    return handle_->AddFilter(
+        nullptr,
+        [this](const std::uint8_t* record, std::uint32_t) {
+          bool accept = true;
+          try {
+            RunInState(TDataSetState::Filter, const_cast<std::uint8_t*>(record),
+                       [&] { onFilterRecord_(*this, accept); });
+          } catch (const std::exception& e) {
+            HandleApplicationException(e);
+          }
+          return accept;
+        },
+        false);
+  });
+  if (filtered_) Eng([&] { handle_->ActivateFilter(callbackFilter_); });
 }
 
 void TQuarryDataSet::DropLocateClone() {
@@ -523,30 +535,39 @@ std::unique_ptr<TBlobStream> TQuarryDataSet::CreateBlobStream(TField& field, TBl
 
 void TQuarryDataSet::SetFilter(const std::string& text) {
   if (text == filter_) return;
-  std::string old = filter_;
-  filter_ = text;
-  if (!Active()) return;
+  if (!Active()) {
+    filter_ = text;
+    return;
+  }
+  ReplaceFilter(text, filterOptions_);
+}
+
+void TQuarryDataSet::ReplaceFilter(const std::string& text, const TFilterOptions& options) {
   CheckBrowseMode();
+  // A text that does not compile changes nothing.
+  std::shared_ptr<engine::TFilterEvaluator> compiled;
+  if (!text.empty()) compiled = CompileFilter(*handle_, text, options);
   DropLocateClone();
   if (exprFilter_) {
     Eng([&] { return handle_->RemoveFilter(exprFilter_); });
     exprFilter_ = 0;
   }
-  if (!filter_.empty()) {
-    filter_ = old;  // see InstallFilters: refused, the old text stays
-    throw EDatabaseError("Filter expressions are not available in this build");
+  filter_ = text;
+  filterOptions_ = options;
+  if (compiled) {
+    exprFilter_ = Eng([&] { return handle_->AddFilter(compiled, nullptr, false); });
+    if (filtered_) Eng([&] { return handle_->ActivateFilter(exprFilter_); });
   }
   if (filtered_) First();
 }
 
 void TQuarryDataSet::SetFilterOptions(const TFilterOptions& options) {
   if (options == filterOptions_) return;
-  filterOptions_ = options;
-  if (Active() && !filter_.empty()) {
-    std::string text = filter_;
-    filter_.clear();
-    SetFilter(text);
+  if (!Active() || filter_.empty()) {
+    filterOptions_ = options;
+    return;
   }
+  ReplaceFilter(filter_, options);
 }
 
 void TQuarryDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
@@ -559,13 +580,7 @@ void TQuarryDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
     Eng([&] { return handle_->RemoveFilter(callbackFilter_); });
     callbackFilter_ = 0;
   }
-  if (onFilterRecord_) {
-    // Installing it again also covers a filter added while closed.
-    std::string text;
-    std::swap(text, filter_);
-    InstallFilters();
-    std::swap(text, filter_);
-  }
+  if (onFilterRecord_) InstallCallbackFilter();
   if (filtered_) First();
 }
 
@@ -730,36 +745,40 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TField*>& fields, const std:
     }
     if (cursor == handle_.get() || moveCursor) CursorMoved();
   } else {
-    // c. No index: the records are tested one by one through a filter on the table's cursor.
-    std::vector<std::vector<std::uint8_t>> wanted;
-    std::vector<bool> present;
+    // c. No index: a filter comparing each field for equality, joined by AND, on the table's
+    // own cursor. The values are taken from the key buffer, so they are what the fields hold.
+    std::vector<std::string> names;
+    std::vector<sql::TFilterValue> wanted;
     for (TField* f : fields) {
+      names.push_back(Eng([&] { return handle_->GetFieldDescriptor(true, f->FieldNo()).FieldName; }));
       std::vector<std::uint8_t> raw(static_cast<std::size_t>(f->DataSize()) + 1, 0);
-      present.push_back(Eng([&] { return handle_->GetField(true, f->FieldNo(), key.data(), raw.data()); }));
-      wanted.push_back(std::move(raw));
-    }
-    auto matches = [&, this](const std::uint8_t* record, std::uint32_t) {
-      std::vector<std::uint8_t> raw;
-      for (std::size_t i = 0; i < fields.size(); ++i) {
-        TField* f = fields[i];
-        raw.assign(static_cast<std::size_t>(f->DataSize()) + 1, 0);
-        bool has = handle_->GetField(true, f->FieldNo(), record, raw.data());
-        if (has != present[i]) return false;
-        if (!has) continue;
-        if (f->Kind() == TFieldKind::String) {
-          std::string_view a(reinterpret_cast<const char*>(raw.data()));
-          std::string_view b(reinterpret_cast<const char*>(wanted[i].data()));
-          if (partial && i + 1 == fields.size() && a.size() > b.size()) a = a.substr(0, b.size());
-          if (options.CaseInsensitive ? !SameText(a, b) : a != b) return false;
-        } else if (std::memcmp(raw.data(), wanted[i].data(), static_cast<std::size_t>(f->DataSize())) != 0) {
-          return false;
+      if (!Eng([&] { return handle_->GetField(true, f->FieldNo(), key.data(), raw.data()); })) {
+        wanted.emplace_back(std::monostate{});
+        continue;
+      }
+      std::int32_t i32 = 0;
+      double d = 0;
+      switch (f->Kind()) {
+        case TFieldKind::Date:
+        case TFieldKind::Time:
+          std::memcpy(&i32, raw.data(), 4);
+          wanted.emplace_back(std::int64_t{i32});
+          break;
+        case TFieldKind::DateTime:
+          std::memcpy(&d, raw.data(), 8);
+          wanted.emplace_back(d);
+          break;
+        default: {
+          TFieldValue v;
+          RunInState(TDataSetState::Filter, key.data(), [&] { v = f->Value(); });
+          wanted.push_back(v);
         }
       }
-      return true;
-    };
-    // An empty partial value matches every record with the field present or not.
-    if (partial && partialLength == 0) present.back() = false;
-    std::uint32_t h = Eng([&] { return handle_->AddFilter(nullptr, matches, true); });
+    }
+    sql::TFilterExpr expr(sql::FilterFieldsOf(*handle_), handle_->Formats());
+    std::vector<std::uint8_t> canned = expr.Build(names, wanted, options.CaseInsensitive, partial);
+    std::shared_ptr<engine::TFilterEvaluator> matches = Eng([&] { return sql::MakeTextFilter(*handle_, canned); });
+    std::uint32_t h = Eng([&] { return handle_->AddFilter(matches, nullptr, false); });
     try {
       Eng([&] { return handle_->ActivateFilter(h); });
       Eng([&] { handle_->First(); });

@@ -142,6 +142,8 @@ class TQuarryDataSet : public TDataSet {
   void BuildIndexDefs();
   void ComputeLayout();
   void InstallFilters();
+  void InstallCallbackFilter();
+  void ReplaceFilter(const std::string& text, const TFilterOptions& options);
   void DropLocateClone();
   // Index of the current order: its key field numbers.
   std::vector<int> CurrentKeyFields() const;

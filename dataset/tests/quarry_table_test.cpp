@@ -450,6 +450,48 @@ TEST_F(QuarryTable, CallbackFilterThatNothingPassesGivesAnEmptySet) {
   SetApplicationExceptionHandler(nullptr);
 }
 
+TEST_F(QuarryTable, FilterTextsSelectTheirRecords) {
+  auto t = OpenAlbums();
+  Add(*t, "One", "O'Brien");
+  Add(*t, "Two", "o'brien");
+  Add(*t, "Three", "O'Briens");
+  Add(*t, "Four", "Abba");
+  Add(*t, "Five", "O'Brien");
+  t->SetFilter("Artist='O''Brien'");
+  t->SetFiltered(true);
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"One", "Five"}));
+  EXPECT_EQ(t->RecordCount(), 2);
+  // A constant ending in "*" is a prefix, unless partial comparison is switched off.
+  t->SetFilter("artist = 'O''Brien*'");
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"One", "Three", "Five"}));
+  t->SetFilterOptions({true, false});
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"One", "Two", "Three", "Five"}));
+  t->SetFilterOptions({false, true});
+  EXPECT_TRUE(Walk(*t).empty());
+  // A text that does not compile leaves the filter as it was.
+  t->SetFilterOptions({});
+  EXPECT_EQ(ErrorText([&] { t->SetFilter("artist = 'x"); }), "Unterminated string constant");
+  EXPECT_EQ(t->Filter(), "artist = 'O''Brien*'");
+  EXPECT_EQ(t->RecordCount(), 3);
+  // Filtered on a filter nothing satisfies: empty, at both ends, count 0.
+  t->SetFilter("artist = 'Nobody'");
+  EXPECT_EQ(t->RecordCount(), 0);
+  EXPECT_TRUE(t->Bof() && t->Eof());
+  t->SetFiltered(false);
+  EXPECT_EQ(t->RecordCount(), 5);
+  // Find-next uses the filter for one move.
+  t->SetFilter("artist = 'Abba'");
+  ASSERT_TRUE(t->FindFirst());
+  EXPECT_EQ(t->FieldByName("album").AsString(), "Four");
+  EXPECT_FALSE(t->FindNext());
+  // A filter set before opening is installed by Open.
+  t->Close();
+  t->SetFilter("Artist='O''Brien'");
+  t->SetFiltered(true);
+  t->Open();
+  EXPECT_EQ(t->RecordCount(), 2);
+}
+
 TEST_F(QuarryTable, MemoStreamsReadEmptyAndTruncateBeforeWriting) {
   auto t = OpenAlbums();
   Add(*t, "One", "A");
