@@ -6,13 +6,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 shot_dir=$(pwd)
 
-build="${QUILLON_BUILD_ROOT:-$root/build}/win32"
-
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" win32 --target Quillon quarry basegen
+. "$root/scripts/wine-env.sh"
+# The 32-bit program, or its 64-bit build on a machine that runs no 32-bit code.
+kind=$(quillon_windows_kind)
+build="${QUILLON_BUILD_ROOT:-$root/build}/$kind"
+"$root/scripts/build.sh" "$kind" --target Quillon quarry basegen
 program="$build/program"
 
-. "$root/scripts/wine-env.sh"
 headless=0
 [ -n "${DISPLAY:-}" ] || headless=1
 trap quillon_wine_down EXIT

@@ -8,7 +8,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   sqlite3 libsqlite3-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  wine wine32:i386 fonts-wine
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  wine wine32:i386 wine64 fonts-wine ccache
   xvfb xdotool imagemagick
   dpkg-dev nasm libedit-dev
 )

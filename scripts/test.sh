@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: sets the machine up, builds the native configuration (with AddressSanitizer and
 # UBSan) and the win32 configuration, runs the native tests, then the Windows tests under Wine on
-# a virtual X display. Exits non-zero when anything fails.
+# a virtual X display (in the win64 build where the machine runs no 32-bit code). Exits non-zero
+# when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -42,12 +43,19 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 ru
 
 echo "== win32 build"
 "$root/scripts/build.sh" win32
-echo "== win32 tests under Wine"
 . "$root/scripts/wine-env.sh"
+# The program is a 32-bit one; where this machine runs no 32-bit code its Windows tests run in the
+# 64-bit build of the same sources instead.
+kind=$(quillon_windows_kind)
+if [ "$kind" = win64 ]; then
+  echo "== this machine runs no 32-bit code: the Windows tests run in the win64 build"
+  "$root/scripts/build.sh" win64
+fi
+echo "== $kind tests under Wine"
 trap quillon_wine_down EXIT
-quillon_wine_up build/win32
+quillon_wine_up "build/$kind"
 quillon_wine_persist
-run_ctest win32 build/win32
+run_ctest "$kind" "build/$kind"
 wineserver -k >/dev/null 2>&1 || true
 quillon_wine_down
 trap - EXIT

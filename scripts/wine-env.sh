@@ -1,11 +1,36 @@
-# Sourced by the scripts that run Windows executables: a 32-bit Wine prefix inside the build folder
-# and an X display. quillon_wine_up <build dir> prepares both; quillon_wine_down undoes what
-# quillon_wine_up started, and nothing else.
+# Sourced by the scripts that run Windows executables: a Wine prefix inside the build folder (32-bit
+# for the win32 build, 64-bit for the win64 one) and an X display. quillon_wine_up <build dir>
+# prepares both; quillon_wine_down undoes what quillon_wine_up started, and nothing else.
+
+# True when this machine executes 32-bit x86 code (some virtual machines run 64-bit code only; there
+# the 32-bit Wine loader fails with "Exec format error").
+quillon_runs_32bit() {
+  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The Windows build whose programs this machine can run: win32, or win64 where 32-bit code cannot run.
+quillon_windows_kind() {
+  if quillon_runs_32bit; then echo win32; else echo win64; fi
+}
 
 quillon_wine_up() {
   local build_dir
   build_dir=$(cd "$1" && pwd)
-  export WINEARCH=win32
+  if grep -q 'x86_64-w64-mingw32' "$build_dir/CMakeCache.txt" 2>/dev/null; then
+    export WINEARCH=win64
+    # Debian's "wine" script prefers the 32-bit loader whenever it is installed; the 64-bit
+    # build must go to the 64-bit one, also from Wine's own scripts (wineboot, winepath).
+    mkdir -p "$build_dir/wine-bin"
+    local tool
+    for tool in wine wine-stable; do
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$build_dir/wine-bin/$tool"
+      chmod +x "$build_dir/wine-bin/$tool"
+    done
+    case ":$PATH:" in *":$build_dir/wine-bin:"*) ;; *) export PATH="$build_dir/wine-bin:$PATH" ;; esac
+    export WINELOADER=/usr/lib/wine/wine64
+  else
+    export WINEARCH=win32
+  fi
   export WINEPREFIX="$build_dir/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
