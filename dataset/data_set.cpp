@@ -115,6 +115,7 @@ void TDataSource::RemoveLink(TDataLink* link) {
 void TDataSource::Notify(TDataEvent event, TField* field, int distance) {
   if (event == TDataEvent::UpdateState) {
     TDataSetState now = State();
+    if (now == lastState_) return;
     bool activeChanged = (now == TDataSetState::Inactive) != (lastState_ == TDataSetState::Inactive);
     lastState_ = now;
     for (TDataLink* link : std::vector<TDataLink*>(links_)) {

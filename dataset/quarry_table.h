@@ -211,6 +211,13 @@ class TQuarryDBDataSet : public TQuarryDataSet, public TQuarryDatasetLink {
 
 class TQuarryMasterDataLink;
 
+enum class TDataLossCause { FieldDeleted, FieldTypeChanged, FieldSizeReduced, ValidityChecksChanged, IndexDeleted };
+
+// Field definitions a table would be restructured to; empty unless a caller fills it.
+struct TRestructureFieldDefs {
+  std::vector<TFieldDef> Items;
+};
+
 class TQuarryTable : public TQuarryDBDataSet {
  public:
   explicit TQuarryTable(const void* owner = nullptr);
@@ -259,10 +266,15 @@ class TQuarryTable : public TQuarryDBDataSet {
   const std::string& MasterFields() const { return masterFields_; }
   void SetMasterFields(const std::string& fields);
 
-  // Maintenance events: held, never called (the program runs no maintenance operation).
+  // Maintenance (create, repair, restructure) is not an operation of this program: the handlers
+  // and the restructure list are held for the window definitions, never used.
   std::function<void(TQuarryTable&, int currentRecord, std::uint16_t percentDone)> OnRepairProgress, OnIndexProgress,
       OnRestructureProgress;
+  std::function<void(TQuarryTable&, TDataLossCause cause, const std::string& contextInfo, bool& continueRestructure,
+                     bool& stopAsking)>
+      OnDataLost;
   std::function<void(TQuarryTable&, const std::string& logMessage)> OnRepairLog;
+  TRestructureFieldDefs RestructureFieldDefs;
 
  protected:
   std::unique_ptr<engine::TDataFile> CreateHandle() override;

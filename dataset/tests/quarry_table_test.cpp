@@ -3,6 +3,7 @@
 // master/detail, BLOB streams and the messages of the layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -317,6 +318,58 @@ TEST_F(QuarryTable, EventsAroundScrollsAndPosts) {
   t->Post();
   EXPECT_EQ(t->FieldByName("beginID").AsInteger(), 77);
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "post"), 1);
+}
+
+// A bound control as the framework sees it: it wants five rows and writes down what it is told.
+class TRecordingLink : public TDataLink {
+ public:
+  std::vector<std::string> Journal;
+
+ protected:
+  void ActiveChanged() override { Journal.push_back("active"); }
+  void DataSetChanged() override { Journal.push_back("changed"); }
+  void DataSetScrolled(int distance) override { Journal.push_back("scrolled " + std::to_string(distance)); }
+  void RecordChanged(TField* field) override { Journal.push_back(field ? "field " + field->FieldName() : "record"); }
+  void EditingChanged() override { Journal.push_back("editing"); }
+};
+
+TEST_F(QuarryTable, DataLinksHearOfScrollsEditsAndStateChanges) {
+  auto t = OpenAlbums();
+  for (int i = 0; i < 12; ++i) Add(*t, "A" + std::to_string(i), "X");
+  TDataSource source;
+  source.SetDataSet(t.get());
+  std::vector<std::string> states;
+  source.OnStateChange = [&](TDataSource& s) { states.push_back(std::to_string(static_cast<int>(s.State()))); };
+  TRecordingLink link;
+  link.SetBufferCount(5);
+  link.SetDataSource(&source);
+  t->First();
+  EXPECT_EQ(t->BufferCount(), 5);
+  EXPECT_EQ(link.RecordCount(), 5);  // only the rows the control shows are read
+  link.Journal.clear();
+  t->Next();  // inside the ring
+  EXPECT_EQ(link.Journal, (std::vector<std::string>{"scrolled 0"}));
+  EXPECT_EQ(link.ActiveRecord(), 1);
+  link.Journal.clear();
+  t->MoveBy(5);  // past the ring's end: the rows move up by two
+  EXPECT_EQ(link.Journal, (std::vector<std::string>{"scrolled 2"}));
+  EXPECT_EQ(link.ActiveRecord(), 4);
+  EXPECT_EQ(t->RecNo(), 7);
+  link.SetActiveRecord(0);
+  EXPECT_EQ(t->FieldByName("album").AsString(), "A2");  // the first row shown
+  link.SetActiveRecord(4);
+  link.Journal.clear();
+  t->Edit();
+  t->FieldByName("album").SetAsString("Changed");
+  t->Post();
+  EXPECT_EQ(link.Journal.front(), "editing");
+  EXPECT_NE(std::find(link.Journal.begin(), link.Journal.end(), "field album"), link.Journal.end());
+  EXPECT_EQ(link.Journal.back(), "changed");
+  EXPECT_EQ(states, (std::vector<std::string>{std::to_string(static_cast<int>(TDataSetState::Edit)),
+                                              std::to_string(static_cast<int>(TDataSetState::Browse))}));
+  t->Close();
+  EXPECT_EQ(link.Journal.back(), "active");
+  EXPECT_FALSE(link.Active());
 }
 
 TEST_F(QuarryTable, BookmarksAndTheirOrder) {
