@@ -296,6 +296,9 @@ LRESULT TDBGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       EndPaint(Handle(), &ps);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      Paint(reinterpret_cast<HDC>(wParam));
+      return 0;
     case WM_SIZE:
       UpdateRowCount();
       Invalidate();

@@ -68,8 +68,11 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
   t.SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldByName("Grp").AsInteger() == 1; });
 
   const std::string summary = dir.File("peer.txt");
-  engine::testing::TPeerProcess peer("table_model_peer",
-                                     {dir.Path(), "model.dat", std::to_string(seed), "300", summary});
+  // The folder without its trailing delimiter: a backslash before the closing quote of a Windows
+  // command line would swallow the quote.
+  std::string folder = dir.Path();
+  folder.pop_back();
+  engine::testing::TPeerProcess peer("table_model_peer", {folder, "model.dat", std::to_string(seed), "300", summary});
   ASSERT_TRUE(peer.Started()) << peer.Path();
 
   auto randomName = [&] { return "n" + std::to_string(random() % 50); };

@@ -63,7 +63,7 @@ void CreateAlbums(const std::string& path) {
   table.Close();
 }
 
-// The grid's window content as a 24-bit BMP file.
+// The grid as the display shows it, as a 24-bit BMP file.
 void SaveBitmap(HWND window, const std::string& path) {
   RECT r;
   GetWindowRect(window, &r);
@@ -79,7 +79,9 @@ void SaveBitmap(HWND window, const std::string& path) {
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  SendMessageA(window, WM_PRINT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+  // What the display shows (frame and scroll bar included); the window is on top and painted.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
   const int stride = (w * 3 + 3) & ~3;
   BITMAPFILEHEADER fh{};
