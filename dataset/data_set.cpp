@@ -649,6 +649,11 @@ void TDataSet::Post() {
 }
 
 void TDataSet::Cancel() {
+  if (state_ == TDataSetState::SetKey) {
+    InternalCancelKey();
+    SetState(TDataSetState::Browse);
+    return;
+  }
   if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
   if (BeforeCancel) BeforeCancel(*this);
   const bool wasInsert = state_ == TDataSetState::Insert;

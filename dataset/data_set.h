@@ -242,6 +242,8 @@ class TDataSet {
   virtual void InternalEdit() = 0;  // lock the record
   virtual void InternalPost() = 0;  // insert or update from ActiveBuffer()
   virtual void InternalCancel() = 0;
+  // Leaving the set-key state by Cancel: the key as it was before.
+  virtual void InternalCancelKey() {}
   virtual void InternalDelete() = 0;
   virtual void InternalRefresh() = 0;
   virtual std::size_t RecordBufferSize() const = 0;

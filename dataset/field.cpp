@@ -16,6 +16,9 @@ namespace quillon::dataset {
 
 namespace {
 
+// The table store counts days from 0001-01-01 (day 1); field values count them from 1899-12-30.
+constexpr std::int32_t kDay18991230 = 693594;
+
 constexpr const char* kKindNames[] = {"String",   "Date",     "Memo",     "FmtMemo", "Graphic",   "TypedBinary",
                                       "Blob",     "Boolean",  "Smallint", "AutoInc", "Integer",   "Currency",
                                       "Float",    "BCD",      "Bytes",    "Time",    "DateTime",  "Word",
@@ -163,11 +166,11 @@ TFieldValue TField::Decode(const void* data) const {
       return static_cast<double>(fixed4) / 10000.0;
     }
     case TFieldKind::Date:
-      return static_cast<double>(Load<std::int32_t>(data) - engine::kDelphiEpochDay);
+      return static_cast<double>(Load<std::int32_t>(data) - kDay18991230);
     case TFieldKind::Time:
       return static_cast<double>(Load<std::int32_t>(data)) / engine::kMsPerDay;
     case TFieldKind::DateTime:
-      return Load<double>(data) / engine::kMsPerDay - engine::kDelphiEpochDay;
+      return Load<double>(data) / engine::kMsPerDay - kDay18991230;
     default:
       return std::string(static_cast<const char*>(data), static_cast<std::size_t>(DataSize()));
   }
@@ -327,22 +330,22 @@ void TField::SetValue(const TFieldValue& value) {
                   : kind_ == TFieldKind::Time ? engine::ParseTime(*s, formats, ms)
                                               : engine::ParseDateTime(*s, formats, stamp);
         if (!ok) throw EDatabaseError("'" + *s + "' is not a valid date and time");
-        days = kind_ == TFieldKind::Date   ? day - engine::kDelphiEpochDay
+        days = kind_ == TFieldKind::Date   ? day - kDay18991230
                : kind_ == TFieldKind::Time ? static_cast<double>(ms) / engine::kMsPerDay
-                                           : stamp / engine::kMsPerDay - engine::kDelphiEpochDay;
+                                           : stamp / engine::kMsPerDay - kDay18991230;
       } else {
         days = asFloat();
       }
       if (kind_ == TFieldKind::Date) {
-        auto day = static_cast<std::int32_t>(
-            range(static_cast<std::int64_t>(std::floor(days)) + engine::kDelphiEpochDay, 1, 3652059));
+        auto day =
+            static_cast<std::int32_t>(range(static_cast<std::int64_t>(std::floor(days)) + kDay18991230, 1, 3652059));
         std::memcpy(raw.data(), &day, 4);
       } else if (kind_ == TFieldKind::Time) {
         double frac = days - std::floor(days);
         auto ms = static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay;
         std::memcpy(raw.data(), &ms, 4);
       } else {
-        double stamp = std::round((days + engine::kDelphiEpochDay) * engine::kMsPerDay);
+        double stamp = std::round((days + kDay18991230) * engine::kMsPerDay);
         std::memcpy(raw.data(), &stamp, 8);
       }
       break;
@@ -365,11 +368,11 @@ std::string TField::AsString() const {
   double d = std::get<double>(v);
   switch (kind_) {
     case TFieldKind::Date:
-      return DateText(static_cast<std::int32_t>(d) + engine::kDelphiEpochDay);
+      return DateText(static_cast<std::int32_t>(d) + kDay18991230);
     case TFieldKind::Time:
       return TimeText(static_cast<std::int32_t>(std::llround(d * engine::kMsPerDay)));
     case TFieldKind::DateTime: {
-      double stamp = std::round((d + engine::kDelphiEpochDay) * engine::kMsPerDay);
+      double stamp = std::round((d + kDay18991230) * engine::kMsPerDay);
       std::int32_t day = 0, ms = 0;
       if (!engine::DecodeTimeStamp(stamp, day, ms)) return {};
       return DateText(day) + " " + TimeText(ms);

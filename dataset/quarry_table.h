@@ -133,6 +133,7 @@ class TQuarryDataSet : public TDataSet {
   void InternalEdit() override;
   void InternalPost() override;
   void InternalCancel() override;
+  void InternalCancelKey() override { keyBuffers_[activeKey_] = keyBuffers_[kiSave]; }
   void InternalDelete() override;
   void InternalRefresh() override;
   std::size_t RecordBufferSize() const override { return bufferSize_; }

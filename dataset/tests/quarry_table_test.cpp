@@ -589,8 +589,13 @@ TEST_F(QuarryTable, KeySearchesRangesAndMasterDetail) {
   albums->SetKey();
   EXPECT_EQ(ErrorText([&] { albums->FieldByName("beginID").SetAsInteger(1); }),
             "Field 'beginID' is not indexed and cannot be modified");
+  albums->FieldByName("artist").SetAsString("Zed");
+  albums->Cancel();  // the key stays as the last search left it
+  EXPECT_EQ(albums->State(), TDataSetState::Browse);
+  albums->EditKey();
+  EXPECT_EQ(albums->FieldByName("artist").AsString(), "Bob");
+  EXPECT_EQ(albums->FieldByName("album").AsString(), "Pink");
   albums->Cancel();
-  albums->CheckBrowseMode();
   albums->SetRange({std::string("Bob")}, {std::string("Bob")});
   EXPECT_EQ(albums->RecordCount(), 2);
   EXPECT_EQ(Walk(*albums), (std::vector<std::string>{"Green", "Red"}));
