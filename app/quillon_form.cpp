@@ -168,9 +168,16 @@ void TQuillonForm::CreateSongPage() {
   songTab = Add<ui::TTabSheet>(pages, "songTab", "  Album && Songs  ");
   albumLabel = Add<ui::TLabel>(songTab, "albumLabel", "", 22, 12);
   albumLabel->SetFont(BoldFont());
-  AlbumGrid = Add<ui::TStringGrid>(songTab, "AlbumGrid", 20, 32, 189, 186, ui::TGridStyle{1, 0, 185, 18, 0, 0, true});
+  AlbumGrid = Add<ui::TDBGrid>(songTab, "AlbumGrid", 20, 32, 189, 186);
+  AlbumGrid->ShowTitles = false;
   AlbumGrid->FixedColor = kAlbumFixedColor;
   AlbumGrid->SetColor(ui::clWhite);
+  // Only the album column, 28 characters wide.
+  AlbumGrid->HideColumn("index");
+  AlbumGrid->HideColumn("artist");
+  AlbumGrid->HideColumn("beginID");
+  AlbumGrid->SetColumnDisplayWidth("album", 28);
+  AlbumGrid->SetDataSource(&DataSource1);
   covePanel = Add<ui::TPanel>(songTab, "covePanel", 192, 28, 25, 190);
   SongListPanel = Add<ui::TPanel>(songTab, "SongListPanel", 18, 193, 200, songTab->ClientHeight() - 193 - 40);
   Label2 = Add<ui::TLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
@@ -240,15 +247,14 @@ void TQuillonForm::CreateSearchPage() {
   Gauge2->SetBarColor(ui::clBlue);
   Gauge2->SetVisible(false);
   int gridHeight = FlatGroupBox2->ClientHeight() - 66 - 40;
-  DBGrid1 = Add<ui::TStringGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight,
-                                 ui::TGridStyle{4, 1, 180, 18, 0, 1, true});
+  DBGrid1 = Add<ui::TDBGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight);
+  DBGrid1->ReadOnly = true;
   DBGrid1->SetColor(ui::clWhite);
-  DBGrid1->SetColWidth(1, 140);
-  DBGrid1->SetColWidth(2, 140);
-  DBGrid1->SetColWidth(3, 0);  // the song index is not shown
-  DBGrid1->SetCell(0, 0, "song");
-  DBGrid1->SetCell(1, 0, "artist");
-  DBGrid1->SetCell(2, 0, "album");
+  DBGrid1->SetColumnWidth("song", 180);
+  DBGrid1->SetColumnWidth("artist", 140);
+  DBGrid1->SetColumnWidth("album", 140);
+  DBGrid1->HideColumn("index");  // the song index is not shown
+  DBGrid1->SetDataSource(&ds2);
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
   viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,

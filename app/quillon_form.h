@@ -23,6 +23,8 @@
 #include "flatctl/flat_combo_box.h"
 #include "flatctl/flat_edit.h"
 #include "flatctl/flat_group_box.h"
+#include "dataset/data_set.h"
+#include "ui/db_grid.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "ui/image.h"
@@ -141,7 +143,7 @@ class TQuillonForm : public ui::TForm {
   ui::TListBox* artistList;
   ui::TTabSheet* songTab;
   ui::TLabel* albumLabel;
-  ui::TStringGrid* AlbumGrid;
+  ui::TDBGrid* AlbumGrid;
   ui::TPanel* covePanel;
   ui::TPanel* SongListPanel;
   ui::TLabel* Label2;
@@ -170,7 +172,7 @@ class TQuillonForm : public ui::TForm {
   flatctl::TFlatEdit* artistEdit;
   flatctl::TFlatButton* fullschB;
   ui::TProgressBar* Gauge2;
-  ui::TStringGrid* DBGrid1;
+  ui::TDBGrid* DBGrid1;
   flatctl::TFlatButton* viewLyricB;
   ui::TLabel* infoLabel;
   TPageHostView* web;
@@ -195,6 +197,10 @@ class TQuillonForm : public ui::TForm {
   flatctl::TFlatButton* ExportButton;
   flatctl::TFlatButton* UploadButton;
   ui::TLabel* ShareLabel;
+  // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1 (the datasets are set when the
+  // tables are opened).
+  dataset::TDataSource DataSource1;
+  dataset::TDataSource ds2;
   ui::TSaveDialog* SaveDialog1;
   ui::TOpenDialog* OpenDialog1;
 

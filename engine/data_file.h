@@ -116,6 +116,12 @@ class TDataFile : public TFileHandler {
   void CreateTable(const TTableDefinition& definition);
   void EmptyTable();   // Exclusive (10253), not ReadOnly (11013)
   void DeleteTable();  // closed; removes .DAT, .IDX and .BLB
+  // A second, independent cursor on the same open table: shared (never Exclusive), with this
+  // cursor's ReadOnly, InMemory, lock and change-detection settings, password callback, logical
+  // field list, current index, range and filters (added again, active where active here), standing
+  // on this cursor's record. The two move independently and see each other's changes through the
+  // usual change detection. 11013 on an Exclusive cursor, 11014 when this one is closed.
+  std::unique_ptr<TDataFile> CloneCursor();
 
   // Settings: the flags only while closed (10031); the lock values at any time.
   void SetStrictChangeDetection(bool value);

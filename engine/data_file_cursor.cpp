@@ -1319,6 +1319,52 @@ int TDataFile::GotoCurrentOf(TDataFile& other) {
   });
 }
 
+// ---- A second cursor -------------------------------------------------------------------------
+
+std::unique_ptr<TDataFile> TDataFile::CloneCursor() {
+  if (!Opened()) Fail(err::kInvalidFileHandle);
+  // An Exclusive cursor keeps unwritten records in its own cache: a second cursor could not see
+  // them, and it could not open the files beside the exclusive handle anyway.
+  if (Exclusive()) Fail(err::kAccessDenied);
+  auto clone = std::make_unique<TDataFile>();
+  clone->SetFileName(FileName());
+  clone->SetReadOnly(ReadOnly());
+  clone->SetInMemory(InMemory());
+  clone->SetStrictChangeDetection(strictChangeDetection_);
+  clone->SetForceBufferFlush(forceBufferFlush_);
+  clone->LockRetryCount = LockRetryCount;
+  clone->LockWaitTime = LockWaitTime;
+  clone->NoDuplicateCheck = NoDuplicateCheck;
+  clone->SetPasswordCallback(passwordCallback_);
+  clone->Open();
+  if (hasComputed_) clone->SetLogicalFields(logicalFields_);
+  clone->SetComputeFields(computeFields_);
+  clone->SelectIndex(cursor_.Index);
+  if (cursor_.RangeActive) {
+    TCursorState& c = clone->cursor_;
+    c.RangeStart = cursor_.RangeStart;
+    c.RangeEnd = cursor_.RangeEnd;
+    c.RangeActive = true;
+    TCursorOps::Run(*clone, [&] {
+      TCursorOps::ComputeRangeBounds(*clone);
+      if (c.BitmapMode) TCursorOps::RebuildBitmaps(*clone, true);
+    });
+  }
+  for (const TFilter& f : cursor_.Filters) {
+    std::uint32_t handle = clone->AddFilter(f.Expression, f.Callback, f.AfterEarlier);
+    if (f.Active) clone->ActivateFilter(handle);
+  }
+  // At a crack the cursor still holds the record beside it; the clone takes the crack itself.
+  if (AtBOF()) {
+    clone->First();
+  } else if (AtEOF()) {
+    clone->Last();
+  } else if (clone->GotoCurrentOf(*this) != 0) {
+    clone->First();
+  }
+  return clone;
+}
+
 // ---- Ranges ----------------------------------------------------------------------------------
 
 void TDataFile::SetRange(const std::uint8_t* start, bool startIsKey, int startFields, const std::uint8_t* end,

@@ -857,6 +857,76 @@ TEST_F(Cursor, GotoCurrentOfAnotherCursor) {
   EXPECT_EQ(table->GotoCurrentOf(empty), err::kRecordNotFound);
 }
 
+TEST_F(Cursor, CloneCursorCopiesOrderRangeFiltersAndPositionThenMovesAlone) {
+  Create();
+  for (int id = 1; id <= 30; ++id) Insert(id, id % 3);                      // row identifiers follow the ids
+  EXPECT_EQ(ErrorCode([&] { table->CloneCursor(); }), err::kAccessDenied);  // Exclusive
+  ReopenShared();
+  table->SelectIndex(kByGroup);
+  std::vector<std::uint8_t> low = Probe(0, 1, ""), high = Probe(0, 1, "");
+  table->SetRange(low.data(), false, 1, high.data(), false, 1);  // group 1: ids 1, 4, ..., 28
+  std::uint32_t h = table->AddFilter(
+      nullptr,
+      [&](const std::uint8_t* r, std::uint32_t) {
+        std::int32_t id = 0;
+        table->GetField(true, 1, r, &id);
+        return id > 5;
+      },
+      false);
+  table->ActivateFilter(h);
+  table->AddFilter(std::make_shared<TEveryNth>(1), nullptr, false);  // added, never activated
+  table->First();
+  table->Next(buffer.data());
+  table->Next(buffer.data());
+  ASSERT_EQ(IdOf(buffer), 10);
+
+  std::unique_ptr<TDataFile> clone = table->CloneCursor();
+  EXPECT_FALSE(clone->Exclusive());
+  EXPECT_EQ(clone->CursorIndex(), kByGroup);
+  EXPECT_TRUE(clone->RangeActive());
+  EXPECT_EQ(clone->RecordCount(), 8u);  // 7, 10, ..., 28
+  std::vector<std::uint8_t> cb(clone->RecordBufferSize(), 0);
+  ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+  EXPECT_EQ(IdOf(cb), 10);
+
+  // They move independently.
+  clone->Last();
+  ASSERT_EQ(clone->Prior(cb.data()), 0);
+  EXPECT_EQ(IdOf(cb), 28);
+  EXPECT_EQ(CurrentId(), 10);
+  EXPECT_EQ(table->Next(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 13);
+  ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+  EXPECT_EQ(IdOf(cb), 28);
+
+  // Each sees the other's changes (at its next change check).
+  Insert(31, 1);
+  clone->Refresh();
+  EXPECT_EQ(clone->RecordCount(), 9u);
+  clone->Last();
+  ASSERT_EQ(clone->Prior(cb.data()), 0);
+  EXPECT_EQ(IdOf(cb), 31);
+  clone->DeleteRecord(true);
+  table->Refresh();
+  EXPECT_EQ(table->RecordCount(), 8u);
+
+  // The filter list is the clone's own: removing it there leaves this cursor's alone.
+  EXPECT_EQ(clone->RemoveFilter(0), 0);
+  EXPECT_EQ(clone->RecordCount(), 10u);  // the whole range again: 1, 4, ..., 28
+  EXPECT_EQ(table->RecordCount(), 8u);
+
+  // A cursor standing on nothing gives a clone at the start; a closed one gives none.
+  table->CancelRange();
+  table->RemoveFilter(0);
+  table->First();
+  std::unique_ptr<TDataFile> second = table->CloneCursor();
+  EXPECT_EQ(second->RecordCount(), 30u);
+  ASSERT_EQ(second->Next(cb.data()), 0);
+  EXPECT_EQ(IdOf(cb), 3);  // group 0 first in ByGroup order
+  table->Close();
+  EXPECT_EQ(ErrorCode([&] { table->CloneCursor(); }), err::kInvalidFileHandle);
+}
+
 TEST_F(Cursor, ChangesOfAnotherCursorAreSeenAtTheNextOperation) {
   Create();
   Fill(20);
