@@ -30,6 +30,12 @@ class TFlatCheckBox : public ui::TControl, public THoverClient {
   bool Transparent() const { return transparent_; }
   void SetLayout(TCheckBoxLayout layout) { layout_ = layout, Invalidate(); }
   TCheckBoxLayout Layout() const { return layout_; }
+  // Right-to-left reading order puts the box on the right (Layout becomes checkboxRight).
+  void SetRightToLeft(bool value) {
+    rightToLeft_ = value;
+    if (value) SetLayout(TCheckBoxLayout::checkboxRight);
+  }
+  bool RightToLeft() const { return rightToLeft_; }
 
   void SetColorFocused(TColor c) { colorFocused_ = c, Invalidate(); }
   void SetColorDown(TColor c) { colorDown_ = c, Invalidate(); }
@@ -66,6 +72,7 @@ class TFlatCheckBox : public ui::TControl, public THoverClient {
   bool checked_ = false;
   bool transparent_ = false;
   TCheckBoxLayout layout_ = TCheckBoxLayout::checkboxLeft;
+  bool rightToLeft_ = false;
   TColor colorFocused_ = kWhiteColor;
   TColor colorDown_ = kFlatDownColor;
   TColor colorCheck_ = kBlackColor;

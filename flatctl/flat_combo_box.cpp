@@ -11,8 +11,9 @@ constexpr char kComboProp[] = "QuillonFlatCombo";
 constexpr int kButtonWidth = 11;
 }  // namespace
 
-TFlatComboBox::TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width)
-    : TComboBox(parent, std::move(name), left, top, width) {
+TFlatComboBox::TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width,
+                             ui::TComboStyle style, int height)
+    : TComboBox(parent, std::move(name), left, top, width, style, height) {
   SetColor(kFlatFaceColor);
   SetParentColor(false);
   // The drop-down list is taken over so that its height can be set whenever it is sized.
@@ -24,6 +25,19 @@ TFlatComboBox::TFlatComboBox(ui::TControl* parent, std::string name, int left, i
     listOldProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFlatComboBox::ListProc)));
   }
+  if (style != ui::TComboStyle::csDropDownList && info.hwndItem != Handle()) edit_ = info.hwndItem;
+  FitEdit();
+}
+
+void TFlatComboBox::FitEdit() {
+  if (!edit_) return;
+  RECT client, edit;
+  GetClientRect(Handle(), &client);
+  GetWindowRect(edit_, &edit);
+  // A simple combo box's height includes its list, which the edit must not cover: only its
+  // width follows there.
+  int height = Style() == ui::TComboStyle::csSimple ? edit.bottom - edit.top : Height() - 6;
+  SetWindowPos(edit_, nullptr, 0, 0, client.right - 19, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TFlatComboBox::~TFlatComboBox() {
@@ -60,7 +74,9 @@ int TFlatComboBox::RowHeight() const {
 
 int TFlatComboBox::ListHeight() const {
   int rows = std::min(dropDownCount_, Count());
-  int height = rows * RowHeight() + 4;
+  // The simple style's list rows are ItemHeight high; the drop-down styles' follow the font.
+  int row = Style() == ui::TComboStyle::csSimple ? itemHeight_ : RowHeight();
+  int height = rows * row + 4;
   return height <= 4 ? 10 : height;
 }
 
@@ -129,6 +145,12 @@ LRESULT TFlatComboBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORLISTBOX:
       // The drop-down list asks its combo box for its colours.
       return reinterpret_cast<LRESULT>(ControlColor(reinterpret_cast<HDC>(wParam)));
+    case WM_WINDOWPOSCHANGED: {
+      // The edit follows every move and resize of the control.
+      LRESULT result = TComboBox::WndProc(msg, wParam, lParam);
+      FitEdit();
+      return result;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE: {
@@ -148,7 +170,15 @@ void TFlatComboBox::PaintFrame(HDC dc) {
 void TFlatComboBox::DrawSelectionStrip(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
-  bool lit = Focused() && !DroppedDown();
+  if (Style() == ui::TComboStyle::csDropDown && DroppedDown()) {
+    // The open drop-down's edit gets a frame in the window colour instead of the strip.
+    RECT frame = client;
+    InflateRect(&frame, -2, -2);
+    frame.right = Width() - 14;
+    FrameRect(dc, &frame, GetSysColorBrush(COLOR_WINDOW));
+    return;
+  }
+  bool lit = (Focused() || (edit_ && GetFocus() == edit_)) && !DroppedDown();
   RECT strip = {client.right - 19, client.top + 3, client.right - 14, client.bottom - 3};
   FillRect(dc, &strip, lit ? GetSysColorBrush(COLOR_HIGHLIGHT) : ui::BrushHandle(Color()));
   if (lit) {
@@ -168,6 +198,7 @@ void TFlatComboBox::DrawBorderAndButton(HDC dc) {
     FrameRectColor(dc, border, Color());
   }
 
+  if (Style() == ui::TComboStyle::csSimple) return;  // no button: the list is always shown
   RECT button = {ClientWidth() - (kButtonWidth + 2), 0, w, h};
   FillRect(dc, &button, ui::BrushHandle(ColorArrowBackground()));
   FrameRectColor(dc, button, ColorBorder());

@@ -1,7 +1,8 @@
-// TFlatComboBox: the standard drop-down list combo box (keyboard, list, selection and
-// notifications are the system's own) painted flat: a thin border, a narrow arrow button of 11
-// pixels with a small triangle, a highlight strip reaching the button while focused, and a
-// drop-down list exactly DropDownCount rows high.
+// TFlatComboBox: the standard combo box (keyboard, edit, list, selection and notifications are
+// the system's own) painted flat: a thin border, a narrow arrow button of 11 pixels with a small
+// triangle, a highlight strip reaching the button while focused, and a drop-down list exactly
+// DropDownCount rows high. Every style: drop-down list (the default), drop-down with an edit, and
+// simple (an edit over a list always shown, no button).
 // User-interface thread only.
 #pragma once
 
@@ -16,7 +17,8 @@ namespace quillon::flatctl {
 
 class TFlatComboBox : public ui::TComboBox {
  public:
-  TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width);
+  TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width,
+                ui::TComboStyle style = ui::TComboStyle::csDropDownList, int height = 200);
   ~TFlatComboBox() override;
 
   // Color / ParentColor are the control's own (ui::TControl); the default face is (235, 234, 225).
@@ -38,6 +40,8 @@ class TFlatComboBox : public ui::TComboBox {
   // Open or close the list as the arrow button does.
   void SetDroppedDown(bool value);
   HWND ListHandle() const { return list_; }
+  // The edit of the editable styles, nullptr for a drop-down list.
+  HWND EditHandle() const { return edit_; }
   // The height the drop-down list is given: rows for min(DropDownCount, items) plus 4.
   int ListHeight() const;
 
@@ -53,6 +57,7 @@ class TFlatComboBox : public ui::TComboBox {
  private:
   static LRESULT CALLBACK ListProc(HWND list, UINT msg, WPARAM wParam, LPARAM lParam);
   int RowHeight() const;
+  void FitEdit();
   void DrawSelectionStrip(HDC dc);
   void DrawBorderAndButton(HDC dc);
 
@@ -65,6 +70,7 @@ class TFlatComboBox : public ui::TComboBox {
   int dropDownCount_ = 8;
   int itemHeight_ = 13;
   HWND list_ = nullptr;
+  HWND edit_ = nullptr;
   WNDPROC listOldProc_ = nullptr;
 };
 

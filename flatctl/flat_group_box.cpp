@@ -86,19 +86,25 @@ void TFlatGroupBox::PaintTo(HDC dc) {
   HGDIOBJ oldPen = SelectObject(dc, pen);
   if (border_ == TGroupBoxBorder::brFull) {
     POINT outline[] = {{5, m}, {0, m}, {0, H - 1}, {W - 1, H - 1}, {W - 1, m}, {w + 12, m}};
-    Polyline(dc, outline, 6);
-  } else {
+    POINT mirrored[] = {{W - w - 15, m}, {0, m}, {0, H - 1}, {W - 1, H - 1}, {W - 1, m}, {W - 7, m}};
+    Polyline(dc, rightToLeft_ ? mirrored : outline, 6);
+  } else if (!rightToLeft_) {
     MoveToEx(dc, 5, m, nullptr);
     LineTo(dc, 0, m);
     MoveToEx(dc, W - 1, m, nullptr);
     LineTo(dc, w + 12, m);
+  } else {
+    MoveToEx(dc, W - 5, m, nullptr);
+    LineTo(dc, W, m);
+    MoveToEx(dc, 1, m, nullptr);
+    LineTo(dc, W - w - 12, m);
   }
   SelectObject(dc, oldPen);
   DeleteObject(pen);
 
   HGDIOBJ oldFont = SelectObject(dc, ui::FontHandle(Font()));
   RECT text = {10, 0, W - 10, h};
-  UINT format = DT_LEFT | DT_SINGLELINE;
+  UINT format = (rightToLeft_ ? DT_RIGHT : DT_LEFT) | DT_SINGLELINE;
   if (Enabled())
     DrawTextColor(dc, Caption(), text, format, Font().color);
   else

@@ -28,6 +28,9 @@ class TFlatGroupBox : public ui::TControl {
   TColor ColorBorder() const;
   void SetAdvColorBorder(int percent) { advColorBorder_ = percent, Invalidate(); }
   void SetUseAdvColors(bool value);
+  // Right-to-left reading order mirrors the caption and the gap it leaves in the border.
+  void SetRightToLeft(bool value) { rightToLeft_ = value, Invalidate(); }
+  bool RightToLeft() const { return rightToLeft_; }
 
   void SetCaption(const std::string& text) override;
   // The caption's extent in the control's font.
@@ -44,6 +47,7 @@ class TFlatGroupBox : public ui::TControl {
   TColor colorBorder_ = kFlatBorderColor;
   int advColorBorder_ = 50;
   bool useAdvColors_ = false;
+  bool rightToLeft_ = false;
 };
 
 }  // namespace quillon::flatctl

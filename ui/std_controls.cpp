@@ -119,9 +119,16 @@ HBRUSH TEdit::ControlColor(HDC dc) {
 }
 
 TComboBox::TComboBox(TControl* parent, std::string name, int left, int top, int width)
-    : TControl(parent, std::move(name)) {
+    : TComboBox(parent, std::move(name), left, top, width, TComboStyle::csDropDownList) {}
+
+TComboBox::TComboBox(TControl* parent, std::string name, int left, int top, int width, TComboStyle style, int height)
+    : TControl(parent, std::move(name)), style_(style) {
+  DWORD kind = style == TComboStyle::csDropDown ? CBS_DROPDOWN
+               : style == TComboStyle::csSimple ? CBS_SIMPLE
+                                                : CBS_DROPDOWNLIST;
+  if (style != TComboStyle::csDropDownList) kind |= CBS_AUTOHSCROLL;
   // The height of a drop-down list's window includes its open list.
-  CreateHandle("COMBOBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, "", left, top, width, 200);
+  CreateHandle("COMBOBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | kind, 0, "", left, top, width, height);
 }
 
 void TComboBox::Clear() {
@@ -156,6 +163,7 @@ void TComboBox::SetItemIndex(int index) {
   SendMessageA(Handle(), CB_SETCURSEL, index, 0);
 }
 std::string TComboBox::Text() const {
+  if (style_ != TComboStyle::csDropDownList) return Caption();
   int i = ItemIndex();
   return i < 0 ? std::string() : Item(i);
 }

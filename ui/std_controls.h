@@ -56,10 +56,17 @@ class TEdit : public TControl {
   HBRUSH ControlColor(HDC dc) override;
 };
 
-// Drop-down list (not editable).
+// The kinds of combo box: an edit with a drop-down list, an edit with a list always shown, a
+// drop-down list only (not editable).
+enum class TComboStyle { csDropDown, csSimple, csDropDownList };
+
 class TComboBox : public TControl {
  public:
+  // A drop-down list (not editable).
   TComboBox(TControl* parent, std::string name, int left, int top, int width);
+  // height: the whole window's, which for csSimple includes the list shown below the edit.
+  TComboBox(TControl* parent, std::string name, int left, int top, int width, TComboStyle style, int height = 200);
+  TComboStyle Style() const { return style_; }
   void Clear();
   void Add(const std::string& item);
   int Count() const;
@@ -68,12 +75,16 @@ class TComboBox : public TControl {
   int IndexOf(const std::string& text) const;
   int ItemIndex() const;
   void SetItemIndex(int index);  // -1 clears the selection
-  std::string Text() const;      // the selected item, empty when none
+  // The selected item, empty when none; the edit's text for the editable styles.
+  std::string Text() const;
   TNotifyEvent OnChange;
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   HBRUSH ControlColor(HDC dc) override;
+
+ private:
+  TComboStyle style_ = TComboStyle::csDropDownList;
 };
 
 class TGroupBox : public TControl {

@@ -577,6 +577,58 @@ TEST_F(FlatControlsTest, TheDropDownListIsDropDownCountRowsPlusFourPixelsHigh) {
   EXPECT_EQ(combo->ListHeight(), 10);
 }
 
+TEST_F(FlatControlsTest, EditableComboBoxesSizeTheirEditAndTheSimpleOneHasNoButton) {
+  auto* drop = form->Add<TFlatComboBox>(panel, "Drop", 16, 10, 150, ui::TComboStyle::csDropDown);
+  auto* simple = form->Add<TFlatComboBox>(panel, "Simple", 16, 60, 150, ui::TComboStyle::csSimple, 120);
+  for (auto* combo : {drop, simple})
+    for (int i = 0; i < 20; ++i) combo->Add("Base " + std::to_string(i));
+  Show();
+  for (auto* combo : {drop, simple}) ASSERT_NE(combo->EditHandle(), nullptr) << combo->Name();
+  RECT client, edit;
+  GetClientRect(drop->Handle(), &client);
+  GetWindowRect(drop->EditHandle(), &edit);
+  EXPECT_EQ(edit.right - edit.left, client.right - 19);
+  EXPECT_EQ(edit.bottom - edit.top, drop->Height() - 6);
+  // Every resize fits the edit again.
+  drop->SetBounds(16, 10, 200, drop->Height());
+  Pump();
+  GetClientRect(drop->Handle(), &client);
+  GetWindowRect(drop->EditHandle(), &edit);
+  EXPECT_EQ(edit.right - edit.left, client.right - 19);
+  // The text typed into the edit is the control's text.
+  SetWindowTextA(drop->EditHandle(), "Lantern");
+  EXPECT_EQ(drop->Text(), "Lantern");
+  // Focus in the edit lights the strip (the part of it between the edit and the border's inner
+  // frames shows); while dropped down it is not drawn.
+  auto stripLit = [&] {
+    int lit = 0;
+    for (int x = drop->ClientWidth() - 19; x < drop->ClientWidth() - 14; ++x)
+      lit += Pixel(drop->Handle(), x, drop->Height() / 2) == GetSysColor(COLOR_HIGHLIGHT);
+    return lit;
+  };
+  SetFocus(drop->EditHandle());
+  Pump();
+  EXPECT_GT(stripLit(), 0);
+  drop->SetDroppedDown(true);
+  Pump();
+  EXPECT_EQ(stripLit(), 0);
+  RECT list;
+  GetWindowRect(drop->ListHandle(), &list);
+  EXPECT_EQ(list.bottom - list.top, 8 * 13 + 4);
+  drop->SetDroppedDown(false);
+  Pump();
+
+  // The simple style: no arrow button, and its list keeps ItemHeight rows; its edit stays above it.
+  HWND s = simple->Handle();
+  int left = simple->ClientWidth() - 13;
+  EXPECT_NE(Pixel(s, left + 2, 2), kFlatDownColor);
+  EXPECT_EQ(simple->ListHeight(), 8 * simple->ItemHeight() + 4);
+  RECT simpleEdit, simpleList;
+  GetWindowRect(simple->EditHandle(), &simpleEdit);
+  GetWindowRect(simple->ListHandle(), &simpleList);
+  EXPECT_LE(simpleEdit.bottom, simpleList.top);
+}
+
 TEST_F(FlatControlsTest, TheComboBoxIsFramedFlatWithANarrowArrowButton) {
   auto* combo = form->Add<TFlatComboBox>(panel, "dbCb", 16, 32, 117);
   combo->SetColor(GetSysColor(COLOR_WINDOW));
@@ -694,6 +746,42 @@ TEST_F(FlatControlsTest, AGroupBoxLeavesItsTopBorderOpenFrom5ToCaptionWidthPlus1
   EXPECT_EQ(Pixel(h, w + 13, m), kFlatBorderColor);
   EXPECT_NE(Pixel(h, 0, H - 1), kFlatBorderColor);
   EXPECT_NE(Pixel(h, W - 1, H / 2), kFlatBorderColor);
+}
+
+TEST_F(FlatControlsTest, RightToLeftReadingOrderMirrorsTheGroupBoxGapAndMovesTheCheckBoxRight) {
+  auto* group = form->Add<TFlatGroupBox>(panel, "FlatGroupBox1", "Internet Search Assistant", 8, 6, 400, 84);
+  group->SetRightToLeft(true);
+  auto* check = form->Add<TFlatCheckBox>(panel, "DisplayCheck", "Display", 10, 100, 120, 17);
+  check->SetRightToLeft(true);
+  Show();
+  HWND h = group->Handle();
+  SIZE caption = group->CaptionSize();
+  int w = caption.cx, m = caption.cy / 2, W = group->ClientWidth();
+  // The line stops at W - w - 15 and starts again at W - 6 (a polyline leaves out its last point).
+  EXPECT_EQ(Pixel(h, 0, m), kFlatBorderColor);
+  EXPECT_EQ(Pixel(h, W - w - 15, m), kFlatBorderColor);
+  for (int x = W - w - 14; x <= W - 7; ++x) EXPECT_NE(Pixel(h, x, m), kFlatBorderColor) << x;
+  EXPECT_EQ(Pixel(h, W - 6, m), kFlatBorderColor);
+  EXPECT_EQ(Pixel(h, W - 1, m), kFlatBorderColor);
+  // The caption ends 10 pixels from the right edge.
+  int firstInk = W, lastInk = -1;
+  for (int y = 0; y < caption.cy; ++y)
+    for (int x = 0; x < W; ++x)
+      if (Pixel(h, x, y) == kBlackColor) firstInk = std::min(firstInk, x), lastInk = std::max(lastInk, x);
+  EXPECT_GE(firstInk, W - 10 - w);
+  EXPECT_LE(lastInk, W - 11);
+  EXPECT_GT(lastInk, W - 20);
+
+  group->SetBorder(TGroupBoxBorder::brOnlyTopLine);
+  Pump();
+  EXPECT_EQ(Pixel(h, W - 5, m), kFlatBorderColor);
+  EXPECT_EQ(Pixel(h, 1, m), kFlatBorderColor);
+  EXPECT_EQ(Pixel(h, W - w - 13, m), kFlatBorderColor);
+  EXPECT_NE(Pixel(h, W - w - 11, m), kFlatBorderColor);
+
+  EXPECT_EQ(check->Layout(), TCheckBoxLayout::checkboxRight);
+  EXPECT_EQ(Pixel(check->Handle(), check->ClientWidth() - 12, 3), kFlatBorderColor);
+  EXPECT_NE(Pixel(check->Handle(), 1, 3), kFlatBorderColor);
 }
 
 // ---- Shared colour model and see-through drawing ---------------------------------------------
