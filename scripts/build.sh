@@ -39,6 +39,8 @@ esac
 if command -v ccache >/dev/null 2>&1; then
   args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="$root"
+  # Debug information would otherwise tie every cached object to one checkout's build folder.
+  export CCACHE_NOHASHDIR=1
 fi
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null

@@ -12,22 +12,14 @@ bool Usable(HWND window) {
   return IsWindowVisible(window) && IsWindowEnabled(window);
 }
 
-void CollectStops(const TControl& control, std::vector<TControl*>& stops) {
+// Every visible, enabled control under control in Tab order (labels included); only the Tab stops
+// when stopsOnly.
+void Collect(const TControl& control, bool stopsOnly, std::vector<TControl*>& out) {
   for (TControl* child : control.Children()) {
     HWND h = child->Handle();
     if (!h || !Usable(h)) continue;
-    if (GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP) stops.push_back(child);
-    CollectStops(*child, stops);
-  }
-}
-
-// Every visible, enabled control under root in Tab order, stops or not (labels included).
-void CollectAll(const TControl& control, std::vector<TControl*>& all) {
-  for (TControl* child : control.Children()) {
-    HWND h = child->Handle();
-    if (!h || !Usable(h)) continue;
-    all.push_back(child);
-    CollectAll(*child, all);
+    if (!stopsOnly || (GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP)) out.push_back(child);
+    Collect(*child, stopsOnly, out);
   }
 }
 
@@ -35,7 +27,7 @@ void CollectAll(const TControl& control, std::vector<TControl*>& all) {
 
 std::vector<TControl*> TabStops(const TControl& root) {
   std::vector<TControl*> stops;
-  CollectStops(root, stops);
+  Collect(root, true, stops);
   return stops;
 }
 
@@ -55,7 +47,7 @@ TControl* NextTabStop(const TControl& root, HWND from, bool backward) {
 
 bool OfferAccessKey(const TControl& root, char ch) {
   std::vector<TControl*> all;
-  CollectAll(root, all);
+  Collect(root, false, all);
   for (TControl* control : all)
     if (SendMessageA(control->Handle(), kDialogCharMessage, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 0))
       return true;
