@@ -219,6 +219,12 @@ struct TDataFile::TCursorOps {
     TKey key;
     std::uint32_t record = 0;
     if (!t.indexFile_->ReadPosition(p, &key, &record)) return false;
+    // An entry naming no record, or one the data file does not hold yet, would read as a fresh
+    // empty record: the index is damaged.
+    if (record == 0 || record >= t.header_.NextRecordNumber) {
+      RaiseEngineError(err::kIndexPagesCorrupt, t.FileName(), {}, {},
+                       t.cursor_.Index == 0 ? "Primary" : t.indexFile_->CurrentIndexName());
+    }
     TCursorState& c = t.cursor_;
     c.Pos = p;
     c.Key = std::move(key);

@@ -296,6 +296,8 @@ class TIndexFile : public TFileHandler {
   bool Successor(TPath& path, int level, TPins& pins);
   bool Predecessor(TPath& path, int level, TPins& pins);
   TKeyPosition PositionOf(const TPath& path) const;
+  void CheckFirstKey(const TPage& parent, int slot, const TPage& child) const;
+  void CheckStep(const TPage& from, int fromSlot, const TPage& to, int toSlot, bool forward) const;
   void PropagateFirstKey(TPath& path, int level);
   void Split(TPath& path, int level, TPins& pins);
   void BalanceCompressedSplit(TPage& left, TPage& right);

@@ -61,8 +61,28 @@ TIndexFile::TPath TIndexFile::Descend(const std::uint8_t* key, int length, TDesc
     }
     int slot = lo > 0 ? lo - 1 : 0;
     path.push_back({page, slot});
+    TPage* parent = page;
     page = FetchChild(page, slot, pins);
+    CheckFirstKey(*parent, slot, *page);
   }
+}
+
+// A parent entry carries its child's first key; a child whose first key differs is another page
+// than the one the parent was written with (pages moved or overwritten), and walking on from it
+// would give keys out of order or skip whole pages.
+void TIndexFile::CheckFirstKey(const TPage& parent, int slot, const TPage& child) const {
+  if (std::memcmp(parent.Key(slot), child.Key(0), static_cast<std::size_t>(format_.KeyLength)) != 0) Corrupt();
+}
+
+// Leaf steps are the cursor's walks: each step must go forward in key order and along links
+// that agree in both directions, so that no damage can make a walk repeat or loop.
+void TIndexFile::CheckStep(const TPage& from, int fromSlot, const TPage& to, int toSlot, bool forward) const {
+  const std::uint8_t* earlier = forward ? from.Key(fromSlot) : to.Key(toSlot);
+  const std::uint8_t* later = forward ? to.Key(toSlot) : from.Key(fromSlot);
+  if (comparer_.Compare(earlier, later, format_.KeyLength) > 0) Corrupt();
+  if (&from == &to) return;
+  if (from.Offset == to.Offset) Corrupt();
+  if (forward ? to.PrevPage != from.Offset : to.NextPage != from.Offset) Corrupt();
 }
 
 std::uint32_t TIndexFile::OrdinalOf(const TPath& path) const {
@@ -473,7 +493,9 @@ TKeyPosition TIndexFile::PositionAtOrdinal(std::uint32_t n) {
     int slot = 0;
     while (slot < page->Count && left > page->SubCount(slot)) left -= page->SubCount(slot++);
     if (slot == page->Count) Corrupt();
+    TPage* parent = page;
     page = FetchChild(page, slot, pins);
+    CheckFirstKey(*parent, slot, *page);
   }
   if (left > static_cast<std::uint32_t>(page->Count)) Corrupt();
   return {page->Offset, static_cast<int>(left) - 1, n};
@@ -484,14 +506,17 @@ bool TIndexFile::NextPosition(TKeyPosition& position) {
   TPins pins(*this);
   TPage* page = FetchPage(current_, position.Page, pins);
   if (!page->IsLeaf() || page->Free) Corrupt();
+  const bool onEntry = position.Slot >= 0 && position.Slot < page->Count;
   if (position.Slot + 1 < page->Count) {
+    if (onEntry) CheckStep(*page, position.Slot, *page, position.Slot + 1, true);
     ++position.Slot;
     ++position.Ordinal;
     return true;
   }
   if (page->NextPage == 0) return false;
   TPage* next = FetchPage(current_, page->NextPage, pins);
-  if (next->PageType != kLeafPage || next->Count == 0) Corrupt();
+  if (next->PageType != kLeafPage || next->Count == 0 || next->Free) Corrupt();
+  if (onEntry) CheckStep(*page, position.Slot, *next, 0, true);
   position = {next->Offset, 0, position.Ordinal + 1};
   return true;
 }
@@ -501,14 +526,17 @@ bool TIndexFile::PriorPosition(TKeyPosition& position) {
   TPins pins(*this);
   TPage* page = FetchPage(current_, position.Page, pins);
   if (!page->IsLeaf() || page->Free) Corrupt();
+  const bool onEntry = position.Slot >= 0 && position.Slot < page->Count;
   if (position.Slot > 0) {
+    if (onEntry) CheckStep(*page, position.Slot, *page, position.Slot - 1, false);
     --position.Slot;
     --position.Ordinal;
     return true;
   }
   if (page->PrevPage == 0) return false;
   TPage* prior = FetchPage(current_, page->PrevPage, pins);
-  if (prior->PageType != kLeafPage || prior->Count == 0) Corrupt();
+  if (prior->PageType != kLeafPage || prior->Count == 0 || prior->Free) Corrupt();
+  if (onEntry) CheckStep(*page, position.Slot, *prior, prior->Count - 1, false);
   position = {prior->Offset, prior->Count - 1, position.Ordinal - 1};
   return true;
 }
