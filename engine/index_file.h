@@ -218,6 +218,8 @@ class TIndexFile : public TFileHandler {
   // types, UsedBytes, page ownership). Never raises for damage: each problem is one line.
   std::vector<std::string> Verify();
   std::vector<std::string> VerifyIndex(int number);
+  // The header's index count and descriptors against the table's fields.
+  std::vector<std::string> VerifyDescriptors();
 
   // Header I/O and change detection.
   std::int32_t ChangeCounter() const;
@@ -309,6 +311,7 @@ class TIndexFile : public TFileHandler {
   // Verification (index_verify.cpp).
   struct TVerifyState;
   std::vector<std::string> VerifyIndexPages(int number, std::set<std::uint32_t>& owned);
+  void VerifyOwnership(std::vector<std::string>& problems, const std::set<std::uint32_t>& owned);
   std::uint64_t VerifyPage(TVerifyState& state, std::uint32_t offset, int depth, const std::uint8_t* firstKey);
 
   TDataFile& owner_;

@@ -185,8 +185,78 @@ std::vector<std::string> TIndexFile::VerifyIndexPages(int number, std::set<std::
   return problems;
 }
 
-std::vector<std::string> TIndexFile::Verify() {
+// The header's descriptors: the index count names exactly the slots that hold indexes, and each
+// descriptor is one the engine could have written for the table's fields.
+std::vector<std::string> TIndexFile::VerifyDescriptors() {
   std::vector<std::string> problems;
+  auto report = [&](const std::string& text) { problems.push_back("header: " + text); };
+  const std::uint32_t next = NextPageOffset();
+  if (next < kIndexPageSize || next % kIndexPageSize != 0 || next > kMaxPageOffset) {
+    report("NextPageOffset " + Hex(next) + " is not a page boundary");
+  }
+  if (IndexCount() > kMaxSecondaryIndexes) report("counts " + std::to_string(IndexCount()) + " secondary indexes");
+  std::vector<std::string> names;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const std::uint8_t* raw = header_.data() + 14 + slot * kIndexDescriptorSize;
+    const TIndexDescriptor d = TIndexDescriptor::Decode(raw);
+    const std::string where = "slot " + std::to_string(slot);
+    const bool inUse = (slot == 0 && !NoPrimaryIndex()) || (slot >= 1 && slot <= IndexCount()) ||
+                       (slot == kDeletedIndexSlot && !NoPrimaryIndex());
+    if (!inUse) {
+      // Slot 0 of a table without a primary index and the deleted-records slot keep their names.
+      const bool keepsName = slot == 0 || slot == kDeletedIndexSlot;
+      bool empty = d.RootPage == 0 && d.FreePageHead == 0;
+      for (int i = 0; i < kIndexDescriptorSize && empty && !keepsName; ++i) empty = raw[i] == 0;
+      if (!empty) {
+        report(where + " holds index \"" + d.IndexName + "\" (root " + Hex(d.RootPage) + ") but the header counts " +
+               std::to_string(IndexCount()) + " secondary indexes");
+      }
+      continue;
+    }
+    if (slot == kDeletedIndexSlot) {
+      if (d.IndexName != kDeletedIndexName || d.KeyLength != 5) report(where + " is not the deleted-records index");
+      continue;
+    }
+    for (unsigned char ch : d.IndexName) {
+      if (ch < ' ' || ch == 127) {
+        report(where + ": the index name holds unprintable characters");
+        break;
+      }
+    }
+    try {
+      TIndexDescriptor checked =
+          CheckDescriptor(d, slot == 0, false, owner_.PhysicalFields(), names, owner_.FileName());
+      if (checked.KeyLength != d.KeyLength) {
+        report(where + ": key length " + std::to_string(d.KeyLength) + ", its fields make " +
+               std::to_string(checked.KeyLength));
+      }
+    } catch (const EEngineError& e) {
+      report(where + ": the descriptor is invalid (" + std::to_string(e.Code()) + ")");
+    }
+    if (slot >= 1) names.push_back(d.IndexName);
+  }
+  return problems;
+}
+
+// Every page of the file is in exactly one tree or free list: a page in none belonged to an
+// index the header no longer names, or was lost by a write that never finished.
+void TIndexFile::VerifyOwnership(std::vector<std::string>& problems, const std::set<std::uint32_t>& owned) {
+  const std::uint32_t next = NextPageOffset();
+  if (next < kIndexPageSize || next % kIndexPageSize != 0 || next > kMaxPageOffset) return;
+  std::uint32_t lost = 0;
+  std::uint32_t first = 0;
+  for (std::uint32_t offset = kIndexPageSize; offset < next; offset += kIndexPageSize) {
+    if (owned.count(offset) != 0) continue;
+    if (lost++ == 0) first = offset;
+  }
+  if (lost > 0) {
+    problems.push_back("header: " + std::to_string(lost) + (lost == 1 ? " page is" : " pages are") +
+                       " in no tree and no free list, the first at " + Hex(first));
+  }
+}
+
+std::vector<std::string> TIndexFile::Verify() {
+  std::vector<std::string> problems = VerifyDescriptors();
   std::vector<int> numbers;
   if (!NoPrimaryIndex() && GetIndexDescriptor(0).KeyFieldCount > 0) numbers.push_back(0);
   for (int i = 1; i <= IndexCount(); ++i) numbers.push_back(i);
@@ -194,9 +264,15 @@ std::vector<std::string> TIndexFile::Verify() {
   // One set of pages for all indexes: a page may belong to one tree or free list only.
   std::set<std::uint32_t> owned;
   for (int number : numbers) {
-    std::vector<std::string> p = VerifyIndexPages(number, owned);
-    problems.insert(problems.end(), p.begin(), p.end());
+    try {
+      std::vector<std::string> p = VerifyIndexPages(number, owned);
+      problems.insert(problems.end(), p.begin(), p.end());
+    } catch (const EEngineError& e) {
+      problems.push_back("slot " + std::to_string(number) + ": the index cannot be read (" + std::to_string(e.Code()) +
+                         ")");
+    }
   }
+  VerifyOwnership(problems, owned);
   return problems;
 }
 
