@@ -13,6 +13,7 @@
 #include "engine/errors.h"
 #include "engine/file_session.h"
 #include "engine/locale.h"
+#include "engine/os_file.h"
 #include "util/platform.h"
 #include "util/text.h"
 
@@ -283,6 +284,15 @@ void TDataFile::DeleteTable() {
   TBlobFile blob(*this);
   blob.SetInMemory(InMemory());
   blob.SetFileName(FileName());
+  if (!InMemory()) {
+    // Removing a file another process has open succeeds on some systems and fails on others; a
+    // table in use is refused everywhere, found by the exclusive open it would refuse.
+    for (const std::string& path : {FileName(), index.FileName(), blob.FileName()}) {
+      if (!os::FileExists(path)) continue;
+      os::TOsFile probe;
+      if (int code = probe.Open(path, false, true, false)) Fail(code);
+    }
+  }
   Erase();
   index.Erase();
   if (blob.Exists()) blob.Erase();
@@ -328,6 +338,7 @@ void TDataFile::CreateTable(const TTableDefinition& definition) {
       fail(err::kInvalidValidityCheck);
     }
     if (f.FieldType != static_cast<std::uint8_t>(TFieldType::Bcd)) f.Decimals = 0;
+    if (f.Decimals > kMaxBcdScale) fail(err::kInvalidFieldDefinition);  // no value could be stored
     f.DataSize = DataSizeOf(f.FieldType, f.DeclaredSize);
     f.DataDecimals = f.Decimals;
     if (f.IsAutoInc()) {

@@ -107,7 +107,7 @@ std::uint64_t Magnitude(std::int64_t v) {
 }  // namespace
 
 bool EncodeBcd(std::int64_t fixed4, int scale, std::int64_t& stored) {
-  if (scale < 0 || scale > 9) return false;
+  if (scale < 0 || scale > kMaxBcdScale) return false;
   int kept = scale < 4 ? scale : 4;
   std::uint64_t magnitude = Magnitude(fixed4);
   std::uint64_t divisor = static_cast<std::uint64_t>(kPow10[4 - kept]);

@@ -62,6 +62,9 @@ bool DecodeTimeStamp(double value, std::int32_t& dayNumber, std::int32_t& millis
 
 // ---- BCD -------------------------------------------------------------------------------------
 // Fixed-point values with 4 decimals travel as int64 scaled by 10,000 (12.34 = 123400).
+// The stored integer ends with one decimal digit that is the scale, so no scale above 9 can be
+// written or read back.
+inline constexpr int kMaxBcdScale = 9;
 // EncodeBcd rounds half away from zero to min(scale, 4) decimals first; false when the scale is
 // above 9 (the stored scale is one digit) or the result does not fit 64 bits.
 bool EncodeBcd(std::int64_t fixed4, int scale, std::int64_t& stored);

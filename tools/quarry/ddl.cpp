@@ -142,6 +142,7 @@ class Parser {
       lx_.Take();
       Expect("TABLE");
       st.kind = TDdlStatement::Kind::CreateTable;
+      st.ifNotExists = IfNotExists();
       st.table = CreateTable();
     } else if (lx_.Peek().Is("DROP") || lx_.Peek().Is("EMPTY")) {
       st.kind = lx_.Take().Is("DROP") ? TDdlStatement::Kind::DropTable : TDdlStatement::Kind::EmptyTable;
@@ -157,6 +158,14 @@ class Parser {
  private:
   [[noreturn]] void Fail(const std::string& expected) {
     throw EShellError("expected " + expected + " but found " + lx_.Peek().Describe());
+  }
+  // IF NOT EXISTS after CREATE TABLE; a table called IF stays possible (IF then comes before "(").
+  bool IfNotExists() {
+    if (!lx_.Peek().Is("IF") || !lx_.Peek(1).Is("NOT")) return false;
+    lx_.Take();
+    lx_.Take();
+    Expect("EXISTS");
+    return true;
   }
   void Expect(const char* keyword) {
     if (!lx_.Peek().Is(keyword)) Fail(keyword);

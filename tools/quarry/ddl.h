@@ -1,6 +1,6 @@
 // The shell's own table statements, which the SQL layer does not know:
 //
-//   CREATE TABLE name ( column-def, ... [, PRIMARY KEY ( col [DESC], ... )]
+//   CREATE TABLE [IF NOT EXISTS] name ( column-def, ... [, PRIMARY KEY ( col [DESC], ... )]
 //                       [, [UNIQUE] [NOCASE] [DESC] INDEX iname ( col [DESC], ... ) [COMPRESSION n]]... )
 //                [DESCRIPTION 'text'] [PASSWORD 'text'] [BLOCKSIZE n] [LOCALE n]
 //   column-def: name type [NOT NULL] [DEFAULT 'text'] [MIN 'text'] [MAX 'text']
@@ -70,7 +70,8 @@ struct TTableDef {
 struct TDdlStatement {
   enum class Kind { CreateTable, DropTable, EmptyTable };
   Kind kind = Kind::CreateTable;
-  TTableDef table;  // for DROP and EMPTY only the name is set
+  TTableDef table;           // for DROP and EMPTY only the name is set
+  bool ifNotExists = false;  // CREATE TABLE IF NOT EXISTS: an existing table is kept as it is
 };
 
 // nullopt when the statement is not one of the shell's table statements (it then goes to the

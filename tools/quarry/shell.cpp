@@ -105,10 +105,18 @@ TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
   engine::InitializeEngine();
 }
 
+// Names resolve in the table folder, with folders inside it (sub/songs) too; only a name that
+// is a path of its own (from the root or a drive) stands as written.
 std::string TShell::TablePath(const std::string& name) const {
-  bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
-  if (hasFolder || options_.directory.empty()) return name;
+  const bool absolute = (!name.empty() && (name[0] == '/' || name[0] == '\\')) || (name.size() >= 2 && name[1] == ':');
+  if (absolute || options_.directory.empty()) return name;
   return IncludeTrailingPathDelimiter(options_.directory) + name;
+}
+
+bool TShell::TableExists(const std::string& name) const {
+  TDataFile table;
+  table.SetFileName(TablePath(name));
+  return FileExists(table.FileName());
 }
 
 bool TShell::Run(const TLineSource& source) {
@@ -182,6 +190,10 @@ void TShell::Statement(const std::string& text) {
   if (!ddl) throw EShellError("SQL statements are not available in this shell yet: " + text.substr(0, 40));
   switch (ddl->kind) {
     case TDdlStatement::Kind::CreateTable:
+      if (TableExists(ddl->table.name)) {
+        if (ddl->ifNotExists) break;
+        throw EShellError("table " + ddl->table.name + " already exists (DROP TABLE first to replace it)");
+      }
       CreateTable(ddl->table);
       break;
     case TDdlStatement::Kind::DropTable:
@@ -205,6 +217,9 @@ void TShell::CreateTable(const TTableDef& def) {
     f.FieldType = static_cast<std::uint8_t>(c.type);
     f.SubType = c.subType;
     if (c.size < 0 || c.size > 255 || c.scale < 0 || c.scale > 255) throw EShellError("size out of range: " + c.name);
+    if (c.type == TFieldType::Bcd && c.scale > engine::kMaxBcdScale) {
+      throw EShellError("BCD scale out of range (0.." + std::to_string(engine::kMaxBcdScale) + "): " + c.name);
+    }
     f.DeclaredSize = static_cast<std::uint8_t>(c.size);
     f.Decimals = static_cast<std::uint8_t>(c.scale);
     f.Required = c.notNull;

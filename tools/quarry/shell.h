@@ -45,6 +45,7 @@ class TShell {
   const TShellOptions& Options() const { return options_; }
   // The path of a table name: relative names lie in the database directory.
   std::string TablePath(const std::string& name) const;
+  bool TableExists(const std::string& name) const;
 
  private:
   void Statement(const std::string& text);

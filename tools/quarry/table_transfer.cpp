@@ -118,6 +118,35 @@ class TProgressBar {
   bool drawn_ = false;
 };
 
+}  // namespace
+
+std::string PrintableText(const std::string& text) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b == 0) {
+      out += "\\0";
+    } else if (b == '\r') {
+      out += "\\r";
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b == '\t') {
+      out += "\\t";
+    } else if (b < 0x20 || b == 0x7F) {
+      out += "\\x";
+      out += digits[b >> 4];
+      out += digits[b & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+namespace {
+
 std::string Shortened(const std::string& text) {
   return text.size() <= 40 ? text : text.substr(0, 37) + "...";
 }
@@ -160,8 +189,10 @@ class TImporter {
   }
 
  private:
+  // Messages quote the file's text, which may hold NULs, CRs and other control characters; the
+  // message must stay one printable line whatever the file holds.
   [[noreturn]] void Fail(const std::string& text) {
-    throw ELocatedError(fileName_ + ":" + std::to_string(lineNumber_) + ": " + text);
+    throw ELocatedError(fileName_ + ":" + std::to_string(lineNumber_) + ": " + PrintableText(text));
   }
 
   void ReadHeader(const std::string& line) {
@@ -175,9 +206,9 @@ class TImporter {
           c.field = &fields[i];
         }
       }
-      if (!c.field) Fail("no field " + name + " in the table");
+      if (!c.field) Fail("no field " + Shortened(name) + " in the table");
       for (const auto& other : columns_) {
-        if (other.fieldNumber == c.fieldNumber) Fail("field " + name + " named twice");
+        if (other.fieldNumber == c.fieldNumber) Fail("field " + Shortened(name) + " named twice");
       }
       columns_.push_back(c);
     }

@@ -32,6 +32,10 @@ class ELocatedError : public EShellError {
   using EShellError::EShellError;
 };
 
+// The text with NUL, CR, LF, TAB and other control characters written as escapes, so that a
+// message quoting a file's content stays one printable line.
+std::string PrintableText(const std::string& text);
+
 // `table` is open; `progress` (may be null) gets a progress bar, redrawn at most ten times a
 // second. Answers the number of records inserted.
 std::uint64_t ImportTable(engine::TDataFile& table, const std::string& fileName, std::FILE* progress);
