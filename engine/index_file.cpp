@@ -358,6 +358,7 @@ void TIndexFile::SelectIndex(int number) {
   TSelection& selection = selections_[static_cast<std::size_t>(number)];
   if (!selection.Valid) {
     selection.Descriptor = GetIndexDescriptor(number);
+    CheckKeyLength(number, selection.Descriptor);
     selection.Format = FormatOf(number);
     std::uint32_t lcid = owner_.Header().LanguageId != 0 ? owner_.LocaleId() : 0;
     if (number == kDeletedIndexSlot || lcid == 0) {
@@ -374,6 +375,29 @@ void TIndexFile::SelectIndex(int number) {
   descriptor_.FreePageHead = FreePageHead(number);
   format_ = selection.Format;
   comparer_ = selection.Comparer;
+}
+
+// Every key buffer, page stride and comparison is sized by the descriptor's KeyLength, while keys
+// are built from the fields: a header whose KeyLength disagrees with its fields would make them
+// read past the keys, so such an index is damaged and never used.
+void TIndexFile::CheckKeyLength(int number, const TIndexDescriptor& d) const {
+  if (number == kDeletedIndexSlot) {
+    if (d.KeyLength != 5) Corrupt();
+    return;
+  }
+  if (d.KeyFieldCount == 0 && d.KeyLength == 0) return;  // no tree
+  if (d.KeyFieldCount > kMaxKeyFields) Corrupt();
+  const std::vector<TFieldDescriptor>& fields = owner_.PhysicalFields();
+  int length = 0;
+  for (int i = 0; i < d.KeyFieldCount; ++i) {
+    const int field = d.KeyFields[static_cast<std::size_t>(i)];
+    if (field < 1 || field > static_cast<int>(fields.size())) Corrupt();
+    const TFieldDescriptor& f = fields[static_cast<std::size_t>(field - 1)];
+    if (f.IsBlob()) Corrupt();
+    length += f.IsAutoInc() ? 5 : f.DataSize + 1;
+  }
+  if (number != 0 && !d.Unique) length += 4;
+  if (length != d.KeyLength || length > kMaxKeyLength) Corrupt();
 }
 
 void TIndexFile::SelectIndex(const std::string& name) {

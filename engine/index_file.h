@@ -271,6 +271,7 @@ class TIndexFile : public TFileHandler {
   TKeyPosition Bound(const std::uint8_t* key, int length, TDescent descent);
 
   void PutDescriptor(int slot, const TIndexDescriptor& descriptor);
+  void CheckKeyLength(int number, const TIndexDescriptor& descriptor) const;
   void ForgetSelections();
   std::uint32_t RootPage(int number) const;
   void SetRootPage(int number, std::uint32_t offset);
