@@ -272,8 +272,9 @@ void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
   ++statistics_.BlockReads;
   std::uint32_t got = ReadAt(first, area.data(), static_cast<std::uint32_t>(area.size()), true);
   // The file may end before blocks still cached unwritten only on an Exclusive table or while
-  // changes are deferred; elsewhere a short block is a damaged file.
-  bool shortAllowed = Exclusive() || TransactionHeld();
+  // changes are deferred (a read-only cursor holds none); elsewhere a short block is a damaged
+  // file.
+  bool shortAllowed = (Exclusive() && !ReadOnly()) || TransactionHeld();
   if (got < size && !shortAllowed) Fail(err::kReadError);
   std::vector<TBlock*> filled;
   for (std::uint32_t k = 0; k < count; ++k) {

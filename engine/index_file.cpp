@@ -109,7 +109,13 @@ void TIndexFile::Open() {
   try {
     ReadHeader();
     current_ = 0;
-    SelectIndex(0);
+    try {
+      SelectIndex(0);
+    } catch (const EEngineError&) {
+      // A damaged primary descriptor must not keep the table from opening (the check and the
+      // repair open it); the cursor's first use of the index raises the error.
+      SelectIndex(kPhysicalOrder);
+    }
   } catch (...) {
     TFileHandler::Close();
     throw;

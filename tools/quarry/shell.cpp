@@ -7,6 +7,7 @@
 #include "engine/errors.h"
 #include "engine/file_session.h"
 #include "engine/index_file.h"
+#include "engine/table_repair.h"
 #include "engine/table_verify.h"
 #include "tools/quarry/table_transfer.h"
 #include "util/files.h"
@@ -387,6 +388,17 @@ void TShell::Check(const std::string& name) {
   throw EShellError(name + ": " + std::to_string(faults.size()) + (faults.size() == 1 ? " fault" : " faults"));
 }
 
+// Rebuilds the table from its whole records and prints what was done; the old files stay beside
+// it as backups.
+void TShell::Repair(const std::string& name) {
+  TDataFile probe;
+  probe.SetFileName(TablePath(name));
+  if (!FileExists(probe.FileName())) throw EShellError("no such table: " + name);
+  engine::TRepairResult result = engine::RepairTable(TablePath(name));
+  for (const auto& line : result.Lines) std::fprintf(out_, "%s\n", line.c_str());
+  std::fflush(out_);
+}
+
 void TShell::Help() {
   std::fprintf(out_,
                ".check TABLE            verify records, indexes, free lists and BLOB chains\n"
@@ -396,6 +408,7 @@ void TShell::Help() {
                ".import TABLE FILE      rows of a TSV file with a header row naming the fields\n"
                ".mode tsv|csv|table     output format\n"
                ".read FILE              run the statements of a file\n"
+               ".repair TABLE           rebuild indexes and free lists from the whole records (backups kept)\n"
                ".schema TABLE           the CREATE TABLE statement of a table\n"
                ".tables                 the tables of the database directory\n"
                ".timer on|off           time every statement\n");
@@ -445,6 +458,9 @@ void TShell::DotCommand(const std::string& line) {
   } else if (cmd == ".check") {
     need(1, ".check TABLE");
     Check(w[1]);
+  } else if (cmd == ".repair") {
+    need(1, ".repair TABLE");
+    Repair(w[1]);
   } else if (cmd == ".help") {
     Help();
   } else {

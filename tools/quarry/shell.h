@@ -58,6 +58,7 @@ class TShell {
   void Help();
   void Import(const std::string& name, const std::string& file);
   void Dump(const std::string& name, const std::string* index);
+  void Repair(const std::string& name);
   void Check(const std::string& name);
 
   TShellOptions options_;

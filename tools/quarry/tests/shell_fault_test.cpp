@@ -151,5 +151,38 @@ TEST(ShellFaults, ImportMessagesStayOnePrintableLine) {
   EXPECT_EQ(DumpedRows(dir.Path(), "t"), 1);  // the first file's row before the bad one
 }
 
+TEST(ShellFaults, RepairKeepsWholeRecordsAndEmptiesBrokenMemos) {
+  TempDir dir;
+  std::string rows = "id\tname\tnote\n";
+  for (int i = 1; i <= 60; ++i) {
+    rows += std::to_string(i) + "\tn" + std::to_string(i) + "\t" +
+            std::string(static_cast<std::size_t>(300 + i), 'a' + i % 26) + "\n";
+  }
+  dir.Write("rows.tsv", rows);
+  ASSERT_EQ(RunShell(dir.Path(),
+                     "CREATE TABLE m (id INTEGER, name CHAR(10), note MEMO, PRIMARY KEY (id), INDEX byname "
+                     "(name)) BLOCKSIZE 512;\n.import m " +
+                         dir.File("rows.tsv") + "\n")
+                .exitCode,
+            0);
+  ASSERT_EQ(RunShell(dir.Path(), ".check m\n").out, "ok\n");
+  // The last values' chains run past the end of a cut BLOB file.
+  std::string blob = dir.Read("m.BLB");
+  dir.Write("m.BLB", blob.substr(0, blob.size() / 2));
+  EXPECT_NE(RunShell(dir.Path(), ".check m\n").exitCode, 0);
+  ShellRun repaired = RunShell(dir.Path(), ".repair m\n");
+  EXPECT_EQ(repaired.exitCode, 0) << repaired.err;
+  EXPECT_NE(repaired.out.find("kept 60 records"), std::string::npos) << repaired.out;
+  EXPECT_NE(repaired.out.find("was emptied (broken BLOB chain)"), std::string::npos) << repaired.out;
+  ShellRun check = RunShell(dir.Path(), ".check m\n");
+  EXPECT_EQ(check.out, "ok\n") << check.err;
+  EXPECT_EQ(DumpedRows(dir.Path(), "m"), 60);
+  // Values whose chains were whole are still there, byte for byte.
+  ShellRun dump = RunShell(dir.Path(), ".headers off\n.dump m\n");
+  EXPECT_NE(dump.out.find("1\tn1\t" + std::string(301, 'b') + "\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("m.BLB.bak")));
+  EXPECT_EQ(dir.Read("m.BLB.bak"), blob.substr(0, blob.size() / 2));
+}
+
 }  // namespace
 }  // namespace quillon::quarry
