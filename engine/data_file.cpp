@@ -217,6 +217,21 @@ void TDataFile::Open() {
   }
 }
 
+void TDataFile::WriteBackInSafeOrder() {
+  // What points comes after what it points to: BLOB chains before the records naming them,
+  // records before the index entries naming them, pages before the index header, and the data
+  // header, whose record count admits the new records, last.
+  if (BlobFile()) blobFile_->WriteBack();
+  WriteBackRecords();
+  indexFile_->WriteBack(false);
+  WriteHeader(false);
+}
+
+void TDataFile::Checkpoint() {
+  if (!Opened() || !Exclusive() || ReadOnly() || locks_.Transaction) return;
+  WriteBackAll(false, false);
+}
+
 void TDataFile::CloseFiles() {
   blobFile_->Close();
   indexFile_->Close();
@@ -245,12 +260,7 @@ void TDataFile::Close() {
       ReleaseTransactionLock();
     } else {
       for (auto& r : recordCache_) r->PinCount = 0;
-      if (Exclusive() && !ReadOnly()) {
-        WriteBackRecords();
-        WriteHeader(false);
-        indexFile_->WriteBack(false);
-        if (BlobFile()) blobFile_->WriteBack();
-      }
+      if (Exclusive() && !ReadOnly()) WriteBackInSafeOrder();
     }
   } catch (...) {
     failure = std::current_exception();

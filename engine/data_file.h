@@ -269,6 +269,15 @@ class TDataFile : public TFileHandler {
   // Deferred changes (set while closed, 10031): the first change takes the transaction lock and
   // changes stay in the caches until CommitChanges writes them back or Close discards them.
   void SetDeferredChanges(bool value);
+  // Crash safety of an Exclusive writer. Checkpoint writes everything cached back in the order
+  // that keeps the files readable at every moment a process may die: BLOB blocks, then records
+  // (appended ones lie past the header's record count until it is written), then index pages and
+  // the index header, and the data file header last. With HoldPagesUntilCheckpoint set, changed
+  // index pages are never written between checkpoints (the page caches grow instead), so a kill
+  // at any moment outside a checkpoint leaves the trees as the last checkpoint wrote them.
+  void Checkpoint();
+  void SetHoldPagesUntilCheckpoint(bool value) { holdPages_ = value; }
+  bool HoldsPagesUntilCheckpoint() const { return holdPages_ && Exclusive() && !ReadOnly(); }
   bool DeferredChanges() const { return deferredChanges_; }
   void CommitChanges();
   // Computed fields get their values from expressions the SQL layer compiles; the layer that
@@ -327,6 +336,7 @@ class TDataFile : public TFileHandler {
   void Pin(TRecord* record);
   void LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted);
   void CloseFiles();
+  void WriteBackInSafeOrder();
 
   TTableHeader header_;
   bool headerChanged_ = false;
@@ -350,6 +360,7 @@ class TDataFile : public TFileHandler {
   bool strictChangeDetection_ = false, forceBufferFlush_ = false, deleteOnClose_ = false;
   TPasswordCallback passwordCallback_;
   bool deferredChanges_ = false;
+  bool holdPages_ = false;
 
   // ---- Cursor state and helpers (data_file_cursor.cpp) ----
   // The cursor's helpers live in TCursorOps (data_file_cursor.cpp) so this class lists only the

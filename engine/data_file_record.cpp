@@ -367,16 +367,18 @@ void TDataFile::WriteBackAll(bool forceDataHeader, bool forceIndexHeader) {
     pins.push_back(r->PinCount);
     r->PinCount = 0;
   }
+  // The order of WriteBackInSafeOrder: a process that dies half-way leaves records the index
+  // and the header do not name yet, never entries or a count naming what is not written.
   try {
+    if (BlobFile()) blobFile_->WriteBack();
     WriteBackRecords();
   } catch (...) {
     for (std::size_t k = 0; k < pins.size(); ++k) recordCache_[static_cast<int>(k)]->PinCount = pins[k];
     throw;
   }
   for (std::size_t k = 0; k < pins.size(); ++k) recordCache_[static_cast<int>(k)]->PinCount = pins[k];
-  WriteHeader(forceDataHeader);
   indexFile_->WriteBack(forceIndexHeader);
-  if (BlobFile()) blobFile_->WriteBack();
+  WriteHeader(forceDataHeader);
 }
 
 void TDataFile::DiscardCachedChanges() {

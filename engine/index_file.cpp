@@ -493,7 +493,10 @@ TPage* TIndexFile::TakeBuffer(int number) {
       page->Offset = 0;
       return page;
     }
-    if (TransactionHeld()) {
+    // Deferred changes and an Exclusive writer between checkpoints keep every changed page in
+    // memory: pages are changed in place, and one written early would leave the file's trees
+    // neither as they were nor as they will be.
+    if (TransactionHeld() || owner_.HoldsPagesUntilCheckpoint()) {
       cache.SetCapacity(std::min(cache.Capacity() + kTransactionCacheGrowth, kMaxListSize));
       cache.Insert(0, std::make_unique<TPage>());
       return cache[0].get();

@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 extern char** environ;
@@ -88,6 +89,17 @@ class TPeerProcess {
 #endif
     exited_ = true;
     return code_;
+  }
+
+  // Ends the program at once, as a crash or a kill would, and waits for it.
+  void Kill() {
+    if (!started_ || exited_) return;
+#ifdef _WIN32
+    TerminateProcess(pi_.hProcess, 9);
+#else
+    kill(pid_, SIGKILL);
+#endif
+    Wait();
   }
 
  private:

@@ -348,6 +348,9 @@ void TShell::Import(const std::string& name, const std::string& file) {
     table.SetExclusive(false);
     table.Open();
   }
+  // Between the import's checkpoints the index pages stay in memory, so that a kill leaves the
+  // trees as the last checkpoint wrote them.
+  table.SetHoldPagesUntilCheckpoint(true);
   bool bar = options_.progress > 0 || (options_.progress < 0 && IsTerminal(err_));
   try {
     ImportTable(table, file, bar ? err_ : nullptr);

@@ -156,6 +156,10 @@ struct TColumn {
   const TFieldDescriptor* field = nullptr;
 };
 
+// An Exclusive import writes everything back every so many rows, so that a process killed
+// meanwhile loses at most the rows since the last checkpoint.
+constexpr std::uint64_t kImportCheckpointRows = 5000;
+
 class TImporter {
  public:
   TImporter(TDataFile& table, const std::string& fileName) : table_(table), fileName_(fileName) {}
@@ -178,6 +182,7 @@ class TImporter {
         ++lineNumber_;
         Row(line);
         ++rows;
+        if (table_.Exclusive() && rows % kImportCheckpointRows == 0) table_.Checkpoint();
         if ((rows & 1023) == 0) bar.Update(reader.BytesConsumed(), rows);
       }
     } catch (...) {

@@ -1,0 +1,104 @@
+// Imports killed with SIGKILL (TerminateProcess on Windows) at random moments, in real processes:
+// afterwards the table is either sound or made sound by .repair, and it holds exactly the rows
+// of a prefix of the imports that includes every row committed before (an earlier closed import
+// and, for an Exclusive import, its checkpoints).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "engine/tests/peer_process.h"
+#include "tools/quarry/tests/shell_run.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::quarry {
+namespace {
+
+using ::quillon::testing::TempDir;
+using testing::RunShell;
+using testing::ShellRun;
+
+constexpr int kCommitted = 3000;
+constexpr int kImported = 60000;
+
+std::string Rows(int from, int to) {
+  std::string s = "id\tname\n";
+  for (int i = from; i <= to; ++i) s += std::to_string(i) + "\tname " + std::to_string((i * 7919) % 100003) + "\n";
+  return s;
+}
+
+std::vector<int> DumpedIds(const std::string& dir) {
+  ShellRun r = RunShell(dir, ".headers off\n.dump k\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<int> ids;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) ids.push_back(std::stoi(line.substr(0, line.find('\t'))));
+  return ids;
+}
+
+// Kills an import of rows kCommitted+1.. after `delayMs`, with another process holding the table
+// open when `shared`, then checks, repairs when needed, and compares the rows.
+void KillImport(unsigned seed, bool shared) {
+  TempDir dir;
+  dir.Write("first.tsv", Rows(1, kCommitted));
+  dir.Write("big.tsv", Rows(kCommitted + 1, kImported));
+  ASSERT_EQ(RunShell(dir.Path(),
+                     "CREATE TABLE k (id INTEGER, name CHAR(16), PRIMARY KEY (id), INDEX byname (name));\n"
+                     ".import k " +
+                         dir.File("first.tsv") + "\n")
+                .exitCode,
+            0);
+  std::unique_ptr<engine::testing::TPeerProcess> holder;
+  if (shared) {
+    holder = std::make_unique<engine::testing::TPeerProcess>(
+        "table_holder", std::vector<std::string>{dir.File("k"), dir.File("ready"), dir.File("release")});
+    for (int i = 0; i < 3000 && !std::filesystem::exists(dir.File("ready")); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(std::filesystem::exists(dir.File("ready")));
+  }
+  std::mt19937 random(seed);
+  const int delayMs = std::uniform_int_distribution<int>(200, shared ? 3000 : 6000)(random);
+  {
+    engine::testing::TPeerProcess import("../quarry", {dir.Path(), "-c", ".import k " + dir.File("big.tsv")});
+    ASSERT_TRUE(import.Started());
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    import.Kill();
+  }
+  if (holder) {
+    dir.Write("release", "");
+    EXPECT_EQ(holder->Wait(), 0);
+  }
+  const std::string what = std::string(shared ? "shared" : "exclusive") + " import, seed " + std::to_string(seed) +
+                           ", killed after " + std::to_string(delayMs) + " ms";
+  ShellRun check = RunShell(dir.Path(), ".check k\n");
+  if (check.exitCode != 0) {
+    ShellRun repair = RunShell(dir.Path(), ".repair k\n");
+    ASSERT_EQ(repair.exitCode, 0) << what << ": " << repair.err;
+    ShellRun again = RunShell(dir.Path(), ".check k\n");
+    ASSERT_EQ(again.out, "ok\n") << what << ": " << again.err;
+  }
+  std::vector<int> ids = DumpedIds(dir.Path());
+  ASSERT_GE(ids.size(), static_cast<std::size_t>(kCommitted)) << what;
+  ::testing::Test::RecordProperty(what, static_cast<int>(ids.size()));
+  for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(ids[i], static_cast<int>(i + 1)) << what;
+  // The table takes more rows afterwards.
+  dir.Write("more.tsv", Rows(kImported + 1, kImported + 10));
+  ShellRun more = RunShell(dir.Path(), ".import k " + dir.File("more.tsv") + "\n.check k\n");
+  EXPECT_EQ(more.exitCode, 0) << what << ": " << more.err;
+  EXPECT_EQ(more.out, "ok\n") << what;
+}
+
+TEST(ImportKill, ExclusiveImportKilledKeepsEveryCheckpointedRow) {
+  for (unsigned seed : {1u, 2u, 3u, 4u}) KillImport(seed, false);
+}
+
+TEST(ImportKill, SharedImportKilledKeepsEveryWrittenRow) {
+  for (unsigned seed : {11u, 12u, 13u}) KillImport(seed, true);
+}
+
+}  // namespace
+}  // namespace quillon::quarry
