@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "engine/data_file.h"
 #include "engine/errors.h"
@@ -326,10 +327,40 @@ void TShell::Schema(const std::string& name) {
 
 namespace {
 
-void OpenExisting(TDataFile& table, const std::string& path, const std::string& name) {
+// How long a command waits for its turn at a table another process holds Exclusive (an import
+// that has it to itself) before the refusal is reported.
+constexpr auto kTurnWait = std::chrono::seconds(120);
+constexpr auto kTurnPause = std::chrono::milliseconds(50);
+
+// Opens the table, Exclusive first when `preferExclusive`, else (or when another process has it
+// open) shared. While another process holds it Exclusive every open is refused (11013): the
+// command waits for its turn instead of failing at once.
+void OpenInTurn(TDataFile& table, const std::string& path, const std::string& name, bool preferExclusive) {
   table.SetFileName(path);
   if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
-  table.Open();
+  const auto deadline = std::chrono::steady_clock::now() + kTurnWait;
+  for (;;) {
+    if (preferExclusive) {
+      table.SetExclusive(true);
+      try {
+        table.Open();
+        return;
+      } catch (const engine::EEngineError&) {
+      }
+    }
+    table.SetExclusive(false);
+    try {
+      table.Open();
+      return;
+    } catch (const engine::EEngineError& e) {
+      if (e.Code() != engine::err::kAccessDenied || std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(kTurnPause);
+  }
+}
+
+void OpenExisting(TDataFile& table, const std::string& path, const std::string& name) {
+  OpenInTurn(table, path, name, false);
 }
 
 }  // namespace
@@ -341,13 +372,7 @@ void OpenExisting(TDataFile& table, const std::string& path, const std::string& 
 // other insert: slower, but the other process sees whole rows only.
 void TShell::Import(const std::string& name, const std::string& file) {
   TDataFile table;
-  table.SetExclusive(true);
-  try {
-    OpenExisting(table, TablePath(name), name);
-  } catch (const engine::EEngineError&) {
-    table.SetExclusive(false);
-    table.Open();
-  }
+  OpenInTurn(table, TablePath(name), name, true);
   // Between the import's checkpoints the index pages stay in memory, so that a kill leaves the
   // trees as the last checkpoint wrote them.
   table.SetHoldPagesUntilCheckpoint(true);

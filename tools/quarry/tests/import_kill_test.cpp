@@ -100,5 +100,32 @@ TEST(ImportKill, SharedImportKilledKeepsEveryWrittenRow) {
   for (unsigned seed : {11u, 12u, 13u}) KillImport(seed, true);
 }
 
+// Four processes import disjoint files into one table while a fifth reads it: none fails, every
+// row arrives once, and the table is sound.
+TEST(ConcurrentImports, FourImportersAndAReaderAllSucceed) {
+  TempDir dir;
+  ASSERT_EQ(RunShell(dir.Path(), "CREATE TABLE k (id INTEGER, name CHAR(16), PRIMARY KEY (id), INDEX byname (name));\n")
+                .exitCode,
+            0);
+  constexpr int kPerImporter = 4000;
+  std::vector<std::unique_ptr<engine::testing::TPeerProcess>> peers;
+  for (int p = 0; p < 4; ++p) {
+    const std::string file = dir.File("part" + std::to_string(p) + ".tsv");
+    dir.Write("part" + std::to_string(p) + ".tsv", Rows(p * kPerImporter + 1, (p + 1) * kPerImporter));
+    peers.push_back(std::make_unique<engine::testing::TPeerProcess>(
+        "../quarry", std::vector<std::string>{dir.Path(), "-c", ".import k " + file}));
+  }
+  peers.push_back(std::make_unique<engine::testing::TPeerProcess>(
+      "../quarry", std::vector<std::string>{dir.Path(), "-c", ".dump k", "-c", ".check k", "-c", ".dump k byname"}));
+  for (std::size_t p = 0; p < peers.size(); ++p) {
+    ASSERT_TRUE(peers[p]->Started());
+    EXPECT_EQ(peers[p]->Wait(), 0) << "process " << p;
+  }
+  std::vector<int> ids = DumpedIds(dir.Path());
+  ASSERT_EQ(ids.size(), static_cast<std::size_t>(4 * kPerImporter));
+  for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(ids[i], static_cast<int>(i + 1));
+  EXPECT_EQ(RunShell(dir.Path(), ".check k\n").out, "ok\n");
+}
+
 }  // namespace
 }  // namespace quillon::quarry
