@@ -29,6 +29,14 @@ std::string Rows(int from, int to) {
   return s;
 }
 
+// The folder as a program argument: without its trailing delimiter, which a Windows command line
+// would read as escaping the closing quote.
+std::string FolderArgument(const TempDir& dir) {
+  std::string path = dir.Path();
+  path.pop_back();
+  return path;
+}
+
 std::vector<int> DumpedIds(const std::string& dir) {
   ShellRun r = RunShell(dir, ".headers off\n.dump k\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -63,7 +71,7 @@ void KillImport(unsigned seed, bool shared) {
   std::mt19937 random(seed);
   const int delayMs = std::uniform_int_distribution<int>(200, shared ? 3000 : 6000)(random);
   {
-    engine::testing::TPeerProcess import("../quarry", {dir.Path(), "-c", ".import k " + dir.File("big.tsv")});
+    engine::testing::TPeerProcess import("../quarry", {FolderArgument(dir), "-c", ".import k " + dir.File("big.tsv")});
     ASSERT_TRUE(import.Started());
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     import.Kill();
@@ -113,10 +121,11 @@ TEST(ConcurrentImports, FourImportersAndAReaderAllSucceed) {
     const std::string file = dir.File("part" + std::to_string(p) + ".tsv");
     dir.Write("part" + std::to_string(p) + ".tsv", Rows(p * kPerImporter + 1, (p + 1) * kPerImporter));
     peers.push_back(std::make_unique<engine::testing::TPeerProcess>(
-        "../quarry", std::vector<std::string>{dir.Path(), "-c", ".import k " + file}));
+        "../quarry", std::vector<std::string>{FolderArgument(dir), "-c", ".import k " + file}));
   }
   peers.push_back(std::make_unique<engine::testing::TPeerProcess>(
-      "../quarry", std::vector<std::string>{dir.Path(), "-c", ".dump k", "-c", ".check k", "-c", ".dump k byname"}));
+      "../quarry",
+      std::vector<std::string>{FolderArgument(dir), "-c", ".dump k", "-c", ".check k", "-c", ".dump k byname"}));
   for (std::size_t p = 0; p < peers.size(); ++p) {
     ASSERT_TRUE(peers[p]->Started());
     EXPECT_EQ(peers[p]->Wait(), 0) << "process " << p;
