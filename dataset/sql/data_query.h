@@ -35,6 +35,7 @@ namespace quillon::sql {
 class TColumnResolver;
 struct TSqlValue;
 struct TQueryExecution;
+struct TPlannedLink;
 
 // What the statement needs from its owner before it is prepared.
 struct TQuerySettings {
@@ -190,6 +191,8 @@ class TDataQuery {
   void PlanResult();
   void InstallFilters();
   void SetLinkFilters(int source);
+  // The index of the link's target that answers it by key (-1: none).
+  int LookupIndex(const TPlannedLink& link) const;
   void Join(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();

@@ -411,6 +411,14 @@ struct TSourceRun {
   int IncomingLink = -1;
   bool NullRow = false;  // the missing side of a left outer join
   bool Locked = false;
+  // An equality link whose target column leads an index is answered by a key range on a second
+  // cursor instead of a new filter for each outer record; the table's own conditions are then
+  // tested record by record.
+  std::unique_ptr<TDataFile> Lookup;
+  int LookupField = 0;
+  std::shared_ptr<TFilter> OwnFilter;
+  std::vector<std::uint8_t> LookupKey;
+  enum class TLookup { Unused, Range, NoMatch, Filter } LookupState = TLookup::Unused;
 };
 
 // One condition of a join link, oriented from the link's source to its target.
@@ -961,11 +969,60 @@ void TDataQuery::InstallFilters() {
     run.Table->RemoveFilter(0);
     run.FilterHandle = run.LinkHandle = 0;
     run.NullRow = false;
+    run.OwnFilter.reset();
+    run.LookupState = TSourceRun::TLookup::Unused;
+    if (run.IncomingLink >= 0 && !run.Lookup) {
+      const TPlannedLink& link = x.Links[static_cast<std::size_t>(run.IncomingLink)];
+      const int index = LookupIndex(link);
+      if (index >= 0) {
+        run.Lookup = run.Table->CloneCursor();
+        run.Lookup->SelectIndex(index);
+        run.LookupField = link.Conditions[0].TargetColumn->FieldNumber;
+        run.LookupKey.assign(run.Table->RecordBufferSize(), 0);
+      }
+    }
     if (run.FilterTree) {
-      run.FilterHandle = run.Table->AddFilter(TFilter::FromBorrowedTree(*run.Table, *run.FilterTree), nullptr, true);
+      run.OwnFilter = TFilter::FromBorrowedTree(*run.Table, *run.FilterTree);
+      run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
       run.Table->ActivateFilter(run.FilterHandle);
     }
   }
+}
+
+int TDataQuery::LookupIndex(const TPlannedLink& link) const {
+  if (link.Conditions.size() != 1 || link.Conditions[0].Operator != op::kEqual) return -1;
+  const TLinkCondition& c = link.Conditions[0];
+  TDataFile& target = *execution_->Runs[static_cast<std::size_t>(link.Target)].Table;
+  TDataFile& source = *execution_->Runs[static_cast<std::size_t>(link.Source)].Table;
+  const engine::TFieldDescriptor& t = target.GetFieldDescriptor(true, c.TargetColumn->FieldNumber);
+  const engine::TFieldDescriptor& s = source.GetFieldDescriptor(true, c.SourceColumn->FieldNumber);
+  // Only the same kind of value on both sides finds by key exactly what "=" finds.
+  if (t.FieldType != s.FieldType || t.Computed) return -1;
+  switch (static_cast<TFieldType>(t.FieldType)) {
+    case TFieldType::String:
+    case TFieldType::SmallInt:
+    case TFieldType::Integer:
+    case TFieldType::Word:
+    case TFieldType::LargeWord:
+    case TFieldType::Date:
+    case TFieldType::Time:
+      break;
+    default:
+      return -1;
+  }
+  if (t.FieldType == T(TFieldType::String) && target.LocaleId() != 0) return -1;
+  if (target.PhysicalFieldCount() != target.FieldCount()) return -1;
+  engine::TIndexFile& indexes = target.IndexFile();
+  for (int number = 0; number <= indexes.IndexCount(); ++number) {
+    if (number == 0 && indexes.NoPrimaryIndex()) continue;
+    const engine::TIndexDescriptor d = indexes.GetIndexDescriptor(number);
+    if (d.KeyFieldCount == 0 || d.KeyFields[0] != t.FieldNumber || d.Descending || d.FieldDescending[0] != 0) {
+      continue;
+    }
+    if (t.FieldType == T(TFieldType::String) && d.CaseInsensitive) continue;
+    return number;
+  }
+  return -1;
 }
 
 void TDataQuery::SetLinkFilters(int source) {
@@ -974,6 +1031,24 @@ void TDataQuery::SetLinkFilters(int source) {
   for (const TPlannedLink& link : x.Links) {
     if (link.Source != source) continue;
     TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
+    if (target.Lookup) {
+      const TLinkCondition& c = link.Conditions[0];
+      TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
+      if (!value.IsNull()) {
+        const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, target.LookupField);
+        if (d.FieldType == T(TFieldType::String) && value.Text.size() > d.DeclaredSize) {
+          target.LookupState = TSourceRun::TLookup::NoMatch;
+          continue;
+        }
+        target.Lookup->InitRecord(target.LookupKey.data());
+        PutValue(*target.Lookup, target.LookupField, value, target.LookupKey.data());
+        target.Lookup->SetRange(target.LookupKey.data(), false, 1, target.LookupKey.data(), false, 1);
+        target.LookupState = TSourceRun::TLookup::Range;
+        continue;
+      }
+      // NULL meets NULL: the filter path handles it.
+      target.LookupState = TSourceRun::TLookup::Filter;
+    }
     std::vector<std::unique_ptr<TQueryExprNode>> parts;
     for (const TLinkCondition& c : link.Conditions) {
       TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
@@ -1014,7 +1089,16 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
     }
   }
   bool produced = false;
-  if (!outerMissing) {
+  if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
+    TDataFile& lookup = *run.Lookup;
+    lookup.First();
+    while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
+      if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
+      produced = true;
+      SetLinkFilters(index);
+      Join(depth + 1, emit);
+    }
+  } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
     run.Table->First();
     while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
       produced = true;
