@@ -36,6 +36,7 @@ class TColumnResolver;
 struct TSqlValue;
 struct TQueryExecution;
 struct TPlannedLink;
+struct TSourceRun;
 
 // What the statement needs from its owner before it is prepared.
 struct TQuerySettings {
@@ -45,6 +46,9 @@ struct TQuerySettings {
   bool RequestLive = false;
   std::string DatabaseDirectory;  // the directory of table names without a drive or directory
   std::function<bool(engine::TDataFile&)> PasswordCallback;
+  // Joins by equality onto a table of at most this many records go through an in-memory map
+  // of its values; larger ones through an index of the column when there is one, else a filter.
+  std::uint32_t MaxProbeRecords = 2000000;
 };
 
 // (CurrentRecord, PercentDone, Abort).
@@ -191,8 +195,10 @@ class TDataQuery {
   void PlanResult();
   void InstallFilters();
   void SetLinkFilters(int source);
-  // The index of the link's target that answers it by key (-1: none).
-  int LookupIndex(const TPlannedLink& link) const;
+  // Whether an equality link can be answered by value (not -2); the index of its target that
+  // answers it by key, or -1 (indexed tells which).
+  int LookupIndex(const TPlannedLink& link, bool& indexed) const;
+  void BuildProbe(TSourceRun& run);
   void Join(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 #include "dataset/sql/data_query.h"
 #include "dataset/sql/expr_evaluator.h"
@@ -36,6 +37,7 @@ constexpr const char* kRowNumberField = "Row___No";
 constexpr const char* kAvgCountField = "Avg__Count";
 constexpr std::size_t kMaxResultName = 30;
 constexpr int kMaxDistinctColumns = 16;
+constexpr int kNoLookup = -2;
 
 bool IsIntegerKind(int t) {
   return t == T(TFieldType::SmallInt) || t == T(TFieldType::Integer) || t == T(TFieldType::Word) ||
@@ -418,7 +420,14 @@ struct TSourceRun {
   int LookupField = 0;
   std::shared_ptr<TFilter> OwnFilter;
   std::vector<std::uint8_t> LookupKey;
-  enum class TLookup { Unused, Range, NoMatch, Filter } LookupState = TLookup::Unused;
+  enum class TLookup { Unused, Range, Probe, NoMatch, Filter } LookupState = TLookup::Unused;
+  // The records passing the table's own conditions by the value of the linked column, in
+  // physical order; built at the first outer record when the table is small enough.
+  bool ProbeWanted = false;
+  bool ProbeBuilt = false;
+  std::unordered_map<std::int64_t, std::vector<std::uint32_t>> IntegerProbe;
+  std::unordered_map<std::string, std::vector<std::uint32_t>> TextProbe;
+  const std::vector<std::uint32_t>* ProbeMatches = nullptr;
 };
 
 // One condition of a join link, oriented from the link's source to its target.
@@ -971,14 +980,21 @@ void TDataQuery::InstallFilters() {
     run.NullRow = false;
     run.OwnFilter.reset();
     run.LookupState = TSourceRun::TLookup::Unused;
-    if (run.IncomingLink >= 0 && !run.Lookup) {
+    run.ProbeWanted = run.ProbeBuilt = false;
+    run.IntegerProbe.clear();
+    run.TextProbe.clear();
+    if (run.IncomingLink >= 0) {
       const TPlannedLink& link = x.Links[static_cast<std::size_t>(run.IncomingLink)];
-      const int index = LookupIndex(link);
-      if (index >= 0) {
-        run.Lookup = run.Table->CloneCursor();
-        run.Lookup->SelectIndex(index);
+      bool indexed = false;
+      const int index = LookupIndex(link, indexed);
+      if (index != kNoLookup) {
         run.LookupField = link.Conditions[0].TargetColumn->FieldNumber;
         run.LookupKey.assign(run.Table->RecordBufferSize(), 0);
+        run.ProbeWanted = run.Table->PhysicalRecordCount() <= x.Settings.MaxProbeRecords;
+        if (!run.ProbeWanted && indexed && !run.Lookup) {
+          run.Lookup = run.Table->CloneCursor();
+          run.Lookup->SelectIndex(index);
+        }
       }
     }
     if (run.FilterTree) {
@@ -989,15 +1005,16 @@ void TDataQuery::InstallFilters() {
   }
 }
 
-int TDataQuery::LookupIndex(const TPlannedLink& link) const {
-  if (link.Conditions.size() != 1 || link.Conditions[0].Operator != op::kEqual) return -1;
+int TDataQuery::LookupIndex(const TPlannedLink& link, bool& indexed) const {
+  indexed = false;
+  if (link.Conditions.size() != 1 || link.Conditions[0].Operator != op::kEqual) return kNoLookup;
   const TLinkCondition& c = link.Conditions[0];
   TDataFile& target = *execution_->Runs[static_cast<std::size_t>(link.Target)].Table;
   TDataFile& source = *execution_->Runs[static_cast<std::size_t>(link.Source)].Table;
   const engine::TFieldDescriptor& t = target.GetFieldDescriptor(true, c.TargetColumn->FieldNumber);
   const engine::TFieldDescriptor& s = source.GetFieldDescriptor(true, c.SourceColumn->FieldNumber);
   // Only the same kind of value on both sides finds by key exactly what "=" finds.
-  if (t.FieldType != s.FieldType || t.Computed) return -1;
+  if (t.FieldType != s.FieldType || t.Computed) return kNoLookup;
   switch (static_cast<TFieldType>(t.FieldType)) {
     case TFieldType::String:
     case TFieldType::SmallInt:
@@ -1008,10 +1025,10 @@ int TDataQuery::LookupIndex(const TPlannedLink& link) const {
     case TFieldType::Time:
       break;
     default:
-      return -1;
+      return kNoLookup;
   }
-  if (t.FieldType == T(TFieldType::String) && target.LocaleId() != 0) return -1;
-  if (target.PhysicalFieldCount() != target.FieldCount()) return -1;
+  if (t.FieldType == T(TFieldType::String) && target.LocaleId() != 0) return kNoLookup;
+  if (target.PhysicalFieldCount() != target.FieldCount() || target.HasComputed()) return kNoLookup;
   engine::TIndexFile& indexes = target.IndexFile();
   for (int number = 0; number <= indexes.IndexCount(); ++number) {
     if (number == 0 && indexes.NoPrimaryIndex()) continue;
@@ -1020,9 +1037,33 @@ int TDataQuery::LookupIndex(const TPlannedLink& link) const {
       continue;
     }
     if (t.FieldType == T(TFieldType::String) && d.CaseInsensitive) continue;
+    indexed = true;
     return number;
   }
   return -1;
+}
+
+void TDataQuery::BuildProbe(TSourceRun& run) {
+  run.ProbeBuilt = true;
+  TDataFile& table = *run.Table;
+  if (run.LinkHandle != 0) table.DeactivateFilter(run.LinkHandle);
+  const engine::TFieldDescriptor& d = table.GetFieldDescriptor(true, run.LookupField);
+  const bool text = d.FieldType == T(TFieldType::String);
+  std::vector<std::uint8_t> value(256);
+  table.First();
+  while (table.Next(run.Buffer.data()) == 0) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, run.Buffer.data() + 1, 4);
+    std::fill(value.begin(), value.end(), 0);
+    if (!table.GetField(true, run.LookupField, run.Buffer.data(), value.data())) continue;  // NULL: filter path
+    TSqlValue key = FieldValue(d.FieldType, d.SubType, value.data(), d.DataSize, true);
+    if (text) {
+      if (!key.IsNull()) run.TextProbe[key.Text].push_back(number);
+    } else {
+      run.IntegerProbe[key.Int].push_back(number);
+    }
+  }
+  if (run.LinkHandle != 0) table.ActivateFilter(run.LinkHandle);
 }
 
 void TDataQuery::SetLinkFilters(int source) {
@@ -1031,13 +1072,26 @@ void TDataQuery::SetLinkFilters(int source) {
   for (const TPlannedLink& link : x.Links) {
     if (link.Source != source) continue;
     TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
-    if (target.Lookup) {
+    if (target.Lookup || target.ProbeWanted) {
       const TLinkCondition& c = link.Conditions[0];
       TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
       if (!value.IsNull()) {
         const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, target.LookupField);
         if (d.FieldType == T(TFieldType::String) && value.Text.size() > d.DeclaredSize) {
           target.LookupState = TSourceRun::TLookup::NoMatch;
+          continue;
+        }
+        if (target.ProbeWanted) {
+          if (!target.ProbeBuilt) BuildProbe(target);
+          target.ProbeMatches = nullptr;
+          if (d.FieldType == T(TFieldType::String)) {
+            auto found = target.TextProbe.find(value.Text);
+            if (found != target.TextProbe.end()) target.ProbeMatches = &found->second;
+          } else {
+            auto found = target.IntegerProbe.find(value.Int);
+            if (found != target.IntegerProbe.end()) target.ProbeMatches = &found->second;
+          }
+          target.LookupState = target.ProbeMatches ? TSourceRun::TLookup::Probe : TSourceRun::TLookup::NoMatch;
           continue;
         }
         target.Lookup->InitRecord(target.LookupKey.data());
@@ -1054,7 +1108,7 @@ void TDataQuery::SetLinkFilters(int source) {
       TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
       auto constant = MakeNode(kNodeConstant, op::kNone, "value");
       SetConstant(*constant, value);
-      auto compare = MakeBinary(c.Operator, "compare", CloneColumn(*c.TargetColumn), std::move(constant));
+      auto compare = MakeBinary(Mirrored(c.Operator), "compare", CloneColumn(*c.TargetColumn), std::move(constant));
       compare->DataType = T(TFieldType::Boolean);
       compare->Size = 2;
       parts.push_back(std::move(compare));
@@ -1089,7 +1143,19 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
     }
   }
   bool produced = false;
-  if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
+  if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
+    const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
+    const std::size_t size = run.Buffer.size();
+    for (std::uint32_t number : matches) {
+      if (x.Aborted) break;
+      engine::TRecord* record = run.Table->FetchRecord(number);
+      std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
+      run.Table->UnpinRecord(record);
+      produced = true;
+      SetLinkFilters(index);
+      Join(depth + 1, emit);
+    }
+  } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
     TDataFile& lookup = *run.Lookup;
     lookup.First();
     while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {

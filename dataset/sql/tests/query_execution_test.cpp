@@ -124,6 +124,7 @@ class QueryExecution : public ::testing::Test {
   TQuerySettings Settings() const {
     TQuerySettings s;
     s.DatabaseDirectory = dir.Path();
+    s.MaxProbeRecords = maxProbeRecords;
     return s;
   }
 
@@ -163,6 +164,8 @@ class QueryExecution : public ::testing::Test {
   }
 
   quillon::testing::TempDir dir;
+  // 0: equality joins go through the index of the inner column (or a filter) instead of a map.
+  std::uint32_t maxProbeRecords = 2000000;
 };
 
 struct TCase {
@@ -212,13 +215,24 @@ TEST_F(QueryExecution, SelectsFiltersOrdersAndGroups) {
       {"select a.song, b.album from songs a left outer join albums b on a.albumindex = b.index where a.index > 5",
        "Orphan\tNULL\nGhost\tNull Album\n"},
       {"select count(*) from songs a, albums b where a.index < 3", "10\n"},
+      // Links that no index or map answers: on an unindexed column, and with an ordering operator.
+      {"select a.index, b.index from songs a, songs b where a.song = b.song and a.index < 4",
+       "1\t1\n2\t2\n2\t5\n3\t3\n"},
+      {"select a.index, b.index from songs a, albums b where a.index = 1 and a.albumindex < b.index",
+       "1\t2\n1\t3\n1\t4\n"},
+      {"select a.index, b.album from songs a, albums b where b.index = a.albumindex and a.index in (2, 6)",
+       "2\tArrival\n"},
       // A condition over both tables that no link can take is tested on each joined row.
       {"select a.index, b.index from songs a, albums b where a.albumindex = b.index and (a.index = 1 or b.index = 3)",
        "1\t1\n4\t3\n"},
   };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Sql);
-    EXPECT_EQ(Run(c.Sql), c.Rows);
+  for (std::uint32_t probe : {2000000u, 0u}) {
+    maxProbeRecords = probe;
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(c.Sql);
+      SCOPED_TRACE(probe);
+      EXPECT_EQ(Run(c.Sql), c.Rows);
+    }
   }
 }
 
@@ -250,11 +264,15 @@ TEST_F(QueryExecution, LocalSearchStatementsAndTheirProgress) {
       // A single table reports its first record as 2 and ends above 100.
       {"select index from songs where index <= 3", "1\n2\n3\n", {{2, 66}, {3, 100}, {4, 133}}},
   };
-  for (const TSearch& s : searches) {
-    SCOPED_TRACE(s.Sql);
-    std::vector<std::pair<int, int>> calls;
-    EXPECT_EQ(Run(s.Sql, [&](int record, int percent, bool&) { calls.emplace_back(record, percent); }), s.Rows);
-    EXPECT_EQ(calls, s.Calls);
+  for (std::uint32_t probe : {2000000u, 0u}) {
+    maxProbeRecords = probe;
+    for (const TSearch& s : searches) {
+      SCOPED_TRACE(s.Sql);
+      SCOPED_TRACE(probe);
+      std::vector<std::pair<int, int>> calls;
+      EXPECT_EQ(Run(s.Sql, [&](int record, int percent, bool&) { calls.emplace_back(record, percent); }), s.Rows);
+      EXPECT_EQ(calls, s.Calls);
+    }
   }
 }
 
