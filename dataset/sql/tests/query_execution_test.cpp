@@ -12,6 +12,9 @@
 #include "dataset/sql/tests/sql_test_support.h"
 #include "engine/data_file.h"
 #include "engine/file_session.h"
+#include "engine/os_file.h"
+#include "engine/tests/peer_process.h"
+#include "util/platform.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::sql {
@@ -380,6 +383,32 @@ TEST_F(QueryExecution, ParametersAndIntoTables) {
   std::FILE* file = std::fopen(temporary.c_str(), "rb");
   EXPECT_EQ(file, nullptr) << temporary;
   if (file) std::fclose(file);
+}
+
+// While another process runs a statement WITH LOCKS, the table cannot be changed; afterwards it
+// can. A statement without WITH LOCKS still reads beside it.
+TEST_F(QueryExecution, WithLocksHoldsTheTablesAgainstASecondProcess) {
+  const std::string ready = dir.File("ready"), release = dir.File("release");
+  engine::testing::TPeerProcess peer("sql_lock_peer", {dir.Path(), ready, release});
+  ASSERT_TRUE(peer.Started()) << peer.Path();
+  for (int ms = 0; ms < 60000 && !engine::os::FileExists(ready) && peer.Running(); ms += 5) platform::SleepMs(5);
+  ASSERT_TRUE(engine::os::FileExists(ready)) << "the peer never reached its statement";
+  TQuerySettings settings = Settings();
+  settings.LockRetryCount = 1;
+  settings.LockWaitTime = 10;
+  std::string refused = ErrorOf([&] {
+    TDataQuery insert;
+    insert.Open("insert into songs (song, index, albumindex) values ('Locked', 20, 1)", settings);
+    insert.Execute();
+  });
+  EXPECT_NE(refused, "<no error>");
+  EXPECT_EQ(Run("select count(*) from songs"), "7\n");
+  platform::WriteWholeFile(release, "go");
+  EXPECT_EQ(peer.Wait(), 0);
+  TDataQuery insert;
+  insert.Open("insert into songs (song, index, albumindex) values ('Free', 21, 1)", settings);
+  insert.Execute();
+  EXPECT_EQ(Run("select song from songs where index > 7"), "Free\n");
 }
 
 }  // namespace
