@@ -199,6 +199,8 @@ class TDataQuery {
   // answers it by key, or -1 (indexed tells which).
   int LookupIndex(const TPlannedLink& link, bool& indexed) const;
   void BuildProbe(TSourceRun& run);
+  // Whether an inner link from source has found nothing for the current record.
+  bool JoinsNothing(int source) const;
   void Join(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();

@@ -428,6 +428,9 @@ struct TSourceRun {
   std::unordered_map<std::int64_t, std::vector<std::uint32_t>> IntegerProbe;
   std::unordered_map<std::string, std::vector<std::uint32_t>> TextProbe;
   const std::vector<std::uint32_t>* ProbeMatches = nullptr;
+  // A driving table whose own conditions no index answers tests them record by record, after
+  // its links have shown that the record joins at all.
+  bool DeferredFilter = false;
 };
 
 // One condition of a join link, oriented from the link's source to its target.
@@ -997,12 +1000,38 @@ void TDataQuery::InstallFilters() {
         }
       }
     }
+    run.DeferredFilter = false;
     if (run.FilterTree) {
       run.OwnFilter = TFilter::FromBorrowedTree(*run.Table, *run.FilterTree);
       run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
       run.Table->ActivateFilter(run.FilterHandle);
     }
   }
+  const int driving = x.Order.empty() ? -1 : x.Order[0];
+  if (driving < 0 || x.Runs.size() < 2 || Kind != TStatementKind::Select) return;
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(driving)];
+  if (!run.OwnFilter || run.OwnFilter->OptimisationGrade() != 0) return;
+  bool linked = false;
+  for (const TPlannedLink& link : x.Links) {
+    if (link.Source != driving) continue;
+    if (!x.Runs[static_cast<std::size_t>(link.Target)].ProbeWanted) return;
+    linked = linked || link.JoinKind == kJoinInner;
+  }
+  if (!linked) return;
+  run.Table->RemoveFilter(run.FilterHandle);
+  run.FilterHandle = 0;
+  run.DeferredFilter = true;
+}
+
+bool TDataQuery::JoinsNothing(int source) const {
+  const TQueryExecution& x = *execution_;
+  for (const TPlannedLink& link : x.Links) {
+    if (link.Source == source && link.JoinKind == kJoinInner &&
+        x.Runs[static_cast<std::size_t>(link.Target)].LookupState == TSourceRun::TLookup::NoMatch) {
+      return true;
+    }
+  }
+  return false;
 }
 
 int TDataQuery::LookupIndex(const TPlannedLink& link, bool& indexed) const {
@@ -1167,9 +1196,12 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
     run.Table->First();
     while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
+      SetLinkFilters(index);
+      if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
+        continue;
+      }
       produced = true;
       if (depth == 0) ++x.DrivingRecord;
-      SetLinkFilters(index);
       Join(depth + 1, emit);
     }
   }
@@ -1195,6 +1227,15 @@ void TDataQuery::CountProgress() {
   ++x.Counter;
   x.RememberedRecord = x.DrivingRecord;
   if (!x.Progress || !*x.Progress) return;
+  if (x.DrivingCount < 0) {
+    // The driving table's record count under its own conditions, counted on a second cursor
+    // when they are not installed on the scanning one.
+    TSourceRun& run = x.Runs[static_cast<std::size_t>(x.Order[0])];
+    std::unique_ptr<TDataFile> counter = run.Table->CloneCursor();
+    std::uint32_t handle = counter->AddFilter(TFilter::FromBorrowedTree(*counter, *run.FilterTree), nullptr, true);
+    counter->ActivateFilter(handle);
+    x.DrivingCount = counter->RecordCount();
+  }
   int percent = x.DrivingCount > 0 ? static_cast<int>(static_cast<std::int64_t>(x.Counter) * 100 / x.DrivingCount) : 0;
   bool abort = false;
   (*x.Progress)(x.Counter, percent, abort);
@@ -1359,7 +1400,7 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
     return nullptr;
   }
   InstallFilters();
-  if (progress && !x.CountOnly) {
+  if (progress && !x.CountOnly && !x.Runs[static_cast<std::size_t>(x.Order[0])].DeferredFilter) {
     TDataFile& driving = *x.Runs[static_cast<std::size_t>(x.Order[0])].Table;
     x.DrivingCount = driving.RecordCount();
   }
