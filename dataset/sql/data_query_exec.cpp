@@ -1014,8 +1014,10 @@ void TDataQuery::InstallFilters() {
   bool linked = false;
   for (const TPlannedLink& link : x.Links) {
     if (link.Source != driving) continue;
-    if (!x.Runs[static_cast<std::size_t>(link.Target)].ProbeWanted) return;
-    linked = linked || link.JoinKind == kJoinInner;
+    const TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
+    if (!target.ProbeWanted) return;
+    // Worth it only where the joined table's own conditions leave records out.
+    linked = linked || (link.JoinKind == kJoinInner && target.FilterTree);
   }
   if (!linked) return;
   run.Table->RemoveFilter(run.FilterHandle);

@@ -260,6 +260,12 @@ TEST_F(QueryExecution, LocalSearchStatementsAndTheirProgress) {
        "(lower(b.artist) like '%abba%') and (a.albumindex=b.index) order by b.album",
        "Zebra\tAbba\tArrival\t2\n",
        {}},
+      // Both terms: the song's own condition counts every song containing an e (five).
+      {"Select a.song,b.artist,b.album,a.index from \"songs\" a, \"albums\" b where (lower(a.song) like '%e%') and "
+       "(lower(b.artist) like '%a%') and (a.albumindex=b.index) order by b.album",
+       "Zebra\tAbba\tArrival\t2\napple\tAbba\tArrival\t3\nLove Me Do\tBeatles\tPlease Please Me\t1\n"
+       "Zebra\tBeatles\tPlease Please Me\t5\n",
+       {{2, 40}, {3, 60}, {4, 80}}},
       {"Select a.song,b.artist,b.album,a.index from \"songs\" a, \"albums\" b where (lower(a.song) like '%xyz%') and "
        "(a.albumindex=b.index) order by a.song",
        "",
