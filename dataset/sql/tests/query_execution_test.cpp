@@ -395,10 +395,14 @@ TEST_F(QueryExecution, ParametersAndIntoTables) {
 // can. A statement without WITH LOCKS still reads beside it.
 TEST_F(QueryExecution, WithLocksHoldsTheTablesAgainstASecondProcess) {
   const std::string ready = dir.File("ready"), release = dir.File("release");
-  engine::testing::TPeerProcess peer("sql_lock_peer", {dir.Path(), ready, release});
+  // Without the trailing separator: a backslash before the closing quote of a Windows command
+  // line would escape the quote.
+  std::string folder = dir.Path();
+  folder.pop_back();
+  engine::testing::TPeerProcess peer("sql_lock_peer", {folder, ready, release});
   ASSERT_TRUE(peer.Started()) << peer.Path();
   for (int ms = 0; ms < 60000 && !engine::os::FileExists(ready) && peer.Running(); ms += 5) platform::SleepMs(5);
-  ASSERT_TRUE(engine::os::FileExists(ready)) << "the peer never reached its statement";
+  ASSERT_TRUE(engine::os::FileExists(ready)) << "the peer never reached its statement, exit code " << peer.Wait();
   TQuerySettings settings = Settings();
   settings.LockRetryCount = 1;
   settings.LockWaitTime = 10;
