@@ -205,6 +205,8 @@ class TDataQuery {
   void CountProgress();
   void ProduceRow();
   void FinishAverages();
+  void CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord, engine::TDataFile& target,
+                int targetField, std::uint8_t* targetRecord);
   void ExecuteInsert();
 
   std::vector<std::unique_ptr<TQueryExprNode>> pendingConditions_;

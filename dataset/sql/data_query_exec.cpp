@@ -16,6 +16,7 @@
 #include "dataset/sql/table_filter.h"
 #include "dataset/sql/type_checker.h"
 #include "engine/data_file.h"
+#include "engine/errors.h"
 #include "engine/field_codec.h"
 #include "engine/field_types.h"
 #include "engine/file_session.h"
@@ -1273,6 +1274,8 @@ void TDataQuery::ProduceRow() {
         result.SetField(true, fieldNumber, bytes, row);
       } else {
         result.SetField(true, fieldNumber, nullptr, row);
+        if (!run.NullRow && d.IsBlob())
+          CopyBlob(*run.Table, e.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
       }
       continue;
     } else {
@@ -1288,6 +1291,12 @@ void TDataQuery::ProduceRow() {
     std::int32_t one = 1;
     result.SetField(true, x.AvgCountField, &one, row);
   }
+  // BLOB values opened on the new row are written by its insert and dropped when it is not
+  // inserted.
+  struct TCloseBlobs {
+    TDataFile& Table;
+    ~TCloseBlobs() { Table.CloseAllBlobs(); }
+  } closeBlobs{result};
   if (!x.Grouped && x.GroupKeyCount == 0) {
     result.InsertRecord(row);
     return;
@@ -1342,6 +1351,30 @@ void TDataQuery::ProduceRow() {
     result.SetField(true, x.AvgCountField, &count, stored);
   }
   result.UpdateRecord(stored, false, false);
+}
+
+void TDataQuery::CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord,
+                          engine::TDataFile& target, int targetField, std::uint8_t* targetRecord) {
+  std::uint8_t slot[8] = {};
+  if (!source.GetField(true, sourceField, sourceRecord, slot)) return;
+  const std::string name = source.GetFieldDescriptor(true, sourceField).FieldName;
+  int code = source.OpenBlob(true, sourceField, engine::kBlobOpenRead, sourceRecord);
+  if (code != 0) engine::RaiseEngineError(code, source.FileName(), name);
+  std::uint32_t length = 0, read = 0;
+  std::string value;
+  code = source.GetBlobSize(true, sourceField, sourceRecord, length);
+  if (code == 0) {
+    value.assign(length, '\0');
+    code = source.ReadBlob(true, sourceField, 0, length, value.data(), sourceRecord, read);
+  }
+  source.CloseBlob(true, sourceField, sourceRecord);
+  if (code != 0) engine::RaiseEngineError(code, source.FileName(), name);
+  if (value.empty()) return;
+  code = target.OpenBlob(true, targetField, engine::kBlobOpenReadWrite, targetRecord);
+  if (code == 0) {
+    code = target.WriteBlob(true, targetField, 0, static_cast<std::uint32_t>(value.size()), value.data(), targetRecord);
+  }
+  if (code != 0) engine::RaiseEngineError(code, target.FileName(), name);
 }
 
 void TDataQuery::FinishAverages() {

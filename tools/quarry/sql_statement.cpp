@@ -7,6 +7,7 @@
 #include "dataset/engine_error.h"
 #include "dataset/quarry_query.h"
 #include "engine/data_file.h"
+#include "engine/errors.h"
 #include "tools/quarry/ddl.h"
 #include "tools/quarry/value_text.h"
 #include "util/text.h"
@@ -102,6 +103,7 @@ void RunSqlStatement(const std::string& text, const std::string& directory, cons
   std::vector<std::uint8_t> record(result.RecordBufferSize(), 0);
   std::vector<std::uint8_t> value(256, 0);
   TRowValues row(shown.size());
+  std::string blob;
   dataset::EngineCall([&] {
     result.First();
     while (result.Next(record.data()) == 0) {
@@ -109,7 +111,18 @@ void RunSqlStatement(const std::string& text, const std::string& directory, cons
         const engine::TFieldDescriptor& f = result.GetFieldDescriptor(true, shown[i]);
         row[i].reset();
         std::fill(value.begin(), value.end(), 0);
-        if (f.IsBlob() || !result.GetField(true, shown[i], record.data(), value.data())) continue;
+        if (!result.GetField(true, shown[i], record.data(), value.data())) continue;
+        if (f.IsBlob()) {
+          std::uint32_t length = 0, read = 0;
+          int code = result.OpenBlob(true, shown[i], engine::kBlobOpenRead, record.data());
+          if (code == 0) code = result.GetBlobSize(true, shown[i], record.data(), length);
+          blob.assign(length, '\0');
+          if (code == 0) code = result.ReadBlob(true, shown[i], 0, length, blob.data(), record.data(), read);
+          result.CloseBlob(true, shown[i], record.data());
+          if (code != 0) engine::RaiseEngineError(code, result.FileName(), f.FieldName);
+          if (length > 0) row[i] = BlobValueText(f.SubType, blob);
+          continue;
+        }
         row[i] = FieldValueText(static_cast<engine::TFieldType>(f.FieldType),
                                 std::string_view(reinterpret_cast<const char*>(value.data()), f.DataSize));
       }

@@ -391,6 +391,57 @@ TEST_F(QueryExecution, ParametersAndIntoTables) {
   if (file) std::fclose(file);
 }
 
+// BLOB values are copied into the result table, NULL ones stay NULL.
+TEST_F(QueryExecution, BlobColumnsAreCopied) {
+  {
+    engine::TTableDefinition t;
+    engine::TFieldDescriptor text = Field("text", TFieldType::Blob);
+    text.SubType = engine::kSubTypeMemo;
+    t.Fields = {Field("id", TFieldType::Integer), text};
+    t.Indexes = {Index("", 1)};
+    TDataFile table;
+    table.SetFileName(dir.File("notes"));
+    table.SetExclusive(true);
+    table.CreateTable(t);
+    table.Open();
+    std::vector<std::uint8_t> record(table.RecordBufferSize());
+    const std::string long_text(3000, 'x');
+    for (std::int32_t id = 1; id <= 3; ++id) {
+      table.InitRecord(record.data());
+      table.SetField(true, 1, &id, record.data());
+      if (id != 2) {
+        const std::string value = id == 1 ? "hello world" : long_text;
+        ASSERT_EQ(table.OpenBlob(true, 2, engine::kBlobOpenReadWrite, record.data()), 0);
+        ASSERT_EQ(table.WriteBlob(true, 2, 0, static_cast<std::uint32_t>(value.size()), value.data(), record.data()),
+                  0);
+      }
+      table.InsertRecord(record.data());
+      table.CloseAllBlobs();
+    }
+  }
+  TDataQuery query;
+  query.Open("select text, id from notes order by id desc", Settings());
+  TDataFile& result = *query.Execute();
+  std::vector<std::uint8_t> record(result.RecordBufferSize());
+  std::vector<std::string> texts;
+  result.First();
+  while (result.Next(record.data()) == 0) {
+    std::uint8_t slot[8] = {};
+    if (!result.GetField(true, 2, record.data(), slot)) {
+      texts.push_back("NULL");
+      continue;
+    }
+    ASSERT_EQ(result.OpenBlob(true, 2, engine::kBlobOpenRead, record.data()), 0);
+    std::uint32_t length = 0, read = 0;
+    result.GetBlobSize(true, 2, record.data(), length);
+    std::string value(length, '\0');
+    ASSERT_EQ(result.ReadBlob(true, 2, 0, length, value.data(), record.data(), read), 0);
+    result.CloseBlob(true, 2, record.data());
+    texts.push_back(value);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{std::string(3000, 'x'), "NULL", "hello world"}));
+}
+
 // While another process runs a statement WITH LOCKS, the table cannot be changed; afterwards it
 // can. A statement without WITH LOCKS still reads beside it.
 TEST_F(QueryExecution, WithLocksHoldsTheTablesAgainstASecondProcess) {

@@ -149,6 +149,18 @@ TEST(ShellSql, StatementsRunThroughTheQueryComponent) {
   EXPECT_EQ(r.exitCode, 1);
 }
 
+TEST(ShellSql, MemoValuesPrintLikeDump) {
+  TempDir dir;
+  std::string tsv = dir.Path() + "notes.tsv";
+  std::FILE* f = std::fopen(tsv.c_str(), "wb");
+  std::fputs("id\ttext\n1\tfirst line\\nsecond\n2\t\n", f);
+  std::fclose(f);
+  ShellRun r = RunShell(dir.Path(), "CREATE TABLE notes (id INTEGER, text MEMO);\n.import notes " + tsv +
+                                        "\nSELECT text, id FROM notes ORDER BY id DESC;\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "text\tid\n\t2\nfirst line\\nsecond\t1\n");
+}
+
 TEST(ShellSql, MissingParameterValueIsAnError) {
   TempDir dir;
   ShellRun r = RunShell(dir.Path(),
