@@ -194,6 +194,7 @@ class TDataQuery {
   void PlanConditions();
   void PlanResult();
   void InstallFilters();
+  void DeferDrivingFilter();
   void SetLinkFilters(int source);
   // Whether an equality link can be answered by value (not -2); the index of its target that
   // answers it by key, or -1 (indexed tells which).

@@ -1002,12 +1002,19 @@ void TDataQuery::InstallFilters() {
       }
     }
     run.DeferredFilter = false;
-    if (run.FilterTree) {
-      run.OwnFilter = TFilter::FromBorrowedTree(*run.Table, *run.FilterTree);
-      run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
-      run.Table->ActivateFilter(run.FilterHandle);
-    }
+    if (run.FilterTree) run.OwnFilter = TFilter::FromBorrowedTree(*run.Table, *run.FilterTree);
   }
+  // Activating a filter evaluates it over the table at once, so a deferred one never is.
+  DeferDrivingFilter();
+  for (TSourceRun& run : x.Runs) {
+    if (!run.OwnFilter || run.DeferredFilter) continue;
+    run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
+    run.Table->ActivateFilter(run.FilterHandle);
+  }
+}
+
+void TDataQuery::DeferDrivingFilter() {
+  TQueryExecution& x = *execution_;
   const int driving = x.Order.empty() ? -1 : x.Order[0];
   if (driving < 0 || x.Runs.size() < 2 || Kind != TStatementKind::Select) return;
   TSourceRun& run = x.Runs[static_cast<std::size_t>(driving)];
@@ -1021,8 +1028,6 @@ void TDataQuery::InstallFilters() {
     linked = linked || (link.JoinKind == kJoinInner && target.FilterTree);
   }
   if (!linked) return;
-  run.Table->RemoveFilter(run.FilterHandle);
-  run.FilterHandle = 0;
   run.DeferredFilter = true;
 }
 
