@@ -161,6 +161,22 @@ TEST(ShellSql, MemoValuesPrintLikeDump) {
   EXPECT_EQ(r.out, "text\tid\n\t2\nfirst line\\nsecond\t1\n");
 }
 
+// The bar (forced on here, as on a terminal) follows the statement's progress reports and ends
+// its line; the rows still go to the output alone.
+TEST(ShellSql, ProgressBarFollowsTheStatement) {
+  TempDir dir;
+  TShellOptions o;
+  o.progress = 1;
+  ShellRun r = RunShell(dir.Path(),
+                        "CREATE TABLE t (n INTEGER);\nINSERT INTO t (n) VALUES (1);\nINSERT INTO t (n) VALUES (2);\n"
+                        "SELECT n FROM t;\n",
+                        false, o);
+  EXPECT_EQ(r.out, "n\n1\n2\n");
+  EXPECT_NE(r.err.find("] 100%"), std::string::npos) << r.err;
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.back(), '\n');
+}
+
 TEST(ShellSql, MissingParameterValueIsAnError) {
   TempDir dir;
   ShellRun r = RunShell(dir.Path(),
