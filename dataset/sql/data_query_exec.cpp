@@ -893,9 +893,12 @@ void TDataQuery::PlanResult() {
     }
     for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
   }
-  if (x.OrderColumns.size() + 1 > static_cast<std::size_t>(engine::kMaxKeyFields) ||
-      x.GroupColumns.size() > static_cast<std::size_t>(engine::kMaxKeyFields)) {
-    RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
+  // An index has at most 16 key fields; the ORDER BY index needs one for Row___No.
+  if (x.OrderColumns.size() + 1 > static_cast<std::size_t>(engine::kMaxKeyFields)) {
+    RaiseSqlError("Maximum number of columns (15) in ORDER BY clause exceeded");
+  }
+  if (x.GroupColumns.size() > static_cast<std::size_t>(engine::kMaxKeyFields)) {
+    RaiseSqlError("Maximum number of columns (16) in GROUP BY clause exceeded");
   }
   for (int c : x.GroupColumns) {
     if (fields[static_cast<std::size_t>(c) + 1].IsBlob()) {

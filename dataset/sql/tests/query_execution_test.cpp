@@ -298,6 +298,11 @@ TEST_F(QueryExecution, ResultNames) {
                   " group by song"),
             "Row___No|Sum Of index|Average Of index|Expression|Count Of Expr|Song_Title|Avg__Count|");
   EXPECT_EQ(Names("select * from songs"), "Row___No|song|index|albumindex|");
+  // Sixteen columns are the most a DISTINCT index takes.
+  const std::string sixteen = Names(
+      "select distinct index, index, index, index, index, index, index, index, index, index, index, index, index, "
+      "index, index, index from songs");
+  EXPECT_EQ(sixteen.substr(sixteen.size() - 28), "|index_13|index_14|index_15|");
   EXPECT_EQ(Names("select b.*, a.index from songs a, albums b where a.albumindex = b.index"),
             "Row___No|index|artist|album|index_1|");
   EXPECT_EQ(Names("select song as aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa, index as aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa from "
@@ -316,6 +321,11 @@ TEST_F(QueryExecution, Refusals) {
        "Invalid column name 'nothere' or table correlation name '' "
        "specified in ORDER BY clause"},
       {"select song, count(*) from songs group by 0", "Invalid column number '0' specified in GROUP BY clause"},
+      {"select distinct index, index, index, index, index, index, index, index, index, index, index, index, index, "
+       "index, index, index, index from songs",
+       "Maximum number of columns (16) in DISTINCT clause exceeded"},
+      {"select index from songs order by 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1",
+       "Maximum number of columns (15) in ORDER BY clause exceeded"},
       {"select a.song from songs a, albums b, songs c where a.albumindex = b.index and a.index = c.index "
        "and c.albumindex = b.index",
        "Internal join error - table correlation name \"b\" is target of multiple join conditions in WHERE or JOIN "
