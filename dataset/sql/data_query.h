@@ -129,6 +129,9 @@ class TDataQuery {
   // nullptr. The callback is used only during the call.
   engine::TDataFile* Execute(const TQueryProgress& progress = nullptr);
   engine::TDataFile* ResultCursor() const;
+  // Whether the result is the source table's own cursor (a live result was asked for and the
+  // statement allows one).
+  bool LiveResult() const;
   // The rows a data-changing statement touched in its last run.
   std::uint32_t RowsAffected() const;
 
@@ -194,6 +197,7 @@ class TDataQuery {
   void PlanConditions();
   void PlanResult();
   void InstallFilters();
+  bool LiveResultPossible();
   void DeferDrivingFilter();
   void SetLinkFilters(int source);
   // Whether an equality link can be answered by value (not -2); the index of its target that

@@ -470,6 +470,9 @@ struct TQueryExecution {
   std::string GroupIndexName;  // "" = the primary index
   int GroupKeyCount = 0;
   bool CountOnly = false;
+  // A live result: the one source table's own cursor, under the statement's conditions.
+  bool Live = false;
+  int LiveIndex = engine::TIndexFile::kPhysicalOrder;
   std::unique_ptr<TDataFile> Result;
   std::vector<std::uint8_t> Row, Found;
   std::uint32_t RowsAffected = 0;
@@ -509,7 +512,12 @@ TDataQuery::TDataQuery(const TSqlEnvironment& environment) : parser_(environment
 TDataQuery::~TDataQuery() = default;
 
 engine::TDataFile* TDataQuery::ResultCursor() const {
-  return execution_ ? execution_->Result.get() : nullptr;
+  if (!execution_) return nullptr;
+  return execution_->Live ? execution_->Runs[0].Table.get() : execution_->Result.get();
+}
+
+bool TDataQuery::LiveResult() const {
+  return execution_ && execution_->Live;
 }
 
 std::uint32_t TDataQuery::RowsAffected() const {
@@ -913,6 +921,8 @@ void TDataQuery::PlanResult() {
     }
   }
 
+  if (x.Settings.RequestLive && LiveResultPossible()) return;
+
   // Indexes.
   engine::TTableDefinition definition;
   definition.Fields = fields;
@@ -977,6 +987,38 @@ void TDataQuery::PlanResult() {
   // A single-table COUNT takes the table's record count.
   x.CountOnly =
       x.Runs.size() == 1 && ResultFields.size() == 1 && ResultFields[0].AggregateKind == kAggregateCount && !x.Residual;
+}
+
+bool TDataQuery::LiveResultPossible() {
+  TQueryExecution& x = *execution_;
+  if (x.Runs.size() != 1 || Distinct || HasGroupBy || x.Grouped || !ResultTableName.empty()) return false;
+  for (const TResultDataField& f : ResultFields) {
+    if (f.AggregateKind != kAggregateNone || !IsPlainColumn(f.Expression.get())) return false;
+  }
+  TDataFile& table = *x.Runs[0].Table;
+  if (x.OrderColumns.empty()) {
+    x.Live = true;
+    x.LiveIndex = engine::TIndexFile::kPhysicalOrder;
+    return true;
+  }
+  // An ORDER BY is kept only when an index of the table gives exactly that order.
+  engine::TIndexFile& indexes = table.IndexFile();
+  for (int number = 0; number <= indexes.IndexCount(); ++number) {
+    if (number == 0 && indexes.NoPrimaryIndex()) continue;
+    const engine::TIndexDescriptor d = indexes.GetIndexDescriptor(number);
+    if (d.KeyFieldCount != x.OrderColumns.size() || d.CaseInsensitive != NoCase) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < x.OrderColumns.size() && same; ++i) {
+      const TQueryExprNode& column = *ResultFields[static_cast<std::size_t>(x.OrderColumns[i])].Expression;
+      const bool descending = d.Descending || d.FieldDescending[i] != 0;
+      same = d.KeyFields[i] == column.FieldNumber && descending == x.OrderDescending[i];
+    }
+    if (!same) continue;
+    x.Live = true;
+    x.LiveIndex = number;
+    return true;
+  }
+  return false;
 }
 
 void TDataQuery::InstallFilters() {
@@ -1446,6 +1488,12 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
   if (progress && !x.CountOnly && !x.Runs[static_cast<std::size_t>(x.Order[0])].DeferredFilter) {
     TDataFile& driving = *x.Runs[static_cast<std::size_t>(x.Order[0])].Table;
     x.DrivingCount = driving.RecordCount();
+  }
+  if (Kind == TStatementKind::Select && x.Live) {
+    TDataFile& live = *x.Runs[0].Table;
+    live.SelectIndex(x.LiveIndex);
+    live.First();
+    return &live;
   }
   if (Kind == TStatementKind::Select) {
     TDataFile& result = *x.Result;

@@ -401,6 +401,47 @@ TEST_F(QueryExecution, ParametersAndIntoTables) {
   if (file) std::fclose(file);
 }
 
+// A live result is the source table's cursor under the conditions, in the order of the index
+// that matches ORDER BY; anything else gets a result table.
+TEST_F(QueryExecution, LiveResults) {
+  struct TLive {
+    const char* Sql;
+    bool Live;
+    const char* Rows;  // the first column of each row
+  };
+  const TLive cases[] = {
+      {"select song, index from songs where albumindex = 2", true, "Zebra\napple\n"},
+      {"select index from songs where index > 4 order by index", true, "5\n6\n7\n"},
+      {"select index from songs where song = 'Zebra' order by index desc", false, "5\n2\n"},
+      {"select index, song from songs order by song", false, "7\n1\n4\n6\n2\n5\n3\n"},
+      {"select index + 1 from songs where index = 1", false, "2\n"},
+      {"select distinct albumindex from songs where index < 3", false, "1\n2\n"},
+      {"select a.index from songs a, albums b where a.albumindex = b.index and b.index = 3", false, "4\n"},
+  };
+  for (const TLive& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    TQuerySettings settings = Settings();
+    settings.RequestLive = true;
+    TDataQuery query;
+    query.Open(c.Sql, settings);
+    TDataFile& result = *query.Execute();
+    EXPECT_EQ(query.LiveResult(), c.Live);
+    EXPECT_EQ(result.FileName().find("songs") != std::string::npos, c.Live) << result.FileName();
+    std::string firsts;
+    std::vector<std::uint8_t> record(result.RecordBufferSize());
+    result.First();
+    const int field = c.Live ? query.ResultFields[0].Expression->FieldNumber : 2;
+    while (result.Next(record.data()) == 0) {
+      const engine::TFieldDescriptor& f = result.GetFieldDescriptor(true, field);
+      std::uint8_t bytes[260] = {};
+      firsts += Text(FieldValue(f.FieldType, f.SubType, bytes, f.DataSize,
+                                result.GetField(true, field, record.data(), bytes))) +
+                "\n";
+    }
+    EXPECT_EQ(firsts, c.Rows);
+  }
+}
+
 // BLOB values are copied into the result table, NULL ones stay NULL.
 TEST_F(QueryExecution, BlobColumnsAreCopied) {
   {
