@@ -179,7 +179,7 @@ void TQuarryDataSet::BuildFieldDefs() {
   for (int n = 1; n <= count; ++n) {
     const engine::TFieldDescriptor& d = handle_->GetFieldDescriptor(true, n);
     TFieldDef def;
-    if (!KindOf(d, def.Kind, def.Size)) continue;
+    if (HiddenField(d) || !KindOf(d, def.Kind, def.Size)) continue;
     def.FieldNo = n;
     def.Required = d.Required;
     if (def.Kind == TFieldKind::BCD) def.Precision = 20;

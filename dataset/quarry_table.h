@@ -122,6 +122,8 @@ class TQuarryDataSet : public TDataSet {
   virtual void DestroyHandle();
   // The index selected at open.
   virtual void SelectInitialIndex() {}
+  // Fields of the cursor that the dataset does not show (a query result's bookkeeping fields).
+  virtual bool HiddenField(const engine::TFieldDescriptor& /*field*/) const { return false; }
 
   void InternalOpen() override;
   void InternalClose() override;

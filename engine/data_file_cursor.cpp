@@ -374,10 +374,13 @@ struct TDataFile::TCursorOps {
     const std::uint32_t limit = std::max<std::uint32_t>(t.readAheadCount_, 1);
     std::uint32_t n = 1;
     if (c.Physical) {
-      while (n < limit) {
-        std::uint32_t next = direction > 0 ? c.RecordNumber + n : c.RecordNumber - n;
-        if (next < 1 || !c.Visible.Test(next)) break;
-        ++n;
+      // One read reaches the last visible record within the read-ahead window: under a filter
+      // that hides every other record, stopping at the first hidden one would cost a read per
+      // record.
+      for (std::uint32_t k = 1; k < limit; ++k) {
+        std::uint32_t next = direction > 0 ? c.RecordNumber + k : c.RecordNumber - k;
+        if (next < 1 || next >= t.header_.NextRecordNumber) break;
+        if (c.Visible.Test(next)) n = k + 1;
       }
       return n;
     }

@@ -49,8 +49,6 @@ bool IsCombiningAnd(const TQueryExprNode& node) {
 
 }  // namespace
 
-TDataQuery::TDataQuery(const TSqlEnvironment& environment) : parser_(environment) {}
-
 void TDataQuery::Clear() {
   Kind = TStatementKind::None;
   Distinct = HasJoins = HasCondition = HasOrderBy = HasGroupBy = NoCase = WithLocks = false;

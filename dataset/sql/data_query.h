@@ -15,6 +15,8 @@
 // The statement object is not shared between threads.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -24,9 +26,33 @@
 #include "dataset/sql/expression_parser.h"
 #include "dataset/sql/query_expr_node.h"
 
+namespace quillon::engine {
+class TDataFile;
+}
+
 namespace quillon::sql {
 
 class TColumnResolver;
+struct TSqlValue;
+struct TQueryExecution;
+struct TPlannedLink;
+struct TSourceRun;
+
+// What the statement needs from its owner before it is prepared.
+struct TQuerySettings {
+  bool StrictChangeDetection = false;
+  std::uint8_t LockRetryCount = 15;
+  std::uint32_t LockWaitTime = 100;  // milliseconds
+  bool RequestLive = false;
+  std::string DatabaseDirectory;  // the directory of table names without a drive or directory
+  std::function<bool(engine::TDataFile&)> PasswordCallback;
+  // Joins by equality onto a table of at most this many records go through an in-memory map
+  // of its values; larger ones through an index of the column when there is one, else a filter.
+  std::uint32_t MaxProbeRecords = 2000000;
+};
+
+// (CurrentRecord, PercentDone, Abort).
+using TQueryProgress = std::function<void(int, int, bool&)>;
 
 enum class TStatementKind { None = 0, Select = 1, Insert = 2, Update = 3, Delete = 4 };
 
@@ -89,6 +115,25 @@ struct TUpdateDataValue {
 class TDataQuery {
  public:
   explicit TDataQuery(const TSqlEnvironment& environment = DefaultSqlEnvironment());
+  ~TDataQuery();
+  TDataQuery(const TDataQuery&) = delete;
+  TDataQuery& operator=(const TDataQuery&) = delete;
+
+  // Execution (data_query_exec.cpp). Open parses the text, opens the source tables, binds and
+  // checks every name, plans the conditions and creates the result table; it raises engine
+  // errors (11949 for the statement's own faults).
+  void Open(std::string_view text, const TQuerySettings& settings);
+  // The value of the index-th "?" (0-based); 11949 beyond the statement's markers.
+  void BindParameter(std::size_t index, const TSqlValue& value);
+  // Runs the statement; a SELECT answers its result cursor (owned by the statement), the others
+  // nullptr. The callback is used only during the call.
+  engine::TDataFile* Execute(const TQueryProgress& progress = nullptr);
+  engine::TDataFile* ResultCursor() const;
+  // Whether the result is the source table's own cursor (a live result was asked for and the
+  // statement allows one).
+  bool LiveResult() const;
+  // The rows a data-changing statement touched in its last run.
+  std::uint32_t RowsAffected() const;
 
   // Parse, then Check with resolver.
   void Prepare(std::string_view text, const TColumnResolver& resolver);
@@ -147,8 +192,30 @@ class TDataQuery {
   [[noreturn]] void FailFound(const std::string& what) const;
   void AddCondition(std::unique_ptr<TQueryExprNode> condition, int joinKind);
   void CombineConditions();
+  // Execution steps (data_query_exec.cpp).
+  void OpenStatement(std::string_view text, const TQuerySettings& settings);
+  void PlanConditions();
+  void PlanResult();
+  void InstallFilters();
+  bool LiveResultPossible();
+  void DeferDrivingFilter();
+  void SetLinkFilters(int source);
+  // Whether an equality link can be answered by value (not -2); the index of its target that
+  // answers it by key, or -1 (indexed tells which).
+  int LookupIndex(const TPlannedLink& link, bool& indexed) const;
+  void BuildProbe(TSourceRun& run);
+  // Whether an inner link from source has found nothing for the current record.
+  bool JoinsNothing(int source) const;
+  void Join(std::size_t depth, const std::function<void()>& emit);
+  void CountProgress();
+  void ProduceRow();
+  void FinishAverages();
+  void CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord, engine::TDataFile& target,
+                int targetField, std::uint8_t* targetRecord);
+  void ExecuteInsert();
 
   std::vector<std::unique_ptr<TQueryExprNode>> pendingConditions_;
+  std::unique_ptr<TQueryExecution> execution_;
 
   TExpressionParser parser_;
 };

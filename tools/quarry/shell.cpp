@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "dataset/engine_error.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
 #include "engine/file_session.h"
@@ -170,6 +171,10 @@ bool TShell::Execute(const TShellInput& input) {
     std::fprintf(err_, "Quarry Engine Error # %d %s\n", e.Code(), e.what());
     failed_ = true;
     return false;
+  } catch (const dataset::EQuarryEngineError& e) {
+    std::fprintf(err_, "%s\n", e.what());
+    failed_ = true;
+    return false;
   } catch (const ELocatedError& e) {
     std::fprintf(err_, "%s\n", e.what());
     failed_ = true;
@@ -189,7 +194,11 @@ bool TShell::Execute(const TShellInput& input) {
 
 void TShell::Statement(const std::string& text) {
   std::optional<TDdlStatement> ddl = ParseDdl(text);
-  if (!ddl) throw EShellError("SQL statements are not available in this shell yet: " + text.substr(0, 40));
+  if (!ddl && IsSqlStatement(text)) {
+    SqlStatement(text);
+    return;
+  }
+  if (!ddl) throw EShellError("not a statement this shell knows: " + text.substr(0, 40));
   switch (ddl->kind) {
     case TDdlStatement::Kind::CreateTable:
       if (TableExists(ddl->table.name)) {
@@ -439,7 +448,8 @@ void TShell::Help() {
                ".repair TABLE           rebuild indexes and free lists from the whole records (backups kept)\n"
                ".schema TABLE           the CREATE TABLE statement of a table\n"
                ".tables                 the tables of the database directory\n"
-               ".timer on|off           time every statement\n");
+               ".timer on|off           time every statement\n"
+               ".param set NAME VALUE   the value of :NAME in SQL statements\n");
 }
 
 void TShell::DotCommand(const std::string& line) {
@@ -467,6 +477,8 @@ void TShell::DotCommand(const std::string& line) {
   } else if (cmd == ".headers") {
     need(1, ".headers on|off");
     if (!OnOff(w[1], options_.headers)) throw EShellError("usage: .headers on|off");
+  } else if (cmd == ".param") {
+    ParamCommand(line, parameters_, out_);
   } else if (cmd == ".timer") {
     need(1, ".timer on|off");
     if (!OnOff(w[1], options_.timer)) throw EShellError("usage: .timer on|off");

@@ -10,6 +10,7 @@
 
 #include "tools/quarry/ddl.h"
 #include "tools/quarry/result_writer.h"
+#include "tools/quarry/sql_statement.h"
 #include "tools/quarry/statement_splitter.h"
 
 namespace quillon::quarry {
@@ -60,12 +61,14 @@ class TShell {
   void Dump(const std::string& name, const std::string* index);
   void Repair(const std::string& name);
   void Check(const std::string& name);
+  void SqlStatement(const std::string& text);
 
   TShellOptions options_;
   std::FILE* out_;
   std::FILE* err_;
   bool failed_ = false;
   int readDepth_ = 0;
+  TSqlParameters parameters_;
 };
 
 }  // namespace quillon::quarry

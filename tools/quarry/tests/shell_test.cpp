@@ -117,3 +117,76 @@ TEST(Shell, TablePathsRelativeToTheDirectory) {
 
 }  // namespace
 }  // namespace quillon::quarry
+
+namespace quillon::quarry {
+namespace {
+
+// SQL statements in the shell: results in the current mode without the result table's own
+// fields, changes silent, parameters from .param set, and engine errors as one line.
+TEST(ShellSql, StatementsRunThroughTheQueryComponent) {
+  TempDir dir;
+  ShellRun r = RunShell(dir.Path(),
+                        "CREATE TABLE songs (song CHAR(40), idx INTEGER, alb INTEGER, PRIMARY KEY (idx));\n"
+                        "INSERT INTO songs (song, idx, alb) VALUES ('Help', 1, 1);\n"
+                        "INSERT INTO songs (song, idx, alb) VALUES ('Yesterday', 2, 1);\n"
+                        "INSERT INTO songs (song, idx, alb) VALUES ('Abba song', 3, 2);\n"
+                        ".param set a 1\n"
+                        "SELECT song, idx FROM songs WHERE alb = :a ORDER BY song DESC;\n"
+                        "UPDATE songs SET alb = 3 WHERE idx = 3;\n"
+                        "SELECT alb, COUNT(*), AVG(idx) FROM songs GROUP BY alb;\n"
+                        "DELETE FROM songs WHERE idx = 1;\n"
+                        "SELECT * FROM songs;\n"
+                        "SELECT nothere FROM songs;\n"
+                        "SELECT idx FROM songs;\n",
+                        true);
+  EXPECT_EQ(r.out,
+            "song\tidx\nYesterday\t2\nHelp\t1\n"
+            "alb\tCount Of *\tAverage Of idx\n1\t2\t1.5\n3\t1\t3\n"
+            "song\tidx\talb\nYesterday\t2\t1\nAbba song\t3\t3\n"
+            "idx\n2\n3\n");
+  EXPECT_EQ(r.err,
+            "Quarry Engine Error # 11949 SQL - Invalid column name 'nothere' or table correlation name '' specified "
+            "in source columns\n");
+  EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST(ShellSql, MemoValuesPrintLikeDump) {
+  TempDir dir;
+  std::string tsv = dir.Path() + "notes.tsv";
+  std::FILE* f = std::fopen(tsv.c_str(), "wb");
+  std::fputs("id\ttext\n1\tfirst line\\nsecond\n2\t\n", f);
+  std::fclose(f);
+  ShellRun r = RunShell(dir.Path(), "CREATE TABLE notes (id INTEGER, text MEMO);\n.import notes " + tsv +
+                                        "\nSELECT text, id FROM notes ORDER BY id DESC;\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "text\tid\n\t2\nfirst line\\nsecond\t1\n");
+}
+
+// The bar (forced on here, as on a terminal) follows the statement's progress reports and ends
+// its line; the rows still go to the output alone.
+TEST(ShellSql, ProgressBarFollowsTheStatement) {
+  TempDir dir;
+  TShellOptions o;
+  o.progress = 1;
+  ShellRun r = RunShell(dir.Path(),
+                        "CREATE TABLE t (n INTEGER);\nINSERT INTO t (n) VALUES (1);\nINSERT INTO t (n) VALUES (2);\n"
+                        "SELECT n FROM t;\n",
+                        false, o);
+  EXPECT_EQ(r.out, "n\n1\n2\n");
+  EXPECT_NE(r.err.find("] 100%"), std::string::npos) << r.err;
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.back(), '\n');
+}
+
+TEST(ShellSql, MissingParameterValueIsAnError) {
+  TempDir dir;
+  ShellRun r = RunShell(dir.Path(),
+                        "CREATE TABLE t (n INTEGER);\nSELECT n FROM t WHERE n = :x;\n.param set x 3\n"
+                        "INSERT INTO t (n) VALUES (3);\nSELECT n FROM t WHERE n = :x;\n",
+                        true);
+  EXPECT_EQ(r.out, "n\n3\n");
+  EXPECT_EQ(r.err, "Error: no value for parameter :x (see .param set)\n");
+}
+
+}  // namespace
+}  // namespace quillon::quarry

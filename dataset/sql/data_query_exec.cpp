@@ -1,0 +1,1616 @@
+// Running a TDataQuery: opening the source tables, binding, planning the conditions into table
+// filters, join links and a residual condition, the nested-loop join, the result table with its
+// ordering, DISTINCT and GROUP BY indexes, aggregates, and INSERT, UPDATE and DELETE.
+//
+// The result table is an ordinary engine table: its indexes do the sorting, duplicate removal and
+// grouping while rows are inserted, so there is no sort step at the end.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "dataset/sql/data_query.h"
+#include "dataset/sql/expr_evaluator.h"
+#include "dataset/sql/sql_error.h"
+#include "dataset/sql/table_filter.h"
+#include "dataset/sql/type_checker.h"
+#include "engine/data_file.h"
+#include "engine/errors.h"
+#include "engine/field_codec.h"
+#include "engine/field_types.h"
+#include "engine/file_session.h"
+#include "util/platform.h"
+#include "util/text.h"
+
+namespace quillon::sql {
+
+namespace {
+
+using engine::TDataFile;
+using engine::TFieldType;
+
+constexpr int T(TFieldType t) {
+  return static_cast<int>(t);
+}
+
+constexpr const char* kRowNumberField = "Row___No";
+constexpr const char* kAvgCountField = "Avg__Count";
+constexpr std::size_t kMaxResultName = 30;
+constexpr int kMaxDistinctColumns = 16;
+constexpr int kNoLookup = -2;
+
+bool IsIntegerKind(int t) {
+  return t == T(TFieldType::SmallInt) || t == T(TFieldType::Integer) || t == T(TFieldType::Word) ||
+         t == T(TFieldType::LargeWord);
+}
+bool IsRealKind(int t) {
+  return t == T(TFieldType::Float) || t == T(TFieldType::Extended);
+}
+bool IsNumericKind(int t) {
+  return IsIntegerKind(t) || IsRealKind(t) || t == T(TFieldType::Bcd);
+}
+
+bool HasDirectory(const std::string& name) {
+  return name.find_first_of("\\/:") != std::string::npos;
+}
+
+std::string InDirectory(const std::string& directory, const std::string& name) {
+  std::string dir = Trim(directory);
+  if (dir.empty()) return name;
+  if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+  return dir + name;
+}
+
+// Converts a value to an engine type; false when the dialect has no such conversion or the value
+// does not fit. Numeric conversions drop fractions.
+bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environment, TSqlValue& out) {
+  out = TSqlValue::Null();
+  if (v.IsNull()) return true;
+  const int date = T(TFieldType::Date), time = T(TFieldType::Time), stamp = T(TFieldType::TimeStamp);
+  auto asDouble = [&]() {
+    if (v.Type == T(TFieldType::Bcd)) return static_cast<double>(v.Int) / 10000.0;
+    if (IsRealKind(v.Type)) return v.Real;
+    return static_cast<double>(v.Int);
+  };
+  if (type == T(TFieldType::String)) {
+    if (v.Type != T(TFieldType::String)) return false;
+    out = v;
+    return true;
+  }
+  if (IsIntegerKind(type)) {
+    if (!IsNumericKind(v.Type)) return false;
+    double d = std::trunc(asDouble());
+    double low = type == T(TFieldType::SmallInt) ? -32768.0 : type == T(TFieldType::Integer) ? -2147483648.0 : 0.0;
+    double high = type == T(TFieldType::SmallInt)  ? 32767.0
+                  : type == T(TFieldType::Word)    ? 65535.0
+                  : type == T(TFieldType::Integer) ? 2147483647.0
+                                                   : 4294967295.0;
+    if (!(d >= low && d <= high)) return false;
+    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+    return true;
+  }
+  if (IsRealKind(type)) {
+    if (!IsNumericKind(v.Type)) return false;
+    out = TSqlValue::Float(asDouble(), type);
+    return true;
+  }
+  if (type == T(TFieldType::Bcd)) {
+    if (!IsNumericKind(v.Type)) return false;
+    if (v.Type == T(TFieldType::Bcd)) {
+      out = v;
+      return true;
+    }
+    double d = std::trunc(asDouble() * 10000.0);
+    if (!(std::fabs(d) < 9.0e17)) return false;
+    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+    return true;
+  }
+  if (type == T(TFieldType::Boolean)) {
+    if (v.Type != T(TFieldType::Boolean)) return false;
+    out = v;
+    return true;
+  }
+  if (type == date) {
+    if (v.Type == date) {
+      out = v;
+    } else if (v.Type == stamp) {
+      out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
+    } else if (v.Type == T(TFieldType::String)) {
+      std::int32_t day = 0;
+      if (!StrToSqlDate(v.Text, environment.Format(), day)) return false;
+      out = TSqlValue::Integer(day, date);
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if (type == time) {
+    if (v.Type == time) {
+      out = v;
+    } else if (v.Type == T(TFieldType::String)) {
+      std::int32_t ms = 0;
+      if (!StrToSqlTime(v.Text, environment.Format(), ms)) return false;
+      out = TSqlValue::Integer(ms, time);
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if (type == stamp) {
+    if (v.Type == stamp) {
+      out = v;
+    } else if (v.Type == date) {
+      out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
+    } else if (v.Type == T(TFieldType::String)) {
+      double value = 0;
+      if (!StrToSqlTimeStamp(v.Text, environment.Format(), value)) return false;
+      out = TSqlValue::Float(value, stamp);
+    } else {
+      return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+// Writes a value of the field's own type (as ConvertValue gives it) into a record buffer.
+void PutValue(TDataFile& table, int fieldNumber, const TSqlValue& v, std::uint8_t* record) {
+  if (v.IsNull()) {
+    table.SetField(true, fieldNumber, nullptr, record);
+    return;
+  }
+  const engine::TFieldDescriptor& f = table.GetFieldDescriptor(true, fieldNumber);
+  std::uint8_t bytes[16] = {};
+  switch (static_cast<TFieldType>(f.FieldType)) {
+    case TFieldType::String: {
+      std::string text = v.Text.substr(0, f.DeclaredSize);
+      table.SetField(true, fieldNumber, text.c_str(), record);
+      return;
+    }
+    case TFieldType::Boolean:
+    case TFieldType::SmallInt:
+    case TFieldType::Word: {
+      auto x = static_cast<std::uint16_t>(v.Int);
+      std::memcpy(bytes, &x, 2);
+      break;
+    }
+    case TFieldType::Integer:
+    case TFieldType::Date:
+    case TFieldType::Time:
+    case TFieldType::LargeWord: {
+      auto x = static_cast<std::uint32_t>(v.Int);
+      std::memcpy(bytes, &x, 4);
+      break;
+    }
+    case TFieldType::Float:
+    case TFieldType::TimeStamp:
+      std::memcpy(bytes, &v.Real, 8);
+      break;
+    case TFieldType::Bcd: {
+      std::int64_t stored = 0;
+      if (!engine::EncodeBcd(v.Int, f.Decimals, stored)) {
+        table.SetField(true, fieldNumber, nullptr, record);
+        return;
+      }
+      std::memcpy(bytes, &stored, 8);
+      break;
+    }
+    case TFieldType::Extended:
+      engine::EncodeExtended(v.Real, bytes);
+      break;
+    default:
+      table.SetField(true, fieldNumber, nullptr, record);
+      return;
+  }
+  table.SetField(true, fieldNumber, bytes, record);
+}
+
+// Sets a constant node (a parameter or a folded subexpression) to a value.
+void SetConstant(TQueryExprNode& node, const TSqlValue& v) {
+  bool parameter = node.IsParameter;
+  switch (v.Type) {
+    case kTypeNull:
+      node.SetNull();
+      break;
+    case T(TFieldType::String):
+      node.SetString(v.Text);
+      break;
+    case T(TFieldType::Boolean):
+      node.SetBoolean(v.Int != 0);
+      break;
+    case T(TFieldType::Date):
+      node.SetDate(static_cast<std::int32_t>(v.Int));
+      break;
+    case T(TFieldType::Time):
+      node.SetTime(static_cast<std::int32_t>(v.Int));
+      break;
+    case T(TFieldType::TimeStamp):
+      node.SetTimeStamp(v.Real);
+      break;
+    case T(TFieldType::Bcd): {
+      std::int64_t stored = 0;
+      engine::EncodeBcd(v.Int, 4, stored);
+      node.Value.assign(reinterpret_cast<const char*>(&stored), 8);
+      node.DataType = v.Type;
+      node.Size = 8;
+      node.Scale = 4;
+      node.IsNull = false;
+      break;
+    }
+    default:
+      if (IsRealKind(v.Type)) {
+        node.SetFloat(v.Real);
+      } else if (IsIntegerKind(v.Type) && v.Int >= std::numeric_limits<std::int32_t>::min() &&
+                 v.Int <= std::numeric_limits<std::int32_t>::max()) {
+        node.SetInteger(static_cast<std::int32_t>(v.Int));
+      } else if (IsIntegerKind(v.Type)) {
+        node.SetFloat(static_cast<double>(v.Int));
+      } else {
+        node.SetNull();
+      }
+  }
+  node.IsParameter = parameter;
+}
+
+bool IsComparison(int oper) {
+  return oper == op::kEqual || oper == op::kNotEqual || oper == op::kLess || oper == op::kGreater ||
+         oper == op::kLessOrEqual || oper == op::kGreaterOrEqual;
+}
+
+int Mirrored(int oper) {
+  switch (oper) {
+    case op::kLess:
+      return op::kGreater;
+    case op::kGreater:
+      return op::kLess;
+    case op::kLessOrEqual:
+      return op::kGreaterOrEqual;
+    case op::kGreaterOrEqual:
+      return op::kLessOrEqual;
+    default:
+      return oper;
+  }
+}
+
+bool IsPlainColumn(const TQueryExprNode* node) {
+  return node && node->NodeClass == kNodeColumn && node->SourceIndex >= 0 && node->FieldNumber > 0;
+}
+
+// The source tables a subtree (node and its children, not its siblings) refers to, as a bit set.
+void CollectSources(const TQueryExprNode& node, std::vector<bool>& used) {
+  if (node.NodeClass == kNodeColumn && node.SourceIndex >= 0 &&
+      static_cast<std::size_t>(node.SourceIndex) < used.size()) {
+    used[static_cast<std::size_t>(node.SourceIndex)] = true;
+  }
+  for (const TQueryExprNode* child = node.First.get(); child; child = child->Next.get()) CollectSources(*child, used);
+}
+
+bool IsFoldable(const TQueryExprNode& node) {
+  if (node.NodeClass == kNodeColumn || node.IsParameter) return false;
+  if (node.NodeClass == kNodeFunction &&
+      (node.Operator == op::kSum || node.Operator == op::kCount || node.Operator == op::kMin ||
+       node.Operator == op::kMax || node.Operator == op::kAvg)) {
+    return false;
+  }
+  for (const TQueryExprNode* child = node.First.get(); child; child = child->Next.get()) {
+    if (!IsFoldable(*child)) return false;
+  }
+  return true;
+}
+
+// Computes every column-free subexpression once.
+void FoldConstants(std::unique_ptr<TQueryExprNode>& slot) {
+  if (!slot) return;
+  if (slot->NodeClass != kNodeConstant && IsFoldable(*slot)) {
+    TEvalContext context;
+    TSqlValue value = Evaluate(*slot, context);
+    auto constant = MakeNode(kNodeConstant, op::kNone, slot->Name);
+    SetConstant(*constant, value);
+    constant->JoinKind = slot->JoinKind;
+    constant->Next = std::move(slot->Next);
+    slot = std::move(constant);
+    return;
+  }
+  for (std::unique_ptr<TQueryExprNode>* child = &slot->First; *child; child = &(*child)->Next) FoldConstants(*child);
+}
+
+// The prefix rewrites of table filters: name = 'Ab*' and name LIKE 'Ab%' both become a
+// comparison of the first two characters.
+void RewritePrefixes(TQueryExprNode& node) {
+  if ((node.NodeClass == kNodeBinary && (node.Operator == op::kAnd || node.Operator == op::kOr)) ||
+      (node.NodeClass == kNodeUnary && node.Operator == op::kNot)) {
+    for (TQueryExprNode* child = node.First.get(); child; child = child->Next.get()) RewritePrefixes(*child);
+    return;
+  }
+  TQueryExprNode* column = node.First.get();
+  TQueryExprNode* constant = node.Second();
+  if (!IsPlainColumn(column) || column->DataType != T(TFieldType::String) || !constant ||
+      constant->NodeClass != kNodeConstant || constant->IsParameter || constant->DataType != T(TFieldType::String) ||
+      constant->Next) {
+    return;
+  }
+  const std::string text = constant->StringValue();
+  std::string prefix;
+  int oper = 0;
+  if (node.NodeClass == kNodeBinary && (node.Operator == op::kEqual || node.Operator == op::kNotEqual)) {
+    if (text.size() < 2 || text.back() != '*') return;
+    prefix = text.substr(0, text.size() - 1);
+    oper = node.Operator;
+  } else if (node.NodeClass == kNodeExtended && (node.Operator == op::kLike || node.Operator == op::kNotLike)) {
+    if (text.size() < 2 || text.back() != '%' || text.find('%') != text.size() - 1 ||
+        text.find('_') != std::string::npos) {
+      return;
+    }
+    prefix = text.substr(0, text.size() - 1);
+    oper = node.Operator == op::kLike ? op::kEqual : op::kNotEqual;
+  } else {
+    return;
+  }
+  node.NodeClass = kNodePartialCompare;
+  node.Operator = oper;
+  node.PartialLength = static_cast<int>(prefix.size());
+  node.CaseInsensitive = false;
+  constant->SetString(prefix);
+}
+
+std::unique_ptr<TQueryExprNode> CloneColumn(const TQueryExprNode& column) {
+  auto copy = MakeNode(kNodeColumn, op::kNone, column.Name);
+  copy->ColumnName = column.ColumnName;
+  copy->CorrelationName = column.CorrelationName;
+  copy->DataType = column.DataType;
+  copy->SubType = column.SubType;
+  copy->Size = column.Size;
+  copy->Scale = column.Scale;
+  copy->SourceIndex = column.SourceIndex;
+  copy->FieldNumber = column.FieldNumber;
+  return copy;
+}
+
+std::unique_ptr<TQueryExprNode> JoinWithAnd(std::vector<std::unique_ptr<TQueryExprNode>> parts) {
+  std::unique_ptr<TQueryExprNode> tree;
+  for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+    tree = tree ? MakeBinary(op::kAnd, "AND", std::move(*it), std::move(tree)) : std::move(*it);
+    if (tree->NodeClass == kNodeBinary && tree->Operator == op::kAnd) {
+      tree->DataType = T(TFieldType::Boolean);
+      tree->Size = 2;
+    }
+  }
+  return tree;
+}
+
+struct TResolver : TColumnResolver {
+  const std::vector<std::unique_ptr<TDataFile>>* Tables = nullptr;
+  const std::vector<TSourceDataFile>* Sources = nullptr;
+  bool FindField(const TSourceDataFile& source, const std::string& name, TResolvedField& field) const override {
+    if (Sources->empty()) return false;
+    std::size_t i = static_cast<std::size_t>(&source - Sources->data());
+    if (i >= Tables->size()) return false;
+    for (const engine::TFieldDescriptor& f : (*Tables)[i]->LogicalFields()) {
+      if (!SameText(f.FieldName, name)) continue;
+      field.FieldNumber = f.FieldNumber;
+      field.FieldName = f.FieldName;
+      field.DataType = f.FieldType;
+      field.SubType = f.SubType;
+      field.Size = f.FieldType == T(TFieldType::String) ? f.DeclaredSize + 1 : f.DataSize;
+      field.Scale = f.Decimals;
+      return true;
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+// One source table while the statement runs.
+struct TSourceRun {
+  std::unique_ptr<TDataFile> Table;
+  std::vector<std::uint8_t> Buffer;
+  std::unique_ptr<TRecordReader> Reader;
+  std::unique_ptr<TQueryExprNode> FilterTree;  // the AND of this table's own conditions
+  std::uint32_t FilterHandle = 0;
+  std::uint32_t LinkHandle = 0;
+  int Level = 0;
+  int IncomingLink = -1;
+  bool NullRow = false;  // the missing side of a left outer join
+  bool Locked = false;
+  // An equality link whose target column leads an index is answered by a key range on a second
+  // cursor instead of a new filter for each outer record; the table's own conditions are then
+  // tested record by record.
+  std::unique_ptr<TDataFile> Lookup;
+  int LookupField = 0;
+  std::shared_ptr<TFilter> OwnFilter;
+  std::vector<std::uint8_t> LookupKey;
+  enum class TLookup { Unused, Range, Probe, NoMatch, Filter } LookupState = TLookup::Unused;
+  // The records passing the table's own conditions by the value of the linked column, in
+  // physical order; built at the first outer record when the table is small enough.
+  bool ProbeWanted = false;
+  bool ProbeBuilt = false;
+  std::unordered_map<std::int64_t, std::vector<std::uint32_t>> IntegerProbe;
+  std::unordered_map<std::string, std::vector<std::uint32_t>> TextProbe;
+  const std::vector<std::uint32_t>* ProbeMatches = nullptr;
+  // A driving table whose own conditions no index answers tests them record by record, after
+  // its links have shown that the record joins at all.
+  bool DeferredFilter = false;
+};
+
+// One condition of a join link, oriented from the link's source to its target.
+struct TLinkCondition {
+  const TQueryExprNode* SourceColumn = nullptr;
+  const TQueryExprNode* TargetColumn = nullptr;
+  int Operator = op::kEqual;
+};
+
+struct TPlannedLink {
+  int Source = -1;
+  int Target = -1;
+  int JoinKind = kJoinInner;
+  std::vector<TLinkCondition> Conditions;
+};
+
+struct TResultColumn {
+  int FieldNumber = 0;  // in the result table
+  std::string Name;
+};
+
+struct TQueryExecution {
+  TQuerySettings Settings;
+  std::vector<std::unique_ptr<TDataFile>> Tables;  // by source index
+  std::vector<TSourceRun> Runs;
+  std::vector<std::unique_ptr<TQueryExprNode>> OwnedParts;  // link conditions
+  std::vector<TPlannedLink> Links;
+  std::unique_ptr<TQueryExprNode> Residual;
+  std::vector<int> Order;  // source indexes, driving table first
+  std::vector<TResultColumn> Columns;
+  int AvgCountField = 0;
+  bool Grouped = false;
+  std::vector<int> GroupColumns;  // result column indexes
+  std::vector<int> OrderColumns;  // result column indexes
+  std::vector<bool> OrderDescending;
+  std::string GroupIndexName;  // "" = the primary index
+  int GroupKeyCount = 0;
+  bool CountOnly = false;
+  // A live result: the one source table's own cursor, under the statement's conditions.
+  bool Live = false;
+  int LiveIndex = engine::TIndexFile::kPhysicalOrder;
+  std::unique_ptr<TDataFile> Result;
+  std::vector<std::uint8_t> Row, Found;
+  std::uint32_t RowsAffected = 0;
+  // Progress.
+  const TQueryProgress* Progress = nullptr;
+  bool Aborted = false;
+  bool FirstRow = true;
+  std::uint64_t DrivingRecord = 0, RememberedRecord = 0;
+  int Counter = 0;
+  std::int64_t DrivingCount = -1;
+  // Data-changing statements collect the records to change first.
+  std::vector<std::vector<std::uint8_t>> Marked;
+};
+
+namespace {
+
+class TJoinReader : public TRowReader {
+ public:
+  explicit TJoinReader(std::vector<TSourceRun>& runs) : runs_(runs) {}
+  TSqlValue Column(const TQueryExprNode& column) override {
+    if (column.SourceIndex < 0 || static_cast<std::size_t>(column.SourceIndex) >= runs_.size()) {
+      return TSqlValue::Null();
+    }
+    TSourceRun& run = runs_[static_cast<std::size_t>(column.SourceIndex)];
+    if (run.NullRow) return TSqlValue::Null();
+    return run.Reader->Column(column);
+  }
+
+ private:
+  std::vector<TSourceRun>& runs_;
+};
+
+}  // namespace
+
+TDataQuery::TDataQuery(const TSqlEnvironment& environment) : parser_(environment) {}
+
+TDataQuery::~TDataQuery() = default;
+
+engine::TDataFile* TDataQuery::ResultCursor() const {
+  if (!execution_) return nullptr;
+  return execution_->Live ? execution_->Runs[0].Table.get() : execution_->Result.get();
+}
+
+bool TDataQuery::LiveResult() const {
+  return execution_ && execution_->Live;
+}
+
+std::uint32_t TDataQuery::RowsAffected() const {
+  return execution_ ? execution_->RowsAffected : 0;
+}
+
+void TDataQuery::BindParameter(std::size_t index, const TSqlValue& value) {
+  const auto& parameters = Parameters();
+  if (index >= parameters.size()) RaiseSqlError("Too many parameter values for the statement");
+  TQueryExprNode& node = *parameters[index];
+  TSqlValue converted = value;
+  if (node.DataType != kTypeNull && node.DataType != value.Type && !value.IsNull()) {
+    TSqlValue out;
+    if (ConvertValue(value, node.DataType, parser_.Environment(), out)) converted = out;
+  }
+  int type = node.DataType, size = node.Size;
+  SetConstant(node, converted);
+  if (converted.IsNull()) {
+    node.IsNull = true;
+    node.DataType = type;
+    node.Size = size;
+  }
+}
+
+void TDataQuery::Open(std::string_view text, const TQuerySettings& settings) {
+  execution_.reset();
+  try {
+    OpenStatement(text, settings);
+  } catch (...) {
+    execution_.reset();
+    throw;
+  }
+}
+
+void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& settings) {
+  Parse(text);
+  auto execution = std::make_unique<TQueryExecution>();
+  TQueryExecution& x = *execution;
+  x.Settings = settings;
+  const bool changes = Kind != TStatementKind::Select;
+
+  // Source tables, in physical order.
+  for (const TSourceDataFile& source : Sources) {
+    auto table = std::make_unique<TDataFile>();
+    table->SetFileName(HasDirectory(source.Path) ? source.Path : InDirectory(settings.DatabaseDirectory, source.Path));
+    table->SetInMemory(source.InMemory);
+    table->SetReadOnly(!changes && !settings.RequestLive);
+    table->SetStrictChangeDetection(settings.StrictChangeDetection);
+    table->LockRetryCount = settings.LockRetryCount;
+    table->LockWaitTime = settings.LockWaitTime;
+    if (settings.PasswordCallback) table->SetPasswordCallback(settings.PasswordCallback);
+    table->Open();
+    table->SelectIndex(engine::TIndexFile::kPhysicalOrder);
+    x.Tables.push_back(std::move(table));
+  }
+
+  // "*" and "t.*" expand into the fields of the tables, in FROM order.
+  if (Kind == TStatementKind::Select) {
+    std::vector<TResultDataField> expanded;
+    for (TResultDataField& field : ResultFields) {
+      const TQueryExprNode& e = *field.Expression;
+      if (e.NodeClass == kNodeColumn && e.ColumnName == "*") {
+        if (!field.Alias.empty()) {
+          RaiseSqlError("Invalid use of column correlation name '" + field.Alias + "' for '" + field.SourceText +
+                        "' specified in source columns");
+        }
+        bool found = e.CorrelationName.empty();
+        for (std::size_t i = 0; i < Sources.size(); ++i) {
+          if (!e.CorrelationName.empty() && !SameText(e.CorrelationName, Sources[i].CorrelationName)) continue;
+          found = true;
+          for (const engine::TFieldDescriptor& f : x.Tables[i]->LogicalFields()) {
+            TResultDataField column;
+            column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
+            column.Expression->ColumnName = f.FieldName;
+            column.Expression->CorrelationName = Sources[i].CorrelationName;
+            column.SourceText = column.Expression->Name;
+            expanded.push_back(std::move(column));
+          }
+        }
+        if (!found) {
+          RaiseSqlError("Invalid column name '*' or table correlation name '" + e.CorrelationName +
+                        "' specified in source columns");
+        }
+      } else {
+        if (e.NodeClass == kNodeColumn && SameText(e.ColumnName, kRowNumberField)) {
+          RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
+        }
+        expanded.push_back(std::move(field));
+      }
+    }
+    ResultFields = std::move(expanded);
+  }
+
+  TResolver resolver;
+  resolver.Tables = &x.Tables;
+  resolver.Sources = &Sources;
+  Check(resolver);
+
+  x.Runs.resize(Sources.size());
+  for (std::size_t i = 0; i < Sources.size(); ++i) {
+    TSourceRun& run = x.Runs[i];
+    run.Table = std::move(x.Tables[i]);
+    run.Buffer.assign(run.Table->RecordBufferSize(), 0);
+    run.Reader = std::make_unique<TRecordReader>(*run.Table);
+    run.Reader->SetRecord(run.Buffer.data());
+    run.Level = Sources[i].Number;
+  }
+  x.Tables.clear();
+  execution_ = std::move(execution);
+  PlanConditions();
+  if (Kind == TStatementKind::Select) PlanResult();
+}
+
+void TDataQuery::PlanConditions() {
+  TQueryExecution& x = *execution_;
+  const std::size_t n = x.Runs.size();
+  // Split the condition into owned parts.
+  std::vector<std::unique_ptr<TQueryExprNode>> parts;
+  std::unique_ptr<TQueryExprNode> rest = std::move(Condition);
+  while (rest && rest->NodeClass == kNodeBinary && rest->Operator == op::kAnd && rest->First && rest->Second()) {
+    std::unique_ptr<TQueryExprNode> left = std::move(rest->First);
+    std::unique_ptr<TQueryExprNode> right = std::move(left->Next);
+    parts.push_back(std::move(left));
+    rest = std::move(right);
+  }
+  if (rest) parts.push_back(std::move(rest));
+
+  std::vector<std::vector<std::unique_ptr<TQueryExprNode>>> filters(n);
+  std::vector<std::unique_ptr<TQueryExprNode>> residual;
+  auto findLink = [&](int s, int t) -> TPlannedLink* {
+    for (TPlannedLink& link : x.Links) {
+      if (link.Source == s && link.Target == t) return &link;
+    }
+    return nullptr;
+  };
+  auto isTarget = [&](int t) {
+    return std::any_of(x.Links.begin(), x.Links.end(), [&](const TPlannedLink& l) { return l.Target == t; });
+  };
+  auto level = [&](int i) -> int& { return x.Runs[static_cast<std::size_t>(i)].Level; };
+
+  for (std::unique_ptr<TQueryExprNode>& part : parts) {
+    std::vector<bool> used(n, false);
+    CollectSources(*part, used);
+    const auto tables = std::count(used.begin(), used.end(), true);
+    TQueryExprNode* l = part->First.get();
+    TQueryExprNode* r = part->Second();
+    const bool comparison = part->NodeClass == kNodeBinary && IsComparison(part->Operator) && l && r;
+    if (comparison && tables >= 2 && (IsPlainColumn(l) || IsPlainColumn(r))) {
+      std::vector<bool> left(n, false), right(n, false);
+      CollectSources(*l, left);
+      CollectSources(*r, right);
+      if (std::count(left.begin(), left.end(), true) > 1 || std::count(right.begin(), right.end(), true) > 1) {
+        RaiseSqlError(
+            "The join condition cannot contain multiple table correlation names in either the left or right operand "
+            "in WHERE or JOIN clause");
+      }
+    }
+    if (comparison && IsPlainColumn(l) && IsPlainColumn(r) && l->SourceIndex != r->SourceIndex) {
+      int s = l->SourceIndex, t = r->SourceIndex;
+      const TQueryExprNode* sc = l;
+      const TQueryExprNode* tc = r;
+      int oper = part->Operator;
+      const int kind = part->JoinKind == kJoinNone ? kJoinInner : part->JoinKind;
+      bool swap = false;
+      bool raiseTarget = false;
+      if (findLink(s, t)) {
+        level(t) = std::max(level(t), level(s) + 1);
+      } else if (findLink(t, s)) {
+        swap = true;
+        level(s) = std::max(level(s), level(t) + 1);
+      } else if (level(t) < level(s)) {
+        if (kind == kJoinInner && isTarget(s)) {
+          level(t) = level(s) + 1;
+        } else {
+          swap = true;
+        }
+      } else if (isTarget(t) && kind == kJoinInner && !isTarget(s)) {
+        swap = true;
+        raiseTarget = true;
+      }
+      if (swap) {
+        std::swap(s, t);
+        std::swap(sc, tc);
+        oper = Mirrored(oper);
+      }
+      if (raiseTarget) level(t) = level(s) + 1;
+      TPlannedLink* link = findLink(s, t);
+      if (!link) {
+        x.Links.push_back(TPlannedLink{s, t, kind, {}});
+        link = &x.Links.back();
+      } else if (kind == kJoinLeftOuter) {
+        link->JoinKind = kJoinLeftOuter;
+      }
+      link->Conditions.push_back(TLinkCondition{sc, tc, oper});
+      x.OwnedParts.push_back(std::move(part));
+    } else if (tables == 1) {
+      std::size_t table = static_cast<std::size_t>(std::find(used.begin(), used.end(), true) - used.begin());
+      FoldConstants(part);
+      RewritePrefixes(*part);
+      filters[table].push_back(std::move(part));
+    } else {
+      residual.push_back(std::move(part));
+    }
+  }
+
+  // A table reached from two different tables cannot be placed in one nested loop.
+  for (std::size_t t = 0; t < n; ++t) {
+    int source = -1;
+    for (std::size_t i = 0; i < x.Links.size(); ++i) {
+      if (x.Links[i].Target != static_cast<int>(t)) continue;
+      if (source >= 0 && source != x.Links[i].Source) {
+        RaiseSqlError("Internal join error - table correlation name \"" + Sources[t].CorrelationName +
+                      "\" is target of multiple join conditions in WHERE or JOIN clause");
+      }
+      source = x.Links[i].Source;
+      x.Runs[t].IncomingLink = static_cast<int>(i);
+    }
+  }
+  // Every link must lead to a later table; levels are raised until they do. A cycle of links
+  // would raise them for ever, so it is refused.
+  for (std::size_t pass = 0;; ++pass) {
+    bool changed = false;
+    for (const TPlannedLink& link : x.Links) {
+      if (level(link.Target) <= level(link.Source)) {
+        level(link.Target) = level(link.Source) + 1;
+        changed = true;
+      }
+    }
+    if (!changed) break;
+    if (pass > n) RaiseSqlError("Internal join error attempting to validate table correlation names involved in join");
+  }
+  for (std::size_t i = 0; i < n; ++i) x.Order.push_back(static_cast<int>(i));
+  std::stable_sort(x.Order.begin(), x.Order.end(), [&](int a, int b) { return level(a) < level(b); });
+
+  for (std::size_t i = 0; i < n; ++i) x.Runs[i].FilterTree = JoinWithAnd(std::move(filters[i]));
+  x.Residual = JoinWithAnd(std::move(residual));
+}
+
+void TDataQuery::PlanResult() {
+  TQueryExecution& x = *execution_;
+  if (Distinct && HasGroupBy) Distinct = false;
+  const bool allAggregates =
+      !ResultFields.empty() && std::all_of(ResultFields.begin(), ResultFields.end(),
+                                           [](const TResultDataField& f) { return f.AggregateKind != kAggregateNone; });
+  if (!HasGroupBy && !allAggregates) {
+    for (const TResultDataField& f : ResultFields) {
+      if (f.AggregateKind != kAggregateNone) {
+        RaiseSqlError("Invalid use of aggregate function for column '" + f.SourceText +
+                      "', the necessary GROUP BY clause is missing");
+      }
+    }
+  }
+  x.Grouped = HasGroupBy || allAggregates;
+  if (x.Grouped) Distinct = false;
+
+  // Result names.
+  static const char* const kPrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
+  std::vector<engine::TFieldDescriptor> fields;
+  engine::TFieldDescriptor rowNumber;
+  rowNumber.FieldName = kRowNumberField;
+  rowNumber.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+  rowNumber.SubType = engine::kSubTypeAutoInc;
+  fields.push_back(rowNumber);
+  bool hasAvg = false;
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    TResultDataField& f = ResultFields[i];
+    const TQueryExprNode& e = *f.Expression;
+    std::string name;
+    const TQueryExprNode* argument = f.AggregateKind != kAggregateNone ? e.First.get() : &e;
+    if (!f.Alias.empty()) {
+      name = f.Alias;
+    } else if (argument && argument->NodeClass == kNodeColumn) {
+      std::string column = argument->ColumnName;
+      if (IsPlainColumn(argument)) {
+        column = x.Runs[static_cast<std::size_t>(argument->SourceIndex)]
+                     .Table->GetFieldDescriptor(true, argument->FieldNumber)
+                     .FieldName;
+      }
+      name = kPrefixes[f.AggregateKind] + column;
+    } else {
+      name = f.AggregateKind != kAggregateNone ? std::string(kPrefixes[f.AggregateKind]) + "Expr" : "Expression";
+    }
+    name = name.substr(0, kMaxResultName);
+    auto taken = [&](const std::string& candidate) {
+      return std::any_of(x.Columns.begin(), x.Columns.end(),
+                         [&](const TResultColumn& c) { return SameText(c.Name, candidate); }) ||
+             SameText(candidate, kRowNumberField) || SameText(candidate, kAvgCountField);
+    };
+    if (taken(name)) {
+      for (int k = 1;; ++k) {
+        std::string suffix = "_" + std::to_string(k);
+        std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
+        if (!taken(candidate)) {
+          name = candidate;
+          break;
+        }
+      }
+    }
+    // The field's type.
+    engine::TFieldDescriptor d;
+    if (f.AggregateKind == kAggregateNone && IsPlainColumn(&e)) {
+      d = x.Runs[static_cast<std::size_t>(e.SourceIndex)].Table->GetFieldDescriptor(true, e.FieldNumber);
+      if (d.IsAutoInc()) d.SubType = 0;
+      d.Required = false;
+      d.MinValue.clear();
+      d.MaxValue.clear();
+      d.DefaultValue.clear();
+      d.Computed = false;
+      d.Expression.clear();
+    } else {
+      int type = e.DataType;
+      if (f.AggregateKind == kAggregateAvg) type = T(TFieldType::Float);
+      if (f.AggregateKind == kAggregateCount) type = T(TFieldType::Integer);
+      if (type == kTypeNull) type = T(TFieldType::String);
+      const bool isString = type == T(TFieldType::String);
+      if ((isString && e.Size > 251) || (!isString && e.Size > 250)) {
+        RaiseSqlError("Column expression '" + f.SourceText + "' exceeds the maximum allowable field size");
+      }
+      d.FieldType = static_cast<std::uint8_t>(type);
+      d.SubType = static_cast<std::uint8_t>(f.AggregateKind == kAggregateNone || f.AggregateKind == kAggregateSum ||
+                                                    f.AggregateKind == kAggregateMin || f.AggregateKind == kAggregateMax
+                                                ? e.SubType
+                                                : 0);
+      if (type == T(TFieldType::Integer) && d.SubType == engine::kSubTypeAutoInc) d.SubType = 0;
+      if (isString) d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size - 1));
+      if (type == T(TFieldType::Bcd)) {
+        d.DeclaredSize = 32;
+        d.Decimals = static_cast<std::uint8_t>(e.Scale > 0 ? e.Scale : 4);
+      }
+      if (type == T(TFieldType::Bytes) || type == T(TFieldType::VarBytes)) {
+        d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size));
+      }
+    }
+    if (f.AggregateKind == kAggregateAvg) hasAvg = true;
+    d.FieldNumber = 0;
+    d.FieldName = name;
+    fields.push_back(d);
+    x.Columns.push_back(TResultColumn{static_cast<int>(i) + 2, name});
+  }
+  if (hasAvg) {
+    engine::TFieldDescriptor count;
+    count.FieldName = kAvgCountField;
+    count.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+    fields.push_back(count);
+    x.AvgCountField = static_cast<int>(fields.size());
+  }
+
+  // ORDER BY and GROUP BY items name result columns.
+  auto resolve = [&](int number, const std::string& column, const std::string& correlation, const char* clause) {
+    if (number != 0 || column.empty()) {
+      if (number < 1 || static_cast<std::size_t>(number) > x.Columns.size()) {
+        RaiseSqlError("Invalid column number '" + std::to_string(number) + "' specified in " + clause);
+      }
+      return number - 1;
+    }
+    for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
+      if (SameText(x.Columns[i].Name, column)) return static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+      const TQueryExprNode& e = *ResultFields[i].Expression;
+      if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
+      const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
+      if (!correlation.empty() && !SameText(Sources[s].CorrelationName, correlation)) continue;
+      if (SameText(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
+        return static_cast<int>(i);
+      }
+    }
+    RaiseSqlError("Invalid column name '" + column + "' or table correlation name '" + correlation + "' specified in " +
+                  clause);
+  };
+  for (const TOrderByDataField& o : OrderByFields) {
+    x.OrderColumns.push_back(resolve(o.ColumnNumber, o.ColumnName, o.CorrelationName, "ORDER BY clause"));
+    x.OrderDescending.push_back(o.Descending);
+  }
+  for (const TGroupByDataField& g : GroupByFields) {
+    x.GroupColumns.push_back(resolve(g.ColumnNumber, g.ColumnName, g.CorrelationName, "GROUP BY clause"));
+  }
+  if (Distinct) {
+    if (x.Columns.size() > static_cast<std::size_t>(kMaxDistinctColumns)) {
+      RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
+    }
+    for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
+  }
+  // An index has at most 16 key fields; the ORDER BY index needs one for Row___No.
+  if (x.OrderColumns.size() + 1 > static_cast<std::size_t>(engine::kMaxKeyFields)) {
+    RaiseSqlError("Maximum number of columns (15) in ORDER BY clause exceeded");
+  }
+  if (x.GroupColumns.size() > static_cast<std::size_t>(engine::kMaxKeyFields)) {
+    RaiseSqlError("Maximum number of columns (16) in GROUP BY clause exceeded");
+  }
+  for (int c : x.GroupColumns) {
+    if (fields[static_cast<std::size_t>(c) + 1].IsBlob()) {
+      RaiseSqlError("Invalid use of a BLOB column '" + x.Columns[static_cast<std::size_t>(c)].Name +
+                    "' in a DISTINCT or GROUP BY clause");
+    }
+  }
+  for (int c : x.OrderColumns) {
+    if (fields[static_cast<std::size_t>(c) + 1].IsBlob()) {
+      RaiseSqlError("Invalid use of a BLOB column '" + x.Columns[static_cast<std::size_t>(c)].Name +
+                    "' in an ORDER BY clause");
+    }
+  }
+
+  if (x.Settings.RequestLive && LiveResultPossible()) return;
+
+  // Indexes.
+  engine::TTableDefinition definition;
+  definition.Fields = fields;
+  auto keyIndex = [&](const std::string& name, const std::vector<int>& columns) {
+    engine::TIndexDescriptor d;
+    d.IndexName = name;
+    for (std::size_t i = 0; i < columns.size(); ++i) d.KeyFields[i] = static_cast<std::int16_t>(columns[i] + 2);
+    d.KeyFieldCount = static_cast<std::uint8_t>(columns.size());
+    return d;
+  };
+  const bool hasOrder = !x.OrderColumns.empty();
+  const bool hasGroupKey = !x.GroupColumns.empty();
+  if (hasOrder) {
+    engine::TIndexDescriptor d = keyIndex("", x.OrderColumns);
+    for (std::size_t i = 0; i < x.OrderColumns.size(); ++i) d.FieldDescending[i] = x.OrderDescending[i] ? 1 : 0;
+    d.KeyFields[x.OrderColumns.size()] = 1;
+    d.KeyFieldCount = static_cast<std::uint8_t>(x.OrderColumns.size() + 1);
+    d.CaseInsensitive = NoCase;
+    definition.Indexes.push_back(d);
+    if (hasGroupKey) {
+      const bool same = !NoCase && x.GroupColumns == x.OrderColumns &&
+                        std::none_of(x.OrderDescending.begin(), x.OrderDescending.end(), [](bool b) { return b; });
+      if (!same) {
+        x.GroupIndexName = Distinct ? "Distinct" : "GroupBy";
+        definition.Indexes.push_back(keyIndex(x.GroupIndexName, x.GroupColumns));
+      }
+    }
+  } else if (hasGroupKey) {
+    definition.Indexes.push_back(keyIndex("", x.GroupColumns));
+  } else {
+    engine::TIndexDescriptor d;
+    d.KeyFields[0] = 1;
+    d.KeyFieldCount = 1;
+    d.Unique = true;
+    definition.Indexes.push_back(d);
+  }
+  x.GroupKeyCount = static_cast<int>(x.GroupColumns.size());
+
+  // The result table.
+  std::string name;
+  engine::TFileSession& session = engine::Session();
+  if (!ResultTableName.empty()) {
+    name = ResultTableName;
+    if (!HasDirectory(name)) {
+      std::string dir = session.PrivateDir();
+      if (!Trim(dir).empty()) name = InDirectory(dir, name);
+    }
+  } else {
+    name = session.MakeTempTableName(ResultInMemory);
+  }
+  auto result = std::make_unique<TDataFile>();
+  result->SetFileName(name);
+  result->SetInMemory(ResultInMemory);
+  result->SetExclusive(true);
+  result->CreateTable(definition);
+  result->SetDeleteOnClose(ResultTableName.empty());
+  result->Open();
+  x.Row.assign(result->RecordBufferSize(), 0);
+  x.Found.assign(result->RecordBufferSize(), 0);
+  x.Result = std::move(result);
+
+  // A single-table COUNT takes the table's record count.
+  x.CountOnly =
+      x.Runs.size() == 1 && ResultFields.size() == 1 && ResultFields[0].AggregateKind == kAggregateCount && !x.Residual;
+}
+
+bool TDataQuery::LiveResultPossible() {
+  TQueryExecution& x = *execution_;
+  if (x.Runs.size() != 1 || Distinct || HasGroupBy || x.Grouped || !ResultTableName.empty()) return false;
+  for (const TResultDataField& f : ResultFields) {
+    if (f.AggregateKind != kAggregateNone || !IsPlainColumn(f.Expression.get())) return false;
+  }
+  TDataFile& table = *x.Runs[0].Table;
+  if (x.OrderColumns.empty()) {
+    x.Live = true;
+    x.LiveIndex = engine::TIndexFile::kPhysicalOrder;
+    return true;
+  }
+  // An ORDER BY is kept only when an index of the table gives exactly that order.
+  engine::TIndexFile& indexes = table.IndexFile();
+  for (int number = 0; number <= indexes.IndexCount(); ++number) {
+    if (number == 0 && indexes.NoPrimaryIndex()) continue;
+    const engine::TIndexDescriptor d = indexes.GetIndexDescriptor(number);
+    if (d.KeyFieldCount != x.OrderColumns.size() || d.CaseInsensitive != NoCase) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < x.OrderColumns.size() && same; ++i) {
+      const TQueryExprNode& column = *ResultFields[static_cast<std::size_t>(x.OrderColumns[i])].Expression;
+      const bool descending = d.Descending || d.FieldDescending[i] != 0;
+      same = d.KeyFields[i] == column.FieldNumber && descending == x.OrderDescending[i];
+    }
+    if (!same) continue;
+    x.Live = true;
+    x.LiveIndex = number;
+    return true;
+  }
+  return false;
+}
+
+void TDataQuery::InstallFilters() {
+  TQueryExecution& x = *execution_;
+  for (TSourceRun& run : x.Runs) {
+    run.Table->RemoveFilter(0);
+    run.FilterHandle = run.LinkHandle = 0;
+    run.NullRow = false;
+    run.OwnFilter.reset();
+    run.LookupState = TSourceRun::TLookup::Unused;
+    run.ProbeWanted = run.ProbeBuilt = false;
+    run.IntegerProbe.clear();
+    run.TextProbe.clear();
+    if (run.IncomingLink >= 0) {
+      const TPlannedLink& link = x.Links[static_cast<std::size_t>(run.IncomingLink)];
+      bool indexed = false;
+      const int index = LookupIndex(link, indexed);
+      if (index != kNoLookup) {
+        run.LookupField = link.Conditions[0].TargetColumn->FieldNumber;
+        run.LookupKey.assign(run.Table->RecordBufferSize(), 0);
+        run.ProbeWanted = run.Table->PhysicalRecordCount() <= x.Settings.MaxProbeRecords;
+        if (!run.ProbeWanted && indexed && !run.Lookup) {
+          run.Lookup = run.Table->CloneCursor();
+          run.Lookup->SelectIndex(index);
+        }
+      }
+    }
+    run.DeferredFilter = false;
+    if (run.FilterTree) run.OwnFilter = TFilter::FromBorrowedTree(*run.Table, *run.FilterTree);
+  }
+  // Activating a filter evaluates it over the table at once, so a deferred one never is.
+  DeferDrivingFilter();
+  for (TSourceRun& run : x.Runs) {
+    if (!run.OwnFilter || run.DeferredFilter) continue;
+    run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
+    run.Table->ActivateFilter(run.FilterHandle);
+  }
+}
+
+void TDataQuery::DeferDrivingFilter() {
+  TQueryExecution& x = *execution_;
+  const int driving = x.Order.empty() ? -1 : x.Order[0];
+  if (driving < 0 || x.Runs.size() < 2 || Kind != TStatementKind::Select) return;
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(driving)];
+  if (!run.OwnFilter || run.OwnFilter->OptimisationGrade() != 0) return;
+  bool linked = false;
+  for (const TPlannedLink& link : x.Links) {
+    if (link.Source != driving) continue;
+    const TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
+    if (!target.ProbeWanted) return;
+    // Worth it only where the joined table's own conditions leave records out.
+    linked = linked || (link.JoinKind == kJoinInner && target.FilterTree);
+  }
+  if (!linked) return;
+  run.DeferredFilter = true;
+}
+
+bool TDataQuery::JoinsNothing(int source) const {
+  const TQueryExecution& x = *execution_;
+  for (const TPlannedLink& link : x.Links) {
+    if (link.Source == source && link.JoinKind == kJoinInner &&
+        x.Runs[static_cast<std::size_t>(link.Target)].LookupState == TSourceRun::TLookup::NoMatch) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int TDataQuery::LookupIndex(const TPlannedLink& link, bool& indexed) const {
+  indexed = false;
+  if (link.Conditions.size() != 1 || link.Conditions[0].Operator != op::kEqual) return kNoLookup;
+  const TLinkCondition& c = link.Conditions[0];
+  TDataFile& target = *execution_->Runs[static_cast<std::size_t>(link.Target)].Table;
+  TDataFile& source = *execution_->Runs[static_cast<std::size_t>(link.Source)].Table;
+  const engine::TFieldDescriptor& t = target.GetFieldDescriptor(true, c.TargetColumn->FieldNumber);
+  const engine::TFieldDescriptor& s = source.GetFieldDescriptor(true, c.SourceColumn->FieldNumber);
+  // Only the same kind of value on both sides finds by key exactly what "=" finds.
+  if (t.FieldType != s.FieldType || t.Computed) return kNoLookup;
+  switch (static_cast<TFieldType>(t.FieldType)) {
+    case TFieldType::String:
+    case TFieldType::SmallInt:
+    case TFieldType::Integer:
+    case TFieldType::Word:
+    case TFieldType::LargeWord:
+    case TFieldType::Date:
+    case TFieldType::Time:
+      break;
+    default:
+      return kNoLookup;
+  }
+  if (t.FieldType == T(TFieldType::String) && target.LocaleId() != 0) return kNoLookup;
+  if (target.PhysicalFieldCount() != target.FieldCount() || target.HasComputed()) return kNoLookup;
+  engine::TIndexFile& indexes = target.IndexFile();
+  for (int number = 0; number <= indexes.IndexCount(); ++number) {
+    if (number == 0 && indexes.NoPrimaryIndex()) continue;
+    const engine::TIndexDescriptor d = indexes.GetIndexDescriptor(number);
+    if (d.KeyFieldCount == 0 || d.KeyFields[0] != t.FieldNumber || d.Descending || d.FieldDescending[0] != 0) {
+      continue;
+    }
+    if (t.FieldType == T(TFieldType::String) && d.CaseInsensitive) continue;
+    indexed = true;
+    return number;
+  }
+  return -1;
+}
+
+void TDataQuery::BuildProbe(TSourceRun& run) {
+  run.ProbeBuilt = true;
+  TDataFile& table = *run.Table;
+  if (run.LinkHandle != 0) table.DeactivateFilter(run.LinkHandle);
+  const engine::TFieldDescriptor& d = table.GetFieldDescriptor(true, run.LookupField);
+  const bool text = d.FieldType == T(TFieldType::String);
+  std::vector<std::uint8_t> value(256);
+  table.First();
+  while (table.Next(run.Buffer.data()) == 0) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, run.Buffer.data() + 1, 4);
+    std::fill(value.begin(), value.end(), 0);
+    if (!table.GetField(true, run.LookupField, run.Buffer.data(), value.data())) continue;  // NULL: filter path
+    TSqlValue key = FieldValue(d.FieldType, d.SubType, value.data(), d.DataSize, true);
+    if (text) {
+      if (!key.IsNull()) run.TextProbe[key.Text].push_back(number);
+    } else {
+      run.IntegerProbe[key.Int].push_back(number);
+    }
+  }
+  if (run.LinkHandle != 0) table.ActivateFilter(run.LinkHandle);
+}
+
+void TDataQuery::SetLinkFilters(int source) {
+  TQueryExecution& x = *execution_;
+  TSourceRun& from = x.Runs[static_cast<std::size_t>(source)];
+  for (const TPlannedLink& link : x.Links) {
+    if (link.Source != source) continue;
+    TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
+    if (target.Lookup || target.ProbeWanted) {
+      const TLinkCondition& c = link.Conditions[0];
+      TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
+      if (!value.IsNull()) {
+        const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, target.LookupField);
+        if (d.FieldType == T(TFieldType::String) && value.Text.size() > d.DeclaredSize) {
+          target.LookupState = TSourceRun::TLookup::NoMatch;
+          continue;
+        }
+        if (target.ProbeWanted) {
+          if (!target.ProbeBuilt) BuildProbe(target);
+          target.ProbeMatches = nullptr;
+          if (d.FieldType == T(TFieldType::String)) {
+            auto found = target.TextProbe.find(value.Text);
+            if (found != target.TextProbe.end()) target.ProbeMatches = &found->second;
+          } else {
+            auto found = target.IntegerProbe.find(value.Int);
+            if (found != target.IntegerProbe.end()) target.ProbeMatches = &found->second;
+          }
+          target.LookupState = target.ProbeMatches ? TSourceRun::TLookup::Probe : TSourceRun::TLookup::NoMatch;
+          continue;
+        }
+        target.Lookup->InitRecord(target.LookupKey.data());
+        PutValue(*target.Lookup, target.LookupField, value, target.LookupKey.data());
+        target.Lookup->SetRange(target.LookupKey.data(), false, 1, target.LookupKey.data(), false, 1);
+        target.LookupState = TSourceRun::TLookup::Range;
+        continue;
+      }
+      // NULL meets NULL: the filter path handles it.
+      target.LookupState = TSourceRun::TLookup::Filter;
+    }
+    std::vector<std::unique_ptr<TQueryExprNode>> parts;
+    for (const TLinkCondition& c : link.Conditions) {
+      TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
+      auto constant = MakeNode(kNodeConstant, op::kNone, "value");
+      SetConstant(*constant, value);
+      auto compare = MakeBinary(Mirrored(c.Operator), "compare", CloneColumn(*c.TargetColumn), std::move(constant));
+      compare->DataType = T(TFieldType::Boolean);
+      compare->Size = 2;
+      parts.push_back(std::move(compare));
+    }
+    auto filter = TFilter::FromTree(*target.Table, JoinWithAnd(std::move(parts)));
+    if (target.LinkHandle == 0) {
+      target.LinkHandle = target.Table->AddFilter(filter, nullptr, true);
+      target.Table->ActivateFilter(target.LinkHandle);
+    } else {
+      target.Table->ChangeFilterExpression(target.LinkHandle, filter);
+    }
+  }
+}
+
+// Enumerates the joined rows from position `depth` of the order, depth first.
+void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  if (x.Aborted) return;
+  if (depth == x.Order.size()) {
+    emit();
+    return;
+  }
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool outerMissing = false;
+  if (run.IncomingLink >= 0) {
+    const TPlannedLink& link = x.Links[static_cast<std::size_t>(run.IncomingLink)];
+    if (x.Runs[static_cast<std::size_t>(link.Source)].NullRow) {
+      // Below a missing row only another left outer link still produces a row.
+      if (link.JoinKind != kJoinLeftOuter) return;
+      outerMissing = true;
+    }
+  }
+  bool produced = false;
+  if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
+    const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
+    const std::size_t size = run.Buffer.size();
+    for (std::uint32_t number : matches) {
+      if (x.Aborted) break;
+      engine::TRecord* record = run.Table->FetchRecord(number);
+      std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
+      run.Table->UnpinRecord(record);
+      produced = true;
+      SetLinkFilters(index);
+      Join(depth + 1, emit);
+    }
+  } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
+    TDataFile& lookup = *run.Lookup;
+    lookup.First();
+    while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
+      if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
+      produced = true;
+      SetLinkFilters(index);
+      Join(depth + 1, emit);
+    }
+  } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
+    run.Table->First();
+    while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
+      SetLinkFilters(index);
+      if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
+        continue;
+      }
+      produced = true;
+      if (depth == 0) ++x.DrivingRecord;
+      Join(depth + 1, emit);
+    }
+  }
+  if (!produced && !x.Aborted && run.IncomingLink >= 0 &&
+      x.Links[static_cast<std::size_t>(run.IncomingLink)].JoinKind == kJoinLeftOuter) {
+    run.NullRow = true;
+    SetLinkFilters(index);
+    Join(depth + 1, emit);
+    run.NullRow = false;
+  }
+}
+
+void TDataQuery::CountProgress() {
+  TQueryExecution& x = *execution_;
+  if (x.FirstRow) {
+    x.FirstRow = false;
+    x.Counter = 1;
+    // Without links the driving cursor still stands before its first record.
+    x.RememberedRecord = x.Runs.size() > 1 ? x.DrivingRecord : 0;
+    if (x.Runs.size() > 1) return;
+  }
+  if (x.DrivingRecord == x.RememberedRecord) return;
+  ++x.Counter;
+  x.RememberedRecord = x.DrivingRecord;
+  if (!x.Progress || !*x.Progress) return;
+  if (x.DrivingCount < 0) {
+    // The driving table's record count under its own conditions, counted on a second cursor
+    // when they are not installed on the scanning one.
+    TSourceRun& run = x.Runs[static_cast<std::size_t>(x.Order[0])];
+    std::unique_ptr<TDataFile> counter = run.Table->CloneCursor();
+    std::uint32_t handle = counter->AddFilter(TFilter::FromBorrowedTree(*counter, *run.FilterTree), nullptr, true);
+    counter->ActivateFilter(handle);
+    x.DrivingCount = counter->RecordCount();
+  }
+  int percent = x.DrivingCount > 0 ? static_cast<int>(static_cast<std::int64_t>(x.Counter) * 100 / x.DrivingCount) : 0;
+  bool abort = false;
+  (*x.Progress)(x.Counter, percent, abort);
+  if (abort) x.Aborted = true;
+}
+
+void TDataQuery::ProduceRow() {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  TJoinReader reader(x.Runs);
+  TEvalContext context;
+  context.Row = &reader;
+  std::uint8_t* row = x.Row.data();
+  result.InitRecord(row);
+  std::vector<TSqlValue> aggregateInputs(ResultFields.size());
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const TResultDataField& f = ResultFields[i];
+    const int fieldNumber = x.Columns[i].FieldNumber;
+    const TQueryExprNode& e = *f.Expression;
+    if (f.AggregateKind == kAggregateCount) {
+      TSqlValue one = TSqlValue::Integer(1);
+      PutValue(result, fieldNumber, one, row);
+      continue;
+    }
+    TSqlValue value;
+    if (f.AggregateKind != kAggregateNone) {
+      value = e.First ? Evaluate(*e.First, context) : TSqlValue::Null();
+    } else if (IsPlainColumn(&e)) {
+      TSourceRun& run = x.Runs[static_cast<std::size_t>(e.SourceIndex)];
+      std::uint8_t bytes[260] = {};
+      const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, e.FieldNumber);
+      if (!run.NullRow && !d.IsBlob() && run.Table->GetField(true, e.FieldNumber, run.Buffer.data(), bytes)) {
+        result.SetField(true, fieldNumber, bytes, row);
+      } else {
+        result.SetField(true, fieldNumber, nullptr, row);
+        if (!run.NullRow && d.IsBlob())
+          CopyBlob(*run.Table, e.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
+      }
+      continue;
+    } else {
+      value = Evaluate(e, context);
+    }
+    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
+    TSqlValue converted;
+    if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
+    aggregateInputs[i] = converted;
+    PutValue(result, fieldNumber, converted, row);
+  }
+  if (x.AvgCountField > 0) {
+    std::int32_t one = 1;
+    result.SetField(true, x.AvgCountField, &one, row);
+  }
+  // BLOB values opened on the new row are written by its insert and dropped when it is not
+  // inserted.
+  struct TCloseBlobs {
+    TDataFile& Table;
+    ~TCloseBlobs() { Table.CloseAllBlobs(); }
+  } closeBlobs{result};
+  if (!x.Grouped && x.GroupKeyCount == 0) {
+    result.InsertRecord(row);
+    return;
+  }
+  bool found = false;
+  if (x.GroupKeyCount > 0) {
+    found = result.FindKey(row, false, false, x.GroupKeyCount, -1, x.Found.data());
+  } else {
+    result.First();
+    found = result.Next(x.Found.data()) == 0;
+  }
+  if (!found) {
+    result.InsertRecord(row);
+    return;
+  }
+  if (!x.Grouped) return;  // DISTINCT: the row is there already
+  std::uint8_t* stored = x.Found.data();
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const int kind = ResultFields[i].AggregateKind;
+    if (kind == kAggregateNone) continue;
+    const int fieldNumber = x.Columns[i].FieldNumber;
+    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
+    std::uint8_t bytes[260] = {};
+    bool present = result.GetField(true, fieldNumber, stored, bytes);
+    TSqlValue current = FieldValue(d.FieldType, d.SubType, bytes, d.DataSize, present);
+    TSqlValue input = aggregateInputs[i];
+    TSqlValue next = current;
+    if (kind == kAggregateCount) {
+      next = TSqlValue::Integer(current.Int + 1);
+    } else if (!input.IsNull()) {
+      if (current.IsNull()) {
+        next = input;
+      } else if (kind == kAggregateSum || kind == kAggregateAvg) {
+        if (IsRealKind(d.FieldType)) {
+          next = TSqlValue::Float(current.Real + input.Real, d.FieldType);
+        } else {
+          next = TSqlValue::Integer(current.Int + input.Int, d.FieldType);
+        }
+      } else {
+        int c = CompareValues(input, current, 0);
+        if ((kind == kAggregateMin && c < 0) || (kind == kAggregateMax && c > 0)) next = input;
+      }
+    }
+    TSqlValue converted;
+    if (!ConvertValue(next, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
+    PutValue(result, fieldNumber, converted, stored);
+  }
+  if (x.AvgCountField > 0) {
+    std::int32_t count = 0;
+    result.GetField(true, x.AvgCountField, stored, &count);
+    ++count;
+    result.SetField(true, x.AvgCountField, &count, stored);
+  }
+  result.UpdateRecord(stored, false, false);
+}
+
+void TDataQuery::CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord,
+                          engine::TDataFile& target, int targetField, std::uint8_t* targetRecord) {
+  std::uint8_t slot[8] = {};
+  if (!source.GetField(true, sourceField, sourceRecord, slot)) return;
+  const std::string name = source.GetFieldDescriptor(true, sourceField).FieldName;
+  int code = source.OpenBlob(true, sourceField, engine::kBlobOpenRead, sourceRecord);
+  if (code != 0) engine::RaiseEngineError(code, source.FileName(), name);
+  std::uint32_t length = 0, read = 0;
+  std::string value;
+  code = source.GetBlobSize(true, sourceField, sourceRecord, length);
+  if (code == 0) {
+    value.assign(length, '\0');
+    code = source.ReadBlob(true, sourceField, 0, length, value.data(), sourceRecord, read);
+  }
+  source.CloseBlob(true, sourceField, sourceRecord);
+  if (code != 0) engine::RaiseEngineError(code, source.FileName(), name);
+  if (value.empty()) return;
+  code = target.OpenBlob(true, targetField, engine::kBlobOpenReadWrite, targetRecord);
+  if (code == 0) {
+    code = target.WriteBlob(true, targetField, 0, static_cast<std::uint32_t>(value.size()), value.data(), targetRecord);
+  }
+  if (code != 0) engine::RaiseEngineError(code, target.FileName(), name);
+}
+
+void TDataQuery::FinishAverages() {
+  TQueryExecution& x = *execution_;
+  if (x.AvgCountField == 0) return;
+  TDataFile& result = *x.Result;
+  result.First();
+  while (result.Next(x.Row.data()) == 0) {
+    std::int32_t count = 0;
+    result.GetField(true, x.AvgCountField, x.Row.data(), &count);
+    for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+      if (ResultFields[i].AggregateKind != kAggregateAvg) continue;
+      const int fieldNumber = x.Columns[i].FieldNumber;
+      double sum = 0;
+      if (!result.GetField(true, fieldNumber, x.Row.data(), &sum)) continue;
+      double average = count == 0 ? 0 : sum / count;
+      result.SetField(true, fieldNumber, &average, x.Row.data());
+    }
+    result.UpdateRecord(x.Row.data(), false, false);
+  }
+}
+
+engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
+  if (!execution_) RaiseSqlError("No statement prepared");
+  TQueryExecution& x = *execution_;
+  x.Progress = &progress;
+  x.Aborted = false;
+  x.FirstRow = true;
+  x.DrivingRecord = x.RememberedRecord = 0;
+  x.Counter = 0;
+  x.DrivingCount = -1;
+  x.RowsAffected = 0;
+  x.Marked.clear();
+  struct TUnlock {
+    TQueryExecution& X;
+    ~TUnlock() {
+      for (TSourceRun& run : X.Runs) {
+        if (!run.Locked) continue;
+        run.Locked = false;
+        try {
+          run.Table->UnlockTable();
+        } catch (...) {
+          // The unlock of a failed run must not hide the failure itself.
+        }
+      }
+      X.Progress = nullptr;
+    }
+  } unlock{x};
+  const bool changes = Kind != TStatementKind::Select;
+  if (WithLocks || changes) {
+    for (std::size_t i = 0; i < x.Runs.size() && (WithLocks || i == 0); ++i) {
+      x.Runs[i].Table->LockTable();
+      x.Runs[i].Locked = true;
+    }
+  }
+  if (Kind == TStatementKind::Insert) {
+    ExecuteInsert();
+    return nullptr;
+  }
+  InstallFilters();
+  if (progress && !x.CountOnly && !x.Runs[static_cast<std::size_t>(x.Order[0])].DeferredFilter) {
+    TDataFile& driving = *x.Runs[static_cast<std::size_t>(x.Order[0])].Table;
+    x.DrivingCount = driving.RecordCount();
+  }
+  if (Kind == TStatementKind::Select && x.Live) {
+    TDataFile& live = *x.Runs[0].Table;
+    live.SelectIndex(x.LiveIndex);
+    live.First();
+    return &live;
+  }
+  if (Kind == TStatementKind::Select) {
+    TDataFile& result = *x.Result;
+    result.SelectIndex(0);
+    if (result.RecordCount() > 0) result.EmptyTable();
+    if (!x.GroupIndexName.empty()) result.SelectIndex(x.GroupIndexName);
+    if (x.CountOnly) {
+      TSourceRun& run = x.Runs[0];
+      std::int32_t count = static_cast<std::int32_t>(run.Table->RecordCount());
+      if (progress) {
+        bool abort = false;
+        progress(count, 100, abort);
+      }
+      result.InitRecord(x.Row.data());
+      result.SetField(true, x.Columns[0].FieldNumber, &count, x.Row.data());
+      result.InsertRecord(x.Row.data());
+    } else {
+      TJoinReader reader(x.Runs);
+      Join(0, [&] {
+        CountProgress();
+        if (x.Residual) {
+          TEvalContext context;
+          context.Row = &reader;
+          if (!EvaluateCondition(*x.Residual, context)) return;
+        }
+        ProduceRow();
+      });
+      FinishAverages();
+    }
+    result.SelectIndex(0);
+    result.First();
+    return &result;
+  }
+  // UPDATE and DELETE: find the records first, then change them.
+  TSourceRun& target = x.Runs[0];
+  TJoinReader reader(x.Runs);
+  Join(0, [&] {
+    CountProgress();
+    if (x.Residual) {
+      TEvalContext context;
+      context.Row = &reader;
+      if (!EvaluateCondition(*x.Residual, context)) return;
+    }
+    x.Marked.push_back(target.Table->GetBookmark());
+  });
+  target.Table->RemoveFilter(0);
+  target.FilterHandle = target.LinkHandle = 0;
+  for (const std::vector<std::uint8_t>& bookmark : x.Marked) {
+    target.Table->GotoBookmark(bookmark.data());
+    if (Kind == TStatementKind::Delete) {
+      target.Table->DeleteRecord(true);
+      ++x.RowsAffected;
+      continue;
+    }
+    try {
+      if (target.Table->GetCurrent(target.Buffer.data(), true) != 0) continue;
+    } catch (const std::exception&) {
+      continue;  // a record another user holds is left as it is
+    }
+    TEvalContext context;
+    context.Row = &reader;
+    for (std::size_t i = 0; i < UpdateFields.size() && i < UpdateValues.size(); ++i) {
+      const TQueryExprNode* column = UpdateFields[i].Column.get();
+      if (!column) continue;
+      TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
+      const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, column->FieldNumber);
+      TSqlValue converted;
+      if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
+        target.Table->UnlockRecord(0);
+        RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
+                      UpdateValues[i].SourceText + " in UPDATE statement");
+      }
+      PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
+    }
+    target.Table->UpdateRecord(target.Buffer.data(), true, true);
+    ++x.RowsAffected;
+  }
+  return nullptr;
+}
+
+void TDataQuery::ExecuteInsert() {
+  TQueryExecution& x = *execution_;
+  TSourceRun& target = x.Runs[0];
+  TDataFile& table = *target.Table;
+  std::vector<int> columns;
+  for (const TUpdateDataField& f : UpdateFields) {
+    if (!f.Column || f.ColumnName == "*") {
+      for (int i = 1; i <= table.FieldCount(); ++i) columns.push_back(i);
+    } else {
+      columns.push_back(f.Column->FieldNumber);
+    }
+  }
+  if (columns.size() != UpdateValues.size()) {
+    RaiseSqlError("Number of values (" + std::to_string(UpdateValues.size()) +
+                  ") does not match the number of columns (" + std::to_string(columns.size()) +
+                  ") in INSERT statement");
+  }
+  std::uint8_t* record = target.Buffer.data();
+  table.InitRecord(record);
+  // Values are constants; a column among them reads as NULL.
+  target.NullRow = true;
+  TJoinReader reader(x.Runs);
+  TEvalContext context;
+  context.Row = &reader;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
+    const engine::TFieldDescriptor& d = table.GetFieldDescriptor(true, columns[i]);
+    TSqlValue converted;
+    if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
+      RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
+                    UpdateValues[i].SourceText + " in INSERT statement");
+    }
+    PutValue(table, columns[i], converted, record);
+  }
+  target.NullRow = false;
+  table.InsertRecord(record);
+  x.RowsAffected = 1;
+}
+
+}  // namespace quillon::sql
