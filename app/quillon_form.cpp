@@ -35,6 +35,17 @@ constexpr int kAllAnchors = ui::akLeft | ui::akTop | ui::akRight | ui::akBottom;
 constexpr int kWideAnchors = ui::akLeft | ui::akTop | ui::akRight;
 constexpr int kManyArtists = 180;  // from this many names on, the artist list gets a sixth column
 constexpr int kGb2312Charset = 134;
+// Page 1's layout: album rows are this far apart; up to kFewAlbums albums the song panel follows
+// the last row, beyond that it sits at kSongPanelLowTop.
+constexpr int kAlbumRowPitch = 19;
+constexpr int kFewAlbums = 10;
+constexpr int kSongPanelLowTop = 220;
+constexpr int kSongPanelBottomGap = 40;
+constexpr int kLyricMemoBottomGap = 45;
+// The scan for a song's record starts this many records before the song table's position.
+constexpr int kSongWindow = 200;
+// A text this long or shorter is no usable lyric (a page's stray line, an error notice).
+constexpr std::size_t kShortText = 100;
 
 ui::TFont BoldFont() {
   ui::TFont font;
@@ -79,7 +90,10 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   FormCreate();
 }
 
-TQuillonForm::~TQuillonForm() = default;
+TQuillonForm::~TQuillonForm() {
+  // The tables close while the window's members go; no song list may be reloaded by then.
+  t1.AfterScroll = nullptr;
+}
 
 void TQuillonForm::CreateMenu() {
   MainMenu1 = Add<ui::TMainMenu>("MainMenu1");
@@ -178,6 +192,11 @@ void TQuillonForm::CreateSongPage() {
   AlbumGrid->HideColumn("beginID");
   AlbumGrid->SetColumnDisplayWidth("album", 28);
   AlbumGrid->SetDataSource(&DataSource1);
+  ui::TFont albumFont;
+  albumFont.color = ui::clBlue;
+  AlbumGrid->SetFont(albumFont);
+  DataSource1.SetDataSet(&t1);
+  t1.AfterScroll = [this](dataset::TDataSet& s) { t1AfterScroll(s); };
   covePanel = Add<ui::TPanel>(songTab, "covePanel", 192, 28, 25, 190);
   SongListPanel = Add<ui::TPanel>(songTab, "SongListPanel", 18, 193, 200, songTab->ClientHeight() - 193 - 40);
   Label2 = Add<ui::TLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
@@ -193,6 +212,7 @@ void TQuillonForm::CreateSongPage() {
   songList->SetFont(linkFont);
   songList->SetCursor(ui::TCursorKind::Hand);
   songList->SetAnchors(kAllAnchors);
+  songList->OnClick = [this](ui::TComponent& s) { songListClick(s); };
   songLabel = Add<ui::TLabel>(songTab, "songLabel", "", 245, 16);
   songLabel->SetFont(BoldFont());
   songLabel->SetVisible(false);
@@ -377,8 +397,9 @@ void TQuillonForm::RestoreView() {
   if (p == 0 || Setting.lastartist.empty()) {
     ShowArtists(Setting.lastchar);
   } else if (p == 1) {
-    TableStandIn(TTableStep::SelectArtist, Setting.lastartist, false);
-    if (!Setting.LastAlbum.empty()) TableStandIn(TTableStep::LocateLastAlbum, Setting.LastAlbum);
+    SelectArtist(Setting.lastartist, false);
+    // The cursor's move loads the album's songs (t1AfterScroll).
+    if (!Setting.LastAlbum.empty() && t1.Active()) t1.Locate("album", dataset::TFieldValue{Setting.LastAlbum});
   } else {
     pages->SetActivePageIndex(p);
   }
@@ -391,9 +412,9 @@ void TQuillonForm::pagesChange(ui::TComponent&) {
       ShowArtists(Setting.lastchar);
       break;
     case 1:
-      if (TableStandIn(TTableStep::IsAlbumTableFiltered)) break;
+      if (IsAlbumTableFiltered()) break;
       if (!Setting.lastartist.empty()) {
-        TableStandIn(TTableStep::SelectArtist, Setting.lastartist, true);
+        SelectArtist(Setting.lastartist, true);
       } else {
         ui::ShowMessage("Please select an artist.");
         pages->SetActivePageIndex(0);
@@ -412,26 +433,6 @@ void TQuillonForm::SearchLyrics1Click(ui::TComponent& sender) {
 
 void TQuillonForm::Exit1Click(ui::TComponent&) {
   Close();
-}
-
-bool TQuillonForm::TableStandIn(TTableStep step, const std::string& text, bool) {
-  switch (step) {
-    case TTableStep::IsAlbumTableFiltered:
-      return false;  // no album table is open yet
-    case TTableStep::SelectArtist:
-      // The table-free part of selecting an artist; filtering the albums and loading the songs
-      // come with the table component.
-      Setting.lastartist = text;
-      songList->Clear();
-      albumLabel->SetCaption(Setting.lastartist);
-      pages->SetActivePageIndex(1);
-      Setting.lastpageindex = 1;
-      return true;
-    case TTableStep::LocateLastAlbum:
-    case TTableStep::ReopenTablesForBase:
-      return true;
-  }
-  return false;
 }
 
 // ---- Base catalogue ----------------------------------------------------------------------------
@@ -468,7 +469,14 @@ void TQuillonForm::OpenBase(const std::string& name) {
 void TQuillonForm::SwitchBase(const std::string& name) {
   ui::THourglass wait;
   OpenBase(name);
-  TableStandIn(TTableStep::ReopenTablesForBase);
+  t1.Close();
+  t1.SetDatabaseName(Setting.baseDir);
+  t1.SetTableName(Setting.AlbumDb);
+  t1.Open();
+  t2.Close();
+  t2.SetDatabaseName(Setting.baseDir);
+  t2.SetTableName(Setting.songDb);
+  t2.Open();
   ShowArtists("A");
 }
 
@@ -545,7 +553,7 @@ void TQuillonForm::AZGridClick(ui::TComponent&) {
 void TQuillonForm::artistListClick(ui::TComponent&) {
   int i = artistList->ItemIndex();
   if (i < 0) return;
-  TableStandIn(TTableStep::SelectArtist, artistList->Item(i), true);
+  SelectArtist(artistList->Item(i), true);
 }
 
 void TQuillonForm::Button1Click(ui::TComponent&) {
@@ -564,6 +572,182 @@ void TQuillonForm::Button1Click(ui::TComponent&) {
       index.EraseSection(section);
       for (const std::string& key : keys) index.WriteString(section, key, "");
     }
+  }
+}
+
+// ---- Albums and songs -------------------------------------------------------------------------
+
+void TQuillonForm::SelectArtist(const std::string& artist, bool loadSongs) {
+  ui::THourglass wait;
+  if (!t1.Active()) {
+    t1.SetDatabaseName(Setting.baseDir);
+    t1.SetTableName(Setting.AlbumDb);
+    t1.Open();
+  }
+  try {
+    Setting.lastartist = artist;
+    std::string quoted;
+    for (char c : artist) {
+      quoted += c;
+      if (c == '\'') quoted += '\'';
+    }
+    t1.SetFilter("Artist='" + quoted + "'");
+    t1.SetFiltered(true);
+    t1.Open();
+    albumScrollArmed = true;
+    int n = t1.RecordCount();
+    covePanel->SetVisible(n <= kFewAlbums);
+    songList->Clear();
+    albumLabel->SetCaption(Setting.lastartist);
+    int pageHeight = songTab->ClientHeight();
+    int top = n > kFewAlbums ? kSongPanelLowTop : n * kAlbumRowPitch + AlbumGrid->Top() + 10;
+    SongListPanel->SetBounds(SongListPanel->Left(), top, SongListPanel->Width(),
+                             pageHeight - top - kSongPanelBottomGap);
+    LyricMemo->SetBounds(LyricMemo->Left(), LyricMemo->Top(), LyricMemo->Width(),
+                         pageHeight - LyricMemo->Top() - kLyricMemoBottomGap);
+    if (loadSongs) LoadSongs();
+  } catch (const std::exception&) {
+    ui::ShowMessage("Error: " + t1.Filter());
+  }
+  pages->SetActivePageIndex(1);
+  Setting.lastpageindex = 1;
+}
+
+void TQuillonForm::OpenSongTable() {
+  if (t2.Active()) return;
+  t2.SetDatabaseName(Setting.baseDir);
+  t2.SetTableName(Setting.songDb);
+  t2.Open();
+}
+
+void TQuillonForm::OpenLyricTable() {
+  if (t3.Active()) return;
+  t3.SetDatabaseName(appDir_);
+  t3.SetTableName("lyrics.dat");
+  t3.Open();
+}
+
+bool TQuillonForm::IsOwnLyricsBase() {
+  return PosText("MyLyrics", t1.TableName()) > 0;
+}
+
+void TQuillonForm::LoadSongs() {
+  if (!t1.Active() || t1.IsEmpty()) return;
+  OpenSongTable();
+  songList->Clear();
+  std::int64_t album = t1.FieldByName("index").AsInteger();
+  Setting.LastAlbum = t1.FieldByName("album").AsString();
+  dataset::TField& albumIndex = t2.FieldByName("albumIndex");
+  dataset::TField& song = t2.FieldByName("song");
+  auto contribute = [&] {
+    std::string title = song.AsString();
+    if (songList->IndexOf(title) < 0) songList->Add(title);
+  };
+  t2.First();
+  if (IsOwnLyricsBase()) {
+    // Own songs are added one by one, so an album's songs may lie anywhere.
+    for (; !t2.Eof(); t2.Next())
+      if (albumIndex.AsInteger() == album) contribute();
+  } else {
+    // An album's songs are consecutive from its beginID; start a little before it.
+    int start = static_cast<int>(t1.FieldByName("beginID").AsInteger()) - 5;
+    if (start > 1) t2.SetRecNo(start);
+    while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
+    for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) contribute();
+  }
+  songList->Sort();
+}
+
+void TQuillonForm::t1AfterScroll(dataset::TDataSet&) {
+  if (albumScrollArmed) LoadSongs();
+}
+
+void TQuillonForm::songListClick(ui::TComponent&) {
+  int i = songList->ItemIndex();
+  if (i >= 0) ShowSong(songList->Item(i), true);
+}
+
+// ---- Lyrics lookup and display -----------------------------------------------------------------
+
+bool TQuillonForm::FindSong(const std::string& title, std::string& id) {
+  if (!t1.Active() || t1.IsEmpty()) return false;
+  OpenSongTable();
+  std::int64_t album = t1.FieldByName("index").AsInteger();
+  dataset::TField& albumIndex = t2.FieldByName("albumIndex");
+  dataset::TField& song = t2.FieldByName("song");
+  // The song is usually just behind the cursor: LoadSongs left it at the album's end.
+  int r = t2.RecNo();
+  t2.First();
+  if (r > kSongWindow) t2.SetRecNo(r - kSongWindow);
+  for (; !t2.Eof(); t2.Next())
+    if (albumIndex.AsInteger() == album && song.AsString() == title) {
+      id = t2.FieldByName("url1").AsString();
+      return true;
+    }
+  // Further back than the window (the cursor was moved elsewhere, by a search or another album):
+  // the table itself finds it.
+  if (t2.Locate("albumIndex;song", {dataset::TFieldValue{album}, dataset::TFieldValue{title}})) {
+    id = t2.FieldByName("url1").AsString();
+    return true;
+  }
+  return false;
+}
+
+void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
+  if (!fromList) {
+    int i = songList->IndexOf(title);
+    if (i >= 0) songList->SetItemIndex(i);
+  }
+  std::string id;
+  FindSong(title, id);
+  songLabel->SetCaption(title);
+  songLabel->SetVisible(true);
+  songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
+  songtb->SetVisible(true);
+  LyricMemo->Clear();
+  // Ctrl skips what is stored and always asks the page again.
+  if (!IsKeyDown(VK_CONTROL)) {
+    OpenLyricTable();
+    std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldByName("index").AsInteger() : -1;
+    if (t3.Locate("songname;songindex;songdb",
+                  {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
+      std::string text = t3.FieldByName("lyrics").AsString();
+      LyricMemo->SetText(text);
+      if (IsOwnLyricsBase() || text.size() > kShortText) return;
+      LyricMemo->Clear();
+    }
+  }
+  if (!id.empty()) {
+    Gauge1->SetPosition(0);
+    Gauge1->SetVisible(true);
+    std::string address = id;
+    if (!Setting.Url.empty()) {
+      address = Setting.Url;
+      size_t at = address.find("[id]");
+      if (at != std::string::npos) address.replace(at, 4, id);
+    }
+    web->Tag = 1;
+    web->Navigate(address);
+  } else if (ui::Confirm("Failed to open lyrics base, do you want to search it from Internet?")) {
+    SchNetLyricB->Click();
+  }
+}
+
+void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
+  if (!t3.Active() || text.size() <= kShortText) return;
+  if (!t2.Active() || t2.IsEmpty()) return;
+  std::int64_t songIndex = t2.FieldByName("index").AsInteger();
+  if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
+    t3.Edit();
+    t3.FieldByName("lyrics").SetAsString(text);
+    t3.Post();
+  } else {
+    t3.Append();
+    t3.FieldByName("songname").SetAsString(songLabel->Caption());
+    t3.FieldByName("lyrics").SetAsString(text);
+    t3.FieldByName("songindex").SetAsInteger(songIndex);
+    t3.FieldByName("songdb").SetAsString(Setting.base);
+    t3.Post();
   }
 }
 
@@ -626,7 +810,9 @@ void TQuillonForm::webDocumentComplete(ui::TComponent&, const std::string&) {
   Gauge1->SetVisible(false);
   if (web->Tag == 1) {
     std::string text = ExtractLyrics();
-    if (!text.empty()) ShowFetchedLyrics(text);
+    if (text.empty()) return;
+    StoreFetchedLyrics(text);
+    ShowFetchedLyrics(text);
   } else if (web->Tag == 2) {
     char separator[8] = ".";
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);

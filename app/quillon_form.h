@@ -6,8 +6,8 @@
 //  1. appDir ends with a folder delimiter; every file is found relative to it.
 //  2. After construction the state is loaded and a base is open: descriptorIni and artistIni always
 //     exist (a missing file reads as defaults and an empty index).
-//  3. Everything that needs the album and song tables goes through TableStandIn, the one place
-//     the table component will take over.
+//  3. t1 and t2 always point at the open base's album and song tables once opened (a base switch
+//     re-points them); t3 is the lyric table shared by all bases, opened on first use and kept open.
 //  4. Messages and questions go through ui::UserDialogs(); addresses, files and e-mail through the
 //     TExternalBrowser given at construction.
 #pragma once
@@ -18,12 +18,13 @@
 
 #include "app/page_host_view.h"
 #include "app/setting.h"
+#include "dataset/data_set.h"
+#include "dataset/quarry_table.h"
 #include "flatctl/flat_button.h"
 #include "flatctl/flat_check_box.h"
 #include "flatctl/flat_combo_box.h"
 #include "flatctl/flat_edit.h"
 #include "flatctl/flat_group_box.h"
-#include "dataset/data_set.h"
 #include "ui/db_grid.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
@@ -40,14 +41,6 @@
 namespace quillon::app {
 
 class TAboutForm;
-
-// What the tables will do in place of TableStandIn (see invariant 3).
-enum class TTableStep {
-  IsAlbumTableFiltered,  // is the album table open and filtered?
-  SelectArtist,          // filter the albums to an artist and lay out page 1
-  LocateLastAlbum,       // move the album table to the remembered album
-  ReopenTablesForBase,   // re-point the album and song tables at the open base
-};
 
 class TQuillonForm : public ui::TForm {
  public:
@@ -108,8 +101,18 @@ class TQuillonForm : public ui::TForm {
   void CheckVersion();
   void VersionMClick(ui::TComponent& sender);
 
-  // The seam for the album and song tables (invariant 3).
-  bool TableStandIn(TTableStep step, const std::string& text = "", bool loadSongs = false);
+  // Albums and songs of page 1.
+  void SelectArtist(const std::string& artist, bool loadSongs);
+  void LoadSongs();
+  void t1AfterScroll(dataset::TDataSet& sender);
+  void songListClick(ui::TComponent& sender);
+  bool IsOwnLyricsBase();
+  bool IsAlbumTableFiltered() { return t1.Active() && t1.Filtered(); }
+
+  // Lyrics of a song of the current album: from the lyric table, else from its web page.
+  void ShowSong(const std::string& title, bool fromList);
+  // Keeps a fetched text for the song under the song table's cursor (edit or append).
+  void StoreFetchedLyrics(const std::string& text);
 
   const std::string& appDir() const { return appDir_; }
   TSetting Setting;
@@ -197,6 +200,11 @@ class TQuillonForm : public ui::TForm {
   flatctl::TFlatButton* ExportButton;
   flatctl::TFlatButton* UploadButton;
   ui::TLabel* ShareLabel;
+  // The album and song tables of the open base and the shared lyric table (invariant 3). Declared
+  // before the data sources so that they outlive them.
+  dataset::TQuarryTable t1;
+  dataset::TQuarryTable t2;
+  dataset::TQuarryTable t3;
   // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1 (the datasets are set when the
   // tables are opened).
   dataset::TDataSource DataSource1;
@@ -214,6 +222,11 @@ class TQuillonForm : public ui::TForm {
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
   void MarkLetter(const std::string& letter);
+  void OpenSongTable();
+  void OpenLyricTable();
+  // The song of the current album titled title: the song table's cursor on it and its page
+  // identifier in id; false (cursor at the end) when the album holds no such song.
+  bool FindSong(const std::string& title, std::string& id);
 
   std::string appDir_;
   web::TExternalBrowser& browser_;

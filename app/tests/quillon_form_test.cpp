@@ -16,10 +16,12 @@
 #include "app/about_form.h"
 #include "app/maker.h"
 #include "app/quillon_form.h"
+#include "app/tests/base_tables.h"
 #include "flatctl/flat_utilitys.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/files.h"
+#include "util/profile.h"
 #include "util/testing/temp_dir.h"
 #include "web/tests/recording_browser.h"
 
@@ -122,11 +124,16 @@ class QuillonFormTest : public ::testing::Test {
     ui::Application().ClearTerminated();
   }
 
-  // A base folder with its descriptor and artist index ("" leaves the index out).
+  // A base folder with its descriptor, artist index ("" leaves the index out) and empty album
+  // and song tables.
   void AddBase(const std::string& name, const std::string& artists, const std::string& descriptor = "") {
     dir.MakeDir(name);
     dir.Write(name + "\\" + name + ".ini", descriptor.empty() ? Lines({"[db]", "artistfile=artist.ini"}) : descriptor);
     if (!artists.empty()) dir.Write(name + "\\artist.ini", artists);
+    TProfileFile ini(dir.File(name + "\\" + name + ".ini"));
+    std::string folder = dir.File(name + "\\");
+    testing::CreateTable(dir, folder, testing::kAlbumsSchema, ini.ReadString("db", "AlbumDb", "AlbumList.dat"), "");
+    testing::CreateTable(dir, folder, testing::kSongsSchema, ini.ReadString("db", "songDb", "songlist.dat"), "");
   }
 
   TQuillonForm& Start() {

@@ -4,7 +4,8 @@
 # virtual desktop; a screenshot; then every table of the demo folder must check "ok", and the
 # caption, the three tabs, the base list, the letter grid and the artist list of the demo data are
 # checked, the first focus and Tab, arrow and Enter keys on the letter grid, and Alt+X must close
-# the window and write "lyrics.ini".
+# the window and write "lyrics.ini". Started again on the album page, the remembered album's songs
+# are listed and a click on a song shows its stored lyrics (screenshot smoke-songs.png).
 #   smoke_test.sh <Quillon.exe> <inspect_window.exe> <win32 build dir>
 # The screenshot is kept as <build dir>/app/tests/smoke.png.
 set -euo pipefail
@@ -150,4 +151,36 @@ for _ in $(seq 1 50); do
   sleep 0.2
 done
 tr -d '\r' <"$program/lyrics.ini" | grep -qx 'lastchar=B' || fail "lyrics.ini not written at Alt+X with the letter chosen by keys"
-echo "smoke test passed: $shot"
+
+# Started again on the album page: the remembered artist's albums, the remembered album's songs
+# sorted, and a click on a song shows its lyrics from the shared lyric table.
+for _ in $(seq 1 50); do
+  xdotool search --name "^$caption\$" >/dev/null 2>&1 || break
+  sleep 0.2
+done
+printf '[set]\r\nbase=default\r\nlastpageindex=1\r\nlastartist=Celtic Morning\r\nLastAlbum=Highland\r\n' \
+  >"$program/lyrics.ini"
+(cd "$program" && exec wine explorer /desktop=QuillonSmoke,1024x768 Quillon.exe >/dev/null 2>&1 </dev/null) &
+for _ in $(seq 1 150); do
+  xdotool search --name "^$caption\$" >/dev/null 2>&1 && break
+  sleep 0.2
+done
+sleep 2
+wine "$inspector" "$caption" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' >"$work/page1.txt" ||
+  fail "inspector on the album page"
+songs=$(awk '/^child ListBox .* visible=1/ {on=1; next} /^child/ {on=0} on && /^  item / {sub(/^  item /, ""); print}' \
+  "$work/page1.txt")
+[ "$songs" = "$(printf 'Auld Lang Syne\nLoch Lomond\nSkye Boat Song')" ] || fail "song list of Highland: $songs"
+list=$(grep -m1 '^child ListBox .* visible=1' "$work/page1.txt" | awk '{print $3}')
+lx=${list%%,*}
+rest=${list#*,}
+ly=${rest%%,*}
+window=$(xdotool search --name "^$caption\$" | head -n 1)
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool mousemove $((lx + 20)) $((ly + 8)) click 1
+sleep 1
+songs_shot="$build/app/tests/smoke-songs.png"
+import -window root "$songs_shot"
+wine "$inspector" "$caption" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' >"$work/lyric.txt" || true
+grep -q "Sin' auld lang syne" "$work/lyric.txt" || fail "no lyrics shown for Auld Lang Syne (see $songs_shot)"
+echo "smoke test passed: $shot $songs_shot"

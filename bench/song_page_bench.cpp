@@ -1,0 +1,139 @@
+// Page 1 end to end on a large base, in the real window: selecting an artist (album filter, page
+// layout and the first album's song list) and showing a song whose lyrics are stored in the lyric
+// table. A small main rather than Google Benchmark: it runs under Wine with the program's windows.
+//
+//   song_page_bench <program folder> <base name> [artists to time]
+//
+// The program folder holds the base folder (scripts/large-base.sh) and an empty "lyrics.dat"; one
+// lyric row is appended for the song shown. Prints the median and the worst time of each step in
+// milliseconds.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/quillon_form.h"
+#include "dataset/quarry_table.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+#include "util/profile.h"
+#include "web/external_browser.h"
+
+namespace {
+
+class TNoDialogs : public quillon::ui::TUserDialogs {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+  bool Confirm(const std::string& text) override {
+    std::fprintf(stderr, "question: %s\n", text.c_str());
+    return false;
+  }
+};
+
+class TNoBrowser : public quillon::web::TExternalBrowser {
+ public:
+  void OpenInBrowser(const std::string&, const std::string&) override {}
+  void ShellOpen(const std::string&) override {}
+};
+
+double Ms(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void Report(const char* what, std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  std::printf("%-34s runs %3zu  median %8.3f ms  worst %8.3f ms\n", what, times.size(), times[times.size() / 2],
+              times.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quillon;
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: song_page_bench <program folder> <base name> [artists]\n");
+    return 2;
+  }
+  std::string folder = argv[1];
+  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  std::string base = argv[2];
+  int artistCount = argc > 3 ? std::atoi(argv[3]) : 50;
+  {
+    TProfileFile state(folder + "lyrics.ini");
+    state.WriteString("set", "base", base);
+    state.WriteString("set", "lastpageindex", "0");
+  }
+  ui::Application().Initialize();
+  TNoDialogs dialogs;
+  ui::SetUserDialogs(&dialogs);
+  TNoBrowser browser;
+  app::TQuillonForm form(folder, browser);
+  form.Show();
+  ui::Application().ProcessMessages();
+
+  // Artists spread over the index: the first of every section, then the next ones.
+  TProfileFile index(folder + base + "\\" + form.Setting.artistfile);
+  std::vector<std::string> artists;
+  for (const std::string& section : index.ReadSections())
+    for (const std::string& a : index.ReadSection(section))
+      if (static_cast<int>(artists.size()) < artistCount) artists.push_back(a);
+  if (artists.empty()) {
+    std::fprintf(stderr, "no artists in the base's index\n");
+    return 1;
+  }
+
+  std::vector<double> select;
+  for (const std::string& artist : artists) {
+    auto start = std::chrono::steady_clock::now();
+    form.SelectArtist(artist, true);
+    select.push_back(Ms(std::chrono::steady_clock::now() - start));
+    if (form.songList->Count() == 0) std::fprintf(stderr, "no songs for %s\n", artist.c_str());
+  }
+  Report("SelectArtist + LoadSongs", select);
+  // The two halves apart: the album filter and layout, then the song scan.
+  std::vector<double> filterOnly, songsOnly;
+  for (const std::string& artist : artists) {
+    auto start = std::chrono::steady_clock::now();
+    form.SelectArtist(artist, false);
+    auto middle = std::chrono::steady_clock::now();
+    form.LoadSongs();
+    filterOnly.push_back(Ms(middle - start));
+    songsOnly.push_back(Ms(std::chrono::steady_clock::now() - middle));
+  }
+  Report("  SelectArtist without songs", filterOnly);
+  Report("  LoadSongs", songsOnly);
+
+  // One stored lyric for the first song of the last artist's first album.
+  std::string title = form.songList->Item(0);
+  std::int64_t album = form.t1.FieldByName("index").AsInteger();
+  if (!form.t2.Locate("albumIndex;song", {dataset::TFieldValue{album}, dataset::TFieldValue{title}})) {
+    std::fprintf(stderr, "song %s not found\n", title.c_str());
+    return 1;
+  }
+  std::int64_t songIndex = form.t2.FieldByName("index").AsInteger();
+  std::string text(400, 'l');
+  {
+    dataset::TQuarryTable lyrics;
+    lyrics.SetDatabaseName(folder);
+    lyrics.SetTableName("lyrics.dat");
+    lyrics.Open();
+    lyrics.AppendRecord({dataset::TFieldValue{}, dataset::TFieldValue{title}, dataset::TFieldValue{text},
+                         dataset::TFieldValue{songIndex}, dataset::TFieldValue{base}});
+  }
+  form.SelectArtist(artists.back(), true);
+  std::vector<double> show;
+  for (int i = 0; i < 50; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    form.ShowSong(title, true);
+    show.push_back(Ms(std::chrono::steady_clock::now() - start));
+  }
+  if (form.LyricMemo->Text() != text) {
+    std::fprintf(stderr, "the stored lyric was not shown\n");
+    return 1;
+  }
+  Report("ShowSong from the lyric table", show);
+  return 0;
+}
