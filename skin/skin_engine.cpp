@@ -179,8 +179,6 @@ void TscSkinEngine::SetStandardBorderIcons(bool fromProperty) {
 void TscSkinEngine::Attach(std::unique_ptr<TscSkinSource> source) {
   source_ = std::move(source);
   SetStandardBorderIcons(false);
-  // The standard caption would be drawn again by the platform on a caption change.
-  SetWindowLongA(Handle(), GWL_STYLE, GetWindowLongA(Handle(), GWL_STYLE) & ~(WS_CAPTION & ~WS_BORDER));
   source_->Attach(this);
   if (!source_->Sizeable) {
     sizeable_ = false;
@@ -199,8 +197,6 @@ void TscSkinEngine::Attach(std::unique_ptr<TscSkinSource> source) {
 void TscSkinEngine::AttachStandard() {
   source_.reset();
   SetStandardBorderIcons(true);
-  LONG style = GetWindowLongA(Handle(), GWL_STYLE);
-  if (!(style & WS_CHILD)) SetWindowLongA(Handle(), GWL_STYLE, style | WS_CAPTION);
   RestoreStandardMenuBar();
   hook_.SetActive(false);
   StartTimer(false);
@@ -489,6 +485,13 @@ void TscSkinEngine::Before(THookMessage& m, bool& handled) {
       savedStyle_ = GetWindowLongA(Handle(), GWL_STYLE);
       SetWindowLongA(Handle(), GWL_STYLE, savedStyle_ & ~WS_VISIBLE);
       break;
+    case WM_SETTEXT:
+      // The platform paints its own caption straight away when it sets the text of a window with
+      // a caption; the title object repaints the frame instead (After).
+      textStyle_ = GetWindowLongA(Handle(), GWL_STYLE);
+      if (source_ && (textStyle_ & WS_CAPTION) == WS_CAPTION)
+        SetWindowLongA(Handle(), GWL_STYLE, textStyle_ & ~WS_DLGFRAME);
+      break;
     case WM_NCCALCSIZE:
       CalcSize(m);
       handled = true;
@@ -583,6 +586,7 @@ void TscSkinEngine::After(THookMessage& m, bool&) {
       }
       break;
     case WM_SETTEXT:
+      if (GetWindowLongA(Handle(), GWL_STYLE) != textStyle_) SetWindowLongA(Handle(), GWL_STYLE, textStyle_);
       // The title object shows the caption: a new caption needs a new frame.
       PostMessageA(Handle(), kSkinChangedMessage, 0, 0);
       break;

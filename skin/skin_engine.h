@@ -145,6 +145,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   bool active_ = false;
   int windowWidth_ = 0, windowHeight_ = 0;
   LONG savedStyle_ = 0;
+  LONG textStyle_ = 0;
   unsigned flags_ = fsSizing;
   int heightBeforeRollUp_ = 0;
   LRESULT lastTextLength_ = 0;
