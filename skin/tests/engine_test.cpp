@@ -152,6 +152,18 @@ TEST_F(EngineTest, TheSkinTakesOverTheFrame) {
   EXPECT_EQ(caption, f.engine->Source()->FindImage("caption")->Pixel(0, 1));
 }
 
+TEST_F(EngineTest, AWindowWithoutAMenuBarShowsNone) {
+  SkinnedForm f(OurSkin(), false);  // the About box: no main menu, MainMenuShow false
+  ASSERT_NE(f.engine->Source(), nullptr);
+  EXPECT_FALSE(f.engine->MenuBarObject()->Visible);
+  EXPECT_EQ(f.engine->ClientObject()->Top, 3 + 28) << "the client area starts below the caption";
+  POINT origin{0, 0};
+  ClientToScreen(f.Handle(), &origin);
+  EXPECT_EQ(origin.y - WindowRect(f.Handle()).top, 3 + 28);
+  EXPECT_EQ(f.HitAt(200, 40), HTCLIENT) << "no menu bar to hit";
+  EXPECT_EQ(SendMessageA(f.Handle(), kMenuAcceleratorMessage, kMenuAcceleratorCode, 'h'), 0);
+}
+
 TEST_F(EngineTest, HitTestsFollowTheSkinObjects) {
   SkinnedForm f(OurSkin());
   struct Case {
@@ -334,6 +346,36 @@ TEST_F(EngineTest, AltHOpensHelpDirectlyBelowItsItem) {
   EXPECT_TRUE(f.engine->MenuOpen());
   EXPECT_EQ(f.engine->OpenPopup(), f.engine->MenuBarPopups()[1].get());
   EXPECT_EQ(SendMessageA(f.Handle(), kMenuAcceleratorMessage, kMenuAcceleratorCode, 'z'), 0) << "no such item";
+}
+
+TEST_F(EngineTest, AltHTypedOnTheKeyboardReachesTheMenuBar) {
+  SkinnedForm f(OurSkin());
+  SetForegroundWindow(f.Handle());
+  SetFocus(f.Handle());
+  PumpFor(30);
+  INPUT keys[4] = {};
+  const WORD codes[4] = {VK_MENU, 'H', 'H', VK_MENU};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = codes[i];
+    keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  }
+  ASSERT_EQ(SendInput(4, keys, sizeof(INPUT)), 4u);
+  PumpFor(80);
+  const auto windows = MenuWindows();
+  ASSERT_EQ(windows.size(), 1u) << "the accelerator control passed Alt+H to the engine";
+  EXPECT_EQ(f.engine->OpenPopup(), f.engine->MenuBarPopups()[1].get());
+  // Esc typed into the open menu closes it and ends the menu state.
+  INPUT esc[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    esc[i].type = INPUT_KEYBOARD;
+    esc[i].ki.wVk = VK_ESCAPE;
+    esc[i].ki.dwFlags = i == 1 ? KEYEVENTF_KEYUP : 0;
+  }
+  SendInput(2, esc, sizeof(INPUT));
+  PumpFor(80);
+  EXPECT_TRUE(MenuWindows().empty());
+  EXPECT_FALSE(f.engine->MenuOpen());
 }
 
 TEST_F(EngineTest, APopupThatWouldPassTheScreenBottomOpensAboveItsItem) {
