@@ -428,6 +428,21 @@ TEST_F(EngineTest, HoverOpensASubmenuAndEscClosesTheChain) {
   EXPECT_EQ(f.engine->OpenPopup(), nullptr);
 }
 
+TEST_F(EngineTest, WhileAMenuIsOpenTheMouseOnAnotherBarItemOpensItsPopup) {
+  SkinnedForm f(OurSkin());
+  SendMessageA(f.Handle(), kMenuAcceleratorMessage, kMenuAcceleratorCode, 'o');
+  PumpFor(40);
+  ASSERT_EQ(f.engine->OpenPopup(), f.engine->MenuBarPopups()[0].get());
+  TscSkinObject* help = f.engine->MenuBarItems()[1];
+  const RECT wr = WindowRect(f.Handle());
+  SetCursorPos(wr.left + help->Left + help->Width / 2, wr.top + help->Top + help->Height / 2);
+  PumpFor(120);
+  EXPECT_EQ(f.engine->OpenPopup(), f.engine->MenuBarPopups()[1].get());
+  const auto windows = MenuWindows();
+  ASSERT_EQ(windows.size(), 1u) << "the Options window was closed";
+  EXPECT_EQ(WindowRect(windows[0]).left, wr.left + help->Left);
+}
+
 TEST_F(EngineTest, ClickingAnItemRunsItAndClosesTheMenu) {
   SkinnedForm f(OurSkin());
   SendMessageA(f.Handle(), kMenuAcceleratorMessage, kMenuAcceleratorCode, 'O');
