@@ -83,6 +83,8 @@ class SkinnedForm {
     engine->SetSkinFile(skinFile);
     engine->SetSizeable(true);
     engine->Loaded();
+    // The mouse rests away from the window: the frame's timer follows it (hover, menu-bar items).
+    SetCursorPos(0, 0);
     SetWindowPos(form->Handle(), nullptr, 100, 100, 420, 320, SWP_NOZORDER);
     form->Show();
     SetForegroundWindow(form->Handle());
