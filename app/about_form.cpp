@@ -28,6 +28,11 @@ ui::TFont TitleFont() {
 TAboutForm::TAboutForm(web::TExternalBrowser& browser)
     : ui::TForm("AboutForm", "About", 342, 199, ui::TBorderStyle::Dialog), browser_(browser) {
   SetFont(ui::TFont{});
+  scSkinEngine1 = Add<skin::TscSkinEngine>(this, "scSkinEngine1");
+  scSkinEngine1->SetMainMenuShow(false);
+  scSkinEngine1->SetBorderIcons(skin::sbSystemMenu | skin::sbMinimize | skin::sbMaximize | skin::sbClose);
+  scSkinEngine1->SetSkinFile("skin.dat");
+  scSkinEngine1->SetSizeable(true);
   GroupBox1 = Add<ui::TGroupBox>(this, "GroupBox1", "", 0, 0, ClientWidth(), ClientHeight());
   Image1 = Add<TProgramIcon>(GroupBox1, 20, 24);
   _TextTitle = Add<ui::TLabel>(GroupBox1, "_TextTitle", "Pelmora Lyrics Base", 72, 20);
@@ -44,6 +49,7 @@ TAboutForm::TAboutForm(web::TExternalBrowser& browser)
   _TextWebsite->OnClick = [this](ui::TComponent& s) { _TextWebsiteClick(s); };
   _BtnOK = Add<ui::TButton>(GroupBox1, "_BtnOK", "&OK", 252, 160, 73, 25, true);
   _BtnOK->OnClick = [this](ui::TComponent& s) { _BtnOKClick(s); };
+  scSkinEngine1->Loaded();
 }
 
 void TAboutForm::_TextWebsiteClick(ui::TComponent&) {

@@ -1,6 +1,7 @@
 // The About dialog: program name, version, the maker and the maker's web site.
 #pragma once
 
+#include "skin/skin_engine.h"
 #include "ui/form.h"
 #include "ui/std_controls.h"
 #include "web/external_browser.h"
@@ -21,6 +22,7 @@ class TAboutForm : public ui::TForm {
   ui::TLabel* MakerLabel;
   ui::TLabel* _TextWebsite;
   ui::TButton* _BtnOK;
+  skin::TscSkinEngine* scSkinEngine1;
 
  private:
   web::TExternalBrowser& browser_;

@@ -12,6 +12,7 @@
 
 #include "app/about_form.h"
 #include "app/maker.h"
+#include "skin/skin_page_ctrl.h"
 #include "ui/application.h"
 #include "ui/cursor.h"
 #include "ui/dialogs.h"
@@ -66,6 +67,12 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
       browser_(browser) {
   SetFont(ui::TFont{});
   CreateMenu();
+  scSkinEngine1 = Add<skin::TscSkinEngine>(this, "scSkinEngine1");
+  scSkinEngine1->SetMainMenu(MainMenu1);
+  scSkinEngine1->SetMainMenuShow(true);
+  scSkinEngine1->SetBorderIcons(skin::sbSystemMenu | skin::sbMinimize | skin::sbMaximize | skin::sbClose);
+  scSkinEngine1->SetSkinFile("skin.dat");
+  scSkinEngine1->SetSizeable(true);
   ImageList1 = Add<ui::TImageList>("ImageList1", 16, 16);
   ImageList1->AddResourceBitmap("TOOLIMAGES");
   CreateLeftStrip();
@@ -87,6 +94,7 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   OnClose = [this](ui::TComponent& s) { FormClose(s); };
   SetActiveControl(dbCb);
   SetPageKeys(pages);
+  scSkinEngine1->Loaded();
   FormCreate();
 }
 
@@ -165,7 +173,10 @@ void TQuillonForm::CreateLeftStrip() {
 }
 
 void TQuillonForm::CreatePages() {
-  pages = Add<ui::TPageControl>(Panel1, "pages", 156, 4, Panel1->ClientWidth() - 160, Panel1->ClientHeight() - 8);
+  auto* skinnedPages =
+      Add<skin::TscPageControl>(Panel1, "pages", 156, 4, Panel1->ClientWidth() - 160, Panel1->ClientHeight() - 8);
+  skinnedPages->SetSkinEngine(scSkinEngine1);
+  pages = skinnedPages;
   pages->SetAnchors(kAllAnchors);
   pages->OnChange = [this](ui::TComponent& s) { pagesChange(s); };
   TabSheet1 = Add<ui::TTabSheet>(pages, "TabSheet1", "Select Artist");

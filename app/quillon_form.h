@@ -25,6 +25,7 @@
 #include "flatctl/flat_combo_box.h"
 #include "flatctl/flat_edit.h"
 #include "flatctl/flat_group_box.h"
+#include "skin/skin_engine.h"
 #include "ui/db_grid.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
@@ -131,6 +132,8 @@ class TQuillonForm : public ui::TForm {
   ui::TMenuItem* Email1;
   ui::TMenuItem* VersionM;
   ui::TMenuItem* About1;
+  // Draws the frame, the menu bar and the page control's tabs from "skin.dat".
+  skin::TscSkinEngine* scSkinEngine1 = nullptr;
   ui::TImageList* ImageList1;
   ui::TPanel* Panel1;
   ui::TPanel* Panel2;

@@ -205,7 +205,7 @@ osk = [
     "Align=mosttop",
     "Image=caption",
     "Height=%d" % CAPTION_H,
-    "Child=AppIcon,CloseButton,MaxButton,RestoreButton,MinButton,Title",
+    "Child=AppIcon,MinButton,MaxButton,RestoreButton,CloseButton,Title",
     "",
     "[AppIcon]",
     "Align=left",

@@ -54,7 +54,8 @@ HMENU TMainMenu::Build(const std::vector<std::unique_ptr<TMenuItem>>& items, std
       a.cmd = static_cast<WORD>(item->command_);
       accels.push_back(a);
     }
-    AppendMenuA(menu, MF_STRING, item->command_, text.c_str());
+    AppendMenuA(menu, MF_STRING | (item->Enabled ? 0u : MF_GRAYED) | (item->Checked ? MF_CHECKED : 0u), item->command_,
+                text.c_str());
   }
   return menu;
 }

@@ -31,6 +31,9 @@ class TMenuItem : public TComponent {
   int HelpContext = 0;
   TShortCut ShortCut;
   bool Visible = true;
+  bool Enabled = true;
+  bool Checked = false;
+  bool RadioItem = false;  // a ticked radio item shows a dot instead of a check mark
   std::string Hint;
   TNotifyEvent OnClick;
 
@@ -52,6 +55,7 @@ class TMainMenu : public TComponent {
   ~TMainMenu() override;
 
   TMenuItem* Add(std::string name, std::string caption);
+  const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return items_; }
   // Builds the menu bar and the shortcut table and attaches the bar to the window.
   void Attach(HWND form);
   HACCEL Accelerators() const { return accelerators_; }

@@ -6,13 +6,16 @@
 //     tab <text>       tab captions (read through memory of the window's process)
 //   focus <class> <left>,<top>,<width>,<height>   the control with the keyboard focus, when one has it
 // Screen coordinates. The window is looked for on the named desktop (a Wine virtual desktop), or
-// on the caller's. With --close the window is sent WM_CLOSE instead. Exit code 1 when no window has
-// that caption.
+// on the caller's. With --close the window is sent WM_CLOSE instead; with --post <message> the
+// window is posted that message (decimal, wParam and lParam 0). A line
+//   frame <left>,<top>,<width>,<height> visible=<0|1>
+// after the caption gives the whole window's rectangle. Exit code 1 when no window has that caption.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -85,13 +88,15 @@ BOOL CALLBACK PrintChild(HWND w, LPARAM) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: inspect_window <caption> [--desktop <name>] [--close]\n");
+    std::fprintf(stderr, "usage: inspect_window <caption> [--desktop <name>] [--close] [--post <message>]\n");
     return 2;
   }
   bool close = false;
+  UINT post = 0;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--close") close = true;
+    if (arg == "--post" && i + 1 < argc) post = static_cast<UINT>(std::strtoul(argv[++i], nullptr, 10));
     if (arg == "--desktop" && i + 1 < argc) {
       HDESK desktop = OpenDesktopA(argv[++i], 0, FALSE, GENERIC_ALL);
       if (!desktop || !SetThreadDesktop(desktop)) {
@@ -109,7 +114,15 @@ int main(int argc, char** argv) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     return 0;
   }
+  if (post) {
+    PostMessageA(window, post, 0, 0);
+    return 0;
+  }
   std::printf("window %s\n", TextOf(window).c_str());
+  RECT frame;
+  GetWindowRect(window, &frame);
+  std::printf("frame %ld,%ld,%ld,%ld visible=%d\n", frame.left, frame.top, frame.right - frame.left,
+              frame.bottom - frame.top, IsWindowVisible(window) ? 1 : 0);
   EnumChildWindows(window, PrintChild, 0);
   GUITHREADINFO gui = {};
   gui.cbSize = sizeof gui;

@@ -3,9 +3,10 @@
 # the demo data (scripts/program-folder.sh, as the README's run command does), started in a Wine
 # virtual desktop; a screenshot; then every table of the demo folder must check "ok", and the
 # caption, the three tabs, the base list, the letter grid and the artist list of the demo data are
-# checked, the first focus and Tab, arrow and Enter keys on the letter grid, and Alt+X must close
-# the window and write "lyrics.ini". Started again on the album page, the remembered album's songs
-# are listed and a click on a song shows its stored lyrics (screenshot smoke-songs.png).
+# checked, the first focus and Tab, arrow and Enter keys on the letter grid, the skinned frame,
+# menus and About box against reference pictures, and Alt+X must close the window and write
+# "lyrics.ini". Started again on the album page, the remembered album's songs are listed and a
+# click on a song shows its stored lyrics (screenshot smoke-songs.png).
 #   smoke_test.sh <Quillon.exe> <inspect_window.exe> <win32 build dir>
 # The screenshot is kept as <build dir>/app/tests/smoke.png.
 set -euo pipefail
@@ -142,6 +143,69 @@ focus=$(inspect_focus)
 case "$focus" in "focus QuillonWindow $gx,$gy,119,68") ;; *) fail "Tab did not reach the letter grid: $focus" ;; esac
 xdotool key --clearmodifiers Right Return
 sleep 0.5
+
+# The skin of "skin.dat" in the program folder: the caption is drawn from the skin's caption image;
+# the window normal, with a menu open (by a real mouse click on the menu bar), maximized and rolled
+# up, and the About box (opened through the skinned Help menu), each cropped out of a screenshot
+# and compared with its reference picture in app/tests/reference (QUILLON_UPDATE_REFERENCES=1
+# writes them): at most 2 % of the pixels may differ by more than 10 %, for anti-aliased text.
+refs="$root/app/tests/reference"
+frame_of() {
+  wine "$inspector" "$1" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' | awk '/^frame / {print $2}'
+}
+shoot() {  # shoot <name> <caption>
+  local f l t w h diff
+  f=$(frame_of "$2")
+  [ -n "$f" ] || fail "no window '$2' to photograph"
+  IFS=, read -r l t w h <<<"$f"
+  import -window root "$work/root.png"
+  "$im" "$work/root.png" -crop "${w}x${h}+${l}+${t}" +repage "$build/app/tests/skin-$1.png"
+  if [ -n "${QUILLON_UPDATE_REFERENCES:-}" ]; then cp "$build/app/tests/skin-$1.png" "$refs/skin-$1.png"; fi
+  [ -f "$refs/skin-$1.png" ] || fail "no reference picture skin-$1.png"
+  diff=$(compare -metric AE -fuzz 10% "$refs/skin-$1.png" "$build/app/tests/skin-$1.png" null: 2>&1 || true)
+  case "$diff" in '' | *[!0-9]*) fail "screenshot $1 cannot be compared with its reference: $diff" ;; esac
+  [ "$diff" -le $((w * h / 50)) ] || fail "screenshot $1 differs from its reference in $diff pixels"
+}
+frame=$(frame_of "$caption")
+IFS=, read -r wl wt ww wh <<<"$frame"
+[ "$ww" = 798 ] && [ "$wh" = 570 ] || fail "main window size $frame"
+caption_colour=$("$im" "$root/data/skin/caption.bmp" -format '%[hex:p{0,7}]' info:)
+[ "$(pixel $((wl + 300)) $((wt + 10)))" = "$caption_colour" ] || fail "the caption is not drawn from the skin"
+shoot main "$caption"
+# The menu bar's first item ("System") opens its popup below it; Esc closes it.
+xdotool mousemove $((wl + 14)) $((wt + 3 + 28 + 11)) click 1
+sleep 1
+shoot menu "$caption"
+xdotool key --clearmodifiers Escape
+sleep 0.5
+# The maximize button (second from the right), then the restore button in its place.
+xdotool mousemove $((wl + ww - 4 - 34 - 17)) $((wt + 3 + 14)) click 1
+sleep 1.5
+IFS=, read -r ml mt mw mh <<<"$(frame_of "$caption")"
+[ "$mw" = 1024 ] || fail "maximize: frame $ml,$mt,$mw,$mh"
+shoot maximized "$caption"
+xdotool mousemove $((ml + mw - 4 - 34 - 17)) $((mt + 3 + 14)) click 1
+sleep 1.5
+[ "$(frame_of "$caption")" = "$frame" ] || fail "restore: frame $(frame_of "$caption")"
+# Rolled up to the caption and edges, and down again (the roll-up message of the skin's actions).
+wine "$inspector" "$caption" --desktop QuillonSmoke --post 1129 >/dev/null 2>&1 </dev/null
+sleep 1
+IFS=, read -r rl rt rw rh <<<"$(frame_of "$caption")"
+[ "$rh" = 35 ] && [ "$rw" = 798 ] || fail "roll-up: frame $rl,$rt,$rw,$rh"
+shoot rolledup "$caption"
+wine "$inspector" "$caption" --desktop QuillonSmoke --post 1129 >/dev/null 2>&1 </dev/null
+sleep 1
+[ "$(frame_of "$caption")" = "$frame" ] || fail "roll-down: frame $(frame_of "$caption")"
+# Help (the second menu-bar item), then its fifth row, "About", below the separator.
+xdotool mousemove $((wl + 64)) $((wt + 3 + 28 + 11)) click 1
+sleep 1
+xdotool mousemove $((wl + 84)) $((wt + 3 + 28 + 22 + 3 + 4 * 22 + 11)) click 1
+sleep 1.5
+shoot about About
+wine "$inspector" About --desktop QuillonSmoke --close >/dev/null 2>&1 </dev/null
+sleep 1
+wine "$inspector" About --desktop QuillonSmoke 2>/dev/null </dev/null | grep -q '^frame .* visible=1' &&
+  fail "the About box did not close"
 
 # Alt+X closes the window, which writes the remembered state.
 xdotool windowfocus --sync "$window" 2>/dev/null || true
