@@ -140,12 +140,17 @@ std::string JoinFieldList(const std::string& names) {
 // The engine filter of a filter text (EDatabaseError with the parser's message when it is wrong).
 std::shared_ptr<engine::TFilterEvaluator> CompileFilter(engine::TDataFile& table, const std::string& text,
                                                         const TFilterOptions& options) {
-  sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
-  std::vector<std::uint8_t> canned = expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
+  std::vector<std::uint8_t> canned = CompileFilterText(table, text, options);
   return Eng([&] { return sql::MakeTextFilter(table, canned); });
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> CompileFilterText(engine::TDataFile& table, const std::string& text,
+                                            const TFilterOptions& options) {
+  sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
+  return expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
+}
 
 void SetApplicationExceptionHandler(std::function<void(const std::exception&)> handler) {
   ExceptionHandler() = std::move(handler);

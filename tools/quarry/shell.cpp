@@ -7,7 +7,9 @@
 #include "engine/errors.h"
 #include "engine/file_session.h"
 #include "engine/index_file.h"
+#include "engine/os_file.h"
 #include "engine/table_verify.h"
+#include "tools/quarry/filter_commands.h"
 #include "tools/quarry/table_transfer.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -103,6 +105,7 @@ TIndexDef IndexDefOf(const TIndexDescriptor& d, const std::vector<TFieldDescript
 TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
     : options_(std::move(options)), out_(out), err_(err) {
   engine::InitializeEngine();
+  for (const auto& password : options_.passwords) engine::Session().AddPassword(password);
 }
 
 std::string TShell::TablePath(const std::string& name) const {
@@ -242,7 +245,7 @@ void TShell::CreateTable(const TTableDef& def) {
 void TShell::DropTable(const std::string& name) {
   TDataFile table;
   table.SetFileName(TablePath(name));
-  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
   table.DeleteTable();
 }
 
@@ -312,7 +315,7 @@ namespace {
 
 void OpenExisting(TDataFile& table, const std::string& path, const std::string& name) {
   table.SetFileName(path);
-  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
   table.Open();
 }
 
@@ -343,7 +346,7 @@ void TShell::Import(const std::string& name, const std::string& file) {
   table.Close();
 }
 
-void TShell::Dump(const std::string& name, const std::string* index) {
+void TShell::Dump(const std::string& name, const std::string* index, const TShellFilter* filter) {
   TDataFile table;
   OpenExisting(table, TablePath(name), name);
   if (!index) {
@@ -353,6 +356,7 @@ void TShell::Dump(const std::string& name, const std::string* index) {
   } else {
     table.SelectIndex(*index);
   }
+  if (filter) InstallShellFilter(table, *filter);
   std::unique_ptr<TResultWriter> writer = MakeResultWriter(options_.mode, options_.headers, out_);
   DumpTable(table, *writer);
   table.Close();
@@ -375,11 +379,17 @@ void TShell::Check(const std::string& name) {
 void TShell::Help() {
   std::fprintf(out_,
                ".check TABLE            verify records, indexes, free lists and BLOB chains\n"
-               ".dump TABLE [INDEX]     all records in index order (\"-\": physical order)\n"
+               ".dump TABLE [INDEX|-]   all records in index order (\"-\": physical order)\n"
+               "  [--filter TEXT [--nocase] [--nopartial]]\n"
+               "                        only the records that pass the filter text, as a table's\n"
+               "                        Filter with FilterOptions selects them\n"
+               ".filter-plan TABLE TEXT [--nocase] [--nopartial]\n"
+               "                        the compiled filter as hex and the index of each comparison\n"
                ".headers on|off         header line of field names\n"
                ".help                   this text\n"
                ".import TABLE FILE      rows of a TSV file with a header row naming the fields\n"
                ".mode tsv|csv|table     output format\n"
+               ".password add TEXT      a table password for the session (also: remove TEXT, clear)\n"
                ".read FILE              run the statements of a file\n"
                ".schema TABLE           the CREATE TABLE statement of a table\n"
                ".tables                 the tables of the database directory\n"
@@ -425,8 +435,11 @@ void TShell::DotCommand(const std::string& line) {
     need(2, ".import TABLE FILE");
     Import(w[1], w[2]);
   } else if (cmd == ".dump") {
-    if (w.size() != 2 && w.size() != 3) throw EShellError("usage: .dump TABLE [INDEX]");
-    Dump(w[1], w.size() == 3 ? &w[2] : nullptr);
+    DumpCommand(w);
+  } else if (cmd == ".filter-plan") {
+    FilterPlanCommand(w);
+  } else if (cmd == ".password") {
+    PasswordCommand(w);
   } else if (cmd == ".check") {
     need(1, ".check TABLE");
     Check(w[1]);

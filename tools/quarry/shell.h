@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/quarry/ddl.h"
 #include "tools/quarry/result_writer.h"
 #include "tools/quarry/statement_splitter.h"
 
 namespace quillon::quarry {
+
+struct TShellFilter;
 
 struct TShellOptions {
   std::string directory = ".";
@@ -22,6 +25,8 @@ struct TShellOptions {
   bool timer = false;
   // Progress bars of .import on the error stream: -1 when it is a terminal, 0 never, 1 always.
   int progress = -1;
+  // Table passwords put into the engine session's password list when the shell starts.
+  std::vector<std::string> passwords;
 };
 
 // Whether the stream is a terminal (prompts and progress bars are for people only).
@@ -56,7 +61,11 @@ class TShell {
   void Schema(const std::string& name);
   void Help();
   void Import(const std::string& name, const std::string& file);
-  void Dump(const std::string& name, const std::string* index);
+  void Dump(const std::string& name, const std::string* index, const TShellFilter* filter = nullptr);
+  // .dump with its filter options, .filter-plan and .password (shell_filters.cpp).
+  void DumpCommand(std::vector<std::string> words);
+  void FilterPlanCommand(std::vector<std::string> words);
+  void PasswordCommand(const std::vector<std::string>& words);
   void Check(const std::string& name);
 
   TShellOptions options_;
