@@ -192,7 +192,7 @@ void TQuarryDataSet::BuildFieldDefs() {
     std::string name = d.FieldName;
     auto taken = [&](const std::string& candidate) {
       return std::any_of(fieldDefs_.begin(), fieldDefs_.end(),
-                         [&](const TFieldDef& f) { return SameText(f.Name, candidate); });
+                         [&](const TFieldDef& f) { return EqualIgnoringCase(f.Name, candidate); });
     };
     if (taken(name)) {
       for (int i = 1;; ++i) {
@@ -1172,7 +1172,7 @@ std::string TQuarryTable::IndexNameForFields(const std::string& fields) {
   BuildIndexDefs();
   std::string wanted = JoinFieldList(fields);
   for (const TIndexDef& d : indexDefs_)
-    if (SameText(d.Fields, wanted)) return d.Name;
+    if (EqualIgnoringCase(d.Fields, wanted)) return d.Name;
   throw EDatabaseError(FormatMessage("No index for fields '%s'", fields));
 }
 

@@ -110,7 +110,7 @@ class TCannedReader {
         std::string name = Literal(operand(1));
         const auto& fields = table_.LogicalFields();
         for (std::size_t i = 0; i < fields.size(); ++i) {
-          if (!SameText(fields[i].FieldName, name)) continue;
+          if (!EqualIgnoringCase(fields[i].FieldName, name)) continue;
           auto n = MakeNode(kNodeColumn, op::kNone, fields[i].FieldName);
           n->ColumnName = fields[i].FieldName;
           n->FieldNumber = static_cast<int>(i) + 1;
@@ -235,7 +235,7 @@ bool FindIndex(TDataFile& t, const TQueryExprNode& column, bool caseInsensitive,
   if (column.FieldNumber > t.FieldCount() || column.FieldNumber > t.PhysicalFieldCount()) return false;
   const TFieldDescriptor& logical = t.GetFieldDescriptor(true, column.FieldNumber);
   const TFieldDescriptor& physical = t.GetFieldDescriptor(false, column.FieldNumber);
-  if (!SameText(logical.FieldName, physical.FieldName) || physical.Computed) return false;
+  if (!EqualIgnoringCase(logical.FieldName, physical.FieldName) || physical.Computed) return false;
   switch (static_cast<TFieldType>(physical.FieldType)) {
     case TFieldType::String:
       break;

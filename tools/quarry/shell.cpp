@@ -57,9 +57,9 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 bool OnOff(const std::string& word, bool& value) {
-  if (SameText(word, "on"))
+  if (EqualIgnoringCase(word, "on"))
     value = true;
-  else if (SameText(word, "off"))
+  else if (EqualIgnoringCase(word, "off"))
     value = false;
   else
     return false;
@@ -76,7 +76,7 @@ void FillIndex(const TIndexDef& def, const std::vector<TColumnDef>& columns, TIn
   d.KeyFieldCount = static_cast<std::uint8_t>(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     auto found = std::find_if(columns.begin(), columns.end(),
-                              [&](const TColumnDef& c) { return SameText(c.name, def.columns[i].name); });
+                              [&](const TColumnDef& c) { return EqualIgnoringCase(c.name, def.columns[i].name); });
     if (found == columns.end()) throw EShellError("no column " + def.columns[i].name + " for an index");
     d.KeyFields[i] = static_cast<std::int16_t>(found - columns.begin() + 1);
     d.FieldDescending[i] = def.columns[i].descending ? 1 : 0;
@@ -111,7 +111,7 @@ TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
 std::string TShell::TablePath(const std::string& name) const {
   bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
   if (hasFolder || options_.directory.empty()) return name;
-  return IncludeTrailingPathDelimiter(options_.directory) + name;
+  return WithTrailingDelimiter(options_.directory) + name;
 }
 
 bool TShell::Run(const TLineSource& source) {
@@ -267,7 +267,7 @@ void TShell::Tables() {
   for (const auto& e : entries) {
     if (!e.directory && MatchesMask(e.name, "*.dat")) names.push_back(e.name.substr(0, e.name.size() - 4));
   }
-  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareText(a, b) < 0; });
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareIgnoringCase(a, b) < 0; });
   for (const auto& n : names) std::fprintf(out_, "%s\n", n.c_str());
 }
 
@@ -410,11 +410,11 @@ void TShell::DotCommand(const std::string& line) {
     Schema(w[1]);
   } else if (cmd == ".mode") {
     need(1, ".mode tsv|csv|table");
-    if (SameText(w[1], "tsv"))
+    if (EqualIgnoringCase(w[1], "tsv"))
       options_.mode = TOutputMode::Tsv;
-    else if (SameText(w[1], "csv"))
+    else if (EqualIgnoringCase(w[1], "csv"))
       options_.mode = TOutputMode::Csv;
-    else if (SameText(w[1], "table"))
+    else if (EqualIgnoringCase(w[1], "table"))
       options_.mode = TOutputMode::Table;
     else
       throw EShellError("usage: .mode tsv|csv|table");
