@@ -63,7 +63,7 @@ bool BaseNameLess(const std::string& a, const std::string& b) {
 
 TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
     : ui::TForm("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TBorderStyle::Sizeable),
-      appDir_(IncludeTrailingPathDelimiter(std::move(appDir))),
+      appDir_(WithTrailingDelimiter(std::move(appDir))),
       browser_(browser) {
   SetFont(ui::TFont{});
   CreateMenu();
@@ -500,9 +500,9 @@ void TQuillonForm::AskToDownload(const std::string& name) {
     std::string before = hash == std::string::npos ? std::string() : v.substr(0, hash);
     std::string after = hash == std::string::npos ? std::string() : v.substr(hash + 1, 20);
     int value;
-    if (TryStrToInt(before, value)) {
+    if (ParseDecimalInt(before, value)) {
       songs = value;
-      if (TryStrToInt(after, value)) artists = value;
+      if (ParseDecimalInt(after, value)) artists = value;
     }
   }
   std::string question = songs != 0 && artists != 0
@@ -550,7 +550,7 @@ void TQuillonForm::MarkLetter(const std::string& letter) {
   // The grid's highlight always names the letter whose artists are listed.
   for (int row = 0; row < AZGrid->RowCount(); ++row)
     for (int col = 0; col < AZGrid->ColCount(); ++col)
-      if (SameText(AZGrid->Cell(col, row), letter)) {
+      if (EqualIgnoringCase(AZGrid->Cell(col, row), letter)) {
         AZGrid->SetCurrent(col, row);
         return;
       }
@@ -576,10 +576,10 @@ void TQuillonForm::Button1Click(ui::TComponent&) {
     if (artistfile.empty() || !FileExists(indexFile)) continue;
     TProfileFile index(indexFile);
     for (const std::string& section : index.ReadSections()) {
-      Button1->SetCaption(section + ":" + ExtractFileName(indexFile));
+      Button1->SetCaption(section + ":" + FileNameOf(indexFile));
       std::vector<std::string> keys = index.ReadSection(section);
       std::stable_sort(keys.begin(), keys.end(),
-                       [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+                       [](const std::string& a, const std::string& b) { return CompareIgnoringCase(a, b) < 0; });
       index.EraseSection(section);
       for (const std::string& key : keys) index.WriteString(section, key, "");
     }

@@ -273,9 +273,9 @@ TField& TDataSet::AddCalculatedField(const std::string& name, TFieldKind kind, i
 
 TField* TDataSet::FindField(const std::string& name) const {
   for (const auto& f : fields_)
-    if (SameText(f->FieldName(), name)) return f.get();
+    if (EqualIgnoringCase(f->FieldName(), name)) return f.get();
   for (const auto& f : calcFieldsDeclared_)
-    if (SameText(f->FieldName(), name)) return f.get();
+    if (EqualIgnoringCase(f->FieldName(), name)) return f.get();
   return nullptr;
 }
 

@@ -263,9 +263,9 @@ void TField::SetValue(const TFieldValue& value) {
     case TFieldKind::Boolean: {
       std::uint16_t b;
       if (const auto* s = std::get_if<std::string>(&value)) {
-        if (SameText(*s, "True"))
+        if (EqualIgnoringCase(*s, "True"))
           b = 1;
-        else if (SameText(*s, "False"))
+        else if (EqualIgnoringCase(*s, "False"))
           b = 0;
         else
           throw EDatabaseError("'" + *s + "' is not a valid boolean value");
@@ -420,8 +420,8 @@ bool TField::AsBoolean() const {
   if (const auto* b = std::get_if<bool>(&v)) return *b;
   if (const auto* i = std::get_if<std::int64_t>(&v)) return *i != 0;
   if (const auto* s = std::get_if<std::string>(&v)) {
-    if (SameText(*s, "True")) return true;
-    if (SameText(*s, "False")) return false;
+    if (EqualIgnoringCase(*s, "True")) return true;
+    if (EqualIgnoringCase(*s, "False")) return false;
   }
   ConversionError(*this, "Boolean");
 }

@@ -140,12 +140,17 @@ std::string JoinFieldList(const std::string& names) {
 // The engine filter of a filter text (EDatabaseError with the parser's message when it is wrong).
 std::shared_ptr<engine::TFilterEvaluator> CompileFilter(engine::TDataFile& table, const std::string& text,
                                                         const TFilterOptions& options) {
-  sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
-  std::vector<std::uint8_t> canned = expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
+  std::vector<std::uint8_t> canned = CompileFilterText(table, text, options);
   return Eng([&] { return sql::MakeTextFilter(table, canned); });
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> CompileFilterText(engine::TDataFile& table, const std::string& text,
+                                            const TFilterOptions& options) {
+  sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
+  return expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
+}
 
 void SetApplicationExceptionHandler(std::function<void(const std::exception&)> handler) {
   ExceptionHandler() = std::move(handler);
@@ -187,7 +192,7 @@ void TQuarryDataSet::BuildFieldDefs() {
     std::string name = d.FieldName;
     auto taken = [&](const std::string& candidate) {
       return std::any_of(fieldDefs_.begin(), fieldDefs_.end(),
-                         [&](const TFieldDef& f) { return SameText(f.Name, candidate); });
+                         [&](const TFieldDef& f) { return EqualIgnoringCase(f.Name, candidate); });
     };
     if (taken(name)) {
       for (int i = 1;; ++i) {
@@ -1167,7 +1172,7 @@ std::string TQuarryTable::IndexNameForFields(const std::string& fields) {
   BuildIndexDefs();
   std::string wanted = JoinFieldList(fields);
   for (const TIndexDef& d : indexDefs_)
-    if (SameText(d.Fields, wanted)) return d.Name;
+    if (EqualIgnoringCase(d.Fields, wanted)) return d.Name;
   throw EDatabaseError(FormatMessage("No index for fields '%s'", fields));
 }
 

@@ -52,6 +52,13 @@ using TBookmark = std::vector<std::uint8_t>;
 void SetApplicationExceptionHandler(std::function<void(const std::exception&)> handler);
 void HandleApplicationException(const std::exception& error);
 
+// The canned filter buffer of a Filter text under FilterOptions, compiled against the fields of
+// an open cursor; what an open table installs as its filter (EDatabaseError with the parser's or
+// builder's message when the text is wrong). The shell's filtered dump uses it too, so both
+// select the same records.
+std::vector<std::uint8_t> CompileFilterText(engine::TDataFile& table, const std::string& text,
+                                            const TFilterOptions& options);
+
 class TQuarryDataSet : public TDataSet {
  public:
   TQuarryDataSet();

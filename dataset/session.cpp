@@ -61,7 +61,7 @@ TQuarrySession* TQuarrySessionList::FindSession(const std::string& name) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (name.empty()) return default_.get();
   for (TQuarrySession* s : sessions_)
-    if (SameText(s->SessionName(), name)) return s;
+    if (EqualIgnoringCase(s->SessionName(), name)) return s;
   return nullptr;
 }
 
@@ -255,7 +255,7 @@ void TQuarrySession::SetSessionName(const std::string& name) {
   if (active_) RaiseDatabaseError(kActiveSession);
   if (!name.empty()) {
     for (TQuarrySession* other : list.sessions_)
-      if (other != this && SameText(other->sessionName_, name))
+      if (other != this && EqualIgnoringCase(other->sessionName_, name))
         RaiseDatabaseError(FormatMessage(kDuplicateSessionName, name));
   }
   sessionName_ = name;
@@ -263,7 +263,7 @@ void TQuarrySession::SetSessionName(const std::string& name) {
 
 TQuarryDatabase* TQuarrySession::FindDatabase(const std::string& databaseName) {
   for (int i = 0; i < DatabaseCount(); ++i)
-    if (SameText(Databases(i).DatabaseName(), databaseName)) return &Databases(i);
+    if (EqualIgnoringCase(Databases(i).DatabaseName(), databaseName)) return &Databases(i);
   return nullptr;
 }
 
@@ -274,13 +274,13 @@ TQuarryDatabase& TQuarrySession::OpenDatabase(const std::string& databaseName, T
   const void* owner = dataset ? dataset->Owner() : nullptr;
   TQuarryDatabase* found = nullptr;
   for (TQuarryDatabase* db : list.databases_) {
-    if (!SameText(db->databaseName_, databaseName)) continue;
+    if (!EqualIgnoringCase(db->databaseName_, databaseName)) continue;
     if (&list.GetSession(db->sessionName_) != this) continue;
     if (!found || (db->owner_ == owner && found->owner_ != owner)) found = db;
   }
   if (!found) {
     for (auto& db : temporaries_)
-      if (SameText(db->databaseName_, databaseName)) found = db.get();
+      if (EqualIgnoringCase(db->databaseName_, databaseName)) found = db.get();
   }
   if (!found) {
     temporaries_.push_back(
@@ -446,7 +446,7 @@ void TQuarryDatabase::Connect() {
     TQuarrySession& session = list.GetSession(sessionName_);
     for (TQuarryDatabase* other : list.databases_) {
       if (other == this || !other->connected_ || other->session_ != &session) continue;
-      if (SameText(other->databaseName_, databaseName_) && !(HandleShared && other->HandleShared))
+      if (EqualIgnoringCase(other->databaseName_, databaseName_) && !(HandleShared && other->HandleShared))
         RaiseDatabaseError(FormatMessage(kDuplicateDatabaseName, databaseName_));
     }
     session.SetActive(true);

@@ -38,9 +38,9 @@ bool IsValidLiteral(const TFieldDescriptor& f, const std::string& text, const TL
   std::int32_t n;
   switch (static_cast<TFieldType>(f.FieldType)) {
     case TFieldType::Date:
-      return SameText(Trim(text), "DATE") || ParseDate(text, formats, n);
+      return EqualIgnoringCase(Trim(text), "DATE") || ParseDate(text, formats, n);
     case TFieldType::Boolean:
-      return SameText(Trim(text), "TRUE") || SameText(Trim(text), "FALSE");
+      return EqualIgnoringCase(Trim(text), "TRUE") || EqualIgnoringCase(Trim(text), "FALSE");
     case TFieldType::SmallInt:
       return ParseInteger(text, -32768, 32767, i);
     case TFieldType::Integer:
@@ -50,10 +50,11 @@ bool IsValidLiteral(const TFieldDescriptor& f, const std::string& text, const TL
     case TFieldType::Bcd:
       return ParseFixed4(text, formats, i);
     case TFieldType::Time:
-      return SameText(Trim(text), "TIME") || ParseTime(text, formats, n);
+      return EqualIgnoringCase(Trim(text), "TIME") || ParseTime(text, formats, n);
     case TFieldType::TimeStamp: {
       std::string t = Trim(text);
-      return SameText(t, "NOW") || SameText(t, "DATE") || SameText(t, "TIME") || ParseDateTime(text, formats, d);
+      return EqualIgnoringCase(t, "NOW") || EqualIgnoringCase(t, "DATE") || EqualIgnoringCase(t, "TIME") ||
+             ParseDateTime(text, formats, d);
     }
     case TFieldType::Word:
       return ParseInteger(text, 0, 65535, i);
@@ -334,7 +335,7 @@ void TDataFile::CreateTable(const TTableDefinition& definition) {
     auto fail = [&](int code) { RaiseEngineError(code, FileName(), f.FieldName); };
     if (f.FieldName.empty() || !IsNameStart(static_cast<unsigned char>(f.FieldName[0]))) fail(err::kInvalidFieldName);
     for (const auto& other : fields) {
-      if (SameText(other.FieldName, f.FieldName)) fail(err::kInvalidFieldName);
+      if (EqualIgnoringCase(other.FieldName, f.FieldName)) fail(err::kInvalidFieldName);
       if (other.FieldNumber == f.FieldNumber) fail(err::kInvalidFieldDefinition);
     }
     // Field n is the n-th descriptor: the record layout and every lookup rely on it.
@@ -468,7 +469,7 @@ const TFieldDescriptor& TDataFile::GetFieldDescriptor(bool logical, int fieldNum
 
 const TFieldDescriptor& TDataFile::GetFieldDescriptorByName(bool logical, const std::string& name) const {
   for (const auto& f : logical ? logicalFields_ : fields_)
-    if (SameText(f.FieldName, name)) return f;
+    if (EqualIgnoringCase(f.FieldName, name)) return f;
   RaiseEngineError(err::kInvalidField, FileName(), name);
 }
 

@@ -48,9 +48,9 @@ class TFilterEvaluator;
 // A default value text that cannot be read as its field's type (only files this engine did not
 // check at creation hold such texts). Not an engine error: it carries the conversion message,
 // such as "'maybe' is not a valid boolean value".
-class EConvertError : public std::invalid_argument {
+class EValueTextError : public std::invalid_argument {
  public:
-  explicit EConvertError(const std::string& message) : std::invalid_argument(message) {}
+  explicit EValueTextError(const std::string& message) : std::invalid_argument(message) {}
 };
 
 // One cached record.

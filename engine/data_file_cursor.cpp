@@ -1031,7 +1031,7 @@ void TDataFile::SelectIndex(const std::string& name) {
     number = 0;
   } else {
     for (int i = 1; i <= indexFile_->IndexCount(); ++i) {
-      if (SameText(Trim(indexFile_->GetIndexDescriptor(i).IndexName), wanted)) {
+      if (EqualIgnoringCase(Trim(indexFile_->GetIndexDescriptor(i).IndexName), wanted)) {
         number = i;
         break;
       }
@@ -1310,7 +1310,7 @@ int TDataFile::GotoCurrentOf(TDataFile& other) {
     if (c.Physical) {
       // Record numbers only mean the same record in the same table.
       std::uint32_t r = other.cursor_.RecordNumber;
-      found = otherOnRecord && SameText(FileName(), other.FileName()) && c.Visible.Test(r);
+      found = otherOnRecord && EqualIgnoringCase(FileName(), other.FileName()) && c.Visible.Test(r);
       if (found) TCursorOps::StandOnRecord(*this, r);
     } else {
       TKey key(static_cast<std::size_t>(indexFile_->KeyLength()), 0);

@@ -41,7 +41,7 @@
 // (SetComputeFields); without one their bytes stay as they are.
 //
 // Default texts are read with the table's formats (its locale's, or the fixed ones of a table
-// without locale). A text that cannot be read as its field's type raises EConvertError with the
+// without locale). A text that cannot be read as its field's type raises EValueTextError with the
 // conversion message ("'x' is not a valid boolean value"); only files this engine did not create
 // hold such texts. Unsigned 32-bit and extended fields, whose default texts creation does not
 // check, take the number the text holds, else zero; bytes fields take zero bytes.
@@ -70,7 +70,7 @@ TFieldType TypeOf(const TFieldDescriptor& f) {
 }
 
 [[noreturn]] void ConvertFailure(const std::string& text, const char* what) {
-  throw EConvertError("'" + text + "' is not a valid " + what);
+  throw EValueTextError("'" + text + "' is not a valid " + what);
 }
 
 std::int32_t Today() {
@@ -98,7 +98,7 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
                   value.begin());
       return true;
     case TFieldType::Date:
-      if (SameText(word, "DATE")) {
+      if (EqualIgnoringCase(word, "DATE")) {
         n = Today();
       } else if (!ParseDate(text, formats, n)) {
         ConvertFailure(text, "date");
@@ -106,9 +106,9 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
       PutI32(value.data(), n);
       return true;
     case TFieldType::Boolean:
-      if (SameText(word, "TRUE")) {
+      if (EqualIgnoringCase(word, "TRUE")) {
         PutU16(value.data(), 1);
-      } else if (!SameText(word, "FALSE")) {
+      } else if (!EqualIgnoringCase(word, "FALSE")) {
         ConvertFailure(text, "boolean value");
       }
       return true;
@@ -137,7 +137,7 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
       return true;
     }
     case TFieldType::Time:
-      if (SameText(word, "TIME")) {
+      if (EqualIgnoringCase(word, "TIME")) {
         n = TimeNow();
       } else if (!ParseTime(text, formats, n)) {
         ConvertFailure(text, "time");
@@ -145,11 +145,11 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
       PutI32(value.data(), n);
       return true;
     case TFieldType::TimeStamp:
-      if (SameText(word, "NOW")) {
+      if (EqualIgnoringCase(word, "NOW")) {
         d = EncodeTimeStamp(Today(), TimeNow());
-      } else if (SameText(word, "DATE")) {
+      } else if (EqualIgnoringCase(word, "DATE")) {
         d = EncodeTimeStamp(Today(), 0);
-      } else if (SameText(word, "TIME")) {
+      } else if (EqualIgnoringCase(word, "TIME")) {
         d = EncodeTimeStamp(kDelphiEpochDay, TimeNow());
       } else if (!ParseDateTime(text, formats, d)) {
         ConvertFailure(text, "date and time");
@@ -482,7 +482,7 @@ void TDataFile::ValidateRecord(const std::uint8_t* record) {
       if (text.empty()) return false;
       try {
         if (!LiteralValue(f, text, formats_, bound)) return false;
-      } catch (const EConvertError&) {
+      } catch (const EValueTextError&) {
         RaiseEngineError(err::kInvalidValidityCheck, FileName(), f.FieldName);
       }
       bool checked = false;

@@ -352,7 +352,8 @@ bool ParseTime(std::string_view text, const TLocaleFormats& formats, std::int32_
   int meridiem = 0;  // 1 AM, 2 PM
   for (int which = 1; which <= 2 && meridiem == 0; ++which) {
     const std::string& marker = which == 1 ? formats.TimeAMString : formats.TimePMString;
-    if (!marker.empty() && text.size() > marker.size() && SameText(text.substr(text.size() - marker.size()), marker)) {
+    if (!marker.empty() && text.size() > marker.size() &&
+        EqualIgnoringCase(text.substr(text.size() - marker.size()), marker)) {
       meridiem = which;
       text = TrimView(text.substr(0, text.size() - marker.size()));
     }

@@ -45,7 +45,7 @@ bool HasExtension(const std::string& name, const std::string& ext) {
   std::size_t separator = name.find_last_of("\\/");
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return false;
-  return SameText(name.substr(dot), ext);
+  return EqualIgnoringCase(name.substr(dot), ext);
 }
 
 TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
@@ -235,7 +235,7 @@ TIndexDescriptor TIndexFile::CheckDescriptor(const TIndexDescriptor& descriptor,
     if (Trim(d.IndexName).empty()) fail(err::kIndexNameMissing);
     if (!IsNameStart(static_cast<unsigned char>(d.IndexName[0]))) fail(err::kInvalidIndexName);
     for (const auto& other : secondaryNames)
-      if (SameText(Trim(other), Trim(d.IndexName))) fail(err::kIndexExists);
+      if (EqualIgnoringCase(Trim(other), Trim(d.IndexName))) fail(err::kIndexExists);
     d.IndexName = d.IndexName.substr(0, 30);
   } else {
     d.IndexName.clear();
@@ -413,7 +413,7 @@ void TIndexFile::SelectIndex(const std::string& name) {
     return;
   }
   for (int i = 1; i <= IndexCount(); ++i) {
-    if (SameText(Trim(GetIndexDescriptor(i).IndexName), wanted)) {
+    if (EqualIgnoringCase(Trim(GetIndexDescriptor(i).IndexName), wanted)) {
       SelectIndex(i);
       return;
     }

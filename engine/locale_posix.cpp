@@ -15,7 +15,7 @@ bool IsLocaleInstalled(std::uint32_t) {
 }
 
 int CompareStrings(std::uint32_t, std::string_view a, std::string_view b, bool ignoreCase) {
-  if (ignoreCase) return CompareText(a, b);
+  if (ignoreCase) return CompareIgnoringCase(a, b);
   return a.compare(b);
 }
 

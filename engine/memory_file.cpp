@@ -16,7 +16,7 @@ constexpr std::uint32_t kMaxMemoryFileSize = 0x7FFFFFFF;
 
 // Names compare without case after trimming blanks.
 bool SameName(const std::string& a, const std::string& b) {
-  return SameText(Trim(a), Trim(b));
+  return EqualIgnoringCase(Trim(a), Trim(b));
 }
 
 // The name without folder and extension, trimmed: empty means no usable name.

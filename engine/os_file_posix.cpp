@@ -216,7 +216,7 @@ std::string ResolveName(const std::string& path) {
   std::string match;
   int matches = 0;
   while (dirent* e = ::readdir(d)) {
-    if (SameText(e->d_name, name)) {
+    if (EqualIgnoringCase(e->d_name, name)) {
       match = e->d_name;
       ++matches;
     }

@@ -152,7 +152,7 @@ std::string TComboBox::Item(int index) const {
 
 int TComboBox::IndexOf(const std::string& text) const {
   for (int i = 0, n = Count(); i < n; ++i)
-    if (SameText(Item(i), text)) return i;
+    if (EqualIgnoringCase(Item(i), text)) return i;
   return -1;
 }
 
@@ -284,7 +284,7 @@ std::string TListBox::Item(int index) const {
 
 int TListBox::IndexOf(const std::string& text) const {
   for (int i = 0, n = Count(); i < n; ++i)
-    if (SameText(Item(i), text)) return i;
+    if (EqualIgnoringCase(Item(i), text)) return i;
   return -1;
 }
 
@@ -328,7 +328,7 @@ LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 void TListBox::Sort() {
   std::vector<std::string> items = Items();
   std::stable_sort(items.begin(), items.end(),
-                   [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+                   [](const std::string& a, const std::string& b) { return CompareIgnoringCase(a, b) < 0; });
   SetItems(items);
 }
 

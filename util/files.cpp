@@ -6,20 +6,20 @@ namespace quillon {
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 
-std::string IncludeTrailingPathDelimiter(std::string path) {
+std::string WithTrailingDelimiter(std::string path) {
   if (path.empty() || !IsPathDelimiter(path.back())) path += platform::kPathDelim;
   return path;
 }
 
-std::string ExtractFilePath(std::string_view path) {
+std::string FolderOf(std::string_view path) {
   size_t i = path.size();
   while (i > 0 && !IsPathDelimiter(path[i - 1]) && path[i - 1] != ':') --i;
   return std::string(path.substr(0, i));
 }
 
-std::string ExtractFileName(std::string_view path) { return std::string(path.substr(ExtractFilePath(path).size())); }
+std::string FileNameOf(std::string_view path) { return std::string(path.substr(FolderOf(path).size())); }
 
-std::string AppPath() { return ExtractFilePath(platform::ExecutablePath()); }
+std::string AppPath() { return FolderOf(platform::ExecutablePath()); }
 
 bool IsKeyDown(int virtualKey) { return platform::KeyDown(virtualKey); }
 
@@ -88,7 +88,7 @@ void ScanFolder(const std::string& root, const std::string& folder, const std::s
 void FindFolders(const std::string& root, const std::string& mask, std::vector<std::string>& list,
                  bool includeRoot, bool listOnly, bool namesOnly) {
   list.clear();
-  std::string start = IncludeTrailingPathDelimiter(root);
+  std::string start = WithTrailingDelimiter(root);
   ScanFolder(start, start, mask, list, includeRoot, listOnly, namesOnly);
 }
 

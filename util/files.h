@@ -20,9 +20,9 @@ using platform::DirectoryExists;
 using platform::FileExists;
 
 bool IsPathDelimiter(char c);  // "\" or "/"
-std::string IncludeTrailingPathDelimiter(std::string path);
-std::string ExtractFilePath(std::string_view path);  // up to and including the last delimiter
-std::string ExtractFileName(std::string_view path);  // after the last delimiter
+std::string WithTrailingDelimiter(std::string path);
+std::string FolderOf(std::string_view path);    // up to and including the last delimiter
+std::string FileNameOf(std::string_view path);  // after the last delimiter
 
 // Folder of the running executable, with a trailing delimiter.
 std::string AppPath();

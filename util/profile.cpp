@@ -69,7 +69,7 @@ bool TProfileFile::FindSection(const std::string& section, Span& span) const {
   std::string wanted = Trim(section);
   for (size_t i = 0; i < lines_.size(); ++i) {
     ParsedLine p = Parse(lines_[i]);
-    if (p.kind != LineKind::Section || !SameText(p.name, wanted)) continue;
+    if (p.kind != LineKind::Section || !EqualIgnoringCase(p.name, wanted)) continue;
     size_t end = i + 1;
     while (end < lines_.size() && Parse(lines_[end]).kind != LineKind::Section) ++end;
     span = {i, end};
@@ -82,7 +82,7 @@ size_t TProfileFile::FindKey(const Span& span, const std::string& key) const {
   std::string wanted = Trim(key);
   for (size_t i = span.header + 1; i < span.end; ++i) {
     ParsedLine p = Parse(lines_[i]);
-    if (p.kind == LineKind::Key && SameText(p.name, wanted)) return i;
+    if (p.kind == LineKind::Key && EqualIgnoringCase(p.name, wanted)) return i;
   }
   return npos;
 }
@@ -98,7 +98,7 @@ std::string TProfileFile::ReadString(const std::string& section, const std::stri
 
 int TProfileFile::ReadInteger(const std::string& section, const std::string& key, int fallback) {
   std::string text = ReadString(section, key, "");
-  return text.empty() ? fallback : StrToIntDef(text, fallback);
+  return text.empty() ? fallback : DecimalIntOr(text, fallback);
 }
 
 void TProfileFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
@@ -143,7 +143,7 @@ std::vector<std::string> TProfileFile::ReadSections() {
     ParsedLine p = Parse(raw);
     if (p.kind != LineKind::Section) continue;
     bool seen = false;
-    for (const auto& n : names) seen = seen || SameText(n, p.name);
+    for (const auto& n : names) seen = seen || EqualIgnoringCase(n, p.name);
     if (!seen) names.push_back(std::move(p.name));
   }
   return names;

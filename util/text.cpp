@@ -20,7 +20,7 @@ std::string UpperCase(std::string_view s) {
   return r;
 }
 
-int CompareText(std::string_view a, std::string_view b) {
+int CompareIgnoringCase(std::string_view a, std::string_view b) {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
     auto x = static_cast<unsigned char>(LowerAscii(a[i]));
@@ -31,7 +31,7 @@ int CompareText(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareText(a, b) == 0; }
+bool EqualIgnoringCase(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareIgnoringCase(a, b) == 0; }
 
 int PosText(std::string_view part, std::string_view text) {
   if (part.empty() || part.size() > text.size()) return 0;
@@ -89,48 +89,27 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
-bool TryStrToInt(std::string_view s, int& value) {
+bool ParseDecimalInt(std::string_view s, int& value) {
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  unsigned base = 10;
-  if (i < s.size() && s[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
   if (i >= s.size()) return false;
+  const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
   std::uint64_t magnitude = 0;
   for (; i < s.size(); ++i) {
     char c = s[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f') {
-      digit = static_cast<unsigned>(LowerAscii(c) - 'a' + 10);
-    } else {
-      return false;
-    }
-    magnitude = magnitude * base + digit;
-    if (magnitude > 0xFFFFFFFFull) return false;
+    if (c < '0' || c > '9') return false;
+    magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+    if (magnitude > limit) return false;
   }
-  if (base == 10) {
-    if (magnitude > (negative ? 2147483648ull : 2147483647ull)) return false;
-    value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
-  } else {
-    // Hexadecimal literals cover the full 32 bits, as the bit pattern of the integer.
-    auto bits = static_cast<std::uint32_t>(magnitude);
-    value = static_cast<int>(negative ? 0u - bits : bits);
-  }
+  value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude)) : static_cast<int>(magnitude);
   return true;
 }
 
-int StrToIntDef(std::string_view s, int fallback) {
+int DecimalIntOr(std::string_view s, int fallback) {
   int v;
-  return TryStrToInt(s, v) ? v : fallback;
+  return ParseDecimalInt(s, v) ? v : fallback;
 }
 
 }  // namespace quillon

@@ -16,8 +16,8 @@ std::string LowerCase(std::string_view s);  // A-Z -> a-z only
 std::string UpperCase(std::string_view s);  // a-z -> A-Z only
 
 // Equality and three-way order ignoring the case of A-Z (byte order otherwise).
-bool SameText(std::string_view a, std::string_view b);
-int CompareText(std::string_view a, std::string_view b);
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+int CompareIgnoringCase(std::string_view a, std::string_view b);
 
 // 1-based position of part in text, both compared after LowerCase; 0 when absent (also for an
 // empty part).
@@ -35,9 +35,10 @@ std::vector<std::string> SplitLines(std::string_view text);
 // A list of lines as a text: every line followed by CR LF, the last one too.
 std::string JoinLines(const std::vector<std::string>& lines);
 
-// A decimal integer with optional blanks before it and an optional sign ("$" or "0x" prefixes a
-// hexadecimal one); false on anything else or on overflow of 32 bits.
-bool TryStrToInt(std::string_view s, int& value);
-int StrToIntDef(std::string_view s, int fallback);
+// A decimal integer with optional blanks before it and an optional sign; false on anything else
+// (hexadecimal prefixes, blanks after it, an empty text) and on numbers outside 32 bits. The
+// numbers of our text files are decimal.
+bool ParseDecimalInt(std::string_view s, int& value);
+int DecimalIntOr(std::string_view s, int fallback);
 
 }  // namespace quillon

@@ -38,7 +38,7 @@ bool IsBlankLine(const std::string& line) {
 }
 int IndexOfLine(const TLines& lines, std::string_view m) {
   for (std::size_t i = 0; i < lines.size(); ++i)
-    if (SameText(lines[i], m)) return static_cast<int>(i);
+    if (EqualIgnoringCase(lines[i], m)) return static_cast<int>(i);
   return -1;
 }
 

@@ -733,7 +733,7 @@ TEST_F(KeyboardTest, TheAboutBoxMakerLineFitsItsLabel) {
 TEST(ProgramFile, CarriesItsManifestAndVersion) {
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string program = ExtractFilePath(self) + "..\\Quillon.exe";
+  std::string program = FolderOf(self) + "..\\Quillon.exe";
   ASSERT_TRUE(FileExists(program)) << program;
   HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);

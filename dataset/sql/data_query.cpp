@@ -474,7 +474,7 @@ void TDataQuery::ParseDelete() {
 void TDataQuery::Check(const TColumnResolver& resolver) {
   for (std::size_t i = 0; i < Sources.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
-      if (SameText(Sources[i].CorrelationName, Sources[j].CorrelationName)) {
+      if (EqualIgnoringCase(Sources[i].CorrelationName, Sources[j].CorrelationName)) {
         RaiseSqlError("Duplicate table correlation name '" + Sources[i].CorrelationName + "' found in source tables");
       }
     }

@@ -273,7 +273,7 @@ int CompareStrings(const std::string& a, const std::string& b, std::uint32_t lci
     y = y.substr(0, static_cast<std::size_t>(prefix));
   }
   if (lcid != 0) return engine::locale::CompareStrings(lcid, x, y, ignoreCase);
-  if (ignoreCase) return CompareText(x, y);
+  if (ignoreCase) return CompareIgnoringCase(x, y);
   int c = x.compare(y);
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }

@@ -184,7 +184,7 @@ std::string TExpressionParser::TokenName() const {
 
 bool TExpressionParser::IsKeyword(std::string_view keyword) const {
   return kind_ == kTokenSymbol && tokenEnd_ - tokenStart_ == keyword.size() &&
-         SameText(std::string_view(text_).substr(tokenStart_, keyword.size()), keyword);
+         EqualIgnoringCase(std::string_view(text_).substr(tokenStart_, keyword.size()), keyword);
 }
 
 bool TExpressionParser::IsAnyKeyword() const {

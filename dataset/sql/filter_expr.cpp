@@ -41,7 +41,7 @@ class TLexer {
   int Operator() const { return operator_; }
   // The token for "... but %s found": quoted, or "nothing" at the end.
   std::string Shown() const { return kind_ == TToken::End ? "nothing" : "'" + raw_ + "'"; }
-  bool IsKeyword(const char* word) const { return kind_ == TToken::Symbol && SameText(value_, word); }
+  bool IsKeyword(const char* word) const { return kind_ == TToken::Symbol && EqualIgnoringCase(value_, word); }
 
   void Next() {
     const std::size_t n = text_.size();
@@ -369,7 +369,7 @@ TFilterExpr::TFilterExpr(std::vector<TFilterField> fields, engine::TLocaleFormat
 
 const TFilterField& TFilterExpr::LookUp(const std::string& name) const {
   for (const auto& f : fields_)
-    if (SameText(f.Name, name)) {
+    if (EqualIgnoringCase(f.Name, name)) {
       if (!f.Usable) RaiseDatabaseError(FormatMessage(kCannotUseField, f.Name));
       return f;
     }
@@ -615,9 +615,9 @@ std::string TFilterExpr::EncodeConstant(const TFilterField& field, const TFilter
       bool value = false;
       if (typed) {
         value = integer(INT64_MIN, INT64_MAX) != 0;
-      } else if (SameText(text, "True")) {
+      } else if (EqualIgnoringCase(text, "True")) {
         value = true;
-      } else if (SameText(text, "False")) {
+      } else if (EqualIgnoringCase(text, "False")) {
         value = false;
       } else {
         value = integer(INT64_MIN, INT64_MAX) != 0;

@@ -110,7 +110,7 @@ class TCannedReader {
         std::string name = Literal(operand(1));
         const auto& fields = table_.LogicalFields();
         for (std::size_t i = 0; i < fields.size(); ++i) {
-          if (!SameText(fields[i].FieldName, name)) continue;
+          if (!EqualIgnoringCase(fields[i].FieldName, name)) continue;
           auto n = MakeNode(kNodeColumn, op::kNone, fields[i].FieldName);
           n->ColumnName = fields[i].FieldName;
           n->FieldNumber = static_cast<int>(i) + 1;
@@ -235,7 +235,7 @@ bool FindIndex(TDataFile& t, const TQueryExprNode& column, bool caseInsensitive,
   if (column.FieldNumber > t.FieldCount() || column.FieldNumber > t.PhysicalFieldCount()) return false;
   const TFieldDescriptor& logical = t.GetFieldDescriptor(true, column.FieldNumber);
   const TFieldDescriptor& physical = t.GetFieldDescriptor(false, column.FieldNumber);
-  if (!SameText(logical.FieldName, physical.FieldName) || physical.Computed) return false;
+  if (!EqualIgnoringCase(logical.FieldName, physical.FieldName) || physical.Computed) return false;
   switch (static_cast<TFieldType>(physical.FieldType)) {
     case TFieldType::String:
       break;
@@ -418,6 +418,11 @@ class TIndexPlanner {
       default:
         return false;
     }
+  }
+  // The index a comparison would use on its own, or -1.
+  int IndexOf(const TQueryExprNode& n) {
+    TRangePlan plan;
+    return Plan(n, plan, false) ? plan.Index : -1;
   }
   // Usable as a whole, or an AND with a usable part somewhere along it.
   bool PartlyUsable(const TQueryExprNode& n) {
@@ -718,6 +723,61 @@ TRecordBitmap TFilter::Scan(TDataFile& table, const TQueryExprNode* node, const 
     if (passes) passing.Set(r);
   }
   return passing;
+}
+
+namespace {
+
+bool IsLogical(const TQueryExprNode& n) {
+  return (n.NodeClass == kNodeBinary && (n.Operator == op::kAnd || n.Operator == op::kOr)) ||
+         (n.NodeClass == kNodeUnary && n.Operator == op::kNot);
+}
+
+void CollectComparisons(const TQueryExprNode& n, std::vector<const TQueryExprNode*>& out) {
+  if (!IsLogical(n)) {
+    out.push_back(&n);
+    return;
+  }
+  if (n.First) CollectComparisons(*n.First, out);
+  if (n.NodeClass == kNodeBinary && n.Second()) CollectComparisons(*n.Second(), out);
+}
+
+// Follows the choices of TFilter::Select: keep the two in step.
+void Explain(TIndexPlanner& planner, const TQueryExprNode& node, std::vector<TComparisonIndexUse>& uses) {
+  std::vector<const TQueryExprNode*> comparisons;
+  CollectComparisons(node, comparisons);
+  if (planner.Usable(node)) {
+    for (const TQueryExprNode* c : comparisons) uses.push_back({c, planner.IndexOf(*c)});
+    return;
+  }
+  if (node.NodeClass == kNodeBinary && node.Operator == op::kAnd && node.First && node.Second()) {
+    const TQueryExprNode* a = node.First.get();
+    const TQueryExprNode* b = node.Second();
+    bool aFirst = planner.Usable(*a) || (!planner.Usable(*b) && planner.PartlyUsable(*a));
+    if (!aFirst) std::swap(a, b);
+    if (planner.PartlyUsable(*a)) {
+      Explain(planner, *a, uses);
+      Explain(planner, *b, uses);
+      return;
+    }
+  }
+  for (const TQueryExprNode* c : comparisons) uses.push_back({c, -1});
+}
+
+}  // namespace
+
+std::vector<TComparisonIndexUse> ExplainIndexUse(TDataFile& table, const TQueryExprNode& tree) {
+  TIndexPlanner planner(table);
+  std::vector<TComparisonIndexUse> uses;
+  Explain(planner, tree, uses);
+  std::vector<const TQueryExprNode*> order;
+  CollectComparisons(tree, order);
+  std::vector<TComparisonIndexUse> sorted;
+  for (const TQueryExprNode* c : order) {
+    for (const auto& u : uses) {
+      if (u.Comparison == c) sorted.push_back(u);
+    }
+  }
+  return sorted;
 }
 
 TRecordBitmap TFilter::Select(TDataFile& table, const TQueryExprNode& node, const TRecordBitmap& candidates) {

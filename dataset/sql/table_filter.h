@@ -80,6 +80,17 @@ class TFilter : public engine::TFilterEvaluator {
   std::uint32_t recordsTested_ = 0;
 };
 
+// How TFilter answers a tree over the table: each comparison (every node below the AND, OR and
+// NOT nodes) in the order the text reads, with the index number that answers it from key ranges,
+// or -1 when it is tested record by record. A comparison an index could serve is still tested
+// record by record when it sits where the evaluation reads records anyway (under an OR with a
+// side no index serves, for instance).
+struct TComparisonIndexUse {
+  const TQueryExprNode* Comparison = nullptr;
+  int Index = -1;
+};
+std::vector<TComparisonIndexUse> ExplainIndexUse(engine::TDataFile& table, const TQueryExprNode& tree);
+
 // What the table component calls for a Filter text compiled by TFilterExpr.
 std::shared_ptr<engine::TFilterEvaluator> MakeTextFilter(engine::TDataFile& table,
                                                          const std::vector<std::uint8_t>& cannedBuffer);

@@ -216,7 +216,7 @@ void TTypeChecker::BindColumn(TQueryExprNode& node, const char* context) {
   int found = -1;
   if (!node.CorrelationName.empty()) {
     for (std::size_t i = 0; i < sources_.size(); ++i) {
-      if (SameText(sources_[i].CorrelationName, node.CorrelationName)) {
+      if (EqualIgnoringCase(sources_[i].CorrelationName, node.CorrelationName)) {
         found = static_cast<int>(i);
         break;
       }

@@ -209,7 +209,7 @@ TEST(KeyComparer, LocaleCollationDecidesStringParts) {
   // A collation that ignores case, unlike byte order.
   TKeyComparer locale(d, fields, [&](std::string_view x, std::string_view y) {
     ++calls;
-    return CompareText(x, y);
+    return CompareIgnoringCase(x, y);
   });
   TKey a = {1, 'a', 'b', 0, 0, 1, 0x80, 1};
   TKey b = {1, 'A', 'B', 0, 0, 1, 0x80, 2};
@@ -223,7 +223,7 @@ TEST(KeyComparer, LocaleCollationDecidesStringParts) {
   EXPECT_EQ(locale.Compare(nullA.data(), a.data(), 8), -1);  // the null byte comes first
   // A descending string field is compared on its restored text, backwards.
   d.FieldDescending[0] = 1;
-  TKeyComparer backwards(d, fields, [](std::string_view x, std::string_view y) { return CompareText(x, y); });
+  TKeyComparer backwards(d, fields, [](std::string_view x, std::string_view y) { return CompareIgnoringCase(x, y); });
   auto invert = [](TKey k) {
     for (int i = 0; i < 4; ++i)
       k[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(~k[static_cast<std::size_t>(i)]);

@@ -358,7 +358,7 @@ TEST_F(RecordTest, BooleanDefaultThatIsNoBooleanIsAConversionError) {
   try {
     table.InitRecord(r.data());
     FAIL() << "no conversion error";
-  } catch (const EConvertError& e) {
+  } catch (const EValueTextError& e) {
     EXPECT_STREQ(e.what(), "'maybe' is not a valid boolean value");
   }
 }

@@ -79,7 +79,7 @@ BaseTables BuildBase(const std::vector<CatalogueLine>& lines, bool ownBase) {
   for (const auto& a : artists) t.artistIndex[ArtistSection(a)].push_back(a);
   for (auto& [section, names] : t.artistIndex) {
     std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& x, const std::string& y) { return CompareText(x, y) < 0; });
+                     [](const std::string& x, const std::string& y) { return CompareIgnoringCase(x, y) < 0; });
   }
   return t;
 }
@@ -102,7 +102,7 @@ std::vector<CatalogueLine> ReadCatalogue(const std::string& file, const std::str
     }
     CatalogueLine l{f[0], f[1], f[2], f[3], {}};
     if (!f[4].empty()) {
-      std::string path = IncludeTrailingPathDelimiter(lyricsDir) + f[4] + ".txt";
+      std::string path = WithTrailingDelimiter(lyricsDir) + f[4] + ".txt";
       if (!platform::ReadWholeFile(path, l.lyrics)) throw EBaseError("cannot read lyric text " + path);
       l.lyrics = JoinLines(SplitLines(l.lyrics));  // the program's texts end lines with CR LF
     }
@@ -112,7 +112,7 @@ std::vector<CatalogueLine> ReadCatalogue(const std::string& file, const std::str
 }
 
 void WriteBase(const BaseTables& t, const std::string& baseName, const std::string& outDir) {
-  std::string dir = IncludeTrailingPathDelimiter(outDir);
+  std::string dir = WithTrailingDelimiter(outDir);
   std::vector<std::vector<std::string>> rows;
   for (const auto& a : t.albums) rows.push_back({a.album, a.artist, std::to_string(a.beginID)});
   WriteFile(dir + "albums.tsv", WriteTsv({"album", "artist", "beginID"}, rows));

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
       int i = 2;
       for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         int v;
-        if (!TryStrToInt(argv[i + 1], v)) return Usage();
+        if (!ParseDecimalInt(argv[i + 1], v)) return Usage();
         std::string opt = argv[i];
         if (opt == "--songs")
           o.songs = v;

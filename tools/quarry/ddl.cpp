@@ -15,7 +15,7 @@ struct Token {
   Kind kind = Kind::End;
   std::string text;
 
-  bool Is(const char* keyword) const { return kind == Kind::Word && SameText(text, keyword); }
+  bool Is(const char* keyword) const { return kind == Kind::Word && EqualIgnoringCase(text, keyword); }
   bool IsPunct(char c) const { return kind == Kind::Punct && text.size() == 1 && text[0] == c; }
   std::string Describe() const {
     switch (kind) {
@@ -127,7 +127,7 @@ constexpr std::array<TypeName, 21> kTypes = {{
 const TypeName* FindType(const Token& t) {
   if (t.kind != Token::Kind::Word) return nullptr;
   for (const auto& type : kTypes) {
-    if (SameText(t.text, type.name)) return &type;
+    if (EqualIgnoringCase(t.text, type.name)) return &type;
   }
   return nullptr;
 }
@@ -194,7 +194,7 @@ class Parser {
     int v = 0;
     bool digits =
         t.kind == Token::Kind::Word && !t.text.empty() && t.text.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || !TryStrToInt(t.text, v)) Fail(what);
+    if (!digits || !ParseDecimalInt(t.text, v)) Fail(what);
     lx_.Take();
     return v;
   }

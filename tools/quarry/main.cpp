@@ -1,4 +1,5 @@
 // quarry [DIR] [-c STATEMENT]... [-f FILE] [--tsv|--csv|--table] [--no-header] [--keep-going]
+//        [--password TEXT]... | --help
 // Statements come from each -c in order, then from -f FILE; without either from standard input,
 // with a prompt and line editing when that is a terminal.
 #include <cstdio>
@@ -16,11 +17,25 @@ using namespace quillon::quarry;
 
 namespace {
 
+constexpr char kUsage[] =
+    "usage: quarry [DIR] [-c STATEMENT]... [-f FILE] [--tsv|--csv|--table] [--no-header] [--keep-going]\n"
+    "              [--password TEXT]...\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: quarry [DIR] [-c STATEMENT]... [-f FILE] [--tsv|--csv|--table] [--no-header] "
-               "[--keep-going]\n");
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+void Help() {
+  std::fputs(kUsage, stdout);
+  std::fputs(
+      "\nDIR is the folder of the tables (default: the current one). --password gives a table\n"
+      "password to the session (repeatable). The dot-commands (.help prints them):\n\n",
+      stdout);
+  std::fflush(stdout);
+  TShellOptions options;
+  TShell shell(options, stdout, stderr);
+  shell.RunText(".help");
 }
 
 bool ReadPlainLine(std::FILE* in, std::string& line) {
@@ -55,7 +70,12 @@ int main(int argc, char** argv) {
       options.headers = false;
     else if (a == "--keep-going")
       options.keepGoing = true;
-    else if (!a.empty() && a[0] != '-' && !haveDir) {
+    else if (a == "--password" && i + 1 < argc)
+      options.passwords.push_back(argv[++i]);
+    else if (a == "--help") {
+      Help();
+      return 0;
+    } else if (!a.empty() && a[0] != '-' && !haveDir) {
       options.directory = a;
       haveDir = true;
     } else {

@@ -10,7 +10,9 @@
 #include "engine/file_session.h"
 #include "engine/index_file.h"
 #include "engine/table_repair.h"
+#include "engine/os_file.h"
 #include "engine/table_verify.h"
+#include "tools/quarry/filter_commands.h"
 #include "tools/quarry/table_transfer.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -58,9 +60,9 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 bool OnOff(const std::string& word, bool& value) {
-  if (SameText(word, "on"))
+  if (EqualIgnoringCase(word, "on"))
     value = true;
-  else if (SameText(word, "off"))
+  else if (EqualIgnoringCase(word, "off"))
     value = false;
   else
     return false;
@@ -77,7 +79,7 @@ void FillIndex(const TIndexDef& def, const std::vector<TColumnDef>& columns, TIn
   d.KeyFieldCount = static_cast<std::uint8_t>(def.columns.size());
   for (size_t i = 0; i < def.columns.size(); ++i) {
     auto found = std::find_if(columns.begin(), columns.end(),
-                              [&](const TColumnDef& c) { return SameText(c.name, def.columns[i].name); });
+                              [&](const TColumnDef& c) { return EqualIgnoringCase(c.name, def.columns[i].name); });
     if (found == columns.end()) throw EShellError("no column " + def.columns[i].name + " for an index");
     d.KeyFields[i] = static_cast<std::int16_t>(found - columns.begin() + 1);
     d.FieldDescending[i] = def.columns[i].descending ? 1 : 0;
@@ -106,6 +108,7 @@ TIndexDef IndexDefOf(const TIndexDescriptor& d, const std::vector<TFieldDescript
 TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
     : options_(std::move(options)), out_(out), err_(err) {
   engine::InitializeEngine();
+  for (const auto& password : options_.passwords) engine::Session().AddPassword(password);
 }
 
 // Names resolve in the table folder, with folders inside it (sub/songs) too; only a name that
@@ -113,13 +116,13 @@ TShell::TShell(TShellOptions options, std::FILE* out, std::FILE* err)
 std::string TShell::TablePath(const std::string& name) const {
   const bool absolute = (!name.empty() && (name[0] == '/' || name[0] == '\\')) || (name.size() >= 2 && name[1] == ':');
   if (absolute || options_.directory.empty()) return name;
-  return IncludeTrailingPathDelimiter(options_.directory) + name;
+  return WithTrailingDelimiter(options_.directory) + name;
 }
 
 bool TShell::TableExists(const std::string& name) const {
   TDataFile table;
   table.SetFileName(TablePath(name));
-  return FileExists(table.FileName());
+  return engine::os::FileExists(table.FileName());
 }
 
 bool TShell::Run(const TLineSource& source) {
@@ -268,7 +271,7 @@ void TShell::CreateTable(const TTableDef& def) {
 void TShell::DropTable(const std::string& name) {
   TDataFile table;
   table.SetFileName(TablePath(name));
-  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
   table.DeleteTable();
 }
 
@@ -290,7 +293,7 @@ void TShell::Tables() {
   for (const auto& e : entries) {
     if (!e.directory && MatchesMask(e.name, "*.dat")) names.push_back(e.name.substr(0, e.name.size() - 4));
   }
-  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareText(a, b) < 0; });
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareIgnoringCase(a, b) < 0; });
   for (const auto& n : names) std::fprintf(out_, "%s\n", n.c_str());
 }
 
@@ -346,7 +349,7 @@ constexpr auto kTurnPause = std::chrono::milliseconds(50);
 // command waits for its turn instead of failing at once.
 void OpenInTurn(TDataFile& table, const std::string& path, const std::string& name, bool preferExclusive) {
   table.SetFileName(path);
-  if (!FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
   const auto deadline = std::chrono::steady_clock::now() + kTurnWait;
   for (;;) {
     if (preferExclusive) {
@@ -396,7 +399,7 @@ void TShell::Import(const std::string& name, const std::string& file) {
   table.Close();
 }
 
-void TShell::Dump(const std::string& name, const std::string* index) {
+void TShell::Dump(const std::string& name, const std::string* index, const TShellFilter* filter) {
   TDataFile table;
   OpenExisting(table, TablePath(name), name);
   if (!index) {
@@ -406,6 +409,7 @@ void TShell::Dump(const std::string& name, const std::string* index) {
   } else {
     table.SelectIndex(*index);
   }
+  if (filter) InstallShellFilter(table, *filter);
   std::unique_ptr<TResultWriter> writer = MakeResultWriter(options_.mode, options_.headers, out_);
   DumpTable(table, *writer);
   table.Close();
@@ -430,7 +434,7 @@ void TShell::Check(const std::string& name) {
 void TShell::Repair(const std::string& name) {
   TDataFile probe;
   probe.SetFileName(TablePath(name));
-  if (!FileExists(probe.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::FileExists(probe.FileName())) throw EShellError("no such table: " + name);
   engine::TRepairResult result = engine::RepairTable(TablePath(name));
   for (const auto& line : result.Lines) std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
@@ -439,11 +443,17 @@ void TShell::Repair(const std::string& name) {
 void TShell::Help() {
   std::fprintf(out_,
                ".check TABLE            verify records, indexes, free lists and BLOB chains\n"
-               ".dump TABLE [INDEX]     all records in index order (\"-\": physical order)\n"
+               ".dump TABLE [INDEX|-]   all records in index order (\"-\": physical order)\n"
+               "  [--filter TEXT [--nocase] [--nopartial]]\n"
+               "                        only the records that pass the filter text, as a table's\n"
+               "                        Filter with FilterOptions selects them\n"
+               ".filter-plan TABLE TEXT [--nocase] [--nopartial]\n"
+               "                        the compiled filter as hex and the index of each comparison\n"
                ".headers on|off         header line of field names\n"
                ".help                   this text\n"
                ".import TABLE FILE      rows of a TSV file with a header row naming the fields\n"
                ".mode tsv|csv|table     output format\n"
+               ".password add TEXT      a table password for the session (also: remove TEXT, clear)\n"
                ".read FILE              run the statements of a file\n"
                ".repair TABLE           rebuild indexes and free lists from the whole records (backups kept)\n"
                ".schema TABLE           the CREATE TABLE statement of a table\n"
@@ -466,11 +476,11 @@ void TShell::DotCommand(const std::string& line) {
     Schema(w[1]);
   } else if (cmd == ".mode") {
     need(1, ".mode tsv|csv|table");
-    if (SameText(w[1], "tsv"))
+    if (EqualIgnoringCase(w[1], "tsv"))
       options_.mode = TOutputMode::Tsv;
-    else if (SameText(w[1], "csv"))
+    else if (EqualIgnoringCase(w[1], "csv"))
       options_.mode = TOutputMode::Csv;
-    else if (SameText(w[1], "table"))
+    else if (EqualIgnoringCase(w[1], "table"))
       options_.mode = TOutputMode::Table;
     else
       throw EShellError("usage: .mode tsv|csv|table");
@@ -493,8 +503,11 @@ void TShell::DotCommand(const std::string& line) {
     need(2, ".import TABLE FILE");
     Import(w[1], w[2]);
   } else if (cmd == ".dump") {
-    if (w.size() != 2 && w.size() != 3) throw EShellError("usage: .dump TABLE [INDEX]");
-    Dump(w[1], w.size() == 3 ? &w[2] : nullptr);
+    DumpCommand(w);
+  } else if (cmd == ".filter-plan") {
+    FilterPlanCommand(w);
+  } else if (cmd == ".password") {
+    PasswordCommand(w);
   } else if (cmd == ".check") {
     need(1, ".check TABLE");
     Check(w[1]);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/quarry/ddl.h"
 #include "tools/quarry/result_writer.h"
@@ -14,6 +15,8 @@
 #include "tools/quarry/statement_splitter.h"
 
 namespace quillon::quarry {
+
+struct TShellFilter;
 
 struct TShellOptions {
   std::string directory = ".";
@@ -23,6 +26,8 @@ struct TShellOptions {
   bool timer = false;
   // Progress bars of .import on the error stream: -1 when it is a terminal, 0 never, 1 always.
   int progress = -1;
+  // Table passwords put into the engine session's password list when the shell starts.
+  std::vector<std::string> passwords;
 };
 
 // Whether the stream is a terminal (prompts and progress bars are for people only).
@@ -58,8 +63,12 @@ class TShell {
   void Schema(const std::string& name);
   void Help();
   void Import(const std::string& name, const std::string& file);
-  void Dump(const std::string& name, const std::string* index);
+  void Dump(const std::string& name, const std::string* index, const TShellFilter* filter = nullptr);
   void Repair(const std::string& name);
+  // .dump with its filter options, .filter-plan and .password (shell_filters.cpp).
+  void DumpCommand(std::vector<std::string> words);
+  void FilterPlanCommand(std::vector<std::string> words);
+  void PasswordCommand(const std::vector<std::string>& words);
   void Check(const std::string& name);
   void SqlStatement(const std::string& text);
 

@@ -206,7 +206,7 @@ class TImporter {
     for (const auto& name : names) {
       TColumn c;
       for (size_t i = 0; i < fields.size(); ++i) {
-        if (SameText(fields[i].FieldName, name)) {
+        if (EqualIgnoringCase(fields[i].FieldName, name)) {
           c.fieldNumber = static_cast<int>(i + 1);
           c.field = &fields[i];
         }

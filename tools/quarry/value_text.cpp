@@ -304,9 +304,9 @@ bool FieldValueFromText(const engine::TFieldDescriptor& field, std::string_view 
       return true;
     }
     case TFieldType::Boolean:
-      if (SameText(text, "TRUE")) {
+      if (EqualIgnoringCase(text, "TRUE")) {
         bytes = Store<std::uint16_t>(1);
-      } else if (SameText(text, "FALSE")) {
+      } else if (EqualIgnoringCase(text, "FALSE")) {
         bytes = Store<std::uint16_t>(0);
       } else {
         return fail("not TRUE or FALSE");

@@ -127,18 +127,18 @@ TEST(Paths, AppPathIsTheExecutablesFolder) {
   EXPECT_TRUE(IsPathDelimiter(app.back()));
   EXPECT_TRUE(DirectoryExists(app));
   EXPECT_TRUE(FileExists(platform::ExecutablePath()));
-  EXPECT_EQ(ExtractFilePath(platform::ExecutablePath()), app);
+  EXPECT_EQ(FolderOf(platform::ExecutablePath()), app);
 }
 
 TEST(Paths, SplitAndJoin) {
-  EXPECT_EQ(ExtractFilePath("C:\\q\\base\\a.ini"), "C:\\q\\base\\");
-  EXPECT_EQ(ExtractFileName("C:\\q\\base\\a.ini"), "a.ini");
-  EXPECT_EQ(ExtractFileName("/tmp/x/b.dat"), "b.dat");
-  EXPECT_EQ(ExtractFilePath("c:a.txt"), "c:");
-  EXPECT_EQ(ExtractFileName("plain"), "plain");
-  EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\q\\"), "C:\\q\\");
-  EXPECT_EQ(IncludeTrailingPathDelimiter("/q/"), "/q/");
-  EXPECT_EQ(IncludeTrailingPathDelimiter("q"), std::string("q") + platform::kPathDelim);
+  EXPECT_EQ(FolderOf("C:\\q\\base\\a.ini"), "C:\\q\\base\\");
+  EXPECT_EQ(FileNameOf("C:\\q\\base\\a.ini"), "a.ini");
+  EXPECT_EQ(FileNameOf("/tmp/x/b.dat"), "b.dat");
+  EXPECT_EQ(FolderOf("c:a.txt"), "c:");
+  EXPECT_EQ(FileNameOf("plain"), "plain");
+  EXPECT_EQ(WithTrailingDelimiter("C:\\q\\"), "C:\\q\\");
+  EXPECT_EQ(WithTrailingDelimiter("/q/"), "/q/");
+  EXPECT_EQ(WithTrailingDelimiter("q"), std::string("q") + platform::kPathDelim);
 }
 
 }  // namespace

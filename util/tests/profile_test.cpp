@@ -111,7 +111,7 @@ TEST(ProfileFile, EraseSectionThenWriteReappendsAtTheEnd) {
   // The sorting tool: every section in file order, erased and written back sorted.
   for (const std::string& section : ini.ReadSections()) {
     Keys keys = ini.ReadSection(section);
-    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return CompareText(a, b) < 0; });
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return CompareIgnoringCase(a, b) < 0; });
     ini.EraseSection(section);
     EXPECT_FALSE(ini.SectionExists(section));
     for (const auto& k : keys) ini.WriteString(section, k, "");

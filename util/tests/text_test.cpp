@@ -22,12 +22,12 @@ TEST(PosText, FindsPartIgnoringAsciiCaseOnly) {
 TEST(Text, CaseHelpersTouchOnlyAsciiLetters) {
   EXPECT_EQ(LowerCase("AbC-\xC4Z"), "abc-\xC4z");
   EXPECT_EQ(UpperCase("abc-\xE4z"), "ABC-\xE4Z");
-  EXPECT_TRUE(SameText("Artist", "ARTIST"));
-  EXPECT_FALSE(SameText("Artist", "Artists"));
-  EXPECT_LT(CompareText("abc", "ABD"), 0);
-  EXPECT_GT(CompareText("b", "A"), 0);
-  EXPECT_LT(CompareText("ab", "AB c"), 0);
-  EXPECT_EQ(CompareText("Zed", "zED"), 0);
+  EXPECT_TRUE(EqualIgnoringCase("Artist", "ARTIST"));
+  EXPECT_FALSE(EqualIgnoringCase("Artist", "Artists"));
+  EXPECT_LT(CompareIgnoringCase("abc", "ABD"), 0);
+  EXPECT_GT(CompareIgnoringCase("b", "A"), 0);
+  EXPECT_LT(CompareIgnoringCase("ab", "AB c"), 0);
+  EXPECT_EQ(CompareIgnoringCase("Zed", "zED"), 0);
 }
 
 TEST(Text, TrimRemovesBlanksAndControlCharacters) {
@@ -60,7 +60,7 @@ TEST(Text, JoinLinesEndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLines({"a", "", "b"}), "a\r\n\r\nb\r\n");
 }
 
-TEST(Text, TryStrToInt) {
+TEST(Text, ParseDecimalInt) {
   struct Case {
     const char* text;
     bool ok;
@@ -74,10 +74,18 @@ TEST(Text, TryStrToInt) {
       {"2147483647", true, 2147483647},
       {"-2147483648", true, -2147483647 - 1},
       {"2147483648", false, 0},
-      {"$1F", true, 31},
-      {"0x10", true, 16},
-      {"$FFFFFFFF", true, -1},
+      {"10", true, 10},
+      {"-3", true, -3},
+      {" 7", true, 7},
+      {"$10", false, 0},
+      {"$1F", false, 0},
+      {"0x10", false, 0},
+      {"$FFFFFFFF", false, 0},
+      {"9999999999", false, 0},
+      {"-2147483649", false, 0},
       {"", false, 0},
+      {"  ", false, 0},
+      {"- 3", false, 0},
       {"-", false, 0},
       {"12#5", false, 0},
       {"45 ", false, 0},
@@ -86,12 +94,14 @@ TEST(Text, TryStrToInt) {
   };
   for (const auto& c : cases) {
     int v = 12345;
-    EXPECT_EQ(TryStrToInt(c.text, v), c.ok) << c.text;
+    EXPECT_EQ(ParseDecimalInt(c.text, v), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(v, c.value) << c.text;
     }
   }
-  EXPECT_EQ(StrToIntDef("x", 9), 9);
+  EXPECT_EQ(DecimalIntOr("x", 9), 9);
+  EXPECT_EQ(DecimalIntOr("$10", 9), 9);
+  EXPECT_EQ(DecimalIntOr("-12", 9), -12);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ bool TFakeResolver::FindField(const TSourceDataFile& source, const std::string& 
   if (it == tables_.end()) return false;
   for (std::size_t i = 0; i < it->second.size(); ++i) {
     const TFakeField& f = it->second[i];
-    if (!SameText(f.Name, name)) continue;
+    if (!EqualIgnoringCase(f.Name, name)) continue;
     field.FieldNumber = static_cast<int>(i) + 1;
     field.FieldName = f.Name;
     field.DataType = f.Type;

@@ -240,7 +240,7 @@ TEST_F(TableFilter, TextFiltersSelectTheSameRecordsWithAndWithoutIndexes) {
 std::unique_ptr<TQueryExprNode> Column(TDataFile& t, const std::string& name) {
   const auto& fields = t.LogicalFields();
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (!SameText(fields[i].FieldName, name)) continue;
+    if (!EqualIgnoringCase(fields[i].FieldName, name)) continue;
     auto n = MakeNode(kNodeColumn, op::kNone, name);
     n->ColumnName = name;
     n->FieldNumber = static_cast<int>(i) + 1;
