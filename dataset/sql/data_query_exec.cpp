@@ -387,7 +387,7 @@ struct TResolver : TColumnResolver {
     std::size_t i = static_cast<std::size_t>(&source - Sources->data());
     if (i >= Tables->size()) return false;
     for (const engine::TFieldDescriptor& f : (*Tables)[i]->LogicalFields()) {
-      if (!SameText(f.FieldName, name)) continue;
+      if (!EqualIgnoringCase(f.FieldName, name)) continue;
       field.FieldNumber = f.FieldNumber;
       field.FieldName = f.FieldName;
       field.DataType = f.FieldType;
@@ -586,7 +586,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
         }
         bool found = e.CorrelationName.empty();
         for (std::size_t i = 0; i < Sources.size(); ++i) {
-          if (!e.CorrelationName.empty() && !SameText(e.CorrelationName, Sources[i].CorrelationName)) continue;
+          if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
           found = true;
           for (const engine::TFieldDescriptor& f : x.Tables[i]->LogicalFields()) {
             TResultDataField column;
@@ -602,7 +602,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
                         "' specified in source columns");
         }
       } else {
-        if (e.NodeClass == kNodeColumn && SameText(e.ColumnName, kRowNumberField)) {
+        if (e.NodeClass == kNodeColumn && EqualIgnoringCase(e.ColumnName, kRowNumberField)) {
           RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
         }
         expanded.push_back(std::move(field));
@@ -803,8 +803,8 @@ void TDataQuery::PlanResult() {
     name = name.substr(0, kMaxResultName);
     auto taken = [&](const std::string& candidate) {
       return std::any_of(x.Columns.begin(), x.Columns.end(),
-                         [&](const TResultColumn& c) { return SameText(c.Name, candidate); }) ||
-             SameText(candidate, kRowNumberField) || SameText(candidate, kAvgCountField);
+                         [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
+             EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
     };
     if (taken(name)) {
       for (int k = 1;; ++k) {
@@ -874,14 +874,14 @@ void TDataQuery::PlanResult() {
       return number - 1;
     }
     for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
-      if (SameText(x.Columns[i].Name, column)) return static_cast<int>(i);
+      if (EqualIgnoringCase(x.Columns[i].Name, column)) return static_cast<int>(i);
     }
     for (std::size_t i = 0; i < ResultFields.size(); ++i) {
       const TQueryExprNode& e = *ResultFields[i].Expression;
       if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
       const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
-      if (!correlation.empty() && !SameText(Sources[s].CorrelationName, correlation)) continue;
-      if (SameText(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
+      if (!correlation.empty() && !EqualIgnoringCase(Sources[s].CorrelationName, correlation)) continue;
+      if (EqualIgnoringCase(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
         return static_cast<int>(i);
       }
     }

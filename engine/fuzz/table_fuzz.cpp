@@ -71,7 +71,7 @@ void Walk(TDataFile& table, int index, bool forward) {
       if (steps < 64) ReadBlobs(table, record.data());
     }
   } catch (const EEngineError&) {
-  } catch (const EConvertError&) {
+  } catch (const EValueTextError&) {
   }
 }
 
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.Open();
   } catch (const EEngineError&) {
     return 0;
-  } catch (const EConvertError&) {
+  } catch (const EValueTextError&) {
     return 0;
   }
   try {
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Walk(table, index, false);
     }
   } catch (const EEngineError&) {
-  } catch (const EConvertError&) {
+  } catch (const EValueTextError&) {
   }
   try {
     table.Close();
