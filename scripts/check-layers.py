@@ -20,7 +20,8 @@ The layers, bottom to top (derived from the includes of the tree when the check 
     skin, flatctl  on ui                       beside ui's users, over util and dataset
     app            on web, skin, flatctl, dataset/win32
     tools          on web, skin, flatctl, dataset/win32   (not on app)
-    bench          on tools
+    app/tests      on app, tools                (fixtures build tables with the shell)
+    bench          on tools, app                (the window benchmarks drive the main window)
 """
 import os
 import re
@@ -39,7 +40,8 @@ SITS_ON = {
     "flatctl": ["ui"],
     "app": ["web", "skin", "flatctl", "dataset/win32"],
     "tools": ["web", "skin", "flatctl", "dataset/win32"],
-    "bench": ["tools"],
+    "app/tests": ["app", "tools"],
+    "bench": ["tools", "app"],
 }
 
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c", ".inc", ".in")
