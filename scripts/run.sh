@@ -2,6 +2,7 @@
 # Builds Quillon for Windows if needed, lays out the program folder with the demo data and starts
 # Quillon.exe under Wine. With a display the program runs until it is closed; without one it runs
 # on a virtual display, and a screenshot of its window is saved as quillon.png in the current folder.
+# Meanwhile the demo bases' lyrics sites are served on 127.0.0.1:8719 (scripts/lyrics-site.py).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 shot_dir=$(pwd)
@@ -16,7 +17,11 @@ program="$build/program"
 
 headless=0
 [ -n "${DISPLAY:-}" ] || headless=1
-trap quillon_wine_down EXIT
+# The demo bases' lyrics sites, for the songs whose text is not stored yet (the bases' "Url"
+# points at them); a second run finds the port taken by the first one's server and uses it.
+python3 "$root/scripts/lyrics-site.py" serve >/dev/null 2>&1 &
+site_server=$!
+trap 'kill $site_server 2>/dev/null || true; quillon_wine_down' EXIT
 quillon_wine_up "$build"
 "$root/scripts/program-folder.sh" "$build" "$program"
 cd "$program"

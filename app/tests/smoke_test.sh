@@ -6,7 +6,8 @@
 # checked, the first focus and Tab, arrow and Enter keys on the letter grid, the skinned frame,
 # menus and About box against reference pictures, and Alt+X must close the window and write
 # "lyrics.ini". Started again on the album page, the remembered album's songs are listed and a
-# click on a song shows its stored lyrics (screenshot smoke-songs.png).
+# click on a song shows its stored lyrics (screenshot smoke-songs.png); a song without stored text
+# is fetched from the demo lyrics site and stored (smoke-fetched.png).
 #   smoke_test.sh <Quillon.exe> <inspect_window.exe> <win32 build dir>
 # The screenshot is kept as <build dir>/app/tests/smoke.png.
 set -euo pipefail
@@ -247,4 +248,26 @@ songs_shot="$build/app/tests/smoke-songs.png"
 import -window root "$songs_shot"
 wine "$inspector" "$caption" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' >"$work/lyric.txt" || true
 grep -q "Sin' auld lang syne" "$work/lyric.txt" || fail "no lyrics shown for Auld Lang Syne (see $songs_shot)"
-echo "smoke test passed: $shot $songs_shot"
+
+# "Skye Boat Song" has no stored text: its page comes from the demo base's lyrics site
+# (scripts/lyrics-site.py on the port of the base's "Url"), and the text cut out of it is shown and
+# stored in the shared lyric table.
+site_port=$(tr -d '\r' <"$program/default/default.ini" | sed -n 's#^Url=http://127.0.0.1:\([0-9]*\)/.*#\1#p')
+[ -n "$site_port" ] || fail "the demo base's Url is not on the local lyrics site"
+python3 "$root/scripts/lyrics-site.py" serve --port "$site_port" >"$work/site.log" 2>&1 &
+site_server=$!
+sleep 1
+xdotool mousemove $((lx + 20)) $((ly + 2 * 16 + 8)) click 1
+for _ in $(seq 1 60); do
+  wine "$inspector" "$caption" --desktop QuillonSmoke 2>/dev/null </dev/null | tr -d '\r' >"$work/fetched.txt" || true
+  grep -q "Over the sea to Skye" "$work/fetched.txt" && break
+  sleep 0.5
+done
+kill "$site_server" 2>/dev/null || true
+import -window root "$build/app/tests/smoke-fetched.png"
+grep -q "Over the sea to Skye" "$work/fetched.txt" ||
+  fail "no lyrics fetched for Skye Boat Song (see $build/app/tests/smoke-fetched.png; site: $(cat "$work/site.log"))"
+stored=$(wine "$build/tools/quarry/quarry.exe" "$(winepath -w "$program")" -c ".dump lyrics.dat" 2>&1 </dev/null | tr -d '\r')
+echo "$stored" | grep -q "Skye Boat Song" || fail "the fetched lyrics of Skye Boat Song were not stored in lyrics.dat"
+echo "$stored" | grep -q "Over the sea to Skye" || fail "lyrics.dat holds no text for Skye Boat Song"
+echo "smoke test passed: $shot $songs_shot $build/app/tests/smoke-fetched.png"
