@@ -265,6 +265,59 @@ struct TDataFile::TCursorOps {
     c.AtBOF = c.AtEOF = false;
   }
 
+  // ---- Few visible records in index order -----------------------------------------------------
+
+  // A filter that leaves a handful of records visible would otherwise make First, Last and every
+  // step walk the index entry by entry past everything it hides (tens of thousands of entries for
+  // an artist's albums in primary order). Every key of an index is unique (a non-unique secondary
+  // index's keys end with the row identifier), so the visible entry next to a key is the one with
+  // the nearest key among the visible records' own keys. Answers kUnknown where that cannot be
+  // relied on (many visible records, computed fields, an entry that does not match its record:
+  // a damaged index or one another process is changing), and the caller walks as before.
+  static constexpr std::uint32_t kFewVisible = 64;
+  enum class TNearest { kNone, kFound, kUnknown };
+
+  static TNearest NearestVisible(T& t, const TKey* from, int direction, TKeyPosition& out) {
+    TCursorState& c = t.cursor_;
+    if (!c.BitmapMode || c.Physical || c.VisibleCount > kFewVisible || t.hasComputed_) return TNearest::kUnknown;
+    const int length = KeyLength(t);
+    if (from && static_cast<int>(from->size()) < length) return TNearest::kUnknown;
+    TKey best;
+    std::uint32_t bestRecord = 0;
+    for (std::uint32_t r = c.Visible.NextSet(1); r != TRecordBitmap::kNone; r = c.Visible.NextSet(r + 1)) {
+      if (r >= t.header_.NextRecordNumber) return TNearest::kUnknown;
+      TRecord* record = t.FetchRecord(r, 1, 1);
+      TKey key;
+      try {
+        key = t.indexFile_->BuildKey(c.Index, record->Data.data());
+      } catch (...) {
+        t.UnpinRecord(record);
+        throw;
+      }
+      t.UnpinRecord(record);
+      if (static_cast<int>(key.size()) < length) return TNearest::kUnknown;
+      if (from) {
+        int order = Compare(t, key, *from);
+        if (direction > 0 ? order <= 0 : order >= 0) continue;
+      }
+      if (bestRecord == 0 || (direction > 0 ? Compare(t, key, best) < 0 : Compare(t, key, best) > 0)) {
+        best = std::move(key);
+        bestRecord = r;
+      }
+    }
+    SelectTree(t);
+    if (bestRecord == 0) return TNearest::kNone;
+    TKeyPosition p = t.indexFile_->LowerBound(best.data(), length);
+    TKey found;
+    std::uint32_t record = 0;
+    if (!t.indexFile_->ReadPosition(p, &found, &record) || record != bestRecord ||
+        t.indexFile_->CompareKeys(found.data(), best.data(), length) != 0) {
+      return TNearest::kUnknown;
+    }
+    out = p;
+    return TNearest::kFound;
+  }
+
   // ---- First, last, moving -------------------------------------------------------------------
 
   static void GoFirst(T& t) {
@@ -281,7 +334,18 @@ struct TDataFile::TCursorOps {
       if (c.RangeFirst == 0) return StandOnNothing(t);
       first = c.RangeFirst;
     }
-    TKeyPosition p = t.indexFile_->PositionAtOrdinal(first);
+    TKeyPosition p;
+    switch (NearestVisible(t, nullptr, 1, p)) {
+      case TNearest::kNone:
+        return StandOnNothing(t);
+      case TNearest::kFound:
+        if (!StandAt(t, p)) return StandOnNothing(t);
+        c.AtBOF = c.AtEOF = false;
+        return;
+      case TNearest::kUnknown:
+        break;
+    }
+    p = t.indexFile_->PositionAtOrdinal(first);
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {
@@ -307,7 +371,18 @@ struct TDataFile::TCursorOps {
       if (c.RangeLast == 0) return StandOnNothing(t);
       last = c.RangeLast;
     }
-    TKeyPosition p = t.indexFile_->PositionAtOrdinal(last);
+    TKeyPosition p;
+    switch (NearestVisible(t, nullptr, -1, p)) {
+      case TNearest::kNone:
+        return StandOnNothing(t);
+      case TNearest::kFound:
+        if (!StandAt(t, p)) return StandOnNothing(t);
+        c.AtBOF = c.AtEOF = false;
+        return;
+      case TNearest::kUnknown:
+        break;
+    }
+    p = t.indexFile_->PositionAtOrdinal(last);
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {
@@ -343,6 +418,24 @@ struct TDataFile::TCursorOps {
     }
     const bool range = RangeInEffect(t);
     TKeyPosition p = c.Pos;
+    if (c.BitmapMode) {
+      // The range is part of Visible here, so the nearest visible key is inside it.
+      switch (NearestVisible(t, &c.Key, direction, p)) {
+        case TNearest::kNone:
+          (direction > 0 ? c.AtEOF : c.AtBOF) = true;
+          return false;
+        case TNearest::kFound:
+          if (!StandAt(t, p)) {
+            (direction > 0 ? c.AtEOF : c.AtBOF) = true;
+            return false;
+          }
+          c.AtBOF = c.AtEOF = false;
+          return true;
+        case TNearest::kUnknown:
+          p = c.Pos;
+          break;
+      }
+    }
     for (;;) {
       bool moved = Advance(t, p, direction);
       if (!moved) {
@@ -451,6 +544,16 @@ struct TDataFile::TCursorOps {
   static void SettleOnVisible(T& t) {
     TCursorState& c = t.cursor_;
     if (!c.BitmapMode || !StandingOnSomething(t) || c.Visible.Test(c.RecordNumber)) return;
+    for (int direction : {1, -1}) {
+      TKeyPosition q;
+      TNearest nearest = NearestVisible(t, &c.Key, direction, q);
+      if (nearest == TNearest::kUnknown) break;
+      if (nearest == TNearest::kFound && StandAt(t, q)) {
+        c.AtBOF = c.AtEOF = false;
+        return;
+      }
+      if (direction < 0) return StandOnNothing(t);
+    }
     TKeyPosition start = c.Pos;
     TKeyPosition p = start;
     while (Advance(t, p, 1)) {

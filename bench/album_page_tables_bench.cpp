@@ -1,0 +1,94 @@
+// The table work behind the album page, without the window: the album filter of SelectArtist
+// with its record count, the song scan of LoadSongs and the lyric table's three-field Locate of
+// ShowSong, on a large base (scripts/large-base.sh). Tells the time the tables take from the time
+// the window adds (bench/song_page_bench.cpp measures both together under Wine).
+//
+//   album_page_tables_bench <program folder> <base name> [artists to time]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dataset/quarry_table.h"
+#include "util/profile.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void Report(const char* what, std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  std::printf("%-34s runs %3zu  median %8.3f ms  worst %8.3f ms\n", what, times.size(), times[times.size() / 2],
+              times.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quillon;
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: album_page_tables_bench <program folder> <base name> [artists]\n");
+    return 2;
+  }
+  std::string folder = argv[1];
+  if (folder.back() != '/') folder += '/';
+  const std::string base = argv[2];
+  const std::string baseDir = folder + base + "/";
+  const int artistCount = argc > 3 ? std::atoi(argv[3]) : 50;
+
+  TProfileFile index(baseDir + "artist.ini");
+  std::vector<std::string> artists;
+  for (const std::string& section : index.ReadSections())
+    for (const std::string& a : index.ReadSection(section))
+      if (static_cast<int>(artists.size()) < artistCount) artists.push_back(a);
+  if (artists.empty()) {
+    std::fprintf(stderr, "no artists in the base's index\n");
+    return 1;
+  }
+
+  dataset::TQuarryTable t1, t2;
+  t1.SetDatabaseName(baseDir);
+  t1.SetTableName("AlbumList.dat");
+  t1.Open();
+  t2.SetDatabaseName(baseDir);
+  t2.SetTableName("songlist.dat");
+  t2.Open();
+
+  std::vector<double> filter, count, songs;
+  std::size_t found = 0;
+  for (const std::string& artist : artists) {
+    auto start = Clock::now();
+    t1.SetFilter("Artist='" + artist + "'");
+    t1.SetFiltered(true);
+    t1.Open();
+    auto filtered = Clock::now();
+    int n = t1.RecordCount();
+    auto counted = Clock::now();
+    // The scan of LoadSongs: from a little before the album's first song to its last.
+    std::int64_t album = t1.FieldByName("index").AsInteger();
+    dataset::TField& albumIndex = t2.FieldByName("albumIndex");
+    dataset::TField& song = t2.FieldByName("song");
+    std::vector<std::string> titles;
+    t2.First();
+    int begin = static_cast<int>(t1.FieldByName("beginID").AsInteger()) - 5;
+    if (begin > 1) t2.SetRecNo(begin);
+    while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
+    for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) titles.push_back(song.AsString());
+    auto scanned = Clock::now();
+    filter.push_back(Ms(filtered - start));
+    count.push_back(Ms(counted - filtered));
+    songs.push_back(Ms(scanned - counted));
+    found += titles.size() + (n > 0 ? 0 : 1000000);
+  }
+  Report("album filter (SetFilter, Open)", filter);
+  Report("RecordCount of the filtered albums", count);
+  Report("song scan", songs);
+  std::printf("songs listed: %zu\n", found);
+  return 0;
+}
