@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
 
   std::vector<double> filter, count, songs;
   std::size_t found = 0;
+  std::string title;  // the last album's first song
   for (const std::string& artist : artists) {
     auto start = Clock::now();
     t1.SetFilter("Artist='" + artist + "'");
@@ -85,10 +86,50 @@ int main(int argc, char** argv) {
     count.push_back(Ms(counted - filtered));
     songs.push_back(Ms(scanned - counted));
     found += titles.size() + (n > 0 ? 0 : 1000000);
+    if (!titles.empty()) title = titles.front();
+  }
+  // ShowSong's table work for the last album's first song: the walk from 200 records before the
+  // song table's position, then the lyric table's three-field Locate (its lyric table holds one
+  // row per base song shown here, appended first).
+  std::vector<double> walk, locate;
+  {
+    dataset::TQuarryTable t3;
+    t3.SetDatabaseName(folder);
+    t3.SetTableName("lyrics.dat");
+    t3.Open();
+    std::int64_t album = t1.FieldByName("index").AsInteger();
+    dataset::TField& albumIndex = t2.FieldByName("albumIndex");
+    dataset::TField& song = t2.FieldByName("song");
+    for (int i = 0; i < 50; ++i) {
+      auto start = Clock::now();
+      int r = t2.RecNo();
+      t2.First();
+      if (r > 200) t2.SetRecNo(r - 200);
+      std::int64_t songIndex = -1;
+      for (; !t2.Eof(); t2.Next())
+        if (albumIndex.AsInteger() == album && song.AsString() == title) {
+          songIndex = t2.FieldByName("index").AsInteger();
+          break;
+        }
+      auto walked = Clock::now();
+      bool found = t3.Locate("songname;songindex;songdb", {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex},
+                                                           dataset::TFieldValue{base}});
+      walk.push_back(Ms(walked - start));
+      locate.push_back(Ms(Clock::now() - walked));
+      if (!found && i == 0) {
+        t3.AppendRecord({dataset::TFieldValue{}, dataset::TFieldValue{title},
+                         dataset::TFieldValue{std::string(400, 'l')}, dataset::TFieldValue{songIndex},
+                         dataset::TFieldValue{base}});
+      }
+      // Where LoadSongs leaves the song table: after the album's last song.
+      t2.SetRecNo(r);
+    }
   }
   Report("album filter (SetFilter, Open)", filter);
   Report("RecordCount of the filtered albums", count);
   Report("song scan", songs);
+  Report("ShowSong's 200-record walk", walk);
+  Report("lyric table Locate", locate);
   std::printf("songs listed: %zu\n", found);
   return 0;
 }
