@@ -19,16 +19,6 @@ class DamagedHeader : public DamagedTable {
     DamagedTable::SetUp();
   }
 
-  std::vector<std::string> Check() {
-    TDataFile table;
-    table.SetFileName(name);
-    table.SetReadOnly(true);
-    table.Open();
-    std::vector<std::string> lines = VerifyTable(table);
-    table.Close();
-    return lines;
-  }
-
   static bool Mentions(const std::vector<std::string>& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; });
   }

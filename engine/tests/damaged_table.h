@@ -13,6 +13,7 @@
 #include "engine/data_file.h"
 #include "engine/errors.h"
 #include "engine/index_file.h"
+#include "engine/table_verify.h"
 #include "engine/tests/test_tables.h"
 #include "util/testing/temp_dir.h"
 
@@ -60,6 +61,17 @@ class DamagedTable : public EngineTest {
     std::memcpy(field.data(), text.data(), text.size());
     table.SetField(false, kDamageName, field.data(), b.data());
     table.InsertRecord(b.data());
+  }
+
+  // What the verifier says of the table, opened read-only.
+  std::vector<std::string> Check() {
+    TDataFile table;
+    table.SetFileName(name);
+    table.SetReadOnly(true);
+    table.Open();
+    std::vector<std::string> lines = VerifyTable(table);
+    table.Close();
+    return lines;
   }
 
   std::string Index() { return dir.Read("songs.IDX"); }

@@ -25,16 +25,6 @@ class TableRepair : public DamagedTable {
     DamagedTable::SetUp();
   }
 
-  std::vector<std::string> Check() {
-    TDataFile table;
-    table.SetFileName(name);
-    table.SetReadOnly(true);
-    table.Open();
-    std::vector<std::string> lines = VerifyTable(table);
-    table.Close();
-    return lines;
-  }
-
   std::vector<std::uint32_t> Ids(std::vector<std::uint32_t> skipped = {}) const {
     std::vector<std::uint32_t> ids;
     for (std::uint32_t i = 1; i <= static_cast<std::uint32_t>(records); ++i)

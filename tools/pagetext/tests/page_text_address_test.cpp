@@ -5,21 +5,13 @@
 #include <cstdio>
 
 #include "tools/pagetext/page_text_tool.h"
+#include "tools/pagetext/tests/read_back.h"
 #include "web/tests/test_http_server.h"
 
 namespace quillon::pagetext {
 namespace {
 
-std::string ReadBack(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string s;
-  char buffer[512];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) s.append(buffer, n);
-  std::fclose(f);
-  return s;
-}
+using testing::ReadBack;
 
 TEST(PageTextAddress, LoadsThePageThroughThePageHost) {
   web::testing::TTestServer server;

@@ -1,6 +1,7 @@
 // pagetext over saved pages: a site rule's page, a page of the general rule, and a page in
 // Windows-1252; the expected texts follow the rules by hand.
 #include "tools/pagetext/page_text_tool.h"
+#include "tools/pagetext/tests/read_back.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,7 @@ struct TRun {
   std::string out, err;
 };
 
-std::string ReadBack(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string s;
-  char buffer[512];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) s.append(buffer, n);
-  std::fclose(f);
-  return s;
-}
+using testing::ReadBack;
 
 TRun RunTool(const std::vector<std::string>& args) {
   std::FILE* out = std::tmpfile();
