@@ -602,6 +602,9 @@ void TQuillonForm::SelectArtist(const std::string& artist, bool loadSongs) {
       quoted += c;
       if (c == '\'') quoted += '\'';
     }
+    // The album table scrolls while its filter changes; songs listed then would be cleared below
+    // at once, so the notification waits until the filter is set.
+    albumScrollArmed = false;
     t1.SetFilter("Artist='" + quoted + "'");
     t1.SetFiltered(true);
     t1.Open();
@@ -650,9 +653,13 @@ void TQuillonForm::LoadSongs() {
   Setting.LastAlbum = t1.FieldByName("album").AsString();
   dataset::TField& albumIndex = t2.FieldByName("albumIndex");
   dataset::TField& song = t2.FieldByName("song");
+  // The titles are gathered first and the list filled once: asking the list box for every title
+  // it holds costs a pair of messages per entry and title.
+  std::vector<std::string> titles;
   auto contribute = [&] {
     std::string title = song.AsString();
-    if (songList->IndexOf(title) < 0) songList->Add(title);
+    if (std::none_of(titles.begin(), titles.end(), [&](const std::string& t) { return EqualIgnoringCase(t, title); }))
+      titles.push_back(std::move(title));
   };
   t2.First();
   if (IsOwnLyricsBase()) {
@@ -666,7 +673,8 @@ void TQuillonForm::LoadSongs() {
     while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
     for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) contribute();
   }
-  songList->Sort();
+  ui::TListBox::SortItems(titles);
+  songList->SetItems(titles);
 }
 
 void TQuillonForm::t1AfterScroll(dataset::TDataSet&) {
@@ -715,17 +723,21 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   songLabel->SetVisible(true);
   songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
   songtb->SetVisible(true);
-  LyricMemo->Clear();
-  // Ctrl skips what is stored and always asks the page again.
-  if (!IsKeyDown(VK_CONTROL)) {
-    OpenLyricTable();
-    std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldByName("index").AsInteger() : -1;
-    if (t3.Locate("songname;songindex;songdb",
-                  {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
-      std::string text = t3.FieldByName("lyrics").AsString();
-      LyricMemo->SetText(text);
-      if (IsOwnLyricsBase() || text.size() > kShortText) return;
-      LyricMemo->Clear();
+  {
+    // The memo is emptied and usually filled at once: drawn once, not twice.
+    ui::TRedrawPause once(*LyricMemo);
+    LyricMemo->Clear();
+    // Ctrl skips what is stored and always asks the page again.
+    if (!IsKeyDown(VK_CONTROL)) {
+      OpenLyricTable();
+      std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldByName("index").AsInteger() : -1;
+      if (t3.Locate("songname;songindex;songdb", {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex},
+                                                  dataset::TFieldValue{Setting.base}})) {
+        std::string text = t3.FieldByName("lyrics").AsString();
+        LyricMemo->SetText(text);
+        if (IsOwnLyricsBase() || text.size() > kShortText) return;
+        LyricMemo->Clear();
+      }
     }
   }
   if (!id.empty()) {

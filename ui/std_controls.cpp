@@ -325,10 +325,14 @@ LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
-void TListBox::Sort() {
-  std::vector<std::string> items = Items();
+void TListBox::SortItems(std::vector<std::string>& items) {
   std::stable_sort(items.begin(), items.end(),
                    [](const std::string& a, const std::string& b) { return CompareIgnoringCase(a, b) < 0; });
+}
+
+void TListBox::Sort() {
+  std::vector<std::string> items = Items();
+  SortItems(items);
   SetItems(items);
 }
 

@@ -144,6 +144,8 @@ class TListBox : public TControl {
   int Columns() const { return columns_; }
   // Puts the items in order once (case-insensitive); later additions are not sorted.
   void Sort();
+  // Items in the order Sort gives them, for a list filled in one go.
+  static void SortItems(std::vector<std::string>& items);
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
