@@ -723,23 +723,30 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   songLabel->SetVisible(true);
   songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
   songtb->SetVisible(true);
-  {
-    // The memo is emptied and usually filled at once: drawn once, not twice.
-    ui::TRedrawPause once(*LyricMemo);
-    LyricMemo->Clear();
-    // Ctrl skips what is stored and always asks the page again.
-    if (!IsKeyDown(VK_CONTROL)) {
+  // The memo shows the stored text when it is usable, else it is emptied for the page to come:
+  // set once, so that it is drawn once.
+  std::string stored;
+  bool usable = false;
+  try {
+    if (!IsKeyDown(VK_CONTROL)) {  // Ctrl skips what is stored and always asks the page again
       OpenLyricTable();
       std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldByName("index").AsInteger() : -1;
       if (t3.Locate("songname;songindex;songdb", {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex},
                                                   dataset::TFieldValue{Setting.base}})) {
         std::string text = t3.FieldByName("lyrics").AsString();
-        LyricMemo->SetText(text);
-        if (IsOwnLyricsBase() || text.size() > kShortText) return;
-        LyricMemo->Clear();
+        usable = IsOwnLyricsBase() || text.size() > kShortText;
+        if (usable) stored = std::move(text);
       }
     }
+  } catch (...) {
+    LyricMemo->Clear();  // no earlier song's text stays beside this song's title
+    throw;
   }
+  if (usable) {
+    LyricMemo->SetText(stored);
+    return;
+  }
+  LyricMemo->Clear();
   if (!id.empty()) {
     Gauge1->SetPosition(0);
     Gauge1->SetVisible(true);

@@ -4,8 +4,8 @@
 //
 //   song_page_bench <program folder> <base name> [artists to time]
 //
-// The program folder holds the base folder (scripts/large-base.sh) and an empty "lyrics.dat"; one
-// lyric row is appended for the song shown. Prints the median and the worst time of each step in
+// The program folder holds the base folder (scripts/large-base.sh) and a "lyrics.dat"; lyric rows
+// are stored for the two songs shown. Prints the median and the worst time of each step in
 // milliseconds.
 #include <windows.h>
 
@@ -115,34 +115,55 @@ int main(int argc, char** argv) {
   Report("  SelectArtist without songs", filterOnly);
   Report("  LoadSongs", songsOnly);
 
-  // One stored lyric for the first song of the last artist's first album.
-  std::string title = form.songList->Item(0);
+  // Stored lyrics for the first two songs of the last artist's first album (one song when the
+  // album has only one), shown in turn as a person clicks from song to song.
+  form.SelectArtist(artists.back(), true);
   std::int64_t album = form.t1.FieldByName("index").AsInteger();
-  if (!form.t2.Locate("albumIndex;song", {dataset::TFieldValue{album}, dataset::TFieldValue{title}})) {
-    std::fprintf(stderr, "song %s not found\n", title.c_str());
-    return 1;
-  }
-  std::int64_t songIndex = form.t2.FieldByName("index").AsInteger();
-  std::string text(400, 'l');
-  {
+  std::vector<std::string> titles, texts;
+  for (int k = 0; k < std::min(2, form.songList->Count()); ++k) {
+    std::string title = form.songList->Item(k);
+    if (!form.t2.Locate("albumIndex;song", {dataset::TFieldValue{album}, dataset::TFieldValue{title}})) {
+      std::fprintf(stderr, "song %s not found\n", title.c_str());
+      return 1;
+    }
+    std::int64_t songIndex = form.t2.FieldByName("index").AsInteger();
+    std::string text;
+    for (int line = 1; line <= 16; ++line)
+      text += "Line " + std::to_string(line) + " of " + title + ", words to sing along\r\n";
     dataset::TQuarryTable lyrics;
     lyrics.SetDatabaseName(folder);
     lyrics.SetTableName("lyrics.dat");
     lyrics.Open();
-    lyrics.AppendRecord({dataset::TFieldValue{}, dataset::TFieldValue{title}, dataset::TFieldValue{text},
-                         dataset::TFieldValue{songIndex}, dataset::TFieldValue{base}});
+    // A row of an earlier run is given this run's text.
+    if (lyrics.Locate("songname;songindex;songdb",
+                      {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex}, dataset::TFieldValue{base}})) {
+      lyrics.Edit();
+      lyrics.FieldByName("lyrics").SetAsString(text);
+      lyrics.Post();
+    } else {
+      lyrics.AppendRecord({dataset::TFieldValue{}, dataset::TFieldValue{title}, dataset::TFieldValue{text},
+                           dataset::TFieldValue{songIndex}, dataset::TFieldValue{base}});
+    }
+    titles.push_back(title);
+    texts.push_back(text);
   }
   form.SelectArtist(artists.back(), true);
   std::vector<double> show;
   for (int i = 0; i < 50; ++i) {
+    std::size_t k = static_cast<std::size_t>(i) % titles.size();
     auto start = std::chrono::steady_clock::now();
-    form.ShowSong(title, true);
+    form.ShowSong(titles[k], true);
     PaintNow(form);
     show.push_back(Ms(std::chrono::steady_clock::now() - start));
-  }
-  if (form.LyricMemo->Text() != text) {
-    std::fprintf(stderr, "the stored lyric was not shown\n");
-    return 1;
+    // The rich edit hands its text back with CR line ends.
+    std::string shown = form.LyricMemo->Text(), want;
+    for (char c : texts[k])
+      if (c != '\n') want += c;
+    std::erase(shown, '\n');
+    if (shown != want) {
+      std::fprintf(stderr, "the stored lyric of %s was not shown\n", titles[k].c_str());
+      return 1;
+    }
   }
   Report("ShowSong from the lyric table", show);
   return 0;

@@ -447,13 +447,4 @@ void TControl::Invalidate() {
   if (handle_) InvalidateRect(handle_, nullptr, TRUE);
 }
 
-TRedrawPause::TRedrawPause(TControl& control) : control_(control) {
-  SendMessageA(control_.Handle(), WM_SETREDRAW, FALSE, 0);
-}
-
-TRedrawPause::~TRedrawPause() {
-  SendMessageA(control_.Handle(), WM_SETREDRAW, TRUE, 0);
-  control_.Invalidate();
-}
-
 }  // namespace quillon::ui

@@ -174,17 +174,4 @@ class TControl : public TComponent {
   bool aligning_ = false;
 };
 
-// Holds a control's painting while it lives: changes made meanwhile are drawn once, when the
-// control is repainted afterwards, instead of each as it happens.
-class TRedrawPause {
- public:
-  explicit TRedrawPause(TControl& control);
-  ~TRedrawPause();
-  TRedrawPause(const TRedrawPause&) = delete;
-  TRedrawPause& operator=(const TRedrawPause&) = delete;
-
- private:
-  TControl& control_;
-};
-
 }  // namespace quillon::ui
