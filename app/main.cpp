@@ -3,15 +3,31 @@
 #include <windows.h>
 
 #include <exception>
+#include <sstream>
+#include <string>
 
 #include "app/about_form.h"
 #include "app/quillon_form.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/files.h"
+#include "util/text.h"
 #include "web/external_browser.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+namespace {
+
+// True when the command line holds the word (letter case ignored).
+bool HasSwitch(const char* commandLine, const char* word) {
+  std::istringstream words(commandLine ? commandLine : "");
+  std::string w;
+  while (words >> w)
+    if (quillon::EqualIgnoringCase(w, word)) return true;
+  return false;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   using namespace quillon;
   ui::TApplication& application = ui::Application();
   application.Initialize();
@@ -21,6 +37,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     app::TQuillonForm quillonForm(AppPath(), *browser);
     app::TAboutForm aboutForm(*browser);
     quillonForm.SetAboutForm(&aboutForm);
+    // The own-lyrics form is reached only this way: the window as designed has no control for it.
+    if (HasSwitch(commandLine, "/ownlyrics")) quillonForm.ShowOwnLyricsPanel();
     application.Run();
   } catch (const std::exception& e) {
     ui::ShowError(e.what());

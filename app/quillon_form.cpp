@@ -82,7 +82,8 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   web->OnNewWindow2 = [this](ui::TComponent& s, bool& cancel) { webNewWindow2(s, cancel); };
   web->OnDocumentComplete = [this](ui::TComponent& s, const std::string& a) { webDocumentComplete(s, a); };
   printPanel = Add<ui::TPanel>(this, "printPanel", 20, 216, 121, 101);
-  Panel3 = Add<ui::TPanel>(Panel1, "Panel3", 0, 0, 633, 497);
+  // Over the search page, where the switch "/ownlyrics" shows it.
+  Panel3 = Add<ui::TPanel>(TabSheet3, "Panel3", 0, 0, 633, 497);
   Panel3->SetVisible(false);
   CreateOwnLyricsPanel();
   SaveDialog1 = Add<ui::TSaveDialog>("SaveDialog1");
@@ -299,8 +300,7 @@ void TQuillonForm::CreateSearchPage() {
   infoLabel->SetAnchors(ui::akRight | ui::akBottom);
 }
 
-// The own-lyrics input form, hidden: its controls and texts. The own-lyrics operations connect the
-// Add and Import buttons.
+// The own-lyrics input form, hidden: its controls and texts, and the Add and Import buttons.
 void TQuillonForm::CreateOwnLyricsPanel() {
   Label8 = Add<ui::TLabel>(Panel3, "Label8", "Add/Import your own lyrics to Base \"MyLyrics\":", 16, 12);
   Label8->SetFont(BoldFont());
@@ -318,10 +318,12 @@ void TQuillonForm::CreateOwnLyricsPanel() {
   albumEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "albumEdit3", 450, 98, 139);
   FlatButton3 = Add<flatctl::TFlatButton>(FlatGroupBox5, "FlatButton3", "Add", 450, 132, 75, 23);
   FlatButton3->SetColor(kFlatButtonColor);
+  FlatButton3->OnClick = [this](ui::TComponent& s) { FlatButton3Click(s); };
 
   FlatGroupBox3 = Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox3", "2. Batch Importing", 16, 306, 601, 124);
   FlatButton4 = Add<flatctl::TFlatButton>(FlatGroupBox3, "FlatButton4", "Import from text file", 12, 24, 140, 23);
   FlatButton4->SetColor(kFlatButtonColor);
+  FlatButton4->OnClick = [this](ui::TComponent& s) { FlatButton4Click(s); };
   FlatMemo1 = Add<flatctl::TFlatMemo>(FlatGroupBox3, "FlatMemo1", 164, 20, 425, 94,
                                       flatctl::TFlatMemoStyle{flatctl::TScrollStyle::ssVertical, false, true});
   FlatMemo1->SetLines({"Text format for lyrics file:",
@@ -779,6 +781,159 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
     t3.FieldByName("songdb").SetAsString(Setting.base);
     t3.Post();
   }
+}
+
+// ---- Own lyrics --------------------------------------------------------------------------------
+
+namespace {
+
+constexpr char kOwnBase[] = "MyLyrics";
+
+// Characters from..to of text, positions 1-based and both ends included; empty when to < from.
+std::string Slice(const std::string& text, std::size_t from, std::size_t to) {
+  if (from < 1 || to < from || from > text.size()) return {};
+  return text.substr(from - 1, to - from + 1);
+}
+
+// 1-based position of the first occurrence of tag in text, 0 when absent.
+std::size_t TagAt(const std::string& text, const char* tag) {
+  std::size_t at = text.find(tag);
+  return at == std::string::npos ? 0 : at + 1;
+}
+
+}  // namespace
+
+void TQuillonForm::FlatButton3Click(ui::TComponent&) {
+  const std::pair<std::string, const char*> checks[] = {
+      {LyricsMemo3->Text(), "Please input lyrics"},
+      {songEdit3->Text(), "Please input song name"},
+      {artistEdit3->Text(), "Please input artist name"},
+      {albumEdit3->Text(), "Please input album name"},
+  };
+  for (const auto& [value, message] : checks) {
+    if (value.empty()) {
+      ui::ShowMessage(message);
+      return;
+    }
+  }
+  AddOwnLyrics(artistEdit3->Text(), albumEdit3->Text(), true, LyricsMemo3->Text(), songEdit3->Text());
+}
+
+void TQuillonForm::SwitchToOwnBase() {
+  if (IsOwnLyricsBase()) return;
+  ui::THourglass wait;
+  dbCb->SetItemIndex(dbCb->IndexOf(kOwnBase));
+  OpenBase(kOwnBase);
+  t1.Close();
+  t1.SetDatabaseName(Setting.baseDir);
+  t1.SetTableName(Setting.AlbumDb);
+  t1.Open();
+  t2.Close();
+  t2.SetDatabaseName(Setting.baseDir);
+  t2.SetTableName(Setting.songDb);
+  t2.Open();
+}
+
+void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& album, bool interactive,
+                                const std::string& lyrics, const std::string& song) {
+  if (artist.empty() || album.empty() || lyrics.empty() || song.empty()) return;
+  SwitchToOwnBase();
+  OpenLyricTable();
+  OpenSongTable();
+  // Every album of the base is visible from here on.
+  t1.Close();
+  t1.SetFiltered(false);
+  t1.Open();
+  auto appendLyric = [&](std::int64_t songIndex) {
+    t3.Append();
+    t3.FieldByName("songname").SetAsString(song);
+    t3.FieldByName("lyrics").SetAsString(lyrics);
+    t3.FieldByName("songindex").SetAsInteger(songIndex);
+    t3.FieldByName("songdb").SetAsString(kOwnBase);
+    t3.Post();
+  };
+  std::int64_t albumIndex;
+  if (t1.Locate("artist;album", {dataset::TFieldValue{artist}, dataset::TFieldValue{album}})) {
+    albumIndex = t1.FieldByName("index").AsInteger();
+    if (t2.Locate("albumIndex;song", {dataset::TFieldValue{albumIndex}, dataset::TFieldValue{song}})) {
+      std::int64_t songIndex = t2.FieldByName("index").AsInteger();
+      if (interactive && !ui::Confirm("Lyrics of this song already exists, do you want to overwrite it?")) return;
+      if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{kOwnBase}})) {
+        t3.Edit();
+        t3.FieldByName("lyrics").SetAsString(lyrics);
+        t3.Post();
+      } else {
+        // The song has no lyric row (lost, or never written): the text would be dropped unseen.
+        appendLyric(songIndex);
+      }
+      return;
+    }
+  } else {
+    t1.Append();
+    t1.FieldByName("album").SetAsString(album);
+    t1.FieldByName("artist").SetAsString(artist);
+    t1.FieldByName("beginID").SetAsInteger(1);
+    t1.Post();
+    albumIndex = t1.FieldByName("index").AsInteger();
+  }
+  t2.Append();
+  t2.FieldByName("albumIndex").SetAsInteger(albumIndex);
+  t2.FieldByName("song").SetAsString(song);
+  t2.FieldByName("url1").SetAsString("#");
+  t2.Post();
+  appendLyric(t2.FieldByName("index").AsInteger());
+  const char first = artist[0];
+  const bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+  artistIni->WriteString(letter ? std::string(1, first) : std::string("#"), artist, "1");
+  if (interactive) ui::ShowMessage("Done");
+}
+
+void TQuillonForm::FlatButton4Click(ui::TComponent&) {
+  if (!OpenDialog1->Execute(Handle())) return;
+  std::string text = LoadTextFile(OpenDialog1->FileName, -1);
+  for (const char* tag : {"@@@=", "###=", "$$$=", "%%%="}) {
+    if (TagAt(text, tag) == 0) {
+      ui::ShowMessage("[Failed] Can't find song lyrics in this file.     \r\r[Note]" + FlatMemo1->Text());
+      return;
+    }
+  }
+  while (TagAt(text, "@@@=") > 0) {
+    const std::size_t p = TagAt(text, "@@@="), q = TagAt(text, "###="), r = TagAt(text, "$$$="),
+                      u = TagAt(text, "%%%=");
+    // Each value ends before the CR LF that precedes the next tag; tags out of order give an
+    // empty value, and the record is skipped.
+    std::string song = q >= 3 ? Slice(text, p + 4, q - 3) : std::string();
+    std::string artist = r >= 3 ? Slice(text, q + 4, r - 3) : std::string();
+    std::string album = u >= 3 ? Slice(text, r + 4, u - 3) : std::string();
+    text.erase(0, p - 1 + 4);
+    const std::size_t lyricsAt = TagAt(text, "%%%="), next = TagAt(text, "@@@=");
+    std::string lyrics;
+    if (lyricsAt > 0) {
+      if (next == 0) {
+        lyrics = text.substr(lyricsAt - 1 + 4);
+      } else if (next >= 3) {
+        lyrics = Slice(text, lyricsAt + 4, next - 3);
+      }
+    }
+    if (next == 0) {
+      text.clear();
+    } else {
+      text.erase(0, next - 1);
+    }
+    try {
+      AddOwnLyrics(artist, album, false, lyrics, song);
+    } catch (const std::exception&) {
+      // One record's failure does not stop the others.
+    }
+  }
+  ui::ShowMessage("Done");
+}
+
+void TQuillonForm::ShowOwnLyricsPanel() {
+  Setting.lastpageindex = 2;  // the page the window opens on, when it is not open yet
+  pages->SetActivePageIndex(2);
+  Panel3->SetVisible(true);
+  Panel3->BringToFront();
 }
 
 // ---- Internet search assistant -----------------------------------------------------------------

@@ -115,6 +115,15 @@ class TQuillonForm : public ui::TForm {
   // Keeps a fetched text for the song under the song table's cursor (edit or append).
   void StoreFetchedLyrics(const std::string& text);
 
+  // Own lyrics: the form of Panel3 and the batch import into the base "MyLyrics".
+  void FlatButton3Click(ui::TComponent& sender);
+  void FlatButton4Click(ui::TComponent& sender);
+  void SwitchToOwnBase();
+  void AddOwnLyrics(const std::string& artist, const std::string& album, bool interactive, const std::string& lyrics,
+                    const std::string& song);
+  // Shows Panel3 over page 2 (the command-line switch "/ownlyrics"); nothing else shows it.
+  void ShowOwnLyricsPanel();
+
   const std::string& appDir() const { return appDir_; }
   TSetting Setting;
   std::vector<std::string> scratchList;

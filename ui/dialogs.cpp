@@ -35,7 +35,11 @@ void SetUserDialogs(TUserDialogs* dialogs) {
   current = dialogs ? dialogs : &systemDialogs;
 }
 
-bool TFileDialog::Run(HWND owner, bool save) {
+bool TUserDialogs::ChooseFile(TFileDialog& dialog, HWND owner, bool save) {
+  return dialog.ShowSystemDialog(owner, save);
+}
+
+bool TFileDialog::ShowSystemDialog(HWND owner, bool save) {
   // "a|b|c|d" becomes "a\0b\0c\0d\0\0" as the dialog expects.
   std::string filter = Filter;
   for (char& c : filter)

@@ -10,6 +10,8 @@
 
 namespace quillon::ui {
 
+class TFileDialog;
+
 class TUserDialogs {
  public:
   virtual ~TUserDialogs() = default;
@@ -19,6 +21,8 @@ class TUserDialogs {
   virtual void ShowError(const std::string& text) { ShowMessage(text); }
   // A question with the buttons Yes and No; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
+  // The standard open or save dialog; true when a file was chosen (its name in dialog.FileName).
+  virtual bool ChooseFile(TFileDialog& dialog, HWND owner, bool save);
 };
 
 // The current dialogs: the system's modal boxes unless replaced.
@@ -45,8 +49,11 @@ class TFileDialog : public TComponent {
   std::string DefaultExt;
   std::string Title;
 
+  // The system's dialog itself, whatever the current dialogs are.
+  bool ShowSystemDialog(HWND owner, bool save);
+
  protected:
-  bool Run(HWND owner, bool save);
+  bool Run(HWND owner, bool save) { return UserDialogs().ChooseFile(*this, owner, save); }
 };
 
 class TOpenDialog : public TFileDialog {

@@ -21,9 +21,18 @@ class RecordingDialogs : public TUserDialogs {
     questions.push_back(text);
     return answer;
   }
+  // File dialogs: recorded by their filter, answered with chosenFile (cancelled when it is empty).
+  bool ChooseFile(TFileDialog& dialog, HWND, bool) override {
+    fileDialogs.push_back(dialog.Filter);
+    if (chosenFile.empty()) return false;
+    dialog.FileName = chosenFile;
+    return true;
+  }
   std::vector<std::string> messages;
   std::vector<std::string> errors;
   std::vector<std::string> questions;
+  std::vector<std::string> fileDialogs;
+  std::string chosenFile;
   bool answer = false;
 };
 
