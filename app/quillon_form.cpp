@@ -385,6 +385,7 @@ void TQuillonForm::LoadState() {
 void TQuillonForm::FormShow(ui::TComponent&) {
   printPanel->SendToBack();
   RestoreView();
+  if (ownLyricsShown_) pages->SetActivePageIndex(2);
   FillBaseList();
   WriteRegString(RegistryRoot::CurrentUser, "software\\Pelmora\\Quillon", "Path", appDir_);
   // Holding Ctrl at this moment leaves the page host in front, so its pages can be watched.
@@ -930,7 +931,7 @@ void TQuillonForm::FlatButton4Click(ui::TComponent&) {
 }
 
 void TQuillonForm::ShowOwnLyricsPanel() {
-  Setting.lastpageindex = 2;  // the page the window opens on, when it is not open yet
+  ownLyricsShown_ = true;  // the page the window opens on, when it is not shown yet
   pages->SetActivePageIndex(2);
   Panel3->SetVisible(true);
   Panel3->BringToFront();

@@ -241,6 +241,8 @@ class TQuillonForm : public ui::TForm {
   bool FindSong(const std::string& title, std::string& id);
 
   std::string appDir_;
+
+  bool ownLyricsShown_ = false;  // by the command-line switch
   web::TExternalBrowser& browser_;
   TAboutForm* aboutForm_ = nullptr;
   std::unique_ptr<TProfileFile> stateIni;

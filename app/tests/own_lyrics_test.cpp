@@ -261,5 +261,16 @@ TEST_F(OwnLyricsTest, TheSwitchShowsThePanelOverTheSearchPage) {
   EXPECT_TRUE(IsWindowVisible(form->FlatButton4->Handle()));
 }
 
+// As the program starts with the switch: asked for before the window is shown, on a first start
+// that would open on the artist page.
+TEST_F(OwnLyricsTest, TheSwitchBeforeTheWindowShowsOpensOnTheSearchPage) {
+  form = std::make_unique<TQuillonForm>(dir.Path(), browser);
+  form->ShowOwnLyricsPanel();
+  form->Show();
+  ui::Application().ProcessMessages();
+  EXPECT_EQ(form->pages->ActivePageIndex(), 2);
+  EXPECT_TRUE(IsWindowVisible(form->Panel3->Handle()));
+}
+
 }  // namespace
 }  // namespace quillon::app
