@@ -102,6 +102,7 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
 TQuillonForm::~TQuillonForm() {
   // The tables close while the window's members go; no song list may be reloaded by then.
   t1.AfterScroll = nullptr;
+  q1.AfterScroll = nullptr;
 }
 
 void TQuillonForm::CreateMenu() {
@@ -274,6 +275,9 @@ void TQuillonForm::CreateSearchPage() {
   artistEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "artistEdit", 312, 23, 180);
   fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
   fullschB->SetColor(kFlatButtonColor);
+  fullschB->OnClick = [this](ui::TComponent& s) { fullschBClick(s); };
+  songEdit->OnKeyDown = [this](ui::TComponent& s, WORD& key) { songEditKeyDown(s, key); };
+  artistEdit->OnKeyDown = [this](ui::TComponent& s, WORD& key) { songEditKeyDown(s, key); };
   Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
   Gauge2->SetRange(0, 100);
   Gauge2->SetBarColor(ui::clBlue);
@@ -282,16 +286,19 @@ void TQuillonForm::CreateSearchPage() {
   DBGrid1 = Add<ui::TDBGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight);
   DBGrid1->ReadOnly = true;
   DBGrid1->SetColor(ui::clWhite);
-  DBGrid1->SetColumnWidth("song", 180);
-  DBGrid1->SetColumnWidth("artist", 140);
-  DBGrid1->SetColumnWidth("album", 140);
-  DBGrid1->HideColumn("index");  // the song index is not shown
   DBGrid1->SetDataSource(&ds2);
+  ds2.SetDataSet(&q1);
+  q1.OnQueryProgress = [this](dataset::TQuarryQuery& q, int record, std::uint16_t percent, bool& abort) {
+    q1QueryProgress(q, record, percent, abort);
+  };
+  q1.AfterScroll = [this](dataset::TDataSet& d) { q1AfterScroll(d); };
+  DBGrid1->OnDblClick = [this](ui::TDBGrid&) { viewLyricBClick(*viewLyricB); };
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
   viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
                                          66 + gridHeight + 8, 200, 23);
   viewLyricB->SetColor(kFlatButtonColor);
+  viewLyricB->OnClick = [this](ui::TComponent& s) { viewLyricBClick(s); };
   viewLyricB->SetAnchors(ui::akLeft | ui::akBottom);
   infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
   infoLabel->AutoSize = false;
@@ -782,6 +789,100 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
     t3.FieldByName("songdb").SetAsString(Setting.base);
     t3.Post();
   }
+}
+
+// ---- Local search ------------------------------------------------------------------------------
+
+namespace {
+
+// A search term as the statement takes it: A-Z lower-cased ("%" and "_" stay pattern
+// characters). A quote would end the statement's string early; doubled it would stay two quotes in
+// the dialect's constants and match nothing, so it becomes "_", which matches the quote itself:
+// O'Neil finds O'Neil.
+std::string SearchTerm(const std::string& text) {
+  std::string term;
+  for (char c : text) term += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c == '\'' ? '_' : c;
+  return term;
+}
+
+}  // namespace
+
+std::string TQuillonForm::LocalSearchStatement(const std::string& songDb, const std::string& albumDb,
+                                               const std::string& song, const std::string& artist) {
+  std::string s = SearchTerm(song), t = SearchTerm(artist);
+  std::string sql = "Select a.song,b.artist,b.album,a.index from \"" + songDb + "\" a, \"" + albumDb + "\" b where ";
+  if (!s.empty() && !t.empty()) {
+    sql += "(lower(a.song) like '%" + s + "%') and (lower(b.artist) like '%" + t;
+  } else if (!s.empty()) {
+    sql += "(lower(a.song) like '%" + s;
+  } else {
+    sql += "(lower(b.artist) like '%" + t;
+  }
+  sql += "%') and (a.albumindex=b.index) ";
+  sql += t.empty() ? "order by a.song" : "order by b.album";
+  return sql;
+}
+
+void TQuillonForm::fullschBClick(ui::TComponent&) {
+  std::string song = Trim(songEdit->Text()), artist = Trim(artistEdit->Text());
+  songEdit->SetText(song);
+  artistEdit->SetText(artist);
+  if (song.empty() && artist.empty()) {
+    ui::ShowMessage("Please input search terms.");
+    return;
+  }
+  ui::THourglass wait;
+  Gauge2->SetVisible(true);
+  struct TIdle {
+    ui::TProgressBar* gauge;
+    ~TIdle() { gauge->SetVisible(false); }
+  } idle{Gauge2};
+  q1.Close();
+  q1.SetSQLText("");
+  q1.SetDatabaseName(Setting.baseDir);
+  q1.SetSQLText(LocalSearchStatement(Setting.songDb, Setting.AlbumDb, song, artist));
+  q1.Open();
+  infoLabel->SetCaption("Results: " + std::to_string(q1.RecordCount()));
+  if (q1.FieldCount() > 2) {
+    const int widths[] = {35, 26, 26};
+    for (int i = 0; i < 3; ++i) q1.Fields()[static_cast<std::size_t>(i)]->SetDisplayWidth(widths[i]);
+  }
+  if (q1.FieldCount() > 0) q1.Fields().back()->Visible = false;
+  DBGrid1->Invalidate();
+}
+
+void TQuillonForm::songEditKeyDown(ui::TComponent&, WORD& key) {
+  if (key == VK_RETURN) fullschBClick(*fullschB);
+}
+
+void TQuillonForm::q1QueryProgress(dataset::TQuarryQuery&, int, std::uint16_t percentDone, bool&) {
+  Gauge2->SetRange(0, 100);
+  Gauge2->SetPosition(percentDone);
+  UpdateWindow(Gauge2->Handle());
+}
+
+void TQuillonForm::q1AfterScroll(dataset::TDataSet&) {
+  if (!q1.Active() || q1.IsEmpty()) return;
+  songEdit2->SetText(q1.Fields()[0]->AsString());
+  if (q1.FieldCount() > 2) artistEdit2->SetText(q1.Fields()[1]->AsString());
+}
+
+void TQuillonForm::viewLyricBClick(ui::TComponent&) {
+  if (!q1.Active() || q1.IsEmpty()) return;
+  const std::string song = q1.Fields()[0]->AsString(), artist = q1.Fields()[1]->AsString(),
+                    album = q1.Fields()[2]->AsString();
+  const std::int64_t songIndex = q1.Fields().back()->AsInteger();
+  songLabel->SetCaption(song);
+  songLabel->SetVisible(true);
+  songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
+  songtb->SetVisible(true);
+  LyricMemo->Clear();
+  pages->SetActivePageIndex(1);
+  SelectArtist(artist, true);
+  t1.Locate("album", dataset::TFieldValue{album});
+  OpenSongTable();
+  t2.Locate("index", dataset::TFieldValue{songIndex});
+  ShowSong(song, false);
 }
 
 // ---- Own lyrics --------------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "app/page_host_view.h"
 #include "app/setting.h"
 #include "dataset/data_set.h"
+#include "dataset/quarry_query.h"
 #include "dataset/quarry_table.h"
 #include "flatctl/flat_button.h"
 #include "flatctl/flat_check_box.h"
@@ -114,6 +115,17 @@ class TQuillonForm : public ui::TForm {
   void ShowSong(const std::string& title, bool fromList);
   // Keeps a fetched text for the song under the song table's cursor (edit or append).
   void StoreFetchedLyrics(const std::string& text);
+
+  // Local search of page 2.
+  void fullschBClick(ui::TComponent& sender);
+  void songEditKeyDown(ui::TComponent& sender, WORD& key);
+  void q1QueryProgress(dataset::TQuarryQuery& sender, int currentRecord, std::uint16_t percentDone, bool& abortQuery);
+  void q1AfterScroll(dataset::TDataSet& sender);
+  void viewLyricBClick(ui::TComponent& sender);
+  // The search statement over the song table songDb and the album table albumDb for the song and
+  // artist terms (either may be empty, not both).
+  static std::string LocalSearchStatement(const std::string& songDb, const std::string& albumDb,
+                                          const std::string& song, const std::string& artist);
 
   // Own lyrics: the form of Panel3 and the batch import into the base "MyLyrics".
   void FlatButton3Click(ui::TComponent& sender);
@@ -217,8 +229,9 @@ class TQuillonForm : public ui::TForm {
   dataset::TQuarryTable t1;
   dataset::TQuarryTable t2;
   dataset::TQuarryTable t3;
-  // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1 (the datasets are set when the
-  // tables are opened).
+  // The local search's query over the open base.
+  dataset::TQuarryQuery q1;
+  // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1.
   dataset::TDataSource DataSource1;
   dataset::TDataSource ds2;
   ui::TSaveDialog* SaveDialog1;
