@@ -237,7 +237,9 @@ void TQuillonForm::CreateSongPage() {
   ToolButton5->OnClick = [this](ui::TComponent& s) { ToolButton5Click(s); };
   songtb->AddSeparator();
   ToolButton1 = songtb->AddButton("ToolButton1", 0, "Save");
+  ToolButton1->OnClick = [this](ui::TComponent& s) { ToolButton1Click(s); };
   ToolButton2 = songtb->AddButton("ToolButton2", 1, "Edit");
+  ToolButton2->OnClick = [this](ui::TComponent& s) { ToolButton2Click(s); };
   songtb->AddSeparator();
   ToolButton3 = songtb->AddButton("ToolButton3", 2, "Print");
   songtb->SetVisible(false);
@@ -789,6 +791,29 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
     t3.FieldByName("songdb").SetAsString(Setting.base);
     t3.Post();
   }
+}
+
+// ---- Save, edit and print ----------------------------------------------------------------------
+
+std::string TQuillonForm::LyricsDocument() {
+  std::vector<std::string> lines{songLabel->Caption(), ""};
+  for (std::string& line : SplitLines(LyricMemo->Text())) lines.push_back(std::move(line));
+  return JoinLines(lines);
+}
+
+void TQuillonForm::ToolButton1Click(ui::TComponent&) {
+  SaveDialog1->FileName = songLabel->Caption() + ".txt";
+  if (!SaveDialog1->Execute(Handle())) return;
+  std::string name = SaveDialog1->FileName;
+  // Any dot counts as an extension, also one in a folder name.
+  if (name.find('.') == std::string::npos) name += ".txt";
+  SaveTextFile(LyricsDocument(), name);
+}
+
+void TQuillonForm::ToolButton2Click(ui::TComponent&) {
+  const std::string file = appDir_ + "temp.txt";
+  SaveTextFile(LyricsDocument(), file);
+  browser_.ShellOpen(file);
 }
 
 // ---- Local search ------------------------------------------------------------------------------

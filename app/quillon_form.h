@@ -116,6 +116,12 @@ class TQuillonForm : public ui::TForm {
   // Keeps a fetched text for the song under the song table's cursor (edit or append).
   void StoreFetchedLyrics(const std::string& text);
 
+  // Save, Edit and Print of the lyrics shown: the title, a blank line, the memo's lines, every
+  // line ended by CR LF.
+  std::string LyricsDocument();
+  void ToolButton1Click(ui::TComponent& sender);
+  void ToolButton2Click(ui::TComponent& sender);
+
   // Local search of page 2.
   void fullschBClick(ui::TComponent& sender);
   void songEditKeyDown(ui::TComponent& sender, WORD& key);

@@ -21,9 +21,11 @@ class RecordingDialogs : public TUserDialogs {
     questions.push_back(text);
     return answer;
   }
-  // File dialogs: recorded by their filter, answered with chosenFile (cancelled when it is empty).
+  // File dialogs: recorded by their filter and the file name they propose, answered with
+  // chosenFile (cancelled when it is empty).
   bool ChooseFile(TFileDialog& dialog, HWND, bool) override {
     fileDialogs.push_back(dialog.Filter);
+    proposedFiles.push_back(dialog.FileName);
     if (chosenFile.empty()) return false;
     dialog.FileName = chosenFile;
     return true;
@@ -32,6 +34,7 @@ class RecordingDialogs : public TUserDialogs {
   std::vector<std::string> errors;
   std::vector<std::string> questions;
   std::vector<std::string> fileDialogs;
+  std::vector<std::string> proposedFiles;
   std::string chosenFile;
   bool answer = false;
 };

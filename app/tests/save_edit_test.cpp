@@ -1,0 +1,98 @@
+// Save and Edit of the lyrics shown, with the real window: the lyrics document written byte for
+// byte, the file name rule of Save, and Edit's temporary file handed to the shell.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "ui/testing/recording_dialogs.h"
+
+#include <string>
+#include <vector>
+
+#include "app/quillon_form.h"
+#include "app/tests/base_tables.h"
+#include "ui/application.h"
+#include "util/files.h"
+#include "util/testing/temp_dir.h"
+#include "web/tests/recording_browser.h"
+
+namespace quillon::app {
+namespace {
+
+class SaveEditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::Application().Initialize();
+    ui::SetUserDialogs(&dialogs);
+    dir.MakeDir("shelf");
+    dir.Write("shelf\\shelf.ini", "[db]\r\nartistfile=artist.ini\r\n");
+    dir.Write("shelf\\artist.ini", "[S]\r\nSomeone=\r\n");
+    std::string folder = dir.File("shelf\\");
+    testing::CreateTable(dir, folder, testing::kAlbumsSchema, "AlbumList.dat", "");
+    testing::CreateTable(dir, folder, testing::kSongsSchema, "songlist.dat", "");
+    dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\n");
+    form = std::make_unique<TQuillonForm>(dir.Path(), browser);
+    form->Show();
+    ui::Application().ProcessMessages();
+  }
+  void TearDown() override {
+    form.reset();
+    ui::SetUserDialogs(nullptr);
+    ui::Application().ProcessMessages();
+    ui::Application().ClearTerminated();
+  }
+
+  // What the window shows after a song: its title beside the tool bar, its lyrics in the memo.
+  void Shown(const std::string& title, const std::string& lyrics) {
+    form->songLabel->SetCaption(title);
+    form->LyricMemo->SetText(lyrics);
+  }
+
+  quillon::testing::TempDir dir;
+  ui::testing::RecordingDialogs dialogs;
+  web::testing::TRecordingBrowser browser;
+  std::unique_ptr<TQuillonForm> form;
+};
+
+TEST_F(SaveEditTest, SaveWritesTheDocumentAndAddsTxtOnlyToNamesWithoutADot) {
+  Shown("Auld Lang Syne", "Should auld acquaintance\nbe forgot,\r\n\r\nand never brought to mind?");
+  const std::string document =
+      "Auld Lang Syne\r\n\r\nShould auld acquaintance\r\nbe forgot,\r\n\r\n"
+      "and never brought to mind?\r\n";
+  dir.MakeDir("My.Docs");
+  dir.MakeDir("Plain");
+  struct TCase {
+    const char *chosen, *written;
+  } cases[] = {
+      {"My.Docs\\Song", "My.Docs\\Song"},  // a dot in the folder counts
+      {"Plain\\Song", "Plain\\Song.txt"},
+      {"Plain\\Lyrics.text", "Plain\\Lyrics.text"},
+  };
+  for (const TCase& c : cases) {
+    dialogs.chosenFile = dir.File(c.chosen);
+    form->ToolButton1->Click();
+    EXPECT_EQ(dir.Read(c.written), document) << c.chosen;
+  }
+  EXPECT_EQ(dialogs.proposedFiles, std::vector<std::string>(3, "Auld Lang Syne.txt"));
+  EXPECT_EQ(dialogs.fileDialogs, std::vector<std::string>(3, "*.txt|*.txt"));
+  EXPECT_FALSE(FileExists(dir.File("Plain\\Song")));
+
+  // Cancelled: nothing is written.
+  dialogs.chosenFile.clear();
+  Shown("Other", "other text");
+  form->ToolButton1->Click();
+  EXPECT_EQ(dir.Read("Plain\\Song.txt"), document);
+}
+
+TEST_F(SaveEditTest, EditOverwritesTheTemporaryFileAndOpensItEachTime) {
+  Shown("First", "one\r\ntwo");
+  form->ToolButton2->Click();
+  EXPECT_EQ(dir.Read("temp.txt"), "First\r\n\r\none\r\ntwo\r\n");
+  Shown("Second", "");
+  form->ToolButton2->Click();
+  EXPECT_EQ(dir.Read("temp.txt"), "Second\r\n\r\n");
+  EXPECT_EQ(browser.opened, std::vector<std::string>(2, dir.File("temp.txt")));
+}
+
+}  // namespace
+}  // namespace quillon::app
