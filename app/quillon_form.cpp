@@ -12,6 +12,7 @@
 
 #include "app/about_form.h"
 #include "app/maker.h"
+#include "app/print_preview.h"
 #include "skin/skin_page_ctrl.h"
 #include "ui/application.h"
 #include "ui/cursor.h"
@@ -242,6 +243,7 @@ void TQuillonForm::CreateSongPage() {
   ToolButton2->OnClick = [this](ui::TComponent& s) { ToolButton2Click(s); };
   songtb->AddSeparator();
   ToolButton3 = songtb->AddButton("ToolButton3", 2, "Print");
+  ToolButton3->OnClick = [this](ui::TComponent& s) { ToolButton3Click(s); };
   songtb->SetVisible(false);
   LyricMemo = Add<ui::TRichEdit>(songTab, "LyricMemo", 244, 40, songTab->ClientWidth() - 244 - 8,
                                  songTab->ClientHeight() - 40 - 45, true);
@@ -814,6 +816,17 @@ void TQuillonForm::ToolButton2Click(ui::TComponent&) {
   const std::string file = appDir_ + "temp.txt";
   SaveTextFile(LyricsDocument(), file);
   browser_.ShellOpen(file);
+}
+
+void TQuillonForm::FillPrintReport() {
+  q.Title = songLabel->Caption();
+  q.Lines = SplitLines(LyricMemo->Text());
+}
+
+void TQuillonForm::ToolButton3Click(ui::TComponent&) {
+  FillPrintReport();
+  TPrintPreviewForm preview(q);
+  preview.ShowModal();
 }
 
 // ---- Local search ------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/lyrics_report.h"
 #include "app/page_host_view.h"
 #include "app/setting.h"
 #include "dataset/data_set.h"
@@ -121,6 +122,9 @@ class TQuillonForm : public ui::TForm {
   std::string LyricsDocument();
   void ToolButton1Click(ui::TComponent& sender);
   void ToolButton2Click(ui::TComponent& sender);
+  void ToolButton3Click(ui::TComponent& sender);
+  // The report's title and lines from what the window shows.
+  void FillPrintReport();
 
   // Local search of page 2.
   void fullschBClick(ui::TComponent& sender);
@@ -235,6 +239,8 @@ class TQuillonForm : public ui::TForm {
   dataset::TQuarryTable t1;
   dataset::TQuarryTable t2;
   dataset::TQuarryTable t3;
+  // The printed report of the lyrics shown.
+  TLyricsReport q;
   // The local search's query over the open base.
   dataset::TQuarryQuery q1;
   // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1.

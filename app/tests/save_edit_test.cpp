@@ -1,5 +1,6 @@
-// Save and Edit of the lyrics shown, with the real window: the lyrics document written byte for
-// byte, the file name rule of Save, and Edit's temporary file handed to the shell.
+// Save, Edit and Print of the lyrics shown, with the real window: the lyrics document written byte
+// for byte, the file name rule of Save, Edit's temporary file handed to the shell, and the report
+// Print fills.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,14 @@ TEST_F(SaveEditTest, EditOverwritesTheTemporaryFileAndOpensItEachTime) {
   form->ToolButton2->Click();
   EXPECT_EQ(dir.Read("temp.txt"), "Second\r\n\r\n");
   EXPECT_EQ(browser.opened, std::vector<std::string>(2, dir.File("temp.txt")));
+}
+
+// Print takes the same title and lines into the report the preview shows.
+TEST_F(SaveEditTest, PrintTakesTheTitleAndTheMemosLines) {
+  Shown("Loch Lomond", "By yon bonnie banks\r\nand by yon bonnie braes");
+  form->FillPrintReport();
+  EXPECT_EQ(form->q.Title, "Loch Lomond");
+  EXPECT_EQ(form->q.Lines, (std::vector<std::string>{"By yon bonnie banks", "and by yon bonnie braes"}));
 }
 
 }  // namespace
