@@ -875,6 +875,7 @@ void TQuillonForm::fullschBClick(ui::TComponent&) {
     ui::TProgressBar* gauge;
     ~TIdle() { gauge->SetVisible(false); }
   } idle{Gauge2};
+  searchPercent_ = -1;
   q1.Close();
   q1.SetSQLText("");
   q1.SetDatabaseName(Setting.baseDir);
@@ -894,6 +895,9 @@ void TQuillonForm::songEditKeyDown(ui::TComponent&, WORD& key) {
 }
 
 void TQuillonForm::q1QueryProgress(dataset::TQuarryQuery&, int, std::uint16_t percentDone, bool&) {
+  // Called for many records per percent: the bar is drawn again only when it moves.
+  if (searchPercent_ == percentDone) return;
+  searchPercent_ = percentDone;
   Gauge2->SetRange(0, 100);
   Gauge2->SetPosition(percentDone);
   UpdateWindow(Gauge2->Handle());

@@ -268,6 +268,7 @@ class TQuillonForm : public ui::TForm {
   std::string appDir_;
 
   bool ownLyricsShown_ = false;  // by the command-line switch
+  int searchPercent_ = -1;       // the local search's progress as last shown
   web::TExternalBrowser& browser_;
   TAboutForm* aboutForm_ = nullptr;
   std::unique_ptr<TProfileFile> stateIni;
