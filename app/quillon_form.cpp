@@ -491,9 +491,7 @@ void TQuillonForm::OpenBase(const std::string& name) {
   artistIni = std::make_unique<TProfileFile>(Setting.baseDir + Setting.artistfile);
 }
 
-void TQuillonForm::SwitchBase(const std::string& name) {
-  ui::THourglass wait;
-  OpenBase(name);
+void TQuillonForm::ReopenBaseTables() {
   t1.Close();
   t1.SetDatabaseName(Setting.baseDir);
   t1.SetTableName(Setting.AlbumDb);
@@ -502,6 +500,12 @@ void TQuillonForm::SwitchBase(const std::string& name) {
   t2.SetDatabaseName(Setting.baseDir);
   t2.SetTableName(Setting.songDb);
   t2.Open();
+}
+
+void TQuillonForm::SwitchBase(const std::string& name) {
+  ui::THourglass wait;
+  OpenBase(name);
+  ReopenBaseTables();
   ShowArtists("A");
 }
 
@@ -968,14 +972,7 @@ void TQuillonForm::SwitchToOwnBase() {
   ui::THourglass wait;
   dbCb->SetItemIndex(dbCb->IndexOf(kOwnBase));
   OpenBase(kOwnBase);
-  t1.Close();
-  t1.SetDatabaseName(Setting.baseDir);
-  t1.SetTableName(Setting.AlbumDb);
-  t1.Open();
-  t2.Close();
-  t2.SetDatabaseName(Setting.baseDir);
-  t2.SetTableName(Setting.songDb);
-  t2.Open();
+  ReopenBaseTables();
 }
 
 void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& album, bool interactive,

@@ -141,6 +141,8 @@ class TQuillonForm : public ui::TForm {
   void FlatButton3Click(ui::TComponent& sender);
   void FlatButton4Click(ui::TComponent& sender);
   void SwitchToOwnBase();
+  // The album and song tables closed and opened again on the open base's files.
+  void ReopenBaseTables();
   void AddOwnLyrics(const std::string& artist, const std::string& album, bool interactive, const std::string& lyrics,
                     const std::string& song);
   // Shows Panel3 over page 2 (the command-line switch "/ownlyrics"); nothing else shows it.

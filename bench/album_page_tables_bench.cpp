@@ -11,24 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing_report.h"
 #include "dataset/quarry_table.h"
 #include "util/profile.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-void Report(const char* what, std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  std::printf("%-34s runs %3zu  median %8.3f ms  worst %8.3f ms\n", what, times.size(), times[times.size() / 2],
-              times.back());
-}
-
-}  // namespace
+using namespace quillon::bench;
 
 int main(int argc, char** argv) {
   using namespace quillon;

@@ -15,43 +15,14 @@
 #include <vector>
 
 #include "app/quillon_form.h"
+#include "bench/window_bench.h"
 #include "dataset/quarry_query.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/profile.h"
 #include "web/external_browser.h"
 
-namespace {
-
-class TNoDialogs : public quillon::ui::TUserDialogs {
- public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  bool Confirm(const std::string&) override { return false; }
-};
-
-class TNoBrowser : public quillon::web::TExternalBrowser {
- public:
-  void OpenInBrowser(const std::string&, const std::string&) override {}
-  void ShellOpen(const std::string&) override {}
-};
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-void Report(const std::string& what, std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  std::printf("%-44s runs %3zu  median %9.3f ms  worst %9.3f ms\n", what.c_str(), times.size(), times[times.size() / 2],
-              times.back());
-}
-
-void PaintNow(quillon::app::TQuillonForm& form) {
-  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-}  // namespace
+using namespace quillon::bench;
 
 int main(int argc, char** argv) {
   using namespace quillon;

@@ -16,46 +16,14 @@
 #include <vector>
 
 #include "app/quillon_form.h"
+#include "bench/window_bench.h"
 #include "dataset/quarry_table.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/profile.h"
 #include "web/external_browser.h"
 
-namespace {
-
-class TNoDialogs : public quillon::ui::TUserDialogs {
- public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  bool Confirm(const std::string& text) override {
-    std::fprintf(stderr, "question: %s\n", text.c_str());
-    return false;
-  }
-};
-
-class TNoBrowser : public quillon::web::TExternalBrowser {
- public:
-  void OpenInBrowser(const std::string&, const std::string&) override {}
-  void ShellOpen(const std::string&) override {}
-};
-
-// Whatever the step left to paint is painted now, so that a step's time ends when the person sees
-// its result.
-void PaintNow(quillon::app::TQuillonForm& form) {
-  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-double Ms(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-void Report(const char* what, std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  std::printf("%-34s runs %3zu  median %8.3f ms  worst %8.3f ms\n", what, times.size(), times[times.size() / 2],
-              times.back());
-}
-
-}  // namespace
+using namespace quillon::bench;
 
 int main(int argc, char** argv) {
   using namespace quillon;
@@ -93,24 +61,24 @@ int main(int argc, char** argv) {
 
   std::vector<double> select;
   for (const std::string& artist : artists) {
-    auto start = std::chrono::steady_clock::now();
+    auto start = Clock::now();
     form.SelectArtist(artist, true);
     PaintNow(form);
-    select.push_back(Ms(std::chrono::steady_clock::now() - start));
+    select.push_back(Ms(Clock::now() - start));
     if (form.songList->Count() == 0) std::fprintf(stderr, "no songs for %s\n", artist.c_str());
   }
   Report("SelectArtist + LoadSongs", select);
   // The two halves apart: the album filter and layout, then the song scan.
   std::vector<double> filterOnly, songsOnly;
   for (const std::string& artist : artists) {
-    auto start = std::chrono::steady_clock::now();
+    auto start = Clock::now();
     form.SelectArtist(artist, false);
     PaintNow(form);
-    auto middle = std::chrono::steady_clock::now();
+    auto middle = Clock::now();
     form.LoadSongs();
     PaintNow(form);
     filterOnly.push_back(Ms(middle - start));
-    songsOnly.push_back(Ms(std::chrono::steady_clock::now() - middle));
+    songsOnly.push_back(Ms(Clock::now() - middle));
   }
   Report("  SelectArtist without songs", filterOnly);
   Report("  LoadSongs", songsOnly);
@@ -151,10 +119,10 @@ int main(int argc, char** argv) {
   std::vector<double> show;
   for (int i = 0; i < 50; ++i) {
     std::size_t k = static_cast<std::size_t>(i) % titles.size();
-    auto start = std::chrono::steady_clock::now();
+    auto start = Clock::now();
     form.ShowSong(titles[k], true);
     PaintNow(form);
-    show.push_back(Ms(std::chrono::steady_clock::now() - start));
+    show.push_back(Ms(Clock::now() - start));
     // The rich edit hands its text back with CR line ends.
     std::string shown = form.LyricMemo->Text(), want;
     for (char c : texts[k])

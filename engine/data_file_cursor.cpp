@@ -318,6 +318,27 @@ struct TDataFile::TCursorOps {
     return TNearest::kFound;
   }
 
+  // First (direction 1) or Last (-1) answered from the visible records' keys; false when the walk
+  // has to decide.
+  static bool EndFromKeys(T& t, int direction) {
+    TKeyPosition p;
+    switch (NearestVisible(t, nullptr, direction, p)) {
+      case TNearest::kNone:
+        StandOnNothing(t);
+        return true;
+      case TNearest::kFound:
+        if (StandAt(t, p)) {
+          t.cursor_.AtBOF = t.cursor_.AtEOF = false;
+        } else {
+          StandOnNothing(t);
+        }
+        return true;
+      case TNearest::kUnknown:
+        break;
+    }
+    return false;
+  }
+
   // ---- First, last, moving -------------------------------------------------------------------
 
   static void GoFirst(T& t) {
@@ -334,18 +355,8 @@ struct TDataFile::TCursorOps {
       if (c.RangeFirst == 0) return StandOnNothing(t);
       first = c.RangeFirst;
     }
-    TKeyPosition p;
-    switch (NearestVisible(t, nullptr, 1, p)) {
-      case TNearest::kNone:
-        return StandOnNothing(t);
-      case TNearest::kFound:
-        if (!StandAt(t, p)) return StandOnNothing(t);
-        c.AtBOF = c.AtEOF = false;
-        return;
-      case TNearest::kUnknown:
-        break;
-    }
-    p = t.indexFile_->PositionAtOrdinal(first);
+    if (EndFromKeys(t, 1)) return;
+    TKeyPosition p = t.indexFile_->PositionAtOrdinal(first);
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {
@@ -371,18 +382,8 @@ struct TDataFile::TCursorOps {
       if (c.RangeLast == 0) return StandOnNothing(t);
       last = c.RangeLast;
     }
-    TKeyPosition p;
-    switch (NearestVisible(t, nullptr, -1, p)) {
-      case TNearest::kNone:
-        return StandOnNothing(t);
-      case TNearest::kFound:
-        if (!StandAt(t, p)) return StandOnNothing(t);
-        c.AtBOF = c.AtEOF = false;
-        return;
-      case TNearest::kUnknown:
-        break;
-    }
-    p = t.indexFile_->PositionAtOrdinal(last);
+    if (EndFromKeys(t, -1)) return;
+    TKeyPosition p = t.indexFile_->PositionAtOrdinal(last);
     if (!StandAt(t, p)) return StandOnNothing(t);
     if (c.BitmapMode) {
       while (!c.Visible.Test(c.RecordNumber)) {

@@ -12,6 +12,7 @@
 
 #include "app/quillon_form.h"
 #include "app/tests/base_tables.h"
+#include "app/tests/form_test.h"
 #include "ui/application.h"
 #include "util/testing/temp_dir.h"
 #include "web/tests/recording_browser.h"
@@ -21,11 +22,10 @@ namespace {
 
 const std::string kStored = "Stored lyrics of a lovely day " + std::string(100, 'd');
 
-class LocalSearchTest : public ::testing::Test {
+class LocalSearchTest : public testing::FormTest {
  protected:
   void SetUp() override {
-    ui::Application().Initialize();
-    ui::SetUserDialogs(&dialogs);
+    FormTest::SetUp();
     dir.MakeDir("shelf");
     dir.Write("shelf\\shelf.ini", "[db]\r\nartistfile=artist.ini\r\n");
     dir.Write("shelf\\artist.ini", "[O]\r\nO'Neil Sisters=1\r\n[Z]\r\nZed Band=1\r\n");
@@ -47,17 +47,8 @@ class LocalSearchTest : public ::testing::Test {
                          "songname\tlyrics\tsongindex\tsongdb\nLOVELY Day\t" + kStored + "\t1\tshelf\n");
     dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\nlastpageindex=2\r\nlastartist=Zed Band\r\n");
   }
-  void TearDown() override {
-    form.reset();
-    ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
-    ui::Application().ClearTerminated();
-  }
-
-  TQuillonForm& StartShown() {
-    form = std::make_unique<TQuillonForm>(dir.Path(), browser);
-    form->Show();
-    ui::Application().ProcessMessages();
+  TQuillonForm& StartShown() override {
+    FormTest::StartShown();
     auto handler = form->q1.OnQueryProgress;
     form->q1.OnQueryProgress = [this, handler](dataset::TQuarryQuery& q, int r, std::uint16_t percent, bool& abort) {
       progress.push_back(percent);
@@ -88,10 +79,6 @@ class LocalSearchTest : public ::testing::Test {
     return rows;
   }
 
-  quillon::testing::TempDir dir;
-  ui::testing::RecordingDialogs dialogs;
-  web::testing::TRecordingBrowser browser;
-  std::unique_ptr<TQuillonForm> form;
   std::vector<int> progress;
   bool gaugeShown = false;
 };

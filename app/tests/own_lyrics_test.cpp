@@ -12,6 +12,7 @@
 
 #include "app/quillon_form.h"
 #include "app/tests/base_tables.h"
+#include "app/tests/form_test.h"
 #include "dataset/quarry_table.h"
 #include "ui/application.h"
 #include "util/profile.h"
@@ -36,11 +37,10 @@ std::vector<std::string> Rows(const std::string& folder, const std::string& tabl
   return rows;
 }
 
-class OwnLyricsTest : public ::testing::Test {
+class OwnLyricsTest : public testing::FormTest {
  protected:
   void SetUp() override {
-    ui::Application().Initialize();
-    ui::SetUserDialogs(&dialogs);
+    FormTest::SetUp();
     // The base the window opens on, with one album.
     dir.MakeDir("shelf");
     dir.Write("shelf\\shelf.ini", "[db]\r\nartistfile=artist.ini\r\n");
@@ -63,20 +63,6 @@ class OwnLyricsTest : public ::testing::Test {
                          "songname\tlyrics\tsongindex\tsongdb\nStored\tthe stored text\t1\tMyLyrics\n");
     dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\n");
   }
-  void TearDown() override {
-    form.reset();
-    ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
-    ui::Application().ClearTerminated();
-  }
-
-  TQuillonForm& StartShown() {
-    form = std::make_unique<TQuillonForm>(dir.Path(), browser);
-    form->Show();
-    ui::Application().ProcessMessages();
-    return *form;
-  }
-
   // A click on a control as a person does it: press and release in its middle.
   static void Click(ui::TControl& control) {
     LPARAM middle = MAKELPARAM(control.Width() / 2, control.Height() / 2);
@@ -107,11 +93,7 @@ class OwnLyricsTest : public ::testing::Test {
     return TProfileFile(own + "artist.ini").ReadString(section, artist, "(none)");
   }
 
-  quillon::testing::TempDir dir;
   std::string own;
-  ui::testing::RecordingDialogs dialogs;
-  web::testing::TRecordingBrowser browser;
-  std::unique_ptr<TQuillonForm> form;
 };
 
 TEST_F(OwnLyricsTest, TheFormAsksForEachEmptyFieldInOrder) {

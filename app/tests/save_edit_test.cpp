@@ -12,6 +12,7 @@
 
 #include "app/quillon_form.h"
 #include "app/tests/base_tables.h"
+#include "app/tests/form_test.h"
 #include "ui/application.h"
 #include "util/files.h"
 #include "util/testing/temp_dir.h"
@@ -20,11 +21,10 @@
 namespace quillon::app {
 namespace {
 
-class SaveEditTest : public ::testing::Test {
+class SaveEditTest : public testing::FormTest {
  protected:
   void SetUp() override {
-    ui::Application().Initialize();
-    ui::SetUserDialogs(&dialogs);
+    FormTest::SetUp();
     dir.MakeDir("shelf");
     dir.Write("shelf\\shelf.ini", "[db]\r\nartistfile=artist.ini\r\n");
     dir.Write("shelf\\artist.ini", "[S]\r\nSomeone=\r\n");
@@ -32,27 +32,13 @@ class SaveEditTest : public ::testing::Test {
     testing::CreateTable(dir, folder, testing::kAlbumsSchema, "AlbumList.dat", "");
     testing::CreateTable(dir, folder, testing::kSongsSchema, "songlist.dat", "");
     dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\n");
-    form = std::make_unique<TQuillonForm>(dir.Path(), browser);
-    form->Show();
-    ui::Application().ProcessMessages();
+    StartShown();
   }
-  void TearDown() override {
-    form.reset();
-    ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
-    ui::Application().ClearTerminated();
-  }
-
   // What the window shows after a song: its title beside the tool bar, its lyrics in the memo.
   void Shown(const std::string& title, const std::string& lyrics) {
     form->songLabel->SetCaption(title);
     form->LyricMemo->SetText(lyrics);
   }
-
-  quillon::testing::TempDir dir;
-  ui::testing::RecordingDialogs dialogs;
-  web::testing::TRecordingBrowser browser;
-  std::unique_ptr<TQuillonForm> form;
 };
 
 TEST_F(SaveEditTest, SaveWritesTheDocumentAndAddsTxtOnlyToNamesWithoutADot) {
