@@ -326,9 +326,34 @@ void TQuarryQuery::Unprepare() {
   statement_.reset();
 }
 
+void TQuarryQuery::SetDataSource(TDataSource* source) {
+  if (source && source->DataSet() == this) RaiseDatabaseError("Circular datalinks are not allowed");
+  masterLink_.SetDataSource(source);
+}
+
+void TQuarryQuery::TakeMasterValues() {
+  TDataSet* master = masterLink_.DataSet();
+  if (!master || !master->Active()) return;
+  for (std::size_t i = 0; i < params_.Count(); ++i) {
+    TQuarryParam& p = params_.Items(i);
+    if (p.DataTypeSet && !p.Bound) continue;  // set by the program: kept
+    TField& field = master->FieldByName(p.Name);
+    p.SetValue(field.Value(), field.Kind());
+    p.Bound = true;
+  }
+}
+
+void TQuarryQuery::MasterMoved() {
+  TDataSet* master = masterLink_.DataSet();
+  if (!Active() || !master || !master->Active() || master->State() == TDataSetState::SetKey) return;
+  Close();
+  Open();
+}
+
 engine::TDataFile* TQuarryQuery::Run() {
   try {
     Prepare();
+    TakeMasterValues();
     if (params_.Count() > 0) {
       for (std::size_t i = 0; i < params_.Count(); ++i) {
         const TQuarryParam& p = params_.Items(i);

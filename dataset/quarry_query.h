@@ -87,6 +87,12 @@ class TQuarryQuery : public TQuarryDBDataSet {
   bool StrictChangeDetection = false;
   TQueryProgressEvent OnQueryProgress;
 
+  // The master whose current record gives the parameters the program has not set: each takes
+  // the value of the master's field of its name (which must exist) at every open, and the open
+  // query runs again when the master opens or moves to another record.
+  void SetDataSource(TDataSource* source);
+  TDataSource* DataSource() const { return masterLink_.DataSource(); }
+
   bool Prepared() const { return statement_ != nullptr; }
   // Runs a statement that gives no result (INSERT, UPDATE, DELETE) without opening the dataset.
   void ExecSQL();
@@ -100,6 +106,23 @@ class TQuarryQuery : public TQuarryDBDataSet {
   void Prepare();
   void Unprepare();
   engine::TDataFile* Run();
+  void TakeMasterValues();
+
+  class TMasterLink : public TDataLink {
+   public:
+    explicit TMasterLink(TQuarryQuery& query) : query_(query) {}
+
+   protected:
+    void ActiveChanged() override { query_.MasterMoved(); }
+    void DataSetChanged() override { query_.MasterMoved(); }
+    void DataSetScrolled(int) override { query_.MasterMoved(); }
+    void LayoutChanged() override {}
+
+   private:
+    TQuarryQuery& query_;
+  };
+  void MasterMoved();
+  TMasterLink masterLink_{*this};
 
   std::vector<std::string> sql_;
   std::string parsedText_;  // the text with "?" for each parameter

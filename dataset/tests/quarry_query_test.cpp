@@ -6,6 +6,7 @@
 
 #include "dataset/engine_error.h"
 #include "dataset/quarry_query.h"
+#include "dataset/quarry_table.h"
 #include "engine/data_file.h"
 #include "engine/field_types.h"
 #include "engine/file_session.h"
@@ -158,6 +159,50 @@ TEST_F(QuarryQuery, ChangingStatementsAndErrors) {
             "specified in source columns");
   EXPECT_FALSE(q.Active());
   EXPECT_FALSE(q.Prepared());
+}
+
+}  // namespace
+}  // namespace quillon::dataset
+
+namespace quillon::dataset {
+namespace {
+
+// A master's current record gives the parameters the program has not set; moving the master runs
+// the query again.
+TEST_F(QuarryQuery, AMasterSourceGivesUnsetParametersAndReopensTheQueryWhenItMoves) {
+  TQuarryTable master;
+  master.SetDatabaseName(dir.Path());
+  master.SetTableName("songs");
+  TDataSource masterSource;
+  masterSource.SetDataSet(&master);
+
+  TQuarryQuery detail;
+  detail.SetDatabaseName(dir.Path());
+  detail.SetSQLText("select song from songs where index = :index or song = :extra");
+  detail.ParamByName("extra").SetValue(std::string("Help"), TFieldKind::String);  // set: kept
+  detail.SetDataSource(&masterSource);
+  master.Open();
+  detail.Open();
+  EXPECT_EQ(Column(detail, "song"), "Yesterday;Help;");
+  master.Next();
+  EXPECT_TRUE(detail.Active());
+  EXPECT_EQ(Column(detail, "song"), "Help;");
+  master.Last();
+  EXPECT_EQ(Column(detail, "song"), "Help;Hey Jude;");
+  EXPECT_TRUE(detail.ParamByName("index").Bound);
+  EXPECT_FALSE(detail.ParamByName("extra").Bound);
+
+  // A parameter that names no field of the master cannot be given a value.
+  detail.Close();
+  detail.SetSQLText("select song from songs where index = :missing");
+  EXPECT_EQ(ErrorText([&] { detail.Open(); }), "Field 'missing' not found");
+
+  // The query's own data source is refused as its master.
+  TDataSource own;
+  own.SetDataSet(&detail);
+  EXPECT_EQ(ErrorText([&] { detail.SetDataSource(&own); }), "Circular datalinks are not allowed");
+  EXPECT_EQ(detail.DataSource(), &masterSource);
+  detail.SetDataSource(nullptr);
 }
 
 }  // namespace
