@@ -26,10 +26,13 @@
 #include "dataset/sql/table_filter.h"
 #include "engine/data_file.h"
 #include "engine/file_session.h"
+#include "engine/tests/table_definitions.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::sql {
 namespace {
+
+using engine::testing::Field;
 
 using engine::TDataFile;
 using engine::TFieldType;
@@ -37,14 +40,6 @@ using engine::TFieldType;
 constexpr std::uint32_t kAlbums = 80000;
 constexpr std::uint32_t kArtists = 20000;
 constexpr std::uint32_t kSongs = 1000000;
-
-engine::TFieldDescriptor Field(const std::string& name, TFieldType type, int size = 0) {
-  engine::TFieldDescriptor f;
-  f.FieldName = name;
-  f.FieldType = static_cast<std::uint8_t>(type);
-  f.DeclaredSize = static_cast<std::uint8_t>(size);
-  return f;
-}
 
 engine::TTableDefinition Table(const std::string& textField, int size, bool indexed) {
   engine::TTableDefinition t;

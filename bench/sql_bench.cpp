@@ -24,10 +24,14 @@
 #include "dataset/sql/data_query.h"
 #include "engine/data_file.h"
 #include "engine/file_session.h"
+#include "engine/tests/table_definitions.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::sql {
 namespace {
+
+using engine::testing::Field;
+using engine::testing::IndexOn;
 
 using engine::TDataFile;
 using engine::TFieldType;
@@ -35,22 +39,6 @@ using engine::TFieldType;
 constexpr std::int32_t kAlbums = 80000;
 constexpr std::int32_t kArtists = 20000;
 constexpr std::int32_t kSongs = 1000000;
-
-engine::TFieldDescriptor Field(const std::string& name, TFieldType type, int size = 0) {
-  engine::TFieldDescriptor f;
-  f.FieldName = name;
-  f.FieldType = static_cast<std::uint8_t>(type);
-  f.DeclaredSize = static_cast<std::uint8_t>(size);
-  return f;
-}
-
-engine::TIndexDescriptor Index(const std::string& name, int field) {
-  engine::TIndexDescriptor d;
-  d.IndexName = name;
-  d.KeyFieldCount = 1;
-  d.KeyFields[0] = static_cast<std::int16_t>(field);
-  return d;
-}
 
 const char* const kSongOnly =
     "Select a.song,b.artist,b.album,a.index from \"songlist\" a, \"AlbumList\" b where (lower(a.song) like "
@@ -97,7 +85,7 @@ class Data {
       engine::TTableDefinition t;
       t.Fields = {Field("index", TFieldType::Integer), Field("album", TFieldType::String, 40),
                   Field("artist", TFieldType::String, 40)};
-      t.Indexes = {Index("", 1), Index("ByArtist", 3)};
+      t.Indexes = {IndexOn("", 1), IndexOn("ByArtist", 3)};
       TDataFile table;
       Create(table, "AlbumList", t);
       sqlite3_stmt* insert = nullptr;
@@ -124,7 +112,7 @@ class Data {
       engine::TTableDefinition t;
       t.Fields = {Field("index", TFieldType::Integer), Field("albumIndex", TFieldType::Integer),
                   Field("song", TFieldType::String, 50)};
-      t.Indexes = {Index("", 1), Index("ByAlbum", 2)};
+      t.Indexes = {IndexOn("", 1), IndexOn("ByAlbum", 2)};
       TDataFile table;
       Create(table, "songlist", t);
       sqlite3_stmt* insert = nullptr;

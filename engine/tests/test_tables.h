@@ -6,25 +6,9 @@
 
 #include "engine/data_file.h"
 #include "engine/file_session.h"
+#include "engine/tests/table_definitions.h"
 
 namespace quillon::engine::testing {
-
-inline TFieldDescriptor Field(const std::string& name, TFieldType type, int size = 0, int decimals = 0,
-                              std::uint8_t subType = 0) {
-  TFieldDescriptor f;
-  f.FieldName = name;
-  f.FieldType = static_cast<std::uint8_t>(type);
-  f.DeclaredSize = static_cast<std::uint8_t>(size);
-  f.Decimals = static_cast<std::uint8_t>(decimals);
-  f.SubType = subType;
-  return f;
-}
-
-inline TIndexDescriptor PrimaryOn(std::initializer_list<int> fields) {
-  TIndexDescriptor d;
-  for (int f : fields) d.KeyFields[d.KeyFieldCount++] = static_cast<std::int16_t>(f);
-  return d;
-}
 
 // Two fields and a primary index on the first.
 inline TTableDefinition SmallTable() {

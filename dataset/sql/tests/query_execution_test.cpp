@@ -14,32 +14,20 @@
 #include "engine/file_session.h"
 #include "engine/os_file.h"
 #include "engine/tests/peer_process.h"
+#include "engine/tests/table_definitions.h"
 #include "util/platform.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::sql {
 namespace {
 
+using engine::testing::Field;
+using engine::testing::IndexOn;
+
 using engine::TDataFile;
 using engine::TFieldType;
 using quillon::sql::testing::ErrorOf;
 using quillon::sql::testing::Expected;
-
-engine::TFieldDescriptor Field(const std::string& name, TFieldType type, int size = 0) {
-  engine::TFieldDescriptor f;
-  f.FieldName = name;
-  f.FieldType = static_cast<std::uint8_t>(type);
-  f.DeclaredSize = static_cast<std::uint8_t>(size);
-  return f;
-}
-
-engine::TIndexDescriptor Index(const std::string& name, int field) {
-  engine::TIndexDescriptor d;
-  d.IndexName = name;
-  d.KeyFields[0] = static_cast<std::int16_t>(field);
-  d.KeyFieldCount = 1;
-  return d;
-}
 
 struct TSong {
   std::optional<std::string> Song;
@@ -87,7 +75,7 @@ class QueryExecution : public ::testing::Test {
     engine::TTableDefinition t;
     t.Fields = {Field("song", TFieldType::String, 40), Field("index", TFieldType::Integer),
                 Field("albumindex", TFieldType::Integer)};
-    t.Indexes = {Index("", 2), Index("ByAlbum", 3)};
+    t.Indexes = {IndexOn("", 2), IndexOn("ByAlbum", 3)};
     TDataFile table;
     table.SetFileName(dir.File("songs"));
     table.SetExclusive(true);
@@ -106,7 +94,7 @@ class QueryExecution : public ::testing::Test {
     engine::TTableDefinition t;
     t.Fields = {Field("index", TFieldType::Integer), Field("artist", TFieldType::String, 40),
                 Field("album", TFieldType::String, 40)};
-    t.Indexes = {Index("ByIndex", 1)};
+    t.Indexes = {IndexOn("ByIndex", 1)};
     t.AllowEmptyPrimary = true;
     t.Indexes[0].IndexName = "";
     TDataFile table;
@@ -449,7 +437,7 @@ TEST_F(QueryExecution, BlobColumnsAreCopied) {
     engine::TFieldDescriptor text = Field("text", TFieldType::Blob);
     text.SubType = engine::kSubTypeMemo;
     t.Fields = {Field("id", TFieldType::Integer), text};
-    t.Indexes = {Index("", 1)};
+    t.Indexes = {IndexOn("", 1)};
     TDataFile table;
     table.SetFileName(dir.File("notes"));
     table.SetExclusive(true);

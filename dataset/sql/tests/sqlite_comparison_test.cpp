@@ -28,31 +28,19 @@
 #include "engine/data_file.h"
 #include "engine/field_types.h"
 #include "engine/file_session.h"
+#include "engine/tests/table_definitions.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::sql {
 namespace {
 
+using engine::testing::Field;
+using engine::testing::IndexOn;
+
 using engine::TDataFile;
 using engine::TFieldType;
 
 using TRows = std::vector<std::string>;
-
-engine::TFieldDescriptor Field(const std::string& name, TFieldType type, int size = 0) {
-  engine::TFieldDescriptor f;
-  f.FieldName = name;
-  f.FieldType = static_cast<std::uint8_t>(type);
-  f.DeclaredSize = static_cast<std::uint8_t>(size);
-  return f;
-}
-
-engine::TIndexDescriptor Index(const std::string& name, int field) {
-  engine::TIndexDescriptor d;
-  d.IndexName = name;
-  d.KeyFieldCount = 1;
-  d.KeyFields[0] = static_cast<std::int16_t>(field);
-  return d;
-}
 
 std::string Number(double value, bool real) {
   if (!real) return std::to_string(static_cast<long long>(value));
@@ -78,7 +66,7 @@ class SqliteComparison : public ::testing::Test {
       engine::TTableDefinition t;
       t.Fields = {Field("id", TFieldType::Integer), Field("title", TFieldType::String, 30),
                   Field("album_id", TFieldType::Integer), Field("yr", TFieldType::Integer)};
-      t.Indexes = {Index("", 1), Index("ByAlbum", 3)};
+      t.Indexes = {IndexOn("", 1), IndexOn("ByAlbum", 3)};
       TDataFile table;
       Create(table, "songs", t);
       std::vector<std::uint8_t> record(table.RecordBufferSize());
@@ -101,7 +89,7 @@ class SqliteComparison : public ::testing::Test {
       engine::TTableDefinition t;
       t.Fields = {Field("id", TFieldType::Integer), Field("name", TFieldType::String, 30),
                   Field("artist", TFieldType::String, 30)};
-      t.Indexes = {Index("", 1)};
+      t.Indexes = {IndexOn("", 1)};
       TDataFile table;
       Create(table, "albums", t);
       std::vector<std::uint8_t> record(table.RecordBufferSize());
