@@ -3,6 +3,7 @@
 # Quillon.exe under Wine. With a display the program runs until it is closed; without one it runs
 # on a virtual display, and a screenshot of its window is saved as quillon.png in the current folder.
 # Meanwhile the demo bases' lyrics sites are served on 127.0.0.1:8719 (scripts/lyrics-site.py).
+# Arguments go to Quillon.exe (for example /ownlyrics).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 shot_dir=$(pwd)
@@ -26,11 +27,11 @@ quillon_wine_up "$build"
 "$root/scripts/program-folder.sh" "$build" "$program"
 cd "$program"
 if [ $headless = 0 ]; then
-  wine Quillon.exe
+  wine Quillon.exe "$@"
   exit 0
 fi
 
-wine explorer /desktop=Quillon,1024x768 Quillon.exe >/dev/null 2>&1 </dev/null &
+wine explorer /desktop=Quillon,1024x768 Quillon.exe "$@" >/dev/null 2>&1 </dev/null &
 for _ in $(seq 1 100); do
   if xdotool search --name 'Pelmora Lyrics Base - Quillon' >/dev/null 2>&1; then break; fi
   sleep 0.2
