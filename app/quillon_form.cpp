@@ -730,6 +730,13 @@ bool TQuillonForm::FindSong(const std::string& title, std::string& id) {
   return false;
 }
 
+void TQuillonForm::ShowSongTitle(const std::string& title) {
+  songLabel->SetCaption(title);
+  songLabel->SetVisible(true);
+  songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
+  songtb->SetVisible(true);
+}
+
 void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   if (!fromList) {
     int i = songList->IndexOf(title);
@@ -737,10 +744,7 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   }
   std::string id;
   FindSong(title, id);
-  songLabel->SetCaption(title);
-  songLabel->SetVisible(true);
-  songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
-  songtb->SetVisible(true);
+  ShowSongTitle(title);
   // The memo shows the stored text when it is usable, else it is emptied for the page to come:
   // set once, so that it is drawn once.
   std::string stored;
@@ -918,10 +922,7 @@ void TQuillonForm::viewLyricBClick(ui::TComponent&) {
   const std::string song = q1.Fields()[0]->AsString(), artist = q1.Fields()[1]->AsString(),
                     album = q1.Fields()[2]->AsString();
   const std::int64_t songIndex = q1.Fields().back()->AsInteger();
-  songLabel->SetCaption(song);
-  songLabel->SetVisible(true);
-  songtb->SetBounds(songLabel->Left() + songLabel->Width() + 8, songtb->Top(), songtb->Width(), songtb->Height());
-  songtb->SetVisible(true);
+  ShowSongTitle(song);
   LyricMemo->Clear();
   pages->SetActivePageIndex(1);
   SelectArtist(artist, true);

@@ -114,6 +114,8 @@ class TQuillonForm : public ui::TForm {
 
   // Lyrics of a song of the current album: from the lyric table, else from its web page.
   void ShowSong(const std::string& title, bool fromList);
+  // The song's title shown above the lyrics, with the song tool bar just right of it.
+  void ShowSongTitle(const std::string& title);
   // Keeps a fetched text for the song under the song table's cursor (edit or append).
   void StoreFetchedLyrics(const std::string& text);
 

@@ -30,23 +30,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: local_search_bench <program folder> <base name> [runs]\n");
     return 2;
   }
-  std::string folder = argv[1];
-  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
   const std::string base = argv[2];
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-  {
-    TProfileFile state(folder + "lyrics.ini");
-    state.WriteString("set", "base", base);
-    state.WriteString("set", "lastpageindex", "2");
-  }
-  ui::Application().Initialize();
-  TNoDialogs dialogs;
-  ui::SetUserDialogs(&dialogs);
-  TNoBrowser browser;
-  app::TQuillonForm form(folder, browser);
-  form.Show();
-  form.pages->SetActivePageIndex(2);
-  ui::Application().ProcessMessages();
+  TBenchWindow window(argv[1], base, 2);
+  app::TQuillonForm& form = *window.form;
+  const std::string& folder = window.folder;
 
   // An artist of the base for the artist terms.
   TProfileFile index(folder + base + "\\" + form.Setting.artistfile);

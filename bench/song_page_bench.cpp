@@ -31,22 +31,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: song_page_bench <program folder> <base name> [artists]\n");
     return 2;
   }
-  std::string folder = argv[1];
-  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
   std::string base = argv[2];
   int artistCount = argc > 3 ? std::atoi(argv[3]) : 50;
-  {
-    TProfileFile state(folder + "lyrics.ini");
-    state.WriteString("set", "base", base);
-    state.WriteString("set", "lastpageindex", "0");
-  }
-  ui::Application().Initialize();
-  TNoDialogs dialogs;
-  ui::SetUserDialogs(&dialogs);
-  TNoBrowser browser;
-  app::TQuillonForm form(folder, browser);
-  form.Show();
-  ui::Application().ProcessMessages();
+  TBenchWindow window(argv[1], base, 0);
+  app::TQuillonForm& form = *window.form;
+  const std::string& folder = window.folder;
 
   // Artists spread over the index: the first of every section, then the next ones.
   TProfileFile index(folder + base + "\\" + form.Setting.artistfile);

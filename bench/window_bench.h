@@ -6,11 +6,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/quillon_form.h"
 #include "bench/timing_report.h"
+#include "ui/application.h"
 #include "ui/dialogs.h"
+#include "util/profile.h"
 #include "web/external_browser.h"
 
 namespace quillon::bench {
@@ -35,5 +38,28 @@ class TNoBrowser : public web::TExternalBrowser {
 inline void PaintNow(app::TQuillonForm& form) {
   RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
+
+// The main window on a program folder, opened on a base and a page (the remembered state it
+// starts from), shown and settled, with no person needed.
+struct TBenchWindow {
+  TBenchWindow(std::string programFolder, const std::string& base, int page) : folder(std::move(programFolder)) {
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    {
+      TProfileFile state(folder + "lyrics.ini");
+      state.WriteString("set", "base", base);
+      state.WriteString("set", "lastpageindex", std::to_string(page));
+    }
+    ui::Application().Initialize();
+    ui::SetUserDialogs(&dialogs);
+    form = std::make_unique<app::TQuillonForm>(folder, browser);
+    form->Show();
+    form->pages->SetActivePageIndex(page);
+    ui::Application().ProcessMessages();
+  }
+  std::string folder;
+  TNoDialogs dialogs;
+  TNoBrowser browser;
+  std::unique_ptr<app::TQuillonForm> form;
+};
 
 }  // namespace quillon::bench
