@@ -610,6 +610,58 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
   for (TRecord* r : filled) r->ReadAheadMark = false;
 }
 
+void TDataFile::ScanRecords(const TRecordBitmap& which, const TRecordVisitor& visit) {
+  if (!strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
+  const std::uint32_t size = header_.RecordSize;
+  const std::uint32_t end = header_.NextRecordNumber;
+  std::vector<TRecord*> changed;
+  for (auto& r : recordCache_)
+    if (r->Dirty && r->RecordNumber != 0) changed.push_back(r.get());
+  std::sort(changed.begin(), changed.end(), [](TRecord* a, TRecord* b) { return a->RecordNumber < b->RecordNumber; });
+  std::size_t nextChanged = 0;
+  const std::uint32_t blockRecords = std::max<std::uint32_t>(readAheadCount_, 1);
+  scanBlock_.resize(std::size_t{blockRecords} * size);
+  scanRecord_.resize(RecordBufferSize());
+  std::uint8_t* record = scanRecord_.data();
+  const bool allowShort = Exclusive() || locks_.Transaction;
+  constexpr std::uint32_t kNone = TRecordBitmap::kNone;
+  for (std::uint32_t r = which.NextSet(1); r != kNone && r < end;) {
+    const std::uint32_t first = r;
+    const std::uint32_t stop = first + std::min(blockRecords, end - first);  // one past the block
+    // Records past the end of the file matter only where they are wanted (below).
+    const std::uint32_t got = ReadAt(RecordOffset(first), scanBlock_.data(), (stop - first) * size, true);
+    std::uint32_t q = first;
+    for (; q != kNone && q < stop; q = which.NextSet(q + 1)) {
+      while (nextChanged < changed.size() && changed[nextChanged]->RecordNumber < q) ++nextChanged;
+      if (nextChanged < changed.size() && changed[nextChanged]->RecordNumber == q) {
+        TRecord* cached = changed[nextChanged];
+        if (hasComputed_ && !cached->ComputedDone) {
+          ComputeFields(cached->Data.data());
+          cached->ComputedDone = true;
+        }
+        if (!visit(cached->Data.data(), q)) return;
+        continue;
+      }
+      const std::size_t from = std::size_t{q - first} * size;
+      const std::size_t available = got > from ? std::min<std::size_t>(size, got - from) : 0;
+      if (available < size && !allowShort) Fail(err::kReadError);
+      // The block is ours to change: records are made up where they lie unless computed fields
+      // need room after them.
+      std::uint8_t* at = scanBlock_.data() + from;
+      if (hasComputed_ || available < size) {
+        std::memcpy(record, at, available);
+        std::memset(record + available, 0, scanRecord_.size() - available);
+        at = record;
+      }
+      if (header_.Encrypted) ScrambleData(at, size);
+      if (at[0] == 0) PutU32(at + 1, q);
+      if (hasComputed_) ComputeFields(at);
+      if (!visit(at, q)) return;
+    }
+    r = q;
+  }
+}
+
 TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::uint32_t count) {
   if (recordNumber < 1 || recordNumber > header_.NextRecordNumber) Fail(err::kRecordNotFound);
   if (TRecord* hit = FindCached(recordNumber)) {

@@ -168,6 +168,14 @@ class TDataFile : public TFileHandler {
   // to NextRecordNumber yields a fresh zeroed buffer. May throw ERestartOperation (see above).
   TRecord* FetchRecord(std::uint32_t recordNumber, int direction = 1, std::uint32_t count = 1);
   void UnpinRecord(TRecord* record);
+  // Visits the records set in `which` in record-number order, read from the file in blocks of
+  // the read-ahead size rather than one by one through the record cache, which a scan of a
+  // large table would only churn. What the visitor sees is what FetchRecord would give: a change
+  // this cursor still holds in its cache wins over the file, computed fields are filled in. The
+  // bytes (RecordBufferSize()) are valid during the call only; the visitor answers false to stop
+  // and must not change this table. Takes the read lock as a cache miss does (ERestartOperation).
+  using TRecordVisitor = std::function<bool(const std::uint8_t* record, std::uint32_t recordNumber)>;
+  void ScanRecords(const TRecordBitmap& which, const TRecordVisitor& visit);
   void MarkDirty(TRecord* record) { record->Dirty = true; }
   // Writes dirty unpinned buffers in runs of consecutive records, one write per run.
   void WriteBackRecords();
@@ -213,6 +221,10 @@ class TDataFile : public TFileHandler {
   // Copy the record into `buffer` (RecordBufferSize() bytes) and answer 0, or initialise it and
   // answer kAtBeginning / kAtEnd.
   int Next(std::uint8_t* buffer);
+  // Visits every record the cursor's physical order shows (its filters and range applied), the
+  // whole walk under one read lock, without moving the cursor; see ScanRecords. In an index order
+  // the records come in that order through the cursor, which then stands at the end.
+  void ScanVisible(const TRecordVisitor& visit);
   int Prior(std::uint8_t* buffer);
   int GetCurrent(std::uint8_t* buffer, bool lock);
   bool AtBOF() const;
@@ -354,6 +366,7 @@ class TDataFile : public TFileHandler {
   TRecord* newestRecord_ = nullptr;
   TRecord* oldestRecord_ = nullptr;
   std::unordered_map<std::uint32_t, TRecord*> cachedRecords_;
+  std::vector<std::uint8_t> scanBlock_, scanRecord_;  // ScanRecords' buffers, kept between scans
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;
   std::vector<std::uint32_t> lockedRecords_;

@@ -1191,6 +1191,32 @@ int TDataFile::Next(std::uint8_t* buffer) {
   });
 }
 
+void TDataFile::ScanVisible(const TRecordVisitor& visit) {
+  // The read lock first, so that the bitmaps brought up to date below stay true for the whole
+  // walk and no restart can visit a record twice.
+  const bool wasHeld = locks_.Read;
+  AcquireReadLock();
+  try {
+    const bool physical = TCursorOps::Run(*this, [&] { return cursor_.Physical && cursor_.BitmapMode; });
+    if (physical) {
+      ScanRecords(cursor_.Visible, visit);
+    } else {
+      std::vector<std::uint8_t> buffer(RecordBufferSize());
+      First();
+      while (Next(buffer.data()) == 0) {
+        if (!visit(buffer.data(), cursor_.RecordNumber)) break;
+      }
+    }
+  } catch (...) {
+    try {
+      if (!wasHeld) ReleaseReadLock();
+    } catch (...) {  // the walk's own failure is the one to report
+    }
+    throw;
+  }
+  if (!wasHeld) ReleaseReadLock();
+}
+
 int TDataFile::Prior(std::uint8_t* buffer) {
   return TCursorOps::Run(*this, [&] {
     if (cursor_.AtEOF) {

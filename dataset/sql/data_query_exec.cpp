@@ -15,6 +15,7 @@
 #include "dataset/sql/sql_error.h"
 #include "dataset/sql/table_filter.h"
 #include "dataset/sql/type_checker.h"
+#include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
 #include "engine/field_codec.h"
@@ -427,6 +428,14 @@ struct TSourceRun {
   bool ProbeWanted = false;
   bool ProbeBuilt = false;
   std::unordered_map<std::int64_t, std::vector<std::uint32_t>> IntegerProbe;
+  // One bit per value from IntegerLow to IntegerLow + IntegerBits.size() * 64 - 1 that the
+  // probe holds (empty when the values spread too far): most outer records of a selective join
+  // find nothing, and the bits say so without a trip through the map.
+  std::int64_t IntegerLow = 0;
+  std::vector<std::uint64_t> IntegerBits;
+  // Where the outer record holds the linked 32-bit integer, when the bits can be tested on it
+  // straight away: 0 not yet known, -1 not possible, else the field's offset + 1.
+  int IntegerSourceAt = 0;
   std::unordered_map<std::string, std::vector<std::uint32_t>> TextProbe;
   const std::vector<std::uint32_t>* ProbeMatches = nullptr;
   // A driving table whose own conditions no index answers tests them record by record, after
@@ -1146,7 +1155,49 @@ void TDataQuery::BuildProbe(TSourceRun& run) {
     }
   }
   if (run.LinkHandle != 0) table.ActivateFilter(run.LinkHandle);
+  if (text || run.IntegerProbe.empty()) return;
+  std::int64_t low = run.IntegerProbe.begin()->first, high = low;
+  for (const auto& [value, numbers] : run.IntegerProbe) {
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+  constexpr std::uint64_t kMaxProbeBits = std::uint64_t{1} << 24;  // 2 MB of bits at most
+  const std::uint64_t span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) + 1;
+  if (span == 0 || span > kMaxProbeBits) return;
+  run.IntegerLow = low;
+  run.IntegerBits.assign(static_cast<std::size_t>((span + 63) / 64), 0);
+  for (const auto& [value, numbers] : run.IntegerProbe) {
+    const std::uint64_t bit = static_cast<std::uint64_t>(value - low);
+    run.IntegerBits[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  }
 }
+
+namespace {
+
+// Whether an integer probe can hold the value at all.
+bool MayHoldInteger(const TSourceRun& run, std::int64_t value) {
+  if (run.IntegerBits.empty()) return true;
+  if (value < run.IntegerLow) return false;
+  const std::uint64_t bit = static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(run.IntegerLow);
+  if (bit / 64 >= run.IntegerBits.size()) return false;
+  return (run.IntegerBits[bit / 64] >> (bit % 64)) & 1;
+}
+
+// The probe's bits read against the outer record's stored integer, without making a value of
+// it: in a selective join nearly every outer record stops here.
+bool RuledOutByProbeBits(const TSourceRun& from, TSourceRun& target, const TQueryExprNode& sourceColumn) {
+  if (target.IntegerSourceAt == 0) {
+    target.IntegerSourceAt = -1;
+    const engine::TFieldDescriptor& f = from.Table->GetFieldDescriptor(true, sourceColumn.FieldNumber);
+    if (!target.IntegerBits.empty() && f.FieldType == T(TFieldType::Integer) && !f.IsAutoInc() && !f.IsBlob())
+      target.IntegerSourceAt = f.Offset + 1;
+  }
+  if (target.IntegerSourceAt < 0) return false;
+  const std::uint8_t* at = from.Reader->Record() + (target.IntegerSourceAt - 1);
+  return at[0] == 1 && !MayHoldInteger(target, engine::GetI32(at + 1));
+}
+
+}  // namespace
 
 void TDataQuery::SetLinkFilters(int source) {
   TQueryExecution& x = *execution_;
@@ -1156,6 +1207,11 @@ void TDataQuery::SetLinkFilters(int source) {
     TSourceRun& target = x.Runs[static_cast<std::size_t>(link.Target)];
     if (target.Lookup || target.ProbeWanted) {
       const TLinkCondition& c = link.Conditions[0];
+      if (target.ProbeBuilt && !from.NullRow && RuledOutByProbeBits(from, target, *c.SourceColumn)) {
+        target.ProbeMatches = nullptr;
+        target.LookupState = TSourceRun::TLookup::NoMatch;
+        continue;
+      }
       TSqlValue value = from.NullRow ? TSqlValue::Null() : from.Reader->Column(*c.SourceColumn);
       if (!value.IsNull()) {
         const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, target.LookupField);
@@ -1169,7 +1225,7 @@ void TDataQuery::SetLinkFilters(int source) {
           if (d.FieldType == T(TFieldType::String)) {
             auto found = target.TextProbe.find(value.Text);
             if (found != target.TextProbe.end()) target.ProbeMatches = &found->second;
-          } else {
+          } else if (MayHoldInteger(target, value.Int)) {
             auto found = target.IntegerProbe.find(value.Int);
             if (found != target.IntegerProbe.end()) target.ProbeMatches = &found->second;
           }
@@ -1247,15 +1303,40 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
       Join(depth + 1, emit);
     }
   } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
-    run.Table->First();
-    while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
-      SetLinkFilters(index);
+    // What follows once the record's links are set.
+    auto linked = [&] {
       if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
-        continue;
+        return;
       }
       produced = true;
       if (depth == 0) ++x.DrivingRecord;
       Join(depth + 1, emit);
+    };
+    if (depth == 0 && Kind == TStatementKind::Select) {
+      // The driving table is read once from start to end: in blocks, past the record cache.
+      // Its links are set from the record where it lies, and only a record that an inner link
+      // does not already rule out is copied into the row buffer and joined further. UPDATE and
+      // DELETE keep the cursor walk, since they mark the records by its position.
+      const std::size_t size = run.Buffer.size();
+      struct TPointBack {
+        TSourceRun& Run;
+        ~TPointBack() { Run.Reader->SetRecord(Run.Buffer.data()); }
+      } pointBack{run};
+      run.Table->ScanVisible([&](const std::uint8_t* record, std::uint32_t) {
+        run.Reader->SetRecord(record);
+        SetLinkFilters(index);
+        if (JoinsNothing(index)) return !x.Aborted;
+        std::memcpy(run.Buffer.data(), record, size);
+        run.Reader->SetRecord(run.Buffer.data());
+        linked();
+        return !x.Aborted;
+      });
+    } else {
+      run.Table->First();
+      while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
+        SetLinkFilters(index);
+        linked();
+      }
     }
   }
   if (!produced && !x.Aborted && run.IncomingLink >= 0 &&
@@ -1462,6 +1543,12 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
     TQueryExecution& X;
     ~TUnlock() {
       for (TSourceRun& run : X.Runs) {
+        try {
+          run.Table->ReleaseStatementReadLock();
+          if (run.Lookup) run.Lookup->ReleaseStatementReadLock();
+        } catch (...) {
+          // As below: a release must not hide the failure that ended the run.
+        }
         if (!run.Locked) continue;
         run.Locked = false;
         try {
@@ -1483,6 +1570,13 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
   if (Kind == TStatementKind::Insert) {
     ExecuteInsert();
     return nullptr;
+  }
+  // One read lock for the whole statement: without it every cache miss of a scan takes and
+  // releases the lock and checks the files for changes, and a change by another process in the
+  // middle of a join would mix two states of a table in one result.
+  for (TSourceRun& run : x.Runs) {
+    run.Table->AcquireStatementReadLock();
+    if (run.Lookup) run.Lookup->AcquireStatementReadLock();
   }
   InstallFilters();
   if (progress && !x.CountOnly && !x.Runs[static_cast<std::size_t>(x.Order[0])].DeferredFilter) {

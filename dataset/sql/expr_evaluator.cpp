@@ -259,6 +259,12 @@ TSqlValue ConstantValue(const TQueryExprNode& node) {
 
 TSqlValue TRecordReader::Column(const TQueryExprNode& column) {
   const engine::TFieldDescriptor& f = table_.GetFieldDescriptor(true, column.FieldNumber);
+  // Scans read every row's columns through here: a stored value is decoded where it lies; only
+  // BLOB slots (whose open values live elsewhere) and row identifiers take the copying path.
+  if (!f.IsBlob() && !f.IsAutoInc()) {
+    const std::uint8_t* at = record_ + f.Offset;
+    return FieldValue(f.FieldType, f.SubType, at + 1, f.DataSize, at[0] == 1);
+  }
   std::uint8_t value[256] = {};
   bool present = table_.GetField(true, column.FieldNumber, record_, value);
   return FieldValue(f.FieldType, f.SubType, value, f.DataSize, present);

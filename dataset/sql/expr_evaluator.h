@@ -59,6 +59,7 @@ class TRecordReader : public TRowReader {
  public:
   explicit TRecordReader(engine::TDataFile& table) : table_(table) {}
   void SetRecord(const std::uint8_t* record) { record_ = record; }
+  const std::uint8_t* Record() const { return record_; }
   TSqlValue Column(const TQueryExprNode& column) override;
 
  private:

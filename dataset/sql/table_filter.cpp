@@ -695,33 +695,22 @@ bool TFilter::Passes(TDataFile& table, const std::uint8_t* record, std::uint32_t
 TRecordBitmap TFilter::Scan(TDataFile& table, const TQueryExprNode* node, const TRecordBitmap& candidates) {
   TRecordBitmap passing;
   passing.Resize(candidates.Size());
-  const std::uint32_t ahead = std::max<std::uint32_t>(table.ReadAheadCount(), 1);
   TRecordReader reader(table);
   TEvalContext context;
   context.Row = &reader;
   context.Lcid = LocaleOf(table);
-  for (std::uint32_t r = candidates.NextSet(1); r != TRecordBitmap::kNone; r = candidates.NextSet(r + 1)) {
-    engine::TRecord* record = table.FetchRecord(r, 1, ahead);
+  table.ScanRecords(candidates, [&](const std::uint8_t* record, std::uint32_t r) {
     bool passes = false;
-    try {
-      if (table.HasComputed() && !record->ComputedDone) {
-        table.ComputeFields(record->Data.data());
-        record->ComputedDone = true;
-      }
-      if (!node) {
-        passes = callback_(record->Data.data(), r);
-      } else {
-        reader.SetRecord(record->Data.data());
-        passes = EvaluateCondition(*node, context);
-      }
-    } catch (...) {
-      table.UnpinRecord(record);
-      throw;
+    if (!node) {
+      passes = callback_(record, r);
+    } else {
+      reader.SetRecord(record);
+      passes = EvaluateCondition(*node, context);
     }
-    table.UnpinRecord(record);
     ++recordsTested_;
     if (passes) passing.Set(r);
-  }
+    return true;
+  });
   return passing;
 }
 
