@@ -406,6 +406,14 @@ TSqlValue Evaluate(const TQueryExprNode& node, TEvalContext& context) {
         case op::kUpper:
         case op::kLower:
           if (value.IsNull()) return value;
+          if (context.Lcid == 0 && value.Type == T(TFieldType::String)) {
+            // Without a locale the mapping is per character: done in place, no second string
+            // for every row a filter tests.
+            const bool upper = node.Operator == op::kUpper;
+            for (char& c : value.Text) c = upper ? UpperAscii(c) : LowerAscii(c);
+            value.SubType = 0;  // as a new string value has
+            return value;
+          }
           return TSqlValue::String(MapCase(value.Text, context.Lcid, node.Operator == op::kUpper));
         case op::kSubstring: {
           if (value.IsNull() || !second) return TSqlValue::Null();
