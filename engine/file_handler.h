@@ -35,7 +35,7 @@
 #include <string>
 
 #include "engine/memory_file.h"
-#include "engine/os_file.h"
+#include "engine/storage.h"
 
 namespace quillon::engine {
 
@@ -128,6 +128,9 @@ class TFileHandler {
 
  private:
   void RequireClosed() const;
+  void RequireOpen() const;
+  // Puts the freshly opened storage in place, through the session's storage hook.
+  void Attach(std::unique_ptr<TStorage> storage);
 
   std::string fileName_;
   bool inMemory_ = false;
@@ -139,7 +142,9 @@ class TFileHandler {
   bool opened_ = false;
   int handle_ = 0;
   std::int64_t position_ = 0;
-  os::TOsFile disk_;
+  // Everything that reads, writes, sizes, flushes or locks the open file goes through storage_;
+  // the in-memory file itself is kept only so that CopyTo can copy it inside the directory.
+  std::unique_ptr<TStorage> storage_;
   TMemoryFile* memoryFile_ = nullptr;
   std::uint32_t sharedSlot_ = 0;
   bool exclusiveSemaphore_ = false;
