@@ -452,6 +452,69 @@ class FaultInjectionTest : public testing::EngineTest {
   }
 };
 
+// The fault storage itself: two files on one plan, the same script of writes, flushes and
+// locks, and each kind of fault placed on one of them.
+TEST(FaultStorage, EachKindStrikesTheNthOperationOfThePlanAcrossFiles) {
+  InitializeEngine();
+  struct TCase {
+    TFaultKind Kind;
+    int Nth;
+    std::string A, B;          // the two files' bytes afterwards
+    std::vector<int> Results;  // write a, write b, write a, truncate b, flush a, flush b
+    bool Locks;                // whether both locks were granted
+  };
+  const int w = err::kWriteError;
+  const TCase cases[] = {
+      {TFaultKind::None, 0, "AAAACCCC", "BB", {0, 0, 0, 0, 0, 0}, true},
+      {TFaultKind::FailWrite, 2, "AAAACCCC", std::string(2, '\0'), {0, w, 0, 0, 0, 0}, true},  // grown by the
+                                                                                               // truncation
+      {TFaultKind::FailWrite, 4, "AAAACCCC", "BBBB", {0, 0, 0, w, 0, 0}, true},
+      {TFaultKind::ShortWrite, 3, "AAAACC", "BB", {0, 0, 0, 0, 0, 0}, true},
+      {TFaultKind::FailFlush, 2, "AAAACCCC", "BB", {0, 0, 0, 0, 0, w}, true},
+      {TFaultKind::RefuseLock, 2, "AAAACCCC", "BB", {0, 0, 0, 0, 0, 0}, false},
+      {TFaultKind::StopAfterWrite, 2, "AAAA", "BBBB", {0, 0, 0, 0, 0, 0}, true},
+  };
+  int number = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Kind) * 100 + c.Nth);
+    auto plan = std::make_shared<TFaultPlan>();
+    plan->Arm(c.Kind, c.Nth);
+    std::unique_ptr<TStorage> files[2];
+    TMemoryFile* memory[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      std::string name = "fault" + std::to_string(number++) + ".DAT";
+      int handle = Session().MemoryFiles.CreateMemoryFile(name, memory[i]);
+      ASSERT_GT(handle, 0);
+      files[i] = std::make_unique<TFaultStorage>(std::make_unique<TMemoryStorage>(*memory[i], handle), plan);
+    }
+    std::uint32_t put[3] = {};
+    std::vector<int> results = {files[0]->WriteAt(0, "AAAA", 4, put[0]),
+                                files[1]->WriteAt(0, "BBBB", 4, put[1]),
+                                files[0]->WriteAt(4, "CCCC", 4, put[2]),
+                                files[1]->Truncate(2),
+                                files[0]->Flush(),
+                                files[1]->Flush()};
+    EXPECT_EQ(results, c.Results);
+    // A short write says how much got through; a dropped one claims everything.
+    EXPECT_EQ(put[2], c.Kind == TFaultKind::ShortWrite ? 2u : 4u);
+    for (int i = 0; i < 2; ++i) {
+      std::int64_t size = 0;
+      ASSERT_EQ(files[i]->Size(size), 0);
+      std::string bytes(static_cast<std::size_t>(size), '\0');
+      std::uint32_t got = 0;
+      ASSERT_EQ(files[i]->ReadAt(0, bytes.data(), static_cast<std::uint32_t>(size), got), 0);
+      EXPECT_EQ(bytes, i == 0 ? c.A : c.B);
+    }
+    bool first = files[0]->Lock(100, 1), second = files[1]->Lock(100, 1);
+    EXPECT_TRUE(first);  // the first lock is never the refused one here
+    EXPECT_EQ(second, c.Locks);
+    EXPECT_EQ(plan->Met, c.Kind != TFaultKind::None);
+    if (first) {
+      EXPECT_TRUE(files[0]->Unlock(100, 1));
+    }
+  }
+}
+
 TEST_F(FaultInjectionTest, InsertOneRecord) {
   Run({"insert", false, false, false,
        [](FaultInjectionTest& t, TDataFile& table) { t.Insert(table, 5001, RowOf(5001, 0, 600)); }});
