@@ -3,6 +3,11 @@
 // TDataFile, TIndexFile and TBlobFile, which add their formats; nothing here knows about fields,
 // keys or records.
 //
+// While open, the handler keeps its own position and flags and does every read, write, size,
+// flush and lock through one TStorage (storage.h): a disk file or a handle of an in-memory
+// file, possibly wrapped by the session's storage hook. Only open, create, erase, rename,
+// exists and copy know which kind of file it is.
+//
 // Invariants:
 //  1. FileName, InMemory, Exclusive and ReadOnly change only while the file is closed (10031);
 //     setting an equal value is always allowed. FileName always passes through NormalizeName.

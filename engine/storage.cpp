@@ -102,10 +102,12 @@ int TMemoryStorage::Truncate(std::uint64_t size) {
 }
 
 bool TMemoryStorage::Lock(std::uint32_t offset, std::uint32_t length) {
+  std::lock_guard<std::recursive_mutex> guard(InMemoryLock());
   return file_ && file_->Lock(offset, length);
 }
 
 bool TMemoryStorage::Unlock(std::uint32_t offset, std::uint32_t length) {
+  std::lock_guard<std::recursive_mutex> guard(InMemoryLock());
   return file_ && file_->Unlock(offset, length);
 }
 
