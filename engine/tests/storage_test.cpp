@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct TStorageMaker {
   const char* Name;
   std::function<std::unique_ptr<TStorage>(const quillon::testing::TempDir&)> Make;
 };
+
+// Names the backend in test listings instead of dumping the object's bytes.
+void PrintTo(const TStorageMaker& maker, std::ostream* out) {
+  *out << maker.Name;
+}
 
 class StorageContract : public ::testing::TestWithParam<TStorageMaker> {
  protected:
