@@ -45,6 +45,15 @@ std::string TFileHandler::NormalizeName(const std::string& name) const {
   return Trim(name);
 }
 
+void TFileHandler::RequireOpen() const {
+  if (!opened_ || !storage_) Fail(err::kInvalidFileHandle);
+}
+
+void TFileHandler::Attach(std::unique_ptr<TStorage> storage) {
+  storage_ = ApplyStorageHook(std::move(storage), fileName_);
+  opened_ = true;
+}
+
 void TFileHandler::SetFileName(const std::string& name) {
   std::string normal = NormalizeName(name).substr(0, kMaxFileName);
   if (normal == fileName_) return;
@@ -81,7 +90,7 @@ void TFileHandler::Open() {
     int h = Session().MemoryFiles.OpenMemoryFile(fileName_, exclusive_, memoryFile_);
     if (h < 0) Fail(-h);
     handle_ = h;
-    opened_ = true;
+    Attach(std::make_unique<TMemoryStorage>(*memoryFile_, h));
     return;
   }
   if (!os::FileExists(fileName_)) Fail(err::kInvalidPath);
@@ -92,13 +101,14 @@ void TFileHandler::Open() {
     readOnly_ = true;
     readOnlyAttribute_ = true;
   }
-  if (int code = disk_.Open(fileName_, readOnly_, exclusive_, writeThrough_)) {
+  auto disk = std::make_unique<TDiskStorage>();
+  if (int code = disk->Open(fileName_, readOnly_, exclusive_, writeThrough_)) {
     if (readOnlyForced_) readOnly_ = false;
     readOnlyForced_ = readOnlyAttribute_ = false;
     Fail(code);
   }
   handle_ = 1;
-  opened_ = true;
+  Attach(std::move(disk));
 }
 
 void TFileHandler::Close() {
@@ -107,13 +117,9 @@ void TFileHandler::Close() {
   if (exclusiveSemaphore_) UnlockRegion(kExclusiveSemaphoreOffset, kExclusiveSemaphoreLength);
   sharedSlot_ = 0;
   exclusiveSemaphore_ = false;
-  if (inMemory_) {
-    std::lock_guard<std::recursive_mutex> guard(InMemoryLock());
-    memoryFile_->CloseHandle(handle_);
-    memoryFile_ = nullptr;
-  } else {
-    disk_.Close();
-  }
+  if (storage_) storage_->Close();
+  storage_.reset();
+  memoryFile_ = nullptr;
   if (readOnlyForced_) readOnly_ = false;
   readOnlyForced_ = readOnlyAttribute_ = false;
   opened_ = false;
@@ -128,11 +134,13 @@ void TFileHandler::CreateNew() {
     int h = Session().MemoryFiles.CreateMemoryFile(fileName_, memoryFile_);
     if (h < 0) Fail(-h);
     handle_ = h;
-  } else {
-    if (int code = disk_.Create(fileName_, writeThrough_)) Fail(code);
-    handle_ = 1;
+    Attach(std::make_unique<TMemoryStorage>(*memoryFile_, h));
+    return;
   }
-  opened_ = true;
+  auto disk = std::make_unique<TDiskStorage>();
+  if (int code = disk->Create(fileName_, writeThrough_)) Fail(code);
+  handle_ = 1;
+  Attach(std::move(disk));
 }
 
 void TFileHandler::Erase() {
@@ -160,23 +168,20 @@ void TFileHandler::CopyTo(const std::string& destinationName) {
   if (int code = target.Create(Trim(destinationName), false)) Fail(code);
   std::vector<std::uint8_t> chunk(kCopyChunk);
   for (std::uint64_t offset = 0;;) {
-    std::int64_t n = disk_.ReadAt(offset, chunk.data(), kCopyChunk);
-    if (n < 0) Fail(err::kReadError);
+    std::uint32_t n = 0;
+    if (storage_->ReadAt(offset, chunk.data(), kCopyChunk, n) != 0) Fail(err::kReadError);
     if (n == 0) break;
-    if (target.WriteAt(offset, chunk.data(), static_cast<std::uint32_t>(n)) != n) Fail(err::kWriteError);
-    offset += static_cast<std::uint64_t>(n);
+    if (target.WriteAt(offset, chunk.data(), n) != n) Fail(err::kWriteError);
+    offset += n;
   }
 }
 
 std::uint32_t TFileHandler::ReadBuffer(void* buffer, std::uint32_t count, bool allowShort) {
-  if (!opened_) Fail(err::kInvalidFileHandle);
+  RequireOpen();
   std::uint32_t n = 0;
-  if (inMemory_) {
-    n = memoryFile_->Read(handle_, buffer, count);
-  } else if (position_ >= 0) {
-    std::int64_t got = disk_.ReadAt(static_cast<std::uint64_t>(position_), buffer, count);
-    if (got < 0) Fail(err::kReadError);
-    n = static_cast<std::uint32_t>(got);
+  // A position before the start reads nothing, as past the end does.
+  if (position_ >= 0) {
+    if (int code = storage_->ReadAt(static_cast<std::uint64_t>(position_), buffer, count, n)) Fail(code);
   }
   position_ += n;
   if (n < count && !allowShort) Fail(err::kReadError);
@@ -184,29 +189,22 @@ std::uint32_t TFileHandler::ReadBuffer(void* buffer, std::uint32_t count, bool a
 }
 
 void TFileHandler::WriteBuffer(const void* buffer, std::uint32_t count) {
-  if (!opened_) Fail(err::kInvalidFileHandle);
+  RequireOpen();
   if (readOnly_) Fail(err::kAccessDenied);
   if (position_ < 0) Fail(err::kWriteError);
-  if (inMemory_) {
-    std::uint32_t n = memoryFile_->Write(handle_, buffer, count);
-    if (n != count) Fail(err::kWriteError);
-    position_ += n;
-    return;
-  }
+  auto offset = static_cast<std::uint64_t>(position_);
   if (count == 0) {
-    if (!disk_.Truncate(static_cast<std::uint64_t>(position_))) Fail(err::kWriteError);
+    if (int code = storage_->Truncate(offset)) Fail(code);
     return;
   }
-  if (disk_.WriteAt(static_cast<std::uint64_t>(position_), buffer, count) != count) Fail(err::kWriteError);
-  position_ += count;
+  std::uint32_t n = 0;
+  if (int code = storage_->WriteAt(offset, buffer, count, n)) Fail(code);
+  if (n != count) Fail(err::kWriteError);
+  position_ += n;
 }
 
 std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
-  if (!opened_) Fail(err::kInvalidFileHandle);
-  if (inMemory_) {
-    position_ = memoryFile_->Seek(handle_, offset, origin);
-    return position_;
-  }
+  RequireOpen();
   switch (origin) {
     case 0:
       position_ = offset;
@@ -215,8 +213,8 @@ std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
       position_ += offset;
       break;
     default: {
-      std::int64_t size = disk_.Size();
-      if (size < 0) Fail(err::kReadError);
+      std::int64_t size = 0;
+      if (int code = storage_->Size(size)) Fail(code);
       position_ = size + offset;
     }
   }
@@ -224,19 +222,21 @@ std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
 }
 
 void TFileHandler::Flush() {
-  if (opened_ && !inMemory_ && !readOnly_ && !disk_.Flush()) Fail(err::kWriteError);
+  if (opened_ && storage_ && !readOnly_) {
+    if (int code = storage_->Flush()) Fail(code);
+  }
 }
 
 bool TFileHandler::LockRegion(std::uint32_t offset, std::uint32_t length) {
-  if (!opened_) return false;
+  if (!opened_ || !storage_) return false;
   if (readOnlyAttribute_) return true;
-  return inMemory_ ? memoryFile_->Lock(offset, length) : disk_.Lock(offset, length);
+  return storage_->Lock(offset, length);
 }
 
 bool TFileHandler::UnlockRegion(std::uint32_t offset, std::uint32_t length) {
-  if (!opened_) return false;
+  if (!opened_ || !storage_) return false;
   if (readOnlyAttribute_) return true;
-  return inMemory_ ? memoryFile_->Unlock(offset, length) : disk_.Unlock(offset, length);
+  return storage_->Unlock(offset, length);
 }
 
 bool TFileHandler::Exists() const {

@@ -3,6 +3,11 @@
 // TDataFile, TIndexFile and TBlobFile, which add their formats; nothing here knows about fields,
 // keys or records.
 //
+// While open, the handler keeps its own position and flags and does every read, write, size,
+// flush and lock through one TStorage (storage.h): a disk file or a handle of an in-memory
+// file, possibly wrapped by the session's storage hook. Only open, create, erase, rename,
+// exists and copy know which kind of file it is.
+//
 // Invariants:
 //  1. FileName, InMemory, Exclusive and ReadOnly change only while the file is closed (10031);
 //     setting an equal value is always allowed. FileName always passes through NormalizeName.
@@ -35,7 +40,7 @@
 #include <string>
 
 #include "engine/memory_file.h"
-#include "engine/os_file.h"
+#include "engine/storage.h"
 
 namespace quillon::engine {
 
@@ -128,6 +133,9 @@ class TFileHandler {
 
  private:
   void RequireClosed() const;
+  void RequireOpen() const;
+  // Puts the freshly opened storage in place, through the session's storage hook.
+  void Attach(std::unique_ptr<TStorage> storage);
 
   std::string fileName_;
   bool inMemory_ = false;
@@ -139,7 +147,9 @@ class TFileHandler {
   bool opened_ = false;
   int handle_ = 0;
   std::int64_t position_ = 0;
-  os::TOsFile disk_;
+  // Everything that reads, writes, sizes, flushes or locks the open file goes through storage_;
+  // the in-memory file itself is kept only so that CopyTo can copy it inside the directory.
+  std::unique_ptr<TStorage> storage_;
   TMemoryFile* memoryFile_ = nullptr;
   std::uint32_t sharedSlot_ = 0;
   bool exclusiveSemaphore_ = false;

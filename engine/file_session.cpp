@@ -96,6 +96,22 @@ void SetCurrentSession(TFileSession* session) {
   Current() = session ? session : OwnSession().get();
 }
 
+namespace {
+TStorageHook& StorageHook() {
+  static TStorageHook hook;
+  return hook;
+}
+}  // namespace
+
+void SetStorageHook(TStorageHook hook) {
+  StorageHook() = std::move(hook);
+}
+
+std::unique_ptr<TStorage> ApplyStorageHook(std::unique_ptr<TStorage> storage, const std::string& fileName) {
+  const TStorageHook& hook = StorageHook();
+  return hook ? hook(std::move(storage), fileName) : std::move(storage);
+}
+
 // The error context lives in the current session; before the engine starts (and after it
 // stops) raises still need somewhere to put theirs.
 TErrorContext& CurrentErrorContext() {

@@ -12,11 +12,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/errors.h"
 #include "engine/memory_file.h"
+#include "engine/storage.h"
 
 namespace quillon::engine {
 
@@ -67,5 +70,14 @@ bool EngineInitialized();
 TFileSession& Session();
 // Makes session current (nullptr: the engine's own session again).
 void SetCurrentSession(TFileSession* session);
+
+// Test seam, never set by the program: a process-wide function that is handed every table file's
+// storage right after the file was opened or created, with the file's name, and answers the
+// storage the file will use (the same one, or a wrapper around it such as a fault-injecting
+// storage). An empty function, the default, leaves storages as they are.
+using TStorageHook = std::function<std::unique_ptr<TStorage>(std::unique_ptr<TStorage>, const std::string& fileName)>;
+void SetStorageHook(TStorageHook hook);
+// The storage after the hook, if one is set.
+std::unique_ptr<TStorage> ApplyStorageHook(std::unique_ptr<TStorage> storage, const std::string& fileName);
 
 }  // namespace quillon::engine

@@ -1,0 +1,159 @@
+// The storages under the table files: the disk and in-memory storages keep one contract, and
+// the session's storage hook sees every file a table opens.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/data_file.h"
+#include "engine/errors.h"
+#include "engine/file_session.h"
+#include "engine/storage.h"
+#include "engine/tests/test_tables.h"
+#include "util/testing/temp_dir.h"
+
+namespace quillon::engine {
+namespace {
+
+using testing::Field;
+using testing::PrimaryOn;
+
+struct TStorageMaker {
+  const char* Name;
+  std::function<std::unique_ptr<TStorage>(const quillon::testing::TempDir&)> Make;
+};
+
+// Names the backend in test listings instead of dumping the object's bytes.
+void PrintTo(const TStorageMaker& maker, std::ostream* out) {
+  *out << maker.Name;
+}
+
+class StorageContract : public ::testing::TestWithParam<TStorageMaker> {
+ protected:
+  void SetUp() override { InitializeEngine(); }
+  quillon::testing::TempDir dir;
+
+  static std::string ReadAll(TStorage& s) {
+    std::int64_t size = 0;
+    EXPECT_EQ(s.Size(size), 0);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::uint32_t got = 0;
+    EXPECT_EQ(s.ReadAt(0, bytes.data(), static_cast<std::uint32_t>(size), got), 0);
+    EXPECT_EQ(got, size);
+    return bytes;
+  }
+};
+
+TEST_P(StorageContract, WritesReadsTruncationsAndLocks) {
+  std::unique_ptr<TStorage> s = GetParam().Make(dir);
+  ASSERT_TRUE(s);
+  std::uint32_t n = 0;
+  ASSERT_EQ(s->WriteAt(0, "hello", 5, n), 0);
+  EXPECT_EQ(n, 5u);
+  // A write past the end leaves zeros in the gap.
+  ASSERT_EQ(s->WriteAt(8, "xy", 2, n), 0);
+  EXPECT_EQ(ReadAll(*s), std::string("hello\0\0\0xy", 10));
+
+  char buffer[8] = {};
+  EXPECT_EQ(s->ReadAt(7, buffer, 8, n), 0);  // across the end: what there is
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(s->ReadAt(50, buffer, 8, n), 0);  // past the end: nothing, and no error
+  EXPECT_EQ(n, 0u);
+
+  EXPECT_EQ(s->Truncate(3), 0);
+  EXPECT_EQ(ReadAll(*s), "hel");
+  EXPECT_EQ(s->Truncate(6), 0);  // growing by truncation exposes zeros, never old bytes
+  EXPECT_EQ(ReadAll(*s), std::string("hel\0\0\0", 6));
+  EXPECT_EQ(s->Flush(), 0);
+
+  EXPECT_TRUE(s->Lock(kTableLockOffset, 10));
+  EXPECT_FALSE(s->Lock(kTableLockOffset + 9, 1));  // overlaps the held range
+  EXPECT_FALSE(s->Unlock(kTableLockOffset, 5));    // only the exact range unlocks
+  EXPECT_TRUE(s->Unlock(kTableLockOffset, 10));
+  EXPECT_FALSE(s->Unlock(kTableLockOffset, 10));  // and only once
+  EXPECT_TRUE(s->Lock(kTableLockOffset + 9, 1));
+  s->Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backends, StorageContract,
+    ::testing::Values(TStorageMaker{"disk",
+                                    [](const quillon::testing::TempDir& dir) -> std::unique_ptr<TStorage> {
+                                      auto disk = std::make_unique<TDiskStorage>();
+                                      if (disk->Create(dir.File("contract.DAT"), false) != 0) return nullptr;
+                                      return disk;
+                                    }},
+                      TStorageMaker{"memory",
+                                    [](const quillon::testing::TempDir&) -> std::unique_ptr<TStorage> {
+                                      TMemoryFile* file = nullptr;
+                                      int handle = Session().MemoryFiles.CreateMemoryFile("contract.DAT", file);
+                                      if (handle <= 0) return nullptr;
+                                      return std::make_unique<TMemoryStorage>(*file, handle);
+                                    }}),
+    [](const ::testing::TestParamInfo<TStorageMaker>& info) { return std::string(info.param.Name); });
+
+// The hook is handed each file of a table as it opens, with the file's own name, and what it
+// answers is what the table uses.
+TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  std::string name = dir.File("songs");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Memo", TFieldType::Blob)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+
+  // A storage that counts the writes passing through it.
+  struct TCounting : TStorage {
+    TCounting(std::unique_ptr<TStorage> inner, int& writes) : Inner(std::move(inner)), Writes(writes) {}
+    int ReadAt(std::uint64_t o, void* b, std::uint32_t c, std::uint32_t& r) override {
+      return Inner->ReadAt(o, b, c, r);
+    }
+    int WriteAt(std::uint64_t o, const void* b, std::uint32_t c, std::uint32_t& w) override {
+      ++Writes;
+      return Inner->WriteAt(o, b, c, w);
+    }
+    int Size(std::int64_t& s) override { return Inner->Size(s); }
+    int Truncate(std::uint64_t s) override { return Inner->Truncate(s); }
+    int Flush() override { return Inner->Flush(); }
+    bool Lock(std::uint32_t o, std::uint32_t l) override { return Inner->Lock(o, l); }
+    bool Unlock(std::uint32_t o, std::uint32_t l) override { return Inner->Unlock(o, l); }
+    void Close() override { Inner->Close(); }
+    std::unique_ptr<TStorage> Inner;
+    int& Writes;
+  };
+  std::vector<std::string> names;
+  int writes = 0;
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string& fileName) {
+    names.push_back(fileName.substr(fileName.size() - 4));
+    return std::unique_ptr<TStorage>(std::make_unique<TCounting>(std::move(storage), writes));
+  });
+  {
+    TDataFile table;
+    table.SetFileName(name);
+    table.Open();
+    std::vector<std::uint8_t> b(table.RecordBufferSize());
+    table.InitRecord(b.data());
+    std::uint8_t id[4] = {7, 0, 0, 0};
+    table.SetField(false, 1, id, b.data());
+    table.InsertRecord(b.data());  // a shared cursor writes its change back at once
+    table.Close();
+  }
+  SetStorageHook({});
+  EXPECT_EQ(names, (std::vector<std::string>{".DAT", ".IDX", ".BLB"}));
+  EXPECT_GT(writes, 0);
+
+  // Without the hook the table is as the counted writes left it.
+  names.clear();
+  TDataFile table;
+  table.SetFileName(name);
+  table.Open();
+  EXPECT_EQ(table.RecordCount(), 1u);
+  EXPECT_TRUE(names.empty());
+}
+
+}  // namespace
+}  // namespace quillon::engine
