@@ -41,8 +41,8 @@ constexpr int kId = 1, kTitle = 2, kLyric = 2;
 constexpr int kBlobRead = 1, kBlobReadWrite = 2;
 
 std::string Title(std::int32_t id) {
-  static const char* const words[] = {"Love", "Night", "Song", "Blue", "Heart", "Rain", "Fire", "Dream",
-                                      "Road", "Home", "Lover", "Glove", "Time", "Sky", "Gold", "River"};
+  static const char* const words[] = {"Love", "Night", "Song",  "Blue",  "Heart", "Rain", "Fire", "Dream",
+                                      "Road", "Home",  "Lover", "Glove", "Time",  "Sky",  "Gold", "River"};
   const auto n = static_cast<unsigned>(id) * 2654435761u;
   return std::string(words[n % 16]) + " " + words[(n >> 4) % 16] + " " + words[(n >> 8) % 16] + " " +
          std::to_string(id);
@@ -351,7 +351,8 @@ void QuarryMemoInsert(benchmark::State& state) {
     table.SetExclusive(true);
     table.Open();
     std::vector<std::uint8_t> record(table.RecordBufferSize());
-    for (std::int32_t id = 1; id <= kBatch; ++id) InsertLyric(table, record, id, texts[static_cast<std::size_t>(id - 1)]);
+    for (std::int32_t id = 1; id <= kBatch; ++id)
+      InsertLyric(table, record, id, texts[static_cast<std::size_t>(id - 1)]);
     table.Close();
   }
 }

@@ -124,6 +124,7 @@ void TBlobFile::Open() {
 
 void TBlobFile::Close() {
   HeaderChanged = false;
+  replaced_.clear();
   openBlobs_.Clear();
   blockCache_.Clear();
   TFileHandler::Close();
@@ -213,6 +214,7 @@ void TBlobFile::WriteHeader(bool force) {
 // ---- Block cache -----------------------------------------------------------------------------
 
 void TBlobFile::InvalidateBlocks() {
+  replaced_.clear();  // the changes that gave them up are dropped with the blocks
   for (auto& b : blockCache_) {
     b->Offset = 0;
     b->Dirty = false;
@@ -446,6 +448,35 @@ void TBlobFile::FreeChains(const std::vector<std::uint32_t>& firstBlocks, std::u
     for (std::size_t i = chain.size(); i-- > 0;) FreeBlock(chain[i], 1);
 }
 
+void TBlobFile::FreeChainsLater(const std::vector<std::uint32_t>& firstBlocks, std::uint32_t ownerRecord) {
+  std::unordered_set<std::uint32_t> all;
+  std::vector<TReplacedChain> chains;
+  for (std::uint32_t first : firstBlocks) {
+    if (first == 0) continue;
+    if (ReadOnly()) Fail(err::kAccessDenied);
+    chains.push_back({ownerRecord, WalkChain(first, ownerRecord, err::kInvalidBlobOffset)});
+    for (std::uint32_t offset : chains.back().Blocks)
+      if (!all.insert(offset).second) Fail(err::kInvalidBlobOffset);
+  }
+  for (auto& chain : chains) replaced_.push_back(std::move(chain));
+}
+
+bool TBlobFile::ReleaseReplacedChains(const std::function<bool(std::uint32_t owner, std::uint32_t first)>& named) {
+  std::vector<TReplacedChain> chains = std::move(replaced_);
+  replaced_.clear();
+  // A change that failed and was made again puts the same chain aside twice: it is freed once.
+  std::unordered_set<std::uint32_t> freed;
+  bool any = false;
+  for (const TReplacedChain& chain : chains) {
+    if (chain.Blocks.empty() || named(chain.Owner, chain.Blocks.front())) continue;
+    if (!freed.insert(chain.Blocks.front()).second) continue;
+    // Last block first, as FreeChains does.
+    for (std::size_t i = chain.Blocks.size(); i-- > 0;) FreeBlock(chain.Blocks[i], 1);
+    any = true;
+  }
+  return any;
+}
+
 void TBlobFile::LoadValue(TBlobBuffer& buffer) {
   buffer.Data.clear();
   buffer.Modified = false;
@@ -460,6 +491,7 @@ void TBlobFile::LoadValue(TBlobBuffer& buffer) {
     }
     length = first->TotalLength;
   }
+  if (length == 0) return;  // a first block that says so holds the empty value; nothing to copy
   // A length no chain in this file could hold is damage, not a request for memory.
   std::uint64_t blocksInFile = (NextBlockOffset() - kBlobHeaderSize) / BlockSize();
   if (length > blocksInFile * capacity) Fail(err::kEndOfBlob);
@@ -491,20 +523,18 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
   if (ReadOnly()) Fail(err::kAccessDenied);
   const std::uint32_t length = buffer.Length();
   if (length == 0) {
-    FreeChain(buffer.FirstBlock, buffer.OwnerRecord);
+    FreeChainsLater({buffer.FirstBlock}, buffer.OwnerRecord);
     buffer.FirstBlock = 0;
     buffer.Modified = false;
     return;
   }
   const std::uint32_t capacity = BlockCapacity();
   const std::size_t needed = (std::size_t{length} + capacity - 1) / capacity;
+  // The new value never goes into the old chain's blocks: the record still names them until it
+  // is written, and a kill in between must find the old value there whole.
+  std::vector<std::uint32_t> old;
+  if (buffer.FirstBlock != 0) old = WalkChain(buffer.FirstBlock, buffer.OwnerRecord, err::kBlobBuffersCorrupt);
   std::vector<std::uint32_t> chain;
-  if (buffer.FirstBlock != 0) chain = WalkChain(buffer.FirstBlock, buffer.OwnerRecord, err::kBlobBuffersCorrupt);
-  std::vector<std::uint32_t> surplus;
-  if (chain.size() > needed) {
-    surplus.assign(chain.begin() + static_cast<std::ptrdiff_t>(needed), chain.end());
-    chain.resize(needed);
-  }
   // Every block is in hand before the first byte changes: running out of room (9479) puts the
   // new blocks back on the free list and leaves the old value as it was.
   std::vector<std::uint32_t> allocated;
@@ -532,7 +562,7 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
     block->Dirty = true;
   }
   HeaderChanged = true;
-  for (std::size_t i = surplus.size(); i-- > 0;) FreeBlock(surplus[i], 1);
+  if (!old.empty()) replaced_.push_back({buffer.OwnerRecord, std::move(old)});
   buffer.FirstBlock = chain[0];
   buffer.Modified = false;
 }

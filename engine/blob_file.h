@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,12 +136,29 @@ class TBlobFile : public TFileHandler {
   // Several chains of one record at once: all are walked (and must not share a block) before any
   // is freed.
   void FreeChains(const std::vector<std::uint32_t>& firstBlocks, std::uint32_t ownerRecord);
+  // The record operations' way of giving up a chain (a value replaced, left behind, or its
+  // record deleted): the chains are walked now, as FreeChains does, but their blocks go on the
+  // free list only in ReleaseReplacedChains, which the table calls once its records are written
+  // back. Until the record on disk stops naming a chain, its blocks keep the old value whole, so
+  // a failure or a kill between the writes leaves the old record with its old value.
+  void FreeChainsLater(const std::vector<std::uint32_t>& firstBlocks, std::uint32_t ownerRecord);
+  // Frees the chains put aside that their owner no longer names (`named` answers whether record
+  // `owner` names the chain starting at `first`; a chain still named stays in use, as after a
+  // change that failed). True when any block was freed.
+  bool ReleaseReplacedChains(const std::function<bool(std::uint32_t owner, std::uint32_t first)>& named);
+  std::size_t ReplacedChainCount() const { return replaced_.size(); }
+  // The blocks of the chains put aside and not yet released (in use until then).
+  std::vector<std::uint32_t> ReplacedBlocks() const {
+    std::vector<std::uint32_t> blocks;
+    for (const auto& chain : replaced_) blocks.insert(blocks.end(), chain.Blocks.begin(), chain.Blocks.end());
+    return blocks;
+  }
   // Reads the value at FirstBlock into the buffer: 8963 for a block of another owner (the value
   // is empty instead when the first block's owner differs and the buffer is read-only) or a
   // block met twice, 8711 for a chain shorter than its TotalLength.
   void LoadValue(TBlobBuffer& buffer);
-  // Writes the value as a chain, reusing the old chain's blocks and freeing its surplus; the
-  // empty value frees the chain and leaves FirstBlock 0. 8963 when the old chain is not sound.
+  // Writes the value as a new chain and puts the old one aside (FreeChainsLater); the empty
+  // value puts the chain aside and leaves FirstBlock 0. 8963 when the old chain is not sound.
   void StoreValue(TBlobBuffer& buffer);
 
   // Open values of the cursor, in opening order.
@@ -196,6 +214,11 @@ class TBlobFile : public TFileHandler {
   std::array<std::uint8_t, kBlobHeaderSize> header_{};
   TSystemList<std::unique_ptr<TBlock>> blockCache_;
   TSystemList<std::unique_ptr<TBlobBuffer>> openBlobs_;
+  struct TReplacedChain {
+    std::uint32_t Owner;
+    std::vector<std::uint32_t> Blocks;  // first block first
+  };
+  std::vector<TReplacedChain> replaced_;
   TStatistics statistics_;
 };
 

@@ -224,6 +224,7 @@ void TDataFile::WriteBackInSafeOrder() {
   // header, whose record count admits the new records, last.
   if (BlobFile()) blobFile_->WriteBack();
   WriteBackRecords();
+  ReleaseReplacedChains();  // chains the written records gave up, and the free list after them
   indexFile_->WriteBack(false);
   WriteHeader(false);
 }

@@ -179,6 +179,9 @@ class TDataFile : public TFileHandler {
   void MarkDirty(TRecord* record) { record->Dirty = true; }
   // Writes dirty unpinned buffers in runs of consecutive records, one write per run.
   void WriteBackRecords();
+  // After the records are written back: frees the BLOB chains that changes gave up and that
+  // their records no longer name (TBlobFile::FreeChainsLater), and writes the BLOB file again.
+  void ReleaseReplacedChains();
   void DropRecordCache();  // marks every cached record empty
   // Whether record r is in the record cache (a record of an Exclusive cursor may be there before
   // the file holds it).

@@ -186,7 +186,7 @@ void TDataFile::FreeRecordBlobs(std::uint8_t* record) {
     std::int32_t slot = Slot(record, f);
     if (slot > 0) chains.push_back(static_cast<std::uint32_t>(slot));
   }
-  blobs->FreeChains(chains, GetU32(record + 1));
+  blobs->FreeChainsLater(chains, GetU32(record + 1));
   for (const auto& f : fields_)
     if (f.IsBlob()) PutSlot(record, f.Offset, 0, false);
 }

@@ -377,8 +377,27 @@ void TDataFile::WriteBackAll(bool forceDataHeader, bool forceIndexHeader) {
     throw;
   }
   for (std::size_t k = 0; k < pins.size(); ++k) recordCache_[static_cast<int>(k)]->PinCount = pins[k];
+  ReleaseReplacedChains();
   indexFile_->WriteBack(forceIndexHeader);
   WriteHeader(forceDataHeader);
+}
+
+void TDataFile::ReleaseReplacedChains() {
+  // The records no longer naming these chains are on disk now; only then may their blocks be
+  // handed out again, and the free list that holds them is written.
+  if (!BlobFile() || blobFile_->ReplacedChainCount() == 0) return;
+  auto named = [&](std::uint32_t owner, std::uint32_t first) {
+    if (owner == 0 || owner >= header_.NextRecordNumber) return false;
+    TRecord* r = FetchRecord(owner);
+    bool names = false;
+    if (r->Data[0] == 0) {
+      for (const auto& f : fields_)
+        if (f.IsBlob() && GetU32(r->Data.data() + f.Offset + 1) == first) names = true;
+    }
+    UnpinRecord(r);
+    return names;
+  };
+  if (blobFile_->ReleaseReplacedChains(named)) blobFile_->WriteBack();
 }
 
 void TDataFile::DiscardCachedChanges() {
@@ -721,7 +740,7 @@ TDataFile::TBlobPlan TDataFile::PlanBlobs(const std::uint8_t* buffer, const std:
 }
 
 void TDataFile::FreeLeftChains(TBlobPlan& plan, std::uint32_t number) {
-  if (BlobFile() && !plan.Free.empty()) blobFile_->FreeChains(plan.Free, number);
+  if (BlobFile() && !plan.Free.empty()) blobFile_->FreeChainsLater(plan.Free, number);
   plan.Free.clear();
 }
 

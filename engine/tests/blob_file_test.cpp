@@ -102,19 +102,22 @@ TEST_F(Blob, BlockSizeStoredAsZeroMeans512) {
   EXPECT_EQ(ValueOf(r), Pattern(1000));
 }
 
-TEST_F(Blob, ShorterValueFreesTheSurplusAndTheNextValueReusesIt) {
+// A new value never goes into the blocks its record still names on disk: it takes blocks of
+// its own, and the old chain is freed once the record is written, for the next values.
+TEST_F(Blob, ShorterValueTakesNewBlocksAndTheOldChainServesTheNextValue) {
   Create();
   std::uint32_t a = AddRecord(Pattern(1000, 1));
   WriteBack();
   auto before = ChainOf(a);
   ASSERT_EQ(before.size(), 3u);
   Rewrite(a, kMemo, Pattern(100, 2));
+  EXPECT_TRUE(FreeList().empty());  // the record on disk still names the old chain
   WriteBack();
   auto after = ChainOf(a);
   ASSERT_EQ(after.size(), 1u);
-  EXPECT_EQ(after[0].Offset, before[0].Offset);  // the old first block is kept
+  for (const auto& block : before) EXPECT_NE(after[0].Offset, block.Offset);
   std::vector<std::uint32_t> freed = FreeList();
-  EXPECT_EQ(freed, (std::vector<std::uint32_t>{before[1].Offset, before[2].Offset}));
+  EXPECT_EQ(freed, (std::vector<std::uint32_t>{before[0].Offset, before[1].Offset, before[2].Offset}));
   ExpectSound();
 
   std::uint32_t end = Blobs().NextBlockOffset();
@@ -123,10 +126,10 @@ TEST_F(Blob, ShorterValueFreesTheSurplusAndTheNextValueReusesIt) {
   WriteBack();
   auto chainB = ChainOf(b);
   ASSERT_EQ(chainB.size(), 2u);
-  EXPECT_EQ(chainB[0].Offset, before[1].Offset);
-  EXPECT_EQ(chainB[1].Offset, before[2].Offset);
+  EXPECT_EQ(chainB[0].Offset, before[0].Offset);
+  EXPECT_EQ(chainB[1].Offset, before[1].Offset);
   EXPECT_EQ(Blobs().NextBlockOffset(), end);
-  EXPECT_EQ(Blobs().FreeBlockHead(), 0u);
+  EXPECT_EQ(Blobs().FreeBlockHead(), before[2].Offset);
   EXPECT_EQ(Blobs().Statistics().BlocksReused, reused + 2);
   Reopen();
   EXPECT_EQ(ValueOf(a), Pattern(100, 2));
@@ -134,17 +137,21 @@ TEST_F(Blob, ShorterValueFreesTheSurplusAndTheNextValueReusesIt) {
   ExpectSound();
 }
 
-TEST_F(Blob, LongerValueKeepsItsChainAndGrowsIt) {
+TEST_F(Blob, LongerValueTakesANewChainAndTheOldOneIsFreedAtClose) {
   Create();
   std::uint32_t a = AddRecord(Pattern(700, 1));
   auto before = ChainOf(a);
+  ASSERT_EQ(before.size(), 2u);
   Rewrite(a, kMemo, Pattern(2000, 2));
   auto after = ChainOf(a);
   ASSERT_EQ(after.size(), 5u);
-  EXPECT_EQ(after[0].Offset, before[0].Offset);
-  EXPECT_EQ(after[1].Offset, before[1].Offset);
+  for (const auto& block : after) {
+    EXPECT_NE(block.Offset, before[0].Offset);
+    EXPECT_NE(block.Offset, before[1].Offset);
+  }
   Reopen();
   EXPECT_EQ(ValueOf(a), Pattern(2000, 2));
+  EXPECT_EQ(FreeList(), (std::vector<std::uint32_t>{before[0].Offset, before[1].Offset}));
   ExpectSound();
 }
 
@@ -348,13 +355,16 @@ TEST_F(Blob, AValueStaysOpenAcrossPostsAndFollowsItsChain) {
   std::uint32_t a = Post(b);
   EXPECT_EQ(SlotOf(b, kMemo), handle);  // the caller's buffer keeps the open value
   EXPECT_EQ(SlotOf(Stored(a), kMemo), 512);
-  // A second post of the same open value with a shorter text reuses the chain.
+  // A second post of the same open value with a shorter text moves it to a new chain; the old
+  // one is freed once the record is written.
   ASSERT_EQ(table.TruncateBlob(false, kMemo, 10, b.data()), 0);
   Post(b, a);
-  EXPECT_EQ(SlotOf(Stored(a), kMemo), 512);
-  EXPECT_EQ(FreeList().size(), 2u);
+  const std::int32_t moved = SlotOf(Stored(a), kMemo);
+  EXPECT_NE(moved, 512);
+  WriteBack();
+  EXPECT_EQ(FreeList().size(), 3u);
   ASSERT_EQ(table.CloseBlob(false, kMemo, b.data()), 0);
-  EXPECT_EQ(SlotOf(b, kMemo), 512);
+  EXPECT_EQ(SlotOf(b, kMemo), moved);
   Reopen();
   EXPECT_EQ(ValueOf(a), Pattern(10, 1));
   ExpectSound();
@@ -403,8 +413,9 @@ TEST_F(Blob, FreeRecordBlobsFreesEveryChainAndClearsTheFields) {
     EXPECT_EQ(SlotOf(stored, field), 0);
     EXPECT_EQ(NullByteOf(stored, field), 0);
   }
-  EXPECT_EQ(FreeList().size(), 5u);
+  EXPECT_TRUE(FreeList().empty());  // until the deleted record is written
   WriteBack();
+  EXPECT_EQ(FreeList().size(), 5u);
   ExpectSound();
   Reopen();
   EXPECT_EQ(ValueOf(keep), Pattern(50));
@@ -496,7 +507,7 @@ TEST_F(Blob, TheCacheReadsAheadAlongAChainAndWritesRunsInOneCall) {
   EXPECT_EQ(Blobs().Statistics().BlockReads, 1u + 3u);
 }
 
-TEST_F(Blob, AnotherCursorSeesARewriteInPlaceAfterItsChangeCheck) {
+TEST_F(Blob, AnotherCursorSeesARewriteAfterItsChangeCheck) {
   Create();
   std::uint32_t a = AddRecord(Pattern(1000, 1));
   table.Close();
@@ -518,19 +529,20 @@ TEST_F(Blob, AnotherCursorSeesARewriteInPlaceAfterItsChangeCheck) {
     return out;
   };
   EXPECT_EQ(readValue(), Pattern(1000, 1));
-  // Same length: the chain is rewritten in place and only the blocks change.
+  // Same length: the value still moves to a new chain, so the record changes with it (its
+  // header written as a record operation writes it).
   table.AcquireWriteLock();
   Rewrite(a, kMemo, Pattern(1000, 2));
   WriteBack();
+  table.WriteHeader(true);
   table.ReleaseWriteLock();
-  // Only the BLOB file's counter moved: the record and the index are as they were.
   EXPECT_TRUE(reader.Refresh());
   EXPECT_EQ(readValue(), Pattern(1000, 2));
   reader.Close();
   table.Close();
 }
 
-TEST_F(Blob, AReaderThatMissesTheCacheStartsOverOnTheFreshFile) {
+TEST_F(Blob, AReaderThatMissesTheCacheReadsTheFreshFile) {
   Create();
   std::uint32_t a = AddRecord(Pattern(1000, 1));
   table.Close();
@@ -542,20 +554,32 @@ TEST_F(Blob, AReaderThatMissesTheCacheStartsOverOnTheFreshFile) {
   TBuffer b = r->Data;
   reader.UnpinRecord(r);
   reader.ReleaseReadLock();
-  // The other cursor moves the value: a longer one, and the record now names the same chain.
+  // The other cursor replaces the value with a longer one in a new chain past the end of the
+  // file the reader knows; the old chain is freed, its blocks as they were.
   table.AcquireWriteLock();
   Rewrite(a, kMemo, Pattern(3000, 2));
   WriteBack();
+  table.WriteHeader(true);
   table.ReleaseWriteLock();
-  // The first block is read under the read lock, whose change check finds the new header; the
-  // load starts over and sees the whole new value, not the old header's idea of the file.
-  ASSERT_EQ(reader.OpenBlob(false, kMemo, kBlobOpenRead, b.data()), 0);
-  EXPECT_FALSE(reader.LockState().Read);  // released again by OpenBlob
-  std::uint32_t size = 0, got = 0;
-  ASSERT_EQ(reader.GetBlobSize(false, kMemo, b.data(), size), 0);
-  std::string out(size, '\0');
-  EXPECT_EQ(reader.ReadBlob(false, kMemo, 0, size, out.data(), b.data(), got), 0);
-  EXPECT_EQ(out, Pattern(3000, 2));
+  auto read = [&](TBuffer& record) {
+    EXPECT_EQ(reader.OpenBlob(false, kMemo, kBlobOpenRead, record.data()), 0);
+    EXPECT_FALSE(reader.LockState().Read);  // released again by OpenBlob
+    std::uint32_t size = 0, got = 0;
+    EXPECT_EQ(reader.GetBlobSize(false, kMemo, record.data(), size), 0);
+    std::string out(size, '\0');
+    EXPECT_EQ(reader.ReadBlob(false, kMemo, 0, size, out.data(), record.data(), got), 0);
+    reader.CloseBlob(false, kMemo, record.data());
+    return out;
+  };
+  // The old record names the old chain, whose blocks still hold its value whole.
+  EXPECT_TRUE(read(b) == Pattern(1000, 1));
+  // The change check of that read found the new headers and dropped the cached record: read
+  // again, it names the new chain, beyond the end the old header knew.
+  r = reader.FetchRecord(a);
+  TBuffer fresh = r->Data;
+  reader.UnpinRecord(r);
+  reader.ReleaseReadLock();
+  EXPECT_TRUE(read(fresh) == Pattern(3000, 2));
   reader.Close();
   table.Close();
 }

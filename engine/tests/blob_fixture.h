@@ -101,9 +101,10 @@ class BlobTest : public EngineTest {
     return number;
   }
   void WriteBack() {
-    table.WriteBackRecords();
-    table.WriteHeader(false);
     Blobs().WriteBack();
+    table.WriteBackRecords();
+    table.ReleaseReplacedChains();
+    table.WriteHeader(false);
   }
 
   // Opens the field read-write on the buffer and makes the value exactly `value`.

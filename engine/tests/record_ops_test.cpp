@@ -973,19 +973,24 @@ TEST_F(BlobRecordTest, InsertStoresTheValuesAndDeleteFreesTheirChains) {
   EXPECT_EQ(report.FreeBlocks, 0u);
 }
 
-TEST_F(BlobRecordTest, UpdateRewritesTheValueInItsOwnChain) {
+// The new value goes into a chain of its own and the old chain is freed after the record is
+// written: the old blocks are never overwritten while the record on disk still names them.
+TEST_F(BlobRecordTest, UpdateWritesTheValueIntoANewChainAndFreesTheOldOne) {
   std::uint32_t r = AddMemos(1, std::string(100, 'a'), "keep");
   StandOn(r);
+  const std::uint16_t slot = table.GetFieldDescriptor(false, 3).Offset + 1;
+  const std::int32_t before = GetI32(Stored(r).data() + slot);
   TBuffer b = Stored(r);
   SetMemo(b, 3, "b");
   table.UpdateRecord(b.data(), false, true);
   table.CloseAllBlobs();
   EXPECT_EQ(Memo(r, 3), "b");
   EXPECT_EQ(Memo(r, 4), "keep");
+  EXPECT_NE(GetI32(Stored(r).data() + slot), before);
   TBlobFileReport report = VerifyBlobFile(table);
   EXPECT_TRUE(report.Ok());
   EXPECT_EQ(report.ChainBlocks, 2u);
-  EXPECT_EQ(report.FreeBlocks, 2u);
+  EXPECT_EQ(report.FreeBlocks, 3u);  // the whole old chain
 }
 
 // A buffer copied from a stored record holds that record's chains: the new record gets copies,
