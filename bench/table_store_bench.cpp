@@ -83,9 +83,12 @@ void Create(const std::string& name, const TTableDefinition& definition) {
 void InsertLyric(TDataFile& table, std::vector<std::uint8_t>& record, std::int32_t id, const std::string& text) {
   table.InitRecord(record.data());
   table.SetField(true, kId, &id, record.data());
-  table.OpenBlob(true, kLyric, kBlobReadWrite, record.data());
-  table.WriteBlob(true, kLyric, 0, static_cast<std::uint32_t>(text.size()), text.data(), record.data());
+  if (table.OpenBlob(true, kLyric, kBlobReadWrite, record.data()) != 0 ||
+      table.WriteBlob(true, kLyric, 0, static_cast<std::uint32_t>(text.size()), text.data(), record.data()) != 0) {
+    throw std::runtime_error("memo not written");
+  }
   table.InsertRecord(record.data());
+  table.CloseBlob(true, kLyric, record.data());
 }
 
 class Data {
@@ -307,7 +310,10 @@ void QuarryMemoRead(benchmark::State& state) {
       lyrics.table.SetField(true, kId, &id, key.data());
       if (!lyrics.table.FindKey(key.data(), false, false, 1, -1, lyrics.record.data())) continue;
       std::uint8_t* record = lyrics.record.data();
-      lyrics.table.OpenBlob(true, kLyric, kBlobRead, record);
+      if (int code = lyrics.table.OpenBlob(true, kLyric, kBlobRead, record)) {
+        state.SkipWithError(("OpenBlob " + std::to_string(code)).c_str());
+        return;
+      }
       std::uint32_t size = 0, got = 0;
       lyrics.table.GetBlobSize(true, kLyric, record, size);
       text.resize(size);
@@ -317,6 +323,7 @@ void QuarryMemoRead(benchmark::State& state) {
     }
   }
   state.SetBytesProcessed(bytes);
+  if (bytes < state.iterations() * kBatch * 1000) state.SkipWithError("memos shorter than written");
 }
 
 void SqliteMemoRead(benchmark::State& state) {

@@ -504,10 +504,9 @@ std::int64_t TDataFile::RecordOffset(std::uint32_t recordNumber) const {
 }
 
 TRecord* TDataFile::FindCached(std::uint32_t recordNumber) {
-  auto it = cachedRecords_.find(recordNumber);
-  if (it == cachedRecords_.end()) return nullptr;
-  TouchRecord(it->second);
-  return it->second;
+  TRecord* record = cachedRecords_.Find(recordNumber);
+  if (record) TouchRecord(record);
+  return record;
 }
 
 void TDataFile::UnlinkRecord(TRecord* record) {
@@ -527,16 +526,15 @@ void TDataFile::TouchRecord(TRecord* record) {
 
 void TDataFile::SetCachedNumber(TRecord* record, std::uint32_t recordNumber) {
   if (record->RecordNumber != 0) {
-    auto it = cachedRecords_.find(record->RecordNumber);
-    if (it != cachedRecords_.end() && it->second == record) cachedRecords_.erase(it);
+    if (cachedRecords_.Find(record->RecordNumber) == record) cachedRecords_.Erase(record->RecordNumber);
   }
   record->RecordNumber = recordNumber;
-  if (recordNumber != 0) cachedRecords_[recordNumber] = record;
+  if (recordNumber != 0) cachedRecords_.Set(recordNumber, record);
 }
 
 void TDataFile::ClearRecordCache() {
   recordCache_.Clear();
-  cachedRecords_.clear();
+  cachedRecords_.Clear();
   newestRecord_ = oldestRecord_ = nullptr;
 }
 
@@ -578,7 +576,7 @@ TRecord* TDataFile::TakeBuffer() {
 }
 
 void TDataFile::DropRecordCache() {
-  cachedRecords_.clear();
+  cachedRecords_.Clear();
   for (auto& r : recordCache_) {
     r->RecordNumber = 0;
     r->Dirty = false;
@@ -596,7 +594,7 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
   for (std::uint32_t k = 0; k < count; ++k) {
     std::uint32_t number = first + k;
     if (number != wanted && (std::uint64_t{k} + 1) * size > got) continue;  // only the wanted one may come up short
-    if (cachedRecords_.count(number)) continue;  // never overwrite what this cursor already holds
+    if (cachedRecords_.Find(number)) continue;  // never overwrite what this cursor already holds
     TRecord* r = TakeBuffer();
     r->ReadAheadMark = true;
     filled.push_back(r);

@@ -37,6 +37,7 @@
 #include "engine/field_codec.h"
 #include "engine/file_handler.h"
 #include "engine/index_file.h"
+#include "engine/number_map.h"
 #include "engine/system_list.h"
 #include "engine/table_format.h"
 
@@ -185,7 +186,7 @@ class TDataFile : public TFileHandler {
   void DropRecordCache();  // marks every cached record empty
   // Whether record r is in the record cache (a record of an Exclusive cursor may be there before
   // the file holds it).
-  bool IsRecordCached(std::uint32_t recordNumber) const { return cachedRecords_.count(recordNumber) != 0; }
+  bool IsRecordCached(std::uint32_t recordNumber) const { return cachedRecords_.Find(recordNumber) != nullptr; }
   std::uint32_t ReadAheadCount() const { return readAheadCount_; }
   int RecordCacheCapacity() const { return recordCache_.Capacity(); }
   std::int64_t RecordOffset(std::uint32_t recordNumber) const;
@@ -368,7 +369,7 @@ class TDataFile : public TFileHandler {
   TSystemList<std::unique_ptr<TRecord>> recordCache_;
   TRecord* newestRecord_ = nullptr;
   TRecord* oldestRecord_ = nullptr;
-  std::unordered_map<std::uint32_t, TRecord*> cachedRecords_;
+  TNumberMap<TRecord> cachedRecords_;
   std::vector<std::uint8_t> scanBlock_, scanRecord_;  // ScanRecords' buffers, kept between scans
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;

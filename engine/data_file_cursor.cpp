@@ -25,7 +25,7 @@
 // records, which may be newer than the file) whenever the bitmaps are built from scratch.
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <type_traits>
 
 #include "engine/byte_order.h"
@@ -90,10 +90,39 @@ struct TDataFile::TCursorOps {
     TKey RangeStart, RangeEnd;
   };
 
-  static TSnapshot Take(const TCursorState& c) {
-    return {c.Index, c.Physical, c.Pos,         c.Key,        c.RecordNumber, c.Position,
-            c.AtBOF, c.AtEOF,    c.RangeActive, c.RangeStart, c.RangeEnd};
+  // Fills s, reusing its key buffers: a walk takes a snapshot at every step.
+  static void Take(const TCursorState& c, TSnapshot& s) {
+    s.Index = c.Index;
+    s.Physical = c.Physical;
+    s.Pos = c.Pos;
+    s.Key.assign(c.Key.begin(), c.Key.end());
+    s.RecordNumber = c.RecordNumber;
+    s.Position = c.Position;
+    s.AtBOF = c.AtBOF;
+    s.AtEOF = c.AtEOF;
+    s.RangeActive = c.RangeActive;
+    s.RangeStart.assign(c.RangeStart.begin(), c.RangeStart.end());
+    s.RangeEnd.assign(c.RangeEnd.begin(), c.RangeEnd.end());
   }
+
+  // One snapshot per level of operations running inside one another on this thread, kept for
+  // the next operation at that level.
+  class TSnapshotSlot {
+   public:
+    TSnapshotSlot() {
+      if (pool_.size() <= depth_) pool_.push_back(std::make_unique<TSnapshot>());
+      snapshot_ = pool_[depth_++].get();
+    }
+    ~TSnapshotSlot() { --depth_; }
+    TSnapshotSlot(const TSnapshotSlot&) = delete;
+    TSnapshotSlot& operator=(const TSnapshotSlot&) = delete;
+    TSnapshot& operator*() const { return *snapshot_; }
+
+   private:
+    TSnapshot* snapshot_;
+    static inline thread_local std::vector<std::unique_ptr<TSnapshot>> pool_;
+    static inline thread_local std::size_t depth_ = 0;
+  };
 
   static void PutBack(T& t, TSnapshot& s) {
     TCursorState& c = t.cursor_;
@@ -123,11 +152,15 @@ struct TDataFile::TCursorOps {
     const bool readHeld = t.locks_.Read;
     try {
       if (t.strictChangeDetection_) t.AcquireReadLock();
+      TSnapshotSlot slot;
       for (int attempt = 0;; ++attempt) {
-        std::optional<TSnapshot> snapshot;
+        bool taken = false;
         try {
           Prepare(t);
-          if (CanRestart(t)) snapshot = Take(t.cursor_);
+          if (CanRestart(t)) {
+            Take(t.cursor_, *slot);
+            taken = true;
+          }
           if constexpr (std::is_void_v<decltype(operation())>) {
             operation();
             if (!readHeld) t.ReleaseReadLock();
@@ -140,7 +173,7 @@ struct TDataFile::TCursorOps {
         } catch (const ERestartOperation&) {
           // The read lock is held now, so a second restart means the lock is not protecting us.
           if (attempt >= 2) throw;
-          if (snapshot) PutBack(t, *snapshot);
+          if (taken) PutBack(t, *slot);
           t.cursor_.Stale = true;
         }
       }

@@ -242,30 +242,43 @@ class TIndexFile : public TFileHandler {
    public:
     explicit TPins(const TIndexFile& file) : file_(file) {}
     ~TPins() {
-      for (TPage* page : pages_)
-        if (page->PinCount > 0) --page->PinCount;
+      for (std::size_t i = 0; i < count_; ++i) Unpin(At(i));
     }
     TPins(const TPins&) = delete;
     TPins& operator=(const TPins&) = delete;
     TPage* Add(TPage* page) {
       if (page->PinCount >= 64) file_.Corrupt();
       ++page->PinCount;
-      pages_.push_back(page);
+      // A lookup pins a page or three: those live here, without an allocation per call.
+      if (count_ < kInline) {
+        inline_[count_] = page;
+      } else {
+        more_.push_back(page);
+      }
+      ++count_;
       return page;
     }
     // Gives up one pin of a page the operation no longer holds.
     void Release(TPage* page) {
-      for (auto it = pages_.rbegin(); it != pages_.rend(); ++it) {
-        if (*it != page) continue;
-        if (page->PinCount > 0) --page->PinCount;
-        pages_.erase(std::next(it).base());
+      for (std::size_t i = count_; i-- > 0;) {
+        if (At(i) != page) continue;
+        Unpin(page);
+        for (std::size_t k = i; k + 1 < count_; ++k) At(k) = At(k + 1);
+        if (--count_ >= kInline) more_.pop_back();
         return;
       }
     }
 
    private:
+    static constexpr std::size_t kInline = 8;
+    static void Unpin(TPage* page) {
+      if (page->PinCount > 0) --page->PinCount;
+    }
+    TPage*& At(std::size_t i) { return i < kInline ? inline_[i] : more_[i - kInline]; }
     const TIndexFile& file_;
-    std::vector<TPage*> pages_;
+    std::array<TPage*, kInline> inline_{};
+    std::vector<TPage*> more_;
+    std::size_t count_ = 0;
   };
   enum class TDescent { Lower, Upper };
   TKeyPosition Bound(const std::uint8_t* key, int length, TDescent descent);
