@@ -570,7 +570,12 @@ TRecord* TDataFile::TakeBuffer() {
       recordCache_.SetCapacity(std::min(recordCache_.Capacity() + kTransactionCacheGrowth, kMaxListSize));
       return TakeBuffer();
     }
-    if (attempt == 0) WriteBackRecords();
+    if (attempt == 0) {
+      // Records written ahead of a checkpoint come after the BLOB blocks they name, as in the
+      // ordered write-back: a kill in between must not leave a record naming empty blocks.
+      if (BlobFile()) blobFile_->WriteBack();
+      WriteBackRecords();
+    }
   }
   Fail(err::kRecordBuffersCorrupt);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
 #include "engine/file_session.h"
@@ -153,6 +154,111 @@ TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
   table.Open();
   EXPECT_EQ(table.RecordCount(), 1u);
   EXPECT_TRUE(names.empty());
+}
+
+// An Exclusive writer whose record cache fills up between checkpoints writes records early; a
+// record must never reach the file before the blocks of the memo it names, or a kill in between
+// leaves it naming blocks that hold nothing.
+TEST(WriteOrder, ARecordReachesTheFileOnlyAfterTheBlocksOfItsNewMemo) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  std::string name = dir.File("songs");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Memo", TFieldType::Blob)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  constexpr int kMemo = 2;
+  auto setMemo = [](TDataFile& table, std::uint8_t* b, const std::string& text) {
+    ASSERT_EQ(table.OpenBlob(false, kMemo, 2, b), 0);
+    ASSERT_EQ(table.TruncateBlob(false, kMemo, 0, b), 0);
+    ASSERT_EQ(table.WriteBlob(false, kMemo, 0, static_cast<std::uint32_t>(text.size()), text.data(), b), 0);
+  };
+  TDataFile table;
+  table.SetFileName(name);
+  table.SetExclusive(true);
+  table.Open();
+  const int records = table.RecordCacheCapacity() + 500;  // more than the record cache holds
+  std::vector<std::uint8_t> b(table.RecordBufferSize());
+  for (std::int32_t id = 1; id <= records; ++id) {
+    table.InitRecord(b.data());
+    table.SetField(false, 1, &id, b.data());
+    setMemo(table, b.data(), "first " + std::to_string(id));
+    table.InsertRecord(b.data());
+    table.CloseAllBlobs();
+  }
+  table.Close();
+
+  // Every write from here on, in order: file, first byte, length.
+  struct TWrite {
+    std::string File;
+    std::uint64_t Offset, Count;
+  };
+  std::vector<TWrite> writes;
+  struct TLogging : TStorage {
+    TLogging(std::unique_ptr<TStorage> inner, std::string file, std::vector<TWrite>& log)
+        : Inner(std::move(inner)), File(std::move(file)), Log(log) {}
+    int ReadAt(std::uint64_t o, void* b, std::uint32_t c, std::uint32_t& r) override {
+      return Inner->ReadAt(o, b, c, r);
+    }
+    int WriteAt(std::uint64_t o, const void* b, std::uint32_t c, std::uint32_t& w) override {
+      Log.push_back({File, o, c});
+      return Inner->WriteAt(o, b, c, w);
+    }
+    int Size(std::int64_t& s) override { return Inner->Size(s); }
+    int Truncate(std::uint64_t s) override { return Inner->Truncate(s); }
+    int Flush() override { return Inner->Flush(); }
+    bool Lock(std::uint32_t o, std::uint32_t l) override { return Inner->Lock(o, l); }
+    bool Unlock(std::uint32_t o, std::uint32_t l) override { return Inner->Unlock(o, l); }
+    void Close() override { Inner->Close(); }
+    std::unique_ptr<TStorage> Inner;
+    std::string File;
+    std::vector<TWrite>& Log;
+  };
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string& fileName) {
+    return std::unique_ptr<TStorage>(
+        std::make_unique<TLogging>(std::move(storage), fileName.substr(fileName.size() - 4), writes));
+  });
+  table.Open();
+  table.SelectIndex(0);
+  table.First();
+  while (table.Next(b.data()) == 0) {
+    setMemo(table, b.data(), "second value, longer than the first");
+    table.UpdateRecord(b.data(), false, false);
+    table.CloseAllBlobs();
+  }
+  table.Close();
+  SetStorageHook({});
+
+  // Where each record's memo lies now, and when each record and block was last written.
+  table.SetExclusive(false);
+  table.Open();
+  const std::int64_t firstRecord = table.RecordOffset(1);
+  const std::uint32_t recordSize = table.Header().RecordSize;
+  const std::uint16_t slot = table.GetFieldDescriptor(false, kMemo).Offset + 1;
+  std::vector<std::uint32_t> memoOf(static_cast<std::size_t>(records) + 1);
+  for (std::uint32_t r = 1; r <= static_cast<std::uint32_t>(records); ++r) {
+    TRecord* record = table.FetchRecord(r);
+    memoOf[r] = static_cast<std::uint32_t>(GetI32(record->Data.data() + slot));
+    table.UnpinRecord(record);
+  }
+  table.Close();
+  bool earlyRecordWrites = false;
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    const TWrite& w = writes[i];
+    if (w.File != ".DAT" || w.Offset < static_cast<std::uint64_t>(firstRecord)) continue;
+    const auto from = static_cast<std::uint32_t>((w.Offset - firstRecord) / recordSize) + 1;
+    const auto to = static_cast<std::uint32_t>((w.Offset + w.Count - firstRecord - 1) / recordSize) + 1;
+    earlyRecordWrites = earlyRecordWrites || i + 1 < writes.size();
+    for (std::uint32_t r = from; r <= to && r <= static_cast<std::uint32_t>(records); ++r) {
+      const std::uint32_t block = memoOf[r];
+      bool blockBefore = false;
+      for (std::size_t k = 0; k < i && !blockBefore; ++k)
+        blockBefore =
+            writes[k].File == ".BLB" && writes[k].Offset <= block && block < writes[k].Offset + writes[k].Count;
+      ASSERT_TRUE(blockBefore) << "record " << r << " written (write " << i << ") before its memo's block " << block;
+    }
+  }
+  EXPECT_TRUE(earlyRecordWrites);
 }
 
 }  // namespace
