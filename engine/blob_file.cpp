@@ -132,9 +132,7 @@ void TBlobFile::Close() {
 
 void TBlobFile::CreateNew() {
   TFileHandler::CreateNew();
-  header_.fill(0);
-  header_[8] = 3;
-  PutU32(header_.data() + 13, kBlobHeaderSize);
+  header_ = TBlobHeader{};
   HeaderChanged = true;
 }
 
@@ -154,22 +152,22 @@ std::uint32_t TBlobFile::BlockSize() const {
   return owner_.Header().BlockSize();
 }
 std::uint32_t TBlobFile::FreeBlockHead() const {
-  return GetU32(header_.data() + 9);
+  return header_.FreeBlockHead;
 }
 std::uint32_t TBlobFile::NextBlockOffset() const {
-  return GetU32(header_.data() + 13);
+  return header_.NextBlockOffset;
 }
 std::int32_t TBlobFile::ChangeCounter() const {
-  return GetI32(header_.data());
+  return header_.ChangeCounter;
 }
 
 void TBlobFile::SetFreeBlockHead(std::uint32_t offset) {
-  PutU32(header_.data() + 9, offset);
+  header_.FreeBlockHead = offset;
   HeaderChanged = true;
 }
 
 void TBlobFile::SetNextBlockOffset(std::uint32_t offset) {
-  PutU32(header_.data() + 13, offset);
+  header_.NextBlockOffset = offset;
   HeaderChanged = true;
 }
 
@@ -188,24 +186,26 @@ void TBlobFile::ReadHeader() {
   std::array<std::uint8_t, kBlobHeaderSize> page{};
   ReadAt(0, page.data(), kBlobHeaderSize);
   if (Encrypted()) ScrambleData(page.data(), page.size());
-  if (page[8] != 3) Fail(err::kWrongVersion);
+  const TBlobHeader header = TBlobHeader::Decode(page.data());
+  if (header.Version != kBlobVersion) Fail(err::kWrongVersion);
   // Offsets off the block grid would make every later block address meaningless.
-  std::uint32_t next = GetU32(page.data() + 13), freeHead = GetU32(page.data() + 9);
+  const std::uint32_t next = header.NextBlockOffset, freeHead = header.FreeBlockHead;
   bool sane = next >= kBlobHeaderSize && (next - kBlobHeaderSize) % BlockSize() == 0 &&
               next <= kMaxBlobFileOffset + BlockSize() &&
               (freeHead == 0 ||
                (freeHead >= kBlobHeaderSize && freeHead < next && (freeHead - kBlobHeaderSize) % BlockSize() == 0));
   if (!sane) Fail(err::kHeaderAccess);
-  header_ = page;
+  header_ = header;
   HeaderChanged = false;
 }
 
 void TBlobFile::WriteHeader(bool force) {
   if (!force && !HeaderChanged) return;
   if (ReadOnly()) Fail(err::kAccessDenied);
-  PutI32(header_.data(), ChangeCounter() + 1);
-  header_[17] = HeaderChanged ? 1 : 0;
-  std::array<std::uint8_t, kBlobHeaderSize> page = header_;
+  header_.ChangeCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(header_.ChangeCounter) + 1u);
+  header_.HeaderDirty = HeaderChanged ? 1 : 0;
+  std::array<std::uint8_t, kBlobHeaderSize> page{};
+  header_.Encode(page.data());
   if (Encrypted()) ScrambleData(page.data(), page.size());
   WriteAt(0, page.data(), kBlobHeaderSize);
   HeaderChanged = false;

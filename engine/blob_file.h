@@ -3,9 +3,8 @@
 // and holds the values a cursor has open (TBlobBuffer): a value is read whole into memory when it
 // is opened, edited there and written back as a chain when its record is inserted or updated.
 //
-// Header (512 bytes at offset 0, scrambled as a whole with the data seed when encrypted):
-//   0 i32 ChangeCounter   4 zero   8 u8 Version (3)   9 u32 FreeBlockHead (0 = none)
-//   13 u32 NextBlockOffset (512 in a new file)   17 u8 HeaderDirty   18..511 zero
+// Header: TBlobHeader (blob_format.h), 512 bytes at offset 0, scrambled as a whole with the data
+// seed when encrypted.
 // Blocks of BlockSize bytes (the data header's BlobBlockSize: 64 or more, 0 read as 512) follow
 // at 512 + k x BlockSize and are addressed by their byte offset. A block:
 //   0 u32 PrevBlock (0 in a chain's first block)   4 u32 NextBlock (0 in the last; in a free
@@ -39,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/blob_format.h"
 #include "engine/file_handler.h"
 #include "engine/system_list.h"
 
@@ -47,7 +47,6 @@ namespace quillon::engine {
 class TDataFile;
 class TBlobFile;
 
-inline constexpr int kBlobHeaderSize = 512;
 inline constexpr int kBlockHeaderSize = 18;
 inline constexpr int kMinBlockSize = 64;
 inline constexpr int kMaxOpenBlobs = 64;
@@ -211,7 +210,7 @@ class TBlobFile : public TFileHandler {
   void WriteBlocks();
 
   TDataFile& owner_;
-  std::array<std::uint8_t, kBlobHeaderSize> header_{};
+  TBlobHeader header_;
   TSystemList<std::unique_ptr<TBlock>> blockCache_;
   TSystemList<std::unique_ptr<TBlobBuffer>> openBlobs_;
   struct TReplacedChain {

@@ -21,10 +21,12 @@ namespace quillon::engine {
 
 namespace {
 
-constexpr int kSlotsOffset = 14;
+constexpr int kVersionOffset = 8;
+constexpr int kNextPageOffset = 9;
 constexpr int kRecordCountOffset = 3974;
-constexpr int kNoPrimaryOffset = 3978;
 constexpr int kHeaderDirtyOffset = 3979;
+constexpr int kRootPageInSlot = 86;      // u32 in an index descriptor slot
+constexpr int kFreePageHeadInSlot = 90;  // u32 in an index descriptor slot
 
 bool IsNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0x81 && c <= 0xFE);
@@ -135,8 +137,8 @@ void TIndexFile::CreateNew() {
   TFileHandler::CreateNew();
   header_.fill(0);
   ForgetSelections();
-  header_[8] = kTableVersion;
-  PutU32(header_.data() + 9, kIndexPageSize);
+  header_[kVersionOffset] = kTableVersion;
+  PutU32(header_.data() + kNextPageOffset, kIndexPageSize);
   TIndexDescriptor deleted;
   deleted.IndexName = kDeletedIndexName;
   deleted.KeyLength = 5;
@@ -151,7 +153,7 @@ void TIndexFile::ReadHeader() {
   std::array<std::uint8_t, kIndexPageSize> page{};
   ReadAt(0, page.data(), kIndexPageSize);
   if (owner_.Header().Encrypted) ScrambleData(page.data(), page.size());
-  if (page[8] != kTableVersion) Fail(err::kWrongVersion);
+  if (page[kVersionOffset] != kTableVersion) Fail(err::kWrongVersion);
   if (page[13] > kMaxSecondaryIndexes) Fail(err::kHeaderAccess);
   // Descriptors no writer produces would size pages and keys wrongly: refuse them here.
   for (int slot = 0; slot <= kDeletedIndexSlot; ++slot) {
@@ -202,7 +204,7 @@ void TIndexFile::SetRecordCount(std::uint32_t count) {
 }
 
 std::uint32_t TIndexFile::NextPageOffset() const {
-  return GetU32(header_.data() + 9);
+  return GetU32(header_.data() + kNextPageOffset);
 }
 
 TIndexDescriptor TIndexFile::GetIndexDescriptor(int number) const {
@@ -292,7 +294,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
   std::vector<std::string> names;
   for (int i = 1; i <= IndexCount(); ++i) names.push_back(GetIndexDescriptor(i).IndexName);
   TIndexDescriptor d = CheckDescriptor(descriptor, false, false, owner_.PhysicalFields(), names, owner_.FileName());
-  header_[13] = static_cast<std::uint8_t>(IndexCount() + 1);
+  header_[kIndexCountOffset] = static_cast<std::uint8_t>(IndexCount() + 1);
   PutDescriptor(IndexCount(), d);
   SelectIndex(current_);
 }
@@ -300,7 +302,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
 void TIndexFile::EmptyIndexFile() {
   Seek(kIndexPageSize, 0);
   WriteBuffer(nullptr, 0);
-  PutU32(header_.data() + 9, kIndexPageSize);
+  PutU32(header_.data() + kNextPageOffset, kIndexPageSize);
   PutU32(header_.data() + kRecordCountOffset, 0);
   for (int slot = 0; slot <= kDeletedIndexSlot; ++slot) {
     TIndexDescriptor d = GetIndexDescriptor(slot);
@@ -316,21 +318,21 @@ void TIndexFile::EmptyIndexFile() {
 // ---- Current index ---------------------------------------------------------------------------
 
 std::uint32_t TIndexFile::RootPage(int number) const {
-  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 86);
+  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kRootPageInSlot);
 }
 
 void TIndexFile::SetRootPage(int number, std::uint32_t offset) {
-  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 86, offset);
+  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kRootPageInSlot, offset);
   if (number == current_) descriptor_.RootPage = offset;
   HeaderChanged = true;
 }
 
 std::uint32_t TIndexFile::FreePageHead(int number) const {
-  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 90);
+  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kFreePageHeadInSlot);
 }
 
 void TIndexFile::SetFreePageHead(int number, std::uint32_t offset) {
-  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + 90, offset);
+  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kFreePageHeadInSlot, offset);
   if (number == current_) descriptor_.FreePageHead = offset;
   HeaderChanged = true;
 }
@@ -538,7 +540,7 @@ TPage* TIndexFile::AllocatePage(int number, TPins& pins) {
   } else {
     std::uint32_t offset = NextPageOffset();
     if (offset > kMaxPageOffset - kIndexPageSize) Fail(err::kFileFull);
-    PutU32(header_.data() + 9, offset + kIndexPageSize);
+    PutU32(header_.data() + kNextPageOffset, offset + kIndexPageSize);
     HeaderChanged = true;
     page = pins.Add(TakeBuffer(number));
     page->Offset = offset;

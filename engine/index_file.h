@@ -55,6 +55,10 @@ class TDataFile;
 
 inline constexpr int kIndexPageSize = 4096;
 inline constexpr int kIndexDescriptorSize = 120;
+// Header bytes that more than the index file itself reads (the layout above).
+inline constexpr int kIndexCountOffset = 13;
+inline constexpr int kSlotsOffset = 14;
+inline constexpr int kNoPrimaryOffset = 3978;
 inline constexpr int kMaxSecondaryIndexes = 30;
 inline constexpr int kDeletedIndexSlot = 31;
 inline constexpr int kMaxKeyFields = 16;
@@ -120,12 +124,12 @@ class TIndexFile : public TFileHandler {
   // Truncates to the header page and empties every index.
   void EmptyIndexFile();
 
-  int IndexCount() const { return header_[13]; }
+  int IndexCount() const { return header_[kIndexCountOffset]; }
   TIndexDescriptor GetIndexDescriptor(int number) const;  // 0..31
   std::array<std::int16_t, kMaxKeyFields> GetKeyFields(int number) const {
     return GetIndexDescriptor(number).KeyFields;
   }
-  bool NoPrimaryIndex() const { return header_[3978] == 1; }
+  bool NoPrimaryIndex() const { return header_[kNoPrimaryOffset] == 1; }
   std::uint32_t RecordCount() const;
   void SetRecordCount(std::uint32_t count);
   void IncrementRecordCount() { SetRecordCount(RecordCount() + 1); }

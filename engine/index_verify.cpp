@@ -197,7 +197,7 @@ std::vector<std::string> TIndexFile::VerifyDescriptors() {
   if (IndexCount() > kMaxSecondaryIndexes) report("counts " + std::to_string(IndexCount()) + " secondary indexes");
   std::vector<std::string> names;
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    const std::uint8_t* raw = header_.data() + 14 + slot * kIndexDescriptorSize;
+    const std::uint8_t* raw = header_.data() + kSlotsOffset + slot * kIndexDescriptorSize;
     const TIndexDescriptor d = TIndexDescriptor::Decode(raw);
     const std::string where = "slot " + std::to_string(slot);
     const bool inUse = (slot == 0 && !NoPrimaryIndex()) || (slot >= 1 && slot <= IndexCount()) ||
