@@ -202,7 +202,7 @@ void TBlobFile::ReadHeader() {
 void TBlobFile::WriteHeader(bool force) {
   if (!force && !HeaderChanged) return;
   if (ReadOnly()) Fail(err::kAccessDenied);
-  header_.ChangeCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(header_.ChangeCounter) + 1u);
+  header_.ChangeCounter = NextChangeCounter(header_.ChangeCounter);
   header_.HeaderDirty = HeaderChanged ? 1 : 0;
   std::array<std::uint8_t, kBlobHeaderSize> page{};
   header_.Encode(page.data());

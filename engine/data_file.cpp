@@ -486,7 +486,7 @@ void TDataFile::WriteHeader(bool force) {
   if (ReadOnly()) Fail(err::kAccessDenied);
   platform::LocalTime t = platform::LocalNow();
   TTableHeader h = header_;
-  h.ChangeCounter = header_.ChangeCounter + 1;
+  h.ChangeCounter = NextChangeCounter(header_.ChangeCounter);
   h.LastUpdate = LastUpdateValue(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
   h.HeaderDirty = headerChanged_ ? 1 : 0;
   std::uint8_t bytes[kTableHeaderSize];

@@ -175,7 +175,7 @@ void TIndexFile::ReadHeader() {
 
 void TIndexFile::WriteHeader(bool force) {
   if (!force && !HeaderChanged) return;
-  PutI32(header_.data(), ChangeCounter() + 1);
+  PutI32(header_.data(), NextChangeCounter(ChangeCounter()));
   header_[kHeaderDirtyOffset] = HeaderChanged ? 1 : 0;
   std::array<std::uint8_t, kIndexPageSize> page = header_;
   if (owner_.Header().Encrypted) ScrambleData(page.data(), page.size());

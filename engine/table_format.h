@@ -52,6 +52,12 @@ inline constexpr std::uint32_t kMaxRecordBytes = 65535;
 inline constexpr std::uint32_t kMaxRecordNumber = 99999999;
 inline constexpr std::uint32_t kDefaultBlobBlockSize = 512;
 
+// Every header write of the three files counts up; a counter at its maximum wraps to the
+// minimum, since a counter is only ever compared for equality.
+inline std::int32_t NextChangeCounter(std::int32_t counter) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(counter) + 1u);
+}
+
 struct TTableHeader {
   std::int32_t ChangeCounter = 0;
   std::uint32_t BlobBlockSize = 0;
