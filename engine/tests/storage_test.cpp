@@ -96,6 +96,22 @@ INSTANTIATE_TEST_SUITE_P(
                                     }}),
     [](const ::testing::TestParamInfo<TStorageMaker>& info) { return std::string(info.param.Name); });
 
+// Passes every call to the storage it wraps; the tests below override what they watch.
+struct TPassThrough : TStorage {
+  explicit TPassThrough(std::unique_ptr<TStorage> inner) : Inner(std::move(inner)) {}
+  int ReadAt(std::uint64_t o, void* b, std::uint32_t c, std::uint32_t& r) override { return Inner->ReadAt(o, b, c, r); }
+  int WriteAt(std::uint64_t o, const void* b, std::uint32_t c, std::uint32_t& w) override {
+    return Inner->WriteAt(o, b, c, w);
+  }
+  int Size(std::int64_t& s) override { return Inner->Size(s); }
+  int Truncate(std::uint64_t s) override { return Inner->Truncate(s); }
+  int Flush() override { return Inner->Flush(); }
+  bool Lock(std::uint32_t o, std::uint32_t l) override { return Inner->Lock(o, l); }
+  bool Unlock(std::uint32_t o, std::uint32_t l) override { return Inner->Unlock(o, l); }
+  void Close() override { Inner->Close(); }
+  std::unique_ptr<TStorage> Inner;
+};
+
 // The hook is handed each file of a table as it opens, with the file's own name, and what it
 // answers is what the table uses.
 TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
@@ -108,22 +124,12 @@ TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
   testing::CreateTable(name, t);
 
   // A storage that counts the writes passing through it.
-  struct TCounting : TStorage {
-    TCounting(std::unique_ptr<TStorage> inner, int& writes) : Inner(std::move(inner)), Writes(writes) {}
-    int ReadAt(std::uint64_t o, void* b, std::uint32_t c, std::uint32_t& r) override {
-      return Inner->ReadAt(o, b, c, r);
-    }
+  struct TCounting : TPassThrough {
+    TCounting(std::unique_ptr<TStorage> inner, int& writes) : TPassThrough(std::move(inner)), Writes(writes) {}
     int WriteAt(std::uint64_t o, const void* b, std::uint32_t c, std::uint32_t& w) override {
       ++Writes;
-      return Inner->WriteAt(o, b, c, w);
+      return TPassThrough::WriteAt(o, b, c, w);
     }
-    int Size(std::int64_t& s) override { return Inner->Size(s); }
-    int Truncate(std::uint64_t s) override { return Inner->Truncate(s); }
-    int Flush() override { return Inner->Flush(); }
-    bool Lock(std::uint32_t o, std::uint32_t l) override { return Inner->Lock(o, l); }
-    bool Unlock(std::uint32_t o, std::uint32_t l) override { return Inner->Unlock(o, l); }
-    void Close() override { Inner->Close(); }
-    std::unique_ptr<TStorage> Inner;
     int& Writes;
   };
   std::vector<std::string> names;
@@ -194,23 +200,13 @@ TEST(WriteOrder, ARecordReachesTheFileOnlyAfterTheBlocksOfItsNewMemo) {
     std::uint64_t Offset, Count;
   };
   std::vector<TWrite> writes;
-  struct TLogging : TStorage {
+  struct TLogging : TPassThrough {
     TLogging(std::unique_ptr<TStorage> inner, std::string file, std::vector<TWrite>& log)
-        : Inner(std::move(inner)), File(std::move(file)), Log(log) {}
-    int ReadAt(std::uint64_t o, void* b, std::uint32_t c, std::uint32_t& r) override {
-      return Inner->ReadAt(o, b, c, r);
-    }
+        : TPassThrough(std::move(inner)), File(std::move(file)), Log(log) {}
     int WriteAt(std::uint64_t o, const void* b, std::uint32_t c, std::uint32_t& w) override {
       Log.push_back({File, o, c});
-      return Inner->WriteAt(o, b, c, w);
+      return TPassThrough::WriteAt(o, b, c, w);
     }
-    int Size(std::int64_t& s) override { return Inner->Size(s); }
-    int Truncate(std::uint64_t s) override { return Inner->Truncate(s); }
-    int Flush() override { return Inner->Flush(); }
-    bool Lock(std::uint32_t o, std::uint32_t l) override { return Inner->Lock(o, l); }
-    bool Unlock(std::uint32_t o, std::uint32_t l) override { return Inner->Unlock(o, l); }
-    void Close() override { Inner->Close(); }
-    std::unique_ptr<TStorage> Inner;
     std::string File;
     std::vector<TWrite>& Log;
   };
