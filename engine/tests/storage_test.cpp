@@ -96,6 +96,16 @@ INSTANTIATE_TEST_SUITE_P(
                                     }}),
     [](const ::testing::TestParamInfo<TStorageMaker>& info) { return std::string(info.param.Name); });
 
+// A new table "songs" in dir: Id (primary) and a memo.
+std::string MemoTable(const quillon::testing::TempDir& dir) {
+  const std::string name = dir.File("songs");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Memo", TFieldType::Blob)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  return name;
+}
+
 // Passes every call to the storage it wraps; the tests below override what they watch.
 struct TPassThrough : TStorage {
   explicit TPassThrough(std::unique_ptr<TStorage> inner) : Inner(std::move(inner)) {}
@@ -117,11 +127,7 @@ struct TPassThrough : TStorage {
 TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
   InitializeEngine();
   quillon::testing::TempDir dir;
-  std::string name = dir.File("songs");
-  TTableDefinition t;
-  t.Fields = {Field("Id", TFieldType::Integer), Field("Memo", TFieldType::Blob)};
-  t.Indexes = {PrimaryOn({1})};
-  testing::CreateTable(name, t);
+  const std::string name = MemoTable(dir);
 
   // A storage that counts the writes passing through it.
   struct TCounting : TPassThrough {
@@ -168,11 +174,7 @@ TEST(StorageHook, SeesEveryFileOfATableAndItsAnswerIsUsed) {
 TEST(WriteOrder, ARecordReachesTheFileOnlyAfterTheBlocksOfItsNewMemo) {
   InitializeEngine();
   quillon::testing::TempDir dir;
-  std::string name = dir.File("songs");
-  TTableDefinition t;
-  t.Fields = {Field("Id", TFieldType::Integer), Field("Memo", TFieldType::Blob)};
-  t.Indexes = {PrimaryOn({1})};
-  testing::CreateTable(name, t);
+  const std::string name = MemoTable(dir);
   constexpr int kMemo = 2;
   auto setMemo = [](TDataFile& table, std::uint8_t* b, const std::string& text) {
     ASSERT_EQ(table.OpenBlob(false, kMemo, 2, b), 0);
