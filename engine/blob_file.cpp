@@ -215,22 +215,12 @@ void TBlobFile::WriteHeader(bool force) {
 
 void TBlobFile::InvalidateBlocks() {
   replaced_.clear();  // the changes that gave them up are dropped with the blocks
+  blockCache_.ForgetKeys();
   for (auto& b : blockCache_) {
-    b->Offset = 0;
     b->Dirty = false;
     b->PinCount = 0;
     b->ReadAheadMark = false;
   }
-}
-
-TBlock* TBlobFile::FindCached(std::uint32_t offset) {
-  for (int i = 0; i < blockCache_.Count(); ++i) {
-    if (blockCache_[i]->Offset == offset) {
-      blockCache_.Move(i, 0);
-      return blockCache_[0].get();
-    }
-  }
-  return nullptr;
 }
 
 void TBlobFile::Pin(TBlock* block) {
@@ -243,19 +233,14 @@ void TBlobFile::UnpinBlock(TBlock* block) {
 }
 
 TBlock* TBlobFile::TakeBuffer() {
-  if (blockCache_.Count() < blockCache_.Capacity()) {
+  if (!blockCache_.Full()) {
     auto block = std::make_unique<TBlock>();
     block->Owner = this;
     block->Data.assign(BlockCapacity(), 0);
-    blockCache_.Insert(0, std::move(block));
-    return blockCache_[0].get();
+    return blockCache_.Add(std::move(block));
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    for (int i = blockCache_.Count() - 1; i >= 0; --i) {
-      TBlock* b = blockCache_[i].get();
-      if (b->Dirty || b->PinCount > 0 || b->ReadAheadMark) continue;
-      blockCache_.Move(i, 0);
-      b->Offset = 0;
+    if (TBlock* b = blockCache_.ReuseOldest()) {
       ResetBlock(*b);
       return b;
     }
@@ -270,7 +255,8 @@ TBlock* TBlobFile::TakeBuffer() {
 
 void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
   const std::uint32_t size = BlockSize();
-  std::vector<std::uint8_t> area(std::size_t{count} * size);
+  std::vector<std::uint8_t>& area = area_;
+  area.resize(std::size_t{count} * size);
   ++statistics_.BlockReads;
   std::uint32_t got = ReadAt(first, area.data(), static_cast<std::uint32_t>(area.size()), true);
   // The file may end before blocks still cached unwritten only on an Exclusive table or while
@@ -283,10 +269,7 @@ void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
     std::size_t from = std::size_t{k} * size;
     if (k > 0 && from + size > got) break;  // only the wanted block may come up short
     std::uint32_t offset = first + k * size;
-    bool cached = false;
-    for (auto& b : blockCache_)
-      if (b->Offset == offset) cached = true;
-    if (cached) continue;  // never overwrite what this cursor already holds
+    if (blockCache_.Holds(offset)) continue;  // never overwrite what this cursor already holds
     TBlock* b = TakeBuffer();
     b->ReadAheadMark = true;
     filled.push_back(b);
@@ -300,7 +283,7 @@ void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
       std::memcpy(b->Data.data(), area.data() + from + kBlockHeaderSize, available - kBlockHeaderSize);
     }
     if (Encrypted()) ScrambleData(b->Data.data(), b->Data.size());
-    b->Offset = offset;
+    blockCache_.SetKey(b, offset);
   }
   for (TBlock* b : filled) b->ReadAheadMark = false;
 }
@@ -332,7 +315,7 @@ TBlock* TBlobFile::ClaimBlock(std::uint32_t offset) {
   TBlock* block = FindCached(offset);
   if (!block) {
     block = TakeBuffer();
-    block->Offset = offset;
+    blockCache_.SetKey(block, offset);
   }
   Pin(block);
   return block;
@@ -344,34 +327,24 @@ void TBlobFile::WriteBack() {
 }
 
 void TBlobFile::WriteBlocks() {
-  std::vector<TBlock*> dirty;
-  for (auto& b : blockCache_)
-    if (b->Dirty && b->PinCount == 0 && b->Offset != 0) dirty.push_back(b.get());
-  if (!dirty.empty()) {
+  const std::uint32_t size = BlockSize();
+  std::size_t written = blockCache_.WriteDirtyRuns(size, true, [&](TBlock* const* blocks, std::size_t n) {
     if (ReadOnly()) Fail(err::kAccessDenied);
-    std::sort(dirty.begin(), dirty.end(), [](TBlock* a, TBlock* b) { return a->Offset < b->Offset; });
-    const std::uint32_t size = BlockSize();
-    std::vector<std::uint8_t> run;
-    for (std::size_t i = 0; i < dirty.size();) {
-      std::size_t j = i + 1;
-      while (j < dirty.size() && dirty[j]->Offset == dirty[j - 1]->Offset + size) ++j;
-      run.assign((j - i) * size, 0);
-      for (std::size_t k = i; k < j; ++k) {
-        std::uint8_t* p = run.data() + (k - i) * size;
-        EncodeBlockHeader(*dirty[k], p);
-        std::memcpy(p + kBlockHeaderSize, dirty[k]->Data.data(), dirty[k]->Data.size());
-        if (Encrypted()) {
-          ScrambleData(p, kBlockHeaderSize);
-          ScrambleData(p + kBlockHeaderSize, size - kBlockHeaderSize);
-        }
+    std::vector<std::uint8_t>& run = writeRun_;
+    run.assign(n * size, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+      std::uint8_t* p = run.data() + k * size;
+      EncodeBlockHeader(*blocks[k], p);
+      std::memcpy(p + kBlockHeaderSize, blocks[k]->Data.data(), blocks[k]->Data.size());
+      if (Encrypted()) {
+        ScrambleData(p, kBlockHeaderSize);
+        ScrambleData(p + kBlockHeaderSize, size - kBlockHeaderSize);
       }
-      ++statistics_.BlockWrites;
-      WriteAt(dirty[i]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
-      for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
-      i = j;
     }
-    HeaderChanged = true;
-  }
+    ++statistics_.BlockWrites;
+    WriteAt(blocks[0]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
+  });
+  if (written != 0) HeaderChanged = true;
 }
 
 // ---- Chains ----------------------------------------------------------------------------------

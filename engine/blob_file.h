@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "engine/blob_format.h"
+#include "engine/buffer_cache.h"
 #include "engine/file_handler.h"
 #include "engine/system_list.h"
 
@@ -68,6 +69,8 @@ struct TBlock {
   std::uint32_t TotalLength = 0;
   std::vector<std::uint8_t> Data;  // BlockSize - 18 bytes
   bool ReadAheadMark = false;
+  TBlock* Newer = nullptr;  // the cache's recency links
+  TBlock* Older = nullptr;
 };
 
 // One open BLOB value: the whole value in memory.
@@ -197,7 +200,7 @@ class TBlobFile : public TFileHandler {
   bool TransactionHeld() const;
   void SetFreeBlockHead(std::uint32_t offset);
   void SetNextBlockOffset(std::uint32_t offset);
-  TBlock* FindCached(std::uint32_t offset);
+  TBlock* FindCached(std::uint32_t offset) { return blockCache_.Find(offset); }
   TBlock* TakeBuffer();
   void Pin(TBlock* block);
   // A pinned buffer for a block that is about to be overwritten whole: no read.
@@ -211,7 +214,9 @@ class TBlobFile : public TFileHandler {
 
   TDataFile& owner_;
   TBlobHeader header_;
-  TSystemList<std::unique_ptr<TBlock>> blockCache_;
+  TBufferCache<TBlock, &TBlock::Offset> blockCache_;
+  // Kept between calls; a read and a write-back may run at once (a read that needs room).
+  std::vector<std::uint8_t> area_, writeRun_;
   TSystemList<std::unique_ptr<TBlobBuffer>> openBlobs_;
   struct TReplacedChain {
     std::uint32_t Owner;

@@ -503,39 +503,8 @@ std::int64_t TDataFile::RecordOffset(std::uint32_t recordNumber) const {
          std::int64_t{recordNumber - 1} * header_.RecordSize;
 }
 
-TRecord* TDataFile::FindCached(std::uint32_t recordNumber) {
-  TRecord* record = cachedRecords_.Find(recordNumber);
-  if (record) TouchRecord(record);
-  return record;
-}
-
-void TDataFile::UnlinkRecord(TRecord* record) {
-  (record->Newer ? record->Newer->Older : newestRecord_) = record->Older;
-  (record->Older ? record->Older->Newer : oldestRecord_) = record->Newer;
-  record->Newer = record->Older = nullptr;
-}
-
-void TDataFile::TouchRecord(TRecord* record) {
-  if (newestRecord_ == record) return;
-  if (record->Newer || record->Older || oldestRecord_ == record) UnlinkRecord(record);
-  record->Older = newestRecord_;
-  if (newestRecord_) newestRecord_->Newer = record;
-  newestRecord_ = record;
-  if (!oldestRecord_) oldestRecord_ = record;
-}
-
-void TDataFile::SetCachedNumber(TRecord* record, std::uint32_t recordNumber) {
-  if (record->RecordNumber != 0) {
-    if (cachedRecords_.Find(record->RecordNumber) == record) cachedRecords_.Erase(record->RecordNumber);
-  }
-  record->RecordNumber = recordNumber;
-  if (recordNumber != 0) cachedRecords_.Set(recordNumber, record);
-}
-
 void TDataFile::ClearRecordCache() {
   recordCache_.Clear();
-  cachedRecords_.Clear();
-  newestRecord_ = oldestRecord_ = nullptr;
 }
 
 void TDataFile::Pin(TRecord* record) {
@@ -547,23 +516,17 @@ void TDataFile::UnpinRecord(TRecord* record) {
   if (record && record->PinCount > 0) --record->PinCount;
 }
 
+// A buffer for a record about to be read or made; its bytes are the caller's to fill.
 TRecord* TDataFile::TakeBuffer() {
-  if (recordCache_.Count() < recordCache_.Capacity()) {
+  if (!recordCache_.Full()) {
     auto record = std::make_unique<TRecord>();
     record->Owner = this;
     record->Data.assign(RecordBufferSize(), 0);
-    TRecord* r = record.get();
-    recordCache_.Add(std::move(record));
-    TouchRecord(r);
-    return r;
+    return recordCache_.Add(std::move(record));
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    for (TRecord* r = oldestRecord_; r; r = r->Newer) {
-      if (r->Dirty || r->PinCount > 0 || r->ReadAheadMark) continue;
-      TouchRecord(r);
-      SetCachedNumber(r, 0);
+    if (TRecord* r = recordCache_.ReuseOldest()) {
       r->ComputedDone = false;
-      std::fill(r->Data.begin(), r->Data.end(), 0);
       return r;
     }
     if (locks_.Transaction) {
@@ -581,9 +544,8 @@ TRecord* TDataFile::TakeBuffer() {
 }
 
 void TDataFile::DropRecordCache() {
-  cachedRecords_.Clear();
+  recordCache_.ForgetKeys();
   for (auto& r : recordCache_) {
-    r->RecordNumber = 0;
     r->Dirty = false;
     r->ComputedDone = false;
     r->ReadAheadMark = false;
@@ -599,7 +561,7 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
   for (std::uint32_t k = 0; k < count; ++k) {
     std::uint32_t number = first + k;
     if (number != wanted && (std::uint64_t{k} + 1) * size > got) continue;  // only the wanted one may come up short
-    if (cachedRecords_.Find(number)) continue;  // never overwrite what this cursor already holds
+    if (recordCache_.Holds(number)) continue;  // never overwrite what this cursor already holds
     TRecord* r = TakeBuffer();
     r->ReadAheadMark = true;
     filled.push_back(r);
@@ -607,6 +569,7 @@ void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint3
     std::size_t from = std::size_t{k} * size;
     std::size_t available = got > from ? std::min<std::size_t>(size, got - from) : 0;
     std::memcpy(data, block.data() + from, available);
+    std::memset(data + available, 0, r->Data.size() - available);
     if (header_.Encrypted) ScrambleData(data, size);
     SetCachedNumber(r, number);
     if (data[0] == 0) PutU32(data + 1, number);
@@ -618,10 +581,7 @@ void TDataFile::ScanRecords(const TRecordBitmap& which, const TRecordVisitor& vi
   if (!strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
   const std::uint32_t size = header_.RecordSize;
   const std::uint32_t end = header_.NextRecordNumber;
-  std::vector<TRecord*> changed;
-  for (auto& r : recordCache_)
-    if (r->Dirty && r->RecordNumber != 0) changed.push_back(r.get());
-  std::sort(changed.begin(), changed.end(), [](TRecord* a, TRecord* b) { return a->RecordNumber < b->RecordNumber; });
+  const std::vector<TRecord*> changed = recordCache_.DirtyByKey(false);
   std::size_t nextChanged = 0;
   const std::uint32_t blockRecords = std::max<std::uint32_t>(readAheadCount_, 1);
   scanBlock_.resize(std::size_t{blockRecords} * size);
@@ -674,6 +634,7 @@ TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::
   }
   if (recordNumber == header_.NextRecordNumber) {
     TRecord* fresh = TakeBuffer();
+    std::fill(fresh->Data.begin(), fresh->Data.end(), 0);
     SetCachedNumber(fresh, recordNumber);
     Pin(fresh);
     return fresh;
@@ -698,25 +659,16 @@ TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::
 }
 
 void TDataFile::WriteBackRecords() {
-  std::vector<TRecord*> dirty;
-  for (auto& r : recordCache_)
-    if (r->Dirty && r->PinCount == 0 && r->RecordNumber != 0) dirty.push_back(r.get());
-  if (dirty.empty()) return;
-  std::sort(dirty.begin(), dirty.end(), [](TRecord* a, TRecord* b) { return a->RecordNumber < b->RecordNumber; });
   const std::uint32_t size = header_.RecordSize;
-  std::vector<std::uint8_t> run;
-  for (std::size_t i = 0; i < dirty.size();) {
-    std::size_t j = i + 1;
-    while (j < dirty.size() && dirty[j]->RecordNumber == dirty[j - 1]->RecordNumber + 1) ++j;
-    run.assign((j - i) * size, 0);
-    for (std::size_t k = i; k < j; ++k) {
-      std::memcpy(run.data() + (k - i) * size, dirty[k]->Data.data(), size);
-      if (header_.Encrypted) ScrambleData(run.data() + (k - i) * size, size);
+  std::vector<std::uint8_t>& run = writeRun_;
+  recordCache_.WriteDirtyRuns(1, true, [&](TRecord* const* records, std::size_t n) {
+    run.assign(n * size, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+      std::memcpy(run.data() + k * size, records[k]->Data.data(), size);
+      if (header_.Encrypted) ScrambleData(run.data() + k * size, size);
     }
-    WriteAt(RecordOffset(dirty[i]->RecordNumber), run.data(), static_cast<std::uint32_t>(run.size()));
-    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
-    i = j;
-  }
+    WriteAt(RecordOffset(records[0]->RecordNumber), run.data(), static_cast<std::uint32_t>(run.size()));
+  });
 }
 
 // ---- Locks and change detection --------------------------------------------------------------

@@ -33,11 +33,11 @@
 #include <vector>
 
 #include "engine/blob_file.h"
+#include "engine/buffer_cache.h"
 #include "engine/cursor_state.h"
 #include "engine/field_codec.h"
 #include "engine/file_handler.h"
 #include "engine/index_file.h"
-#include "engine/number_map.h"
 #include "engine/system_list.h"
 #include "engine/table_format.h"
 
@@ -186,7 +186,7 @@ class TDataFile : public TFileHandler {
   void DropRecordCache();  // marks every cached record empty
   // Whether record r is in the record cache (a record of an Exclusive cursor may be there before
   // the file holds it).
-  bool IsRecordCached(std::uint32_t recordNumber) const { return cachedRecords_.Find(recordNumber) != nullptr; }
+  bool IsRecordCached(std::uint32_t recordNumber) const { return recordCache_.Holds(recordNumber); }
   std::uint32_t ReadAheadCount() const { return readAheadCount_; }
   int RecordCacheCapacity() const { return recordCache_.Capacity(); }
   std::int64_t RecordOffset(std::uint32_t recordNumber) const;
@@ -344,10 +344,8 @@ class TDataFile : public TFileHandler {
   void AcquireDataSemaphore();
   void ReleaseDataSemaphore();
   TRecord* TakeBuffer();
-  TRecord* FindCached(std::uint32_t recordNumber);
-  void TouchRecord(TRecord* record);
-  void UnlinkRecord(TRecord* record);
-  void SetCachedNumber(TRecord* record, std::uint32_t recordNumber);
+  TRecord* FindCached(std::uint32_t recordNumber) { return recordCache_.Find(recordNumber); }
+  void SetCachedNumber(TRecord* record, std::uint32_t recordNumber) { recordCache_.SetKey(record, recordNumber); }
   void ClearRecordCache();
   void Pin(TRecord* record);
   void LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted);
@@ -363,14 +361,9 @@ class TDataFile : public TFileHandler {
   TLocaleFormats formats_;
   std::unique_ptr<TIndexFile> indexFile_;
   std::unique_ptr<TBlobFile> blobFile_;
-  // The buffers stay where they are in the list; recency is the linked order from newestRecord_
-  // to oldestRecord_, and cachedRecords_ finds a buffer by its record number, so a lookup, a hit
-  // and taking the oldest clean buffer cost the same whatever the cache's size.
-  TSystemList<std::unique_ptr<TRecord>> recordCache_;
-  TRecord* newestRecord_ = nullptr;
-  TRecord* oldestRecord_ = nullptr;
-  TNumberMap<TRecord> cachedRecords_;
+  TBufferCache<TRecord, &TRecord::RecordNumber> recordCache_;
   std::vector<std::uint8_t> scanBlock_, scanRecord_;  // ScanRecords' buffers, kept between scans
+  std::vector<std::uint8_t> writeRun_;                // WriteBackRecords' buffer
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;
   std::vector<std::uint32_t> lockedRecords_;

@@ -471,37 +471,17 @@ void TIndexFile::CheckPageOffset(std::uint32_t offset) const {
   if (offset < kIndexPageSize || offset % kIndexPageSize != 0 || offset >= NextPageOffset()) Corrupt();
 }
 
-TPage* TIndexFile::FindCached(int number, std::uint32_t offset) {
-  auto& cache = caches_[static_cast<std::size_t>(number)];
-  for (int i = 0; i < cache.Count(); ++i) {
-    if (cache[i]->Offset != offset) continue;
-    if (i != 0) cache.Move(i, 0);
-    return cache[0].get();
-  }
-  return nullptr;
-}
-
 TPage* TIndexFile::TakeBuffer(int number) {
   auto& cache = caches_[static_cast<std::size_t>(number)];
-  if (cache.Count() < cache.Capacity()) {
-    cache.Insert(0, std::make_unique<TPage>());
-    return cache[0].get();
-  }
+  if (!cache.Full()) return cache.Add(std::make_unique<TPage>());
   for (int attempt = 0; attempt < 2; ++attempt) {
-    for (int i = cache.Count() - 1; i >= 0; --i) {
-      TPage* page = cache[i].get();
-      if (page->Dirty || page->PinCount > 0) continue;
-      cache.Move(i, 0);
-      page->Offset = 0;
-      return page;
-    }
+    if (TPage* page = cache.ReuseOldest()) return page;
     // Deferred changes and an Exclusive writer between checkpoints keep every changed page in
     // memory: pages are changed in place, and one written early would leave the file's trees
     // neither as they were nor as they will be.
     if (TransactionHeld() || owner_.HoldsPagesUntilCheckpoint()) {
       cache.SetCapacity(std::min(cache.Capacity() + kTransactionCacheGrowth, kMaxListSize));
-      cache.Insert(0, std::make_unique<TPage>());
-      return cache[0].get();
+      return cache.Add(std::make_unique<TPage>());
     }
     if (attempt == 0) WritePages(true);
   }
@@ -515,15 +495,15 @@ TPage* TIndexFile::FetchPage(int number, std::uint32_t offset, TPins& pins) {
   TPage* page = TakeBuffer(number);
   TPageFormat format = FormatOf(number);
   page->Reset(0, number, format.KeyLength);
-  std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0);
   bool allowShort = Exclusive() || TransactionHeld();
-  ReadAt(offset, pageBuffer_.data(), kIndexPageSize, allowShort);
+  const std::uint32_t got = ReadAt(offset, pageBuffer_.data(), kIndexPageSize, allowShort);
+  std::fill(pageBuffer_.begin() + got, pageBuffer_.end(), 0);
   if (owner_.Header().Encrypted) ScrambleData(pageBuffer_.data(), kIndexPageSize);
   if (!page->Decode(pageBuffer_.data(), format)) {
     page->Reset(0, number, format.KeyLength);
     Corrupt();
   }
-  page->Offset = offset;
+  caches_[static_cast<std::size_t>(number)].SetKey(page, offset);
   return pins.Add(page);
 }
 
@@ -543,7 +523,7 @@ TPage* TIndexFile::AllocatePage(int number, TPins& pins) {
     PutU32(header_.data() + kNextPageOffset, offset + kIndexPageSize);
     HeaderChanged = true;
     page = pins.Add(TakeBuffer(number));
-    page->Offset = offset;
+    caches_[static_cast<std::size_t>(number)].SetKey(page, offset);
   }
   page->Reset(page->Offset, number, format.KeyLength);
   page->Dirty = true;
@@ -562,10 +542,12 @@ void TIndexFile::FreePage(int number, TPage* page) {
 }
 
 void TIndexFile::WritePages(bool onlyUnpinned) {
+  // One index's pages lie next to another's in the file, so the runs are built over all caches.
   std::vector<TPage*> dirty;
-  for (auto& cache : caches_)
-    for (auto& page : cache)
-      if (page->Dirty && page->Offset != 0 && (!onlyUnpinned || page->PinCount == 0)) dirty.push_back(page.get());
+  for (auto& cache : caches_) {
+    std::vector<TPage*> some = cache.DirtyByKey(onlyUnpinned);
+    dirty.insert(dirty.end(), some.begin(), some.end());
+  }
   LastWriteBackPages = static_cast<int>(dirty.size());
   LastWriteBackWrites = 0;
   if (dirty.empty()) return;
@@ -598,8 +580,8 @@ void TIndexFile::WriteBack(bool forceHeader) {
 
 void TIndexFile::InvalidatePages() {
   for (auto& cache : caches_) {
+    cache.ForgetKeys();
     for (auto& page : cache) {
-      page->Offset = 0;
       page->Dirty = false;
       page->Count = 0;
       page->Entries.clear();

@@ -43,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/buffer_cache.h"
 #include "engine/file_handler.h"
 #include "engine/index_key.h"
 #include "engine/index_page.h"
@@ -299,7 +300,7 @@ class TIndexFile : public TFileHandler {
   [[noreturn]] void Corrupt() const;
 
   // Page cache (index_file.cpp).
-  TPage* FindCached(int number, std::uint32_t offset);
+  TPage* FindCached(int number, std::uint32_t offset) { return caches_[static_cast<std::size_t>(number)].Find(offset); }
   TPage* TakeBuffer(int number);
   TPage* FetchPage(int number, std::uint32_t offset, TPins& pins);
   TPage* AllocatePage(int number, TPins& pins);
@@ -334,7 +335,7 @@ class TIndexFile : public TFileHandler {
 
   TDataFile& owner_;
   std::array<std::uint8_t, kIndexPageSize> header_{};
-  std::array<TSystemList<std::unique_ptr<TPage>>, kSlotCount> caches_;
+  std::array<TBufferCache<TPage, &TPage::Offset>, kSlotCount> caches_;
   int current_ = 0;
   TIndexDescriptor descriptor_;
   TPageFormat format_;

@@ -58,6 +58,9 @@ struct TPage {
   int KeyLength = 0;
   int Count = 0;
   std::vector<std::uint8_t> Entries;  // Count entries of Stride() bytes: key, value, subtree count
+  bool ReadAheadMark = false;         // pages are read one by one: never set
+  TPage* Newer = nullptr;             // the cache's recency links
+  TPage* Older = nullptr;
 
   int Stride() const { return KeyLength + 8; }
   bool IsLeaf() const { return PageType == kLeafPage || PageType == kRootLeaf; }
