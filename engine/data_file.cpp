@@ -627,6 +627,11 @@ void TDataFile::ScanRecords(const TRecordBitmap& which, const TRecordVisitor& vi
 }
 
 TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::uint32_t count) {
+  return FetchRecordAndUpcoming(recordNumber, direction, count, nullptr, 0);
+}
+
+TRecord* TDataFile::FetchRecordAndUpcoming(std::uint32_t recordNumber, int direction, std::uint32_t count,
+                                           const std::uint32_t* upcoming, std::size_t upcomingCount) {
   if (recordNumber < 1 || recordNumber > header_.NextRecordNumber) Fail(err::kRecordNotFound);
   if (TRecord* hit = FindCached(recordNumber)) {
     Pin(hit);
@@ -655,6 +660,16 @@ TRecord* TDataFile::FetchRecord(std::uint32_t recordNumber, int direction, std::
   TRecord* record = FindCached(recordNumber);
   if (!record) Fail(err::kRecordBuffersCorrupt);
   Pin(record);
+  const std::size_t room = static_cast<std::size_t>(recordCache_.Capacity() / 2);
+  try {
+    for (std::size_t k = 0; k < std::min(upcomingCount, room); ++k) {
+      const std::uint32_t r = upcoming[k];
+      if (r >= 1 && r < header_.NextRecordNumber && !recordCache_.Holds(r)) LoadRecords(r, 1, r);
+    }
+  } catch (...) {
+    UnpinRecord(record);
+    throw;
+  }
   return record;
 }
 

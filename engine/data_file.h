@@ -168,6 +168,12 @@ class TDataFile : public TFileHandler {
   // the direction of travel (+1 forward from r, -1 backward ending at r); a record number equal
   // to NextRecordNumber yields a fresh zeroed buffer. May throw ERestartOperation (see above).
   TRecord* FetchRecord(std::uint32_t recordNumber, int direction = 1, std::uint32_t count = 1);
+  // FetchRecord for a walk in an index order: a miss also reads the records of the coming index
+  // entries (`upcoming`, in walk order) that are not cached, one read each, under the read lock
+  // the miss took. They are as fresh as the wanted one, and the walk's next misses need no lock
+  // and change check of their own. At most half the cache is filled so.
+  TRecord* FetchRecordAndUpcoming(std::uint32_t recordNumber, int direction, std::uint32_t count,
+                                  const std::uint32_t* upcoming, std::size_t upcomingCount);
   void UnpinRecord(TRecord* record);
   // Visits the records set in `which` in record-number order, read from the file in blocks of
   // the read-ahead size rather than one by one through the record cache, which a scan of a

@@ -539,9 +539,29 @@ struct TDataFile::TCursorOps {
     }
     if (t.CurrentRecord && t.CurrentRecord->RecordNumber == c.RecordNumber) return;
     UnpinCurrent(t);
-    std::uint32_t count =
-        direction == 0 || c.PendingSeek || t.FindCached(c.RecordNumber) ? 1 : ReadAheadFor(t, direction);
-    Adopt(t, t.FetchRecord(c.RecordNumber, direction < 0 ? -1 : 1, count));
+    if (direction == 0 || c.PendingSeek || t.FindCached(c.RecordNumber)) {
+      Adopt(t, t.FetchRecord(c.RecordNumber, direction < 0 ? -1 : 1, 1));
+      return;
+    }
+    const std::uint32_t count = ReadAheadFor(t, direction);
+    std::uint32_t upcoming[kUpcomingRecords];
+    const std::size_t n = c.Physical ? 0 : UpcomingRecords(t, direction, count, upcoming);
+    Adopt(t, t.FetchRecordAndUpcoming(c.RecordNumber, direction < 0 ? -1 : 1, count, upcoming, n));
+  }
+
+  // The records of the entries after the `skip` consecutive ones on the current leaf, in the
+  // direction of travel: on an index whose order is not the records' own, every step would
+  // otherwise miss the cache and take the read lock alone.
+  static constexpr std::size_t kUpcomingRecords = 32;
+  static std::size_t UpcomingRecords(T& t, int direction, std::uint32_t skip, std::uint32_t* out) {
+    TKeyPosition p = t.cursor_.Pos;
+    p.Slot += static_cast<int>(skip) * direction;
+    std::size_t n = 0;
+    for (; n < kUpcomingRecords && p.Slot >= 0; p.Slot += direction) {
+      if (!t.indexFile_->ReadPosition(p, nullptr, out + n)) break;
+      ++n;
+    }
+    return n;
   }
 
   // A pinned record becomes the current one.

@@ -261,3 +261,71 @@ TEST(WriteOrder, ARecordReachesTheFileOnlyAfterTheBlocksOfItsNewMemo) {
 
 }  // namespace
 }  // namespace quillon::engine
+
+namespace quillon::engine {
+namespace {
+
+// A walk in an index order whose records lie in another order misses the record cache at every
+// step; the records of the coming entries are read under the lock of one miss, so the walk does
+// not take the read lock and run the change check once per record.
+TEST(IndexWalk, ReadsTheRecordsOfComingEntriesUnderOneLock) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  const std::string name = dir.File("songs");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  constexpr std::int32_t kRecords = 2000;
+  {
+    TDataFile table;
+    table.SetFileName(name);
+    table.SetExclusive(true);
+    table.Open();
+    std::vector<std::uint8_t> b(table.RecordBufferSize());
+    for (std::int32_t k = 0; k < kRecords; ++k) {
+      std::int32_t id = (k * 7919) % kRecords + 1;  // every Id once, far from record order
+      table.InitRecord(b.data());
+      table.SetField(false, 1, &id, b.data());
+      table.InsertRecord(b.data());
+    }
+    table.Close();
+  }
+  struct TLockCounting : TPassThrough {
+    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
+    bool Lock(std::uint32_t o, std::uint32_t l) override {
+      ++Locks;
+      return TPassThrough::Lock(o, l);
+    }
+    int& Locks;
+  };
+  int locks = 0;
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
+    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
+  });
+  TDataFile table;
+  table.SetFileName(name);
+  table.Open();
+  SetStorageHook({});
+  table.SelectIndex(0);
+  for (int direction : {1, -1}) {
+    SCOPED_TRACE(direction);
+    table.DropRecordCache();
+    direction > 0 ? table.First() : table.Last();
+    const int before = locks;
+    std::vector<std::uint8_t> b(table.RecordBufferSize());
+    std::int32_t expected = direction > 0 ? 1 : kRecords;
+    while ((direction > 0 ? table.Next(b.data()) : table.Prior(b.data())) == 0) {
+      std::int32_t id = 0;
+      ASSERT_TRUE(table.GetField(false, 1, b.data(), &id));
+      ASSERT_EQ(id, expected);
+      expected += direction;
+    }
+    EXPECT_EQ(expected, direction > 0 ? kRecords + 1 : 0);
+    // One read lock per record would be two lock calls a record at the least.
+    EXPECT_LT(locks - before, kRecords / 8);
+  }
+}
+
+}  // namespace
+}  // namespace quillon::engine
