@@ -554,10 +554,12 @@ void TDataFile::DropRecordCache() {
 
 void TDataFile::LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted) {
   const std::uint32_t size = header_.RecordSize;
-  std::vector<std::uint8_t> block(std::size_t{count} * size);
+  std::vector<std::uint8_t>& block = loadBlock_;
+  block.resize(std::size_t{count} * size);
   bool allowShort = Exclusive() || locks_.Transaction;
   std::uint32_t got = ReadAt(RecordOffset(first), block.data(), static_cast<std::uint32_t>(block.size()), allowShort);
-  std::vector<TRecord*> filled;
+  std::vector<TRecord*>& filled = loadFilled_;
+  filled.clear();
   for (std::uint32_t k = 0; k < count; ++k) {
     std::uint32_t number = first + k;
     if (number != wanted && (std::uint64_t{k} + 1) * size > got) continue;  // only the wanted one may come up short

@@ -370,6 +370,8 @@ class TDataFile : public TFileHandler {
   TBufferCache<TRecord, &TRecord::RecordNumber> recordCache_;
   std::vector<std::uint8_t> scanBlock_, scanRecord_;  // ScanRecords' buffers, kept between scans
   std::vector<std::uint8_t> writeRun_;                // WriteBackRecords' buffer
+  std::vector<std::uint8_t> loadBlock_;               // LoadRecords' buffers
+  std::vector<TRecord*> loadFilled_;
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;
   std::vector<std::uint32_t> lockedRecords_;

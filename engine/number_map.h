@@ -74,10 +74,20 @@ class TNumberMap {
   }
 
   std::size_t Size() const { return size_; }
+  // The most slots a lookup of a held key walks; keys that collide in their home slots make
+  // every lookup as slow as a list.
+  std::size_t LongestProbe() const {
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+      if (keys_[i] != 0) longest = std::max(longest, ((i - Home(keys_[i])) & mask_) + 1);
+    return longest;
+  }
 
  private:
+  // Multiplicative hashing that takes the product's high bits: page and block offsets are
+  // multiples of their size, and the low bits of their products are all zero.
   std::size_t Home(std::uint32_t key) const {
-    return static_cast<std::size_t>(key * 2654435761u) & mask_;  // multiplicative hashing
+    return static_cast<std::size_t>(static_cast<std::uint32_t>(key * 2654435761u) >> shift_);
   }
 
   void Grow() {
@@ -87,6 +97,8 @@ class TNumberMap {
     keys_.assign(capacity, 0);
     values_.assign(capacity, nullptr);
     mask_ = capacity - 1;
+    shift_ = 32;
+    for (std::size_t c = capacity; c > 1; c >>= 1) --shift_;
     size_ = 0;
     for (std::size_t i = 0; i < keys.size(); ++i)
       if (keys[i] != 0) Set(keys[i], values[i]);
@@ -95,6 +107,7 @@ class TNumberMap {
   std::vector<std::uint32_t> keys_;
   std::vector<T*> values_;
   std::size_t mask_ = 0;
+  int shift_ = 32;
   std::size_t size_ = 0;
 };
 

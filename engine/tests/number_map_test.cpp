@@ -51,5 +51,17 @@ TEST(NumberMap, AgreesWithAPlainMapThroughAddsReplacementsAndRemovals) {
   }
 }
 
+// The caches' keys: record numbers run consecutively, page and block offsets are multiples of
+// their sizes. Each kind must spread over the slots, or a lookup walks the whole map.
+TEST(NumberMap, RecordNumbersAndFileOffsetsSpreadOverTheSlots) {
+  for (std::uint32_t step : {1u, 64u, 512u, 4096u}) {
+    SCOPED_TRACE(step);
+    int value = 0;
+    TNumberMap<int> map;
+    for (std::uint32_t k = 1; k <= 5000; ++k) map.Set(k * step, &value);
+    EXPECT_LE(map.LongestProbe(), 24u);
+  }
+}
+
 }  // namespace
 }  // namespace quillon::engine
