@@ -10,6 +10,9 @@
 //   - MemoRead: 1,000 random lyrics read whole;
 //   - MemoInsert: 1,000 new lyrics inserted (a fresh table each iteration, one transaction on
 //     SQLite's side, an Exclusive cursor on ours).
+// Scans and memo reads run twice on our side: each operation under its own read lock (as a
+// program's table component runs them), and the whole batch under the statement read lock, as
+// SQLite runs its batch inside one transaction.
 // Both sides read from the operating system's file cache (the files are written once and stay
 // warm). Run from the release build: build/release/bench/table_store_bench.
 #include <benchmark/benchmark.h>
@@ -272,10 +275,23 @@ void SqlitePointByTitle(benchmark::State& state) {
   state.counters["found"] = static_cast<double>(found) / static_cast<double>(state.iterations());
 }
 
-void QuarryScan(benchmark::State& state, int index) {
+// With `oneLock` the batch runs under the statement read lock, as SQLite's runs inside one
+// transaction: no operation then takes the read lock or runs the change check of its own.
+struct THeldReadLock {
+  THeldReadLock(TDataFile& table, bool hold) : table_(hold ? &table : nullptr) {
+    if (table_) table_->AcquireStatementReadLock();
+  }
+  ~THeldReadLock() {
+    if (table_) table_->ReleaseStatementReadLock();
+  }
+  TDataFile* table_;
+};
+
+void QuarryScan(benchmark::State& state, int index, bool oneLock) {
   TOpened songs("songs", index);
   std::int64_t rows = 0;
   for (auto _ : state) {
+    THeldReadLock held(songs.table, oneLock);
     rows = 0;
     songs.table.First();
     while (songs.table.Next(songs.record.data()) == 0) ++rows;
@@ -298,13 +314,14 @@ void SqliteScan(benchmark::State& state, const char* sql) {
   state.counters["rows"] = static_cast<double>(rows);
 }
 
-void QuarryMemoRead(benchmark::State& state) {
+void QuarryMemoRead(benchmark::State& state, bool oneLock) {
   TOpened lyrics("lyrics");
   const auto ids = RandomIds(kLyrics, 3);
   std::vector<std::uint8_t> key(lyrics.table.RecordBufferSize());
   std::string text;
   std::int64_t bytes = 0;
   for (auto _ : state) {
+    THeldReadLock held(lyrics.table, oneLock);
     for (std::int32_t id : ids) {
       lyrics.table.InitRecord(key.data());
       lyrics.table.SetField(true, kId, &id, key.data());
@@ -390,12 +407,15 @@ BENCHMARK(QuarryPointById)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqlitePointById)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuarryPointByTitle)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqlitePointByTitle)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(QuarryScan, Primary, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryScan, Primary, 0, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryScan, PrimaryOneLock, 0, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteScan, Primary, "SELECT id, title FROM songs ORDER BY id")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(QuarryScan, Title, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryScan, Title, 1, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryScan, TitleOneLock, 1, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteScan, Title, "SELECT id, title FROM songs ORDER BY title COLLATE NOCASE")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(QuarryMemoRead)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, PerOperation, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, OneLock, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqliteMemoRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuarryMemoInsert)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqliteMemoInsert)->Unit(benchmark::kMillisecond);
