@@ -123,7 +123,7 @@ void TBlobFile::Open() {
 }
 
 void TBlobFile::Close() {
-  HeaderChanged = false;
+  headerChanged_ = false;
   replaced_.clear();
   openBlobs_.Clear();
   blockCache_.Clear();
@@ -133,7 +133,7 @@ void TBlobFile::Close() {
 void TBlobFile::CreateNew() {
   TFileHandler::CreateNew();
   header_ = TBlobHeader{};
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 void TBlobFile::EmptyBlobFile() {
@@ -163,12 +163,12 @@ std::int32_t TBlobFile::ChangeCounter() const {
 
 void TBlobFile::SetFreeBlockHead(std::uint32_t offset) {
   header_.FreeBlockHead = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 void TBlobFile::SetNextBlockOffset(std::uint32_t offset) {
   header_.NextBlockOffset = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 bool TBlobFile::IsValidBlockOffset(std::uint32_t offset) const {
@@ -196,19 +196,19 @@ void TBlobFile::ReadHeader() {
                (freeHead >= kBlobHeaderSize && freeHead < next && (freeHead - kBlobHeaderSize) % BlockSize() == 0));
   if (!sane) Fail(err::kHeaderAccess);
   header_ = header;
-  HeaderChanged = false;
+  headerChanged_ = false;
 }
 
 void TBlobFile::WriteHeader(bool force) {
-  if (!force && !HeaderChanged) return;
+  if (!force && !headerChanged_) return;
   if (ReadOnly()) Fail(err::kAccessDenied);
   header_.ChangeCounter = NextChangeCounter(header_.ChangeCounter);
-  header_.HeaderDirty = HeaderChanged ? 1 : 0;
+  header_.HeaderDirty = headerChanged_ ? 1 : 0;
   std::array<std::uint8_t, kBlobHeaderSize> page{};
   header_.Encode(page.data());
   if (Encrypted()) ScrambleData(page.data(), page.size());
   WriteAt(0, page.data(), kBlobHeaderSize);
-  HeaderChanged = false;
+  headerChanged_ = false;
 }
 
 // ---- Block cache -----------------------------------------------------------------------------
@@ -370,7 +370,7 @@ void TBlobFile::WriteBlocks() {
       for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
       i = j;
     }
-    HeaderChanged = true;
+    headerChanged_ = true;
   }
 }
 
@@ -398,7 +398,7 @@ TBlock* TBlobFile::AllocateBlock() {
   }
   ResetBlock(*block);
   block->Dirty = true;
-  HeaderChanged = true;
+  headerChanged_ = true;
   return block;
 }
 
@@ -561,7 +561,7 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
     std::fill(block->Data.begin() + chunk, block->Data.end(), 0);
     block->Dirty = true;
   }
-  HeaderChanged = true;
+  headerChanged_ = true;
   if (!old.empty()) replaced_.push_back({buffer.OwnerRecord, std::move(old)});
   buffer.FirstBlock = chain[0];
   buffer.Modified = false;

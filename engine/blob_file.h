@@ -111,7 +111,7 @@ class TBlobFile : public TFileHandler {
   std::int32_t ReadChangeCounter();
   void ReadHeader();
   void WriteHeader(bool force);
-  bool HeaderChanged = false;
+  bool HeaderChanged() const { return headerChanged_; }
   // Forgets every cached block, dirty ones too (another cursor changed the file, or deferred
   // changes are discarded).
   void InvalidateBlocks();
@@ -211,6 +211,7 @@ class TBlobFile : public TFileHandler {
 
   TDataFile& owner_;
   TBlobHeader header_;
+  bool headerChanged_ = false;
   TSystemList<std::unique_ptr<TBlock>> blockCache_;
   TSystemList<std::unique_ptr<TBlobBuffer>> openBlobs_;
   struct TReplacedChain {

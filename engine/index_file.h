@@ -3,23 +3,12 @@
 // B+-tree of 4,096-byte pages whose entries with children carry the number of keys below them, so
 // that ordinals, record numbers and range sizes come from a descent without visiting leaves.
 //
-// Header page (4,096 bytes, scrambled as a whole with the data seed when the table is
-// encrypted, like every other page):
-//   0 i32 ChangeCounter   4 zero   8 u8 Version (3)   9 u32 NextPageOffset (4,096 when new)
-//   13 u8 SecondaryIndexCount (0..30)
-//   14 33 x 120 descriptor slots: 0 primary, 1..30 secondaries in creation order,
-//      31 the deleted-records index "Sys Deleted", 32 reserved (zero)
-//   3974 u32 RecordCount   3978 u8 NoPrimaryIndex   3979 u8 HeaderDirty   3980..4095 zero
-//
-// Index descriptor (120 bytes):
-//   0 len+30 IndexName   31 u16 KeyLength   33 u8 Descending   34 u8 CaseInsensitive
-//   35 u8 Unique   36 u8 Compression   37 u8 KeyFieldCount   38 16 x u8 FieldDescending
-//   54 16 x i16 KeyFields   86 u32 RootPage   90 u32 FreePageHead   94..119 zero
-// Page layout: index_page.h. Key bytes and order: index_key.h.
+// The header page and the index descriptors are mapped byte by byte in index_format.h; the page
+// layout is in index_page.h, key bytes and order in index_key.h.
 //
 // Invariants:
 //  1. The cached header is the file's header as last read or as it will be written;
-//     HeaderChanged says it differs from the file. Every header write increments ChangeCounter,
+//     HeaderChanged() says it differs from the file. Every header write increments ChangeCounter,
 //     and a write-back writes the dirty pages before the header.
 //  2. In every tree: keys ascend under the index's comparison along each level; an entry with a
 //     child carries the child's first key and the exact number of keys below it; all leaves are
@@ -44,6 +33,7 @@
 #include <vector>
 
 #include "engine/file_handler.h"
+#include "engine/index_format.h"
 #include "engine/index_key.h"
 #include "engine/index_page.h"
 #include "engine/system_list.h"
@@ -52,35 +42,6 @@
 namespace quillon::engine {
 
 class TDataFile;
-
-inline constexpr int kIndexPageSize = 4096;
-inline constexpr int kIndexDescriptorSize = 120;
-// Header bytes that more than the index file itself reads (the layout above).
-inline constexpr int kIndexCountOffset = 13;
-inline constexpr int kSlotsOffset = 14;
-inline constexpr int kNoPrimaryOffset = 3978;
-inline constexpr int kMaxSecondaryIndexes = 30;
-inline constexpr int kDeletedIndexSlot = 31;
-inline constexpr int kMaxKeyFields = 16;
-inline constexpr int kMaxKeyLength = 1036;
-inline constexpr char kDeletedIndexName[] = "Sys Deleted";
-
-struct TIndexDescriptor {
-  std::string IndexName;
-  std::uint16_t KeyLength = 0;
-  bool Descending = false;
-  bool CaseInsensitive = false;
-  bool Unique = false;
-  std::uint8_t Compression = 0;
-  std::uint8_t KeyFieldCount = 0;
-  std::array<std::uint8_t, kMaxKeyFields> FieldDescending{};
-  std::array<std::int16_t, kMaxKeyFields> KeyFields{};
-  std::uint32_t RootPage = 0;
-  std::uint32_t FreePageHead = 0;
-
-  static TIndexDescriptor Decode(const std::uint8_t* bytes);
-  void Encode(std::uint8_t* bytes) const;
-};
 
 // A place in the current index: a leaf entry and its 1-based ordinal among all keys of the
 // index. Page 0 means after the last key (Ordinal = key count + 1) or an empty index. A position
@@ -94,7 +55,7 @@ struct TKeyPosition {
 class TIndexFile : public TFileHandler {
  public:
   static constexpr int kPhysicalOrder = 255;
-  static constexpr int kSlotCount = 33;
+  static constexpr int kSlotCount = kIndexSlotCount;
   static constexpr int kPageCacheSize = 31;
   static constexpr int kTransactionCacheGrowth = 64;
   static constexpr std::uint32_t kMaxPageOffset = 2000000000;
@@ -124,17 +85,17 @@ class TIndexFile : public TFileHandler {
   // Truncates to the header page and empties every index.
   void EmptyIndexFile();
 
-  int IndexCount() const { return header_[kIndexCountOffset]; }
+  int IndexCount() const { return header_.SecondaryIndexCount; }
   TIndexDescriptor GetIndexDescriptor(int number) const;  // 0..31
   std::array<std::int16_t, kMaxKeyFields> GetKeyFields(int number) const {
     return GetIndexDescriptor(number).KeyFields;
   }
-  bool NoPrimaryIndex() const { return header_[kNoPrimaryOffset] == 1; }
-  std::uint32_t RecordCount() const;
+  bool NoPrimaryIndex() const { return header_.NoPrimaryIndex == 1; }
+  std::uint32_t RecordCount() const { return header_.RecordCount; }
   void SetRecordCount(std::uint32_t count);
   void IncrementRecordCount() { SetRecordCount(RecordCount() + 1); }
   void DecrementRecordCount() { SetRecordCount(RecordCount() > 0 ? RecordCount() - 1 : 0); }
-  std::uint32_t NextPageOffset() const;
+  std::uint32_t NextPageOffset() const { return header_.NextPageOffset; }
 
   // ---- The current index -----------------------------------------------------------------
   // 0..30 (existing ones), 31 the deleted-records index, 255 physical order (no key
@@ -226,11 +187,11 @@ class TIndexFile : public TFileHandler {
   std::vector<std::string> VerifyDescriptors();
 
   // Header I/O and change detection.
-  std::int32_t ChangeCounter() const;
+  std::int32_t ChangeCounter() const { return header_.ChangeCounter; }
   std::int32_t ReadChangeCounter();  // the counter in the file now
   void ReadHeader();
   void WriteHeader(bool force);
-  bool HeaderChanged = false;
+  bool HeaderChanged() const { return headerChanged_; }
 
  protected:
   std::string ErrorFileName() const override;
@@ -333,7 +294,8 @@ class TIndexFile : public TFileHandler {
   std::uint64_t VerifyPage(TVerifyState& state, std::uint32_t offset, int depth, const std::uint8_t* firstKey);
 
   TDataFile& owner_;
-  std::array<std::uint8_t, kIndexPageSize> header_{};
+  TIndexHeader header_;
+  bool headerChanged_ = false;
   std::array<TSystemList<std::unique_ptr<TPage>>, kSlotCount> caches_;
   int current_ = 0;
   TIndexDescriptor descriptor_;
