@@ -500,7 +500,7 @@ void TBlobFile::LoadValue(TBlobBuffer& buffer) {
   } catch (const std::bad_alloc&) {
     Fail(err::kOutOfMemory);
   }
-  // The blocks met so far, so that a chain leading back into itself ends in 8963, not a loop.
+  // The blocks met so far, so that a chain leading back into itself ends in err::kBlobBuffersCorrupt, not a loop.
   std::unordered_set<std::uint32_t> met;
   std::uint32_t copied = 0;
   for (std::uint32_t offset = buffer.FirstBlock;;) {
@@ -535,7 +535,7 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
   std::vector<std::uint32_t> old;
   if (buffer.FirstBlock != 0) old = WalkChain(buffer.FirstBlock, buffer.OwnerRecord, err::kBlobBuffersCorrupt);
   std::vector<std::uint32_t> chain;
-  // Every block is in hand before the first byte changes: running out of room (9479) puts the
+  // Every block is in hand before the first byte changes: running out of room (err::kFileFull) puts the
   // new blocks back on the free list and leaves the old value as it was.
   std::vector<std::uint32_t> allocated;
   try {

@@ -17,7 +17,7 @@
 //  3. A page is on at most one of: its index's tree, its index's free list. Free pages are never
 //     handed to another index.
 //  4. Every page read is checked (type, entry count, bytes, child offsets inside the file, a
-//     depth bound): damaged files give 8965, never a crash or an endless walk.
+//     depth bound): damaged files give err::kIndexPagesCorrupt, never a crash or an endless walk.
 //  5. A tree operation reads the pages of its path and checks the room for new pages before its
 //     first change; only pages read later in a cascading split or merge can still fail it.
 //  6. A pinned page is never evicted; operations pin the pages they hold and release them on
@@ -65,7 +65,7 @@ class TIndexFile : public TFileHandler {
 
   // The extension becomes ".IDX" unless it already is one (any case).
   std::string NormalizeName(const std::string& name) const override;
-  // Reads the header (Version 3, else 12035) and selects index 0.
+  // Reads the header (Version 3, else err::kWrongVersion) and selects index 0.
   void Open() override;
   // Forgets the cached pages without writing them (the data file writes back before closing).
   void Close() override;
@@ -74,14 +74,15 @@ class TIndexFile : public TFileHandler {
   void CreateNew() override;
 
   // Checks an index descriptor against the table's fields and the secondary names already
-  // present, fills in KeyLength and KeyFieldCount, and raises the index errors (9487, 10010,
-  // 10022, 10023, 10026, 10027, 12292) naming the table's data file.
+  // present, fills in KeyLength and KeyFieldCount, and raises the index errors (err::kIndexLimits,
+  // err::kIndexNameMissing, err::kInvalidIndexName, err::kInvalidIndexField, err::kInvalidKeySize, err::kIndexExists,
+  // err::kInvalidIndexFieldType) naming the table's data file.
   static TIndexDescriptor CheckDescriptor(const TIndexDescriptor& descriptor, bool primary, bool allowEmptyPrimary,
                                           const std::vector<TFieldDescriptor>& fields,
                                           const std::vector<std::string>& secondaryNames,
                                           const std::string& dataFileName);
-  void AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowEmpty);  // exclusive only (10253)
-  void AddSecondaryIndex(const TIndexDescriptor& descriptor);                 // exclusive only (10253)
+  void AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowEmpty);  // exclusive only (err::kMustBeExclusive)
+  void AddSecondaryIndex(const TIndexDescriptor& descriptor);                 // exclusive only (err::kMustBeExclusive)
   // Truncates to the header page and empties every index.
   void EmptyIndexFile();
 
@@ -99,7 +100,7 @@ class TIndexFile : public TFileHandler {
 
   // ---- The current index -----------------------------------------------------------------
   // 0..30 (existing ones), 31 the deleted-records index, 255 physical order (no key
-  // operations). An unknown index raises 10022.
+  // operations). An unknown index raises err::kInvalidIndexName.
   void SelectIndex(int number);
   // Case-insensitive over the secondary names; an empty name selects index 0.
   void SelectIndex(const std::string& name);
@@ -122,10 +123,10 @@ class TIndexFile : public TFileHandler {
   // ---- Tree operations on the current index; keys are KeyLength() bytes -------------------
   bool ContainsKey(const std::uint8_t* key);
   void InsertKey(const std::uint8_t* key, std::uint32_t recordNumber);
-  // 8708 when absent. With a record number, the entry of that record among equal keys.
+  // err::kKeyNotFound when absent. With a record number, the entry of that record among equal keys.
   void DeleteKey(const std::uint8_t* key, std::uint32_t recordNumber = 0);
   void ReplaceKey(const std::uint8_t* oldKey, const std::uint8_t* newKey, std::uint32_t recordNumber);
-  // Primary and unique indexes: 9729 naming the index ("Primary") when the key is present.
+  // Primary and unique indexes: err::kDuplicateKey naming the index ("Primary") when the key is present.
   void CheckDuplicate(const std::uint8_t* key);
   bool ContainsKey(const TKey& key) { return ContainsKey(key.data()); }
   void InsertKey(const TKey& key, std::uint32_t recordNumber) { InsertKey(key.data(), recordNumber); }
