@@ -284,6 +284,10 @@ class TIndexFile : public TFileHandler {
   void Split(TPath& path, int level, TPins& pins);
   void BalanceCompressedSplit(TPage& left, TPage& right);
   void RepairUnderflow(TPath& path, int level, TPins& pins);
+  void RepairRoot(TPage* page, TPins& pins);
+  TPath UnderflowNeighbour(const TPath& path, int level, bool& right, TPins& pins);
+  void MergeIntoNeighbour(TPath& path, TPath& other, int level, bool right, TPins& pins);
+  void Redistribute(TPath& path, TPath& other, int level, bool right);
   void ShiftCounts(TPath& from, TPath& to, int level, std::uint32_t count);
   void RemoveFromParent(TPath& path, int level, TPins& pins);
   void Unlink(TPage* page, TPins& pins);
