@@ -1,8 +1,8 @@
 // The table component over one engine cursor (see quarry_table.h).
 //
 // Every call into the engine goes through Eng(), which lets an engine failure out as
-// EQuarryEngineError; navigation results (8705 before the first record, 8706 after the last) are
-// answers, not failures.
+// EQuarryEngineError; navigation results (err::kBeginningOfFile before the first record, err::kEndOfFile after the
+// last) are answers, not failures.
 #include "dataset/quarry_table.h"
 
 #include <algorithm>

@@ -123,7 +123,7 @@ void TBlobFile::Open() {
 }
 
 void TBlobFile::Close() {
-  HeaderChanged = false;
+  headerChanged_ = false;
   replaced_.clear();
   openBlobs_.Clear();
   blockCache_.Clear();
@@ -133,7 +133,7 @@ void TBlobFile::Close() {
 void TBlobFile::CreateNew() {
   TFileHandler::CreateNew();
   header_ = TBlobHeader{};
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 void TBlobFile::EmptyBlobFile() {
@@ -163,12 +163,12 @@ std::int32_t TBlobFile::ChangeCounter() const {
 
 void TBlobFile::SetFreeBlockHead(std::uint32_t offset) {
   header_.FreeBlockHead = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 void TBlobFile::SetNextBlockOffset(std::uint32_t offset) {
   header_.NextBlockOffset = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 bool TBlobFile::IsValidBlockOffset(std::uint32_t offset) const {
@@ -196,19 +196,19 @@ void TBlobFile::ReadHeader() {
                (freeHead >= kBlobHeaderSize && freeHead < next && (freeHead - kBlobHeaderSize) % BlockSize() == 0));
   if (!sane) Fail(err::kHeaderAccess);
   header_ = header;
-  HeaderChanged = false;
+  headerChanged_ = false;
 }
 
 void TBlobFile::WriteHeader(bool force) {
-  if (!force && !HeaderChanged) return;
+  if (!force && !headerChanged_) return;
   if (ReadOnly()) Fail(err::kAccessDenied);
   header_.ChangeCounter = NextChangeCounter(header_.ChangeCounter);
-  header_.HeaderDirty = HeaderChanged ? 1 : 0;
+  header_.HeaderDirty = headerChanged_ ? 1 : 0;
   std::array<std::uint8_t, kBlobHeaderSize> page{};
   header_.Encode(page.data());
   if (Encrypted()) ScrambleData(page.data(), page.size());
   WriteAt(0, page.data(), kBlobHeaderSize);
-  HeaderChanged = false;
+  headerChanged_ = false;
 }
 
 // ---- Block cache -----------------------------------------------------------------------------
@@ -344,7 +344,7 @@ void TBlobFile::WriteBlocks() {
     ++statistics_.BlockWrites;
     WriteAt(blocks[0]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
   });
-  if (written != 0) HeaderChanged = true;
+  if (written != 0) headerChanged_ = true;
 }
 
 // ---- Chains ----------------------------------------------------------------------------------
@@ -371,7 +371,7 @@ TBlock* TBlobFile::AllocateBlock() {
   }
   ResetBlock(*block);
   block->Dirty = true;
-  HeaderChanged = true;
+  headerChanged_ = true;
   return block;
 }
 
@@ -473,7 +473,7 @@ void TBlobFile::LoadValue(TBlobBuffer& buffer) {
   } catch (const std::bad_alloc&) {
     Fail(err::kOutOfMemory);
   }
-  // The blocks met so far, so that a chain leading back into itself ends in 8963, not a loop.
+  // The blocks met so far, so that a chain leading back into itself ends in err::kBlobBuffersCorrupt, not a loop.
   std::unordered_set<std::uint32_t> met;
   std::uint32_t copied = 0;
   for (std::uint32_t offset = buffer.FirstBlock;;) {
@@ -508,7 +508,7 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
   std::vector<std::uint32_t> old;
   if (buffer.FirstBlock != 0) old = WalkChain(buffer.FirstBlock, buffer.OwnerRecord, err::kBlobBuffersCorrupt);
   std::vector<std::uint32_t> chain;
-  // Every block is in hand before the first byte changes: running out of room (9479) puts the
+  // Every block is in hand before the first byte changes: running out of room (err::kFileFull) puts the
   // new blocks back on the free list and leaves the old value as it was.
   std::vector<std::uint32_t> allocated;
   try {
@@ -534,7 +534,7 @@ void TBlobFile::StoreValue(TBlobBuffer& buffer) {
     std::fill(block->Data.begin() + chunk, block->Data.end(), 0);
     block->Dirty = true;
   }
-  HeaderChanged = true;
+  headerChanged_ = true;
   if (!old.empty()) replaced_.push_back({buffer.OwnerRecord, std::move(old)});
   buffer.FirstBlock = chain[0];
   buffer.Modified = false;

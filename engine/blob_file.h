@@ -22,7 +22,7 @@
 //     offsets, the right owner, no block met twice), so a damaged chain yields an engine error
 //     and is left as it was, never a half-freed chain or a write into another record's value.
 //  3. Cached blocks follow the engine's cache policy: most recently used first; pinned, dirty or
-//     read-ahead-marked buffers are never reused; at most 64 pins on one block (8963).
+//     read-ahead-marked buffers are never reused; at most 64 pins on one block (err::kBlobBuffersCorrupt).
 //  4. Any block change marks the header changed, so the next write-back increments the change
 //     counter and other cursors drop their cached blocks.
 //  5. At most 64 values are open per cursor; each has a negative handle unique in the process,
@@ -51,7 +51,7 @@ class TBlobFile;
 inline constexpr int kBlockHeaderSize = 18;
 inline constexpr int kMinBlockSize = 64;
 inline constexpr int kMaxOpenBlobs = 64;
-// NextBlockOffset may not grow once it exceeds this (9479); values are limited to it as well.
+// NextBlockOffset may not grow once it exceeds this (err::kFileFull); values are limited to it as well.
 inline constexpr std::uint32_t kMaxBlobFileOffset = 2000000000;
 
 enum TBlobOpenMode { kBlobOpenRead = 1, kBlobOpenReadWrite = 2 };
@@ -95,7 +95,7 @@ class TBlobFile : public TFileHandler {
 
   // The extension becomes ".BLB" unless it already is one (any case).
   std::string NormalizeName(const std::string& name) const override;
-  void Open() override;   // reads the header: Version 3, else 12035
+  void Open() override;   // reads the header: Version 3, else err::kWrongVersion
   void Close() override;  // drops open values and cached blocks without writing
   // Creates the file with a fresh header (Version 3, NextBlockOffset 512, HeaderDirty 1).
   void CreateNew() override;
@@ -114,7 +114,7 @@ class TBlobFile : public TFileHandler {
   std::int32_t ReadChangeCounter();
   void ReadHeader();
   void WriteHeader(bool force);
-  bool HeaderChanged = false;
+  bool HeaderChanged() const { return headerChanged_; }
   // Forgets every cached block, dirty ones too (another cursor changed the file, or deferred
   // changes are discarded).
   void InvalidateBlocks();
@@ -123,15 +123,15 @@ class TBlobFile : public TFileHandler {
   void WriteBack();
 
   // Block cache. GetBlock returns the block pinned, reading up to `wanted` consecutive blocks in
-  // one read on a miss; an invalid offset raises 9998. May throw ERestartOperation when the read
+  // one read on a miss; an invalid offset raises err::kInvalidBlobOffset. May throw ERestartOperation when the read
   // lock taken at a miss finds the table changed.
   TBlock* GetBlock(std::uint32_t offset, std::uint32_t wanted = 1);
   void UnpinBlock(TBlock* block);
   int BlockCacheCapacity() const { return blockCache_.Capacity(); }
 
   // Chains. AllocateBlock returns a zeroed, pinned, dirty block: the free list's head, else a new
-  // block at NextBlockOffset (9479 when that already exceeds 2,000,000,000). FreeChain walks
-  // the chain first (9998 when it is broken or a block belongs to another owner) and then puts
+  // block at NextBlockOffset (err::kFileFull when that already exceeds 2,000,000,000). FreeChain walks
+  // the chain first (err::kInvalidBlobOffset when it is broken or a block belongs to another owner) and then puts
   // every block on the free list.
   TBlock* AllocateBlock();
   void FreeChain(std::uint32_t firstBlock, std::uint32_t ownerRecord);
@@ -155,18 +155,18 @@ class TBlobFile : public TFileHandler {
     for (const auto& chain : replaced_) blocks.insert(blocks.end(), chain.Blocks.begin(), chain.Blocks.end());
     return blocks;
   }
-  // Reads the value at FirstBlock into the buffer: 8963 for a block of another owner (the value
+  // Reads the value at FirstBlock into the buffer: err::kBlobBuffersCorrupt for a block of another owner (the value
   // is empty instead when the first block's owner differs and the buffer is read-only) or a
-  // block met twice, 8711 for a chain shorter than its TotalLength.
+  // block met twice, err::kEndOfBlob for a chain shorter than its TotalLength.
   void LoadValue(TBlobBuffer& buffer);
   // Writes the value as a new chain and puts the old one aside (FreeChainsLater); the empty
-  // value puts the chain aside and leaves FirstBlock 0. 8963 when the old chain is not sound.
+  // value puts the chain aside and leaves FirstBlock 0. err::kBlobBuffersCorrupt when the old chain is not sound.
   void StoreValue(TBlobBuffer& buffer);
 
   // Open values of the cursor, in opening order.
   int OpenBlobCount() const { return openBlobs_.Count(); }
   TBlobBuffer* FindOpenBlob(std::int32_t handle);
-  // Takes the buffer, gives it a fresh handle and answers it; 9494 beyond 64 open values.
+  // Takes the buffer, gives it a fresh handle and answers it; err::kTooManyBlobs beyond 64 open values.
   TBlobBuffer* AddOpenBlob(std::unique_ptr<TBlobBuffer> buffer);
   void RemoveOpenBlob(std::int32_t handle);
   void CloseAllBlobs();
@@ -177,7 +177,7 @@ class TBlobFile : public TFileHandler {
   // SetOwner: they get the record as owner; a value whose chain belongs to another record is
   // detached from that chain and stored as a new one, so two records never share a chain.
   void SetOwner(std::uint32_t recordNumber, const std::uint8_t* record);
-  // Writes every modified one (8963 when they have different owners).
+  // Writes every modified one (err::kBlobBuffersCorrupt when they have different owners).
   void StoreModified(const std::uint8_t* record);
   // Puts each one's FirstBlock, with its null byte, into its field of the stored record (a copy
   // of the posted buffer, so its slots still hold the handles).
@@ -214,6 +214,7 @@ class TBlobFile : public TFileHandler {
 
   TDataFile& owner_;
   TBlobHeader header_;
+  bool headerChanged_ = false;
   TBufferCache<TBlock, &TBlock::Offset> blockCache_;
   // Kept between calls; a read and a write-back may run at once (a read that needs room).
   std::vector<std::uint8_t> area_, writeRun_;

@@ -3,7 +3,7 @@
 //
 // A damaged or foreign file must end in a clean engine error, never in a read outside a buffer:
 // Open checks the header's counts against the limits the engine itself obeys and every field
-// descriptor against the record size before anything uses them (9221 when they disagree).
+// descriptor against the record size before anything uses them (err::kHeaderAccess when they disagree).
 #include "engine/data_file.h"
 
 #include <algorithm>
@@ -22,6 +22,15 @@ namespace quillon::engine {
 namespace {
 
 constexpr int kMaxPins = 64;
+
+bool IsType(std::uint8_t code, TFieldType type) {
+  return code == static_cast<std::uint8_t>(type);
+}
+
+// Types whose size the table's creator declares; the others have a size of their type.
+bool HasDeclaredSize(std::uint8_t code) {
+  return IsType(code, TFieldType::String) || IsType(code, TFieldType::Bytes) || IsType(code, TFieldType::VarBytes);
+}
 constexpr std::uint32_t kRecordCacheBytes = 131070;
 constexpr std::uint32_t kReadAheadBytes = 32767;
 constexpr int kMaxCachedRecords = 65535;
@@ -137,8 +146,8 @@ void TDataFile::ReadDescriptors() {
     } else {
       fits = f.Offset >= kRecordHeaderSize && std::uint32_t{f.Offset} + f.DataSize + 1 <= header_.RecordSize;
     }
-    bool sizeRight = f.FieldType == 0 || f.FieldType > 15 || f.FieldType == 9 || f.FieldType == 15 ||
-                     f.DataSize == DataSizeOf(f.FieldType, f.DeclaredSize);
+    bool sizeRight = !IsValidFieldType(f.FieldType) || IsType(f.FieldType, TFieldType::Bytes) ||
+                     IsType(f.FieldType, TFieldType::VarBytes) || f.DataSize == DataSizeOf(f.FieldType, f.DeclaredSize);
     if (!fits || !sizeRight || f.FieldNumber != i + 1) Fail(err::kHeaderAccess);
     if (f.IsBlob()) ++blobs;
     fields_.push_back(std::move(f));
@@ -312,76 +321,103 @@ void TDataFile::DeleteTable() {
 
 // ---- CreateTable -----------------------------------------------------------------------------
 
-void TDataFile::CreateTable(const TTableDefinition& definition) {
-  if (Opened()) Fail(err::kFileInUse);
-  if (!Exclusive()) Fail(err::kMustBeExclusive);
-  if (ReadOnly()) Fail(err::kAccessDenied);
-  std::string password = Trim(definition.Password);
-  if (definition.Encrypted && (password.empty() || password.size() > 15)) Fail(err::kInvalidPassword);
-  std::uint32_t lcid = locale::LocaleId(definition.LanguageId, definition.SortId);
-  if (definition.LanguageId != 0 && !locale::IsLocaleInstalled(lcid)) Fail(err::kLocaleUnavailable);
-  if (definition.Fields.size() > static_cast<std::size_t>(kMaxFields)) Fail(err::kFieldLimits);
-  if (definition.Indexes.size() > 33) Fail(err::kIndexLimits);
-  if (definition.BlobBlockSize < 64 || definition.BlobBlockSize > 0xFFFF) Fail(err::kBlobFieldsOrBlockSize);
-  TLocaleFormats formats = definition.LanguageId != 0 ? locale::Formats(lcid) : DefaultFormats();
+namespace {
 
-  // Fields, in the order given.
-  std::vector<TFieldDescriptor> fields;
-  std::uint32_t offset = kRecordHeaderSize, computed = 0;
-  int blobs = 0;
+// The fields of a new table as they will be stored, and the record they make.
+struct TFieldLayout {
+  std::vector<TFieldDescriptor> Fields;
+  std::uint32_t RecordSize = kRecordHeaderSize;
+  std::uint32_t ComputedBytes = 0;
+  int BlobCount = 0;
+};
+
+// The table-wide settings, checked before any field: the formats literals are read with.
+TLocaleFormats CheckTableSettings(const TTableDefinition& definition, const std::string& password,
+                                  const std::string& fileName) {
+  auto fail = [&](int code) { RaiseEngineError(code, fileName); };
+  if (definition.Encrypted && (password.empty() || password.size() > 15)) fail(err::kInvalidPassword);
+  std::uint32_t lcid = locale::LocaleId(definition.LanguageId, definition.SortId);
+  if (definition.LanguageId != 0 && !locale::IsLocaleInstalled(lcid)) fail(err::kLocaleUnavailable);
+  if (definition.Fields.size() > static_cast<std::size_t>(kMaxFields)) fail(err::kFieldLimits);
+  if (definition.Indexes.size() > static_cast<std::size_t>(kIndexSlotCount)) fail(err::kIndexLimits);
+  if (definition.BlobBlockSize < 64 || definition.BlobBlockSize > 0xFFFF) fail(err::kBlobFieldsOrBlockSize);
+  return definition.LanguageId != 0 ? locale::Formats(lcid) : DefaultFormats();
+}
+
+// One field as given, checked against the fields before it and completed: its number, its
+// sizes and the sizes its type implies.
+TFieldDescriptor CheckField(const TFieldDescriptor& given, std::size_t position,
+                            const std::vector<TFieldDescriptor>& before, const TLocaleFormats& formats,
+                            const std::string& fileName) {
+  TFieldDescriptor f = given;
+  f.FieldName = Trim(f.FieldName).substr(0, 30);
+  if (f.FieldNumber == 0) f.FieldNumber = static_cast<std::int16_t>(position + 1);
+  auto fail = [&](int code) { RaiseEngineError(code, fileName, f.FieldName); };
+  if (f.FieldName.empty() || !IsNameStart(static_cast<unsigned char>(f.FieldName[0]))) fail(err::kInvalidFieldName);
+  for (const auto& other : before) {
+    if (EqualIgnoringCase(other.FieldName, f.FieldName)) fail(err::kInvalidFieldName);
+    if (other.FieldNumber == f.FieldNumber) fail(err::kInvalidFieldDefinition);
+  }
+  // Field n is the n-th descriptor: the record layout and every lookup rely on it.
+  if (f.FieldNumber != static_cast<int>(position + 1)) fail(err::kInvalidFieldDefinition);
+  if (f.FieldType == 0) fail(err::kInvalidFieldDefinition);
+  bool sized = HasDeclaredSize(f.FieldType);
+  if (sized && f.DeclaredSize > kMaxStringSize) fail(err::kInvalidFieldDefinition);
+  if (!sized) f.DeclaredSize = 0;
+  if (!IsValidLiteral(f, f.DefaultValue, formats) || !IsValidLiteral(f, f.MinValue, formats) ||
+      !IsValidLiteral(f, f.MaxValue, formats)) {
+    fail(err::kInvalidValidityCheck);
+  }
+  if (!IsType(f.FieldType, TFieldType::Bcd)) f.Decimals = 0;
+  if (f.Decimals > kMaxBcdScale) fail(err::kInvalidFieldDefinition);  // no value could be stored
+  f.DataSize = DataSizeOf(f.FieldType, f.DeclaredSize);
+  f.DataDecimals = f.Decimals;
+  return f;
+}
+
+// The fields in the order given, each placed in the record: the auto-increment field is the row
+// identifier, computed fields live after the stored record.
+TFieldLayout LayOutFields(const TTableDefinition& definition, const TLocaleFormats& formats,
+                          const std::string& fileName) {
+  TFieldLayout layout;
   for (std::size_t i = 0; i < definition.Fields.size(); ++i) {
-    TFieldDescriptor f = definition.Fields[i];
-    f.FieldName = Trim(f.FieldName).substr(0, 30);
-    if (f.FieldNumber == 0) f.FieldNumber = static_cast<std::int16_t>(i + 1);
-    auto fail = [&](int code) { RaiseEngineError(code, FileName(), f.FieldName); };
-    if (f.FieldName.empty() || !IsNameStart(static_cast<unsigned char>(f.FieldName[0]))) fail(err::kInvalidFieldName);
-    for (const auto& other : fields) {
-      if (EqualIgnoringCase(other.FieldName, f.FieldName)) fail(err::kInvalidFieldName);
-      if (other.FieldNumber == f.FieldNumber) fail(err::kInvalidFieldDefinition);
-    }
-    // Field n is the n-th descriptor: the record layout and every lookup rely on it.
-    if (f.FieldNumber != static_cast<int>(i + 1)) fail(err::kInvalidFieldDefinition);
-    if (f.FieldType == 0) fail(err::kInvalidFieldDefinition);
-    bool sized = f.FieldType == 1 || f.FieldType == 9 || f.FieldType == 15;
-    if (sized && f.DeclaredSize > kMaxStringSize) fail(err::kInvalidFieldDefinition);
-    if (!sized) f.DeclaredSize = 0;
-    if (!IsValidLiteral(f, f.DefaultValue, formats) || !IsValidLiteral(f, f.MinValue, formats) ||
-        !IsValidLiteral(f, f.MaxValue, formats)) {
-      fail(err::kInvalidValidityCheck);
-    }
-    if (f.FieldType != static_cast<std::uint8_t>(TFieldType::Bcd)) f.Decimals = 0;
-    if (f.Decimals > kMaxBcdScale) fail(err::kInvalidFieldDefinition);  // no value could be stored
-    f.DataSize = DataSizeOf(f.FieldType, f.DeclaredSize);
-    f.DataDecimals = f.Decimals;
+    TFieldDescriptor f = CheckField(definition.Fields[i], i, layout.Fields, formats, fileName);
     if (f.IsAutoInc()) {
       f.Offset = kRowIdOffset;
     } else if (f.Computed) {
-      computed += f.DataSize + 1u;
+      layout.ComputedBytes += f.DataSize + 1u;
     } else {
-      f.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(offset, 0xFFFF));
-      offset += f.DataSize + 1u;
+      f.Offset = static_cast<std::uint16_t>(std::min<std::uint32_t>(layout.RecordSize, 0xFFFF));
+      layout.RecordSize += f.DataSize + 1u;
     }
-    if (f.IsBlob()) ++blobs;
-    fields.push_back(std::move(f));
+    if (f.IsBlob()) ++layout.BlobCount;
+    layout.Fields.push_back(std::move(f));
   }
+  return layout;
+}
 
-  // Indexes.
+// The index descriptors as given (an empty primary index when there are none), each checked
+// against the fields and the secondary names before it.
+std::vector<TIndexDescriptor> CheckIndexes(const TTableDefinition& definition,
+                                           const std::vector<TFieldDescriptor>& fields, const std::string& fileName) {
   std::vector<TIndexDescriptor> indexes = definition.Indexes;
   if (indexes.empty()) indexes.emplace_back();
   std::vector<std::string> names;
   for (std::size_t i = 0; i < indexes.size(); ++i) {
     TIndexDescriptor checked =
-        TIndexFile::CheckDescriptor(indexes[i], i == 0, definition.AllowEmptyPrimary, fields, names, FileName());
+        TIndexFile::CheckDescriptor(indexes[i], i == 0, definition.AllowEmptyPrimary, fields, names, fileName);
     if (i > 0) names.push_back(checked.IndexName);
   }
-  if (blobs > kMaxBlobFields) Fail(err::kBlobFieldsOrBlockSize);
-  if (offset + computed > kMaxRecordBytes) Fail(err::kRecordTooLarge);
+  return indexes;
+}
 
+TTableHeader NewTableHeader(const TTableDefinition& definition, const TFieldLayout& layout,
+                            const std::string& password) {
   TTableHeader h;
   h.BlobBlockSize = definition.BlobBlockSize;
-  h.RecordSize = static_cast<std::uint16_t>(offset);
-  h.FieldCount = static_cast<std::uint16_t>(fields.size());
-  h.BlobFieldCount = static_cast<std::uint16_t>(blobs);
+  h.RecordSize = static_cast<std::uint16_t>(layout.RecordSize);
+  h.FieldCount = static_cast<std::uint16_t>(layout.Fields.size());
+  h.BlobFieldCount = static_cast<std::uint16_t>(layout.BlobCount);
   h.LanguageId = definition.LanguageId;
   h.SortId = definition.SortId;
   h.UserValue1 = definition.UserValue1;
@@ -389,7 +425,33 @@ void TDataFile::CreateTable(const TTableDefinition& definition) {
   h.Encrypted = definition.Encrypted;
   h.Password = definition.Encrypted ? password : std::string();
   h.Description = definition.Description.substr(0, 50);
-  h.ComputedBytes = static_cast<std::uint16_t>(computed);
+  h.ComputedBytes = static_cast<std::uint16_t>(layout.ComputedBytes);
+  return h;
+}
+
+// A fresh sibling file (index or BLOB) of a table being created, its header written.
+void CreateSiblingFile(TFileHandler& file, bool inMemory, const std::string& fileName) {
+  file.SetExclusive(true);
+  file.SetReadOnly(false);
+  file.SetInMemory(inMemory);
+  file.SetFileName(fileName);
+  file.CreateNew();
+}
+
+}  // namespace
+
+void TDataFile::CreateTable(const TTableDefinition& definition) {
+  if (Opened()) Fail(err::kFileInUse);
+  if (!Exclusive()) Fail(err::kMustBeExclusive);
+  if (ReadOnly()) Fail(err::kAccessDenied);
+  const std::string password = Trim(definition.Password);
+  const TLocaleFormats formats = CheckTableSettings(definition, password, FileName());
+  TFieldLayout layout = LayOutFields(definition, formats, FileName());
+  const std::vector<TIndexDescriptor> indexes = CheckIndexes(definition, layout.Fields, FileName());
+  if (layout.BlobCount > kMaxBlobFields) Fail(err::kBlobFieldsOrBlockSize);
+  if (layout.RecordSize + layout.ComputedBytes > kMaxRecordBytes) Fail(err::kRecordTooLarge);
+  const TTableHeader h = NewTableHeader(definition, layout, password);
+  const std::vector<TFieldDescriptor>& fields = layout.Fields;
 
   // The password lets the reopen below pass; it stays only if the caller had given it before.
   bool addedPassword = definition.Encrypted && !Session().HasPassword(password);
@@ -400,19 +462,11 @@ void TDataFile::CreateTable(const TTableDefinition& definition) {
     created = true;
     header_ = h;
     fields_ = fields;
-    indexFile_->SetExclusive(true);
-    indexFile_->SetReadOnly(false);
-    indexFile_->SetInMemory(InMemory());
-    indexFile_->SetFileName(FileName());
-    indexFile_->CreateNew();
+    CreateSiblingFile(*indexFile_, InMemory(), FileName());
     indexFile_->WriteHeader(true);
     indexFile_->Close();
-    if (blobs > 0) {
-      blobFile_->SetExclusive(true);
-      blobFile_->SetReadOnly(false);
-      blobFile_->SetInMemory(InMemory());
-      blobFile_->SetFileName(FileName());
-      blobFile_->CreateNew();
+    if (layout.BlobCount > 0) {
+      CreateSiblingFile(*blobFile_, InMemory(), FileName());
       blobFile_->WriteHeader(true);
       blobFile_->Close();
     }

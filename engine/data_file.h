@@ -35,6 +35,7 @@
 #include "engine/blob_file.h"
 #include "engine/buffer_cache.h"
 #include "engine/cursor_state.h"
+#include "engine/errors.h"
 #include "engine/field_codec.h"
 #include "engine/file_handler.h"
 #include "engine/index_file.h"
@@ -115,16 +116,16 @@ class TDataFile : public TFileHandler {
   void Open() override;
   void Close() override;
   void CreateTable(const TTableDefinition& definition);
-  void EmptyTable();   // Exclusive (10253), not ReadOnly (11013)
+  void EmptyTable();   // Exclusive (err::kMustBeExclusive), not ReadOnly (err::kAccessDenied)
   void DeleteTable();  // closed; removes .DAT, .IDX and .BLB
   // A second, independent cursor on the same open table: shared (never Exclusive), with this
   // cursor's ReadOnly, InMemory, lock and change-detection settings, password callback, logical
   // field list, current index, range and filters (added again, active where active here), standing
   // on this cursor's record. The two move independently and see each other's changes through the
-  // usual change detection. 11013 on an Exclusive cursor, 11014 when this one is closed.
+  // usual change detection. err::kAccessDenied on an Exclusive cursor, err::kInvalidFileHandle when this one is closed.
   std::unique_ptr<TDataFile> CloneCursor();
 
-  // Settings: the flags only while closed (10031); the lock values at any time.
+  // Settings: the flags only while closed (err::kFileInUse); the lock values at any time.
   void SetStrictChangeDetection(bool value);
   void SetForceBufferFlush(bool value);
   void SetDeleteOnClose(bool value);
@@ -140,7 +141,7 @@ class TDataFile : public TFileHandler {
   const TTableHeader& Header() const { return header_; }
   int FieldCount() const { return static_cast<int>(logicalFields_.size()); }
   int PhysicalFieldCount() const { return static_cast<int>(fields_.size()); }
-  // 1-based; 9985 when there is no such field.
+  // 1-based; err::kInvalidField when there is no such field.
   const TFieldDescriptor& GetFieldDescriptor(bool logical, int fieldNumber) const;
   const TFieldDescriptor& GetFieldDescriptorByName(bool logical, const std::string& name) const;
   const std::vector<TFieldDescriptor>& PhysicalFields() const { return fields_; }
@@ -207,10 +208,10 @@ class TDataFile : public TFileHandler {
   void ReleaseWriteLock();
   bool AcquireTransactionLock();
   void ReleaseTransactionLock();
-  void LockTable();                               // 10241
-  void UnlockTable();                             // 10242
-  void LockRecord(std::uint32_t recordNumber);    // 0 = the current record; 10258
-  void UnlockRecord(std::uint32_t recordNumber);  // 10242
+  void LockTable();                               // err::kFileLocked
+  void UnlockTable();                             // err::kCannotUnlock
+  void LockRecord(std::uint32_t recordNumber);    // 0 = the current record; err::kRecordLocked
+  void UnlockRecord(std::uint32_t recordNumber);  // err::kCannotUnlock
   void UnlockAllRecords();
   const TLockState& LockState() const { return locks_; }
   const std::vector<std::uint32_t>& LockedRecords() const { return lockedRecords_; }
@@ -219,9 +220,9 @@ class TDataFile : public TFileHandler {
 
   // ---- Cursor: order, positions, ranges, filters (data_file_cursor.cpp) ----
   // Results of Next, Prior and GetCurrent besides 0.
-  static constexpr int kAtBeginning = 8705;
-  static constexpr int kAtEnd = 8706;
-  // Selects the cursor's order: 0 primary, 1..30 secondary, 255 physical order; 10022 for an
+  static constexpr int kAtBeginning = err::kBeginningOfFile;
+  static constexpr int kAtEnd = err::kEndOfFile;
+  // Selects the cursor's order: 0 primary, 1..30 secondary, 255 physical order; err::kInvalidIndexName for an
   // unknown index. The tree selection of IndexFile() is the cursor's again afterwards.
   void SelectIndex(int number);
   void SelectIndex(const std::string& name);
@@ -251,7 +252,7 @@ class TDataFile : public TFileHandler {
   bool FindKey(const std::uint8_t* keyOrRecord, bool isKey, bool nearest, int fields, int partial,
                std::uint8_t* result);
   bool FindPrefix(const std::uint8_t* record, std::uint8_t* result);
-  int GotoCurrentOf(TDataFile& other);  // 0 or 8710
+  int GotoCurrentOf(TDataFile& other);  // 0 or err::kRecordNotFound
   void SetRange(const std::uint8_t* start, bool startIsKey, int startFields, const std::uint8_t* end, bool endIsKey,
                 int endFields);
   void CancelRange();
@@ -279,16 +280,16 @@ class TDataFile : public TFileHandler {
   bool GetField(bool logical, int fieldNumber, const std::uint8_t* record, void* value);
   // `value` null: no value.
   void SetField(bool logical, int fieldNumber, const void* value, std::uint8_t* record);
-  // Each change runs under the write lock and is refused whole before anything changes: 11013
-  // read-only, 9732/9730/9731 validity, 9729 duplicate key, 9479 table full, 10258 a record
-  // locked elsewhere, 9998 a broken BLOB chain. The buffer gets the new record's number and row
+  // Each change runs under the write lock and is refused whole before anything changes: err::kAccessDenied
+  // read-only, kValueRequired/kMinimumExceeded/kMaximumExceeded, kDuplicateKey, kFileFull, kRecordLocked a record
+  // locked elsewhere, err::kInvalidBlobOffset a broken BLOB chain. The buffer gets the new record's number and row
   // identifier; the cursor ends on the new record.
   void InsertRecord(std::uint8_t* buffer);
-  // Update and delete act on the record the cursor stands on: 8710 when it stands on nothing or
-  // the record was deleted meanwhile; 8708 when one of its keys is missing from an index.
+  // Update and delete act on the record the cursor stands on: err::kRecordNotFound when it stands on nothing or
+  // the record was deleted meanwhile; err::kKeyNotFound when one of its keys is missing from an index.
   void UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refresh);
   void DeleteRecord(bool refresh);
-  // Deferred changes (set while closed, 10031): the first change takes the transaction lock and
+  // Deferred changes (set while closed, err::kFileInUse): the first change takes the transaction lock and
   // changes stay in the caches until CommitChanges writes them back or Close discards them.
   void SetDeferredChanges(bool value);
   // Crash safety of an Exclusive writer. Checkpoint writes everything cached back in the order
@@ -316,10 +317,10 @@ class TDataFile : public TFileHandler {
 
   // ---- BLOB values of record buffers (data_file_blob.cpp) ----
   // A BLOB field's slot holds its first block's offset, or the negative handle of a value open
-  // in this cursor. These raise nothing themselves and answer 0 or an engine code: 10753 not a
-  // BLOB field, 10030 no value of this cursor open there, 9998 a negative slot that is no value
-  // of this cursor, 9494 already 64 values open, 8711 fewer bytes than asked for. A damaged
-  // chain met while opening raises (8963, 8711, 9998 for an offset off the block grid).
+  // in this cursor. These raise nothing themselves and answer 0 or an engine code: err::kInvalidBlobField not a
+  // BLOB field, err::kInvalidBlobHandle no value open there, err::kInvalidBlobOffset a negative slot that is no value
+  // of this cursor, err::kTooManyBlobs already 64 values open, err::kEndOfBlob fewer bytes than asked for. A damaged
+  // chain met while opening raises (err::kBlobBuffersCorrupt, kEndOfBlob, kInvalidBlobOffset off the block grid).
   // Mode: 1 read, 2 read-write.
   int OpenBlob(bool logical, int fieldNumber, int mode, std::uint8_t* record);
   int CloseBlob(bool logical, int fieldNumber, std::uint8_t* record);
@@ -332,7 +333,7 @@ class TDataFile : public TFileHandler {
   bool BlobIsOpen(bool logical, int fieldNumber, const std::uint8_t* record);
   void CloseAllBlobs();  // without writing
   // For DeleteRecord: frees the chain of every BLOB field of a stored record (the number in its
-  // record header is the owner) and clears the fields; 9998 when any chain is broken, and then
+  // record header is the owner) and clears the fields; err::kInvalidBlobOffset when any chain is broken, and then
   // every chain and field is left as it was.
   void FreeRecordBlobs(std::uint8_t* record);
 

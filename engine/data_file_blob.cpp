@@ -37,8 +37,8 @@ void PutSlot(std::uint8_t* record, std::uint16_t slotOffset, std::int32_t value,
   PutI32(record + slotOffset + 1, value);
 }
 
-// The open value in the field's slot: 10753 when the field is no BLOB field, 10030 when the slot
-// holds no value open in this cursor.
+// The open value in the field's slot: err::kInvalidBlobField when the field is no BLOB field, err::kInvalidBlobHandle
+// when the slot holds no value open in this cursor.
 int FindValue(TDataFile& table, bool logical, int fieldNumber, const std::uint8_t* record,
               const TFieldDescriptor*& field, TBlobBuffer*& value) {
   field = BlobField(table, logical, fieldNumber);

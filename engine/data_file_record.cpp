@@ -9,9 +9,11 @@
 // A change keeps these invariants:
 //  1. It runs under the write lock from the first check to the last write, and releases that
 //     lock and the record lock it took itself on every way out.
-//  2. Every check that can refuse it (read-only 11013, validity 9730-9732, duplicate keys 9729,
-//     missing keys 8708, the size limits 9479, broken BLOB chains 9998) runs before the first
-//     change of a record, a page or a block, so a refused change leaves the table as it was.
+//  2. Every check that can refuse it (read-only err::kAccessDenied, validity
+//     err::kMinimumExceeded to err::kValueRequired, duplicate keys err::kDuplicateKey, missing
+//     keys err::kKeyNotFound, the size limits err::kFileFull, broken BLOB chains
+//     err::kInvalidBlobOffset) runs before the first change of a record, a page or a block, so a
+//     refused change leaves the table as it was.
 //     On a shared table outside deferred changes nothing reaches the files before the final
 //     write-back, so a change that fails later still (a damaged page, a full disk) is dropped
 //     from the caches, which are read again from the files. With deferred changes the same
@@ -240,6 +242,59 @@ class TPinned {
   TDataFile& table_;
   TRecord* record_;
 };
+
+// The indexes a new record gets keys in (the primary first when there is one, then the
+// secondaries in order) and its key for each.
+struct TRecordKeys {
+  std::vector<int> Indexes;
+  std::vector<TKey> Keys;
+};
+
+TRecordKeys BuildRecordKeys(TIndexFile& index, bool primary, const std::uint8_t* record) {
+  TRecordKeys keys;
+  if (primary) keys.Indexes.push_back(0);
+  for (int i = 1; i <= index.IndexCount(); ++i) keys.Indexes.push_back(i);
+  for (int i : keys.Indexes) keys.Keys.push_back(index.BuildKey(i, record));
+  return keys;
+}
+
+void CheckDuplicates(TIndexFile& index, const TRecordKeys& keys) {
+  for (std::size_t k = 0; k < keys.Indexes.size(); ++k) {
+    SelectTree(index, keys.Indexes[k]);
+    index.CheckDuplicate(keys.Keys[k].data());  // the primary and unique indexes only
+  }
+}
+
+// The primary index last, so that the cursor's own tree (usually the primary) is the one
+// selected at the end.
+void InsertRecordKeys(TIndexFile& index, const TRecordKeys& keys, std::uint32_t recordNumber) {
+  for (std::size_t k = keys.Indexes.size(); k-- > 0;) {
+    SelectTree(index, keys.Indexes[k]);
+    index.InsertKey(keys.Keys[k], recordNumber);
+  }
+}
+
+// The head of the free list, about to be reused: its row identifier and the next free record.
+struct TFreeRecord {
+  std::int32_t OldRowId = 0;
+  std::uint32_t NextFree = 0;
+};
+
+// A free-list entry that is not a deleted record, or whose key the deleted-records index lacks,
+// means a damaged file: refuse to overwrite it.
+TFreeRecord CheckFreeRecord(const TRecord& record, TIndexFile& index, std::uint32_t nextRecordNumber,
+                            const std::string& fileName) {
+  if (record.Data[0] != 1) RaiseEngineError(err::kRecordBuffersCorrupt, fileName);
+  TFreeRecord head;
+  head.OldRowId = GetI32(record.Data.data() + kRowIdOffset);
+  head.NextFree = GetU32(record.Data.data() + 1);
+  if (head.NextFree >= nextRecordNumber) RaiseEngineError(err::kRecordBuffersCorrupt, fileName);
+  SelectTree(index, kDeletedIndexSlot);
+  if (!index.ContainsKey(DeletedRecordKey(true, head.OldRowId))) {
+    RaiseEngineError(err::kKeyNotFound, fileName, {}, {}, kDeletedIndexName);
+  }
+  return head;
+}
 
 }  // namespace
 
@@ -530,42 +585,21 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
   PutI32(buffer + kRowIdOffset, rowId);
 
   // Every key, and every check, before the first change.
-  std::vector<int> indexes;
-  if (primary) indexes.push_back(0);
-  for (int i = 1; i <= indexFile_->IndexCount(); ++i) indexes.push_back(i);
-  std::vector<TKey> keys;
-  for (int i : indexes) keys.push_back(indexFile_->BuildKey(i, buffer));
-  if (!NoDuplicateCheck) {
-    for (std::size_t k = 0; k < indexes.size(); ++k) {
-      SelectTree(*indexFile_, indexes[k]);
-      indexFile_->CheckDuplicate(keys[k].data());  // the primary and unique indexes only
-    }
-  }
+  const TRecordKeys keys = BuildRecordKeys(*indexFile_, primary, buffer);
+  if (!NoDuplicateCheck) CheckDuplicates(*indexFile_, keys);
   TBlobPlan blobs = PlanBlobs(buffer, nullptr);
   TRecord* record = FetchRecord(target);
   TPinned pinned(*this, record);
-  std::int32_t oldRowId = 0;
-  std::uint32_t nextFree = 0;
-  if (reuse) {
-    // A free-list entry that is not a deleted record means a damaged file: refuse to overwrite.
-    if (record->Data[0] != 1) Fail(err::kRecordBuffersCorrupt);
-    oldRowId = GetI32(record->Data.data() + kRowIdOffset);
-    nextFree = GetU32(record->Data.data() + 1);
-    if (nextFree >= header_.NextRecordNumber) Fail(err::kRecordBuffersCorrupt);
-    SelectTree(*indexFile_, kDeletedIndexSlot);
-    if (!indexFile_->ContainsKey(DeletedRecordKey(true, oldRowId))) {
-      RaiseEngineError(err::kKeyNotFound, FileName(), {}, {}, kDeletedIndexName);
-    }
-  }
+  const TFreeRecord head =
+      reuse ? CheckFreeRecord(*record, *indexFile_, header_.NextRecordNumber, FileName()) : TFreeRecord{};
 
   scope.Changing();
-  // The deleted-records index first and the primary index last: each tree is selected once, and
-  // the cursor's own (usually the primary) is the one selected at the end.
+  // The deleted-records index first and the primary index last: each tree is selected once.
   TTableHeader& header = HeaderForUpdate();
   if (reuse) {
-    header.FreeRecordHead = nextFree;
+    header.FreeRecordHead = head.NextFree;
     SelectTree(*indexFile_, kDeletedIndexSlot);
-    TKey oldKey = DeletedRecordKey(true, oldRowId), newKey = DeletedRecordKey(false, rowId);
+    TKey oldKey = DeletedRecordKey(true, head.OldRowId), newKey = DeletedRecordKey(false, rowId);
     indexFile_->ReplaceKey(oldKey.data(), newKey.data(), target);
   } else {
     header.NextRecordNumber = target + 1;
@@ -574,10 +608,7 @@ void TDataFile::InsertRecord(std::uint8_t* buffer) {
       indexFile_->InsertKey(DeletedRecordKey(false, rowId), target);
     }
   }
-  for (std::size_t k = indexes.size(); k-- > 0;) {
-    SelectTree(*indexFile_, indexes[k]);
-    indexFile_->InsertKey(keys[k], target);
-  }
+  InsertRecordKeys(*indexFile_, keys, target);
   std::uint8_t* data = record->Data.data();
   std::fill(record->Data.begin(), record->Data.end(), 0);
   std::copy(buffer + kRecordHeaderSize, buffer + RecordBufferSize(), data + kRecordHeaderSize);
@@ -636,7 +667,7 @@ void TDataFile::UpdateRecord(std::uint8_t* buffer, bool unlockAfter, bool refres
   TBlobPlan blobs = PlanBlobs(buffer, data);
 
   scope.Changing();
-  // Each chain is walked whole before it is freed: a broken one (9998) stops the update here,
+  // Each chain is walked whole before it is freed: a broken one (err::kInvalidBlobOffset) stops the update here,
   // before anything else changed.
   FreeLeftChains(blobs, number);
   for (const auto& c : changes) {
@@ -680,7 +711,7 @@ void TDataFile::DeleteRecord(bool refresh) {
   }
 
   scope.Changing();
-  // Walks every chain before freeing any: a broken one refuses the delete (9998) untouched.
+  // Walks every chain before freeing any: a broken one refuses the delete (err::kInvalidBlobOffset) untouched.
   FreeRecordBlobs(data);
   for (const auto& [index, key] : keys) {
     SelectTree(*indexFile_, index);

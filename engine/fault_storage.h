@@ -4,10 +4,10 @@
 // files together, in the order the engine issues them.
 //
 // Kinds of fault (n = TFaultPlan::Nth, counted from 1):
-//  - FailWrite: the n-th write (or truncation) changes nothing and reports 9218.
+//  - FailWrite: the n-th write (or truncation) changes nothing and reports err::kWriteError.
 //  - ShortWrite: the n-th write puts only the first half of its bytes (at least one byte fewer
 //    than asked) and reports the shorter count; a truncation then changes nothing and fails.
-//  - FailFlush: the n-th flush reports 9218 (the bytes already written stay written).
+//  - FailFlush: the n-th flush reports err::kWriteError (the bytes already written stay written).
 //  - RefuseLock: the n-th lock request and every later one is refused, so the protocol's retries
 //    run out; unlocks still work.
 //  - StopAfterWrite: the n-th write is carried out, then every later write and truncation is

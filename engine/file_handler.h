@@ -9,12 +9,12 @@
 // exists and copy know which kind of file it is.
 //
 // Invariants:
-//  1. FileName, InMemory, Exclusive and ReadOnly change only while the file is closed (10031);
+//  1. FileName, InMemory, Exclusive and ReadOnly change only while the file is closed (err::kFileInUse);
 //     setting an equal value is always allowed. FileName always passes through NormalizeName.
 //  2. Reads and writes happen at the handler's own position, which only Seek, ReadBuffer and
-//     WriteBuffer move; a short read is an error (9217) unless the caller allows it.
+//     WriteBuffer move; a short read is an error (err::kReadError) unless the caller allows it.
 //  3. A file carrying the read-only attribute is opened read-only and every lock on it succeeds
-//     without locking anything; no write ever reaches it (11013).
+//     without locking anything; no write ever reaches it (err::kAccessDenied).
 //  4. LockRegion and UnlockRegion never raise: lock failure is a normal answer and the caller
 //     decides. Every other failure raises the engine error of its code, naming ErrorFileName().
 //
@@ -74,7 +74,7 @@ class TFileHandler {
   virtual std::string NormalizeName(const std::string& name) const;
   virtual void Open();
   virtual void Close();
-  // Creates (or truncates) the file and leaves it open; needs Exclusive (10253).
+  // Creates (or truncates) the file and leaves it open; needs Exclusive (err::kMustBeExclusive).
   virtual void CreateNew();
   void Erase();
   void Rename(const std::string& newName);
@@ -97,7 +97,7 @@ class TFileHandler {
   // Locks with the protocol's retries (LockRetries holds how many attempts the last one made).
   bool LockWithRetries(std::uint32_t offset, std::uint32_t length, int attempts, std::uint32_t pauseMs, TLockWait wait);
   // The index and BLOB semaphores; a failure after all attempts (or a failed release) raises
-  // 10249. Taking one that is already held is a no-op.
+  // err::kLockFailure. Taking one that is already held is a no-op.
   void AcquireSharedSemaphore();
   void ReleaseSharedSemaphore();
   void AcquireExclusiveSemaphore();

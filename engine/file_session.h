@@ -1,7 +1,7 @@
 // The engine session: the process-wide state every table operation runs against.
 //
 // InitializeEngine creates the default TFileSession; ShutdownEngine frees it. Until then, and
-// after, Session() raises 10758 "Quarry engine not initialized" without touching any error
+// after, Session() raises err::kNotInitialized "Quarry engine not initialized" without touching any error
 // context. The component layer may create further sessions and make one current with
 // SetCurrentSession; all file and error operations use the current session.
 //
@@ -66,7 +66,7 @@ class TFileSession {
 void InitializeEngine();  // no-op when already initialised
 void ShutdownEngine();
 bool EngineInitialized();
-// The current session; raises 10758 when the engine is not initialised.
+// The current session; raises err::kNotInitialized when the engine is not initialised.
 TFileSession& Session();
 // Makes session current (nullptr: the engine's own session again).
 void SetCurrentSession(TFileSession* session);

@@ -1,5 +1,5 @@
-// The index file's header, descriptors, current index and page cache; see index_file.h for the
-// byte map. The tree operations are in index_tree.cpp, the verifier in index_verify.cpp.
+// The index file's header, descriptors, current index and page cache; index_format.h maps the
+// header's bytes. The tree operations are in index_tree.cpp, the verifier in index_verify.cpp.
 //
 // Page cache: one TSystemList per descriptor slot in most-recently-used order, 31 pages each,
 // growing by 64 only while the transaction lock is held. A miss reuses the least recently used
@@ -21,13 +21,6 @@ namespace quillon::engine {
 
 namespace {
 
-constexpr int kVersionOffset = 8;
-constexpr int kNextPageOffset = 9;
-constexpr int kRecordCountOffset = 3974;
-constexpr int kHeaderDirtyOffset = 3979;
-constexpr int kRootPageInSlot = 86;      // u32 in an index descriptor slot
-constexpr int kFreePageHeadInSlot = 90;  // u32 in an index descriptor slot
-
 bool IsNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0x81 && c <= 0xFE);
 }
@@ -48,41 +41,6 @@ bool HasExtension(const std::string& name, const std::string& ext) {
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) return false;
   return EqualIgnoringCase(name.substr(dot), ext);
-}
-
-TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
-  TIndexDescriptor d;
-  d.IndexName = GetShortString(b, 30);
-  d.KeyLength = GetU16(b + 31);
-  d.Descending = b[33] == 1;
-  d.CaseInsensitive = b[34] == 1;
-  d.Unique = b[35] == 1;
-  d.Compression = b[36];
-  d.KeyFieldCount = b[37];
-  for (int i = 0; i < kMaxKeyFields; ++i) {
-    d.FieldDescending[i] = b[38 + i];
-    d.KeyFields[i] = GetI16(b + 54 + 2 * i);
-  }
-  d.RootPage = GetU32(b + 86);
-  d.FreePageHead = GetU32(b + 90);
-  return d;
-}
-
-void TIndexDescriptor::Encode(std::uint8_t* b) const {
-  std::memset(b, 0, kIndexDescriptorSize);
-  PutShortString(b, 30, IndexName);
-  PutU16(b + 31, KeyLength);
-  b[33] = Descending ? 1 : 0;
-  b[34] = CaseInsensitive ? 1 : 0;
-  b[35] = Unique ? 1 : 0;
-  b[36] = Compression;
-  b[37] = KeyFieldCount;
-  for (int i = 0; i < kMaxKeyFields; ++i) {
-    b[38 + i] = FieldDescending[i];
-    PutI16(b + 54 + 2 * i, KeyFields[i]);
-  }
-  PutU32(b + 86, RootPage);
-  PutU32(b + 90, FreePageHead);
 }
 
 TIndexFile::TIndexFile(TDataFile& owner) : owner_(owner), pageBuffer_(kIndexPageSize) {
@@ -125,7 +83,7 @@ void TIndexFile::Open() {
 }
 
 void TIndexFile::Close() {
-  HeaderChanged = false;
+  headerChanged_ = false;
   for (auto& cache : caches_) {
     cache.Clear();
     cache.SetCapacity(kPageCacheSize);
@@ -135,15 +93,13 @@ void TIndexFile::Close() {
 
 void TIndexFile::CreateNew() {
   TFileHandler::CreateNew();
-  header_.fill(0);
+  header_ = TIndexHeader{};
   ForgetSelections();
-  header_[kVersionOffset] = kTableVersion;
-  PutU32(header_.data() + kNextPageOffset, kIndexPageSize);
   TIndexDescriptor deleted;
   deleted.IndexName = kDeletedIndexName;
   deleted.KeyLength = 5;
   PutDescriptor(kDeletedIndexSlot, deleted);
-  HeaderChanged = true;
+  headerChanged_ = true;
   InvalidatePages();
   current_ = 0;
   SelectIndex(0);
@@ -153,16 +109,17 @@ void TIndexFile::ReadHeader() {
   std::array<std::uint8_t, kIndexPageSize> page{};
   ReadAt(0, page.data(), kIndexPageSize);
   if (owner_.Header().Encrypted) ScrambleData(page.data(), page.size());
-  if (page[kVersionOffset] != kTableVersion) Fail(err::kWrongVersion);
-  if (page[13] > kMaxSecondaryIndexes) Fail(err::kHeaderAccess);
+  TIndexHeader header = TIndexHeader::Decode(page.data());
+  if (header.Version != kIndexVersion) Fail(err::kWrongVersion);
+  if (header.SecondaryIndexCount > kMaxSecondaryIndexes) Fail(err::kHeaderAccess);
   // Descriptors no writer produces would size pages and keys wrongly: refuse them here.
   for (int slot = 0; slot <= kDeletedIndexSlot; ++slot) {
-    if (slot > page[13] && slot != kDeletedIndexSlot) continue;
-    TIndexDescriptor d = TIndexDescriptor::Decode(page.data() + kSlotsOffset + slot * kIndexDescriptorSize);
+    if (slot > header.SecondaryIndexCount && slot != kDeletedIndexSlot) continue;
+    const TIndexDescriptor& d = header.Slots[static_cast<std::size_t>(slot)];
     if (d.KeyLength > kMaxKeyLength || d.KeyFieldCount > kMaxKeyFields || d.Compression > 3) Fail(err::kHeaderAccess);
   }
-  header_ = page;
-  HeaderChanged = false;
+  header_ = std::move(header);
+  headerChanged_ = false;
   ForgetSelections();
   // The descriptors may have changed under the current index (another cursor emptied the file).
   if (current_ != kPhysicalOrder && (current_ == kDeletedIndexSlot || current_ <= IndexCount())) {
@@ -174,17 +131,14 @@ void TIndexFile::ReadHeader() {
 }
 
 void TIndexFile::WriteHeader(bool force) {
-  if (!force && !HeaderChanged) return;
-  PutI32(header_.data(), NextChangeCounter(ChangeCounter()));
-  header_[kHeaderDirtyOffset] = HeaderChanged ? 1 : 0;
-  std::array<std::uint8_t, kIndexPageSize> page = header_;
+  if (!force && !headerChanged_) return;
+  header_.ChangeCounter = NextChangeCounter(header_.ChangeCounter);
+  header_.HeaderDirty = headerChanged_ ? 1 : 0;
+  std::array<std::uint8_t, kIndexPageSize> page{};
+  header_.Encode(page.data());
   if (owner_.Header().Encrypted) ScrambleData(page.data(), page.size());
   WriteAt(0, page.data(), kIndexPageSize);
-  HeaderChanged = false;
-}
-
-std::int32_t TIndexFile::ChangeCounter() const {
-  return GetI32(header_.data());
+  headerChanged_ = false;
 }
 
 std::int32_t TIndexFile::ReadChangeCounter() {
@@ -194,28 +148,20 @@ std::int32_t TIndexFile::ReadChangeCounter() {
   return GetI32(bytes);
 }
 
-std::uint32_t TIndexFile::RecordCount() const {
-  return GetU32(header_.data() + kRecordCountOffset);
-}
-
 void TIndexFile::SetRecordCount(std::uint32_t count) {
-  PutU32(header_.data() + kRecordCountOffset, count);
-  HeaderChanged = true;
-}
-
-std::uint32_t TIndexFile::NextPageOffset() const {
-  return GetU32(header_.data() + kNextPageOffset);
+  header_.RecordCount = count;
+  headerChanged_ = true;
 }
 
 TIndexDescriptor TIndexFile::GetIndexDescriptor(int number) const {
   if (number < 0 || number > kDeletedIndexSlot)
     RaiseEngineError(err::kInvalidIndexName, owner_.FileName(), {}, {}, std::to_string(number));
-  return TIndexDescriptor::Decode(header_.data() + kSlotsOffset + number * kIndexDescriptorSize);
+  return header_.Slots[static_cast<std::size_t>(number)];
 }
 
 void TIndexFile::PutDescriptor(int slot, const TIndexDescriptor& descriptor) {
-  descriptor.Encode(header_.data() + kSlotsOffset + slot * kIndexDescriptorSize);
-  HeaderChanged = true;
+  header_.Slots[static_cast<std::size_t>(slot)] = descriptor;
+  headerChanged_ = true;
   ForgetSelections();
 }
 
@@ -269,6 +215,7 @@ TIndexDescriptor TIndexFile::CheckDescriptor(const TIndexDescriptor& descriptor,
   d.KeyLength = static_cast<std::uint16_t>(keyLength);
   d.RootPage = 0;
   d.FreePageHead = 0;
+  d.Reserved = {};
   return d;
 }
 
@@ -277,8 +224,8 @@ void TIndexFile::AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowE
   if (GetIndexDescriptor(0).KeyFieldCount != 0 || NoPrimaryIndex()) Fail(err::kPrimaryExists);
   TIndexDescriptor d = CheckDescriptor(descriptor, true, allowEmpty, owner_.PhysicalFields(), {}, owner_.FileName());
   if (d.KeyFieldCount == 0) {
-    header_[kNoPrimaryOffset] = 1;
-    HeaderChanged = true;
+    header_.NoPrimaryIndex = 1;
+    headerChanged_ = true;
     ForgetSelections();
     return;
   }
@@ -294,7 +241,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
   std::vector<std::string> names;
   for (int i = 1; i <= IndexCount(); ++i) names.push_back(GetIndexDescriptor(i).IndexName);
   TIndexDescriptor d = CheckDescriptor(descriptor, false, false, owner_.PhysicalFields(), names, owner_.FileName());
-  header_[kIndexCountOffset] = static_cast<std::uint8_t>(IndexCount() + 1);
+  header_.SecondaryIndexCount = static_cast<std::uint8_t>(IndexCount() + 1);
   PutDescriptor(IndexCount(), d);
   SelectIndex(current_);
 }
@@ -302,8 +249,8 @@ void TIndexFile::AddSecondaryIndex(const TIndexDescriptor& descriptor) {
 void TIndexFile::EmptyIndexFile() {
   Seek(kIndexPageSize, 0);
   WriteBuffer(nullptr, 0);
-  PutU32(header_.data() + kNextPageOffset, kIndexPageSize);
-  PutU32(header_.data() + kRecordCountOffset, 0);
+  header_.NextPageOffset = kIndexPageSize;
+  header_.RecordCount = 0;
   for (int slot = 0; slot <= kDeletedIndexSlot; ++slot) {
     TIndexDescriptor d = GetIndexDescriptor(slot);
     d.RootPage = 0;
@@ -311,30 +258,30 @@ void TIndexFile::EmptyIndexFile() {
     if (slot == 0 || slot == kDeletedIndexSlot || slot <= IndexCount()) PutDescriptor(slot, d);
   }
   InvalidatePages();
-  HeaderChanged = true;
+  headerChanged_ = true;
   SelectIndex(current_);
 }
 
 // ---- Current index ---------------------------------------------------------------------------
 
 std::uint32_t TIndexFile::RootPage(int number) const {
-  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kRootPageInSlot);
+  return header_.Slots[static_cast<std::size_t>(number)].RootPage;
 }
 
 void TIndexFile::SetRootPage(int number, std::uint32_t offset) {
-  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kRootPageInSlot, offset);
+  header_.Slots[static_cast<std::size_t>(number)].RootPage = offset;
   if (number == current_) descriptor_.RootPage = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 std::uint32_t TIndexFile::FreePageHead(int number) const {
-  return GetU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kFreePageHeadInSlot);
+  return header_.Slots[static_cast<std::size_t>(number)].FreePageHead;
 }
 
 void TIndexFile::SetFreePageHead(int number, std::uint32_t offset) {
-  PutU32(header_.data() + kSlotsOffset + number * kIndexDescriptorSize + kFreePageHeadInSlot, offset);
+  header_.Slots[static_cast<std::size_t>(number)].FreePageHead = offset;
   if (number == current_) descriptor_.FreePageHead = offset;
-  HeaderChanged = true;
+  headerChanged_ = true;
 }
 
 bool TIndexFile::IsNonUniqueSecondary(int number) const {
@@ -520,8 +467,8 @@ TPage* TIndexFile::AllocatePage(int number, TPins& pins) {
   } else {
     std::uint32_t offset = NextPageOffset();
     if (offset > kMaxPageOffset - kIndexPageSize) Fail(err::kFileFull);
-    PutU32(header_.data() + kNextPageOffset, offset + kIndexPageSize);
-    HeaderChanged = true;
+    header_.NextPageOffset = offset + kIndexPageSize;
+    headerChanged_ = true;
     page = pins.Add(TakeBuffer(number));
     caches_[static_cast<std::size_t>(number)].SetKey(page, offset);
   }

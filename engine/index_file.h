@@ -3,23 +3,12 @@
 // B+-tree of 4,096-byte pages whose entries with children carry the number of keys below them, so
 // that ordinals, record numbers and range sizes come from a descent without visiting leaves.
 //
-// Header page (4,096 bytes, scrambled as a whole with the data seed when the table is
-// encrypted, like every other page):
-//   0 i32 ChangeCounter   4 zero   8 u8 Version (3)   9 u32 NextPageOffset (4,096 when new)
-//   13 u8 SecondaryIndexCount (0..30)
-//   14 33 x 120 descriptor slots: 0 primary, 1..30 secondaries in creation order,
-//      31 the deleted-records index "Sys Deleted", 32 reserved (zero)
-//   3974 u32 RecordCount   3978 u8 NoPrimaryIndex   3979 u8 HeaderDirty   3980..4095 zero
-//
-// Index descriptor (120 bytes):
-//   0 len+30 IndexName   31 u16 KeyLength   33 u8 Descending   34 u8 CaseInsensitive
-//   35 u8 Unique   36 u8 Compression   37 u8 KeyFieldCount   38 16 x u8 FieldDescending
-//   54 16 x i16 KeyFields   86 u32 RootPage   90 u32 FreePageHead   94..119 zero
-// Page layout: index_page.h. Key bytes and order: index_key.h.
+// The header page and the index descriptors are mapped byte by byte in index_format.h; the page
+// layout is in index_page.h, key bytes and order in index_key.h.
 //
 // Invariants:
 //  1. The cached header is the file's header as last read or as it will be written;
-//     HeaderChanged says it differs from the file. Every header write increments ChangeCounter,
+//     HeaderChanged() says it differs from the file. Every header write increments ChangeCounter,
 //     and a write-back writes the dirty pages before the header.
 //  2. In every tree: keys ascend under the index's comparison along each level; an entry with a
 //     child carries the child's first key and the exact number of keys below it; all leaves are
@@ -28,7 +17,7 @@
 //  3. A page is on at most one of: its index's tree, its index's free list. Free pages are never
 //     handed to another index.
 //  4. Every page read is checked (type, entry count, bytes, child offsets inside the file, a
-//     depth bound): damaged files give 8965, never a crash or an endless walk.
+//     depth bound): damaged files give err::kIndexPagesCorrupt, never a crash or an endless walk.
 //  5. A tree operation reads the pages of its path and checks the room for new pages before its
 //     first change; only pages read later in a cascading split or merge can still fail it.
 //  6. A pinned page is never evicted; operations pin the pages they hold and release them on
@@ -45,6 +34,7 @@
 
 #include "engine/buffer_cache.h"
 #include "engine/file_handler.h"
+#include "engine/index_format.h"
 #include "engine/index_key.h"
 #include "engine/index_page.h"
 #include "engine/system_list.h"
@@ -53,35 +43,6 @@
 namespace quillon::engine {
 
 class TDataFile;
-
-inline constexpr int kIndexPageSize = 4096;
-inline constexpr int kIndexDescriptorSize = 120;
-// Header bytes that more than the index file itself reads (the layout above).
-inline constexpr int kIndexCountOffset = 13;
-inline constexpr int kSlotsOffset = 14;
-inline constexpr int kNoPrimaryOffset = 3978;
-inline constexpr int kMaxSecondaryIndexes = 30;
-inline constexpr int kDeletedIndexSlot = 31;
-inline constexpr int kMaxKeyFields = 16;
-inline constexpr int kMaxKeyLength = 1036;
-inline constexpr char kDeletedIndexName[] = "Sys Deleted";
-
-struct TIndexDescriptor {
-  std::string IndexName;
-  std::uint16_t KeyLength = 0;
-  bool Descending = false;
-  bool CaseInsensitive = false;
-  bool Unique = false;
-  std::uint8_t Compression = 0;
-  std::uint8_t KeyFieldCount = 0;
-  std::array<std::uint8_t, kMaxKeyFields> FieldDescending{};
-  std::array<std::int16_t, kMaxKeyFields> KeyFields{};
-  std::uint32_t RootPage = 0;
-  std::uint32_t FreePageHead = 0;
-
-  static TIndexDescriptor Decode(const std::uint8_t* bytes);
-  void Encode(std::uint8_t* bytes) const;
-};
 
 // A place in the current index: a leaf entry and its 1-based ordinal among all keys of the
 // index. Page 0 means after the last key (Ordinal = key count + 1) or an empty index. A position
@@ -95,7 +56,7 @@ struct TKeyPosition {
 class TIndexFile : public TFileHandler {
  public:
   static constexpr int kPhysicalOrder = 255;
-  static constexpr int kSlotCount = 33;
+  static constexpr int kSlotCount = kIndexSlotCount;
   static constexpr int kPageCacheSize = 31;
   static constexpr int kTransactionCacheGrowth = 64;
   static constexpr std::uint32_t kMaxPageOffset = 2000000000;
@@ -105,7 +66,7 @@ class TIndexFile : public TFileHandler {
 
   // The extension becomes ".IDX" unless it already is one (any case).
   std::string NormalizeName(const std::string& name) const override;
-  // Reads the header (Version 3, else 12035) and selects index 0.
+  // Reads the header (Version 3, else err::kWrongVersion) and selects index 0.
   void Open() override;
   // Forgets the cached pages without writing them (the data file writes back before closing).
   void Close() override;
@@ -114,32 +75,33 @@ class TIndexFile : public TFileHandler {
   void CreateNew() override;
 
   // Checks an index descriptor against the table's fields and the secondary names already
-  // present, fills in KeyLength and KeyFieldCount, and raises the index errors (9487, 10010,
-  // 10022, 10023, 10026, 10027, 12292) naming the table's data file.
+  // present, fills in KeyLength and KeyFieldCount, and raises the index errors (err::kIndexLimits,
+  // err::kIndexNameMissing, err::kInvalidIndexName, err::kInvalidIndexField, err::kInvalidKeySize, err::kIndexExists,
+  // err::kInvalidIndexFieldType) naming the table's data file.
   static TIndexDescriptor CheckDescriptor(const TIndexDescriptor& descriptor, bool primary, bool allowEmptyPrimary,
                                           const std::vector<TFieldDescriptor>& fields,
                                           const std::vector<std::string>& secondaryNames,
                                           const std::string& dataFileName);
-  void AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowEmpty);  // exclusive only (10253)
-  void AddSecondaryIndex(const TIndexDescriptor& descriptor);                 // exclusive only (10253)
+  void AddPrimaryIndex(const TIndexDescriptor& descriptor, bool allowEmpty);  // exclusive only (err::kMustBeExclusive)
+  void AddSecondaryIndex(const TIndexDescriptor& descriptor);                 // exclusive only (err::kMustBeExclusive)
   // Truncates to the header page and empties every index.
   void EmptyIndexFile();
 
-  int IndexCount() const { return header_[kIndexCountOffset]; }
+  int IndexCount() const { return header_.SecondaryIndexCount; }
   TIndexDescriptor GetIndexDescriptor(int number) const;  // 0..31
   std::array<std::int16_t, kMaxKeyFields> GetKeyFields(int number) const {
     return GetIndexDescriptor(number).KeyFields;
   }
-  bool NoPrimaryIndex() const { return header_[kNoPrimaryOffset] == 1; }
-  std::uint32_t RecordCount() const;
+  bool NoPrimaryIndex() const { return header_.NoPrimaryIndex == 1; }
+  std::uint32_t RecordCount() const { return header_.RecordCount; }
   void SetRecordCount(std::uint32_t count);
   void IncrementRecordCount() { SetRecordCount(RecordCount() + 1); }
   void DecrementRecordCount() { SetRecordCount(RecordCount() > 0 ? RecordCount() - 1 : 0); }
-  std::uint32_t NextPageOffset() const;
+  std::uint32_t NextPageOffset() const { return header_.NextPageOffset; }
 
   // ---- The current index -----------------------------------------------------------------
   // 0..30 (existing ones), 31 the deleted-records index, 255 physical order (no key
-  // operations). An unknown index raises 10022.
+  // operations). An unknown index raises err::kInvalidIndexName.
   void SelectIndex(int number);
   // Case-insensitive over the secondary names; an empty name selects index 0.
   void SelectIndex(const std::string& name);
@@ -162,10 +124,10 @@ class TIndexFile : public TFileHandler {
   // ---- Tree operations on the current index; keys are KeyLength() bytes -------------------
   bool ContainsKey(const std::uint8_t* key);
   void InsertKey(const std::uint8_t* key, std::uint32_t recordNumber);
-  // 8708 when absent. With a record number, the entry of that record among equal keys.
+  // err::kKeyNotFound when absent. With a record number, the entry of that record among equal keys.
   void DeleteKey(const std::uint8_t* key, std::uint32_t recordNumber = 0);
   void ReplaceKey(const std::uint8_t* oldKey, const std::uint8_t* newKey, std::uint32_t recordNumber);
-  // Primary and unique indexes: 9729 naming the index ("Primary") when the key is present.
+  // Primary and unique indexes: err::kDuplicateKey naming the index ("Primary") when the key is present.
   void CheckDuplicate(const std::uint8_t* key);
   bool ContainsKey(const TKey& key) { return ContainsKey(key.data()); }
   void InsertKey(const TKey& key, std::uint32_t recordNumber) { InsertKey(key.data(), recordNumber); }
@@ -227,11 +189,11 @@ class TIndexFile : public TFileHandler {
   std::vector<std::string> VerifyDescriptors();
 
   // Header I/O and change detection.
-  std::int32_t ChangeCounter() const;
+  std::int32_t ChangeCounter() const { return header_.ChangeCounter; }
   std::int32_t ReadChangeCounter();  // the counter in the file now
   void ReadHeader();
   void WriteHeader(bool force);
-  bool HeaderChanged = false;
+  bool HeaderChanged() const { return headerChanged_; }
 
  protected:
   std::string ErrorFileName() const override;
@@ -323,6 +285,10 @@ class TIndexFile : public TFileHandler {
   void Split(TPath& path, int level, TPins& pins);
   void BalanceCompressedSplit(TPage& left, TPage& right);
   void RepairUnderflow(TPath& path, int level, TPins& pins);
+  void RepairRoot(TPage* page, TPins& pins);
+  TPath UnderflowNeighbour(const TPath& path, int level, bool& right, TPins& pins);
+  void MergeIntoNeighbour(TPath& path, TPath& other, int level, bool right, TPins& pins);
+  void Redistribute(TPath& path, TPath& other, int level, bool right);
   void ShiftCounts(TPath& from, TPath& to, int level, std::uint32_t count);
   void RemoveFromParent(TPath& path, int level, TPins& pins);
   void Unlink(TPage* page, TPins& pins);
@@ -334,7 +300,8 @@ class TIndexFile : public TFileHandler {
   std::uint64_t VerifyPage(TVerifyState& state, std::uint32_t offset, int depth, const std::uint8_t* firstKey);
 
   TDataFile& owner_;
-  std::array<std::uint8_t, kIndexPageSize> header_{};
+  TIndexHeader header_;
+  bool headerChanged_ = false;
   std::array<TBufferCache<TPage, &TPage::Offset>, kSlotCount> caches_;
   int current_ = 0;
   TIndexDescriptor descriptor_;

@@ -360,23 +360,7 @@ void TIndexFile::RemoveFromParent(TPath& path, int level, TPins& pins) {
 void TIndexFile::RepairUnderflow(TPath& path, int level, TPins& pins) {
   TPage* page = path[static_cast<std::size_t>(level)].Page;
   if (level == 0) {
-    if (page->Count == 0) {
-      FreePage(current_, page);
-      SetRootPage(current_, 0);
-      return;
-    }
-    // With small capacities the only child may itself hold a single entry: collapse until the
-    // root has two entries or is a leaf, so no level ever consists of one lone page.
-    for (int depth = 0; !page->IsLeaf() && page->Count == 1; ++depth) {
-      if (depth > kMaxDepth) Corrupt();
-      TPage* child = FetchChild(page, 0, pins);
-      FreePage(current_, page);
-      child->PageType = child->PageType == kLeafPage ? kRootLeaf : kRootWithChildren;
-      child->PrevPage = child->NextPage = 0;
-      child->Dirty = true;
-      SetRootPage(current_, child->Offset);
-      page = child;
-    }
+    RepairRoot(page, pins);
     return;
   }
   if (page->IsLeaf() && format_.Compression != 0) {
@@ -388,8 +372,44 @@ void TIndexFile::RepairUnderflow(TPath& path, int level, TPins& pins) {
   }
   const int capacity = page->IsLeaf() ? format_.LeafCapacity() : format_.InnerCapacity();
   if (page->Count >= capacity / 2) return;
+  bool right = false;
+  TPath other = UnderflowNeighbour(path, level, right, pins);
+  const TPage* neighbour = other[static_cast<std::size_t>(level)].Page;
+  if (page->Count + neighbour->Count < capacity) {
+    MergeIntoNeighbour(path, other, level, right, pins);
+  } else {
+    Redistribute(path, other, level, right);
+  }
+}
+
+// An empty root leaf empties the tree; a root with children that has one entry left hands the
+// root over to its child.
+void TIndexFile::RepairRoot(TPage* page, TPins& pins) {
+  if (page->Count == 0) {
+    FreePage(current_, page);
+    SetRootPage(current_, 0);
+    return;
+  }
+  // With small capacities the only child may itself hold a single entry: collapse until the
+  // root has two entries or is a leaf, so no level ever consists of one lone page.
+  for (int depth = 0; !page->IsLeaf() && page->Count == 1; ++depth) {
+    if (depth > kMaxDepth) Corrupt();
+    TPage* child = FetchChild(page, 0, pins);
+    FreePage(current_, page);
+    child->PageType = child->PageType == kLeafPage ? kRootLeaf : kRootWithChildren;
+    child->PrevPage = child->NextPage = 0;
+    child->Dirty = true;
+    SetRootPage(current_, child->Offset);
+    page = child;
+  }
+}
+
+// The path to the neighbour an underflowing page merges with or borrows from: the left one,
+// unless the page is its parent's first entry and not its last. `right` tells which it is.
+TIndexFile::TPath TIndexFile::UnderflowNeighbour(const TPath& path, int level, bool& right, TPins& pins) {
+  const TPage* page = path[static_cast<std::size_t>(level)].Page;
   const TPathStep& up = path[static_cast<std::size_t>(level - 1)];
-  bool right = up.Slot == 0 && up.Page->Count > 1;
+  right = up.Slot == 0 && up.Page->Count > 1;
   TPath other(path.begin(), path.begin() + level + 1);
   bool found = right ? Successor(other, level, pins) : Predecessor(other, level, pins);
   if (!found) {
@@ -400,25 +420,35 @@ void TIndexFile::RepairUnderflow(TPath& path, int level, TPins& pins) {
     found = right ? Successor(other, level, pins) : Predecessor(other, level, pins);
   }
   if (!found) Corrupt();
-  TPage* neighbour = other[static_cast<std::size_t>(level)].Page;
+  const TPage* neighbour = other[static_cast<std::size_t>(level)].Page;
   if (neighbour->Offset != (right ? page->NextPage : page->PrevPage) || neighbour->IsLeaf() != page->IsLeaf()) {
     Corrupt();
   }
-  if (page->Count + neighbour->Count < capacity) {
-    std::uint32_t moved = CheckedCount(page->KeysBelow());
-    if (right) {
-      page->MoveTailToFront(0, *neighbour);
-    } else {
-      page->MoveTailTo(0, *neighbour);
-    }
-    neighbour->Dirty = true;
-    Unlink(page, pins);
-    ShiftCounts(path, other, level, moved);
-    if (right) PropagateFirstKey(other, level);
-    FreePage(current_, page);
-    RemoveFromParent(path, level, pins);
-    return;
+  return other;
+}
+
+// Both pages fit in one: the page's entries join the neighbour and the page leaves the tree.
+void TIndexFile::MergeIntoNeighbour(TPath& path, TPath& other, int level, bool right, TPins& pins) {
+  TPage* page = path[static_cast<std::size_t>(level)].Page;
+  TPage* neighbour = other[static_cast<std::size_t>(level)].Page;
+  std::uint32_t moved = CheckedCount(page->KeysBelow());
+  if (right) {
+    page->MoveTailToFront(0, *neighbour);
+  } else {
+    page->MoveTailTo(0, *neighbour);
   }
+  neighbour->Dirty = true;
+  Unlink(page, pins);
+  ShiftCounts(path, other, level, moved);
+  if (right) PropagateFirstKey(other, level);
+  FreePage(current_, page);
+  RemoveFromParent(path, level, pins);
+}
+
+// The neighbour gives entries to the page until it keeps the larger half.
+void TIndexFile::Redistribute(TPath& path, TPath& other, int level, bool right) {
+  TPage* page = path[static_cast<std::size_t>(level)].Page;
+  TPage* neighbour = other[static_cast<std::size_t>(level)].Page;
   const int total = page->Count + neighbour->Count;
   const int move = neighbour->Count - (total + 1) / 2;
   if (move <= 0) return;

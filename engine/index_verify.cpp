@@ -197,8 +197,7 @@ std::vector<std::string> TIndexFile::VerifyDescriptors() {
   if (IndexCount() > kMaxSecondaryIndexes) report("counts " + std::to_string(IndexCount()) + " secondary indexes");
   std::vector<std::string> names;
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    const std::uint8_t* raw = header_.data() + kSlotsOffset + slot * kIndexDescriptorSize;
-    const TIndexDescriptor d = TIndexDescriptor::Decode(raw);
+    const TIndexDescriptor& d = header_.Slots[static_cast<std::size_t>(slot)];
     const std::string where = "slot " + std::to_string(slot);
     const bool inUse = (slot == 0 && !NoPrimaryIndex()) || (slot >= 1 && slot <= IndexCount()) ||
                        (slot == kDeletedIndexSlot && !NoPrimaryIndex());
@@ -206,7 +205,7 @@ std::vector<std::string> TIndexFile::VerifyDescriptors() {
       // Slot 0 of a table without a primary index and the deleted-records slot keep their names.
       const bool keepsName = slot == 0 || slot == kDeletedIndexSlot;
       bool empty = d.RootPage == 0 && d.FreePageHead == 0;
-      for (int i = 0; i < kIndexDescriptorSize && empty && !keepsName; ++i) empty = raw[i] == 0;
+      if (empty && !keepsName) empty = d.IsBlank();
       if (!empty) {
         report(where + " holds index \"" + d.IndexName + "\" (root " + Hex(d.RootPage) + ") but the header counts " +
                std::to_string(IndexCount()) + " secondary indexes");

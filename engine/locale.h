@@ -4,7 +4,7 @@
 //
 // Backends: locale_win32.cpp uses IsValidLocale, CompareStringA, LCMapStringA and GetLocaleInfoA.
 // locale_posix.cpp knows no Windows locales: it reports every locale as not installed, so tables
-// with a locale are refused (15878) rather than opened with another collation, which would
+// with a locale are refused (err::kLocaleUnavailable) rather than opened with another collation, which would
 // scramble the order of their indexes.
 #pragma once
 

@@ -1,6 +1,6 @@
 // POSIX backend of locale.h: no Windows locale is installed here. The comparison and mapping
 // still give an answer (byte order, ASCII upper case) so that callers need no special case, but
-// no table with a locale ever gets this far: opening or creating one fails with 15878.
+// no table with a locale ever gets this far: opening or creating one fails with err::kLocaleUnavailable.
 #include "engine/locale.h"
 
 #include <algorithm>

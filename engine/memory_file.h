@@ -9,7 +9,7 @@
 //     handle open) or the session's end removes it, so a TMemoryFile reference held by an open
 //     handler stays valid until the handler closes.
 //  4. Locks belong to the file, not to a handle, and never overlap one another.
-//  5. Errors come back as negative engine codes (-11010 no such name, -11013 in use).
+//  5. Errors come back as negative engine codes (-err::kInvalidPath no such name, -err::kAccessDenied in use).
 #pragma once
 
 #include <cstdint>

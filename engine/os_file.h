@@ -10,7 +10,7 @@
 //     a range it locked with exactly the same offset and length.
 //  3. A file opened exclusively cannot be opened again until it is closed, and an exclusive
 //     open or a create fails while any other handle has the file open (sharing violation).
-//  4. Failures are reported as engine error codes (11010 ... 11047), never thrown.
+//  4. Failures are reported as engine error codes (err::kInvalidPath ... err::kUnknownOsError), never thrown.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 //  1. ReadAt, WriteAt, Size, Truncate and Flush return 0 or a positive engine error code
 //     (err:: names); they never throw. Reading at or past the end is not an error: it reads 0.
 //  2. WriteAt reports how many bytes reached the storage; fewer than asked is a short write,
-//     which the caller treats as a failure (9218) even when the code is 0.
+//     which the caller treats as a failure (err::kWriteError) even when the code is 0.
 //  3. Lock and Unlock answer true or false: a refused lock is a normal answer, not a failure.
 //     Lock ranges follow the locking protocol of file_handler.h.
 //  4. Close releases the underlying handle (and with it every lock it holds); it is called once,

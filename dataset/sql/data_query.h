@@ -121,9 +121,9 @@ class TDataQuery {
 
   // Execution (data_query_exec.cpp). Open parses the text, opens the source tables, binds and
   // checks every name, plans the conditions and creates the result table; it raises engine
-  // errors (11949 for the statement's own faults).
+  // errors (err::kSql for the statement's own faults).
   void Open(std::string_view text, const TQuerySettings& settings);
-  // The value of the index-th "?" (0-based); 11949 beyond the statement's markers.
+  // The value of the index-th "?" (0-based); err::kSql beyond the statement's markers.
   void BindParameter(std::size_t index, const TSqlValue& value);
   // Runs the statement; a SELECT answers its result cursor (owned by the statement), the others
   // nullptr. The callback is used only during the call.
@@ -137,7 +137,7 @@ class TDataQuery {
 
   // Parse, then Check with resolver.
   void Prepare(std::string_view text, const TColumnResolver& resolver);
-  // Runs the statement grammar; raises engine error 11949 on the first fault.
+  // Runs the statement grammar; raises engine error err::kSql on the first fault.
   void Parse(std::string_view text);
   // Binds every column through resolver and type-checks every expression.
   void Check(const TColumnResolver& resolver);

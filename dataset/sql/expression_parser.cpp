@@ -257,6 +257,31 @@ std::unique_ptr<TQueryExprNode> TExpressionParser::ParseNegation(const TExprRule
 std::unique_ptr<TQueryExprNode> TExpressionParser::ParsePredicate(const TExprRules& rules) {
   TNestingGuard guard(*this, rules);
   auto left = ParseSum(rules);
+  if (auto comparison = ParseComparison(rules, left)) return comparison;
+  if (kind_ != kTokenSymbol) return left;
+
+  bool negated = false;
+  if (IsKeyword("NOT")) {
+    if (!PeekIsKeyword("BETWEEN") && !PeekIsKeyword("LIKE") && !PeekIsKeyword("IN")) return left;
+    negated = true;
+  } else if (!IsKeyword("BETWEEN") && !IsKeyword("LIKE") && !IsKeyword("IN") && !IsKeyword("IS")) {
+    return left;
+  }
+  if (!rules.Extended) {
+    Fail(rules,
+         std::string("Extended predicate operators (LIKE, BETWEEN, IN, IS NULL) are not allowed in ") + rules.Context);
+  }
+  if (negated) NextToken();
+  if (IsKeyword("IS")) return ParseIsNull(rules, std::move(left));
+  if (IsKeyword("BETWEEN")) return ParseBetween(rules, std::move(left), negated);
+  if (IsKeyword("LIKE")) return ParseLike(rules, std::move(left), negated);
+  return ParseInList(rules, std::move(left), negated);
+}
+
+// left ("=" | "<>" | "<" | "<=" | ">" | ">=") predicate; nothing (left untouched) when no
+// comparison operator follows.
+std::unique_ptr<TQueryExprNode> TExpressionParser::ParseComparison(const TExprRules& rules,
+                                                                   std::unique_ptr<TQueryExprNode>& left) {
   auto comparison = [&](int oper, const char* name) {
     auto right = ParsePredicate(rules);
     return MakeBinary(oper, name, std::move(left), std::move(right));
@@ -284,59 +309,54 @@ std::unique_ptr<TQueryExprNode> TExpressionParser::ParsePredicate(const TExprRul
       }
       return comparison(op::kGreater, ">");
     default:
-      break;
+      return nullptr;
   }
-  if (kind_ != kTokenSymbol) return left;
+}
 
-  bool negated = false;
+// left IS [NOT] NULL, a comparison with the null constant.
+std::unique_ptr<TQueryExprNode> TExpressionParser::ParseIsNull(const TExprRules& rules,
+                                                               std::unique_ptr<TQueryExprNode> left) {
+  NextToken();
+  bool isNot = false;
   if (IsKeyword("NOT")) {
-    if (!PeekIsKeyword("BETWEEN") && !PeekIsKeyword("LIKE") && !PeekIsKeyword("IN")) return left;
-    negated = true;
-  } else if (!IsKeyword("BETWEEN") && !IsKeyword("LIKE") && !IsKeyword("IN") && !IsKeyword("IS")) {
-    return left;
+    isNot = true;
+    NextToken();
   }
-  if (!rules.Extended) {
-    Fail(rules,
-         std::string("Extended predicate operators (LIKE, BETWEEN, IN, IS NULL) are not allowed in ") + rules.Context);
-  }
-  if (negated) NextToken();
+  if (!IsKeyword("NULL"))
+    Fail(rules, "Unknown or unexpected symbol " + Quoted(TokenText()) + " found in " + rules.Context);
+  NextToken();
+  auto null = MakeNode(kNodeConstant, op::kNone, "NULL");
+  null->SetNull();
+  return MakeBinary(isNot ? op::kNotEqual : op::kEqual, isNot ? "<>" : "=", std::move(left), std::move(null));
+}
 
-  if (IsKeyword("IS")) {
-    NextToken();
-    bool isNot = false;
-    if (IsKeyword("NOT")) {
-      isNot = true;
-      NextToken();
-    }
-    if (!IsKeyword("NULL"))
-      Fail(rules, "Unknown or unexpected symbol " + Quoted(TokenText()) + " found in " + rules.Context);
-    NextToken();
-    auto null = MakeNode(kNodeConstant, op::kNone, "NULL");
-    null->SetNull();
-    return MakeBinary(isNot ? op::kNotEqual : op::kEqual, isNot ? "<>" : "=", std::move(left), std::move(null));
-  }
+// left [NOT] BETWEEN low AND high: the operands chained after the tested value.
+std::unique_ptr<TQueryExprNode> TExpressionParser::ParseBetween(const TExprRules& rules,
+                                                                std::unique_ptr<TQueryExprNode> left, bool negated) {
+  NextToken();
+  auto node = MakeNode(kNodeExtended, negated ? op::kNotBetween : op::kBetween, negated ? "NOT BETWEEN" : "BETWEEN");
+  auto low = ParsePredicate(rules);
+  if (!IsKeyword("AND")) FailFound(rules, "Expected AND operator in BETWEEN operator");
+  NextToken();
+  low->Next = ParsePredicate(rules);
+  left->Next = std::move(low);
+  node->First = std::move(left);
+  return node;
+}
 
-  if (IsKeyword("BETWEEN")) {
-    NextToken();
-    auto node = MakeNode(kNodeExtended, negated ? op::kNotBetween : op::kBetween, negated ? "NOT BETWEEN" : "BETWEEN");
-    auto low = ParsePredicate(rules);
-    if (!IsKeyword("AND")) FailFound(rules, "Expected AND operator in BETWEEN operator");
-    NextToken();
-    low->Next = ParsePredicate(rules);
-    left->Next = std::move(low);
-    node->First = std::move(left);
-    return node;
-  }
+// left [NOT] LIKE pattern.
+std::unique_ptr<TQueryExprNode> TExpressionParser::ParseLike(const TExprRules& rules,
+                                                             std::unique_ptr<TQueryExprNode> left, bool negated) {
+  NextToken();
+  auto node = MakeNode(kNodeExtended, negated ? op::kNotLike : op::kLike, negated ? "NOT LIKE" : "LIKE");
+  left->Next = ParsePredicate(rules);
+  node->First = std::move(left);
+  return node;
+}
 
-  if (IsKeyword("LIKE")) {
-    NextToken();
-    auto node = MakeNode(kNodeExtended, negated ? op::kNotLike : op::kLike, negated ? "NOT LIKE" : "LIKE");
-    left->Next = ParsePredicate(rules);
-    node->First = std::move(left);
-    return node;
-  }
-
-  // IN
+// left [NOT] IN (value, ...): the values chained after the tested value.
+std::unique_ptr<TQueryExprNode> TExpressionParser::ParseInList(const TExprRules& rules,
+                                                               std::unique_ptr<TQueryExprNode> left, bool negated) {
   NextToken();
   if (kind_ != '(') {
     FailFound(rules,

@@ -107,6 +107,14 @@ class TExpressionParser {
 
   std::unique_ptr<TQueryExprNode> ParseNegation(const TExprRules& rules);
   std::unique_ptr<TQueryExprNode> ParsePredicate(const TExprRules& rules);
+  std::unique_ptr<TQueryExprNode> ParseComparison(const TExprRules& rules, std::unique_ptr<TQueryExprNode>& left);
+  std::unique_ptr<TQueryExprNode> ParseIsNull(const TExprRules& rules, std::unique_ptr<TQueryExprNode> left);
+  std::unique_ptr<TQueryExprNode> ParseBetween(const TExprRules& rules, std::unique_ptr<TQueryExprNode> left,
+                                               bool negated);
+  std::unique_ptr<TQueryExprNode> ParseLike(const TExprRules& rules, std::unique_ptr<TQueryExprNode> left,
+                                            bool negated);
+  std::unique_ptr<TQueryExprNode> ParseInList(const TExprRules& rules, std::unique_ptr<TQueryExprNode> left,
+                                              bool negated);
   std::unique_ptr<TQueryExprNode> ParseProduct(const TExprRules& rules);
   std::unique_ptr<TQueryExprNode> ParsePrimary(const TExprRules& rules);
   std::unique_ptr<TQueryExprNode> ParseSymbolPrimary(const TExprRules& rules);

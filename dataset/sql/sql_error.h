@@ -1,4 +1,4 @@
-// Every parse and check failure of the SQL layer is the engine error 11949 with a message of our
+// Every parse and check failure of the SQL layer is the engine error err::kSql with a message of our
 // own. Messages are built in full and cut to 255 characters here; the engine's error text then
 // cuts "SQL - " + message to 127 characters.
 #pragma once

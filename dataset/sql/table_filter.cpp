@@ -138,7 +138,8 @@ class TCannedReader {
           }
         } else {
           static const int kSizes[16] = {0, 0, 4, 0, 2, 2, 4, 8, 18, 0, 4, 8, 2, 4, 0, 0};
-          if (type < 0 || type > 15 || kSizes[type] == 0 || size < static_cast<std::size_t>(std::min(kSizes[type], 8)))
+          if (!engine::IsValidFieldType(type) || kSizes[type] == 0 ||
+              size < static_cast<std::size_t>(std::min(kSizes[type], 8)))
             Bad();
           n->Value = bytes.substr(0, type == T(TFieldType::Bcd) ? 8 : bytes.size());
           n->DataType = type;

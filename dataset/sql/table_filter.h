@@ -38,7 +38,7 @@ namespace quillon::sql {
 
 // The tree of a canned buffer for a table: fields looked up by name (the number in the buffer is
 // not used), is-blank / is-not-blank as comparisons with NULL, the empty string constant as NULL.
-// A malformed buffer or an unknown field raises engine error 10051.
+// A malformed buffer or an unknown field raises engine error err::kInvalidFilterExpression.
 std::unique_ptr<TQueryExprNode> ReadCannedFilter(engine::TDataFile& table, const std::vector<std::uint8_t>& buffer);
 
 class TFilter : public engine::TFilterEvaluator {

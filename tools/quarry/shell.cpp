@@ -9,8 +9,8 @@
 #include "engine/errors.h"
 #include "engine/file_session.h"
 #include "engine/index_file.h"
-#include "engine/table_repair.h"
 #include "engine/os_file.h"
+#include "engine/table_repair.h"
 #include "engine/table_verify.h"
 #include "tools/quarry/filter_commands.h"
 #include "tools/quarry/table_transfer.h"
@@ -171,7 +171,7 @@ bool TShell::Execute(const TShellInput& input) {
       Statement(input.text);
     }
   } catch (const engine::EEngineError& e) {
-    std::fprintf(err_, "Quarry Engine Error # %d %s\n", e.Code(), e.what());
+    std::fprintf(err_, "%s\n", dataset::ToQuarryEngineError(e).what());
     failed_ = true;
     return false;
   } catch (const dataset::EQuarryEngineError& e) {
@@ -345,7 +345,7 @@ constexpr auto kTurnWait = std::chrono::seconds(120);
 constexpr auto kTurnPause = std::chrono::milliseconds(50);
 
 // Opens the table, Exclusive first when `preferExclusive`, else (or when another process has it
-// open) shared. While another process holds it Exclusive every open is refused (11013): the
+// open) shared. While another process holds it Exclusive every open is refused (err::kAccessDenied): the
 // command waits for its turn instead of failing at once.
 void OpenInTurn(TDataFile& table, const std::string& path, const std::string& name, bool preferExclusive) {
   table.SetFileName(path);

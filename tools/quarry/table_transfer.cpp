@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "dataset/engine_error.h"
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
@@ -294,7 +295,7 @@ class TImporter {
       table_.InsertRecord(record);
     } catch (const engine::EEngineError& e) {
       Cleanup(blobsOpen, writeLockTaken);
-      Fail("Quarry Engine Error # " + std::to_string(e.Code()) + " " + e.what());
+      Fail(dataset::ToQuarryEngineError(e).what());
     } catch (...) {
       Cleanup(blobsOpen, writeLockTaken);
       throw;
