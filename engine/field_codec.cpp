@@ -384,7 +384,7 @@ bool ParseDateTime(std::string_view text, const TLocaleFormats& formats, double&
   if (ParseDate(datePart, formats, day)) {
     if (blank != std::string_view::npos && !ParseTime(text.substr(blank + 1), formats, ms)) return false;
   } else if (ParseTime(text, formats, ms)) {
-    day = kDelphiEpochDay;
+    day = kDayNumberOf18991230;
   } else {
     return false;
   }

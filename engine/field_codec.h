@@ -46,7 +46,7 @@ inline void ScramblePassword(std::uint8_t* data, std::size_t count) {
 }
 
 // ---- Dates and times -------------------------------------------------------------------------
-inline constexpr std::int32_t kDelphiEpochDay = 693594;  // day number of 1899-12-30
+inline constexpr std::int32_t kDayNumberOf18991230 = 693594;  // day number of 1899-12-30
 inline constexpr std::int32_t kMsPerDay = 86400000;
 
 bool IsValidDate(int year, int month, int day);

@@ -52,7 +52,7 @@ bool HasExtension(const std::string& name, const std::string& ext) {
 
 TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
   TIndexDescriptor d;
-  d.IndexName = GetShortString(b, 30);
+  d.IndexName = ReadCountedString(b, 30);
   d.KeyLength = GetU16(b + 31);
   d.Descending = b[33] == 1;
   d.CaseInsensitive = b[34] == 1;
@@ -70,7 +70,7 @@ TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
 
 void TIndexDescriptor::Encode(std::uint8_t* b) const {
   std::memset(b, 0, kIndexDescriptorSize);
-  PutShortString(b, 30, IndexName);
+  WriteCountedString(b, 30, IndexName);
   PutU16(b + 31, KeyLength);
   b[33] = Descending ? 1 : 0;
   b[34] = CaseInsensitive ? 1 : 0;

@@ -160,19 +160,19 @@ TCivilDate CivilDateFromDayNumber(std::int32_t dayNumber) {
   return d;
 }
 
-bool StrToSqlDate(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber) {
+bool ParseDateLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber) {
   std::string_view s = TrimBlanks(text);
   std::size_t pos = 0;
   return ReadDate(s, format, pos, dayNumber) && pos == s.size();
 }
 
-bool StrToSqlTime(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds) {
+bool ParseTimeLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds) {
   std::string_view s = TrimBlanks(text);
   std::size_t pos = 0;
   return ReadTime(s, format, pos, milliseconds) && pos == s.size();
 }
 
-bool StrToSqlTimeStamp(std::string_view text, const TDateTimeFormat& format, double& value) {
+bool ParseTimeStampLiteral(std::string_view text, const TDateTimeFormat& format, double& value) {
   std::string_view s = TrimBlanks(text);
   std::size_t pos = 0;
   std::int32_t day = 0;

@@ -46,8 +46,8 @@ TCivilDate CivilDateFromDayNumber(std::int32_t dayNumber);
 
 // Conversions of string constants; false when the text does not match the format. Leading and
 // trailing blanks are ignored; a two-digit year means 1950 to 2049.
-bool StrToSqlDate(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber);
-bool StrToSqlTime(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds);
-bool StrToSqlTimeStamp(std::string_view text, const TDateTimeFormat& format, double& value);
+bool ParseDateLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber);
+bool ParseTimeLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds);
+bool ParseTimeStampLiteral(std::string_view text, const TDateTimeFormat& format, double& value);
 
 }  // namespace quillon::sql
