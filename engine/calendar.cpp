@@ -91,13 +91,16 @@ bool At(std::string_view s, std::size_t pos, char c) {
   return pos < s.size() && s[pos] == c;
 }
 
-// Reads a run of digits at pos (with the blanks around it when the rules allow them); false when
-// there is none or it is longer than maxDigits.
-bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, bool blanks, int& value, int& digits) {
+// Reads a run of digits at pos (with the blanks around it when the rules allow them, but never a
+// separator, which may itself be a blank); false when there is none or it is longer than
+// maxDigits.
+bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, bool blanks, std::string_view separators,
+                int& value, int& digits) {
+  auto skipBlanks = [&] {
+    while (pos < s.size() && IsBlank(s[pos]) && separators.find(s[pos]) == std::string_view::npos) ++pos;
+  };
   maxDigits = std::min(maxDigits, kMaxNumberDigits);
-  if (blanks) {
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
-  }
+  if (blanks) skipBlanks();
   value = 0;
   digits = 0;
   while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
@@ -105,9 +108,7 @@ bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, bool blanks
     value = value * 10 + (s[pos] - '0');
     ++pos;
   }
-  if (blanks) {
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
-  }
+  if (blanks) skipBlanks();
   return digits > 0;
 }
 
@@ -124,6 +125,7 @@ bool ValidOrder(const std::string& order) {
 bool ScanDate(std::string_view s, const TDateTextRules& rules, std::int32_t& dayNumber) {
   std::string order = ValidOrder(rules.Order) ? rules.Order : "MDY";
   const int maxDigits = std::max(rules.DayMonthDigits.Max, rules.YearDigits.Max);
+  const std::string_view separators(&rules.DateSeparator, 1);
   int values[3] = {0, 0, 0}, digits[3] = {0, 0, 0};
   std::size_t pos = 0;
   int count = 0;
@@ -132,7 +134,8 @@ bool ScanDate(std::string_view s, const TDateTextRules& rules, std::int32_t& day
       if (!At(s, pos, rules.DateSeparator)) break;
       ++pos;
     }
-    if (!ReadNumber(s, pos, maxDigits, rules.BlanksAroundNumbers, values[count], digits[count])) return false;
+    if (!ReadNumber(s, pos, maxDigits, rules.BlanksAroundNumbers, separators, values[count], digits[count]))
+      return false;
   }
   if (pos != s.size()) return false;
   if (count == 2) {
@@ -174,19 +177,24 @@ bool ScanTime(std::string_view s, const TDateTextRules& rules, std::int32_t& mil
     }
   }
   const bool blanks = rules.BlanksAroundNumbers;
+  const char separatorList[] = {rules.TimeSeparator, rules.FractionSeparator};
+  const std::string_view separators(separatorList, 2);
   const int maxDigits = rules.TimeDigits.Max;
   std::size_t pos = 0;
   int hour = 0, minute = 0, second = 0, fraction = 0, digits = 0;
-  if (!ReadNumber(s, pos, maxDigits, blanks, hour, digits) || !InRange(digits, rules.TimeDigits)) return false;
+  if (!ReadNumber(s, pos, maxDigits, blanks, separators, hour, digits) || !InRange(digits, rules.TimeDigits))
+    return false;
   if (!At(s, pos, rules.TimeSeparator)) return false;
   ++pos;
-  if (!ReadNumber(s, pos, maxDigits, blanks, minute, digits) || !InRange(digits, rules.TimeDigits)) return false;
+  if (!ReadNumber(s, pos, maxDigits, blanks, separators, minute, digits) || !InRange(digits, rules.TimeDigits))
+    return false;
   if (At(s, pos, rules.TimeSeparator)) {
     ++pos;
-    if (!ReadNumber(s, pos, maxDigits, blanks, second, digits) || !InRange(digits, rules.TimeDigits)) return false;
+    if (!ReadNumber(s, pos, maxDigits, blanks, separators, second, digits) || !InRange(digits, rules.TimeDigits))
+      return false;
     if (At(s, pos, rules.FractionSeparator)) {
       ++pos;
-      if (!ReadNumber(s, pos, rules.FractionDigits.Max, blanks, fraction, digits) ||
+      if (!ReadNumber(s, pos, rules.FractionDigits.Max, blanks, separators, fraction, digits) ||
           !InRange(digits, rules.FractionDigits)) {
         return false;
       }

@@ -111,6 +111,12 @@ TDateTextRules LocaleRules() {
   return r;
 }
 
+TDateTextRules LocaleSpaceRules() {
+  TDateTextRules r = LocaleRules();
+  r.DateSeparator = ' ';
+  return r;
+}
+
 TDateTextRules ShellRules() {
   TDateTextRules r;
   r.Order = "YMD";
@@ -159,6 +165,8 @@ TEST(DateText, DatesUnderEachForm) {
       {"locale window bottom", LocaleRules, "1/1/76", EncodeDate(1976, 1, 1)},
       {"locale three-digit year is literal", LocaleRules, "1/1/075", EncodeDate(75, 1, 1)},
       {"locale ten digits", LocaleRules, "1/1/0000002003", kBad},
+      {"space-separated date", LocaleSpaceRules, "1 2 2003", EncodeDate(2003, 1, 2)},
+      {"space-separated date, doubled space", LocaleSpaceRules, "1  2 2003", kBad},
       {"shell ISO", ShellRules, "2003-01-02", EncodeDate(2003, 1, 2)},
       {"shell year 1", ShellRules, "0001-01-01", 1},
       {"shell year 9999", ShellRules, "9999-12-31", kMaxDayNumber},
