@@ -26,7 +26,7 @@ ui::TFont TitleFont() {
 }  // namespace
 
 TAboutForm::TAboutForm(web::TExternalBrowser& browser)
-    : ui::TForm("AboutForm", "About", 342, 199, ui::TBorderStyle::Dialog), browser_(browser) {
+    : ui::TForm("AboutForm", "About", 342, 199, ui::TFormFrame::Dialog), browser_(browser) {
   SetFont(ui::TFont{});
   scSkinEngine1 = Add<skin::TscSkinEngine>(this, "scSkinEngine1");
   scSkinEngine1->SetMainMenuShow(false);
@@ -42,7 +42,7 @@ TAboutForm::TAboutForm(web::TExternalBrowser& browser)
   MakerLabel = Add<ui::TLabel>(GroupBox1, "MakerLabel", kMakerLine, 72, 75);
   _TextWebsite = Add<ui::TLabel>(GroupBox1, "_TextWebsite", kMakerSite, 72, 91);
   ui::TFont link;
-  link.color = ui::clBlue;
+  link.color = ui::kColorBlue;
   link.underline = true;
   _TextWebsite->SetFont(link);
   _TextWebsite->SetCursor(ui::TCursorKind::Hand);
@@ -57,7 +57,7 @@ void TAboutForm::_TextWebsiteClick(ui::TComponent&) {
 }
 
 void TAboutForm::_BtnOKClick(ui::TComponent&) {
-  SetModalResult(ui::mrOk);
+  SetModalResult(ui::kDialogOk);
 }
 
 }  // namespace quillon::app

@@ -232,7 +232,7 @@ LRESULT TReportPageView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 // ---- The preview window ------------------------------------------------------------------------
 
 TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
-    : ui::TForm("PrintPreviewForm", "Print Preview", 760, 700, ui::TBorderStyle::Sizeable), report_(report) {
+    : ui::TForm("PrintPreviewForm", "Print Preview", 760, 700, ui::TFormFrame::Sizeable), report_(report) {
   SetFont(ui::TFont{});
   ChoosePrinter = ChooseSystemPrinter;
   int x = 8;
@@ -253,7 +253,7 @@ TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
   PrintButton = button("PrintButton", "P&rint...", 72);
   CloseButton = button("CloseButton", "&Close", 72);
   PageView = Add<TReportPageView>(this, "PageView", 0, kToolHeight, ClientWidth(), ClientHeight() - kToolHeight);
-  PageView->SetAnchors(ui::akLeft | ui::akTop | ui::akRight | ui::akBottom);
+  PageView->SetAnchors(ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorRight | ui::kAnchorBottom);
   PageView->SetReport(&report_);
 
   WholePageButton->OnClick = [this](ui::TComponent&) { Zoom(TPreviewZoom::WholePage); };

@@ -27,14 +27,14 @@ namespace quillon::app {
 
 namespace {
 
-constexpr ui::TColor kClientColor = ui::RgbColor(0xB8B3A3);
-constexpr ui::TColor kStripColor = ui::RgbColor(0xACA895);
-constexpr ui::TColor kStripEdgeColor = ui::RgbColor(0x8C8772);
-constexpr ui::TColor kLetterGridColor = ui::RgbColor(0x333333);
-constexpr ui::TColor kAlbumFixedColor = ui::RgbColor(0x0080C0);
-constexpr ui::TColor kFlatButtonColor = ui::RgbColor(0xD9D9D9);
-constexpr int kAllAnchors = ui::akLeft | ui::akTop | ui::akRight | ui::akBottom;
-constexpr int kWideAnchors = ui::akLeft | ui::akTop | ui::akRight;
+constexpr ui::TColorRef kClientColor = ui::RgbColor(0xB8B3A3);
+constexpr ui::TColorRef kStripColor = ui::RgbColor(0xACA895);
+constexpr ui::TColorRef kStripEdgeColor = ui::RgbColor(0x8C8772);
+constexpr ui::TColorRef kLetterGridColor = ui::RgbColor(0x333333);
+constexpr ui::TColorRef kAlbumFixedColor = ui::RgbColor(0x0080C0);
+constexpr ui::TColorRef kFlatButtonColor = ui::RgbColor(0xD9D9D9);
+constexpr int kAllAnchors = ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorRight | ui::kAnchorBottom;
+constexpr int kWideAnchors = ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorRight;
 constexpr int kManyArtists = 180;  // from this many names on, the artist list gets a sixth column
 constexpr int kGb2312Charset = 134;
 // Page 1's layout: album rows are this far apart; up to kFewAlbums albums the song panel follows
@@ -63,7 +63,7 @@ bool BaseNameLess(const std::string& a, const std::string& b) {
 }  // namespace
 
 TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
-    : ui::TForm("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TBorderStyle::Sizeable),
+    : ui::TForm("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TFormFrame::Sizeable),
       appDir_(WithTrailingDelimiter(std::move(appDir))),
       browser_(browser) {
   SetFont(ui::TFont{});
@@ -143,13 +143,13 @@ void TQuillonForm::CreateMenu() {
 void TQuillonForm::CreateLeftStrip() {
   Panel1 = Add<ui::TPanel>(this, "Panel1", 0, 0, ClientWidth(), ClientHeight());
   Panel1->SetColor(kClientColor);
-  Panel1->SetAlign(ui::TAlign::Client);
+  Panel1->SetDock(ui::TDock::Client);
   Panel2 = Add<ui::TPanel>(Panel1, "Panel2", 0, 0, 151, Panel1->ClientHeight());
   Panel2->SetColor(kStripColor);
-  Panel2->SetAlign(ui::TAlign::Left);
+  Panel2->SetDock(ui::TDock::Left);
   Shape1 = Add<ui::TShape>(Panel2, "Shape1", 150, 0, 1, Panel2->ClientHeight());
   Shape1->SetBrushColor(kStripEdgeColor);
-  Shape1->SetAnchors(ui::akLeft | ui::akTop | ui::akBottom);
+  Shape1->SetAnchors(ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorBottom);
   Label7 = Add<ui::TLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
   Label7->SetFont(BoldFont());
   dbCb = Add<flatctl::TFlatComboBox>(Panel2, "dbCb", 16, 32, 117);
@@ -161,7 +161,7 @@ void TQuillonForm::CreateLeftStrip() {
   AZGrid = Add<ui::TStringGrid>(Panel2, "AZGrid", 16, 80, 7 * 17, 4 * 17, ui::TGridStyle{7, 4, 16, 16, 0, 0, false});
   AZGrid->SetColor(kLetterGridColor);
   ui::TFont gridFont = BoldFont();
-  gridFont.color = ui::clWhite;
+  gridFont.color = ui::kColorWhite;
   AZGrid->SetFont(gridFont);
   AZGrid->SetCursor(ui::TCursorKind::Hand);
   AZGrid->OnClick = [this](ui::TComponent& s) { AZGridClick(s); };
@@ -199,7 +199,7 @@ void TQuillonForm::CreateSongPage() {
   AlbumGrid = Add<ui::TDBGrid>(songTab, "AlbumGrid", 20, 32, 189, 186);
   AlbumGrid->ShowTitles = false;
   AlbumGrid->FixedColor = kAlbumFixedColor;
-  AlbumGrid->SetColor(ui::clWhite);
+  AlbumGrid->SetColor(ui::kColorWhite);
   // Only the album column, 28 characters wide.
   AlbumGrid->HideColumn("index");
   AlbumGrid->HideColumn("artist");
@@ -207,7 +207,7 @@ void TQuillonForm::CreateSongPage() {
   AlbumGrid->SetColumnDisplayWidth("album", 28);
   AlbumGrid->SetDataSource(&DataSource1);
   ui::TFont albumFont;
-  albumFont.color = ui::clBlue;
+  albumFont.color = ui::kColorBlue;
   AlbumGrid->SetFont(albumFont);
   DataSource1.SetDataSet(&t1);
   t1.AfterScroll = [this](dataset::TDataSet& s) { t1AfterScroll(s); };
@@ -216,12 +216,12 @@ void TQuillonForm::CreateSongPage() {
   Label2 = Add<ui::TLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
   Label2->SetFont(BoldFont());
   Gauge1 = Add<ui::TProgressBar>(SongListPanel, "Gauge1", 110, 2, 69, 17);
-  Gauge1->SetBarColor(ui::clBlue);
+  Gauge1->SetBarColor(ui::kColorBlue);
   Gauge1->SetVisible(false);
   songList = Add<ui::TListBox>(SongListPanel, "songList", 0, 22, 200, SongListPanel->ClientHeight() - 22,
                                ui::TListBoxStyle{false, true, 16, true});
   ui::TFont linkFont;
-  linkFont.color = ui::clBlue;
+  linkFont.color = ui::kColorBlue;
   linkFont.underline = true;
   songList->SetFont(linkFont);
   songList->SetCursor(ui::TCursorKind::Hand);
@@ -284,12 +284,12 @@ void TQuillonForm::CreateSearchPage() {
   artistEdit->OnKeyDown = [this](ui::TComponent& s, WORD& key) { songEditKeyDown(s, key); };
   Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
   Gauge2->SetRange(0, 100);
-  Gauge2->SetBarColor(ui::clBlue);
+  Gauge2->SetBarColor(ui::kColorBlue);
   Gauge2->SetVisible(false);
   int gridHeight = FlatGroupBox2->ClientHeight() - 66 - 40;
   DBGrid1 = Add<ui::TDBGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight);
   DBGrid1->ReadOnly = true;
-  DBGrid1->SetColor(ui::clWhite);
+  DBGrid1->SetColor(ui::kColorWhite);
   DBGrid1->SetDataSource(&ds2);
   ds2.SetDataSet(&q1);
   q1.OnQueryProgress = [this](dataset::TQuarryQuery& q, int record, std::uint16_t percent, bool& abort) {
@@ -303,12 +303,12 @@ void TQuillonForm::CreateSearchPage() {
                                          66 + gridHeight + 8, 200, 23);
   viewLyricB->SetColor(kFlatButtonColor);
   viewLyricB->OnClick = [this](ui::TComponent& s) { viewLyricBClick(s); };
-  viewLyricB->SetAnchors(ui::akLeft | ui::akBottom);
+  viewLyricB->SetAnchors(ui::kAnchorLeft | ui::kAnchorBottom);
   infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
   infoLabel->AutoSize = false;
   infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
   infoLabel->SetAlignRight(true);
-  infoLabel->SetAnchors(ui::akRight | ui::akBottom);
+  infoLabel->SetAnchors(ui::kAnchorRight | ui::kAnchorBottom);
 }
 
 // The own-lyrics input form, hidden: its controls and texts, and the Add and Import buttons.
@@ -441,7 +441,7 @@ void TQuillonForm::pagesChange(ui::TComponent&) {
       if (!Setting.lastartist.empty()) {
         SelectArtist(Setting.lastartist, true);
       } else {
-        ui::ShowMessage("Please select an artist.");
+        ui::ShowInfo("Please select an artist.");
         pages->SetActivePageIndex(0);
       }
       break;
@@ -639,7 +639,7 @@ void TQuillonForm::SelectArtist(const std::string& artist, bool loadSongs) {
                          pageHeight - LyricMemo->Top() - kLyricMemoBottomGap);
     if (loadSongs) LoadSongs();
   } catch (const std::exception&) {
-    ui::ShowMessage("Error: " + t1.Filter());
+    ui::ShowInfo("Error: " + t1.Filter());
   }
   pages->SetActivePageIndex(1);
   Setting.lastpageindex = 1;
@@ -874,7 +874,7 @@ void TQuillonForm::fullschBClick(ui::TComponent&) {
   songEdit->SetText(song);
   artistEdit->SetText(artist);
   if (song.empty() && artist.empty()) {
-    ui::ShowMessage("Please input search terms.");
+    ui::ShowInfo("Please input search terms.");
     return;
   }
   ui::THourglass wait;
@@ -961,7 +961,7 @@ void TQuillonForm::FlatButton3Click(ui::TComponent&) {
   };
   for (const auto& [value, message] : checks) {
     if (value.empty()) {
-      ui::ShowMessage(message);
+      ui::ShowInfo(message);
       return;
     }
   }
@@ -1027,7 +1027,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
   const char first = artist[0];
   const bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
   artistIni->WriteString(letter ? std::string(1, first) : std::string("#"), artist, "1");
-  if (interactive) ui::ShowMessage("Done");
+  if (interactive) ui::ShowInfo("Done");
 }
 
 void TQuillonForm::FlatButton4Click(ui::TComponent&) {
@@ -1035,7 +1035,7 @@ void TQuillonForm::FlatButton4Click(ui::TComponent&) {
   std::string text = LoadTextFile(OpenDialog1->FileName, -1);
   for (const char* tag : {"@@@=", "###=", "$$$=", "%%%="}) {
     if (TagAt(text, tag) == 0) {
-      ui::ShowMessage("[Failed] Can't find song lyrics in this file.     \r\r[Note]" + FlatMemo1->Text());
+      ui::ShowInfo("[Failed] Can't find song lyrics in this file.     \r\r[Note]" + FlatMemo1->Text());
       return;
     }
   }
@@ -1068,7 +1068,7 @@ void TQuillonForm::FlatButton4Click(ui::TComponent&) {
       // One record's failure does not stop the others.
     }
   }
-  ui::ShowMessage("Done");
+  ui::ShowInfo("Done");
 }
 
 void TQuillonForm::ShowOwnLyricsPanel() {

@@ -20,7 +20,7 @@ namespace quillon::bench {
 
 class TNoDialogs : public ui::TUserDialogs {
  public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+  void ShowInfo(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
   bool Confirm(const std::string& text) override {
     std::fprintf(stderr, "question: %s\n", text.c_str());
     return false;
@@ -54,7 +54,7 @@ struct TBenchWindow {
     form = std::make_unique<app::TQuillonForm>(folder, browser);
     form->Show();
     form->pages->SetActivePageIndex(page);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
   std::string folder;
   TNoDialogs dialogs;

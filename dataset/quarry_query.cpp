@@ -56,7 +56,7 @@ sql::TSqlValue SqlValueOf(const TQuarryParam& p) {
   using engine::TFieldType;
   if (p.IsNull || IsNull(p.Value)) return sql::TSqlValue::Null();
   const int type = ParamEngineType(p);
-  constexpr std::int32_t kEpoch = engine::kDelphiEpochDay;
+  constexpr std::int32_t kEpoch = engine::kDayNumberOf18991230;
   switch (static_cast<TFieldType>(type)) {
     case TFieldType::String:
     case TFieldType::Blob:

@@ -152,7 +152,7 @@ bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLoc
       } else if (EqualIgnoringCase(word, "DATE")) {
         d = EncodeTimeStamp(Today(), 0);
       } else if (EqualIgnoringCase(word, "TIME")) {
-        d = EncodeTimeStamp(kDelphiEpochDay, TimeNow());
+        d = EncodeTimeStamp(kDayNumberOf18991230, TimeNow());
       } else if (!ParseDateTime(text, formats, d)) {
         ConvertFailure(text, "date and time");
       }

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "engine/byte_order.h"
 #include "util/platform.h"
@@ -24,72 +23,6 @@ void Scramble(std::uint8_t* data, std::size_t count, std::uint8_t seedLow, std::
     ++low;
     --high;
   }
-}
-
-// ---- Dates and times -------------------------------------------------------------------------
-
-namespace {
-
-bool IsLeapYear(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
-}
-
-constexpr std::int32_t kMaxDayNumber = 3652059;  // 9999-12-31
-
-}  // namespace
-
-bool IsValidDate(int year, int month, int day) {
-  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
-}
-
-std::int32_t EncodeDate(int year, int month, int day) {
-  int y = year - 1;
-  std::int32_t days = y * 365 + y / 4 - y / 100 + y / 400;
-  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
-  return days + day;
-}
-
-bool DecodeDate(std::int32_t dayNumber, int& year, int& month, int& day) {
-  if (dayNumber < 1 || dayNumber > kMaxDayNumber) return false;
-  std::int32_t d = dayNumber - 1;  // days since 0001-01-01
-  int y400 = d / 146097;
-  d %= 146097;
-  int y100 = d / 36524;
-  if (y100 == 4) y100 = 3;
-  d -= y100 * 36524;
-  int y4 = d / 1461;
-  d %= 1461;
-  int y1 = d / 365;
-  if (y1 == 4) y1 = 3;
-  d -= y1 * 365;
-  year = y400 * 400 + y100 * 100 + y4 * 4 + y1 + 1;
-  month = 1;
-  while (d >= DaysInMonth(year, month)) d -= DaysInMonth(year, month++);
-  day = d + 1;
-  return true;
-}
-
-std::int32_t EncodeTime(int hour, int minute, int second, int millisecond) {
-  return ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
-}
-
-double EncodeTimeStamp(std::int32_t dayNumber, std::int32_t milliseconds) {
-  return static_cast<double>(dayNumber) * kMsPerDay + milliseconds;
-}
-
-bool DecodeTimeStamp(double value, std::int32_t& dayNumber, std::int32_t& milliseconds) {
-  if (!std::isfinite(value) || value < 0 || value > static_cast<double>(kMaxDayNumber + 1) * kMsPerDay) return false;
-  double whole = std::floor(value);
-  if (whole != value) return false;
-  auto ms = static_cast<std::int64_t>(whole);
-  dayNumber = static_cast<std::int32_t>(ms / kMsPerDay);
-  milliseconds = static_cast<std::int32_t>(ms % kMsPerDay);
-  return true;
 }
 
 // ---- BCD -------------------------------------------------------------------------------------
@@ -221,26 +154,6 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// A run of at most 9 decimal digits.
-bool SmallNumber(std::string_view s, int& value) {
-  s = TrimView(s);
-  if (!AllDigits(s) || s.size() > 9) return false;
-  value = 0;
-  for (char c : s) value = value * 10 + (c - '0');
-  return true;
-}
-
-std::vector<std::string_view> SplitOn(std::string_view s, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t at = s.find(separator, start);
-    parts.push_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-    if (at == std::string_view::npos) return parts;
-    start = at + 1;
-  }
-}
-
 // The order of day (D), month (M) and year (Y) in a short date format.
 std::string DateOrder(const std::string& format) {
   std::string order;
@@ -313,83 +226,41 @@ bool ParseFixed4(std::string_view text, const TLocaleFormats& formats, std::int6
   return true;
 }
 
+namespace {
+
+// A table's literals: the locale's date order and separators, blanks allowed around every
+// number, a two-part date in the current year, two-digit years within 50 years of it.
+TDateTextRules LiteralRules(const TLocaleFormats& formats) {
+  const int year = platform::LocalNow().year;
+  TDateTextRules rules;
+  rules.Order = DateOrder(formats.ShortDateFormat);
+  rules.DateSeparator = formats.DateSeparator;
+  rules.TimeSeparator = formats.TimeSeparator;
+  rules.FractionSeparator = formats.DecimalSeparator;
+  rules.DayMonthDigits = rules.YearDigits = rules.TimeDigits = rules.FractionDigits = {1, 9};
+  rules.FractionCountsMilliseconds = true;
+  rules.BlanksAroundNumbers = true;
+  rules.YearOptional = true;
+  rules.DefaultYear = year;
+  rules.TwoDigitYearWindowStart = year - 50;
+  rules.AmText = formats.TimeAMString;
+  rules.PmText = formats.TimePMString;
+  rules.TimeStampMayBeTimeAlone = true;
+  return rules;
+}
+
+}  // namespace
+
 bool ParseDate(std::string_view text, const TLocaleFormats& formats, std::int32_t& dayNumber) {
-  auto parts = SplitOn(TrimView(text), formats.DateSeparator);
-  if (parts.size() < 2 || parts.size() > 3) return false;
-  std::string order = DateOrder(formats.ShortDateFormat);
-  platform::LocalTime now = platform::LocalNow();
-  int day = 0, month = 0, year = now.year;
-  bool twoDigitYear = false;
-  if (parts.size() == 2) order.erase(order.find('Y'), 1);
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    int n;
-    if (!SmallNumber(parts[i], n)) return false;
-    switch (order[i]) {
-      case 'D':
-        day = n;
-        break;
-      case 'M':
-        month = n;
-        break;
-      default:
-        year = n;
-        twoDigitYear = TrimView(parts[i]).size() <= 2;
-        break;
-    }
-  }
-  if (twoDigitYear) {
-    year += now.year / 100 * 100;
-    if (year > now.year + 49) year -= 100;
-    if (year < now.year - 50) year += 100;
-  }
-  if (!IsValidDate(year, month, day)) return false;
-  dayNumber = EncodeDate(year, month, day);
-  return true;
+  return ParseDateText(text, LiteralRules(formats), dayNumber);
 }
 
 bool ParseTime(std::string_view text, const TLocaleFormats& formats, std::int32_t& milliseconds) {
-  text = TrimView(text);
-  int meridiem = 0;  // 1 AM, 2 PM
-  for (int which = 1; which <= 2 && meridiem == 0; ++which) {
-    const std::string& marker = which == 1 ? formats.TimeAMString : formats.TimePMString;
-    if (!marker.empty() && text.size() > marker.size() &&
-        EqualIgnoringCase(text.substr(text.size() - marker.size()), marker)) {
-      meridiem = which;
-      text = TrimView(text.substr(0, text.size() - marker.size()));
-    }
-  }
-  auto parts = SplitOn(text, formats.TimeSeparator);
-  if (parts.size() < 2 || parts.size() > 3) return false;
-  int hour, minute, second = 0, ms = 0;
-  if (!SmallNumber(parts[0], hour) || !SmallNumber(parts[1], minute)) return false;
-  if (parts.size() == 3) {
-    std::size_t dot = parts[2].find(formats.DecimalSeparator);
-    if (!SmallNumber(parts[2].substr(0, dot), second)) return false;
-    if (dot != std::string_view::npos && (!SmallNumber(parts[2].substr(dot + 1), ms) || ms > 999)) return false;
-  }
-  if (meridiem != 0) {
-    if (hour < 1 || hour > 12) return false;
-    hour = hour % 12 + (meridiem == 2 ? 12 : 0);
-  }
-  if (hour > 23 || minute > 59 || second > 59) return false;
-  milliseconds = EncodeTime(hour, minute, second, ms);
-  return true;
+  return ParseTimeText(text, LiteralRules(formats), milliseconds);
 }
 
 bool ParseDateTime(std::string_view text, const TLocaleFormats& formats, double& timestamp) {
-  text = TrimView(text);
-  std::int32_t day = 0, ms = 0;
-  std::size_t blank = text.find(' ');
-  std::string_view datePart = text.substr(0, blank);
-  if (ParseDate(datePart, formats, day)) {
-    if (blank != std::string_view::npos && !ParseTime(text.substr(blank + 1), formats, ms)) return false;
-  } else if (ParseTime(text, formats, ms)) {
-    day = kDelphiEpochDay;
-  } else {
-    return false;
-  }
-  timestamp = EncodeTimeStamp(day, ms);
-  return true;
+  return ParseTimeStampText(text, LiteralRules(formats), timestamp);
 }
 
 }  // namespace quillon::engine

@@ -6,7 +6,7 @@
 // one byte form everywhere.
 //
 // Value forms (all little-endian in the record):
-//   date       signed 32-bit day number, 0001-01-01 = day 1 (1899-12-30 = 693,594)
+//   date       signed 32-bit day number, 0001-01-01 = day 1 (1899-12-30 = 693,594; engine/calendar.h)
 //   time       signed 32-bit milliseconds since midnight
 //   timestamp  IEEE double: day number * 86,400,000 + milliseconds since midnight
 //   BCD        signed 64-bit: the digits of |v| with exactly `scale` decimals, the point removed,
@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engine/calendar.h"
 
 namespace quillon::engine {
 
@@ -44,21 +46,6 @@ inline void ScrambleData(std::uint8_t* data, std::size_t count) {
 inline void ScramblePassword(std::uint8_t* data, std::size_t count) {
   Scramble(data, count, kPasswordSeedLow, kPasswordSeedHigh);
 }
-
-// ---- Dates and times -------------------------------------------------------------------------
-inline constexpr std::int32_t kDelphiEpochDay = 693594;  // day number of 1899-12-30
-inline constexpr std::int32_t kMsPerDay = 86400000;
-
-bool IsValidDate(int year, int month, int day);
-// Day number of a valid date (0001-01-01 = 1).
-std::int32_t EncodeDate(int year, int month, int day);
-// The date of a day number >= 1; false for smaller numbers or years beyond 9999.
-bool DecodeDate(std::int32_t dayNumber, int& year, int& month, int& day);
-std::int32_t EncodeTime(int hour, int minute, int second, int millisecond);
-double EncodeTimeStamp(std::int32_t dayNumber, std::int32_t milliseconds);
-// Day number and milliseconds of a timestamp; false when it is not a whole, non-negative
-// number of milliseconds within the calendar.
-bool DecodeTimeStamp(double value, std::int32_t& dayNumber, std::int32_t& milliseconds);
 
 // ---- BCD -------------------------------------------------------------------------------------
 // Fixed-point values with 4 decimals travel as int64 scaled by 10,000 (12.34 = 123400).

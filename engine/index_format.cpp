@@ -48,7 +48,7 @@ bool TIndexDescriptor::IsBlank() const {
 
 TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
   TIndexDescriptor d;
-  d.IndexName = GetShortString(b, kMaxIndexName);
+  d.IndexName = ReadCountedString(b, kMaxIndexName);
   d.KeyLength = GetU16(b + kKeyLengthInSlot);
   d.Descending = b[kDescendingInSlot] == 1;
   d.CaseInsensitive = b[kCaseInsensitiveInSlot] == 1;
@@ -67,7 +67,7 @@ TIndexDescriptor TIndexDescriptor::Decode(const std::uint8_t* b) {
 
 void TIndexDescriptor::Encode(std::uint8_t* b) const {
   std::memset(b, 0, kIndexDescriptorSize);
-  PutShortString(b, kMaxIndexName, IndexName);
+  WriteCountedString(b, kMaxIndexName, IndexName);
   PutU16(b + kKeyLengthInSlot, KeyLength);
   b[kDescendingInSlot] = Descending ? 1 : 0;
   b[kCaseInsensitiveInSlot] = CaseInsensitive ? 1 : 0;

@@ -10,12 +10,12 @@
 
 namespace quillon::engine {
 
-std::string GetShortString(const std::uint8_t* p, std::size_t room) {
+std::string ReadCountedString(const std::uint8_t* p, std::size_t room) {
   std::size_t n = std::min<std::size_t>(p[0], room);
   return std::string(reinterpret_cast<const char*>(p + 1), n);
 }
 
-void PutShortString(std::uint8_t* p, std::size_t room, const std::string& s) {
+void WriteCountedString(std::uint8_t* p, std::size_t room, const std::string& s) {
   std::size_t n = std::min(s.size(), room);
   std::memset(p, 0, room + 1);
   p[0] = static_cast<std::uint8_t>(n);
@@ -47,8 +47,8 @@ TTableHeader TTableHeader::Decode(const std::uint8_t* b) {
     ScramblePassword(description + 1, 50);
     ScramblePassword(password + 1, 15);
   }
-  h.Description = GetShortString(description, 50);
-  h.Password = GetShortString(password, 15);
+  h.Description = ReadCountedString(description, 50);
+  h.Password = ReadCountedString(password, 15);
   h.LanguageId = GetU16(b + 103);
   h.SortId = GetU16(b + 105);
   h.UserValue1 = GetI16(b + 107);
@@ -70,9 +70,9 @@ void TTableHeader::Encode(std::uint8_t* b) const {
   PutU16(b + 23, FieldCount);
   PutU16(b + 25, BlobFieldCount);
   PutDouble(b + 27, LastUpdate);
-  PutShortString(b + 35, 50, Description);
+  WriteCountedString(b + 35, 50, Description);
   b[86] = Encrypted ? 1 : 0;
-  PutShortString(b + 87, 15, Encrypted ? Password : std::string());
+  WriteCountedString(b + 87, 15, Encrypted ? Password : std::string());
   if (Encrypted) {
     ScramblePassword(b + 36, 50);
     ScramblePassword(b + 88, 15);
@@ -88,7 +88,7 @@ void TTableHeader::Encode(std::uint8_t* b) const {
 TFieldDescriptor TFieldDescriptor::Decode(const std::uint8_t* b) {
   TFieldDescriptor f;
   f.FieldNumber = GetI16(b + 0);
-  f.FieldName = GetShortString(b + 2, 30);
+  f.FieldName = ReadCountedString(b + 2, 30);
   std::memcpy(f.Reserved.data(), b + 33, f.Reserved.size());
   f.FieldType = b[84];
   f.SubType = b[85];
@@ -98,18 +98,18 @@ TFieldDescriptor TFieldDescriptor::Decode(const std::uint8_t* b) {
   f.DataDecimals = b[89];
   f.Offset = GetU16(b + 90);
   f.Required = b[92] == 1;
-  f.MinValue = GetShortString(b + 94, 50);
-  f.MaxValue = GetShortString(b + 145, 50);
-  f.DefaultValue = GetShortString(b + 196, 50);
+  f.MinValue = ReadCountedString(b + 94, 50);
+  f.MaxValue = ReadCountedString(b + 145, 50);
+  f.DefaultValue = ReadCountedString(b + 196, 50);
   f.Computed = b[247] == 1;
-  f.Expression = GetShortString(b + 248, 255);
+  f.Expression = ReadCountedString(b + 248, 255);
   return f;
 }
 
 void TFieldDescriptor::Encode(std::uint8_t* b) const {
   std::memset(b, 0, kFieldDescriptorSize);
   PutI16(b + 0, FieldNumber);
-  PutShortString(b + 2, 30, FieldName);
+  WriteCountedString(b + 2, 30, FieldName);
   std::memcpy(b + 33, Reserved.data(), Reserved.size());
   b[84] = FieldType;
   b[85] = SubType;
@@ -119,11 +119,11 @@ void TFieldDescriptor::Encode(std::uint8_t* b) const {
   b[89] = DataDecimals;
   PutU16(b + 90, Offset);
   b[92] = Required ? 1 : 0;
-  PutShortString(b + 94, 50, MinValue);
-  PutShortString(b + 145, 50, MaxValue);
-  PutShortString(b + 196, 50, DefaultValue);
+  WriteCountedString(b + 94, 50, MinValue);
+  WriteCountedString(b + 145, 50, MaxValue);
+  WriteCountedString(b + 196, 50, DefaultValue);
   b[247] = Computed ? 1 : 0;
-  PutShortString(b + 248, 255, Expression);
+  WriteCountedString(b + 248, 255, Expression);
 }
 
 std::uint8_t DataSizeOf(std::uint8_t fieldType, std::uint8_t declaredSize) {
@@ -152,9 +152,9 @@ std::uint8_t DataSizeOf(std::uint8_t fieldType, std::uint8_t declaredSize) {
 }
 
 double LastUpdateValue(int year, int month, int day, int hour, int minute, int second, int millisecond) {
-  double days = EncodeDate(year, month, day) - kDelphiEpochDay;
+  double days = EncodeDate(year, month, day) - kDayNumberOf18991230;
   double fraction = static_cast<double>(EncodeTime(hour, minute, second, millisecond)) / kMsPerDay;
-  return days + fraction - kDelphiEpochDay;
+  return days + fraction - kDayNumberOf18991230;
 }
 
 }  // namespace quillon::engine

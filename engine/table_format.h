@@ -114,8 +114,8 @@ struct TFieldDescriptor {
 std::uint8_t DataSizeOf(std::uint8_t fieldType, std::uint8_t declaredSize);
 
 // "Length byte + characters" strings of a fixed room.
-std::string GetShortString(const std::uint8_t* p, std::size_t room);
-void PutShortString(std::uint8_t* p, std::size_t room, const std::string& s);
+std::string ReadCountedString(const std::uint8_t* p, std::size_t room);
+void WriteCountedString(std::uint8_t* p, std::size_t room, const std::string& s);
 
 // The header's LastUpdate for a local date and time.
 double LastUpdateValue(int year, int month, int day, int hour, int minute, int second, int millisecond);

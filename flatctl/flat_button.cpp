@@ -43,13 +43,13 @@ TFlatButton::~TFlatButton() {
   if (glyph_) DeleteObject(glyph_);
 }
 
-TColor TFlatButton::ColorFocused() const {
+TColorRef TFlatButton::ColorFocused() const {
   return useAdvColors_ ? Lighter(Color(), advColorFocused_) : colorFocused_;
 }
-TColor TFlatButton::ColorDown() const {
+TColorRef TFlatButton::ColorDown() const {
   return useAdvColors_ ? Darker(Color(), advColorDown_) : colorDown_;
 }
-TColor TFlatButton::ColorBorder() const {
+TColorRef TFlatButton::ColorBorder() const {
   return useAdvColors_ ? Darker(Color(), advColorBorder_) : colorBorder_;
 }
 
@@ -446,7 +446,7 @@ void TFlatButton::PaintTo(HDC dc) {
   textBounds_ = {layout.text.left, layout.text.top, layout.text.right, layout.text.bottom};
 
   // 2. Face.
-  auto fill = [&](TColor color) { FillRect(dc, &client, ui::BrushHandle(color)); };
+  auto fill = [&](TColorRef color) { FillRect(dc, &client, ui::BrushHandle(color)); };
   switch (transparentMode_) {
     case TTransparentMode::tmNone:
       switch (state_) {

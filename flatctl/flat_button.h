@@ -25,7 +25,7 @@ enum class TTransparentMode { tmAlways, tmNotFocused, tmNone };
 // A grouped button going down tells its siblings (wParam = GroupIndex, lParam = the button).
 inline constexpr UINT kButtonPressedMessage = 0xB018;
 
-using TMouseEvent = std::function<void(ui::TComponent& sender, UINT keys, int x, int y)>;
+using TMouseHandler = std::function<void(ui::TComponent& sender, UINT keys, int x, int y)>;
 
 class TFlatButton : public ui::TControl, public THoverClient {
  public:
@@ -49,16 +49,16 @@ class TFlatButton : public ui::TControl, public THoverClient {
 
   // Color / ParentColor are the control's own (ui::TControl); these are the secondary colours,
   // derived from Color while UseAdvColors is on.
-  void SetColorFocused(TColor c) { colorFocused_ = c, Invalidate(); }
-  void SetColorDown(TColor c) { colorDown_ = c, Invalidate(); }
-  void SetColorBorder(TColor c) { colorBorder_ = c, Invalidate(); }
-  void SetColorHighLight(TColor c) { colorHighLight_ = c, Invalidate(); }
-  void SetColorShadow(TColor c) { colorShadow_ = c, Invalidate(); }
-  TColor ColorFocused() const;
-  TColor ColorDown() const;
-  TColor ColorBorder() const;
-  TColor ColorHighLight() const { return colorHighLight_; }
-  TColor ColorShadow() const { return colorShadow_; }
+  void SetColorFocused(TColorRef c) { colorFocused_ = c, Invalidate(); }
+  void SetColorDown(TColorRef c) { colorDown_ = c, Invalidate(); }
+  void SetColorBorder(TColorRef c) { colorBorder_ = c, Invalidate(); }
+  void SetColorHighLight(TColorRef c) { colorHighLight_ = c, Invalidate(); }
+  void SetColorShadow(TColorRef c) { colorShadow_ = c, Invalidate(); }
+  TColorRef ColorFocused() const;
+  TColorRef ColorDown() const;
+  TColorRef ColorBorder() const;
+  TColorRef ColorHighLight() const { return colorHighLight_; }
+  TColorRef ColorShadow() const { return colorShadow_; }
   void SetAdvColorFocused(int percent) { advColorFocused_ = percent, Invalidate(); }
   void SetAdvColorDown(int percent) { advColorDown_ = percent, Invalidate(); }
   void SetAdvColorBorder(int percent) { advColorBorder_ = percent, Invalidate(); }
@@ -88,12 +88,12 @@ class TFlatButton : public ui::TControl, public THoverClient {
   POINT GlyphPos() const { return glyphPos_; }
   RECT TextBounds() const { return textBounds_; }
 
-  ui::TNotifyEvent OnDblClick;
-  TMouseEvent OnMouseDown;
-  TMouseEvent OnMouseMove;
-  TMouseEvent OnMouseUp;
-  ui::TNotifyEvent OnMouseEnter;
-  ui::TNotifyEvent OnMouseLeave;
+  ui::TEventHandler OnDblClick;
+  TMouseHandler OnMouseDown;
+  TMouseHandler OnMouseMove;
+  TMouseHandler OnMouseUp;
+  ui::TEventHandler OnMouseEnter;
+  ui::TEventHandler OnMouseLeave;
 
   // THoverClient
   HWND HoverHandle() const override { return Handle(); }
@@ -121,11 +121,11 @@ class TFlatButton : public ui::TControl, public THoverClient {
   bool allowAllUp_ = false;
   int groupIndex_ = 0;
   bool down_ = false;
-  TColor colorFocused_ = kFlatFaceColor;
-  TColor colorDown_ = kFlatDownColor;
-  TColor colorBorder_ = kFlatBorderColor;
-  TColor colorHighLight_ = kWhiteColor;
-  TColor colorShadow_ = kBlackColor;
+  TColorRef colorFocused_ = kFlatFaceColor;
+  TColorRef colorDown_ = kFlatDownColor;
+  TColorRef colorBorder_ = kFlatBorderColor;
+  TColorRef colorHighLight_ = kWhiteColor;
+  TColorRef colorShadow_ = kBlackColor;
   int advColorFocused_ = 10;
   int advColorDown_ = 10;
   int advColorBorder_ = 50;

@@ -23,13 +23,13 @@ TFlatCheckBox::~TFlatCheckBox() {
   CheckBoxHover().Unregister(this);
 }
 
-TColor TFlatCheckBox::ColorFocused() const {
+TColorRef TFlatCheckBox::ColorFocused() const {
   return useAdvColors_ ? Lighter(Color(), advColorFocused_) : colorFocused_;
 }
-TColor TFlatCheckBox::ColorDown() const {
+TColorRef TFlatCheckBox::ColorDown() const {
   return useAdvColors_ ? Darker(Color(), advColorDown_) : colorDown_;
 }
-TColor TFlatCheckBox::ColorBorder() const {
+TColorRef TFlatCheckBox::ColorBorder() const {
   return useAdvColors_ ? Darker(Color(), advColorBorder_) : colorBorder_;
 }
 
@@ -182,7 +182,7 @@ void TFlatCheckBox::PaintTo(HDC dc) {
     FillRect(dc, &client, ui::BrushHandle(Color()));
 
   RECT box = BoxRect();
-  TColor face = !focused_ && !hot_ ? Color() : pressed_ ? ColorDown() : ColorFocused();
+  TColorRef face = !focused_ && !hot_ ? Color() : pressed_ ? ColorDown() : ColorFocused();
   FillRect(dc, &box, ui::BrushHandle(face));
   if (checked_) {
     int l = box.left, t = box.top;

@@ -37,14 +37,14 @@ class TFlatCheckBox : public ui::TControl, public THoverClient {
   }
   bool RightToLeft() const { return rightToLeft_; }
 
-  void SetColorFocused(TColor c) { colorFocused_ = c, Invalidate(); }
-  void SetColorDown(TColor c) { colorDown_ = c, Invalidate(); }
-  void SetColorCheck(TColor c) { colorCheck_ = c, Invalidate(); }
-  void SetColorBorder(TColor c) { colorBorder_ = c, Invalidate(); }
-  TColor ColorFocused() const;
-  TColor ColorDown() const;
-  TColor ColorCheck() const { return colorCheck_; }
-  TColor ColorBorder() const;
+  void SetColorFocused(TColorRef c) { colorFocused_ = c, Invalidate(); }
+  void SetColorDown(TColorRef c) { colorDown_ = c, Invalidate(); }
+  void SetColorCheck(TColorRef c) { colorCheck_ = c, Invalidate(); }
+  void SetColorBorder(TColorRef c) { colorBorder_ = c, Invalidate(); }
+  TColorRef ColorFocused() const;
+  TColorRef ColorDown() const;
+  TColorRef ColorCheck() const { return colorCheck_; }
+  TColorRef ColorBorder() const;
   void SetAdvColorFocused(int percent) { advColorFocused_ = percent, Invalidate(); }
   void SetAdvColorDown(int percent) { advColorDown_ = percent, Invalidate(); }
   void SetAdvColorBorder(int percent) { advColorBorder_ = percent, Invalidate(); }
@@ -73,10 +73,10 @@ class TFlatCheckBox : public ui::TControl, public THoverClient {
   bool transparent_ = false;
   TCheckBoxLayout layout_ = TCheckBoxLayout::checkboxLeft;
   bool rightToLeft_ = false;
-  TColor colorFocused_ = kWhiteColor;
-  TColor colorDown_ = kFlatDownColor;
-  TColor colorCheck_ = kBlackColor;
-  TColor colorBorder_ = kFlatBorderColor;
+  TColorRef colorFocused_ = kWhiteColor;
+  TColorRef colorDown_ = kFlatDownColor;
+  TColorRef colorCheck_ = kBlackColor;
+  TColorRef colorBorder_ = kFlatBorderColor;
   int advColorFocused_ = 10;
   int advColorDown_ = 10;
   int advColorBorder_ = 50;

@@ -47,10 +47,10 @@ TFlatComboBox::~TFlatComboBox() {
   }
 }
 
-TColor TFlatComboBox::ColorArrowBackground() const {
+TColorRef TFlatComboBox::ColorArrowBackground() const {
   return useAdvColors_ && Parent() ? Darker(Parent()->Color(), advColorArrowBackground_) : colorArrowBackground_;
 }
-TColor TFlatComboBox::ColorBorder() const {
+TColorRef TFlatComboBox::ColorBorder() const {
   return useAdvColors_ && Parent() ? Darker(Parent()->Color(), advColorBorder_) : colorBorder_;
 }
 
@@ -203,7 +203,7 @@ void TFlatComboBox::DrawBorderAndButton(HDC dc) {
   FillRect(dc, &button, ui::BrushHandle(ColorArrowBackground()));
   FrameRectColor(dc, button, ColorBorder());
   int cx = (button.left + button.right) / 2, cy = (button.top + button.bottom) / 2;
-  auto triangle = [&](int dx, int dy, bool up, TColor color) {
+  auto triangle = [&](int dx, int dy, bool up, TColorRef color) {
     POINT p[3];
     if (up) {
       p[0] = {cx - 2 + dx, cy + 1 + dy}, p[1] = {cx + 2 + dx, cy + 1 + dy}, p[2] = {cx + dx, cy - 1 + dy};

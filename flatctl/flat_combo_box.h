@@ -22,12 +22,12 @@ class TFlatComboBox : public ui::TComboBox {
   ~TFlatComboBox() override;
 
   // Color / ParentColor are the control's own (ui::TControl); the default face is (235, 234, 225).
-  void SetColorArrow(TColor c) { colorArrow_ = c, Invalidate(); }
-  void SetColorArrowBackground(TColor c) { colorArrowBackground_ = c, Invalidate(); }
-  void SetColorBorder(TColor c) { colorBorder_ = c, Invalidate(); }
-  TColor ColorArrow() const { return colorArrow_; }
-  TColor ColorArrowBackground() const;
-  TColor ColorBorder() const;
+  void SetColorArrow(TColorRef c) { colorArrow_ = c, Invalidate(); }
+  void SetColorArrowBackground(TColorRef c) { colorArrowBackground_ = c, Invalidate(); }
+  void SetColorBorder(TColorRef c) { colorBorder_ = c, Invalidate(); }
+  TColorRef ColorArrow() const { return colorArrow_; }
+  TColorRef ColorArrowBackground() const;
+  TColorRef ColorBorder() const;
   void SetAdvColorBorder(int percent) { advColorBorder_ = percent, Invalidate(); }
   void SetAdvColorArrowBackground(int percent) { advColorArrowBackground_ = percent, Invalidate(); }
   void SetUseAdvColors(bool value) { useAdvColors_ = value, Invalidate(); }
@@ -61,9 +61,9 @@ class TFlatComboBox : public ui::TComboBox {
   void DrawSelectionStrip(HDC dc);
   void DrawBorderAndButton(HDC dc);
 
-  TColor colorArrow_ = kBlackColor;
-  TColor colorArrowBackground_ = kFlatDownColor;
-  TColor colorBorder_ = kFlatBorderColor;
+  TColorRef colorArrow_ = kBlackColor;
+  TColorRef colorArrowBackground_ = kFlatDownColor;
+  TColorRef colorBorder_ = kFlatBorderColor;
   int advColorBorder_ = 50;
   int advColorArrowBackground_ = 10;
   bool useAdvColors_ = false;

@@ -25,25 +25,25 @@ bool TCustomFlatEdit::ReadOnly() const {
   return (GetWindowLongA(Handle(), GWL_STYLE) & ES_READONLY) != 0;
 }
 
-TColor TCustomFlatEdit::ColorFlat() const {
+TColorRef TCustomFlatEdit::ColorFlat() const {
   return parentColor_ && Parent() ? Parent()->Color() : colorFlat_;
 }
-TColor TCustomFlatEdit::ColorFocused() const {
+TColorRef TCustomFlatEdit::ColorFocused() const {
   return useAdvColors_ ? Lighter(ColorFlat(), advColorFocused_) : colorFocused_;
 }
-TColor TCustomFlatEdit::ColorBorder() const {
+TColorRef TCustomFlatEdit::ColorBorder() const {
   return useAdvColors_ ? Darker(ColorFlat(), advColorBorder_) : colorBorder_;
 }
 
-void TCustomFlatEdit::SetColorFocused(TColor c) {
+void TCustomFlatEdit::SetColorFocused(TColorRef c) {
   colorFocused_ = c;
   RedrawBorder();
 }
-void TCustomFlatEdit::SetColorBorder(TColor c) {
+void TCustomFlatEdit::SetColorBorder(TColorRef c) {
   colorBorder_ = c;
   RedrawBorder();
 }
-void TCustomFlatEdit::SetColorFlat(TColor c) {
+void TCustomFlatEdit::SetColorFlat(TColorRef c) {
   colorFlat_ = c;
   parentColor_ = false;
   RedrawBorder();
@@ -74,7 +74,7 @@ bool TCustomFlatEdit::Highlighted() const {
 void TCustomFlatEdit::RedrawBorder() {
   if (!Handle()) return;
   bool lit = Highlighted();
-  TColor inner = lit ? ColorFocused() : ColorFlat();
+  TColorRef inner = lit ? ColorFocused() : ColorFlat();
   if (inner != shown_) {
     shown_ = inner;
     InvalidateRect(Handle(), nullptr, TRUE);
@@ -219,7 +219,7 @@ bool TFlatMemo::HoverSuppressedBy(const ui::TControl* focused) const {
   return dynamic_cast<const TFlatMemo*>(focused) != nullptr;
 }
 
-void TFlatMemo::DrawMoreBorder(HDC dc, TColor innerColor) {
+void TFlatMemo::DrawMoreBorder(HDC dc, TColorRef innerColor) {
   if (scrollBars_ != TScrollStyle::ssBoth) return;
   // The square between the two scroll bars takes the frame's colour.
   int w = Width(), h = Height();

@@ -26,13 +26,13 @@ class TCustomFlatEdit : public ui::TControl {
   void SetReadOnly(bool value);
   bool ReadOnly() const;
 
-  void SetColorFocused(TColor c);
-  void SetColorBorder(TColor c);
+  void SetColorFocused(TColorRef c);
+  void SetColorBorder(TColorRef c);
   // Setting ColorFlat turns ParentColor off.
-  void SetColorFlat(TColor c);
-  TColor ColorFocused() const;
-  TColor ColorBorder() const;
-  TColor ColorFlat() const;
+  void SetColorFlat(TColorRef c);
+  TColorRef ColorFocused() const;
+  TColorRef ColorBorder() const;
+  TColorRef ColorFlat() const;
   // The edit's own flag (it hides the class library's): while true, ColorFlat is the parent's
   // colour.
   void SetParentColor(bool value);
@@ -49,7 +49,7 @@ class TCustomFlatEdit : public ui::TControl {
   // Draws the frame on the whole window and sets the client colour to match the highlight.
   void RedrawBorder();
 
-  ui::TNotifyEvent OnChange;
+  ui::TEventHandler OnChange;
   std::function<void(ui::TComponent& sender, WORD& key)> OnKeyDown;
 
  protected:
@@ -58,7 +58,7 @@ class TCustomFlatEdit : public ui::TControl {
   // Whether the focused control keeps the mouse from highlighting this one.
   virtual bool HoverSuppressedBy(const ui::TControl* focused) const = 0;
   // Drawn on the whole-window surface after the frame.
-  virtual void DrawMoreBorder(HDC, TColor /*innerColor*/) {}
+  virtual void DrawMoreBorder(HDC, TColorRef /*innerColor*/) {}
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   HBRUSH ControlColor(HDC dc) override;
@@ -67,16 +67,16 @@ class TCustomFlatEdit : public ui::TControl {
  private:
   void FitHeight();
 
-  TColor colorFocused_ = kWhiteColor;
-  TColor colorBorder_ = kFlatBorderColor;
-  TColor colorFlat_ = kFlatFaceColor;
+  TColorRef colorFocused_ = kWhiteColor;
+  TColorRef colorBorder_ = kFlatBorderColor;
+  TColorRef colorFlat_ = kFlatFaceColor;
   bool parentColor_ = true;
   int advColorFocused_ = 10;
   int advColorBorder_ = 50;
   bool useAdvColors_ = false;
   bool fitHeight_;
   bool hot_ = false;
-  TColor shown_ = kFlatFaceColor;  // the client colour now: ColorFlat or ColorFocused
+  TColorRef shown_ = kFlatFaceColor;  // the client colour now: ColorFlat or ColorFocused
 };
 
 class TFlatEdit : public TCustomFlatEdit {
@@ -106,7 +106,7 @@ class TFlatMemo : public TCustomFlatEdit {
 
  protected:
   bool HoverSuppressedBy(const ui::TControl* focused) const override;
-  void DrawMoreBorder(HDC dc, TColor innerColor) override;
+  void DrawMoreBorder(HDC dc, TColorRef innerColor) override;
 
  private:
   TScrollStyle scrollBars_;

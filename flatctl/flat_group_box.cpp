@@ -9,7 +9,7 @@ TFlatGroupBox::TFlatGroupBox(ui::TControl* parent, std::string name, const std::
   CreateHandle(nullptr, WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, caption, left, top, width, height);
 }
 
-TColor TFlatGroupBox::ColorBorder() const {
+TColorRef TFlatGroupBox::ColorBorder() const {
   return useAdvColors_ ? Darker(Color(), advColorBorder_) : colorBorder_;
 }
 

@@ -24,8 +24,8 @@ class TFlatGroupBox : public ui::TControl {
   bool Transparent() const { return transparent_; }
   void SetBorder(TGroupBoxBorder border) { border_ = border, Invalidate(); }
   TGroupBoxBorder Border() const { return border_; }
-  void SetColorBorder(TColor c) { colorBorder_ = c, Invalidate(); }
-  TColor ColorBorder() const;
+  void SetColorBorder(TColorRef c) { colorBorder_ = c, Invalidate(); }
+  TColorRef ColorBorder() const;
   void SetAdvColorBorder(int percent) { advColorBorder_ = percent, Invalidate(); }
   void SetUseAdvColors(bool value);
   // Right-to-left reading order mirrors the caption and the gap it leaves in the border.
@@ -44,7 +44,7 @@ class TFlatGroupBox : public ui::TControl {
  private:
   bool transparent_ = false;
   TGroupBoxBorder border_ = TGroupBoxBorder::brFull;
-  TColor colorBorder_ = kFlatBorderColor;
+  TColorRef colorBorder_ = kFlatBorderColor;
   int advColorBorder_ = 50;
   bool useAdvColors_ = false;
   bool rightToLeft_ = false;

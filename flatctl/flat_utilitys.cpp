@@ -3,15 +3,15 @@
 
 namespace quillon::flatctl {
 
-TColor Lighter(TColor color, int percent) {
+TColorRef Lighter(TColorRef color, int percent) {
   return AdjustLuminance(color, percent, true);
 }
 
-TColor Darker(TColor color, int percent) {
+TColorRef Darker(TColorRef color, int percent) {
   return AdjustLuminance(color, percent, false);
 }
 
-void DrawFrame3D(HDC dc, RECT rect, TColor topLeft, int width, TColor bottomRight) {
+void DrawFrame3D(HDC dc, RECT rect, TColorRef topLeft, int width, TColorRef bottomRight) {
   HPEN light = CreatePen(PS_SOLID, 1, topLeft);
   HPEN dark = CreatePen(PS_SOLID, 1, bottomRight);
   HGDIOBJ oldPen = SelectObject(dc, light);
@@ -31,7 +31,7 @@ void DrawFrame3D(HDC dc, RECT rect, TColor topLeft, int width, TColor bottomRigh
   DeleteObject(dark);
 }
 
-void FrameRectColor(HDC dc, const RECT& rect, TColor color) {
+void FrameRectColor(HDC dc, const RECT& rect, TColorRef color) {
   FrameRect(dc, &rect, ui::BrushHandle(color));
 }
 
@@ -52,7 +52,7 @@ void DrawParentImage(HWND control, HDC dc) {
   RestoreDC(dc, saved);
 }
 
-void DrawTextColor(HDC dc, const std::string& text, RECT rect, UINT format, TColor color) {
+void DrawTextColor(HDC dc, const std::string& text, RECT rect, UINT format, TColorRef color) {
   int oldMode = SetBkMode(dc, TRANSPARENT);
   COLORREF oldColor = SetTextColor(dc, color);
   DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);

@@ -16,30 +16,30 @@
 
 namespace quillon::flatctl {
 
-using ui::TColor;
+using ui::TColorRef;
 
-inline constexpr TColor kFlatFaceColor = RGB(235, 234, 225);
-inline constexpr TColor kFlatBorderColor = RGB(160, 150, 131);
-inline constexpr TColor kFlatDownColor = RGB(217, 214, 197);
-inline constexpr TColor kWhiteColor = RGB(255, 255, 255);
-inline constexpr TColor kBlackColor = RGB(0, 0, 0);
+inline constexpr TColorRef kFlatFaceColor = RGB(235, 234, 225);
+inline constexpr TColorRef kFlatBorderColor = RGB(160, 150, 131);
+inline constexpr TColorRef kFlatDownColor = RGB(217, 214, 197);
+inline constexpr TColorRef kWhiteColor = RGB(255, 255, 255);
+inline constexpr TColorRef kBlackColor = RGB(0, 0, 0);
 
 // AdjustLuminance on Windows colours.
-TColor Lighter(TColor color, int percent);
-TColor Darker(TColor color, int percent);
+TColorRef Lighter(TColorRef color, int percent);
+TColorRef Darker(TColorRef color, int percent);
 
 // A frame of `width` pixels: left and top edges in topLeft, right and bottom edges in bottomRight,
 // drawn with one-pixel lines; the rectangle shrinks by one on every side per pixel of width.
-void DrawFrame3D(HDC dc, RECT rect, TColor topLeft, int width, TColor bottomRight);
+void DrawFrame3D(HDC dc, RECT rect, TColorRef topLeft, int width, TColorRef bottomRight);
 // A one-pixel frame in a colour.
-void FrameRectColor(HDC dc, const RECT& rect, TColor color);
+void FrameRectColor(HDC dc, const RECT& rect, TColorRef color);
 // Paints what the parent shows under the control onto dc (in the control's client coordinates).
 void DrawParentImage(HWND control, HDC dc);
 // Text of a disabled control: in the button-highlight colour one pixel down and right, then in the
 // button-shadow colour in place. Keeps the DC's text colour and background mode.
 void DrawDisabledText(HDC dc, const std::string& text, RECT rect, UINT format);
 // Plain text in a colour with a transparent background.
-void DrawTextColor(HDC dc, const std::string& text, RECT rect, UINT format, TColor color);
+void DrawTextColor(HDC dc, const std::string& text, RECT rect, UINT format, TColorRef color);
 
 // A control that a hover tracker can make leave.
 class THoverClient {

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes web/html_entities.inc: the named character references of HTML (names sorted by byte
-order, values as UTF-8), from the table that Python's standard library carries. Run it again only
+order, values as UTF-8), from the table of the standard html.entities module. Run it again only
 when that table changes; the output is committed."""
 import html.entities
 import pathlib

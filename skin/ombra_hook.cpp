@@ -20,7 +20,7 @@ std::unique_ptr<THookList>& ListHolder() {
 }
 
 void Report(const std::exception& e) {
-  ui::Application().ShowException(e);
+  ui::Application().ReportException(e);
 }
 
 }  // namespace

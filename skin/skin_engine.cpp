@@ -15,8 +15,8 @@ namespace {
 constexpr UINT_PTR kFrameTimerId = 0x5C1E;
 constexpr LONG kStandardIconStyles = WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 
-void ProcessMessages() {
-  ui::Application().ProcessMessages();
+void DispatchPendingMessages() {
+  ui::Application().DispatchPendingMessages();
 }
 
 bool ContainsMax(const std::vector<std::string>& lines) {
@@ -123,7 +123,7 @@ void TscSkinEngine::Load(const std::function<void(TscSkinSource&)>& load) {
   hovered_ = nullptr;
   if (openPopup_) openPopup_->CloseWindow();
   openPopup_ = nullptr;
-  ProcessMessages();
+  DispatchPendingMessages();
   // The menu-bar objects belong to the old source's tree.
   menuBarItems_.clear();
   menuBarPopups_.clear();
@@ -149,7 +149,7 @@ void TscSkinEngine::Load(const std::function<void(TscSkinSource&)>& load) {
   Refresh();
   hook_.SetActive(true);
   StartTimer(true);
-  ProcessMessages();
+  DispatchPendingMessages();
   RepaintFrame();
 }
 
@@ -186,7 +186,7 @@ void TscSkinEngine::Attach(std::unique_ptr<TscSkinSource> source) {
       SetWindowPos(Handle(), nullptr, 0, 0, f->Width, f->Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RemoveStandardMenuBar();
-  ProcessMessages();
+  DispatchPendingMessages();
   hook_.SetActive(true);
   StartTimer(true);
   SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
@@ -429,17 +429,17 @@ void TscSkinEngine::ToggleRollUp() {
     RECT wr;
     GetWindowRect(Handle(), &wr);
     heightBeforeRollUp_ = wr.bottom - wr.top;
-    flags_ |= fsRolledUp;
+    flags_ |= kFrameRolledUp;
     ResizeHeight(RolledUpHeight());
   } else {
-    flags_ &= ~fsRolledUp;
+    flags_ &= ~kFrameRolledUp;
     ResizeHeight(heightBeforeRollUp_);
   }
 }
 
 void TscSkinEngine::ToggleStayOnTop() {
-  flags_ ^= fsStayOnTop;
-  SetWindowPos(Handle(), (flags_ & fsStayOnTop) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+  flags_ ^= kFrameStayOnTop;
+  SetWindowPos(Handle(), (flags_ & kFrameStayOnTop) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -600,9 +600,9 @@ void TscSkinEngine::After(THookMessage& m, bool&) {
       break;
     case WM_SYSCOMMAND: {
       const WPARAM command = m.WParam & 0xFFF0;
-      if (command == SC_MINIMIZE) flags_ |= fsMinimized;
-      if (command == SC_MAXIMIZE) flags_ |= fsMaximized;
-      if (command == SC_RESTORE) flags_ &= ~fsMaximized;
+      if (command == SC_MINIMIZE) flags_ |= kFrameMinimized;
+      if (command == SC_MAXIMIZE) flags_ |= kFrameMaximized;
+      if (command == SC_RESTORE) flags_ &= ~kFrameMaximized;
       PostMessageA(Handle(), kSkinChangedMessage, 0, 0);
       break;
     }

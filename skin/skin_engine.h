@@ -108,7 +108,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   // TSkinEngineLink
   bool CanMinimize() override { return (borderIcons_ & sbMinimize) != 0; }
   bool CanMaximize() override { return (borderIcons_ & sbMaximize) != 0; }
-  bool RolledUp() override { return (flags_ & fsRolledUp) != 0; }
+  bool RolledUp() override { return (flags_ & kFrameRolledUp) != 0; }
   bool CustomAction(int action) override;
 
  private:
@@ -146,7 +146,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   int windowWidth_ = 0, windowHeight_ = 0;
   LONG savedStyle_ = 0;
   LONG textStyle_ = 0;
-  unsigned flags_ = fsSizing;
+  unsigned flags_ = kFrameSizing;
   int heightBeforeRollUp_ = 0;
   LRESULT lastTextLength_ = 0;
   TOmbraBmp frameBitmap_;

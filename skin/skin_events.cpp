@@ -22,27 +22,27 @@ constexpr unsigned kScClose = 0xF060, kScMinimize = 0xF020, kScMaximize = 0xF030
 // The engine's private messages: roll-up toggle, stay-on-top toggle, system menu.
 constexpr unsigned kRollupMessage = 1129, kStayOnTopMessage = 1130, kSysMenuMessage = 1132;
 
-enum AnimationKinds {
-  akNone,
-  akChangeImage,
-  akChangeColor,
-  akChangeTextColor,
-  akSlideImage,
-  akSlideColor,
-  akSlideTextColor,
-  akFadeImage,
-  akFadeColor,
-  akFadeTextColor
+enum TAnimationKind {
+  kAnimationNone,
+  kAnimationChangeImage,
+  kAnimationChangeColor,
+  kAnimationChangeTextColor,
+  kAnimationSlideImage,
+  kAnimationSlideColor,
+  kAnimationSlideTextColor,
+  kAnimationFadeImage,
+  kAnimationFadeColor,
+  kAnimationFadeTextColor
 };
 
 bool IsImageKind(int k) {
-  return k == akChangeImage || k == akSlideImage || k == akFadeImage;
+  return k == kAnimationChangeImage || k == kAnimationSlideImage || k == kAnimationFadeImage;
 }
 bool IsColorKind(int k) {
-  return k == akChangeColor || k == akSlideColor || k == akFadeColor;
+  return k == kAnimationChangeColor || k == kAnimationSlideColor || k == kAnimationFadeColor;
 }
 bool IsTextColorKind(int k) {
-  return k == akChangeTextColor || k == akSlideTextColor || k == akFadeTextColor;
+  return k == kAnimationChangeTextColor || k == kAnimationSlideTextColor || k == kAnimationFadeTextColor;
 }
 
 int RequiredInt(const std::vector<std::string>& tokens, std::size_t at) {
@@ -84,7 +84,7 @@ void TscSkinObject::RunEvent(const std::string& listText) {
   }
   if (Destroying) return;
   ChainLines = SplitLines(listText);
-  AnimationKind = akNone;
+  AnimationKind = kAnimationNone;
   ChainRunning = true;
   if (ChainLines.empty()) ChainLines.push_back({});
   RunActionLine(ChainLines.front());
@@ -112,7 +112,7 @@ void TscSkinObject::RunActionLine(const std::string& line) {
   TargetImage.reset();
   TargetColor = 0;
   Direction = 0;
-  AnimationKind = akNone;
+  AnimationKind = kAnimationNone;
   Animating = true;
   Duration = 0;
   Elapsed = 0;
@@ -134,28 +134,28 @@ void TscSkinObject::RunActionLine(const std::string& line) {
       if (!Source) return;
       Duration = 1;
       TargetImage = Source->ImageReference(tokens, 1);
-      if (TargetImage) AnimationKind = akChangeImage;
+      if (TargetImage) AnimationKind = kAnimationChangeImage;
     } else if (verb == "changecolor" || verb == "changetextcolor") {
       const TSkinColor c = PlainRgb(ParseSkinColor(tokens, 1));
       if (!Source) return;
       Duration = 1;
       TargetColor = c;
-      AnimationKind = verb == "changecolor" ? akChangeColor : akChangeTextColor;
+      AnimationKind = verb == "changecolor" ? kAnimationChangeColor : kAnimationChangeTextColor;
     } else if (verb == "fadeimage" || verb == "slideimage") {
       const TOmbraBmpRef part = partOf(1);
       const int ms = RequiredInt(tokens, 6);
       if (!part) return;
       TargetImage = part;
       if (verb == "slideimage") Direction = DirectionWord(tokens, 7);
-      StartTransition(verb == "fadeimage" ? akFadeImage : akSlideImage, ms);
+      StartTransition(verb == "fadeimage" ? kAnimationFadeImage : kAnimationSlideImage, ms);
     } else if (verb == "fadecolor" || verb == "fadetextcolor" || verb == "slidecolor" || verb == "slidetextcolor") {
       TargetColor = PlainRgb(ParseSkinColor(tokens, 1));
       const int ms = RequiredInt(tokens, 4);
-      int kind = akFadeColor;
-      if (verb == "fadetextcolor") kind = akFadeTextColor;
-      if (verb == "slidecolor") kind = akSlideColor;
-      if (verb == "slidetextcolor") kind = akSlideTextColor;
-      if (kind == akSlideColor || kind == akSlideTextColor) Direction = DirectionWord(tokens, 5);
+      int kind = kAnimationFadeColor;
+      if (verb == "fadetextcolor") kind = kAnimationFadeTextColor;
+      if (verb == "slidecolor") kind = kAnimationSlideColor;
+      if (verb == "slidetextcolor") kind = kAnimationSlideTextColor;
+      if (kind == kAnimationSlideColor || kind == kAnimationSlideTextColor) Direction = DirectionWord(tokens, 5);
       StartTransition(kind, ms);
     } else if (verb == "play") {
       if (Source && tokens.size() > 1)
@@ -203,7 +203,7 @@ void TscSkinObject::AnimationStep() {
   if (IsTextColorKind(AnimationKind)) TextColor = TargetColor;
   if (IsImageKind(AnimationKind)) Image = TargetImage;
   DrawAnimationFrame();
-  AnimationKind = akNone;
+  AnimationKind = kAnimationNone;
   if (ChainLines.size() < 2) {
     ChainRunning = false;
   } else {
@@ -243,8 +243,9 @@ void TscSkinObject::DrawAnimationFrame() {
   TextColor = savedTextColor;
   TOmbraBmp frame(to);
   const double t = Duration > 0 ? static_cast<double>(Elapsed) / Duration : 1.0;
-  if (AnimationKind >= akSlideImage && AnimationKind <= akSlideTextColor) Slide(from, to, Direction, t, frame);
-  if (AnimationKind >= akFadeImage && AnimationKind <= akFadeTextColor) Blend(from, to, t, frame);
+  if (AnimationKind >= kAnimationSlideImage && AnimationKind <= kAnimationSlideTextColor)
+    Slide(from, to, Direction, t, frame);
+  if (AnimationKind >= kAnimationFadeImage && AnimationKind <= kAnimationFadeTextColor) Blend(from, to, t, frame);
   if (!SkinWindowServices().DrawFrame(WindowHandle, frame, Left, Top, MaskColor != kSkinBlack, MaskColor))
     Animating = false;
 }

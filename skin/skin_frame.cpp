@@ -6,8 +6,8 @@
 namespace quillon::skin {
 
 bool EvaluateConditions(const TSkinConditions& c, const TFrameState& s) {
-  const bool maximized = (s.Flags & fsMaximized) != 0, rolledUp = (s.Flags & fsRolledUp) != 0,
-             onTop = (s.Flags & fsStayOnTop) != 0, sizing = (s.Flags & fsSizing) != 0;
+  const bool maximized = (s.Flags & kFrameMaximized) != 0, rolledUp = (s.Flags & kFrameRolledUp) != 0,
+             onTop = (s.Flags & kFrameStayOnTop) != 0, sizing = (s.Flags & kFrameSizing) != 0;
   auto has = [&](TSkinCondition k) { return c.test(static_cast<std::size_t>(k)); };
   auto icon = [&](TscBorderIcon i) { return (s.Icons & i) != 0; };
   bool ok = true;

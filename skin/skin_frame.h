@@ -24,15 +24,15 @@ inline constexpr TscBorderIcons kAllBorderIcons = sbSystemMenu | sbMinimize | sb
 
 // Window state bits of the engine.
 enum TFrameStateBit : unsigned {
-  fsMinimized = 1,  // set on the minimize command, never cleared
-  fsMaximized = 2,
-  fsRolledUp = 4,
-  fsStayOnTop = 8,
-  fsSizing = 32,  // set at creation, never cleared
+  kFrameMinimized = 1,  // set on the minimize command, never cleared
+  kFrameMaximized = 2,
+  kFrameRolledUp = 4,
+  kFrameStayOnTop = 8,
+  kFrameSizing = 32,  // set at creation, never cleared
 };
 
 struct TFrameState {
-  unsigned Flags = fsSizing;
+  unsigned Flags = kFrameSizing;
   bool Active = false;
   TscBorderIcons Icons = kAllBorderIcons;
   bool MainMenuShow = true;

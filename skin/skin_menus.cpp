@@ -15,8 +15,8 @@ namespace {
 constexpr UINT_PTR kMenuTimerId = 0x5C1F;
 const char kMenuWindowClass[] = "QuillonSkinMenu";
 
-void ProcessMessages() {
-  ui::Application().ProcessMessages();
+void DispatchPendingMessages() {
+  ui::Application().DispatchPendingMessages();
 }
 
 // A glyph from rows of "#" (drawn: red 0) and "." (skipped: white).
@@ -226,7 +226,7 @@ void TscSkinEngine::ShowMenuBarPopup(int x, int y, int index) {
     MenuBarPaintable = false;
     openPopup_->CloseWindow();
     MenuBarPaintable = true;
-    ProcessMessages();
+    DispatchPendingMessages();
   }
   menuOpen_ = true;
   openPopup_ = popup;
@@ -330,7 +330,7 @@ void TscSkinEngine::ShowSystemMenu() {
         on = true;
         break;
       case 2:
-        on = (flags_ & fsSizing) != 0;
+        on = (flags_ & kFrameSizing) != 0;
         break;
       case 3:
         on = (borderIcons_ & sbMinimize) != 0;
@@ -501,7 +501,7 @@ void TscMenuWnd::CloseSubWindow() {
   sub->StopTimer();
   sub->Close();
   SubWindow = nullptr;
-  ProcessMessages();
+  DispatchPendingMessages();
 }
 
 void TscMenuWnd::TimerStep() {
@@ -648,7 +648,7 @@ LRESULT CALLBACK TscMenuWnd::Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   try {
     return self->WndProc(msg, wp, lp);
   } catch (const std::exception& e) {
-    ui::Application().ShowException(e);
+    ui::Application().ReportException(e);
     return 0;
   }
 }

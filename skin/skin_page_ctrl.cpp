@@ -31,7 +31,7 @@ void TscPageControl::SkinChanged() {
     auto copy = tree->CreateNew();
     copy->Assign(*tree);
     if (TscSkinObject* client = copy->FindKind(TSkinKind::PageControlClient))
-      SetColor(static_cast<ui::TColor>(client->Color & 0xFFFFFF));
+      SetColor(static_cast<ui::TColorRef>(client->Color & 0xFFFFFF));
     tree_ = std::move(copy);
   } else {
     tree_ = std::make_unique<TscSkinObject>();

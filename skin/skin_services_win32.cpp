@@ -74,7 +74,7 @@ class UserWindowServices : public TSkinWindowServices {
     PostMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam);
   }
   bool IsMaximized(TSkinWindow window) override { return IsZoomed(reinterpret_cast<HWND>(window)) != FALSE; }
-  void ShowError(const std::string& text) override { ui::UserDialogs().ShowMessage(text); }
+  void ShowError(const std::string& text) override { ui::UserDialogs().ShowInfo(text); }
   bool DrawFrame(TSkinWindow window, const TOmbraBmp& frame, int x, int y, bool transparent, TSkinColor key) override {
     HWND handle = reinterpret_cast<HWND>(window);
     HDC dc = GetWindowDC(handle);

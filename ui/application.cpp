@@ -22,7 +22,7 @@ void TApplication::Initialize() {
 }
 
 void TApplication::Run() {
-  if (!terminated_ && mainForm_) mainForm_->Show();
+  if (!terminated_ && mainWindow_) mainWindow_->Show();
   MSG msg;
   while (!terminated_) {
     BOOL got = GetMessageA(&msg, nullptr, 0, 0);
@@ -39,7 +39,7 @@ void TApplication::Terminate() {
   terminated_ = true;
 }
 
-void TApplication::ProcessMessages() {
+void TApplication::DispatchPendingMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -61,7 +61,7 @@ void TApplication::DispatchOne(MSG& msg) {
   DispatchMessageA(&msg);
 }
 
-void TApplication::ShowException(const std::exception& e) {
+void TApplication::ReportException(const std::exception& e) {
   UserDialogs().ShowError(e.what());
 }
 

@@ -25,8 +25,8 @@ class TApplication {
   // Common controls, COM for automation, the rich edit library.
   void Initialize();
 
-  TForm* MainForm() const { return mainForm_; }
-  void SetMainForm(TForm* form) { mainForm_ = form; }
+  TForm* MainWindow() const { return mainWindow_; }
+  void SetMainWindow(TForm* form) { mainWindow_ = form; }
 
   // Shows the main form (unless the end was already requested) and dispatches messages until the
   // main form closes or Terminate is called.
@@ -38,17 +38,17 @@ class TApplication {
   void ClearTerminated() { terminated_ = false; }
 
   // Dispatches every message waiting in the queue, without waiting for new ones.
-  void ProcessMessages();
+  void DispatchPendingMessages();
   // Translates shortcuts and dispatches one message.
   void DispatchOne(MSG& msg);
 
   // The default error display.
-  void ShowException(const std::exception& e);
+  void ReportException(const std::exception& e);
 
   std::string Title = "Quillon";
 
  private:
-  TForm* mainForm_ = nullptr;
+  TForm* mainWindow_ = nullptr;
   bool terminated_ = false;
 };
 

@@ -49,7 +49,7 @@ int PointsToHeight(int points) {
 
 }  // namespace
 
-TColor SysColor(int index) {
+TColorRef SysColor(int index) {
   return GetSysColor(index);
 }
 
@@ -79,8 +79,8 @@ HFONT FontHandle(const TFont& font) {
   return handle;
 }
 
-HBRUSH BrushHandle(TColor color) {
-  static std::map<TColor, HBRUSH> cache;
+HBRUSH BrushHandle(TColorRef color) {
+  static std::map<TColorRef, HBRUSH> cache;
   auto it = cache.find(color);
   if (it != cache.end()) return it->second;
   HBRUSH brush = CreateSolidBrush(color);
@@ -152,9 +152,9 @@ LRESULT CALLBACK TControl::Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lP
   try {
     return control->Dispatch(msg, wParam, lParam);
   } catch (const std::exception& e) {
-    Application().ShowException(e);
+    Application().ReportException(e);
   } catch (...) {
-    Application().ShowException(std::runtime_error("Unknown error"));
+    Application().ReportException(std::runtime_error("Unknown error"));
   }
   return 0;
 }
@@ -303,8 +303,8 @@ void TControl::SetAnchors(unsigned anchors) {
   RememberMargins();
 }
 
-void TControl::SetAlign(TAlign align) {
-  align_ = align;
+void TControl::SetDock(TDock dock) {
+  dock_ = dock;
   if (parent_) parent_->AlignChildren();
 }
 
@@ -313,22 +313,22 @@ void TControl::AlignChildren() {
   for (TControl* child : children_) {
     if (!child->handle_) continue;
     int l = child->Left(), t = child->Top(), w = child->Width(), h = child->Height();
-    switch (child->align_) {
-      case TAlign::Client:
+    switch (child->dock_) {
+      case TDock::Client:
         l = 0, t = 0, w = width, h = height;
         break;
-      case TAlign::Left:
+      case TDock::Left:
         l = 0, t = 0, h = height;
         break;
-      case TAlign::None:
-        if (child->anchors_ & akRight) {
-          if (child->anchors_ & akLeft)
+      case TDock::None:
+        if (child->anchors_ & kAnchorRight) {
+          if (child->anchors_ & kAnchorLeft)
             w = width - child->rightMargin_ - l;
           else
             l = width - child->rightMargin_ - w;
         }
-        if (child->anchors_ & akBottom) {
-          if (child->anchors_ & akTop)
+        if (child->anchors_ & kAnchorBottom) {
+          if (child->anchors_ & kAnchorTop)
             h = height - child->bottomMargin_ - t;
           else
             t = height - child->bottomMargin_ - h;
@@ -386,7 +386,7 @@ void TControl::ApplyFont() {
     if (!child->font_) child->ApplyFont();
 }
 
-void TControl::SetColor(TColor color) {
+void TControl::SetColor(TColorRef color) {
   color_ = color;
   RepaintWithChildren();
 }
@@ -405,7 +405,7 @@ void TControl::RepaintWithChildren() {
   if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-TColor TControl::Color() const {
+TColorRef TControl::Color() const {
   for (const TControl* c = this; c; c = c->parent_)
     if (c->color_) return *c->color_;
   return GetSysColor(COLOR_BTNFACE);

@@ -1,5 +1,5 @@
 // The base of our thin class library over the Win32 ANSI API: components, controls and the routing
-// of window messages to C++ objects.
+// of window messages to the objects that own the windows.
 //
 // Invariants:
 //  1. Every control owns exactly one window handle, created in its constructor and destroyed in its
@@ -23,16 +23,16 @@
 namespace quillon::ui {
 
 // A colour as Windows stores it (0x00BBGGRR).
-using TColor = COLORREF;
-// Colours are written in the design as #RRGGBB; this turns that spelling into a TColor.
-constexpr TColor RgbColor(unsigned rgb) {
+using TColorRef = COLORREF;
+// Colours are written in the design as #RRGGBB; this turns that spelling into a TColorRef.
+constexpr TColorRef RgbColor(unsigned rgb) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
-inline constexpr TColor clWhite = RGB(255, 255, 255);
-inline constexpr TColor clBlack = RGB(0, 0, 0);
-inline constexpr TColor clBlue = RGB(0, 0, 255);
-inline constexpr TColor clNavy = RGB(0, 0, 128);
-TColor SysColor(int index);  // GetSysColor
+inline constexpr TColorRef kColorWhite = RGB(255, 255, 255);
+inline constexpr TColorRef kColorBlack = RGB(0, 0, 0);
+inline constexpr TColorRef kColorBlue = RGB(0, 0, 255);
+inline constexpr TColorRef kColorNavy = RGB(0, 0, 128);
+TColorRef SysColor(int index);  // GetSysColor
 
 // Sent by the message loop to the controls of a form, in Tab order, when a key is pressed with Alt
 // (wParam = the character): a control whose caption has that accelerator acts on it and returns
@@ -46,7 +46,7 @@ struct TFont {
   int size = 8;  // points
   bool bold = false;
   bool underline = false;
-  TColor color = RGB(0, 0, 0);
+  TColorRef color = RGB(0, 0, 0);
   int charset = DEFAULT_CHARSET;
 
   bool operator==(const TFont&) const = default;
@@ -54,7 +54,7 @@ struct TFont {
 // One shared font handle per distinct font, alive until the process ends.
 HFONT FontHandle(const TFont& font);
 // One shared solid brush per colour, alive until the process ends.
-HBRUSH BrushHandle(TColor color);
+HBRUSH BrushHandle(TColorRef color);
 
 class TComponent {
  public:
@@ -70,12 +70,12 @@ class TComponent {
   std::string name_;
 };
 
-using TNotifyEvent = std::function<void(TComponent& sender)>;
+using TEventHandler = std::function<void(TComponent& sender)>;
 
 enum class TCursorKind { Default, Hand, HourGlass };
 
-enum TAnchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
-enum class TAlign { None, Client, Left };
+enum TAnchor : unsigned { kAnchorLeft = 1, kAnchorTop = 2, kAnchorRight = 4, kAnchorBottom = 8 };
+enum class TDock { None, Client, Left };
 
 class TControl : public TComponent {
  public:
@@ -102,7 +102,7 @@ class TControl : public TComponent {
   void SetHeight(int height) { SetBounds(Left(), Top(), Width(), height); }
 
   void SetAnchors(unsigned anchors);
-  void SetAlign(TAlign align);
+  void SetDock(TDock dock);
 
   void SetVisible(bool visible);
   bool Visible() const;
@@ -114,8 +114,8 @@ class TControl : public TComponent {
 
   void SetFont(const TFont& font);
   const TFont& Font() const;  // own font, else the parent's
-  void SetColor(TColor color);
-  TColor Color() const;  // own colour, else the parent's, else the dialog face colour
+  void SetColor(TColorRef color);
+  TColorRef Color() const;  // own colour, else the parent's, else the dialog face colour
   // True while the control shows its parent's colour; setting it true drops the own colour.
   void SetParentColor(bool value);
   bool ParentColor() const { return !color_.has_value(); }
@@ -130,7 +130,7 @@ class TControl : public TComponent {
   bool Focused() const;
   void Invalidate();
 
-  TNotifyEvent OnClick;
+  TEventHandler OnClick;
 
  protected:
   // Creates the handle: one of our own window classes when className is null, otherwise a
@@ -164,11 +164,11 @@ class TControl : public TComponent {
   WNDPROC oldProc_ = nullptr;
   std::vector<TControl*> children_;
   std::optional<TFont> font_;
-  std::optional<TColor> color_;
+  std::optional<TColorRef> color_;
   TCursorKind cursor_ = TCursorKind::Default;
   std::string hint_;
-  unsigned anchors_ = akLeft | akTop;
-  TAlign align_ = TAlign::None;
+  unsigned anchors_ = kAnchorLeft | kAnchorTop;
+  TDock dock_ = TDock::None;
   int rightMargin_ = 0;
   int bottomMargin_ = 0;
   bool aligning_ = false;

@@ -162,7 +162,7 @@ void TDBGrid::Paint(HDC dc) {
   std::vector<dataset::TField*> columns = Columns();
   std::vector<int> widths;
   for (dataset::TField* f : columns) widths.push_back(ColumnWidth(*f));
-  auto drawRow = [&](const RECT& row, auto&& textOf, TColor back, TColor fore) {
+  auto drawRow = [&](const RECT& row, auto&& textOf, TColorRef back, TColorRef fore) {
     int x = 0;
     RECT fill = row;
     FillRect(dc, &fill, BrushHandle(back));
@@ -195,8 +195,8 @@ void TDBGrid::Paint(HDC dc) {
     if (row.top >= client.bottom) break;
     link_.SetActiveRecord(r);
     const bool current = r == active;
-    TColor back = current ? GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNSHADOW) : Color();
-    TColor fore = current ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Font().color;
+    TColorRef back = current ? GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNSHADOW) : Color();
+    TColorRef fore = current ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Font().color;
     try {
       drawRow(
           row, [&](std::size_t c) { return columns[c]->AsString(); }, back, fore);

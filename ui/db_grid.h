@@ -35,7 +35,7 @@ class TDBGrid : public TControl {
   bool ReadOnly = true;
   bool ShowTitles = true;
   int RowHeight = 18;
-  TColor FixedColor = GetSysColor(COLOR_BTNFACE);
+  TColorRef FixedColor = GetSysColor(COLOR_BTNFACE);
   // A column width in pixels for a field (case ignored), instead of its display width.
   void SetColumnWidth(const std::string& fieldName, int pixels);
   // A column width in characters of the grid's font for a field, instead of its display width.

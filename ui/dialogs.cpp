@@ -11,7 +11,7 @@ namespace {
 
 class TSystemDialogs : public TUserDialogs {
  public:
-  void ShowMessage(const std::string& text) override {
+  void ShowInfo(const std::string& text) override {
     MessageBoxA(GetActiveWindow(), text.c_str(), Application().Title.c_str(), MB_OK | MB_ICONINFORMATION);
   }
   void ShowError(const std::string& text) override {

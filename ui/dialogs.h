@@ -16,9 +16,9 @@ class TUserDialogs {
  public:
   virtual ~TUserDialogs() = default;
   // An information box with one OK button.
-  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void ShowInfo(const std::string& text) = 0;
   // The same box marked as an error (the program cannot go on as asked).
-  virtual void ShowError(const std::string& text) { ShowMessage(text); }
+  virtual void ShowError(const std::string& text) { ShowInfo(text); }
   // A question with the buttons Yes and No; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
   // The standard open or save dialog; true when a file was chosen (its name in dialog.FileName).
@@ -30,8 +30,8 @@ TUserDialogs& UserDialogs();
 // Replaces the current dialogs (not owned); nullptr restores the system's.
 void SetUserDialogs(TUserDialogs* dialogs);
 
-inline void ShowMessage(const std::string& text) {
-  UserDialogs().ShowMessage(text);
+inline void ShowInfo(const std::string& text) {
+  UserDialogs().ShowInfo(text);
 }
 inline void ShowError(const std::string& text) {
   UserDialogs().ShowError(text);

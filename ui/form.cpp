@@ -7,11 +7,11 @@
 
 namespace quillon::ui {
 
-TForm::TForm(std::string name, const std::string& caption, int width, int height, TBorderStyle border)
+TForm::TForm(std::string name, const std::string& caption, int width, int height, TFormFrame border)
     : TControl(nullptr, std::move(name)) {
-  DWORD style = border == TBorderStyle::Sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU | WS_POPUP;
-  DWORD exStyle = border == TBorderStyle::Dialog ? WS_EX_DLGMODALFRAME : 0;
-  if (border == TBorderStyle::Dialog) {
+  DWORD style = border == TFormFrame::Sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU | WS_POPUP;
+  DWORD exStyle = border == TFormFrame::Dialog ? WS_EX_DLGMODALFRAME : 0;
+  if (border == TFormFrame::Dialog) {
     RECT r = {0, 0, width, height};
     AdjustWindowRectEx(&r, style, FALSE, exStyle);
     width = r.right - r.left;
@@ -20,11 +20,11 @@ TForm::TForm(std::string name, const std::string& caption, int width, int height
   int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   CreateHandle(nullptr, style | WS_CLIPCHILDREN, exStyle, caption, left, top, width, height);
-  if (!Application().MainForm()) Application().SetMainForm(this);
+  if (!Application().MainWindow()) Application().SetMainWindow(this);
 }
 
 TForm::~TForm() {
-  if (Application().MainForm() == this) Application().SetMainForm(nullptr);
+  if (Application().MainWindow() == this) Application().SetMainWindow(nullptr);
   while (!components_.empty()) components_.pop_back();
 }
 
@@ -43,11 +43,11 @@ void TForm::Show() {
 void TForm::Close() {
   if (OnClose) OnClose(*this);
   if (modal_) {
-    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    if (modalResult_ == kDialogNone) modalResult_ = kDialogCancel;
     return;
   }
   Hide();
-  if (Application().MainForm() == this) Application().Terminate();
+  if (Application().MainWindow() == this) Application().Terminate();
 }
 
 void TForm::SetModalResult(int result) {
@@ -56,21 +56,21 @@ void TForm::SetModalResult(int result) {
 
 int TForm::ShowModal() {
   HWND owner =
-      Application().MainForm() && Application().MainForm() != this ? Application().MainForm()->Handle() : nullptr;
+      Application().MainWindow() && Application().MainWindow() != this ? Application().MainWindow()->Handle() : nullptr;
   if (owner) EnableWindow(owner, FALSE);
-  modalResult_ = mrNone;
+  modalResult_ = kDialogNone;
   modal_ = true;
   Show();
   if (defaultButton_) defaultButton_->SetFocus();
   MSG msg;
-  while (modalResult_ == mrNone) {
+  while (modalResult_ == kDialogNone) {
     if (!GetMessageA(&msg, nullptr, 0, 0)) {
       PostQuitMessage(static_cast<int>(msg.wParam));
-      modalResult_ = mrCancel;
+      modalResult_ = kDialogCancel;
       break;
     }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && !WantsKey(GetFocus(), msg)) {
-      modalResult_ = mrCancel;
+      modalResult_ = kDialogCancel;
       continue;
     }
     Application().DispatchOne(msg);

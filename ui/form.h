@@ -19,14 +19,14 @@ namespace quillon::ui {
 
 class TPageControl;
 
-enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL };
+enum TDialogResult { kDialogNone = 0, kDialogOk = IDOK, kDialogCancel = IDCANCEL };
 
-enum class TBorderStyle { Sizeable, Dialog };
+enum class TFormFrame { Sizeable, Dialog };
 
 class TForm : public TControl {
  public:
   // Outer size width x height (Sizeable) or client size (Dialog), centred on the desktop.
-  TForm(std::string name, const std::string& caption, int width, int height, TBorderStyle border);
+  TForm(std::string name, const std::string& caption, int width, int height, TFormFrame border);
   ~TForm() override;
 
   template <class T, class... Args>
@@ -63,8 +63,8 @@ class TForm : public TControl {
   // the default button, Alt+access key, and the page keys. True when msg was used up.
   bool DialogKey(const MSG& msg);
 
-  TNotifyEvent OnShow;
-  TNotifyEvent OnClose;
+  TEventHandler OnShow;
+  TEventHandler OnClose;
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -72,7 +72,7 @@ class TForm : public TControl {
  private:
   std::vector<std::unique_ptr<TComponent>> components_;
   TMainMenu* menu_ = nullptr;
-  int modalResult_ = mrNone;
+  int modalResult_ = kDialogNone;
   bool modal_ = false;
   TControl* defaultButton_ = nullptr;
   TControl* activeControl_ = nullptr;

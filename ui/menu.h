@@ -35,7 +35,7 @@ class TMenuItem : public TComponent {
   bool Checked = false;
   bool RadioItem = false;  // a ticked radio item shows a dot instead of a check mark
   std::string Hint;
-  TNotifyEvent OnClick;
+  TEventHandler OnClick;
 
   UINT Command() const { return command_; }
   void Click() {

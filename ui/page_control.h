@@ -39,7 +39,7 @@ class TPageControl : public TControl {
   // The next (or previous) page, wrapping around, as if the user had clicked its tab: OnChange runs.
   void SelectNextPage(bool forward);
 
-  TNotifyEvent OnChange;
+  TEventHandler OnChange;
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

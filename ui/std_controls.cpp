@@ -205,7 +205,7 @@ TShape::TShape(TControl* parent, std::string name, int left, int top, int width,
   CreateHandle(nullptr, WS_VISIBLE, 0, "", left, top, width, height);
 }
 
-void TShape::SetBrushColor(TColor color) {
+void TShape::SetBrushColor(TColorRef color) {
   brush_ = color;
   Invalidate();
 }
@@ -234,7 +234,7 @@ void TProgressBar::SetPosition(int position) {
 int TProgressBar::Position() const {
   return static_cast<int>(SendMessageA(Handle(), PBM_GETPOS, 0, 0));
 }
-void TProgressBar::SetBarColor(TColor color) {
+void TProgressBar::SetBarColor(TColorRef color) {
   SendMessageA(Handle(), PBM_SETBARCOLOR, 0, color);
 }
 
@@ -434,7 +434,7 @@ void CALLBACK TTimer::Fire(HWND, UINT, UINT_PTR id, DWORD) {
   try {
     it->second->OnTimer(*it->second);
   } catch (const std::exception& e) {
-    Application().ShowException(e);
+    Application().ReportException(e);
   }
 }
 

@@ -47,7 +47,7 @@ class TEdit : public TControl {
   TEdit(TControl* parent, std::string name, int left, int top, int width, int height);
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
-  TNotifyEvent OnChange;
+  TEventHandler OnChange;
   std::function<void(TComponent& sender, WORD& key)> OnKeyDown;
 
  protected:
@@ -77,7 +77,7 @@ class TComboBox : public TControl {
   void SetItemIndex(int index);  // -1 clears the selection
   // The selected item, empty when none; the edit's text for the editable styles.
   std::string Text() const;
-  TNotifyEvent OnChange;
+  TEventHandler OnChange;
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -99,13 +99,13 @@ class TGroupBox : public TControl {
 class TShape : public TControl {
  public:
   TShape(TControl* parent, std::string name, int left, int top, int width, int height);
-  void SetBrushColor(TColor color);
+  void SetBrushColor(TColorRef color);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  TColor brush_ = clWhite;
+  TColorRef brush_ = kColorWhite;
 };
 
 class TProgressBar : public TControl {
@@ -114,7 +114,7 @@ class TProgressBar : public TControl {
   void SetRange(int minimum, int maximum);
   void SetPosition(int position);
   int Position() const;
-  void SetBarColor(TColor color);
+  void SetBarColor(TColorRef color);
 };
 
 struct TListBoxStyle {
@@ -178,7 +178,7 @@ class TTimer : public TComponent {
   void SetInterval(unsigned milliseconds);
   void SetEnabled(bool enabled);
   bool Enabled() const { return id_ != 0; }
-  TNotifyEvent OnTimer;
+  TEventHandler OnTimer;
 
  private:
   static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD);

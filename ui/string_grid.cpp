@@ -96,7 +96,7 @@ void TStringGrid::Paint(HDC dc) {
       RECT cell = CellRect(c, r);
       bool fixed = r < style_.fixedRows || c < style_.fixedCols;
       bool current = c == col_ && r == row_ && !fixed;
-      TColor back = fixed ? FixedColor : current ? GetSysColor(COLOR_HIGHLIGHT) : Color();
+      TColorRef back = fixed ? FixedColor : current ? GetSysColor(COLOR_HIGHLIGHT) : Color();
       FillRect(dc, &cell, BrushHandle(back));
       SetTextColor(dc, fixed ? GetSysColor(COLOR_BTNTEXT) : current ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Font().color);
       RECT text = cell;

@@ -45,7 +45,7 @@ class TStringGrid : public TControl {
   // The client rectangle of a cell.
   RECT CellRect(int col, int row) const;
 
-  TColor FixedColor = GetSysColor(COLOR_BTNFACE);
+  TColorRef FixedColor = GetSysColor(COLOR_BTNFACE);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -33,7 +33,7 @@ class TToolButton : public TComponent {
       : TComponent(std::move(name)), ImageIndex(imageIndex), Hint(std::move(hint)) {}
   int ImageIndex;
   std::string Hint;
-  TNotifyEvent OnClick;
+  TEventHandler OnClick;
   int Command = 0;
   void Click() {
     if (OnClick) OnClick(*this);

@@ -24,7 +24,7 @@ class FormTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
 
@@ -32,7 +32,7 @@ class FormTest : public ::testing::Test {
   virtual TQuillonForm& StartShown() {
     form = std::make_unique<TQuillonForm>(dir.Path(), browser);
     form->Show();
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     return *form;
   }
 

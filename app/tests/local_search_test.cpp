@@ -64,7 +64,7 @@ class LocalSearchTest : public testing::FormTest {
     LPARAM middle = MAKELPARAM(form->fullschB->Width() / 2, form->fullschB->Height() / 2);
     SendMessageA(form->fullschB->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
     SendMessageA(form->fullschB->Handle(), WM_LBUTTONUP, 0, middle);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 
   // The grid's rows as painted, the visible columns joined by "|".
@@ -163,7 +163,7 @@ TEST_F(LocalSearchTest, EmptyTermsAskForThemAndEnterInEitherEditSearches) {
     form->artistEdit->SetText(edit == form->artistEdit ? "o'neil" : "");
     form->infoLabel->SetCaption("");
     SendMessageA(edit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     EXPECT_EQ(form->infoLabel->Caption(), edit == form->songEdit ? "Results: 1" : "Results: 2") << edit->Name();
   }
 }
@@ -186,7 +186,7 @@ TEST_F(LocalSearchTest, OpeningARowShowsItsAlbumSongAndLyricsOnPageOne) {
   LPARAM middle = MAKELPARAM(10, 10);
   SendMessageA(form->viewLyricB->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
   SendMessageA(form->viewLyricB->Handle(), WM_LBUTTONUP, 0, middle);
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 1);
   EXPECT_EQ(form->albumLabel->Caption(), "Zed Band");
   EXPECT_EQ(form->t1.FieldByName("album").AsString(), "Cold Songs");
@@ -203,7 +203,7 @@ TEST_F(LocalSearchTest, OpeningARowShowsItsAlbumSongAndLyricsOnPageOne) {
   SendMessageA(form->DBGrid1->Handle(), WM_LBUTTONUP, 0, at);
   SendMessageA(form->DBGrid1->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageA(form->DBGrid1->Handle(), WM_LBUTTONUP, 0, at);
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 1);
   EXPECT_EQ(form->albumLabel->Caption(), "O'Neil Sisters");
   EXPECT_EQ(form->songLabel->Caption(), "glove story");

@@ -68,7 +68,7 @@ class OwnLyricsTest : public testing::FormTest {
     LPARAM middle = MAKELPARAM(control.Width() / 2, control.Height() / 2);
     SendMessageA(control.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
     SendMessageA(control.Handle(), WM_LBUTTONUP, 0, middle);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 
   void Fill(const std::string& lyrics, const std::string& song, const std::string& artist, const std::string& album) {
@@ -237,7 +237,7 @@ TEST_F(OwnLyricsTest, TheSwitchShowsThePanelOverTheSearchPage) {
   StartShown();
   EXPECT_FALSE(IsWindowVisible(form->Panel3->Handle()));
   form->ShowOwnLyricsPanel();
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 2);
   EXPECT_TRUE(IsWindowVisible(form->Panel3->Handle()));
   EXPECT_TRUE(IsWindowVisible(form->FlatButton4->Handle()));
@@ -249,7 +249,7 @@ TEST_F(OwnLyricsTest, TheSwitchBeforeTheWindowShowsOpensOnTheSearchPage) {
   form = std::make_unique<TQuillonForm>(dir.Path(), browser);
   form->ShowOwnLyricsPanel();
   form->Show();
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 2);
   EXPECT_TRUE(IsWindowVisible(form->Panel3->Handle()));
 }

@@ -45,7 +45,7 @@ class PageHostFormTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
 
@@ -56,7 +56,7 @@ class PageHostFormTest : public ::testing::Test {
     form->web->Navigate(server.Address(path));
     DWORD start = GetTickCount();
     while (completes == before && GetTickCount() - start < 15000) {
-      ui::Application().ProcessMessages();
+      ui::Application().DispatchPendingMessages();
       Sleep(10);
     }
     ASSERT_GT(completes, before) << path;

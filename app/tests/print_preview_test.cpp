@@ -202,12 +202,12 @@ class PrintPreviewTest : public ::testing::Test {
  protected:
   void SetUp() override { ui::Application().Initialize(); }
   void TearDown() override {
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
   static void Press(ui::TButton& button) {
     SendMessageA(button.Handle(), BM_CLICK, 0, 0);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 };
 
@@ -215,7 +215,7 @@ TEST_F(PrintPreviewTest, ZoomAndPageButtonsChangeWhatIsShown) {
   TLyricsReport report = Report(120);
   TPrintPreviewForm preview(report);
   preview.Show();
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   TReportPageView& view = *preview.PageView;
   const int pages = view.PageCount();
   ASSERT_GE(pages, 2);

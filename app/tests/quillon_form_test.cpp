@@ -120,7 +120,7 @@ class QuillonFormTest : public ::testing::Test {
     about.reset();
     form.reset();
     ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
 
@@ -460,14 +460,14 @@ TEST_F(QuillonFormTest, AboutShowsModallyUntilOk) {
   // The click arrives through the modal loop.
   PostMessageA(about->_BtnOK->Handle(), BM_CLICK, 0, 0);
   f.About1->Click();
-  EXPECT_EQ(about->ModalResult(), ui::mrOk);
+  EXPECT_EQ(about->ModalResult(), ui::kDialogOk);
   EXPECT_FALSE(about->Visible());
   EXPECT_TRUE(f.Enabled());
   // Enter clicks the default button; Escape cancels.
   struct Key {
     WPARAM key;
     int result;
-  } keys[] = {{VK_RETURN, ui::mrOk}, {VK_ESCAPE, ui::mrCancel}};
+  } keys[] = {{VK_RETURN, ui::kDialogOk}, {VK_ESCAPE, ui::kDialogCancel}};
   for (const Key& k : keys) {
     PostMessageA(about->_BtnOK->Handle(), WM_KEYDOWN, k.key, 1);
     f.About1->Click();
@@ -496,7 +496,7 @@ void Press(WORD key, std::initializer_list<WORD> modifiers = {}) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
   for (int i = 0; i < 3; ++i) {
     Sleep(10);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 }
 
@@ -511,7 +511,7 @@ class KeyboardTest : public QuillonFormTest {
     StartShown();
     SetForegroundWindow(form->Handle());
     SetActiveWindow(form->Handle());
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     return *form;
   }
 };
@@ -565,8 +565,8 @@ TEST_F(KeyboardTest, TheFocusComesBackAfterTheAboutBox) {
   std::vector<INPUT> enter = {KeyInput(VK_RETURN, false), KeyInput(VK_RETURN, true)};
   SendInput(2, enter.data(), sizeof(INPUT));
   f.About1->Click();
-  ui::Application().ProcessMessages();
-  EXPECT_EQ(about->ModalResult(), ui::mrOk);
+  ui::Application().DispatchPendingMessages();
+  EXPECT_EQ(about->ModalResult(), ui::kDialogOk);
   EXPECT_EQ(FocusName(), "artistEdit");
 }
 
@@ -599,7 +599,7 @@ TEST_F(KeyboardTest, MessageBoxesCarryTheIconOfTheirKindAndGiveTheFocusBack) {
     LPCSTR icon;
     std::function<void()> show;
   } kinds[] = {
-      {"information", IDI_INFORMATION, [] { ui::ShowMessage("Please select an artist."); }},
+      {"information", IDI_INFORMATION, [] { ui::ShowInfo("Please select an artist."); }},
       {"error", IDI_ERROR, [] { ui::ShowError("Can't find lyrics base \"x\""); }},
       {"question", IDI_QUESTION, [] { EXPECT_TRUE(ui::Confirm("Go on?")); }},
   };
@@ -607,7 +607,7 @@ TEST_F(KeyboardTest, MessageBoxesCarryTheIconOfTheirKindAndGiveTheFocusBack) {
     boxSeen = {};
     SetTimer(nullptr, 0, 50, CloseTheBox);
     k.show();
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     EXPECT_TRUE(boxSeen.found) << k.what;
     EXPECT_EQ(boxSeen.icon, LoadIconA(nullptr, k.icon)) << k.what;
     EXPECT_EQ(FocusName(), "songEdit2") << k.what;
@@ -774,8 +774,8 @@ TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsIn
   SetCursorPos(1, 1);  // the mouse away from the window: nothing is hot
   TQuillonForm& f = StartShown();
   f.SearchLyrics1Click(*f.SearchLyrics1);
-  ui::Application().ProcessMessages();
-  const ui::TColor face = RGB(184, 179, 163), button = RGB(217, 217, 217);
+  ui::Application().DispatchPendingMessages();
+  const ui::TColorRef face = RGB(184, 179, 163), button = RGB(217, 217, 217);
 
   // Search page: the flat edits fit the 8-point font and take the page's colour; the focused one
   // (songEdit, given the focus by the page change) is highlighted, the others are not.
@@ -807,7 +807,7 @@ TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsIn
   // The own-lyrics panel, shown for the look only (nothing in the window shows it).
   f.Panel3->BringToFront();
   f.Panel3->SetVisible(true);
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
   EXPECT_EQ(f.FlatMemo1->Lines().size(), 20u);
   EXPECT_EQ(f.FlatMemo1->Lines()[6], "Example, content in file \"mylyrics.txt':");
   EXPECT_TRUE(f.FlatMemo1->ReadOnly());

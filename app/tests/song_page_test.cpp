@@ -104,7 +104,7 @@ class SongPageTest : public ::testing::Test {
   void TearDown() override {
     form.reset();
     ui::SetUserDialogs(nullptr);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
 
@@ -124,7 +124,7 @@ class SongPageTest : public ::testing::Test {
   bool WaitForPage(std::size_t before) {
     DWORD start = GetTickCount();
     while (completed.size() == before && GetTickCount() - start < 15000) {
-      ui::Application().ProcessMessages();
+      ui::Application().DispatchPendingMessages();
       Sleep(10);
     }
     return completed.size() > before;
@@ -138,7 +138,7 @@ class SongPageTest : public ::testing::Test {
     SendMessageA(form->songList->Handle(), LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item));
     SendMessageA(form->songList->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.left + 4, item.top + 4));
     SendMessageA(form->songList->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(item.left + 4, item.top + 4));
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 
   void LocateAlbum(const std::string& album) {
@@ -240,7 +240,7 @@ TEST_F(SongPageTest, AStoredTextLongerThan100CharactersIsShownFromTheTable) {
   EXPECT_FALSE(f.Gauge1->Visible());
   // Nothing was loaded.
   for (int i = 0; i < 20; ++i) {
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     Sleep(10);
   }
   EXPECT_TRUE(server.Requests().empty());

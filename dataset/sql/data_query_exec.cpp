@@ -119,7 +119,7 @@ bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environme
       out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
     } else if (v.Type == T(TFieldType::String)) {
       std::int32_t day = 0;
-      if (!StrToSqlDate(v.Text, environment.Format(), day)) return false;
+      if (!ParseDateLiteral(v.Text, environment.Format(), day)) return false;
       out = TSqlValue::Integer(day, date);
     } else {
       return false;
@@ -131,7 +131,7 @@ bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environme
       out = v;
     } else if (v.Type == T(TFieldType::String)) {
       std::int32_t ms = 0;
-      if (!StrToSqlTime(v.Text, environment.Format(), ms)) return false;
+      if (!ParseTimeLiteral(v.Text, environment.Format(), ms)) return false;
       out = TSqlValue::Integer(ms, time);
     } else {
       return false;
@@ -145,7 +145,7 @@ bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environme
       out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
     } else if (v.Type == T(TFieldType::String)) {
       double value = 0;
-      if (!StrToSqlTimeStamp(v.Text, environment.Format(), value)) return false;
+      if (!ParseTimeStampLiteral(v.Text, environment.Format(), value)) return false;
       out = TSqlValue::Float(value, stamp);
     } else {
       return false;

@@ -1,16 +1,18 @@
 // TSqlEnvironment: what the SQL layer needs to know about the machine it runs on: today's local
 // date (for the DATE and NOW keywords) and the short date and time formats used to read date,
 // time and timestamp constants written as strings. The default implementation takes the date from
-// the C library clock and uses fixed formats (month/day/year and hours:minutes[:seconds]); a
+// the local clock and uses fixed formats (month/day/year and hours:minutes[:seconds]); a
 // platform build may supply its own settings through this interface.
 //
-// Date values are day numbers with day 1 = 1 January of year 1 (proleptic Gregorian calendar);
+// Date values are day numbers of the one calendar (engine/calendar.h): day 1 = 1 January of year 1;
 // times are milliseconds since midnight; timestamps are day number * 86400000 + milliseconds.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engine/calendar.h"
 
 namespace quillon::sql {
 
@@ -38,7 +40,7 @@ class TSqlEnvironment {
 // The process-wide default environment.
 const TSqlEnvironment& DefaultSqlEnvironment();
 
-inline constexpr double kMillisecondsPerDay = 86400000.0;
+inline constexpr double kMillisecondsPerDay = engine::kMsPerDay;
 
 bool IsValidCivilDate(const TCivilDate& date);
 std::int32_t DayNumber(const TCivilDate& date);  // the date must be valid
@@ -46,8 +48,8 @@ TCivilDate CivilDateFromDayNumber(std::int32_t dayNumber);
 
 // Conversions of string constants; false when the text does not match the format. Leading and
 // trailing blanks are ignored; a two-digit year means 1950 to 2049.
-bool StrToSqlDate(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber);
-bool StrToSqlTime(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds);
-bool StrToSqlTimeStamp(std::string_view text, const TDateTimeFormat& format, double& value);
+bool ParseDateLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& dayNumber);
+bool ParseTimeLiteral(std::string_view text, const TDateTimeFormat& format, std::int32_t& milliseconds);
+bool ParseTimeStampLiteral(std::string_view text, const TDateTimeFormat& format, double& value);
 
 }  // namespace quillon::sql

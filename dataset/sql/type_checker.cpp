@@ -279,15 +279,15 @@ void TTypeChecker::ConvertDateConstant(TQueryExprNode& constant, int toType, con
   bool ok = false;
   if (toType == kDate) {
     std::int32_t day = 0;
-    ok = StrToSqlDate(constant.Value, format, day);
+    ok = ParseDateLiteral(constant.Value, format, day);
     if (ok) constant.SetDate(day);
   } else if (toType == kTime) {
     std::int32_t ms = 0;
-    ok = StrToSqlTime(constant.Value, format, ms);
+    ok = ParseTimeLiteral(constant.Value, format, ms);
     if (ok) constant.SetTime(ms);
   } else {
     double value = 0;
-    ok = StrToSqlTimeStamp(constant.Value, format, value);
+    ok = ParseTimeStampLiteral(constant.Value, format, value);
     if (ok) constant.SetTimeStamp(value);
   }
   if (!ok) {

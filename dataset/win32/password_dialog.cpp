@@ -4,7 +4,7 @@
 namespace quillon::dataset {
 
 TQuarryPasswordDialog::TQuarryPasswordDialog(TQuarrySession& session)
-    : ui::TForm("QuarryPasswordDialog", "Enter password", 300, 112, ui::TBorderStyle::Dialog), session_(session) {
+    : ui::TForm("QuarryPasswordDialog", "Enter password", 300, 112, ui::TFormFrame::Dialog), session_(session) {
   GroupBox = Add<ui::TGroupBox>(this, "GroupBox1", "Password", 8, 6, 196, 52);
   Edit = Add<ui::TEdit>(GroupBox, "Edit1", 10, 20, 176, 21);
   // The password is masked as it is typed.
@@ -34,9 +34,9 @@ TQuarryPasswordDialog::TQuarryPasswordDialog(TQuarrySession& session)
   };
   OkButton->OnClick = [this](ui::TComponent&) {
     session_.AddPassword(Edit->Text());
-    SetModalResult(ui::mrOk);
+    SetModalResult(ui::kDialogOk);
   };
-  CancelButton->OnClick = [this](ui::TComponent&) { SetModalResult(ui::mrCancel); };
+  CancelButton->OnClick = [this](ui::TComponent&) { SetModalResult(ui::kDialogCancel); };
   UpdateButtons();
 }
 
@@ -49,7 +49,7 @@ void TQuarryPasswordDialog::UpdateButtons() {
 
 bool TQuarryPasswordDialog::Execute() {
   Edit->SetFocus();
-  return ShowModal() == ui::mrOk;
+  return ShowModal() == ui::kDialogOk;
 }
 
 bool TPasswordDialogPrompt::Ask(TQuarrySession& session) {

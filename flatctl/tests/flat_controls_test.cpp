@@ -23,20 +23,20 @@
 namespace quillon::flatctl {
 namespace {
 
-constexpr TColor kRed = RGB(255, 0, 0);
-constexpr TColor kGreen = RGB(0, 255, 0);
-constexpr TColor kBlue = RGB(0, 0, 255);
-constexpr TColor kYellow = RGB(255, 255, 0);
-constexpr TColor kButtonColor = RGB(217, 217, 217);
+constexpr TColorRef kRed = RGB(255, 0, 0);
+constexpr TColorRef kGreen = RGB(0, 255, 0);
+constexpr TColorRef kBlue = RGB(0, 0, 255);
+constexpr TColorRef kYellow = RGB(255, 255, 0);
+constexpr TColorRef kButtonColor = RGB(217, 217, 217);
 
 // Dispatches what is waiting, and what arrives within ms (input and timers are asynchronous).
 void Pump(int ms = 30) {
   DWORD end = GetTickCount() + static_cast<DWORD>(ms);
   do {
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     Sleep(5);
   } while (static_cast<LONG>(end - GetTickCount()) > 0);
-  ui::Application().ProcessMessages();
+  ui::Application().DispatchPendingMessages();
 }
 
 COLORREF Pixel(HWND window, int x, int y) {
@@ -117,7 +117,7 @@ void AltKey(HWND focus, char key) {
 
 // A strip of cells: each cell white with a filled square of its colour from (2, 2) to (13, 13)
 // (white is the transparent colour, as the bottom-left pixel is white).
-HBITMAP MakeGlyph(int cellWidth, int height, const std::vector<TColor>& cells) {
+HBITMAP MakeGlyph(int cellWidth, int height, const std::vector<TColorRef>& cells) {
   HDC screen = GetDC(nullptr);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, cellWidth * static_cast<int>(cells.size()), height);
   HDC dc = CreateCompatibleDC(screen);
@@ -149,7 +149,7 @@ class FlatControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::Application().Initialize();
-    form = std::make_unique<ui::TForm>("Form1", "Flat controls", 500, 400, ui::TBorderStyle::Sizeable);
+    form = std::make_unique<ui::TForm>("Form1", "Flat controls", 500, 400, ui::TFormFrame::Sizeable);
     form->SetFont(ui::TFont{});
     panel = form->Add<ui::TPanel>(form.get(), "Panel1", 0, 0, 480, 360);
     panel->SetColor(RGB(184, 179, 163));
@@ -490,7 +490,7 @@ TEST_F(FlatControlsTest, TabbingBetweenFlatEditsHighlightsOnlyTheFocusedOneEvenU
   int keys = 0;
   first->OnKeyDown = [&](ui::TComponent&, WORD& key) { keys += key == VK_RETURN; };
   Show();
-  const TColor face = RGB(184, 179, 163);
+  const TColorRef face = RGB(184, 179, 163);
   first->SetFocus();
   Pump();
   EXPECT_TRUE(first->Highlighted());
@@ -535,7 +535,7 @@ TEST_F(FlatControlsTest, AMemoWithBothScrollBarsFillsTheSquareBetweenThemWithThe
   EXPECT_EQ(plain->Height(), 89);
   memo->SetLines({"first line", "second line"});
   EXPECT_EQ(memo->Lines(), (std::vector<std::string>{"first line", "second line"}));
-  const TColor face = RGB(184, 179, 163);
+  const TColorRef face = RGB(184, 179, 163);
   EXPECT_EQ(WindowPixel(memo->Handle(), 185 - 19, 89 - 19), face);
   EXPECT_EQ(WindowPixel(memo->Handle(), 185 - 4, 89 - 4), face);
   EXPECT_EQ(WindowPixel(memo->Handle(), 0, 0), kFlatBorderColor);
@@ -787,7 +787,7 @@ TEST_F(FlatControlsTest, RightToLeftReadingOrderMirrorsTheGroupBoxGapAndMovesThe
 // ---- Shared colour model and see-through drawing ---------------------------------------------
 
 TEST_F(FlatControlsTest, SeeThroughControlsShowTheParentAndDerivedColoursFollowTheFaceColour) {
-  const TColor face = RGB(184, 179, 163);
+  const TColorRef face = RGB(184, 179, 163);
   auto* always = Button("", 10, 10, 40, 25);
   always->SetTransparentMode(TTransparentMode::tmAlways);
   auto* notFocused = Button("", 60, 10, 40, 25);

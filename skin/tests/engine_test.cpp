@@ -35,7 +35,7 @@ std::string OurSkin() {
 void PumpFor(int ms) {
   const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
   do {
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     Sleep(5);
   } while (static_cast<int>(end - GetTickCount()) > 0);
 }
@@ -60,7 +60,7 @@ class SkinnedForm {
  public:
   explicit SkinnedForm(const std::string& skinFile, bool withMenu = true,
                        TscBorderIcons icons = sbSystemMenu | sbMinimize | sbMaximize | sbClose) {
-    form = std::make_unique<ui::TForm>("SkinTestForm", "Skin test form", 420, 320, ui::TBorderStyle::Sizeable);
+    form = std::make_unique<ui::TForm>("SkinTestForm", "Skin test form", 420, 320, ui::TFormFrame::Sizeable);
     if (withMenu) {
       menu = form->Add<ui::TMainMenu>("MainMenu1");
       options = menu->Add("Options1", "&Options");
@@ -92,7 +92,7 @@ class SkinnedForm {
   }
   ~SkinnedForm() {
     for (HWND w : MenuWindows()) DestroyWindow(w);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
   HWND Handle() const { return form->Handle(); }
   LRESULT HitAt(int x, int y) const {  // window coordinates
@@ -115,7 +115,7 @@ class EngineTest : public ::testing::Test {
     ui::SetUserDialogs(&dialogs);
   }
   void TearDown() override {
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
     ui::SetUserDialogs(nullptr);
     EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
   }
@@ -207,7 +207,7 @@ TEST_F(EngineTest, AMaximizedWindowLeavesHitTestsToTheForm) {
   // No pumping here: without a window manager the X server's answer to the new size would be
   // taken for the user restoring the window.
   ASSERT_TRUE(IsZoomed(f.Handle()));
-  EXPECT_NE(f.engine->StateFlags() & fsMaximized, 0u) << "state bit 2 set by the maximize command";
+  EXPECT_NE(f.engine->StateFlags() & kFrameMaximized, 0u) << "state bit 2 set by the maximize command";
   const RECT wr = WindowRect(f.Handle());
   const int width = wr.right - wr.left;
   for (POINT p : {closePoint, POINT{1, 150}, POINT{width - 20, 15}, POINT{width - 2, 2}, POINT{200, 200}})
@@ -215,7 +215,7 @@ TEST_F(EngineTest, AMaximizedWindowLeavesHitTestsToTheForm) {
   SendMessageA(f.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
   ShowWindow(f.Handle(), SW_RESTORE);
   PumpFor(30);
-  EXPECT_EQ(f.engine->StateFlags() & fsMaximized, 0u) << "cleared by the restore command";
+  EXPECT_EQ(f.engine->StateFlags() & kFrameMaximized, 0u) << "cleared by the restore command";
   EXPECT_EQ(f.HitAt(closePoint.x, closePoint.y), 8);
   MINMAXINFO info{};
   SendMessageA(f.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));

@@ -16,7 +16,7 @@ TSkinConditions Set(std::initializer_list<TSkinCondition> members) {
 TEST(FrameConditionsTest, EveryConditionAgainstTheWindowState) {
   TFrameState plain;  // inactive, not maximized, all icons, menu shown but no menu
   TFrameState busy;
-  busy.Flags = fsSizing | fsMaximized | fsRolledUp | fsStayOnTop;
+  busy.Flags = kFrameSizing | kFrameMaximized | kFrameRolledUp | kFrameStayOnTop;
   busy.Active = true;
   busy.Icons = sbClose;
   busy.HasMainMenu = true;

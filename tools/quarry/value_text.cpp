@@ -159,37 +159,33 @@ std::string Store(T value) {
   return out;
 }
 
-bool Digits(std::string_view text, size_t at, size_t count, int& value) {
-  if (at + count > text.size()) return false;
-  value = 0;
-  for (size_t i = at; i < at + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  return true;
+// The shell's own form: YYYY-MM-DD, HH:MM:SS or HH:MM:SS.mmm, a timestamp as date, one space and
+// time; fixed widths, no blanks, no 12-hour clock.
+const engine::TDateTextRules& ShellRules() {
+  static const engine::TDateTextRules rules = [] {
+    engine::TDateTextRules r;
+    r.Order = "YMD";
+    r.DateSeparator = '-';
+    r.DayMonthDigits = {2, 2};
+    r.YearDigits = {4, 4};
+    r.TimeDigits = {2, 2};
+    r.FractionDigits = {3, 3};
+    r.BlanksAroundText = false;
+    r.SecondsRequired = true;
+    r.AmText.clear();
+    r.PmText.clear();
+    r.TimeStampNeedsTime = true;
+    return r;
+  }();
+  return rules;
 }
 
-// YYYY-MM-DD
 bool ReadDate(std::string_view text, std::int32_t& day) {
-  int y, m, d;
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !Digits(text, 0, 4, y) || !Digits(text, 5, 2, m) ||
-      !Digits(text, 8, 2, d) || !engine::IsValidDate(y, m, d)) {
-    return false;
-  }
-  day = engine::EncodeDate(y, m, d);
-  return true;
+  return engine::ParseDateText(text, ShellRules(), day);
 }
 
-// HH:MM:SS or HH:MM:SS.mmm
 bool ReadTime(std::string_view text, std::int32_t& ms) {
-  int h, mi, s, milli = 0;
-  if ((text.size() != 8 && text.size() != 12) || text[2] != ':' || text[5] != ':' || !Digits(text, 0, 2, h) ||
-      !Digits(text, 3, 2, mi) || !Digits(text, 6, 2, s) || h > 23 || mi > 59 || s > 59) {
-    return false;
-  }
-  if (text.size() == 12 && (text[8] != '.' || !Digits(text, 9, 3, milli))) return false;
-  ms = engine::EncodeTime(h, mi, s, milli);
-  return true;
+  return engine::ParseTimeText(text, ShellRules(), ms);
 }
 
 bool ReadInteger(std::string_view text, std::int64_t low, std::int64_t high, std::int64_t& value) {
@@ -296,11 +292,11 @@ bool FieldValueFromText(const engine::TFieldDescriptor& field, std::string_view 
       return true;
     }
     case TFieldType::TimeStamp: {
-      std::int32_t day, ms;
-      if (text.size() < 11 || text[10] != ' ' || !ReadDate(text.substr(0, 10), day) || !ReadTime(text.substr(11), ms)) {
+      double stamp;
+      if (!engine::ParseTimeStampText(text, ShellRules(), stamp)) {
         return fail("not a timestamp (YYYY-MM-DD HH:MM:SS or with .mmm)");
       }
-      bytes = Store(engine::EncodeTimeStamp(day, ms));
+      bytes = Store(stamp);
       return true;
     }
     case TFieldType::Boolean:

@@ -11,7 +11,7 @@ namespace quillon::ui::testing {
 
 class RecordingDialogs : public TUserDialogs {
  public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowInfo(const std::string& text) override { messages.push_back(text); }
   // Errors are messages too; errors lists which of them were shown as errors.
   void ShowError(const std::string& text) override {
     messages.push_back(text);

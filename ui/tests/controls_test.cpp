@@ -29,12 +29,12 @@ class ControlsTest : public ::testing::Test {
   void SetUp() override {
     Application().Initialize();
     SetUserDialogs(&dialogs);
-    form = std::make_unique<TForm>("Form1", "Controls", 400, 300, TBorderStyle::Sizeable);
+    form = std::make_unique<TForm>("Form1", "Controls", 400, 300, TFormFrame::Sizeable);
   }
   void TearDown() override {
     form.reset();
     SetUserDialogs(nullptr);
-    Application().ProcessMessages();
+    Application().DispatchPendingMessages();
     Application().ClearTerminated();
   }
   RecordingDialogs dialogs;
@@ -205,7 +205,7 @@ TEST_F(ControlsTest, ATimerFiresThroughTheMessageLoopUntilDisabled) {
 TEST_F(ControlsTest, ClosingTheMainFormRunsOnCloseOnceAndEndsTheLoop) {
   int closes = 0;
   form->OnClose = [&](TComponent&) { ++closes; };
-  EXPECT_EQ(Application().MainForm(), form.get());
+  EXPECT_EQ(Application().MainWindow(), form.get());
   form->Show();
   SendMessageA(form->Handle(), WM_CLOSE, 0, 0);
   EXPECT_EQ(closes, 1);

@@ -110,19 +110,19 @@ class DBGridTest : public ::testing::Test {
     table->SetTableName("albums.dat");
     table->Open();
     source.SetDataSet(table.get());
-    form = std::make_unique<TForm>("Form1", "Grid", 420, 320, TBorderStyle::Sizeable);
+    form = std::make_unique<TForm>("Form1", "Grid", 420, 320, TFormFrame::Sizeable);
     grid = form->Add<TDBGrid>(form.get(), "AlbumGrid", 10, 10, 380, 250);
-    grid->SetColor(clWhite);
+    grid->SetColor(kColorWhite);
     grid->SetDataSource(&source);
     form->Show();
-    Application().ProcessMessages();
+    Application().DispatchPendingMessages();
   }
   void TearDown() override {
     form.reset();
     source.SetDataSet(nullptr);
     table.reset();
     SetUserDialogs(nullptr);
-    Application().ProcessMessages();
+    Application().DispatchPendingMessages();
     Application().ClearTerminated();
   }
 
@@ -170,7 +170,7 @@ TEST_F(DBGridTest, ShowsTheFirstRowsAndBuffersOnlyThoseItShows) {
     Key(VK_DOWN);
     Key(VK_DOWN);
     SetFocus(grid->Handle());
-    Application().ProcessMessages();
+    Application().DispatchPendingMessages();
     SaveBitmap(grid->Handle(), std::string(shots) + "\\db_grid.bmp");
   }
 }

@@ -47,7 +47,7 @@ TEST(SqlEnvironment, ReadsDates) {
   };
   for (const Case& c : cases) {
     std::int32_t day = -1;
-    EXPECT_EQ(StrToSqlDate(c.text, *c.format, day), c.ok) << c.text;
+    EXPECT_EQ(ParseDateLiteral(c.text, *c.format, day), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(day, DayNumber(c.date)) << c.text;
     }
@@ -68,19 +68,19 @@ TEST(SqlEnvironment, ReadsTimesAndTimestamps) {
   };
   for (const Case& c : times) {
     std::int32_t ms = -1;
-    EXPECT_EQ(StrToSqlTime(c.text, f, ms), c.ok) << c.text;
+    EXPECT_EQ(ParseTimeLiteral(c.text, f, ms), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(ms, c.ms) << c.text;
     }
   }
   double value = 0;
-  ASSERT_TRUE(StrToSqlTimeStamp("1/2/2003 10:30", f, value));
+  ASSERT_TRUE(ParseTimeStampLiteral("1/2/2003 10:30", f, value));
   EXPECT_EQ(value, DayNumber({2003, 1, 2}) * kMillisecondsPerDay + 10.5 * 3600000);
-  ASSERT_TRUE(StrToSqlTimeStamp("1/2/2003", f, value));
+  ASSERT_TRUE(ParseTimeStampLiteral("1/2/2003", f, value));
   EXPECT_EQ(value, DayNumber({2003, 1, 2}) * kMillisecondsPerDay);
-  EXPECT_FALSE(StrToSqlTimeStamp("1/2/2003 10", f, value));
-  EXPECT_FALSE(StrToSqlTimeStamp("1/2/2003x10:30", f, value));
-  EXPECT_FALSE(StrToSqlTimeStamp("10:30", f, value));
+  EXPECT_FALSE(ParseTimeStampLiteral("1/2/2003 10", f, value));
+  EXPECT_FALSE(ParseTimeStampLiteral("1/2/2003x10:30", f, value));
+  EXPECT_FALSE(ParseTimeStampLiteral("10:30", f, value));
 }
 
 }  // namespace

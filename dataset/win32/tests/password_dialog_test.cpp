@@ -99,7 +99,7 @@ class PasswordDialog : public ::testing::Test {
   void TearDown() override {
     Default().RemoveAllPasswords();
     SetPasswordPrompt(nullptr);
-    ui::Application().ProcessMessages();
+    ui::Application().DispatchPendingMessages();
   }
 };
 
