@@ -93,6 +93,31 @@ struct TTableDefinition {
   std::int16_t UserValue2 = 0;
 };
 
+// The lock states of one cursor. Each flag is taken and released on its own (taking one already
+// held does nothing); what they hold in the files:
+//
+//   Read, StatementRead        a shared slot of the index and BLOB files (one slot for both)
+//   Write                      the data semaphore (unless Transaction has it) and the exclusive
+//                              semaphore of the index and BLOB files
+//   Transaction                the data semaphore, until ReleaseTransactionLock
+//   Table                      the table-lock region of the data file
+//   record locks (LockedRecords, not a flag)   one byte per record
+//
+//            AcquireReadLock / AcquireStatementReadLock
+//   [none] ------------------------------------------> [shared]  Read and/or StatementRead
+//     ^  |   <------------------------------------------  |
+//     |  |      release the last of them                  | AcquireWriteLock: gives the shared
+//     |  | AcquireWriteLock                               v slot up while it writes
+//     |  +-------------------------------------------> [write]  Write
+//     +-------------- ReleaseWriteLock ------------------ |  (back to [shared] when Read or
+//                                                            StatementRead is still set)
+//   [transaction]: Transaction set beside any of these; Write then leaves the data semaphore to
+//   it, and the record locks asked to go during it are released when it ends.
+//   [table]: Table set beside any of these; record locks are not taken while it is held.
+//
+// AcquireReadLock does nothing while StatementRead, Write or Transaction is held (they keep the
+// files still already). Every acquisition runs the change check, except Write inside a
+// transaction; on an Exclusive or read-only table none of them touches the files.
 struct TLockState {
   bool Read = false;
   bool StatementRead = false;
