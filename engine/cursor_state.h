@@ -1,7 +1,7 @@
-// TCursorState: where a table cursor stands and what it may see. A TDataFile holds one (the
-// cursor and the data file are one object, and the tree selection of its TIndexFile is switched
-// by the record operations to maintain every index, so the cursor's order is kept here rather than
-// in the index file).
+// TCursorState: where a table cursor stands and what it may see; the private state of a
+// TTableCursor (table_cursor.h, where its states are drawn). The tree selection of the table's
+// TIndexFile is switched by the record operations to maintain every index, so the cursor's order
+// is kept here rather than in the index file.
 //
 // Invariants:
 //  1. Index is the cursor's order: 0 primary, 1..30 secondary, 255 physical order; Physical is set

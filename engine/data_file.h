@@ -40,6 +40,7 @@
 #include "engine/file_handler.h"
 #include "engine/index_file.h"
 #include "engine/system_list.h"
+#include "engine/table_cursor.h"
 #include "engine/table_format.h"
 
 namespace quillon::engine {
@@ -94,6 +95,31 @@ struct TTableDefinition {
   std::int16_t UserValue2 = 0;
 };
 
+// The lock states of one cursor. Each flag is taken and released on its own (taking one already
+// held does nothing); what they hold in the files:
+//
+//   Read, StatementRead        a shared slot of the index and BLOB files (one slot for both)
+//   Write                      the data semaphore (unless Transaction has it) and the exclusive
+//                              semaphore of the index and BLOB files
+//   Transaction                the data semaphore, until ReleaseTransactionLock
+//   Table                      the table-lock region of the data file
+//   record locks (LockedRecords, not a flag)   one byte per record
+//
+//            AcquireReadLock / AcquireStatementReadLock
+//   [none] ------------------------------------------> [shared]  Read and/or StatementRead
+//     ^  |   <------------------------------------------  |
+//     |  |      release the last of them                  | AcquireWriteLock: gives the shared
+//     |  | AcquireWriteLock                               v slot up while it writes
+//     |  +-------------------------------------------> [write]  Write
+//     +-------------- ReleaseWriteLock ------------------ |  (back to [shared] when Read or
+//                                                            StatementRead is still set)
+//   [transaction]: Transaction set beside any of these; Write then leaves the data semaphore to
+//   it, and the record locks asked to go during it are released when it ends.
+//   [table]: Table set beside any of these; record locks are not taken while it is held.
+//
+// AcquireReadLock does nothing while StatementRead, Write or Transaction is held (they keep the
+// files still already). Every acquisition runs the change check, except Write inside a
+// transaction; on an Exclusive or read-only table none of them touches the files.
 struct TLockState {
   bool Read = false;
   bool StatementRead = false;
@@ -224,55 +250,65 @@ class TDataFile : public TFileHandler {
   static constexpr int kAtEnd = err::kEndOfFile;
   // Selects the cursor's order: 0 primary, 1..30 secondary, 255 physical order; err::kInvalidIndexName for an
   // unknown index. The tree selection of IndexFile() is the cursor's again afterwards.
-  void SelectIndex(int number);
-  void SelectIndex(const std::string& name);
-  int CursorIndex() const;
-  void First();
-  void Last();
+  void SelectIndex(int number) { cursor_.SelectIndex(number); }
+  void SelectIndex(const std::string& name) { cursor_.SelectIndex(name); }
+  int CursorIndex() const { return cursor_.Index(); }
+  void First() { cursor_.First(); }
+  void Last() { cursor_.Last(); }
   // Copy the record into `buffer` (RecordBufferSize() bytes) and answer 0, or initialise it and
   // answer kAtBeginning / kAtEnd.
-  int Next(std::uint8_t* buffer);
+  int Next(std::uint8_t* buffer) { return cursor_.Next(buffer); }
   // Visits every record the cursor's physical order shows (its filters and range applied), the
   // whole walk under one read lock, without moving the cursor; see ScanRecords. In an index order
   // the records come in that order through the cursor, which then stands at the end.
-  void ScanVisible(const TRecordVisitor& visit);
-  int Prior(std::uint8_t* buffer);
-  int GetCurrent(std::uint8_t* buffer, bool lock);
-  bool AtBOF() const;
-  bool AtEOF() const;
-  std::uint32_t RecNo();
-  void SetRecNo(std::int64_t n);
-  std::uint32_t RecordCount();
-  int KeySize() const;
-  std::vector<std::uint8_t> GetBookmark();
-  void GotoBookmark(const std::uint8_t* bookmark);
-  int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b) const;
+  void ScanVisible(const TRecordVisitor& visit) { cursor_.ScanVisible(visit); }
+  int Prior(std::uint8_t* buffer) { return cursor_.Prior(buffer); }
+  int GetCurrent(std::uint8_t* buffer, bool lock) { return cursor_.GetCurrent(buffer, lock); }
+  bool AtBOF() const { return cursor_.AtBOF(); }
+  bool AtEOF() const { return cursor_.AtEOF(); }
+  std::uint32_t RecNo() { return cursor_.RecNo(); }
+  void SetRecNo(std::int64_t n) { cursor_.SetRecNo(n); }
+  std::uint32_t RecordCount() { return cursor_.RecordCount(); }
+  int KeySize() const { return cursor_.KeySize(); }
+  std::vector<std::uint8_t> GetBookmark() { return cursor_.GetBookmark(); }
+  void GotoBookmark(const std::uint8_t* bookmark) { cursor_.GotoBookmark(bookmark); }
+  int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b) const { return cursor_.CompareBookmarks(a, b); }
   // `keyOrRecord` is a key of the current index when isKey, else a record buffer. `partial` < 0
   // means no partial length. The current record is copied into `result` (may be null).
   bool FindKey(const std::uint8_t* keyOrRecord, bool isKey, bool nearest, int fields, int partial,
-               std::uint8_t* result);
-  bool FindPrefix(const std::uint8_t* record, std::uint8_t* result);
-  int GotoCurrentOf(TDataFile& other);  // 0 or err::kRecordNotFound
+               std::uint8_t* result) {
+    return cursor_.FindKey(keyOrRecord, isKey, nearest, fields, partial, result);
+  }
+  bool FindPrefix(const std::uint8_t* record, std::uint8_t* result) { return cursor_.FindPrefix(record, result); }
+  int GotoCurrentOf(TDataFile& other) { return cursor_.GotoCurrentOf(other.cursor_); }  // 0 or err::kRecordNotFound
   void SetRange(const std::uint8_t* start, bool startIsKey, int startFields, const std::uint8_t* end, bool endIsKey,
-                int endFields);
-  void CancelRange();
-  bool RangeActive() const;
+                int endFields) {
+    cursor_.SetRange(start, startIsKey, startFields, end, endIsKey, endFields);
+  }
+  void CancelRange() { cursor_.CancelRange(); }
+  bool RangeActive() const { return cursor_.RangeActive(); }
   // Filters. A handle is never 0; 0 passed to RemoveFilter means every filter. The evaluator is
   // the seam of filter expressions (record_filter.h).
   using TFilterCallback = std::function<bool(const std::uint8_t* record, std::uint32_t recordNumber)>;
-  std::uint32_t AddFilter(std::shared_ptr<TFilterEvaluator> expression, TFilterCallback callback, bool afterEarlier);
-  int ActivateFilter(std::uint32_t handle);
-  int DeactivateFilter(std::uint32_t handle);
-  int RemoveFilter(std::uint32_t handle);
-  int ChangeFilterExpression(std::uint32_t handle, std::shared_ptr<TFilterEvaluator> expression);
-  bool BitmapMode() const;
+  std::uint32_t AddFilter(std::shared_ptr<TFilterEvaluator> expression, TFilterCallback callback, bool afterEarlier) {
+    return cursor_.AddFilter(std::move(expression), std::move(callback), afterEarlier);
+  }
+  int ActivateFilter(std::uint32_t handle) { return cursor_.ActivateFilter(handle); }
+  int DeactivateFilter(std::uint32_t handle) { return cursor_.DeactivateFilter(handle); }
+  int RemoveFilter(std::uint32_t handle) { return cursor_.RemoveFilter(handle); }
+  int ChangeFilterExpression(std::uint32_t handle, std::shared_ptr<TFilterEvaluator> expression) {
+    return cursor_.ChangeFilterExpression(handle, std::move(expression));
+  }
+  bool BitmapMode() const { return cursor_.BitmapMode(); }
   // What the record operations tell the cursor, under the write lock, once the files hold the
   // change: bitmaps and range bounds follow (always after an insert, else when `refresh`), and
   // the cursor stands on the changed record again (after a delete, on the one that followed it;
   // `deletedRecord` is the record as it was, so its key in the cursor's order can be built).
-  void CursorAfterInsert(std::uint32_t recordNumber);
-  void CursorAfterUpdate(std::uint32_t recordNumber, bool refresh);
-  void CursorAfterDelete(std::uint32_t recordNumber, const std::uint8_t* deletedRecord, bool refresh);
+  void CursorAfterInsert(std::uint32_t recordNumber) { cursor_.AfterInsert(recordNumber); }
+  void CursorAfterUpdate(std::uint32_t recordNumber, bool refresh) { cursor_.AfterUpdate(recordNumber, refresh); }
+  void CursorAfterDelete(std::uint32_t recordNumber, const std::uint8_t* deletedRecord, bool refresh) {
+    cursor_.AfterDelete(recordNumber, deletedRecord, refresh);
+  }
 
   // ---- Record operations (data_file_record.cpp) ----
   void InitRecord(std::uint8_t* buffer);
@@ -381,16 +417,17 @@ class TDataFile : public TFileHandler {
   bool deferredChanges_ = false;
   bool holdPages_ = false;
 
-  // ---- Cursor state and helpers (data_file_cursor.cpp) ----
-  // The cursor's helpers live in TCursorOps (data_file_cursor.cpp) so this class lists only the
-  // hooks the file layer calls: Open positions lazily, Close drops filters and bitmaps, a change
-  // check that found changes marks the state for re-evaluation.
-  struct TCursorOps;
-  friend struct TCursorOps;
-  void CursorOpened();
-  void CursorClosed();
-  void CursorFilesChanged();
-  TCursorState cursor_;
+  // ---- The cursor (table_cursor.h) ----
+  // The cursor keeps its state to itself; the file layer only tells it what happened: Open
+  // positions it (lazily), Close drops filters and bitmaps, a change check that found changes
+  // marks its state for re-evaluation. Beyond this class's public part the cursor uses only
+  // FindCached (a hit counts as a use of the record), LocksAreNoOps, Fail and, for the live
+  // records of a table without primary index, the record cache's buffers.
+  friend class TTableCursor;
+  void CursorOpened() { cursor_.TableOpened(); }
+  void CursorClosed() { cursor_.TableClosed(); }
+  void CursorFilesChanged() { cursor_.FilesChanged(); }
+  TTableCursor cursor_{*this};
 
   // ---- Record operation helpers (data_file_record.cpp) ----
   class TChangeScope;

@@ -409,7 +409,7 @@ bool TDataFile::HasPrimaryIndex() const {
 }
 
 std::uint32_t TDataFile::RecordToChange() const {
-  if (cursor_.RecordNumber != 0) return cursor_.RecordNumber;
+  if (cursor_.RecordNumber() != 0) return cursor_.RecordNumber();
   return CurrentRecord ? CurrentRecord->RecordNumber : 0;
 }
 

@@ -1239,5 +1239,114 @@ TEST_F(Cursor, ScanVisibleInAnIndexOrderFollowsThatOrder) {
   EXPECT_EQ(ids, down);
 }
 
+TEST_F(Cursor, CloneCursorStandsWhereTheSourceStandsInEveryOrder) {
+  Create();
+  for (int id = 1; id <= 10; ++id) Insert(id, id % 3);  // record numbers follow the ids
+  ReopenShared();
+  enum class TPlace { BeforeFirst, OnRecord, AfterLast };
+  struct TCase {
+    int index;
+    TPlace place;
+    std::int64_t recNo;      // for OnRecord
+    std::int32_t current;    // the clone's record (OnRecord)
+    std::int32_t following;  // what the clone's Next (Prior after the last) then gives
+  };
+  const TCase cases[] = {
+      {0, TPlace::BeforeFirst, 0, 0, 1},
+      {0, TPlace::OnRecord, 4, 4, 5},
+      {0, TPlace::AfterLast, 0, 0, 10},
+      {kByIdDown, TPlace::OnRecord, 3, 8, 7},
+      {kByIdDown, TPlace::AfterLast, 0, 0, 1},
+      {TIndexFile::kPhysicalOrder, TPlace::BeforeFirst, 0, 0, 1},
+      {TIndexFile::kPhysicalOrder, TPlace::OnRecord, 6, 6, 7},
+      {TIndexFile::kPhysicalOrder, TPlace::AfterLast, 0, 0, 10},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "index " << c.index << " place " << static_cast<int>(c.place));
+    table->SelectIndex(c.index);
+    switch (c.place) {
+      case TPlace::BeforeFirst:
+        table->First();
+        break;
+      case TPlace::OnRecord:
+        table->SetRecNo(c.recNo);
+        break;
+      case TPlace::AfterLast:
+        table->Last();
+        break;
+    }
+    std::unique_ptr<TDataFile> clone = table->CloneCursor();
+    EXPECT_EQ(clone->CursorIndex(), c.index);
+    EXPECT_EQ(clone->AtBOF(), c.place == TPlace::BeforeFirst);
+    EXPECT_EQ(clone->AtEOF(), c.place == TPlace::AfterLast);
+    std::vector<std::uint8_t> cb(clone->RecordBufferSize(), 0);
+    if (c.place == TPlace::OnRecord) {
+      ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+      EXPECT_EQ(IdOf(cb), c.current);
+      EXPECT_EQ(clone->RecNo(), table->RecNo());
+    }
+    if (c.place == TPlace::AfterLast) {
+      ASSERT_EQ(clone->Prior(cb.data()), 0);
+    } else {
+      ASSERT_EQ(clone->Next(cb.data()), 0);
+    }
+    EXPECT_EQ(IdOf(cb), c.following);
+    // The source did not move with it.
+    EXPECT_EQ(table->AtBOF(), c.place == TPlace::BeforeFirst);
+    EXPECT_EQ(table->AtEOF(), c.place == TPlace::AfterLast);
+    if (c.place == TPlace::OnRecord) {
+      EXPECT_EQ(CurrentId(), c.current);
+    }
+  }
+}
+
+TEST_F(Cursor, CloneCursorInPhysicalOrderFollowsChangesOfTheSourceAndBack) {
+  Create();
+  for (int id = 1; id <= 10; ++id) Insert(id, id % 3);
+  ReopenShared();
+  table->SelectIndex(TIndexFile::kPhysicalOrder);
+  auto even = [&](const std::uint8_t* r, std::uint32_t) {
+    std::int32_t id = 0;
+    table->GetField(true, 1, r, &id);
+    return id % 2 == 0;
+  };
+  table->ActivateFilter(table->AddFilter(nullptr, even, false));
+  table->SetRecNo(4);
+  ASSERT_EQ(CurrentId(), 4);
+  std::unique_ptr<TDataFile> clone = table->CloneCursor();
+  EXPECT_TRUE(clone->BitmapMode());
+  EXPECT_EQ(clone->RecordCount(), 5u);  // 2, 4, 6, 8, 10
+  std::vector<std::uint8_t> cb(clone->RecordBufferSize(), 0);
+  ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+  EXPECT_EQ(IdOf(cb), 4);
+
+  // The source makes the clone's record odd: at its next operation the clone no longer shows it
+  // and stands on the next record it shows.
+  table->GetCurrent(buffer.data(), false);
+  std::int32_t odd = 41;
+  table->SetField(true, 1, &odd, buffer.data());
+  table->UpdateRecord(buffer.data(), false, true);
+  clone->Refresh();
+  EXPECT_EQ(clone->RecordCount(), 4u);
+  ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+  EXPECT_EQ(IdOf(cb), 6);
+  EXPECT_EQ(table->RecordCount(), 4u);
+
+  // The clone inserts; the source sees the new record at its next change check and has not moved.
+  std::vector<std::uint8_t> record(clone->RecordBufferSize(), 0);
+  clone->InitRecord(record.data());
+  std::int32_t id = 12;
+  clone->SetField(true, 1, &id, record.data());
+  clone->InsertRecord(record.data());
+  table->Refresh();
+  EXPECT_EQ(table->RecordCount(), 5u);
+  table->Last();
+  ASSERT_EQ(table->Prior(buffer.data()), 0);
+  EXPECT_EQ(IdOf(buffer), 12);
+  EXPECT_EQ(clone->RecordCount(), 5u);
+  ASSERT_EQ(clone->GetCurrent(cb.data(), false), 0);
+  EXPECT_EQ(IdOf(cb), 12);  // an insert leaves the inserting cursor on the new record
+}
+
 }  // namespace
 }  // namespace quillon::engine
