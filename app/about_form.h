@@ -8,20 +8,20 @@
 
 namespace quillon::app {
 
-class TAboutForm : public ui::TForm {
+class TAboutForm : public ui::TFormWindow {
  public:
   explicit TAboutForm(web::TExternalBrowser& browser);
 
-  void _TextWebsiteClick(ui::TComponent& sender);
-  void _BtnOKClick(ui::TComponent& sender);
+  void _TextWebsiteClick(ui::TOwnedObject& sender);
+  void _BtnOKClick(ui::TOwnedObject& sender);
 
-  ui::TGroupBox* GroupBox1;
-  ui::TControl* Image1;
-  ui::TLabel* _TextTitle;
-  ui::TLabel* Label1;
-  ui::TLabel* MakerLabel;
-  ui::TLabel* _TextWebsite;
-  ui::TButton* _BtnOK;
+  ui::TFrameBox* GroupBox1;
+  ui::TWindowControl* Image1;
+  ui::TTextLabel* _TextTitle;
+  ui::TTextLabel* Label1;
+  ui::TTextLabel* MakerLabel;
+  ui::TTextLabel* _TextWebsite;
+  ui::TPushButton* _BtnOK;
   skin::TscSkinEngine* scSkinEngine1;
 
  private:

@@ -29,7 +29,7 @@ bool HasSwitch(const char* commandLine, const char* word) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   using namespace quillon;
-  ui::TApplication& application = ui::Application();
+  ui::TProgram& application = ui::Application();
   application.Initialize();
   application.Title = "Quillon";
   try {

@@ -3,8 +3,8 @@
 
 namespace quillon::app {
 
-TPageHostView::TPageHostView(ui::TControl* parent, std::string name, int left, int top, int width, int height)
-    : ui::TControl(parent, std::move(name)) {
+TPageHostView::TPageHostView(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : ui::TWindowControl(parent, std::move(name)) {
   CreateHandle("EDIT", WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, "", left,
                top, width, height);
   host_.OnProgressChange = [this](int progress, int progressMax) {

@@ -14,18 +14,18 @@
 
 namespace quillon::app {
 
-class TPageHostView : public ui::TControl {
+class TPageHostView : public ui::TWindowControl {
  public:
-  TPageHostView(ui::TControl* parent, std::string name, int left, int top, int width, int height);
+  TPageHostView(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height);
 
   // Loads an address; one that is blank after trimming does nothing. Tag (the page purpose) is
   // the caller's to set before.
   void Navigate(const std::string& address) { host_.Navigate(address); }
   std::string DocumentBodyText() const { return host_.DocumentBodyText(); }
 
-  std::function<void(ui::TComponent& sender, int progress, int progressMax)> OnProgressChange;
-  std::function<void(ui::TComponent& sender, bool& cancel)> OnNewWindow2;
-  std::function<void(ui::TComponent& sender, const std::string& address)> OnDocumentComplete;
+  std::function<void(ui::TOwnedObject& sender, int progress, int progressMax)> OnProgressChange;
+  std::function<void(ui::TOwnedObject& sender, bool& cancel)> OnNewWindow2;
+  std::function<void(ui::TOwnedObject& sender, const std::string& address)> OnDocumentComplete;
 
  private:
   web::TPageHost host_;

@@ -17,8 +17,8 @@ constexpr int kToolHeight = 32;
 
 // ---- The page view -----------------------------------------------------------------------------
 
-TReportPageView::TReportPageView(ui::TControl* parent, std::string name, int left, int top, int width, int height)
-    : ui::TControl(parent, std::move(name)) {
+TReportPageView::TReportPageView(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : ui::TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, WS_EX_CLIENTEDGE, "", left, top, width, height);
 }
 
@@ -226,18 +226,18 @@ LRESULT TReportPageView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return ui::TControl::WndProc(msg, wParam, lParam);
+  return ui::TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 // ---- The preview window ------------------------------------------------------------------------
 
 TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
-    : ui::TForm("PrintPreviewForm", "Print Preview", 760, 700, ui::TFormFrame::Sizeable), report_(report) {
-  SetFont(ui::TFont{});
+    : ui::TFormWindow("PrintPreviewForm", "Print Preview", 760, 700, ui::TFormFrame::Sizeable), report_(report) {
+  SetFont(ui::TTextFont{});
   ChoosePrinter = ChooseSystemPrinter;
   int x = 8;
   auto button = [&](const char* name, const char* caption, int width) {
-    auto* b = Add<ui::TButton>(this, name, caption, x, 4, width, 24, false);
+    auto* b = Add<ui::TPushButton>(this, name, caption, x, 4, width, 24, false);
     x += width + 4;
     return b;
   };
@@ -246,7 +246,7 @@ TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
   ActualSizeButton = button("ActualSizeButton", "&100 %", 60);
   x += 12;
   PriorPageButton = button("PriorPageButton", "< &Prior", 64);
-  PageLabel = Add<ui::TLabel>(this, "PageLabel", "", x, 9);
+  PageLabel = Add<ui::TTextLabel>(this, "PageLabel", "", x, 9);
   x += 90;
   NextPageButton = button("NextPageButton", "&Next >", 64);
   x += 12;
@@ -256,13 +256,13 @@ TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
   PageView->SetAnchors(ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorRight | ui::kAnchorBottom);
   PageView->SetReport(&report_);
 
-  WholePageButton->OnClick = [this](ui::TComponent&) { Zoom(TPreviewZoom::WholePage); };
-  PageWidthButton->OnClick = [this](ui::TComponent&) { Zoom(TPreviewZoom::PageWidth); };
-  ActualSizeButton->OnClick = [this](ui::TComponent&) { Zoom(TPreviewZoom::Actual); };
-  PriorPageButton->OnClick = [this](ui::TComponent&) { ShowPage(PageView->Page() - 1); };
-  NextPageButton->OnClick = [this](ui::TComponent&) { ShowPage(PageView->Page() + 1); };
-  PrintButton->OnClick = [this](ui::TComponent&) { PrintReport(); };
-  CloseButton->OnClick = [this](ui::TComponent&) { Close(); };
+  WholePageButton->OnClick = [this](ui::TOwnedObject&) { Zoom(TPreviewZoom::WholePage); };
+  PageWidthButton->OnClick = [this](ui::TOwnedObject&) { Zoom(TPreviewZoom::PageWidth); };
+  ActualSizeButton->OnClick = [this](ui::TOwnedObject&) { Zoom(TPreviewZoom::Actual); };
+  PriorPageButton->OnClick = [this](ui::TOwnedObject&) { ShowPage(PageView->Page() - 1); };
+  NextPageButton->OnClick = [this](ui::TOwnedObject&) { ShowPage(PageView->Page() + 1); };
+  PrintButton->OnClick = [this](ui::TOwnedObject&) { PrintReport(); };
+  CloseButton->OnClick = [this](ui::TOwnedObject&) { Close(); };
   SetActiveControl(CloseButton);
   UpdatePageControls();
 }

@@ -15,9 +15,9 @@ namespace quillon::app {
 enum class TPreviewZoom { WholePage, PageWidth, Actual };
 
 // The sheet of paper on a grey desk, scrolled when it is larger than the view.
-class TReportPageView : public ui::TControl {
+class TReportPageView : public ui::TWindowControl {
  public:
-  TReportPageView(ui::TControl* parent, std::string name, int left, int top, int width, int height);
+  TReportPageView(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height);
 
   void SetReport(const TLyricsReport* report);
   void SetZoom(TPreviewZoom zoom);
@@ -48,7 +48,7 @@ class TReportPageView : public ui::TControl {
   int scrollX_ = 0, scrollY_ = 0;
 };
 
-class TPrintPreviewForm : public ui::TForm {
+class TPrintPreviewForm : public ui::TFormWindow {
  public:
   // The printer's surface for a print: the standard print dialog's, or a test's.
   using TChoosePrinter = std::function<HDC(HWND owner)>;
@@ -61,14 +61,14 @@ class TPrintPreviewForm : public ui::TForm {
   void PrintReport();
   TChoosePrinter ChoosePrinter;
 
-  ui::TButton* WholePageButton;
-  ui::TButton* PageWidthButton;
-  ui::TButton* ActualSizeButton;
-  ui::TButton* PriorPageButton;
-  ui::TButton* NextPageButton;
-  ui::TLabel* PageLabel;
-  ui::TButton* PrintButton;
-  ui::TButton* CloseButton;
+  ui::TPushButton* WholePageButton;
+  ui::TPushButton* PageWidthButton;
+  ui::TPushButton* ActualSizeButton;
+  ui::TPushButton* PriorPageButton;
+  ui::TPushButton* NextPageButton;
+  ui::TTextLabel* PageLabel;
+  ui::TPushButton* PrintButton;
+  ui::TPushButton* CloseButton;
   TReportPageView* PageView;
 
  private:

@@ -49,8 +49,8 @@ constexpr int kSongWindow = 200;
 // A text this long or shorter is no usable lyric (a page's stray line, an error notice).
 constexpr std::size_t kShortText = 100;
 
-ui::TFont BoldFont() {
-  ui::TFont font;
+ui::TTextFont BoldFont() {
+  ui::TTextFont font;
   font.bold = true;
   return font;
 }
@@ -63,10 +63,10 @@ bool BaseNameLess(const std::string& a, const std::string& b) {
 }  // namespace
 
 TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
-    : ui::TForm("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TFormFrame::Sizeable),
+    : ui::TFormWindow("QuillonForm", "Pelmora Lyrics Base - Quillon", 798, 570, ui::TFormFrame::Sizeable),
       appDir_(WithTrailingDelimiter(std::move(appDir))),
       browser_(browser) {
-  SetFont(ui::TFont{});
+  SetFont(ui::TTextFont{});
   CreateMenu();
   scSkinEngine1 = Add<skin::TscSkinEngine>(this, "scSkinEngine1");
   scSkinEngine1->SetMainMenu(MainMenu1);
@@ -74,26 +74,26 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   scSkinEngine1->SetBorderIcons(skin::sbSystemMenu | skin::sbMinimize | skin::sbMaximize | skin::sbClose);
   scSkinEngine1->SetSkinFile("skin.dat");
   scSkinEngine1->SetSizeable(true);
-  ImageList1 = Add<ui::TImageList>("ImageList1", 16, 16);
+  ImageList1 = Add<ui::TImageStrip>("ImageList1", 16, 16);
   ImageList1->AddResourceBitmap("TOOLIMAGES");
   CreateLeftStrip();
   CreatePages();
   web = Add<TPageHostView>(this, "web", 4, 196, 137, 249);
-  web->OnProgressChange = [this](ui::TComponent& s, int progress, int max) { webProgressChange(s, progress, max); };
-  web->OnNewWindow2 = [this](ui::TComponent& s, bool& cancel) { webNewWindow2(s, cancel); };
-  web->OnDocumentComplete = [this](ui::TComponent& s, const std::string& a) { webDocumentComplete(s, a); };
-  printPanel = Add<ui::TPanel>(this, "printPanel", 20, 216, 121, 101);
+  web->OnProgressChange = [this](ui::TOwnedObject& s, int progress, int max) { webProgressChange(s, progress, max); };
+  web->OnNewWindow2 = [this](ui::TOwnedObject& s, bool& cancel) { webNewWindow2(s, cancel); };
+  web->OnDocumentComplete = [this](ui::TOwnedObject& s, const std::string& a) { webDocumentComplete(s, a); };
+  printPanel = Add<ui::TPanelBox>(this, "printPanel", 20, 216, 121, 101);
   // Over the search page, where the switch "/ownlyrics" shows it.
-  Panel3 = Add<ui::TPanel>(TabSheet3, "Panel3", 0, 0, 633, 497);
+  Panel3 = Add<ui::TPanelBox>(TabSheet3, "Panel3", 0, 0, 633, 497);
   Panel3->SetVisible(false);
   CreateOwnLyricsPanel();
-  SaveDialog1 = Add<ui::TSaveDialog>("SaveDialog1");
+  SaveDialog1 = Add<ui::TSaveFileDialog>("SaveDialog1");
   SaveDialog1->Filter = "*.txt|*.txt";
-  OpenDialog1 = Add<ui::TOpenDialog>("OpenDialog1");
+  OpenDialog1 = Add<ui::TOpenFileDialog>("OpenDialog1");
   OpenDialog1->Filter = "*.txt|*.txt";
 
-  OnShow = [this](ui::TComponent& s) { FormShow(s); };
-  OnClose = [this](ui::TComponent& s) { FormClose(s); };
+  OnShow = [this](ui::TOwnedObject& s) { FormShow(s); };
+  OnClose = [this](ui::TOwnedObject& s) { FormClose(s); };
   SetActiveControl(dbCb);
   SetPageKeys(pages);
   scSkinEngine1->Loaded();
@@ -107,11 +107,11 @@ TQuillonForm::~TQuillonForm() {
 }
 
 void TQuillonForm::CreateMenu() {
-  MainMenu1 = Add<ui::TMainMenu>("MainMenu1");
-  auto pageItem = [this](ui::TMenuItem* item, int page) {
+  MainMenu1 = Add<ui::TMenuBar>("MainMenu1");
+  auto pageItem = [this](ui::TMenuEntry* item, int page) {
     item->HelpContext = page;
     item->Tag = page;
-    item->OnClick = [this](ui::TComponent& s) { SearchLyrics1Click(s); };
+    item->OnClick = [this](ui::TOwnedObject& s) { SearchLyrics1Click(s); };
     return item;
   };
   System1 = MainMenu1->Add("System1", "System");
@@ -121,58 +121,58 @@ void TQuillonForm::CreateMenu() {
   System1->Add("N1", "-");
   Exit1 = System1->Add("Exit1", "Exit");
   Exit1->ShortCut = {true, 'X'};
-  Exit1->OnClick = [this](ui::TComponent& s) { Exit1Click(s); };
+  Exit1->OnClick = [this](ui::TOwnedObject& s) { Exit1Click(s); };
   Help1 = MainMenu1->Add("Help1", "Help");
   OnlineHelp1 = Help1->Add("OnlineHelp1", "Online Help");
-  OnlineHelp1->OnClick = [this](ui::TComponent& s) { OnlineHelp1Click(s); };
+  OnlineHelp1->OnClick = [this](ui::TOwnedObject& s) { OnlineHelp1Click(s); };
   WebSite1 = Help1->Add("WebSite1", "Web Site...");
-  WebSite1->OnClick = [this](ui::TComponent& s) { WebSite1Click(s); };
+  WebSite1->OnClick = [this](ui::TOwnedObject& s) { WebSite1Click(s); };
   Email1 = Help1->Add("Email1", "Email...");
-  Email1->OnClick = [this](ui::TComponent& s) { Email1Click(s); };
+  Email1->OnClick = [this](ui::TOwnedObject& s) { Email1Click(s); };
   VersionM = Help1->Add("VersionM", "Check new version");
   VersionM->Visible = false;
   VersionM->Hint = "1.6";
-  VersionM->OnClick = [this](ui::TComponent& s) { VersionMClick(s); };
+  VersionM->OnClick = [this](ui::TOwnedObject& s) { VersionMClick(s); };
   Help1->Add("N2", "-");
   About1 = Help1->Add("About1", "About");
-  About1->OnClick = [this](ui::TComponent& s) { About1Click(s); };
+  About1->OnClick = [this](ui::TOwnedObject& s) { About1Click(s); };
   SetMenu(MainMenu1);
   AttachMenu();
 }
 
 void TQuillonForm::CreateLeftStrip() {
-  Panel1 = Add<ui::TPanel>(this, "Panel1", 0, 0, ClientWidth(), ClientHeight());
+  Panel1 = Add<ui::TPanelBox>(this, "Panel1", 0, 0, ClientWidth(), ClientHeight());
   Panel1->SetColor(kClientColor);
   Panel1->SetDock(ui::TDock::Client);
-  Panel2 = Add<ui::TPanel>(Panel1, "Panel2", 0, 0, 151, Panel1->ClientHeight());
+  Panel2 = Add<ui::TPanelBox>(Panel1, "Panel2", 0, 0, 151, Panel1->ClientHeight());
   Panel2->SetColor(kStripColor);
   Panel2->SetDock(ui::TDock::Left);
-  Shape1 = Add<ui::TShape>(Panel2, "Shape1", 150, 0, 1, Panel2->ClientHeight());
+  Shape1 = Add<ui::TShapeBox>(Panel2, "Shape1", 150, 0, 1, Panel2->ClientHeight());
   Shape1->SetBrushColor(kStripEdgeColor);
   Shape1->SetAnchors(ui::kAnchorLeft | ui::kAnchorTop | ui::kAnchorBottom);
-  Label7 = Add<ui::TLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
+  Label7 = Add<ui::TTextLabel>(Panel2, "Label7", "Select Lyrics Base:", 16, 14);
   Label7->SetFont(BoldFont());
   dbCb = Add<flatctl::TFlatComboBox>(Panel2, "dbCb", 16, 32, 117);
   dbCb->SetColor(ui::SysColor(COLOR_WINDOW));
-  dbCb->OnChange = [this](ui::TComponent& s) { dbCbChange(s); };
-  Label3 = Add<ui::TLabel>(Panel2, "Label3", "Select Artist:", 16, 62);
+  dbCb->OnChange = [this](ui::TOwnedObject& s) { dbCbChange(s); };
+  Label3 = Add<ui::TTextLabel>(Panel2, "Label3", "Select Artist:", 16, 62);
   Label3->SetFont(BoldFont());
   // 7 x 4 cells of 16 x 16 with one-pixel grid lines.
-  AZGrid = Add<ui::TStringGrid>(Panel2, "AZGrid", 16, 80, 7 * 17, 4 * 17, ui::TGridStyle{7, 4, 16, 16, 0, 0, false});
+  AZGrid = Add<ui::TTextGrid>(Panel2, "AZGrid", 16, 80, 7 * 17, 4 * 17, ui::TGridStyle{7, 4, 16, 16, 0, 0, false});
   AZGrid->SetColor(kLetterGridColor);
-  ui::TFont gridFont = BoldFont();
+  ui::TTextFont gridFont = BoldFont();
   gridFont.color = ui::kColorWhite;
   AZGrid->SetFont(gridFont);
   AZGrid->SetCursor(ui::TCursorKind::Hand);
-  AZGrid->OnClick = [this](ui::TComponent& s) { AZGridClick(s); };
-  Button1 = Add<ui::TButton>(Panel2, "Button1", "sort artist", 16, 160, 75, 25);
+  AZGrid->OnClick = [this](ui::TOwnedObject& s) { AZGridClick(s); };
+  Button1 = Add<ui::TPushButton>(Panel2, "Button1", "sort artist", 16, 160, 75, 25);
   Button1->SetVisible(false);
-  Button1->OnClick = [this](ui::TComponent& s) { Button1Click(s); };
-  Image1 = Add<ui::TImage>(Panel2, "Image1", 26, 466, 109, 30);
+  Button1->OnClick = [this](ui::TOwnedObject& s) { Button1Click(s); };
+  Image1 = Add<ui::TPictureBox>(Panel2, "Image1", 26, 466, 109, 30);
   Image1->SetCursor(ui::TCursorKind::Hand);
   Image1->SetHint("Visit our web site");
   Image1->LoadJpegResource("LOGO");
-  Image1->OnClick = [this](ui::TComponent& s) { Image1Click(s); };
+  Image1->OnClick = [this](ui::TOwnedObject& s) { Image1Click(s); };
 }
 
 void TQuillonForm::CreatePages() {
@@ -181,22 +181,22 @@ void TQuillonForm::CreatePages() {
   skinnedPages->SetSkinEngine(scSkinEngine1);
   pages = skinnedPages;
   pages->SetAnchors(kAllAnchors);
-  pages->OnChange = [this](ui::TComponent& s) { pagesChange(s); };
-  TabSheet1 = Add<ui::TTabSheet>(pages, "TabSheet1", "Select Artist");
-  artistList = Add<ui::TListBox>(TabSheet1, "artistList", 4, 4, TabSheet1->ClientWidth() - 8,
-                                 TabSheet1->ClientHeight() - 8, ui::TListBoxStyle{true, true, 13, false});
+  pages->OnChange = [this](ui::TOwnedObject& s) { pagesChange(s); };
+  TabSheet1 = Add<ui::TTabPage>(pages, "TabSheet1", "Select Artist");
+  artistList = Add<ui::TItemList>(TabSheet1, "artistList", 4, 4, TabSheet1->ClientWidth() - 8,
+                                  TabSheet1->ClientHeight() - 8, ui::TListBoxStyle{true, true, 13, false});
   artistList->SetAnchors(kAllAnchors);
-  artistList->OnClick = [this](ui::TComponent& s) { artistListClick(s); };
+  artistList->OnClick = [this](ui::TOwnedObject& s) { artistListClick(s); };
   CreateSongPage();
   CreateSearchPage();
   pages->SetActivePageIndex(0);
 }
 
 void TQuillonForm::CreateSongPage() {
-  songTab = Add<ui::TTabSheet>(pages, "songTab", "  Album && Songs  ");
-  albumLabel = Add<ui::TLabel>(songTab, "albumLabel", "", 22, 12);
+  songTab = Add<ui::TTabPage>(pages, "songTab", "  Album && Songs  ");
+  albumLabel = Add<ui::TTextLabel>(songTab, "albumLabel", "", 22, 12);
   albumLabel->SetFont(BoldFont());
-  AlbumGrid = Add<ui::TDBGrid>(songTab, "AlbumGrid", 20, 32, 189, 186);
+  AlbumGrid = Add<ui::TTableGrid>(songTab, "AlbumGrid", 20, 32, 189, 186);
   AlbumGrid->ShowTitles = false;
   AlbumGrid->FixedColor = kAlbumFixedColor;
   AlbumGrid->SetColor(ui::kColorWhite);
@@ -206,88 +206,88 @@ void TQuillonForm::CreateSongPage() {
   AlbumGrid->HideColumn("beginID");
   AlbumGrid->SetColumnDisplayWidth("album", 28);
   AlbumGrid->SetDataSource(&DataSource1);
-  ui::TFont albumFont;
+  ui::TTextFont albumFont;
   albumFont.color = ui::kColorBlue;
   AlbumGrid->SetFont(albumFont);
   DataSource1.SetDataSet(&t1);
   t1.AfterScroll = [this](dataset::TDataSet& s) { t1AfterScroll(s); };
-  covePanel = Add<ui::TPanel>(songTab, "covePanel", 192, 28, 25, 190);
-  SongListPanel = Add<ui::TPanel>(songTab, "SongListPanel", 18, 193, 200, songTab->ClientHeight() - 193 - 40);
-  Label2 = Add<ui::TLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
+  covePanel = Add<ui::TPanelBox>(songTab, "covePanel", 192, 28, 25, 190);
+  SongListPanel = Add<ui::TPanelBox>(songTab, "SongListPanel", 18, 193, 200, songTab->ClientHeight() - 193 - 40);
+  Label2 = Add<ui::TTextLabel>(SongListPanel, "Label2", "Songs in album:", 2, 4);
   Label2->SetFont(BoldFont());
-  Gauge1 = Add<ui::TProgressBar>(SongListPanel, "Gauge1", 110, 2, 69, 17);
+  Gauge1 = Add<ui::TProgressGauge>(SongListPanel, "Gauge1", 110, 2, 69, 17);
   Gauge1->SetBarColor(ui::kColorBlue);
   Gauge1->SetVisible(false);
-  songList = Add<ui::TListBox>(SongListPanel, "songList", 0, 22, 200, SongListPanel->ClientHeight() - 22,
-                               ui::TListBoxStyle{false, true, 16, true});
-  ui::TFont linkFont;
+  songList = Add<ui::TItemList>(SongListPanel, "songList", 0, 22, 200, SongListPanel->ClientHeight() - 22,
+                                ui::TListBoxStyle{false, true, 16, true});
+  ui::TTextFont linkFont;
   linkFont.color = ui::kColorBlue;
   linkFont.underline = true;
   songList->SetFont(linkFont);
   songList->SetCursor(ui::TCursorKind::Hand);
   songList->SetAnchors(kAllAnchors);
-  songList->OnClick = [this](ui::TComponent& s) { songListClick(s); };
-  songLabel = Add<ui::TLabel>(songTab, "songLabel", "", 245, 16);
+  songList->OnClick = [this](ui::TOwnedObject& s) { songListClick(s); };
+  songLabel = Add<ui::TTextLabel>(songTab, "songLabel", "", 245, 16);
   songLabel->SetFont(BoldFont());
   songLabel->SetVisible(false);
-  songtb = Add<ui::TToolBar>(songTab, "songtb", 245, 10, 150, 24);
+  songtb = Add<ui::TButtonBar>(songTab, "songtb", 245, 10, 150, 24);
   songtb->SetImages(ImageList1);
   SchNetLyricB = songtb->AddButton("SchNetLyricB", 4, "Search Lyrics from Internet...");
-  SchNetLyricB->OnClick = [this](ui::TComponent& s) { SchNetLyricBClick(s); };
+  SchNetLyricB->OnClick = [this](ui::TOwnedObject& s) { SchNetLyricBClick(s); };
   ToolButton5 = songtb->AddButton("ToolButton5", 3, "Search Mp3 File...");
-  ToolButton5->OnClick = [this](ui::TComponent& s) { ToolButton5Click(s); };
+  ToolButton5->OnClick = [this](ui::TOwnedObject& s) { ToolButton5Click(s); };
   songtb->AddSeparator();
   ToolButton1 = songtb->AddButton("ToolButton1", 0, "Save");
-  ToolButton1->OnClick = [this](ui::TComponent& s) { ToolButton1Click(s); };
+  ToolButton1->OnClick = [this](ui::TOwnedObject& s) { ToolButton1Click(s); };
   ToolButton2 = songtb->AddButton("ToolButton2", 1, "Edit");
-  ToolButton2->OnClick = [this](ui::TComponent& s) { ToolButton2Click(s); };
+  ToolButton2->OnClick = [this](ui::TOwnedObject& s) { ToolButton2Click(s); };
   songtb->AddSeparator();
   ToolButton3 = songtb->AddButton("ToolButton3", 2, "Print");
-  ToolButton3->OnClick = [this](ui::TComponent& s) { ToolButton3Click(s); };
+  ToolButton3->OnClick = [this](ui::TOwnedObject& s) { ToolButton3Click(s); };
   songtb->SetVisible(false);
-  LyricMemo = Add<ui::TRichEdit>(songTab, "LyricMemo", 244, 40, songTab->ClientWidth() - 244 - 8,
-                                 songTab->ClientHeight() - 40 - 45, true);
-  ui::TFont memoFont;
+  LyricMemo = Add<ui::TRichTextBox>(songTab, "LyricMemo", 244, 40, songTab->ClientWidth() - 244 - 8,
+                                    songTab->ClientHeight() - 40 - 45, true);
+  ui::TTextFont memoFont;
   memoFont.charset = kGb2312Charset;
   LyricMemo->SetFont(memoFont);
   LyricMemo->SetAnchors(kAllAnchors);
 }
 
 void TQuillonForm::CreateSearchPage() {
-  TabSheet3 = Add<ui::TTabSheet>(pages, "TabSheet3", "  Search Lyrics  ");
+  TabSheet3 = Add<ui::TTabPage>(pages, "TabSheet3", "  Search Lyrics  ");
   int width = TabSheet3->ClientWidth() - 16;
   FlatGroupBox1 = Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox1", "Internet Search Assistant", 8, 6, width, 84);
   FlatGroupBox1->SetAnchors(kWideAnchors);
-  Label4 = Add<ui::TLabel>(FlatGroupBox1, "Label4", "Song:", 14, 26);
+  Label4 = Add<ui::TTextLabel>(FlatGroupBox1, "Label4", "Song:", 14, 26);
   songEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "songEdit2", 54, 23, 200);
-  Label1 = Add<ui::TLabel>(FlatGroupBox1, "Label1", "Artist:", 272, 26);
+  Label1 = Add<ui::TTextLabel>(FlatGroupBox1, "Label1", "Artist:", 272, 26);
   artistEdit2 = Add<flatctl::TFlatEdit>(FlatGroupBox1, "artistEdit2", 312, 23, 180);
   FlatButton1 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton1", "Search Lyrics", 54, 52, 95, 23);
   FlatButton1->SetColor(kFlatButtonColor);
-  FlatButton1->OnClick = [this](ui::TComponent& s) { FlatButton1Click(s); };
+  FlatButton1->OnClick = [this](ui::TOwnedObject& s) { FlatButton1Click(s); };
   FlatButton2 = Add<flatctl::TFlatButton>(FlatGroupBox1, "FlatButton2", "Search Mp3", 159, 52, 95, 23);
   FlatButton2->SetColor(kFlatButtonColor);
-  FlatButton2->OnClick = [this](ui::TComponent& s) { FlatButton2Click(s); };
+  FlatButton2->OnClick = [this](ui::TOwnedObject& s) { FlatButton2Click(s); };
 
   FlatGroupBox2 =
       Add<flatctl::TFlatGroupBox>(TabSheet3, "FlatGroupBox2", "Local Search (Get lyrics and its artist, album name...)",
                                   8, 98, width, TabSheet3->ClientHeight() - 98 - 8);
   FlatGroupBox2->SetAnchors(kAllAnchors);
-  Label6 = Add<ui::TLabel>(FlatGroupBox2, "Label6", "Song:", 14, 26);
+  Label6 = Add<ui::TTextLabel>(FlatGroupBox2, "Label6", "Song:", 14, 26);
   songEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "songEdit", 54, 23, 200);
-  Label5 = Add<ui::TLabel>(FlatGroupBox2, "Label5", "Artist:", 272, 26);
+  Label5 = Add<ui::TTextLabel>(FlatGroupBox2, "Label5", "Artist:", 272, 26);
   artistEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "artistEdit", 312, 23, 180);
   fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
   fullschB->SetColor(kFlatButtonColor);
-  fullschB->OnClick = [this](ui::TComponent& s) { fullschBClick(s); };
-  songEdit->OnKeyDown = [this](ui::TComponent& s, WORD& key) { songEditKeyDown(s, key); };
-  artistEdit->OnKeyDown = [this](ui::TComponent& s, WORD& key) { songEditKeyDown(s, key); };
-  Gauge2 = Add<ui::TProgressBar>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
+  fullschB->OnClick = [this](ui::TOwnedObject& s) { fullschBClick(s); };
+  songEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
+  artistEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
+  Gauge2 = Add<ui::TProgressGauge>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
   Gauge2->SetRange(0, 100);
   Gauge2->SetBarColor(ui::kColorBlue);
   Gauge2->SetVisible(false);
   int gridHeight = FlatGroupBox2->ClientHeight() - 66 - 40;
-  DBGrid1 = Add<ui::TDBGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight);
+  DBGrid1 = Add<ui::TTableGrid>(FlatGroupBox2, "DBGrid1", 14, 66, width - 28, gridHeight);
   DBGrid1->ReadOnly = true;
   DBGrid1->SetColor(ui::kColorWhite);
   DBGrid1->SetDataSource(&ds2);
@@ -296,15 +296,15 @@ void TQuillonForm::CreateSearchPage() {
     q1QueryProgress(q, record, percent, abort);
   };
   q1.AfterScroll = [this](dataset::TDataSet& d) { q1AfterScroll(d); };
-  DBGrid1->OnDblClick = [this](ui::TDBGrid&) { viewLyricBClick(*viewLyricB); };
+  DBGrid1->OnDblClick = [this](ui::TTableGrid&) { viewLyricBClick(*viewLyricB); };
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
   viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
                                          66 + gridHeight + 8, 200, 23);
   viewLyricB->SetColor(kFlatButtonColor);
-  viewLyricB->OnClick = [this](ui::TComponent& s) { viewLyricBClick(s); };
+  viewLyricB->OnClick = [this](ui::TOwnedObject& s) { viewLyricBClick(s); };
   viewLyricB->SetAnchors(ui::kAnchorLeft | ui::kAnchorBottom);
-  infoLabel = Add<ui::TLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
+  infoLabel = Add<ui::TTextLabel>(FlatGroupBox2, "infoLabel", "Result: 0", width - 120, 66 + gridHeight + 12);
   infoLabel->AutoSize = false;
   infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
   infoLabel->SetAlignRight(true);
@@ -313,28 +313,28 @@ void TQuillonForm::CreateSearchPage() {
 
 // The own-lyrics input form, hidden: its controls and texts, and the Add and Import buttons.
 void TQuillonForm::CreateOwnLyricsPanel() {
-  Label8 = Add<ui::TLabel>(Panel3, "Label8", "Add/Import your own lyrics to Base \"MyLyrics\":", 16, 12);
+  Label8 = Add<ui::TTextLabel>(Panel3, "Label8", "Add/Import your own lyrics to Base \"MyLyrics\":", 16, 12);
   Label8->SetFont(BoldFont());
 
   FlatGroupBox5 =
       Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox5", "1. Add song lyrics one by one", 16, 36, 601, 262);
-  Label9 = Add<ui::TLabel>(FlatGroupBox5, "Label9", "Lyrics:", 12, 22);
+  Label9 = Add<ui::TTextLabel>(FlatGroupBox5, "Label9", "Lyrics:", 12, 22);
   LyricsMemo3 = Add<flatctl::TFlatMemo>(FlatGroupBox5, "LyricsMemo3", 12, 38, 380, 212,
                                         flatctl::TFlatMemoStyle{flatctl::TScrollStyle::ssVertical, false, false});
-  Label13 = Add<ui::TLabel>(FlatGroupBox5, "Label13", "Song:", 408, 42);
+  Label13 = Add<ui::TTextLabel>(FlatGroupBox5, "Label13", "Song:", 408, 42);
   songEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "songEdit3", 450, 38, 139);
-  Label10 = Add<ui::TLabel>(FlatGroupBox5, "Label10", "Artist:", 408, 72);
+  Label10 = Add<ui::TTextLabel>(FlatGroupBox5, "Label10", "Artist:", 408, 72);
   artistEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "artistEdit3", 450, 68, 139);
-  Label11 = Add<ui::TLabel>(FlatGroupBox5, "Label11", "Album:", 408, 102);
+  Label11 = Add<ui::TTextLabel>(FlatGroupBox5, "Label11", "Album:", 408, 102);
   albumEdit3 = Add<flatctl::TFlatEdit>(FlatGroupBox5, "albumEdit3", 450, 98, 139);
   FlatButton3 = Add<flatctl::TFlatButton>(FlatGroupBox5, "FlatButton3", "Add", 450, 132, 75, 23);
   FlatButton3->SetColor(kFlatButtonColor);
-  FlatButton3->OnClick = [this](ui::TComponent& s) { FlatButton3Click(s); };
+  FlatButton3->OnClick = [this](ui::TOwnedObject& s) { FlatButton3Click(s); };
 
   FlatGroupBox3 = Add<flatctl::TFlatGroupBox>(Panel3, "FlatGroupBox3", "2. Batch Importing", 16, 306, 601, 124);
   FlatButton4 = Add<flatctl::TFlatButton>(FlatGroupBox3, "FlatButton4", "Import from text file", 12, 24, 140, 23);
   FlatButton4->SetColor(kFlatButtonColor);
-  FlatButton4->OnClick = [this](ui::TComponent& s) { FlatButton4Click(s); };
+  FlatButton4->OnClick = [this](ui::TOwnedObject& s) { FlatButton4Click(s); };
   FlatMemo1 = Add<flatctl::TFlatMemo>(FlatGroupBox3, "FlatMemo1", 164, 20, 425, 94,
                                       flatctl::TFlatMemoStyle{flatctl::TScrollStyle::ssVertical, false, true});
   FlatMemo1->SetLines({"Text format for lyrics file:",
@@ -367,7 +367,7 @@ void TQuillonForm::CreateOwnLyricsPanel() {
   ExportButton->SetColor(kFlatButtonColor);
   UploadButton = Add<flatctl::TFlatButton>(FlatGroupBox4, "UploadButton", "Upload to Pelmora", 142, 16, 120, 19);
   UploadButton->SetColor(kFlatButtonColor);
-  ShareLabel = Add<ui::TLabel>(FlatGroupBox4, "ShareLabel", "- share your lyrics with other people", 274, 19);
+  ShareLabel = Add<ui::TTextLabel>(FlatGroupBox4, "ShareLabel", "- share your lyrics with other people", 274, 19);
   FlatGroupBox4->SetEnabled(false);
 }
 
@@ -393,7 +393,7 @@ void TQuillonForm::LoadState() {
   OpenBase(Setting.base);
 }
 
-void TQuillonForm::FormShow(ui::TComponent&) {
+void TQuillonForm::FormShow(ui::TOwnedObject&) {
   printPanel->SendToBack();
   RestoreView();
   if (ownLyricsShown_) pages->SetActivePageIndex(2);
@@ -403,7 +403,7 @@ void TQuillonForm::FormShow(ui::TComponent&) {
   if (!IsKeyDown(VK_CONTROL)) web->SendToBack();
 }
 
-void TQuillonForm::FormClose(ui::TComponent&) {
+void TQuillonForm::FormClose(ui::TOwnedObject&) {
   SaveState();
 }
 
@@ -430,7 +430,7 @@ void TQuillonForm::RestoreView() {
   }
 }
 
-void TQuillonForm::pagesChange(ui::TComponent&) {
+void TQuillonForm::pagesChange(ui::TOwnedObject&) {
   Setting.lastpageindex = pages->ActivePageIndex();
   switch (Setting.lastpageindex) {
     case 0:
@@ -451,12 +451,12 @@ void TQuillonForm::pagesChange(ui::TComponent&) {
   }
 }
 
-void TQuillonForm::SearchLyrics1Click(ui::TComponent& sender) {
-  pages->SetActivePageIndex(static_cast<ui::TMenuItem&>(sender).HelpContext);
+void TQuillonForm::SearchLyrics1Click(ui::TOwnedObject& sender) {
+  pages->SetActivePageIndex(static_cast<ui::TMenuEntry&>(sender).HelpContext);
   pagesChange(*pages);
 }
 
-void TQuillonForm::Exit1Click(ui::TComponent&) {
+void TQuillonForm::Exit1Click(ui::TOwnedObject&) {
   Close();
 }
 
@@ -530,7 +530,7 @@ void TQuillonForm::AskToDownload(const std::string& name) {
   if (ui::Confirm(question)) browser_.ShellOpen(BaseDownloadPage(name));
 }
 
-void TQuillonForm::dbCbChange(ui::TComponent&) {
+void TQuillonForm::dbCbChange(ui::TOwnedObject&) {
   int i = dbCb->ItemIndex(), n = dbCb->Count();
   if (i < 0) return;
   if (i < n - 1) {
@@ -574,18 +574,18 @@ void TQuillonForm::MarkLetter(const std::string& letter) {
       }
 }
 
-void TQuillonForm::AZGridClick(ui::TComponent&) {
+void TQuillonForm::AZGridClick(ui::TOwnedObject&) {
   Setting.lastchar = AZGrid->Cell(AZGrid->Col(), AZGrid->Row());
   ShowArtists(Setting.lastchar);
 }
 
-void TQuillonForm::artistListClick(ui::TComponent&) {
+void TQuillonForm::artistListClick(ui::TOwnedObject&) {
   int i = artistList->ItemIndex();
   if (i < 0) return;
   SelectArtist(artistList->Item(i), true);
 }
 
-void TQuillonForm::Button1Click(ui::TComponent&) {
+void TQuillonForm::Button1Click(ui::TOwnedObject&) {
   for (int i = 0; i < dbCb->Count() - 1; ++i) {
     std::string e = dbCb->Item(i);
     TProfileFile descriptor(DescriptorFile(e));
@@ -691,7 +691,7 @@ void TQuillonForm::LoadSongs() {
     while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
     for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) contribute();
   }
-  ui::TListBox::SortItems(titles);
+  ui::TItemList::SortItems(titles);
   songList->SetItems(titles);
 }
 
@@ -699,7 +699,7 @@ void TQuillonForm::t1AfterScroll(dataset::TDataSet&) {
   if (albumScrollArmed) LoadSongs();
 }
 
-void TQuillonForm::songListClick(ui::TComponent&) {
+void TQuillonForm::songListClick(ui::TOwnedObject&) {
   int i = songList->ItemIndex();
   if (i >= 0) ShowSong(songList->Item(i), true);
 }
@@ -811,7 +811,7 @@ std::string TQuillonForm::LyricsDocument() {
   return JoinLines(lines);
 }
 
-void TQuillonForm::ToolButton1Click(ui::TComponent&) {
+void TQuillonForm::ToolButton1Click(ui::TOwnedObject&) {
   SaveDialog1->FileName = songLabel->Caption() + ".txt";
   if (!SaveDialog1->Execute(Handle())) return;
   std::string name = SaveDialog1->FileName;
@@ -820,7 +820,7 @@ void TQuillonForm::ToolButton1Click(ui::TComponent&) {
   SaveTextFile(LyricsDocument(), name);
 }
 
-void TQuillonForm::ToolButton2Click(ui::TComponent&) {
+void TQuillonForm::ToolButton2Click(ui::TOwnedObject&) {
   const std::string file = appDir_ + "temp.txt";
   SaveTextFile(LyricsDocument(), file);
   browser_.ShellOpen(file);
@@ -831,7 +831,7 @@ void TQuillonForm::FillPrintReport() {
   q.Lines = SplitLines(LyricMemo->Text());
 }
 
-void TQuillonForm::ToolButton3Click(ui::TComponent&) {
+void TQuillonForm::ToolButton3Click(ui::TOwnedObject&) {
   FillPrintReport();
   TPrintPreviewForm preview(q);
   preview.ShowModal();
@@ -869,7 +869,7 @@ std::string TQuillonForm::LocalSearchStatement(const std::string& songDb, const 
   return sql;
 }
 
-void TQuillonForm::fullschBClick(ui::TComponent&) {
+void TQuillonForm::fullschBClick(ui::TOwnedObject&) {
   std::string song = Trim(songEdit->Text()), artist = Trim(artistEdit->Text());
   songEdit->SetText(song);
   artistEdit->SetText(artist);
@@ -880,7 +880,7 @@ void TQuillonForm::fullschBClick(ui::TComponent&) {
   ui::THourglass wait;
   Gauge2->SetVisible(true);
   struct TIdle {
-    ui::TProgressBar* gauge;
+    ui::TProgressGauge* gauge;
     ~TIdle() { gauge->SetVisible(false); }
   } idle{Gauge2};
   searchPercent_ = -1;
@@ -898,7 +898,7 @@ void TQuillonForm::fullschBClick(ui::TComponent&) {
   DBGrid1->Invalidate();
 }
 
-void TQuillonForm::songEditKeyDown(ui::TComponent&, WORD& key) {
+void TQuillonForm::songEditKeyDown(ui::TOwnedObject&, WORD& key) {
   if (key == VK_RETURN) fullschBClick(*fullschB);
 }
 
@@ -917,7 +917,7 @@ void TQuillonForm::q1AfterScroll(dataset::TDataSet&) {
   if (q1.FieldCount() > 2) artistEdit2->SetText(q1.Fields()[1]->AsString());
 }
 
-void TQuillonForm::viewLyricBClick(ui::TComponent&) {
+void TQuillonForm::viewLyricBClick(ui::TOwnedObject&) {
   if (!q1.Active() || q1.IsEmpty()) return;
   const std::string song = q1.Fields()[0]->AsString(), artist = q1.Fields()[1]->AsString(),
                     album = q1.Fields()[2]->AsString();
@@ -952,7 +952,7 @@ std::size_t TagAt(const std::string& text, const char* tag) {
 
 }  // namespace
 
-void TQuillonForm::FlatButton3Click(ui::TComponent&) {
+void TQuillonForm::FlatButton3Click(ui::TOwnedObject&) {
   const std::pair<std::string, const char*> checks[] = {
       {LyricsMemo3->Text(), "Please input lyrics"},
       {songEdit3->Text(), "Please input song name"},
@@ -1030,7 +1030,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
   if (interactive) ui::ShowInfo("Done");
 }
 
-void TQuillonForm::FlatButton4Click(ui::TComponent&) {
+void TQuillonForm::FlatButton4Click(ui::TOwnedObject&) {
   if (!OpenDialog1->Execute(Handle())) return;
   std::string text = LoadTextFile(OpenDialog1->FileName, -1);
   for (const char* tag : {"@@@=", "###=", "$$$=", "%%%="}) {
@@ -1088,52 +1088,52 @@ void TQuillonForm::SearchMp3OnWeb(const std::string& song, const std::string& ar
   web::SearchOnWeb(appDir_, web::TSearchKind::Mp3, song, artist, browser_);
 }
 
-void TQuillonForm::FlatButton1Click(ui::TComponent&) {
+void TQuillonForm::FlatButton1Click(ui::TOwnedObject&) {
   SearchLyricsOnWeb(songEdit2->Text(), artistEdit2->Text());
 }
-void TQuillonForm::FlatButton2Click(ui::TComponent&) {
+void TQuillonForm::FlatButton2Click(ui::TOwnedObject&) {
   SearchMp3OnWeb(songEdit2->Text(), artistEdit2->Text());
 }
-void TQuillonForm::SchNetLyricBClick(ui::TComponent&) {
+void TQuillonForm::SchNetLyricBClick(ui::TOwnedObject&) {
   SearchLyricsOnWeb(songLabel->Caption(), Setting.lastartist);
 }
-void TQuillonForm::ToolButton5Click(ui::TComponent&) {
+void TQuillonForm::ToolButton5Click(ui::TOwnedObject&) {
   SearchMp3OnWeb(songLabel->Caption(), Setting.lastartist);
 }
 
 // ---- Help, web site, e-mail, About -------------------------------------------------------------
 
-void TQuillonForm::OnlineHelp1Click(ui::TComponent&) {
+void TQuillonForm::OnlineHelp1Click(ui::TOwnedObject&) {
   std::string help = appDir_ + "help.html";
   browser_.ShellOpen(FileExists(help) ? help : std::string(kMakerSite));
 }
 
-void TQuillonForm::WebSite1Click(ui::TComponent&) {
+void TQuillonForm::WebSite1Click(ui::TOwnedObject&) {
   browser_.ShellOpen(kMakerSite);
 }
-void TQuillonForm::Email1Click(ui::TComponent&) {
+void TQuillonForm::Email1Click(ui::TOwnedObject&) {
   browser_.ShellOpen(std::string("mailto:") + kMakerEmail);
 }
-void TQuillonForm::Image1Click(ui::TComponent&) {
+void TQuillonForm::Image1Click(ui::TOwnedObject&) {
   browser_.ShellOpen(kMakerSite);
 }
 
-void TQuillonForm::About1Click(ui::TComponent&) {
+void TQuillonForm::About1Click(ui::TOwnedObject&) {
   if (aboutForm_) aboutForm_->ShowModal();
 }
 
 // ---- Page host and version check -------------------------------------------------------------
 
-void TQuillonForm::webProgressChange(ui::TComponent&, int progress, int progressMax) {
+void TQuillonForm::webProgressChange(ui::TOwnedObject&, int progress, int progressMax) {
   Gauge1->SetRange(0, progressMax);
   Gauge1->SetPosition(progress);
 }
 
-void TQuillonForm::webNewWindow2(ui::TComponent&, bool& cancel) {
+void TQuillonForm::webNewWindow2(ui::TOwnedObject&, bool& cancel) {
   cancel = true;
 }
 
-void TQuillonForm::webDocumentComplete(ui::TComponent&, const std::string&) {
+void TQuillonForm::webDocumentComplete(ui::TOwnedObject&, const std::string&) {
   Gauge1->SetVisible(false);
   if (web->Tag == 1) {
     std::string text = ExtractLyrics();
@@ -1172,7 +1172,7 @@ void TQuillonForm::CheckVersion() {
   web->Navigate(kVersionPage);
 }
 
-void TQuillonForm::VersionMClick(ui::TComponent&) {
+void TQuillonForm::VersionMClick(ui::TOwnedObject&) {
   CheckVersion();
 }
 

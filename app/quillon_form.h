@@ -45,7 +45,7 @@ namespace quillon::app {
 
 class TAboutForm;
 
-class TQuillonForm : public ui::TForm {
+class TQuillonForm : public ui::TFormWindow {
  public:
   TQuillonForm(std::string appDir, web::TExternalBrowser& browser);
   ~TQuillonForm() override;
@@ -54,61 +54,61 @@ class TQuillonForm : public ui::TForm {
 
   // Start-up and view state.
   void FormCreate();
-  void FormShow(ui::TComponent& sender);
-  void FormClose(ui::TComponent& sender);
+  void FormShow(ui::TOwnedObject& sender);
+  void FormClose(ui::TOwnedObject& sender);
   void LoadState();
   void SaveState();
   void RestoreView();
-  void pagesChange(ui::TComponent& sender);
-  void SearchLyrics1Click(ui::TComponent& sender);
-  void Exit1Click(ui::TComponent& sender);
+  void pagesChange(ui::TOwnedObject& sender);
+  void SearchLyrics1Click(ui::TOwnedObject& sender);
+  void Exit1Click(ui::TOwnedObject& sender);
 
   // Base catalogue.
   void FillBaseList();
   void OpenBase(const std::string& name);
   void SwitchBase(const std::string& name);
-  void dbCbChange(ui::TComponent& sender);
+  void dbCbChange(ui::TOwnedObject& sender);
 
   // Artist browsing.
   void FillLetterGrid();
   void ShowArtists(const std::string& s);
-  void AZGridClick(ui::TComponent& sender);
-  void artistListClick(ui::TComponent& sender);
-  void Button1Click(ui::TComponent& sender);
+  void AZGridClick(ui::TOwnedObject& sender);
+  void artistListClick(ui::TOwnedObject& sender);
+  void Button1Click(ui::TOwnedObject& sender);
 
   // Internet search assistant.
   void SearchLyricsOnWeb(const std::string& song, const std::string& artist);
   void SearchMp3OnWeb(const std::string& song, const std::string& artist);
-  void FlatButton1Click(ui::TComponent& sender);
-  void FlatButton2Click(ui::TComponent& sender);
-  void SchNetLyricBClick(ui::TComponent& sender);
-  void ToolButton5Click(ui::TComponent& sender);
+  void FlatButton1Click(ui::TOwnedObject& sender);
+  void FlatButton2Click(ui::TOwnedObject& sender);
+  void SchNetLyricBClick(ui::TOwnedObject& sender);
+  void ToolButton5Click(ui::TOwnedObject& sender);
 
   // Help, web site, e-mail, About.
-  void OnlineHelp1Click(ui::TComponent& sender);
-  void WebSite1Click(ui::TComponent& sender);
-  void Email1Click(ui::TComponent& sender);
-  void Image1Click(ui::TComponent& sender);
-  void About1Click(ui::TComponent& sender);
+  void OnlineHelp1Click(ui::TOwnedObject& sender);
+  void WebSite1Click(ui::TOwnedObject& sender);
+  void Email1Click(ui::TOwnedObject& sender);
+  void Image1Click(ui::TOwnedObject& sender);
+  void About1Click(ui::TOwnedObject& sender);
 
   // The page host's notifications and what the loaded pages are for (web->Tag: 1 a song's lyrics
   // page, 2 the version page).
-  void webProgressChange(ui::TComponent& sender, int progress, int progressMax);
-  void webNewWindow2(ui::TComponent& sender, bool& cancel);
-  void webDocumentComplete(ui::TComponent& sender, const std::string& address);
+  void webProgressChange(ui::TOwnedObject& sender, int progress, int progressMax);
+  void webNewWindow2(ui::TOwnedObject& sender, bool& cancel);
+  void webDocumentComplete(ui::TOwnedObject& sender, const std::string& address);
   // The lyric text cut out of the loaded page by the open base's rule; empty when none.
   std::string ExtractLyrics();
   // Shows lyrics fetched from the web (purpose 1).
   void ShowFetchedLyrics(const std::string& text);
   // Loads the version page; its completion offers a newer version when the page names one.
   void CheckVersion();
-  void VersionMClick(ui::TComponent& sender);
+  void VersionMClick(ui::TOwnedObject& sender);
 
   // Albums and songs of page 1.
   void SelectArtist(const std::string& artist, bool loadSongs);
   void LoadSongs();
   void t1AfterScroll(dataset::TDataSet& sender);
-  void songListClick(ui::TComponent& sender);
+  void songListClick(ui::TOwnedObject& sender);
   bool IsOwnLyricsBase();
   bool IsAlbumTableFiltered() { return t1.Active() && t1.Filtered(); }
 
@@ -122,26 +122,26 @@ class TQuillonForm : public ui::TForm {
   // Save, Edit and Print of the lyrics shown: the title, a blank line, the memo's lines, every
   // line ended by CR LF.
   std::string LyricsDocument();
-  void ToolButton1Click(ui::TComponent& sender);
-  void ToolButton2Click(ui::TComponent& sender);
-  void ToolButton3Click(ui::TComponent& sender);
+  void ToolButton1Click(ui::TOwnedObject& sender);
+  void ToolButton2Click(ui::TOwnedObject& sender);
+  void ToolButton3Click(ui::TOwnedObject& sender);
   // The report's title and lines from what the window shows.
   void FillPrintReport();
 
   // Local search of page 2.
-  void fullschBClick(ui::TComponent& sender);
-  void songEditKeyDown(ui::TComponent& sender, WORD& key);
+  void fullschBClick(ui::TOwnedObject& sender);
+  void songEditKeyDown(ui::TOwnedObject& sender, WORD& key);
   void q1QueryProgress(dataset::TQuarryQuery& sender, int currentRecord, std::uint16_t percentDone, bool& abortQuery);
   void q1AfterScroll(dataset::TDataSet& sender);
-  void viewLyricBClick(ui::TComponent& sender);
+  void viewLyricBClick(ui::TOwnedObject& sender);
   // The search statement over the song table songDb and the album table albumDb for the song and
   // artist terms (either may be empty, not both).
   static std::string LocalSearchStatement(const std::string& songDb, const std::string& albumDb,
                                           const std::string& song, const std::string& artist);
 
   // Own lyrics: the form of Panel3 and the batch import into the base "MyLyrics".
-  void FlatButton3Click(ui::TComponent& sender);
-  void FlatButton4Click(ui::TComponent& sender);
+  void FlatButton3Click(ui::TOwnedObject& sender);
+  void FlatButton4Click(ui::TOwnedObject& sender);
   void SwitchToOwnBase();
   // The album and song tables closed and opened again on the open base's files.
   void ReopenBaseTables();
@@ -155,79 +155,79 @@ class TQuillonForm : public ui::TForm {
   std::vector<std::string> scratchList;
 
   // Components, in creation order.
-  ui::TMainMenu* MainMenu1;
-  ui::TMenuItem* System1;
-  ui::TMenuItem* SelectArtist1;
-  ui::TMenuItem* AlbumSongs1;
-  ui::TMenuItem* SearchLyrics1;
-  ui::TMenuItem* Exit1;
-  ui::TMenuItem* Help1;
-  ui::TMenuItem* OnlineHelp1;
-  ui::TMenuItem* WebSite1;
-  ui::TMenuItem* Email1;
-  ui::TMenuItem* VersionM;
-  ui::TMenuItem* About1;
+  ui::TMenuBar* MainMenu1;
+  ui::TMenuEntry* System1;
+  ui::TMenuEntry* SelectArtist1;
+  ui::TMenuEntry* AlbumSongs1;
+  ui::TMenuEntry* SearchLyrics1;
+  ui::TMenuEntry* Exit1;
+  ui::TMenuEntry* Help1;
+  ui::TMenuEntry* OnlineHelp1;
+  ui::TMenuEntry* WebSite1;
+  ui::TMenuEntry* Email1;
+  ui::TMenuEntry* VersionM;
+  ui::TMenuEntry* About1;
   // Draws the frame, the menu bar and the page control's tabs from "skin.dat".
   skin::TscSkinEngine* scSkinEngine1 = nullptr;
-  ui::TImageList* ImageList1;
-  ui::TPanel* Panel1;
-  ui::TPanel* Panel2;
-  ui::TShape* Shape1;
-  ui::TLabel* Label7;
+  ui::TImageStrip* ImageList1;
+  ui::TPanelBox* Panel1;
+  ui::TPanelBox* Panel2;
+  ui::TShapeBox* Shape1;
+  ui::TTextLabel* Label7;
   flatctl::TFlatComboBox* dbCb;
-  ui::TLabel* Label3;
-  ui::TStringGrid* AZGrid;
-  ui::TButton* Button1;
-  ui::TImage* Image1;
-  ui::TPageControl* pages;
-  ui::TTabSheet* TabSheet1;
-  ui::TListBox* artistList;
-  ui::TTabSheet* songTab;
-  ui::TLabel* albumLabel;
-  ui::TDBGrid* AlbumGrid;
-  ui::TPanel* covePanel;
-  ui::TPanel* SongListPanel;
-  ui::TLabel* Label2;
-  ui::TProgressBar* Gauge1;
-  ui::TListBox* songList;
-  ui::TLabel* songLabel;
-  ui::TToolBar* songtb;
-  ui::TToolButton* SchNetLyricB;
-  ui::TToolButton* ToolButton5;
-  ui::TToolButton* ToolButton1;
-  ui::TToolButton* ToolButton2;
-  ui::TToolButton* ToolButton3;
-  ui::TRichEdit* LyricMemo;
-  ui::TTabSheet* TabSheet3;
+  ui::TTextLabel* Label3;
+  ui::TTextGrid* AZGrid;
+  ui::TPushButton* Button1;
+  ui::TPictureBox* Image1;
+  ui::TTabbedPages* pages;
+  ui::TTabPage* TabSheet1;
+  ui::TItemList* artistList;
+  ui::TTabPage* songTab;
+  ui::TTextLabel* albumLabel;
+  ui::TTableGrid* AlbumGrid;
+  ui::TPanelBox* covePanel;
+  ui::TPanelBox* SongListPanel;
+  ui::TTextLabel* Label2;
+  ui::TProgressGauge* Gauge1;
+  ui::TItemList* songList;
+  ui::TTextLabel* songLabel;
+  ui::TButtonBar* songtb;
+  ui::TBarButton* SchNetLyricB;
+  ui::TBarButton* ToolButton5;
+  ui::TBarButton* ToolButton1;
+  ui::TBarButton* ToolButton2;
+  ui::TBarButton* ToolButton3;
+  ui::TRichTextBox* LyricMemo;
+  ui::TTabPage* TabSheet3;
   flatctl::TFlatGroupBox* FlatGroupBox1;
-  ui::TLabel* Label4;
+  ui::TTextLabel* Label4;
   flatctl::TFlatEdit* songEdit2;
-  ui::TLabel* Label1;
+  ui::TTextLabel* Label1;
   flatctl::TFlatEdit* artistEdit2;
   flatctl::TFlatButton* FlatButton1;
   flatctl::TFlatButton* FlatButton2;
   flatctl::TFlatGroupBox* FlatGroupBox2;
-  ui::TLabel* Label6;
+  ui::TTextLabel* Label6;
   flatctl::TFlatEdit* songEdit;
-  ui::TLabel* Label5;
+  ui::TTextLabel* Label5;
   flatctl::TFlatEdit* artistEdit;
   flatctl::TFlatButton* fullschB;
-  ui::TProgressBar* Gauge2;
-  ui::TDBGrid* DBGrid1;
+  ui::TProgressGauge* Gauge2;
+  ui::TTableGrid* DBGrid1;
   flatctl::TFlatButton* viewLyricB;
-  ui::TLabel* infoLabel;
+  ui::TTextLabel* infoLabel;
   TPageHostView* web;
-  ui::TPanel* printPanel;
-  ui::TPanel* Panel3;
-  ui::TLabel* Label8;
+  ui::TPanelBox* printPanel;
+  ui::TPanelBox* Panel3;
+  ui::TTextLabel* Label8;
   flatctl::TFlatGroupBox* FlatGroupBox5;
-  ui::TLabel* Label9;
+  ui::TTextLabel* Label9;
   flatctl::TFlatMemo* LyricsMemo3;
-  ui::TLabel* Label13;
+  ui::TTextLabel* Label13;
   flatctl::TFlatEdit* songEdit3;
-  ui::TLabel* Label10;
+  ui::TTextLabel* Label10;
   flatctl::TFlatEdit* artistEdit3;
-  ui::TLabel* Label11;
+  ui::TTextLabel* Label11;
   flatctl::TFlatEdit* albumEdit3;
   flatctl::TFlatButton* FlatButton3;
   flatctl::TFlatGroupBox* FlatGroupBox3;
@@ -237,7 +237,7 @@ class TQuillonForm : public ui::TForm {
   flatctl::TFlatGroupBox* FlatGroupBox4;
   flatctl::TFlatButton* ExportButton;
   flatctl::TFlatButton* UploadButton;
-  ui::TLabel* ShareLabel;
+  ui::TTextLabel* ShareLabel;
   // The album and song tables of the open base and the shared lyric table (invariant 3). Declared
   // before the data sources so that they outlive them.
   dataset::TQuarryTable t1;
@@ -250,8 +250,8 @@ class TQuillonForm : public ui::TForm {
   // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1.
   dataset::TDataSource DataSource1;
   dataset::TDataSource ds2;
-  ui::TSaveDialog* SaveDialog1;
-  ui::TOpenDialog* OpenDialog1;
+  ui::TSaveFileDialog* SaveDialog1;
+  ui::TOpenFileDialog* OpenDialog1;
 
  private:
   void CreateMenu();

@@ -29,16 +29,16 @@ bool CursorOver(HWND window) {
 
 }  // namespace
 
-TFlatButton::TFlatButton(ui::TControl* parent, std::string name, const std::string& caption, int left, int top,
+TFlatButton::TFlatButton(ui::TWindowControl* parent, std::string name, const std::string& caption, int left, int top,
                          int width, int height)
-    : TControl(parent, std::move(name)) {
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE | WS_TABSTOP, 0, caption, left, top, width, height);
   ButtonHover().Register();
 }
 
 TFlatButton::~TFlatButton() {
   ButtonHover().Unregister(this);
-  if (ui::TForm* form = ui::FormOf(Handle()))
+  if (ui::TFormWindow* form = ui::FormOf(Handle()))
     if (form->DefaultButton() == this) form->SetDefaultButton(nullptr);
   if (glyph_) DeleteObject(glyph_);
 }
@@ -66,7 +66,7 @@ void TFlatButton::SetTransparentMode(TTransparentMode mode) {
 
 void TFlatButton::SetDefault(bool value) {
   default_ = value;
-  if (ui::TForm* form = ui::FormOf(Handle())) {
+  if (ui::TFormWindow* form = ui::FormOf(Handle())) {
     if (value)
       form->SetDefaultButton(this);
     else if (form->DefaultButton() == this)
@@ -135,7 +135,7 @@ void TFlatButton::SetMargin(int value) {
 }
 
 void TFlatButton::SetCaption(const std::string& text) {
-  TControl::SetCaption(text);
+  TWindowControl::SetCaption(text);
   Invalidate();
 }
 
@@ -185,7 +185,7 @@ void TFlatButton::ReevaluateHover() {
 
 void TFlatButton::ButtonClick() {
   if (Parent())
-    if (ui::TForm* form = ui::FormOf(Handle())) form->SetModalResult(ModalResult);
+    if (ui::TFormWindow* form = ui::FormOf(Handle())) form->SetModalResult(ModalResult);
   Click();
 }
 
@@ -338,7 +338,7 @@ LRESULT TFlatButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case ui::kDialogCharMessage:
       return DialogChar(static_cast<char>(wParam)) ? 1 : 0;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 void TFlatButton::DrawGlyph(HDC dc, int x, int y) {

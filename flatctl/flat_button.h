@@ -25,15 +25,15 @@ enum class TTransparentMode { tmAlways, tmNotFocused, tmNone };
 // A grouped button going down tells its siblings (wParam = GroupIndex, lParam = the button).
 inline constexpr UINT kButtonPressedMessage = 0xB018;
 
-using TMouseHandler = std::function<void(ui::TComponent& sender, UINT keys, int x, int y)>;
+using TMouseHandler = std::function<void(ui::TOwnedObject& sender, UINT keys, int x, int y)>;
 
-class TFlatButton : public ui::TControl, public THoverClient {
+class TFlatButton : public ui::TWindowControl, public THoverClient {
  public:
   enum class TButtonState { up, disabled, pressed, exclusive };
 
   // A new button is 25 x 25 unless given another size.
-  TFlatButton(ui::TControl* parent, std::string name, const std::string& caption, int left, int top, int width = 25,
-              int height = 25);
+  TFlatButton(ui::TWindowControl* parent, std::string name, const std::string& caption, int left, int top,
+              int width = 25, int height = 25);
   ~TFlatButton() override;
 
   void SetTransparentMode(TTransparentMode mode);
@@ -47,7 +47,7 @@ class TFlatButton : public ui::TControl, public THoverClient {
   void SetDown(bool value);
   bool Down() const { return down_; }
 
-  // Color / ParentColor are the control's own (ui::TControl); these are the secondary colours,
+  // Color / ParentColor are the control's own (ui::TWindowControl); these are the secondary colours,
   // derived from Color while UseAdvColors is on.
   void SetColorFocused(TColorRef c) { colorFocused_ = c, Invalidate(); }
   void SetColorDown(TColorRef c) { colorDown_ = c, Invalidate(); }

@@ -12,9 +12,9 @@ THoverTracker& CheckBoxHover() {
 
 }  // namespace
 
-TFlatCheckBox::TFlatCheckBox(ui::TControl* parent, std::string name, const std::string& caption, int left, int top,
-                             int width, int height)
-    : TControl(parent, std::move(name)) {
+TFlatCheckBox::TFlatCheckBox(ui::TWindowControl* parent, std::string name, const std::string& caption, int left,
+                             int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE | WS_TABSTOP, 0, caption, left, top, width, height);
   CheckBoxHover().Register();
 }
@@ -47,7 +47,7 @@ void TFlatCheckBox::SetChecked(bool value) {
 }
 
 void TFlatCheckBox::SetCaption(const std::string& text) {
-  TControl::SetCaption(text);
+  TWindowControl::SetCaption(text);
   Invalidate();
 }
 
@@ -171,7 +171,7 @@ LRESULT TFlatCheckBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 void TFlatCheckBox::PaintTo(HDC dc) {

@@ -17,10 +17,10 @@ namespace quillon::flatctl {
 
 enum class TCheckBoxLayout { checkboxLeft, checkboxRight };
 
-class TFlatCheckBox : public ui::TControl, public THoverClient {
+class TFlatCheckBox : public ui::TWindowControl, public THoverClient {
  public:
-  TFlatCheckBox(ui::TControl* parent, std::string name, const std::string& caption, int left, int top, int width = 121,
-                int height = 17);
+  TFlatCheckBox(ui::TWindowControl* parent, std::string name, const std::string& caption, int left, int top,
+                int width = 121, int height = 17);
   ~TFlatCheckBox() override;
 
   // Setting a new value raises OnClick.

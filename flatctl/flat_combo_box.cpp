@@ -11,9 +11,9 @@ constexpr char kComboProp[] = "QuillonFlatCombo";
 constexpr int kButtonWidth = 11;
 }  // namespace
 
-TFlatComboBox::TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width,
+TFlatComboBox::TFlatComboBox(ui::TWindowControl* parent, std::string name, int left, int top, int width,
                              ui::TComboStyle style, int height)
-    : TComboBox(parent, std::move(name), left, top, width, style, height) {
+    : TComboField(parent, std::move(name), left, top, width, style, height) {
   SetColor(kFlatFaceColor);
   SetParentColor(false);
   // The drop-down list is taken over so that its height can be set whenever it is sized.
@@ -102,7 +102,7 @@ HBRUSH TFlatComboBox::ControlColor(HDC dc) {
 }
 
 bool TFlatComboBox::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  bool handled = TComboBox::Notified(msg, wParam, lParam, result);
+  bool handled = TComboField::Notified(msg, wParam, lParam, result);
   if (msg == WM_COMMAND) {
     switch (HIWORD(wParam)) {
       case CBN_DROPDOWN:
@@ -134,7 +134,7 @@ LRESULT TFlatComboBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       // The standard content, without the standard arrow button.
       int saved = SaveDC(dc);
       ExcludeClipRect(dc, ClientWidth() - GetSystemMetrics(SM_CXVSCROLL) - 2, 0, Width(), Height());
-      TComboBox::WndProc(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+      TComboField::WndProc(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
       RestoreDC(dc, saved);
       PaintFrame(dc);
       if (!wParam) EndPaint(Handle(), &ps);
@@ -147,19 +147,19 @@ LRESULT TFlatComboBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<LRESULT>(ControlColor(reinterpret_cast<HDC>(wParam)));
     case WM_WINDOWPOSCHANGED: {
       // The edit follows every move and resize of the control.
-      LRESULT result = TComboBox::WndProc(msg, wParam, lParam);
+      LRESULT result = TComboField::WndProc(msg, wParam, lParam);
       FitEdit();
       return result;
     }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE: {
-      LRESULT result = TComboBox::WndProc(msg, wParam, lParam);
+      LRESULT result = TComboField::WndProc(msg, wParam, lParam);
       InvalidateRect(Handle(), nullptr, FALSE);
       return result;
     }
   }
-  return TComboBox::WndProc(msg, wParam, lParam);
+  return TComboField::WndProc(msg, wParam, lParam);
 }
 
 void TFlatComboBox::PaintFrame(HDC dc) {

@@ -15,13 +15,13 @@
 
 namespace quillon::flatctl {
 
-class TFlatComboBox : public ui::TComboBox {
+class TFlatComboBox : public ui::TComboField {
  public:
-  TFlatComboBox(ui::TControl* parent, std::string name, int left, int top, int width,
+  TFlatComboBox(ui::TWindowControl* parent, std::string name, int left, int top, int width,
                 ui::TComboStyle style = ui::TComboStyle::csDropDownList, int height = 200);
   ~TFlatComboBox() override;
 
-  // Color / ParentColor are the control's own (ui::TControl); the default face is (235, 234, 225).
+  // Color / ParentColor are the control's own (ui::TWindowControl); the default face is (235, 234, 225).
   void SetColorArrow(TColorRef c) { colorArrow_ = c, Invalidate(); }
   void SetColorArrowBackground(TColorRef c) { colorArrowBackground_ = c, Invalidate(); }
   void SetColorBorder(TColorRef c) { colorBorder_ = c, Invalidate(); }

@@ -7,9 +7,9 @@ namespace {
 constexpr int kFrame = 3;  // non-client pixels on every side
 }
 
-TCustomFlatEdit::TCustomFlatEdit(ui::TControl* parent, std::string name, int left, int top, int width, int height,
+TCustomFlatEdit::TCustomFlatEdit(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height,
                                  DWORD style, bool fitHeight)
-    : TControl(parent, std::move(name)), fitHeight_(fitHeight) {
+    : TWindowControl(parent, std::move(name)), fitHeight_(fitHeight) {
   CreateHandle("EDIT", WS_VISIBLE | WS_TABSTOP | style, 0, "", left, top, width, height);
   // The frame is only taken off the client area once the window is told its frame changed.
   SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
@@ -68,7 +68,7 @@ void TCustomFlatEdit::SetUseAdvColors(bool value) {
 
 bool TCustomFlatEdit::Highlighted() const {
   if (Focused()) return true;
-  return hot_ && !HoverSuppressedBy(ui::TControl::FromHandle(GetFocus()));
+  return hot_ && !HoverSuppressedBy(ui::TWindowControl::FromHandle(GetFocus()));
 }
 
 void TCustomFlatEdit::RedrawBorder() {
@@ -113,16 +113,16 @@ LRESULT TCustomFlatEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       RECT* r = wParam ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0] : reinterpret_cast<RECT*>(lParam);
       InflateRect(r, -kFrame, -kFrame);
       // Scroll bars, when there are any, go inside the frame.
-      return TControl::WndProc(msg, wParam, lParam);
+      return TWindowControl::WndProc(msg, wParam, lParam);
     }
     case WM_NCPAINT: {
-      LRESULT result = TControl::WndProc(msg, wParam, lParam);
+      LRESULT result = TWindowControl::WndProc(msg, wParam, lParam);
       RedrawBorder();
       return result;
     }
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
-      LRESULT result = TControl::WndProc(msg, wParam, lParam);
+      LRESULT result = TWindowControl::WndProc(msg, wParam, lParam);
       RedrawBorder();
       return result;
     }
@@ -147,7 +147,7 @@ LRESULT TCustomFlatEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 bool TCustomFlatEdit::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
@@ -165,10 +165,10 @@ HBRUSH TCustomFlatEdit::ControlColor(HDC dc) {
   return ui::BrushHandle(shown_);
 }
 
-TFlatEdit::TFlatEdit(ui::TControl* parent, std::string name, int left, int top, int width, int height)
+TFlatEdit::TFlatEdit(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height)
     : TCustomFlatEdit(parent, std::move(name), left, top, width, height, ES_AUTOHSCROLL, true) {}
 
-bool TFlatEdit::HoverSuppressedBy(const ui::TControl* focused) const {
+bool TFlatEdit::HoverSuppressedBy(const ui::TWindowControl* focused) const {
   return dynamic_cast<const TFlatEdit*>(focused) != nullptr;
 }
 
@@ -183,7 +183,7 @@ DWORD MemoStyle(const TFlatMemoStyle& style) {
 }
 }  // namespace
 
-TFlatMemo::TFlatMemo(ui::TControl* parent, std::string name, int left, int top, int width, int height,
+TFlatMemo::TFlatMemo(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height,
                      TFlatMemoStyle style)
     : TCustomFlatEdit(parent, std::move(name), left, top, width, height, MemoStyle(style), false),
       scrollBars_(style.scrollBars) {
@@ -215,7 +215,7 @@ std::vector<std::string> TFlatMemo::Lines() const {
   return lines;
 }
 
-bool TFlatMemo::HoverSuppressedBy(const ui::TControl* focused) const {
+bool TFlatMemo::HoverSuppressedBy(const ui::TWindowControl* focused) const {
   return dynamic_cast<const TFlatMemo*>(focused) != nullptr;
 }
 

@@ -19,7 +19,7 @@
 
 namespace quillon::flatctl {
 
-class TCustomFlatEdit : public ui::TControl {
+class TCustomFlatEdit : public ui::TWindowControl {
  public:
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
@@ -50,13 +50,13 @@ class TCustomFlatEdit : public ui::TControl {
   void RedrawBorder();
 
   ui::TEventHandler OnChange;
-  std::function<void(ui::TComponent& sender, WORD& key)> OnKeyDown;
+  std::function<void(ui::TOwnedObject& sender, WORD& key)> OnKeyDown;
 
  protected:
-  TCustomFlatEdit(ui::TControl* parent, std::string name, int left, int top, int width, int height, DWORD style,
+  TCustomFlatEdit(ui::TWindowControl* parent, std::string name, int left, int top, int width, int height, DWORD style,
                   bool fitHeight);
   // Whether the focused control keeps the mouse from highlighting this one.
-  virtual bool HoverSuppressedBy(const ui::TControl* focused) const = 0;
+  virtual bool HoverSuppressedBy(const ui::TWindowControl* focused) const = 0;
   // Drawn on the whole-window surface after the frame.
   virtual void DrawMoreBorder(HDC, TColorRef /*innerColor*/) {}
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -82,10 +82,10 @@ class TCustomFlatEdit : public ui::TControl {
 class TFlatEdit : public TCustomFlatEdit {
  public:
   // 121 x 19 unless given another size; the height follows the font (text height + 6).
-  TFlatEdit(ui::TControl* parent, std::string name, int left, int top, int width = 121, int height = 19);
+  TFlatEdit(ui::TWindowControl* parent, std::string name, int left, int top, int width = 121, int height = 19);
 
  protected:
-  bool HoverSuppressedBy(const ui::TControl* focused) const override;
+  bool HoverSuppressedBy(const ui::TWindowControl* focused) const override;
 };
 
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
@@ -98,14 +98,14 @@ struct TFlatMemoStyle {
 
 class TFlatMemo : public TCustomFlatEdit {
  public:
-  TFlatMemo(ui::TControl* parent, std::string name, int left, int top, int width = 185, int height = 89,
+  TFlatMemo(ui::TWindowControl* parent, std::string name, int left, int top, int width = 185, int height = 89,
             TFlatMemoStyle style = {});
   void SetLines(const std::vector<std::string>& lines);
   std::vector<std::string> Lines() const;
   TScrollStyle ScrollBars() const { return scrollBars_; }
 
  protected:
-  bool HoverSuppressedBy(const ui::TControl* focused) const override;
+  bool HoverSuppressedBy(const ui::TWindowControl* focused) const override;
   void DrawMoreBorder(HDC dc, TColorRef innerColor) override;
 
  private:

@@ -3,9 +3,9 @@
 
 namespace quillon::flatctl {
 
-TFlatGroupBox::TFlatGroupBox(ui::TControl* parent, std::string name, const std::string& caption, int left, int top,
-                             int width, int height)
-    : TControl(parent, std::move(name)) {
+TFlatGroupBox::TFlatGroupBox(ui::TWindowControl* parent, std::string name, const std::string& caption, int left,
+                             int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, caption, left, top, width, height);
 }
 
@@ -20,7 +20,7 @@ void TFlatGroupBox::SetUseAdvColors(bool value) {
 }
 
 void TFlatGroupBox::SetCaption(const std::string& text) {
-  TControl::SetCaption(text);
+  TWindowControl::SetCaption(text);
   Invalidate();
 }
 
@@ -69,7 +69,7 @@ LRESULT TFlatGroupBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 void TFlatGroupBox::PaintTo(HDC dc) {

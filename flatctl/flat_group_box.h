@@ -14,11 +14,11 @@ namespace quillon::flatctl {
 
 enum class TGroupBoxBorder { brFull, brOnlyTopLine };
 
-class TFlatGroupBox : public ui::TControl {
+class TFlatGroupBox : public ui::TWindowControl {
  public:
   // 185 x 105 unless given another size.
-  TFlatGroupBox(ui::TControl* parent, std::string name, const std::string& caption, int left, int top, int width = 185,
-                int height = 105);
+  TFlatGroupBox(ui::TWindowControl* parent, std::string name, const std::string& caption, int left, int top,
+                int width = 185, int height = 105);
 
   void SetTransparent(bool value) { transparent_ = value, Invalidate(); }
   bool Transparent() const { return transparent_; }

@@ -69,9 +69,9 @@ void DrawDisabledText(HDC dc, const std::string& text, RECT rect, UINT format) {
 
 void THoverTracker::Register() {
   if (users_++ == 0) {
-    timer_ = std::make_unique<ui::TTimer>("HoverTimer");
+    timer_ = std::make_unique<ui::TIntervalTimer>("HoverTimer");
     timer_->SetInterval(100);
-    timer_->OnTimer = [this](ui::TComponent&) { Tick(); };
+    timer_->OnTimer = [this](ui::TOwnedObject&) { Tick(); };
   }
 }
 

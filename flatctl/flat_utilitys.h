@@ -69,7 +69,7 @@ class THoverTracker {
   void Tick();
   int users_ = 0;
   THoverClient* tracked_ = nullptr;
-  std::unique_ptr<ui::TTimer> timer_;
+  std::unique_ptr<ui::TIntervalTimer> timer_;
 };
 
 // True while the program has an active window (the mouse highlight waits for one).

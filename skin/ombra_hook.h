@@ -22,7 +22,7 @@
 #include <vector>
 
 namespace quillon::ui {
-class TControl;
+class TWindowControl;
 }
 
 namespace quillon::skin {
@@ -46,14 +46,14 @@ class THookTarget {
 // A class-library control as a hook target (its window lives as long as the object).
 class TControlTarget : public THookTarget {
  public:
-  explicit TControlTarget(ui::TControl& control) : control_(control) {}
+  explicit TControlTarget(ui::TWindowControl& control) : control_(control) {}
   HWND EnsureHandle() override;
   HWND CurrentHandle() const override;
   bool BeingDestroyed() const override { return destroying_; }
   void SetDestroying() { destroying_ = true; }
 
  private:
-  ui::TControl& control_;
+  ui::TWindowControl& control_;
   bool destroying_ = false;
 };
 

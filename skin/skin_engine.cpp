@@ -52,15 +52,15 @@ HRGN RegionHandle(const TSkinRegion& region) {
 
 }  // namespace
 
-void SendSkinChanged(ui::TControl& root) {
-  for (ui::TControl* child : root.Children()) {
+void SendSkinChanged(ui::TWindowControl& root) {
+  for (ui::TWindowControl* child : root.Children()) {
     if (child->Handle()) SendMessageA(child->Handle(), kSkinChangedMessage, 0, 0);
     SendSkinChanged(*child);
   }
 }
 
-TscSkinEngine::TscSkinEngine(ui::TForm* form, std::string name)
-    : ui::TComponent(std::move(name)), form_(form), target_(*form) {
+TscSkinEngine::TscSkinEngine(ui::TFormWindow* form, std::string name)
+    : ui::TOwnedObject(std::move(name)), form_(form), target_(*form) {
   hook_.SetActive(false);
   hook_.BeforeMessage = [this](TscHook&, THookMessage& m, bool& handled) { Before(m, handled); };
   hook_.AfterMessage = [this](TscHook&, THookMessage& m, bool& handled) { After(m, handled); };
@@ -85,7 +85,7 @@ TscSkinEngine::~TscSkinEngine() {
 
 // ---- properties and loading ----
 
-void TscSkinEngine::SetMainMenu(ui::TMainMenu* menu) {
+void TscSkinEngine::SetMainMenu(ui::TMenuBar* menu) {
   menuOpen_ = false;
   mainMenu_ = menu;
   RebuildMenuBar();

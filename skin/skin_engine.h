@@ -42,15 +42,15 @@ inline constexpr UINT kMenuAcceleratorMessage = WM_USER + 111;  // 1135
 inline constexpr UINT kRemoveMenuBarMessage = WM_USER + 112;    // 1136
 inline constexpr WPARAM kMenuAcceleratorCode = 0xF100;
 
-using TOnCustomAction = std::function<void(ui::TComponent& sender, int action)>;
+using TOnCustomAction = std::function<void(ui::TOwnedObject& sender, int action)>;
 
-class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
+class TscSkinEngine : public ui::TOwnedObject, public TSkinEngineLink {
  public:
-  TscSkinEngine(ui::TForm* form, std::string name);
+  TscSkinEngine(ui::TFormWindow* form, std::string name);
   ~TscSkinEngine() override;
 
   // Stored properties, applied in this order by the form; SetSkinFile loads at once.
-  void SetMainMenu(ui::TMainMenu* menu);
+  void SetMainMenu(ui::TMenuBar* menu);
   void SetMainMenuShow(bool show) { mainMenuShow_ = show; }
   void SetBorderIcons(TscBorderIcons icons);
   void SetSkinFile(const std::string& file);
@@ -59,7 +59,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   // The form has finished creating its components: attach the source (or the standard frame).
   void Loaded();
 
-  ui::TMainMenu* MainMenu() const { return mainMenu_; }
+  ui::TMenuBar* MainMenu() const { return mainMenu_; }
   bool MainMenuShow() const { return mainMenuShow_; }
   TscBorderIcons BorderIcons() const { return borderIcons_; }
   const std::string& SkinFile() const { return skinFile_; }
@@ -67,7 +67,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   TOnCustomAction OnCustomAction;
 
   // Run-time state.
-  ui::TForm* Form() const { return form_; }
+  ui::TFormWindow* Form() const { return form_; }
   TscSkinSource* Source() const { return source_.get(); }
   bool Active() const { return active_; }
   unsigned StateFlags() const { return flags_; }
@@ -129,15 +129,15 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   void MinMaxInfo(MINMAXINFO* info);
   void ResizeHeight(int height);
   void BuildSystemMenu();
-  std::unique_ptr<TscPopupMenu> BuildPopup(ui::TMenuItem& item);
+  std::unique_ptr<TscPopupMenu> BuildPopup(ui::TMenuEntry& item);
   void RemoveStandardMenuBar();
   void RestoreStandardMenuBar();
 
-  ui::TForm* form_;
+  ui::TFormWindow* form_;
   TControlTarget target_;
   TscHook hook_;
   std::unique_ptr<TscSkinSource> source_;
-  ui::TMainMenu* mainMenu_ = nullptr;
+  ui::TMenuBar* mainMenu_ = nullptr;
   bool mainMenuShow_ = true;
   TscBorderIcons borderIcons_ = kAllBorderIcons;
   std::string skinFile_, skinFolder_;
@@ -156,7 +156,7 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
   std::vector<TscSkinObject*> menuBarItems_;
   std::vector<std::unique_ptr<TscPopupMenu>> menuBarPopups_;
   TscPopupMenu* openPopup_ = nullptr;
-  std::unique_ptr<ui::TMenuItem> systemItems_;
+  std::unique_ptr<ui::TMenuEntry> systemItems_;
   std::unique_ptr<TscPopupMenu> systemMenu_;
   std::unique_ptr<TAccelWnd> accel_;
   HMENU standardMenuBar_ = nullptr;
@@ -164,6 +164,6 @@ class TscSkinEngine : public ui::TComponent, public TSkinEngineLink {
 };
 
 // The skin-changed notice (message 1133) to every control of a form, children included.
-void SendSkinChanged(ui::TControl& root);
+void SendSkinChanged(ui::TWindowControl& root);
 
 }  // namespace quillon::skin

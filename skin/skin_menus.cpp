@@ -39,12 +39,12 @@ void DrawGlyph(const TOmbraBmp& glyph, TOmbraBmp& canvas, int left, int top, TSk
       if (RedOf(glyph.Pixel(x, y)) == 0) canvas.SetPixel(left + x, top + y, color);
 }
 
-std::string ShortCutText(const ui::TShortCut& s) {
+std::string ShortCutText(const ui::TKeyShortcut& s) {
   if (!s.key) return {};
   return std::string(s.alt ? "Alt+" : "") + s.key;
 }
 
-bool HasItems(const ui::TMenuItem* item) {
+bool HasItems(const ui::TMenuEntry* item) {
   return item && !item->Items().empty();
 }
 
@@ -176,7 +176,7 @@ void TscPopupMenu::Popup(int x, int y) {
 
 // ---- engine: menu bar and system menu ----
 
-std::unique_ptr<TscPopupMenu> TscSkinEngine::BuildPopup(ui::TMenuItem& item) {
+std::unique_ptr<TscPopupMenu> TscSkinEngine::BuildPopup(ui::TMenuEntry& item) {
   return std::make_unique<TscPopupMenu>("sm" + item.Name(), this, &item);
 }
 
@@ -197,7 +197,7 @@ void TscSkinEngine::RebuildMenuBar() {
   menuBarItems_.clear();
   const auto& items = mainMenu_->Items();
   for (std::size_t i = 0; i < items.size(); ++i) {
-    ui::TMenuItem& item = *items[i];
+    ui::TMenuEntry& item = *items[i];
     menuBarPopups_.push_back(HasItems(&item) ? BuildPopup(item) : nullptr);
     auto object = templ->CreateNew();
     object->Assign(*templ);
@@ -279,7 +279,7 @@ void TscSkinEngine::ExitMenuLoop() {
 }
 
 void TscSkinEngine::BuildSystemMenu() {
-  systemItems_ = std::make_unique<ui::TMenuItem>("SystemMenu", "");
+  systemItems_ = std::make_unique<ui::TMenuEntry>("SystemMenu", "");
   HMENU standard = GetSystemMenu(Handle(), FALSE);
   const int count = standard ? GetMenuItemCount(standard) : 0;
   int n = 0;
@@ -295,25 +295,25 @@ void TscSkinEngine::BuildSystemMenu() {
       systemItems_->Add("", "-");
       continue;
     }
-    ui::TMenuItem* item = systemItems_->Add("miSys" + std::to_string(i), caption);
+    ui::TMenuEntry* item = systemItems_->Add("miSys" + std::to_string(i), caption);
     item->Hint = shortcut;
     item->Tag = n++;
   }
   systemItems_->Add("", "-");
-  ui::TMenuItem* roll = systemItems_->Add("miSysRoll", "Rollu&p");
+  ui::TMenuEntry* roll = systemItems_->Add("miSysRoll", "Rollu&p");
   roll->Tag = 6;
   static const char* const kActions[] = {"max", "move", "size", "min", "max", "close", "rollup"};
   for (const auto& item : systemItems_->Items()) {
     if (item->Caption() == "-") continue;
-    ui::TMenuItem* raw = item.get();
-    raw->OnClick = [this, raw](ui::TComponent&) {
+    ui::TMenuEntry* raw = item.get();
+    raw->OnClick = [this, raw](ui::TOwnedObject&) {
       if (raw->Tag < 0 || raw->Tag > 6) return;
       if (TscSkinObject* f = FormObject()) f->RunEvent(kActions[raw->Tag]);
       RepaintFrame();
     };
   }
   systemMenu_ = std::make_unique<TscPopupMenu>("SystemMenu", this, systemItems_.get());
-  systemMenu_->ItemPicture = [](const ui::TMenuItem& item) { return SystemMenuPicture(item.Tag); };
+  systemMenu_->ItemPicture = [](const ui::TMenuEntry& item) { return SystemMenuPicture(item.Tag); };
 }
 
 void TscSkinEngine::ShowSystemMenu() {
@@ -354,7 +354,7 @@ void TscSkinEngine::ShowSystemMenu() {
 
 // ---- TscMenuWnd ----
 
-TscMenuWnd::TscMenuWnd(HWND owner, TscPopupMenu* menu, ui::TMenuItem* items, TscMenuWnd* parentWindow)
+TscMenuWnd::TscMenuWnd(HWND owner, TscPopupMenu* menu, ui::TMenuEntry* items, TscMenuWnd* parentWindow)
     : Items(items),
       Menu(menu),
       Engine(menu->SkinEngine),
@@ -403,7 +403,7 @@ void TscMenuWnd::Close() {
   if (handle_) DestroyWindow(handle_);  // WM_NCDESTROY frees the object
 }
 
-TscMenuItemObject* TscMenuWnd::ObjectOf(const ui::TMenuItem* item) const {
+TscMenuItemObject* TscMenuWnd::ObjectOf(const ui::TMenuEntry* item) const {
   if (!Root || !Items) return nullptr;
   const auto& items = Items->Items();
   for (int i = 0; i < Root->ChildCount(); ++i)
@@ -414,7 +414,7 @@ TscMenuItemObject* TscMenuWnd::ObjectOf(const ui::TMenuItem* item) const {
   return nullptr;
 }
 
-ui::TMenuItem* TscMenuWnd::ItemOf(const TscSkinObject* object) const {
+ui::TMenuEntry* TscMenuWnd::ItemOf(const TscSkinObject* object) const {
   const auto* o = dynamic_cast<const TscMenuItemObject*>(object);
   if (!o || !Items || o->Index < 0 || o->Index >= static_cast<int>(Items->Items().size())) return nullptr;
   return Items->Items()[static_cast<std::size_t>(o->Index)].get();
@@ -440,7 +440,7 @@ void TscMenuWnd::BuildAndShow(int x, int y) {
   int clientWidth = widest + 70, clientHeight = templ->Height * visibleCount;
   templ->SetVisible(false);
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const ui::TMenuItem& item = *items[i];
+    const ui::TMenuEntry& item = *items[i];
     auto object = std::make_unique<TscMenuItemObject>();
     object->Assign(*templ);
     object->Text = item.Caption();
@@ -516,7 +516,7 @@ void TscMenuWnd::TimerStep() {
   GetWindowRect(handle_, &wr);
   TscSkinObject* hit = UsableHit(p.x - wr.left, p.y - wr.top);
   if (hit && hit->Kind == TSkinKind::PopupMenuItem) {
-    ui::TMenuItem* item = ItemOf(hit);
+    ui::TMenuEntry* item = ItemOf(hit);
     if (item && !(SubWindow && SubWindow->Items == item)) {
       if (!HasItems(item)) {
         if (SubWindow) CloseSubWindow();
@@ -542,7 +542,7 @@ void TscMenuWnd::TimerStep() {
 void TscMenuWnd::LeftButtonUp(int x, int y) {
   TscSkinObject* hit = Root ? Root->ObjectAt(x, y) : nullptr;
   if (!hit || hit->Kind != TSkinKind::PopupMenuItem || hit->Text.empty() || hit->Text == "-" || !hit->Enabled) return;
-  ui::TMenuItem* item = ItemOf(hit);
+  ui::TMenuEntry* item = ItemOf(hit);
   if (!item || HasItems(item)) return;
   TscSkinEngine* engine = Engine;
   PostMessageA(owner_, WM_EXITMENULOOP, 0, 0);
@@ -567,7 +567,7 @@ void TscMenuWnd::KeyPress(WPARAM key) {
     return;
   }
   if (!Items) return;
-  std::vector<ui::TMenuItem*> chosen;
+  std::vector<ui::TMenuEntry*> chosen;
   for (const auto& item : Items->Items())
     if (item->Enabled && item->Visible && item->Caption() != "-" && MenuAccelerator(item->Caption()) != 0 &&
         static_cast<WPARAM>(static_cast<unsigned char>(MenuAccelerator(item->Caption()))) == key)
@@ -581,7 +581,7 @@ void TscMenuWnd::KeyPress(WPARAM key) {
     parent->Close();
   }
   Close();
-  for (ui::TMenuItem* item : chosen) {
+  for (ui::TMenuEntry* item : chosen) {
     PostMessageA(owner, WM_EXITMENULOOP, 0, 0);
     item->Click();
   }
@@ -683,7 +683,8 @@ LRESULT TscMenuWnd::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- TAccelWnd ----
 
-TAccelWnd::TAccelWnd(ui::TControl* form, TscSkinEngine* engine) : ui::TControl(form, "AccelWnd"), engine_(engine) {
+TAccelWnd::TAccelWnd(ui::TWindowControl* form, TscSkinEngine* engine)
+    : ui::TWindowControl(form, "AccelWnd"), engine_(engine) {
   CreateHandle(nullptr, WS_CHILD | WS_VISIBLE, 0, "", 0, 0, 0, 0);
 }
 
@@ -693,7 +694,7 @@ LRESULT TAccelWnd::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return SendMessageA(Parent()->Handle(), kMenuAcceleratorMessage, kMenuAcceleratorCode,
                         static_cast<LPARAM>(static_cast<unsigned char>(wParam)));
   }
-  return ui::TControl::WndProc(msg, wParam, lParam);
+  return ui::TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 }  // namespace quillon::skin

@@ -46,10 +46,10 @@ class TscMenuItemObject : public TscSkinObject {
   TOmbraBmpRef Bitmap;
 };
 
-class TscPopupMenu : public ui::TComponent {
+class TscPopupMenu : public ui::TOwnedObject {
  public:
-  TscPopupMenu(std::string name, TscSkinEngine* engine, ui::TMenuItem* items)
-      : ui::TComponent(std::move(name)), SkinEngine(engine), Items(items) {}
+  TscPopupMenu(std::string name, TscSkinEngine* engine, ui::TMenuEntry* items)
+      : ui::TOwnedObject(std::move(name)), SkinEngine(engine), Items(items) {}
   ~TscPopupMenu() override;
 
   // Shows the items through a menu window at (x, y) (screen); nothing when the skin has no
@@ -59,10 +59,10 @@ class TscPopupMenu : public ui::TComponent {
   void CloseWindow();
 
   TscSkinEngine* SkinEngine;
-  ui::TMenuItem* Items;  // the item whose sub-items are shown (borrowed)
+  ui::TMenuEntry* Items;  // the item whose sub-items are shown (borrowed)
   std::function<void(TscPopupMenu&)> OnPopup;
   // The picture of an item, when it has one.
-  std::function<TOmbraBmpRef(const ui::TMenuItem&)> ItemPicture;
+  std::function<TOmbraBmpRef(const ui::TMenuEntry&)> ItemPicture;
   TscMenuWnd* Window = nullptr;
   TSkinRect ExclusionRect;
 };
@@ -72,7 +72,7 @@ bool SkinHasMenus(const TscSkinSource* source);
 
 class TscMenuWnd {
  public:
-  TscMenuWnd(HWND owner, TscPopupMenu* menu, ui::TMenuItem* items, TscMenuWnd* parentWindow);
+  TscMenuWnd(HWND owner, TscPopupMenu* menu, ui::TMenuEntry* items, TscMenuWnd* parentWindow);
   ~TscMenuWnd();
   TscMenuWnd(const TscMenuWnd&) = delete;
   TscMenuWnd& operator=(const TscMenuWnd&) = delete;
@@ -86,7 +86,7 @@ class TscMenuWnd {
   void KeyPress(WPARAM key);
 
   HWND Handle() const { return handle_; }
-  ui::TMenuItem* Items;
+  ui::TMenuEntry* Items;
   TscPopupMenu* Menu;
   TscSkinEngine* Engine;
   TscSkinSource* Source;
@@ -97,8 +97,8 @@ class TscMenuWnd {
   TSkinRect ExclusionRect;
   bool TimerRunning() const { return timerOn_; }
   // The item object showing a menu item, or nullptr.
-  TscMenuItemObject* ObjectOf(const ui::TMenuItem* item) const;
-  ui::TMenuItem* ItemOf(const TscSkinObject* object) const;
+  TscMenuItemObject* ObjectOf(const ui::TMenuEntry* item) const;
+  ui::TMenuEntry* ItemOf(const TscSkinObject* object) const;
 
  private:
   static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
@@ -118,9 +118,9 @@ class TscMenuWnd {
 };
 
 // The zero-size child of a skinned form that offers Alt+letter to the engine's menu bar.
-class TAccelWnd : public ui::TControl {
+class TAccelWnd : public ui::TWindowControl {
  public:
-  TAccelWnd(ui::TControl* form, TscSkinEngine* engine);
+  TAccelWnd(ui::TWindowControl* form, TscSkinEngine* engine);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -55,7 +55,7 @@ void TscPageControl::PaintTab(TOmbraBmp& canvas, int index, bool active, const T
   });
   TscSkinObject* tab = tree_->FindKind(TSkinKind::PageControlTab);
   if (!tab) return;
-  const ui::TFont& font = Font();
+  const ui::TTextFont& font = Font();
   tab->Font.name = font.name;
   tab->Font.size = font.size;
   tab->Font.bold = font.bold;
@@ -82,7 +82,7 @@ void TscPageControl::PaintSkinned(TOmbraBmp& canvas) {
 }
 
 void TscPageControl::EraseWithParent(HDC dc) {
-  ui::TControl* parent = Parent();
+  ui::TWindowControl* parent = Parent();
   if (!parent) return;
   RECT pr;
   GetClientRect(parent->Handle(), &pr);
@@ -128,7 +128,7 @@ LRESULT TscPageControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
   }
-  return ui::TPageControl::WndProc(msg, wParam, lParam);
+  return ui::TTabbedPages::WndProc(msg, wParam, lParam);
 }
 
 }  // namespace quillon::skin

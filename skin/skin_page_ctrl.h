@@ -12,9 +12,9 @@ namespace quillon::skin {
 
 class TscSkinEngine;
 
-class TscPageControl : public ui::TPageControl {
+class TscPageControl : public ui::TTabbedPages {
  public:
-  using ui::TPageControl::TPageControl;
+  using ui::TTabbedPages::TTabbedPages;
 
   TscSkinEngine* SkinEngine() const { return engine_; }
   void SetSkinEngine(TscSkinEngine* engine);

@@ -9,19 +9,19 @@
 
 namespace quillon::ui {
 
-TApplication& Application() {
-  static TApplication application;
+TProgram& Application() {
+  static TProgram application;
   return application;
 }
 
-void TApplication::Initialize() {
+void TProgram::Initialize() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   CoInitialize(nullptr);
   LoadLibraryA("riched20.dll");
 }
 
-void TApplication::Run() {
+void TProgram::Run() {
   if (!terminated_ && mainWindow_) mainWindow_->Show();
   MSG msg;
   while (!terminated_) {
@@ -34,12 +34,12 @@ void TApplication::Run() {
   }
 }
 
-void TApplication::Terminate() {
+void TProgram::Terminate() {
   if (!terminated_) PostQuitMessage(0);
   terminated_ = true;
 }
 
-void TApplication::DispatchPendingMessages() {
+void TProgram::DispatchPendingMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -50,8 +50,8 @@ void TApplication::DispatchPendingMessages() {
   }
 }
 
-void TApplication::DispatchOne(MSG& msg) {
-  if (TForm* form = FormOf(msg.hwnd)) {
+void TProgram::DispatchOne(MSG& msg) {
+  if (TFormWindow* form = FormOf(msg.hwnd)) {
     if (form->Menu() && form->Menu()->Accelerators() &&
         TranslateAcceleratorA(form->Handle(), form->Menu()->Accelerators(), &msg))
       return;
@@ -61,7 +61,7 @@ void TApplication::DispatchOne(MSG& msg) {
   DispatchMessageA(&msg);
 }
 
-void TApplication::ReportException(const std::exception& e) {
+void TProgram::ReportException(const std::exception& e) {
   UserDialogs().ShowError(e.what());
 }
 

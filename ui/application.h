@@ -18,15 +18,15 @@
 
 namespace quillon::ui {
 
-class TForm;
+class TFormWindow;
 
-class TApplication {
+class TProgram {
  public:
   // Common controls, COM for automation, the rich edit library.
   void Initialize();
 
-  TForm* MainWindow() const { return mainWindow_; }
-  void SetMainWindow(TForm* form) { mainWindow_ = form; }
+  TFormWindow* MainWindow() const { return mainWindow_; }
+  void SetMainWindow(TFormWindow* form) { mainWindow_ = form; }
 
   // Shows the main form (unless the end was already requested) and dispatches messages until the
   // main form closes or Terminate is called.
@@ -48,10 +48,10 @@ class TApplication {
   std::string Title = "Quillon";
 
  private:
-  TForm* mainWindow_ = nullptr;
+  TFormWindow* mainWindow_ = nullptr;
   bool terminated_ = false;
 };
 
-TApplication& Application();
+TProgram& Application();
 
 }  // namespace quillon::ui

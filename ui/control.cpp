@@ -66,7 +66,7 @@ bool IsAccelerator(char key, const std::string& caption) {
   return false;
 }
 
-HFONT FontHandle(const TFont& font) {
+HFONT FontHandle(const TTextFont& font) {
   using Key = std::tuple<std::string, int, bool, bool, int>;
   static std::map<Key, HFONT> cache;
   Key key{font.name, font.size, font.bold, font.underline, font.charset};
@@ -88,11 +88,12 @@ HBRUSH BrushHandle(TColorRef color) {
   return brush;
 }
 
-TControl::TControl(TControl* parent, std::string name) : TComponent(std::move(name)), parent_(parent) {
+TWindowControl::TWindowControl(TWindowControl* parent, std::string name)
+    : TOwnedObject(std::move(name)), parent_(parent) {
   if (parent_) parent_->children_.push_back(this);
 }
 
-TControl::~TControl() {
+TWindowControl::~TWindowControl() {
   if (parent_) {
     auto& siblings = parent_->children_;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
@@ -103,31 +104,31 @@ TControl::~TControl() {
     DestroyWindow(handle);
   }
   // Child windows still alive went with ours.
-  for (TControl* child : children_) {
+  for (TWindowControl* child : children_) {
     child->parent_ = nullptr;
     child->ForgetHandle();
   }
 }
 
-void TControl::ForgetHandle() {
+void TWindowControl::ForgetHandle() {
   handle_ = nullptr;
   oldProc_ = nullptr;
-  for (TControl* child : children_) child->ForgetHandle();
+  for (TWindowControl* child : children_) child->ForgetHandle();
 }
 
-void TControl::Detach() {
+void TWindowControl::Detach() {
   if (oldProc_) SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
   RemovePropA(handle_, kObjectProp);
   handle_ = nullptr;
 }
 
-TControl* TControl::FromHandle(HWND handle) {
+TWindowControl* TWindowControl::FromHandle(HWND handle) {
   if (!handle) return nullptr;
-  return static_cast<TControl*>(GetPropA(handle, kObjectProp));
+  return static_cast<TWindowControl*>(GetPropA(handle, kObjectProp));
 }
 
-void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const std::string& text, int left,
-                            int top, int width, int height) {
+void TWindowControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const std::string& text, int left,
+                                  int top, int width, int height) {
   RegisterOwnClass();
   HWND parentHandle = parent_ ? parent_->handle_ : nullptr;
   if (parent_) style |= WS_CHILD | WS_CLIPSIBLINGS;
@@ -136,8 +137,8 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
                             parentHandle, id, GetModuleHandleA(nullptr), nullptr);
   if (!handle_) throw std::runtime_error("Cannot create the window of " + Name());
   SetPropA(handle_, kObjectProp, this);
-  oldProc_ =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::Thunk)));
+  oldProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWindowControl::Thunk)));
   if (className == nullptr) oldProc_ = DefWindowProcA;
   // Windows links a new child window below its siblings; a control created later lies above the
   // ones created before it, as a design's later controls cover earlier ones.
@@ -146,8 +147,8 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
   RememberMargins();
 }
 
-LRESULT CALLBACK TControl::Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TControl* control = FromHandle(handle);
+LRESULT CALLBACK TWindowControl::Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TWindowControl* control = FromHandle(handle);
   if (!control) return DefWindowProcA(handle, msg, wParam, lParam);
   try {
     return control->Dispatch(msg, wParam, lParam);
@@ -159,7 +160,7 @@ LRESULT CALLBACK TControl::Thunk(HWND handle, UINT msg, WPARAM wParam, LPARAM lP
   return 0;
 }
 
-LRESULT TControl::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TWindowControl::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (Reflect(msg, wParam, lParam, result)) return result;
   switch (msg) {
@@ -184,8 +185,8 @@ LRESULT TControl::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
   return WndProc(msg, wParam, lParam);
 }
 
-bool TControl::Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  TControl* child = nullptr;
+bool TWindowControl::Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  TWindowControl* child = nullptr;
   switch (msg) {
     case WM_COMMAND:
       child = FromHandle(reinterpret_cast<HWND>(lParam));
@@ -215,7 +216,7 @@ bool TControl::Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) 
   return child->Notified(msg, wParam, lParam, result);
 }
 
-LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TWindowControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (oldProc_ == DefWindowProcA && msg == WM_ERASEBKGND) {
     RECT r;
     GetClientRect(handle_, &r);
@@ -233,25 +234,25 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefaultProc(msg, wParam, lParam);
 }
 
-LRESULT TControl::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TWindowControl::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return CallWindowProcA(oldProc_ ? oldProc_ : DefWindowProcA, handle_, msg, wParam, lParam);
 }
 
-bool TControl::Notified(UINT, WPARAM, LPARAM, LRESULT&) {
+bool TWindowControl::Notified(UINT, WPARAM, LPARAM, LRESULT&) {
   return false;
 }
 
-HBRUSH TControl::ControlColor(HDC dc) {
+HBRUSH TWindowControl::ControlColor(HDC dc) {
   SetTextColor(dc, Font().color);
   SetBkColor(dc, Color());
   return BrushHandle(Color());
 }
 
-void TControl::Click() {
+void TWindowControl::Click() {
   if (OnClick) OnClick(*this);
 }
 
-void TControl::SetBounds(int left, int top, int width, int height) {
+void TWindowControl::SetBounds(int left, int top, int width, int height) {
   MoveWindow(handle_, left, top, width, height, TRUE);
   RememberMargins();
 }
@@ -267,50 +268,50 @@ RECT BoundsInParent(HWND handle) {
 }
 }  // namespace
 
-int TControl::Left() const {
+int TWindowControl::Left() const {
   return BoundsInParent(handle_).left;
 }
-int TControl::Top() const {
+int TWindowControl::Top() const {
   return BoundsInParent(handle_).top;
 }
-int TControl::Width() const {
+int TWindowControl::Width() const {
   RECT r = BoundsInParent(handle_);
   return r.right - r.left;
 }
-int TControl::Height() const {
+int TWindowControl::Height() const {
   RECT r = BoundsInParent(handle_);
   return r.bottom - r.top;
 }
-int TControl::ClientWidth() const {
+int TWindowControl::ClientWidth() const {
   RECT r;
   GetClientRect(handle_, &r);
   return r.right;
 }
-int TControl::ClientHeight() const {
+int TWindowControl::ClientHeight() const {
   RECT r;
   GetClientRect(handle_, &r);
   return r.bottom;
 }
 
-void TControl::RememberMargins() {
+void TWindowControl::RememberMargins() {
   if (!parent_ || aligning_) return;
   rightMargin_ = parent_->ClientWidth() - (Left() + Width());
   bottomMargin_ = parent_->ClientHeight() - (Top() + Height());
 }
 
-void TControl::SetAnchors(unsigned anchors) {
+void TWindowControl::SetAnchors(unsigned anchors) {
   anchors_ = anchors;
   RememberMargins();
 }
 
-void TControl::SetDock(TDock dock) {
+void TWindowControl::SetDock(TDock dock) {
   dock_ = dock;
   if (parent_) parent_->AlignChildren();
 }
 
-void TControl::AlignChildren() {
+void TWindowControl::AlignChildren() {
   int width = ClientWidth(), height = ClientHeight();
-  for (TControl* child : children_) {
+  for (TWindowControl* child : children_) {
     if (!child->handle_) continue;
     int l = child->Left(), t = child->Top(), w = child->Width(), h = child->Height();
     switch (child->dock_) {
@@ -341,24 +342,24 @@ void TControl::AlignChildren() {
   }
 }
 
-void TControl::SetVisible(bool visible) {
+void TWindowControl::SetVisible(bool visible) {
   ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE);
 }
-bool TControl::Visible() const {
+bool TWindowControl::Visible() const {
   return (GetWindowLongA(handle_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
-void TControl::SetEnabled(bool enabled) {
+void TWindowControl::SetEnabled(bool enabled) {
   EnableWindow(handle_, enabled ? TRUE : FALSE);
 }
-bool TControl::Enabled() const {
+bool TWindowControl::Enabled() const {
   return IsWindowEnabled(handle_) != FALSE;
 }
 
-void TControl::SetCaption(const std::string& text) {
+void TWindowControl::SetCaption(const std::string& text) {
   SetWindowTextA(handle_, text.c_str());
 }
 
-std::string TControl::Caption() const {
+std::string TWindowControl::Caption() const {
   int length = GetWindowTextLengthA(handle_);
   std::string text(static_cast<size_t>(length) + 1, '\0');
   length = GetWindowTextA(handle_, text.data(), length + 1);
@@ -366,32 +367,32 @@ std::string TControl::Caption() const {
   return text;
 }
 
-void TControl::SetFont(const TFont& font) {
+void TWindowControl::SetFont(const TTextFont& font) {
   font_ = font;
   ApplyFont();
 }
 
-const TFont& TControl::Font() const {
-  static const TFont kDefault;
-  for (const TControl* c = this; c; c = c->parent_)
+const TTextFont& TWindowControl::Font() const {
+  static const TTextFont kDefault;
+  for (const TWindowControl* c = this; c; c = c->parent_)
     if (c->font_) return *c->font_;
   return kDefault;
 }
 
-void TControl::ApplyFont() {
+void TWindowControl::ApplyFont() {
   if (!handle_) return;
   SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(Font())), TRUE);
   FontChanged();
-  for (TControl* child : children_)
+  for (TWindowControl* child : children_)
     if (!child->font_) child->ApplyFont();
 }
 
-void TControl::SetColor(TColorRef color) {
+void TWindowControl::SetColor(TColorRef color) {
   color_ = color;
   RepaintWithChildren();
 }
 
-void TControl::SetParentColor(bool value) {
+void TWindowControl::SetParentColor(bool value) {
   if (value == ParentColor()) return;
   if (value)
     color_.reset();
@@ -400,18 +401,18 @@ void TControl::SetParentColor(bool value) {
   RepaintWithChildren();
 }
 
-void TControl::RepaintWithChildren() {
+void TWindowControl::RepaintWithChildren() {
   // Children that inherit the colour show it too, frames included.
   if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-TColorRef TControl::Color() const {
-  for (const TControl* c = this; c; c = c->parent_)
+TColorRef TWindowControl::Color() const {
+  for (const TWindowControl* c = this; c; c = c->parent_)
     if (c->color_) return *c->color_;
   return GetSysColor(COLOR_BTNFACE);
 }
 
-void TControl::SetHint(const std::string& hint) {
+void TWindowControl::SetHint(const std::string& hint) {
   hint_ = hint;
   HWND top = GetAncestor(handle_, GA_ROOT);
   HWND tip = static_cast<HWND>(GetPropA(top, kTipProp));
@@ -431,19 +432,19 @@ void TControl::SetHint(const std::string& hint) {
   SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
 }
 
-void TControl::BringToFront() {
+void TWindowControl::BringToFront() {
   SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
-void TControl::SendToBack() {
+void TWindowControl::SendToBack() {
   SetWindowPos(handle_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
-void TControl::SetFocus() {
+void TWindowControl::SetFocus() {
   ::SetFocus(handle_);
 }
-bool TControl::Focused() const {
+bool TWindowControl::Focused() const {
   return GetFocus() == handle_;
 }
-void TControl::Invalidate() {
+void TWindowControl::Invalidate() {
   if (handle_) InvalidateRect(handle_, nullptr, TRUE);
 }
 

@@ -41,7 +41,7 @@ inline constexpr UINT kDialogCharMessage = WM_APP + 0x101;
 // True when caption marks key (without regard to case) with "&" as its accelerator.
 bool IsAccelerator(char key, const std::string& caption);
 
-struct TFont {
+struct TTextFont {
   std::string name = "MS Sans Serif";
   int size = 8;  // points
   bool bold = false;
@@ -49,19 +49,19 @@ struct TFont {
   TColorRef color = RGB(0, 0, 0);
   int charset = DEFAULT_CHARSET;
 
-  bool operator==(const TFont&) const = default;
+  bool operator==(const TTextFont&) const = default;
 };
 // One shared font handle per distinct font, alive until the process ends.
-HFONT FontHandle(const TFont& font);
+HFONT FontHandle(const TTextFont& font);
 // One shared solid brush per colour, alive until the process ends.
 HBRUSH BrushHandle(TColorRef color);
 
-class TComponent {
+class TOwnedObject {
  public:
-  explicit TComponent(std::string name) : name_(std::move(name)) {}
-  virtual ~TComponent() = default;
-  TComponent(const TComponent&) = delete;
-  TComponent& operator=(const TComponent&) = delete;
+  explicit TOwnedObject(std::string name) : name_(std::move(name)) {}
+  virtual ~TOwnedObject() = default;
+  TOwnedObject(const TOwnedObject&) = delete;
+  TOwnedObject& operator=(const TOwnedObject&) = delete;
 
   const std::string& Name() const { return name_; }
   int Tag = 0;
@@ -70,24 +70,24 @@ class TComponent {
   std::string name_;
 };
 
-using TEventHandler = std::function<void(TComponent& sender)>;
+using TEventHandler = std::function<void(TOwnedObject& sender)>;
 
 enum class TCursorKind { Default, Hand, HourGlass };
 
 enum TAnchor : unsigned { kAnchorLeft = 1, kAnchorTop = 2, kAnchorRight = 4, kAnchorBottom = 8 };
 enum class TDock { None, Client, Left };
 
-class TControl : public TComponent {
+class TWindowControl : public TOwnedObject {
  public:
-  TControl(TControl* parent, std::string name);
-  ~TControl() override;
+  TWindowControl(TWindowControl* parent, std::string name);
+  ~TWindowControl() override;
 
   HWND Handle() const { return handle_; }
-  TControl* Parent() const { return parent_; }
+  TWindowControl* Parent() const { return parent_; }
   // The child controls in creation order, which is also the order of the Tab key.
-  const std::vector<TControl*>& Children() const { return children_; }
+  const std::vector<TWindowControl*>& Children() const { return children_; }
   // The control that owns a window handle, or nullptr when the handle is not one of ours.
-  static TControl* FromHandle(HWND handle);
+  static TWindowControl* FromHandle(HWND handle);
 
   // Position and size in the parent's client coordinates.
   void SetBounds(int left, int top, int width, int height);
@@ -112,8 +112,8 @@ class TControl : public TComponent {
   virtual void SetCaption(const std::string& text);
   std::string Caption() const;
 
-  void SetFont(const TFont& font);
-  const TFont& Font() const;  // own font, else the parent's
+  void SetFont(const TTextFont& font);
+  const TTextFont& Font() const;  // own font, else the parent's
   void SetColor(TColorRef color);
   TColorRef Color() const;  // own colour, else the parent's, else the dialog face colour
   // True while the control shows its parent's colour; setting it true drops the own colour.
@@ -159,11 +159,11 @@ class TControl : public TComponent {
   void Detach();
   void ForgetHandle();
 
-  TControl* parent_;
+  TWindowControl* parent_;
   HWND handle_ = nullptr;
   WNDPROC oldProc_ = nullptr;
-  std::vector<TControl*> children_;
-  std::optional<TFont> font_;
+  std::vector<TWindowControl*> children_;
+  std::optional<TTextFont> font_;
   std::optional<TColorRef> color_;
   TCursorKind cursor_ = TCursorKind::Default;
   std::string hint_;

@@ -13,44 +13,44 @@ namespace {
 constexpr int kScrollSteps = 2;  // unsequenced: 0 start, 1 middle, 2 end
 }
 
-TDBGrid::TDBGrid(TControl* parent, std::string name, int left, int top, int width, int height, bool border)
-    : TControl(parent, std::move(name)), link_(*this) {
+TTableGrid::TTableGrid(TWindowControl* parent, std::string name, int left, int top, int width, int height, bool border)
+    : TWindowControl(parent, std::move(name)), link_(*this) {
   CreateHandle(nullptr, WS_VISIBLE | WS_TABSTOP | WS_VSCROLL, border ? WS_EX_CLIENTEDGE : 0, "", left, top, width,
                height);
   UpdateScrollBar();
 }
 
-TDBGrid::~TDBGrid() {
+TTableGrid::~TTableGrid() {
   link_.SetDataSource(nullptr);
 }
 
-void TDBGrid::SetDataSource(dataset::TDataSource* source) {
+void TTableGrid::SetDataSource(dataset::TDataSource* source) {
   link_.SetDataSource(source);
   LinkChanged(true);
 }
 
-void TDBGrid::SetColumnWidth(const std::string& fieldName, int pixels) {
+void TTableGrid::SetColumnWidth(const std::string& fieldName, int pixels) {
   widths_[UpperCase(fieldName)] = std::max(0, pixels);
   Invalidate();
 }
 
-void TDBGrid::SetColumnDisplayWidth(const std::string& fieldName, int characters) {
+void TTableGrid::SetColumnDisplayWidth(const std::string& fieldName, int characters) {
   chars_[UpperCase(fieldName)] = std::max(0, characters);
   Invalidate();
 }
 
-void TDBGrid::HideColumn(const std::string& fieldName) {
+void TTableGrid::HideColumn(const std::string& fieldName) {
   hidden_.push_back(UpperCase(fieldName));
   Invalidate();
 }
 
-int TDBGrid::VisibleRowCount() const {
+int TTableGrid::VisibleRowCount() const {
   RECT client;
   GetClientRect(Handle(), &client);
   return std::max(1, static_cast<int>(client.bottom - TitleHeight()) / (RowHeight + 1));
 }
 
-RECT TDBGrid::RowRect(int row) const {
+RECT TTableGrid::RowRect(int row) const {
   RECT client;
   GetClientRect(Handle(), &client);
   RECT r;
@@ -61,17 +61,17 @@ RECT TDBGrid::RowRect(int row) const {
   return r;
 }
 
-int TDBGrid::RowAt(int y) const {
+int TTableGrid::RowAt(int y) const {
   if (y < TitleHeight()) return -1;
   int row = (y - TitleHeight()) / (RowHeight + 1);
   return row < link_.RecordCount() ? row : -1;
 }
 
-int TDBGrid::CurrentRow() const {
+int TTableGrid::CurrentRow() const {
   return link_.Active() && link_.RecordCount() > 0 ? link_.ActiveRecord() : -1;
 }
 
-std::vector<dataset::TField*> TDBGrid::Columns() const {
+std::vector<dataset::TField*> TTableGrid::Columns() const {
   std::vector<dataset::TField*> columns;
   dataset::TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return columns;
@@ -83,7 +83,7 @@ std::vector<dataset::TField*> TDBGrid::Columns() const {
   return columns;
 }
 
-int TDBGrid::CharWidth() const {
+int TTableGrid::CharWidth() const {
   HDC dc = GetDC(Handle());
   HGDIOBJ old = SelectObject(dc, FontHandle(Font()));
   TEXTMETRICA tm{};
@@ -93,14 +93,14 @@ int TDBGrid::CharWidth() const {
   return std::max<int>(1, tm.tmAveCharWidth);
 }
 
-int TDBGrid::ColumnWidth(const dataset::TField& field) const {
+int TTableGrid::ColumnWidth(const dataset::TField& field) const {
   auto it = widths_.find(UpperCase(field.FieldName()));
   if (it != widths_.end()) return it->second;
   auto chars = chars_.find(UpperCase(field.FieldName()));
   return (chars != chars_.end() ? chars->second : field.DisplayWidth()) * CharWidth() + 4;
 }
 
-std::string TDBGrid::CellText(int row, int column) const {
+std::string TTableGrid::CellText(int row, int column) const {
   std::vector<dataset::TField*> columns = Columns();
   if (row < 0 || row >= link_.RecordCount() || column < 0 || column >= static_cast<int>(columns.size())) return {};
   auto& link = const_cast<TGridLink&>(link_);
@@ -117,17 +117,17 @@ std::string TDBGrid::CellText(int row, int column) const {
   return text;
 }
 
-void TDBGrid::LinkChanged(bool layout) {
+void TTableGrid::LinkChanged(bool layout) {
   if (layout) UpdateRowCount();
   UpdateScrollBar();
   Invalidate();
 }
 
-void TDBGrid::UpdateRowCount() {
+void TTableGrid::UpdateRowCount() {
   link_.SetBufferCount(VisibleRowCount());
 }
 
-void TDBGrid::UpdateScrollBar() {
+void TTableGrid::UpdateScrollBar() {
   if (updatingScroll_) return;
   updatingScroll_ = true;
   SCROLLINFO si{};
@@ -152,7 +152,7 @@ void TDBGrid::UpdateScrollBar() {
   updatingScroll_ = false;
 }
 
-void TDBGrid::Paint(HDC dc) {
+void TTableGrid::Paint(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
   FillRect(dc, &client, BrushHandle(Color()));
@@ -210,7 +210,7 @@ void TDBGrid::Paint(HDC dc) {
   SelectObject(dc, oldFont);
 }
 
-void TDBGrid::KeyDown(WPARAM key) {
+void TTableGrid::KeyDown(WPARAM key) {
   dataset::TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return;
   switch (key) {
@@ -237,7 +237,7 @@ void TDBGrid::KeyDown(WPARAM key) {
   }
 }
 
-void TDBGrid::Scroll(int code) {
+void TTableGrid::Scroll(int code) {
   dataset::TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return;
   switch (code) {
@@ -280,7 +280,7 @@ void TDBGrid::Scroll(int code) {
   UpdateScrollBar();
 }
 
-LRESULT TDBGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TTableGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -336,7 +336,7 @@ LRESULT TDBGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 }  // namespace quillon::ui

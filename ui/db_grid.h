@@ -1,4 +1,4 @@
-// TDBGrid: a grid bound to a data source that shows the records of its dataset, one row per
+// TTableGrid: a grid bound to a data source that shows the records of its dataset, one row per
 // record, one column per visible field, under a title row of field names.
 //
 // It reads only what it shows: it asks the dataset for as many buffered records as it has rows
@@ -23,10 +23,10 @@
 
 namespace quillon::ui {
 
-class TDBGrid : public TControl {
+class TTableGrid : public TWindowControl {
  public:
-  TDBGrid(TControl* parent, std::string name, int left, int top, int width, int height, bool border = true);
-  ~TDBGrid() override;
+  TTableGrid(TWindowControl* parent, std::string name, int left, int top, int width, int height, bool border = true);
+  ~TTableGrid() override;
 
   void SetDataSource(dataset::TDataSource* source);
   dataset::TDataSource* DataSource() const { return link_.DataSource(); }
@@ -57,7 +57,7 @@ class TDBGrid : public TControl {
   // The text of a cell as painted (row = data row).
   std::string CellText(int row, int column) const;
 
-  std::function<void(TDBGrid&)> OnDblClick;
+  std::function<void(TTableGrid&)> OnDblClick;
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -65,7 +65,7 @@ class TDBGrid : public TControl {
  private:
   class TGridLink : public dataset::TDataLink {
    public:
-    explicit TGridLink(TDBGrid& grid) : grid_(grid) {}
+    explicit TGridLink(TTableGrid& grid) : grid_(grid) {}
 
    protected:
     void ActiveChanged() override { grid_.LinkChanged(true); }
@@ -75,7 +75,7 @@ class TDBGrid : public TControl {
     void LayoutChanged() override { grid_.LinkChanged(true); }
 
    private:
-    TDBGrid& grid_;
+    TTableGrid& grid_;
   };
 
   void LinkChanged(bool layout);

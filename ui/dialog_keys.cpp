@@ -14,8 +14,8 @@ bool Usable(HWND window) {
 
 // Every visible, enabled control under control in Tab order (labels included); only the Tab stops
 // when stopsOnly.
-void Collect(const TControl& control, bool stopsOnly, std::vector<TControl*>& out) {
-  for (TControl* child : control.Children()) {
+void Collect(const TWindowControl& control, bool stopsOnly, std::vector<TWindowControl*>& out) {
+  for (TWindowControl* child : control.Children()) {
     HWND h = child->Handle();
     if (!h || !Usable(h)) continue;
     if (!stopsOnly || (GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP)) out.push_back(child);
@@ -25,19 +25,20 @@ void Collect(const TControl& control, bool stopsOnly, std::vector<TControl*>& ou
 
 }  // namespace
 
-std::vector<TControl*> TabStops(const TControl& root) {
-  std::vector<TControl*> stops;
+std::vector<TWindowControl*> TabStops(const TWindowControl& root) {
+  std::vector<TWindowControl*> stops;
   Collect(root, true, stops);
   return stops;
 }
 
-TControl* NextTabStop(const TControl& root, HWND from, bool backward) {
-  std::vector<TControl*> stops = TabStops(root);
+TWindowControl* NextTabStop(const TWindowControl& root, HWND from, bool backward) {
+  std::vector<TWindowControl*> stops = TabStops(root);
   if (stops.empty()) return nullptr;
-  auto it = std::find_if(stops.begin(), stops.end(), [from](TControl* c) { return c->Handle() == from; });
+  auto it = std::find_if(stops.begin(), stops.end(), [from](TWindowControl* c) { return c->Handle() == from; });
   if (it == stops.end()) {
     // The focus may sit inside a stop (a combo box's edit, say): find the stop that holds it.
-    it = std::find_if(stops.begin(), stops.end(), [from](TControl* c) { return from && IsChild(c->Handle(), from); });
+    it = std::find_if(stops.begin(), stops.end(),
+                      [from](TWindowControl* c) { return from && IsChild(c->Handle(), from); });
   }
   if (it == stops.end()) return backward ? stops.back() : stops.front();
   auto index = static_cast<size_t>(it - stops.begin());
@@ -45,10 +46,10 @@ TControl* NextTabStop(const TControl& root, HWND from, bool backward) {
   return stops[backward ? (index + n - 1) % n : (index + 1) % n];
 }
 
-bool OfferAccessKey(const TControl& root, char ch) {
-  std::vector<TControl*> all;
+bool OfferAccessKey(const TWindowControl& root, char ch) {
+  std::vector<TWindowControl*> all;
   Collect(root, false, all);
-  for (TControl* control : all)
+  for (TWindowControl* control : all)
     if (SendMessageA(control->Handle(), kDialogCharMessage, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 0))
       return true;
   return false;

@@ -15,15 +15,15 @@
 namespace quillon::ui {
 
 // Every Tab stop under root, in Tab order.
-std::vector<TControl*> TabStops(const TControl& root);
+std::vector<TWindowControl*> TabStops(const TWindowControl& root);
 
 // The stop after (or before) from; the first (or last) one when from is not a stop. nullptr when
 // root holds no stop.
-TControl* NextTabStop(const TControl& root, HWND from, bool backward);
+TWindowControl* NextTabStop(const TWindowControl& root, HWND from, bool backward);
 
 // Offers an Alt+character to the visible, enabled controls under root in Tab order
 // (kDialogCharMessage); true when one of them took it.
-bool OfferAccessKey(const TControl& root, char ch);
+bool OfferAccessKey(const TWindowControl& root, char ch);
 
 // True when the window under the focus asks for this key itself (WM_GETDLGCODE), as edits do for
 // arrows and multi-line edits for Enter.

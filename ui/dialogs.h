@@ -41,9 +41,9 @@ inline bool Confirm(const std::string& text) {
 }
 
 // The standard open and save dialogs. Filter is written "description|mask|description|mask".
-class TFileDialog : public TComponent {
+class TFileDialog : public TOwnedObject {
  public:
-  using TComponent::TComponent;
+  using TOwnedObject::TOwnedObject;
   std::string Filter;
   std::string FileName;
   std::string DefaultExt;
@@ -56,14 +56,14 @@ class TFileDialog : public TComponent {
   bool Run(HWND owner, bool save) { return UserDialogs().ChooseFile(*this, owner, save); }
 };
 
-class TOpenDialog : public TFileDialog {
+class TOpenFileDialog : public TFileDialog {
  public:
   using TFileDialog::TFileDialog;
   // True when the user chose a file (then in FileName).
   bool Execute(HWND owner = nullptr) { return Run(owner, false); }
 };
 
-class TSaveDialog : public TFileDialog {
+class TSaveFileDialog : public TFileDialog {
  public:
   using TFileDialog::TFileDialog;
   bool Execute(HWND owner = nullptr) { return Run(owner, true); }

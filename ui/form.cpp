@@ -7,8 +7,8 @@
 
 namespace quillon::ui {
 
-TForm::TForm(std::string name, const std::string& caption, int width, int height, TFormFrame border)
-    : TControl(nullptr, std::move(name)) {
+TFormWindow::TFormWindow(std::string name, const std::string& caption, int width, int height, TFormFrame border)
+    : TWindowControl(nullptr, std::move(name)) {
   DWORD style = border == TFormFrame::Sizeable ? WS_OVERLAPPEDWINDOW : WS_CAPTION | WS_SYSMENU | WS_POPUP;
   DWORD exStyle = border == TFormFrame::Dialog ? WS_EX_DLGMODALFRAME : 0;
   if (border == TFormFrame::Dialog) {
@@ -23,24 +23,24 @@ TForm::TForm(std::string name, const std::string& caption, int width, int height
   if (!Application().MainWindow()) Application().SetMainWindow(this);
 }
 
-TForm::~TForm() {
+TFormWindow::~TFormWindow() {
   if (Application().MainWindow() == this) Application().SetMainWindow(nullptr);
   while (!components_.empty()) components_.pop_back();
 }
 
-void TForm::AttachMenu() {
+void TFormWindow::AttachMenu() {
   if (menu_) menu_->Attach(Handle());
   AlignChildren();
 }
 
-void TForm::Show() {
+void TFormWindow::Show() {
   if (Visible()) return;
   if (OnShow) OnShow(*this);
   ShowWindow(Handle(), SW_SHOW);
   UpdateWindow(Handle());
 }
 
-void TForm::Close() {
+void TFormWindow::Close() {
   if (OnClose) OnClose(*this);
   if (modal_) {
     if (modalResult_ == kDialogNone) modalResult_ = kDialogCancel;
@@ -50,11 +50,11 @@ void TForm::Close() {
   if (Application().MainWindow() == this) Application().Terminate();
 }
 
-void TForm::SetModalResult(int result) {
+void TFormWindow::SetModalResult(int result) {
   modalResult_ = result;
 }
 
-int TForm::ShowModal() {
+int TFormWindow::ShowModal() {
   HWND owner =
       Application().MainWindow() && Application().MainWindow() != this ? Application().MainWindow()->Handle() : nullptr;
   if (owner) EnableWindow(owner, FALSE);
@@ -84,7 +84,7 @@ int TForm::ShowModal() {
   return modalResult_;
 }
 
-bool TForm::DialogKey(const MSG& msg) {
+bool TFormWindow::DialogKey(const MSG& msg) {
   HWND focus = GetFocus();
   bool ctrl = GetKeyState(VK_CONTROL) < 0;
   bool shift = GetKeyState(VK_SHIFT) < 0;
@@ -100,7 +100,7 @@ bool TForm::DialogKey(const MSG& msg) {
       return true;
     }
     if (msg.wParam == VK_TAB && !ctrl && !WantsKey(focus, msg)) {
-      if (TControl* next = NextTabStop(*this, focus, shift)) next->SetFocus();
+      if (TWindowControl* next = NextTabStop(*this, focus, shift)) next->SetFocus();
       return true;
     }
     if (msg.wParam == VK_RETURN && !WantsKey(focus, msg)) {
@@ -117,7 +117,7 @@ bool TForm::DialogKey(const MSG& msg) {
   return false;
 }
 
-LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TFormWindow::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
@@ -149,19 +149,19 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_COMMAND:
       if (lParam == 0 && menu_) {
-        if (TMenuItem* item = menu_->FindCommand(LOWORD(wParam))) {
+        if (TMenuEntry* item = menu_->FindCommand(LOWORD(wParam))) {
           item->Click();
           return 0;
         }
       }
       break;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
-TForm* FormOf(HWND handle) {
+TFormWindow* FormOf(HWND handle) {
   if (!handle) return nullptr;
-  return dynamic_cast<TForm*>(TControl::FromHandle(GetAncestor(handle, GA_ROOT)));
+  return dynamic_cast<TFormWindow*>(TWindowControl::FromHandle(GetAncestor(handle, GA_ROOT)));
 }
 
 }  // namespace quillon::ui

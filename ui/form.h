@@ -17,17 +17,17 @@
 
 namespace quillon::ui {
 
-class TPageControl;
+class TTabbedPages;
 
 enum TDialogResult { kDialogNone = 0, kDialogOk = IDOK, kDialogCancel = IDCANCEL };
 
 enum class TFormFrame { Sizeable, Dialog };
 
-class TForm : public TControl {
+class TFormWindow : public TWindowControl {
  public:
   // Outer size width x height (Sizeable) or client size (Dialog), centred on the desktop.
-  TForm(std::string name, const std::string& caption, int width, int height, TFormFrame border);
-  ~TForm() override;
+  TFormWindow(std::string name, const std::string& caption, int width, int height, TFormFrame border);
+  ~TFormWindow() override;
 
   template <class T, class... Args>
   T* Add(Args&&... args) {
@@ -38,8 +38,8 @@ class TForm : public TControl {
   }
 
   // Makes a main menu and attaches it once its items are added (see AttachMenu).
-  TMainMenu* Menu() const { return menu_; }
-  void SetMenu(TMainMenu* menu) { menu_ = menu; }
+  TMenuBar* Menu() const { return menu_; }
+  void SetMenu(TMenuBar* menu) { menu_ = menu; }
   void AttachMenu();
 
   // Shows the form; OnShow runs first, as the form becomes visible.
@@ -52,12 +52,12 @@ class TForm : public TControl {
   void SetModalResult(int result);
   int ModalResult() const { return modalResult_; }
   // In a modal form Enter clicks the default button and Escape cancels.
-  void SetDefaultButton(TControl* button) { defaultButton_ = button; }
-  TControl* DefaultButton() const { return defaultButton_; }
+  void SetDefaultButton(TWindowControl* button) { defaultButton_ = button; }
+  TWindowControl* DefaultButton() const { return defaultButton_; }
   // The control that gets the focus when the form is first activated.
-  void SetActiveControl(TControl* control) { activeControl_ = control; }
+  void SetActiveControl(TWindowControl* control) { activeControl_ = control; }
   // Ctrl+Tab / Ctrl+PgDn and Ctrl+Shift+Tab / Ctrl+PgUp switch this page control's pages.
-  void SetPageKeys(TPageControl* pages) { pageKeys_ = pages; }
+  void SetPageKeys(TTabbedPages* pages) { pageKeys_ = pages; }
 
   // The keys that move between controls: Tab and Shift+Tab, Enter on the focused push button or
   // the default button, Alt+access key, and the page keys. True when msg was used up.
@@ -70,18 +70,18 @@ class TForm : public TControl {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  std::vector<std::unique_ptr<TComponent>> components_;
-  TMainMenu* menu_ = nullptr;
+  std::vector<std::unique_ptr<TOwnedObject>> components_;
+  TMenuBar* menu_ = nullptr;
   int modalResult_ = kDialogNone;
   bool modal_ = false;
-  TControl* defaultButton_ = nullptr;
-  TControl* activeControl_ = nullptr;
-  TPageControl* pageKeys_ = nullptr;
+  TWindowControl* defaultButton_ = nullptr;
+  TWindowControl* activeControl_ = nullptr;
+  TTabbedPages* pageKeys_ = nullptr;
   // The focused control while the form is inactive, given the focus back on activation.
   HWND savedFocus_ = nullptr;
 };
 
 // The form that owns a window (its top-level ancestor), or nullptr.
-TForm* FormOf(HWND handle);
+TFormWindow* FormOf(HWND handle);
 
 }  // namespace quillon::ui

@@ -3,17 +3,17 @@
 
 namespace quillon::ui {
 
-TImage::TImage(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TPictureBox::TPictureBox(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE, 0, "", left, top, width, height);
 }
 
-void TImage::SetPicture(TPicture picture) {
+void TPictureBox::SetPicture(TPictureData picture) {
   picture_ = std::move(picture);
   Invalidate();
 }
 
-void TImage::LoadJpegResource(const char* resourceName) {
+void TPictureBox::LoadJpegResource(const char* resourceName) {
   HMODULE module = GetModuleHandleA(nullptr);
   HRSRC found = FindResourceA(module, resourceName, MAKEINTRESOURCEA(10));  // RT_RCDATA
   if (!found) throw EInvalidGraphic(std::string("Missing picture resource ") + resourceName);
@@ -23,7 +23,7 @@ void TImage::LoadJpegResource(const char* resourceName) {
   SetPicture(DecodeJpeg(data, SizeofResource(module, found)));
 }
 
-LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TPictureBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -52,7 +52,7 @@ LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       Click();
       return 0;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 }  // namespace quillon::ui

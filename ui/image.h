@@ -8,11 +8,11 @@
 
 namespace quillon::ui {
 
-class TImage : public TControl {
+class TPictureBox : public TWindowControl {
  public:
-  TImage(TControl* parent, std::string name, int left, int top, int width, int height);
-  void SetPicture(TPicture picture);
-  const TPicture& Picture() const { return picture_; }
+  TPictureBox(TWindowControl* parent, std::string name, int left, int top, int width, int height);
+  void SetPicture(TPictureData picture);
+  const TPictureData& Picture() const { return picture_; }
   // Decodes a JPEG resource (type RCDATA) of the running program; raises EInvalidGraphic when it is
   // missing or unreadable.
   void LoadJpegResource(const char* resourceName);
@@ -21,7 +21,7 @@ class TImage : public TControl {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  TPicture picture_;
+  TPictureData picture_;
 };
 
 }  // namespace quillon::ui

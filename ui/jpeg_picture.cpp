@@ -30,7 +30,7 @@ void OnFatalError(j_common_ptr info) {
 void OnMessage(j_common_ptr) {}  // warnings are not shown
 
 // Fills picture; false with errors.message set on failure.
-bool Decode(const unsigned char* data, unsigned long size, TPicture& picture, ErrorManager& errors) {
+bool Decode(const unsigned char* data, unsigned long size, TPictureData& picture, ErrorManager& errors) {
   jpeg_decompress_struct info;
   info.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = OnFatalError;
@@ -60,9 +60,9 @@ bool Decode(const unsigned char* data, unsigned long size, TPicture& picture, Er
 
 }  // namespace
 
-TPicture DecodeJpeg(const void* data, std::size_t size) {
+TPictureData DecodeJpeg(const void* data, std::size_t size) {
   if (size == 0) throw EInvalidGraphic("JPEG error: no data");
-  TPicture picture;
+  TPictureData picture;
   ErrorManager errors;
   std::memset(errors.message, 0, sizeof errors.message);
   // The picture's buffer is allocated inside Decode; the jump lands in Decode's own frame, so the

@@ -16,7 +16,7 @@ class EInvalidGraphic : public std::runtime_error {
 
 // Top-down rows of blue, green, red bytes, each row padded to a multiple of 4 bytes, ready for
 // the device-independent bitmap functions.
-struct TPicture {
+struct TPictureData {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> pixels;
@@ -25,6 +25,6 @@ struct TPicture {
 };
 
 // Raises EInvalidGraphic (with libjpeg's message) for data that is not a readable JPEG.
-TPicture DecodeJpeg(const void* data, std::size_t size);
+TPictureData DecodeJpeg(const void* data, std::size_t size);
 
 }  // namespace quillon::ui

@@ -11,27 +11,27 @@ UINT NextCommand() {
   return next++;
 }
 
-std::string ShortCutText(const TShortCut& s) {
+std::string ShortCutText(const TKeyShortcut& s) {
   std::string text = s.alt ? "Alt+" : "";
   return text + s.key;
 }
 }  // namespace
 
-TMenuItem* TMenuItem::Add(std::string name, std::string caption) {
-  items_.push_back(std::make_unique<TMenuItem>(std::move(name), std::move(caption)));
+TMenuEntry* TMenuEntry::Add(std::string name, std::string caption) {
+  items_.push_back(std::make_unique<TMenuEntry>(std::move(name), std::move(caption)));
   return items_.back().get();
 }
 
-TMainMenu::~TMainMenu() {
+TMenuBar::~TMenuBar() {
   if (accelerators_) DestroyAcceleratorTable(accelerators_);
 }
 
-TMenuItem* TMainMenu::Add(std::string name, std::string caption) {
-  items_.push_back(std::make_unique<TMenuItem>(std::move(name), std::move(caption)));
+TMenuEntry* TMenuBar::Add(std::string name, std::string caption) {
+  items_.push_back(std::make_unique<TMenuEntry>(std::move(name), std::move(caption)));
   return items_.back().get();
 }
 
-HMENU TMainMenu::Build(const std::vector<std::unique_ptr<TMenuItem>>& items, std::vector<ACCEL>& accels, bool popup) {
+HMENU TMenuBar::Build(const std::vector<std::unique_ptr<TMenuEntry>>& items, std::vector<ACCEL>& accels, bool popup) {
   HMENU menu = popup ? CreatePopupMenu() : CreateMenu();
   for (const auto& item : items) {
     if (!item->Visible) continue;
@@ -60,19 +60,19 @@ HMENU TMainMenu::Build(const std::vector<std::unique_ptr<TMenuItem>>& items, std
   return menu;
 }
 
-void TMainMenu::Attach(HWND form) {
+void TMenuBar::Attach(HWND form) {
   std::vector<ACCEL> accels;
   bar_ = Build(items_, accels, false);
   if (!accels.empty()) accelerators_ = CreateAcceleratorTableA(accels.data(), static_cast<int>(accels.size()));
   SetMenu(form, bar_);  // the window destroys the bar with itself
 }
 
-TMenuItem* TMainMenu::FindCommand(UINT command) const {
-  std::function<TMenuItem*(const std::vector<std::unique_ptr<TMenuItem>>&)> find =
-      [&](const std::vector<std::unique_ptr<TMenuItem>>& items) -> TMenuItem* {
+TMenuEntry* TMenuBar::FindCommand(UINT command) const {
+  std::function<TMenuEntry*(const std::vector<std::unique_ptr<TMenuEntry>>&)> find =
+      [&](const std::vector<std::unique_ptr<TMenuEntry>>& items) -> TMenuEntry* {
     for (const auto& item : items) {
       if (item->command_ == command && command != 0) return item.get();
-      if (TMenuItem* found = find(item->items_)) return found;
+      if (TMenuEntry* found = find(item->items_)) return found;
     }
     return nullptr;
   };

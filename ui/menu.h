@@ -13,23 +13,23 @@
 namespace quillon::ui {
 
 // A key with Alt, e.g. {true, 'X'} for Alt+X; key 0 means none.
-struct TShortCut {
+struct TKeyShortcut {
   bool alt = false;
   char key = 0;
 };
 
-class TMenuItem : public TComponent {
+class TMenuEntry : public TOwnedObject {
  public:
-  TMenuItem(std::string name, std::string caption) : TComponent(std::move(name)), caption_(std::move(caption)) {}
+  TMenuEntry(std::string name, std::string caption) : TOwnedObject(std::move(name)), caption_(std::move(caption)) {}
 
   // A caption of "-" makes a separator.
-  TMenuItem* Add(std::string name, std::string caption);
+  TMenuEntry* Add(std::string name, std::string caption);
 
   const std::string& Caption() const { return caption_; }
-  const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return items_; }
+  const std::vector<std::unique_ptr<TMenuEntry>>& Items() const { return items_; }
 
   int HelpContext = 0;
-  TShortCut ShortCut;
+  TKeyShortcut ShortCut;
   bool Visible = true;
   bool Enabled = true;
   bool Checked = false;
@@ -43,29 +43,29 @@ class TMenuItem : public TComponent {
   }
 
  private:
-  friend class TMainMenu;
+  friend class TMenuBar;
   std::string caption_;
-  std::vector<std::unique_ptr<TMenuItem>> items_;
+  std::vector<std::unique_ptr<TMenuEntry>> items_;
   UINT command_ = 0;
 };
 
-class TMainMenu : public TComponent {
+class TMenuBar : public TOwnedObject {
  public:
-  using TComponent::TComponent;
-  ~TMainMenu() override;
+  using TOwnedObject::TOwnedObject;
+  ~TMenuBar() override;
 
-  TMenuItem* Add(std::string name, std::string caption);
-  const std::vector<std::unique_ptr<TMenuItem>>& Items() const { return items_; }
+  TMenuEntry* Add(std::string name, std::string caption);
+  const std::vector<std::unique_ptr<TMenuEntry>>& Items() const { return items_; }
   // Builds the menu bar and the shortcut table and attaches the bar to the window.
   void Attach(HWND form);
   HACCEL Accelerators() const { return accelerators_; }
   // The item with that command identifier, or nullptr.
-  TMenuItem* FindCommand(UINT command) const;
+  TMenuEntry* FindCommand(UINT command) const;
 
  private:
-  HMENU Build(const std::vector<std::unique_ptr<TMenuItem>>& items, std::vector<ACCEL>& accels, bool popup);
+  HMENU Build(const std::vector<std::unique_ptr<TMenuEntry>>& items, std::vector<ACCEL>& accels, bool popup);
 
-  std::vector<std::unique_ptr<TMenuItem>> items_;
+  std::vector<std::unique_ptr<TMenuEntry>> items_;
   HMENU bar_ = nullptr;
   HACCEL accelerators_ = nullptr;
 };

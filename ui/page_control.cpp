@@ -5,27 +5,27 @@
 
 namespace quillon::ui {
 
-TTabSheet::TTabSheet(TPageControl* pages, std::string name, const std::string& caption)
-    : TPanel(pages, std::move(name), 0, 0, 10, 10), pages_(pages) {
+TTabPage::TTabPage(TTabbedPages* pages, std::string name, const std::string& caption)
+    : TPanelBox(pages, std::move(name), 0, 0, 10, 10), pages_(pages) {
   SetCaption(caption);
   pages->AddSheet(this, caption);
 }
 
-TTabSheet::~TTabSheet() {
+TTabPage::~TTabPage() {
   if (pages_ && Parent() == pages_) pages_->RemoveSheet(this);
 }
 
-void TPageControl::RemoveSheet(TTabSheet* sheet) {
+void TTabbedPages::RemoveSheet(TTabPage* sheet) {
   std::erase(sheets_, sheet);
 }
 
-TPageControl::TPageControl(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TTabbedPages::TTabbedPages(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(WC_TABCONTROLA, WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT, "", left, top, width,
                height);
 }
 
-void TPageControl::AddSheet(TTabSheet* sheet, const std::string& caption) {
+void TTabbedPages::AddSheet(TTabPage* sheet, const std::string& caption) {
   TCITEMA item = {};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<char*>(caption.c_str());
@@ -35,7 +35,7 @@ void TPageControl::AddSheet(TTabSheet* sheet, const std::string& caption) {
   ShowActiveSheet();
 }
 
-std::string TPageControl::TabCaption(int index) const {
+std::string TTabbedPages::TabCaption(int index) const {
   char text[256] = {};
   TCITEMA item = {};
   item.mask = TCIF_TEXT;
@@ -45,16 +45,16 @@ std::string TPageControl::TabCaption(int index) const {
   return text;
 }
 
-int TPageControl::ActivePageIndex() const {
+int TTabbedPages::ActivePageIndex() const {
   return static_cast<int>(SendMessageA(Handle(), TCM_GETCURSEL, 0, 0));
 }
 
-void TPageControl::SetActivePageIndex(int index) {
+void TTabbedPages::SetActivePageIndex(int index) {
   SendMessageA(Handle(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
   ShowActiveSheet();
 }
 
-void TPageControl::SelectNextPage(bool forward) {
+void TTabbedPages::SelectNextPage(bool forward) {
   int n = PageCount();
   if (n == 0) return;
   int active = ActivePageIndex();
@@ -62,7 +62,7 @@ void TPageControl::SelectNextPage(bool forward) {
   if (OnChange) OnChange(*this);
 }
 
-void TPageControl::ShowActiveSheet() {
+void TTabbedPages::ShowActiveSheet() {
   int active = ActivePageIndex();
   // Show the new sheet before hiding the old one, so the area never flashes empty.
   for (int i = 0; i < PageCount(); ++i)
@@ -71,16 +71,16 @@ void TPageControl::ShowActiveSheet() {
     if (i != active) sheets_[static_cast<size_t>(i)]->SetVisible(false);
 }
 
-void TPageControl::AlignChildren() {
+void TTabbedPages::AlignChildren() {
   RECT r;
   GetClientRect(Handle(), &r);
   SendMessageA(Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
-  for (TTabSheet* sheet : sheets_)
+  for (TTabPage* sheet : sheets_)
     SetWindowPos(sheet->Handle(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool TPageControl::Notified(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TTabbedPages::Notified(UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
   if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(TCN_SELCHANGE)) {
     ShowActiveSheet();
     if (OnChange) OnChange(*this);

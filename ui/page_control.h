@@ -11,27 +11,27 @@
 
 namespace quillon::ui {
 
-class TPageControl;
+class TTabbedPages;
 
-class TTabSheet : public TPanel {
+class TTabPage : public TPanelBox {
  public:
-  TTabSheet(TPageControl* pages, std::string name, const std::string& caption);
-  ~TTabSheet() override;
+  TTabPage(TTabbedPages* pages, std::string name, const std::string& caption);
+  ~TTabPage() override;
 
  private:
-  TPageControl* pages_;
+  TTabbedPages* pages_;
 };
 
-class TPageControl : public TControl {
+class TTabbedPages : public TWindowControl {
  public:
-  TPageControl(TControl* parent, std::string name, int left, int top, int width, int height);
+  TTabbedPages(TWindowControl* parent, std::string name, int left, int top, int width, int height);
 
   // Adds a sheet as the last tab (the sheet is owned by the caller's form like any control).
-  void AddSheet(TTabSheet* sheet, const std::string& caption);
+  void AddSheet(TTabPage* sheet, const std::string& caption);
   // Forgets a sheet that is being destroyed (its tab stays).
-  void RemoveSheet(TTabSheet* sheet);
+  void RemoveSheet(TTabPage* sheet);
   int PageCount() const { return static_cast<int>(sheets_.size()); }
-  TTabSheet* Page(int index) const { return sheets_.at(static_cast<size_t>(index)); }
+  TTabPage* Page(int index) const { return sheets_.at(static_cast<size_t>(index)); }
   std::string TabCaption(int index) const;
 
   int ActivePageIndex() const;
@@ -47,7 +47,7 @@ class TPageControl : public TControl {
 
  private:
   void ShowActiveSheet();
-  std::vector<TTabSheet*> sheets_;
+  std::vector<TTabPage*> sheets_;
 };
 
 }  // namespace quillon::ui

@@ -13,29 +13,29 @@
 
 namespace quillon::ui {
 
-TPanel::TPanel(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TPanelBox::TPanelBox(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, "", left, top, width, height);
 }
 
-TLabel::TLabel(TControl* parent, std::string name, const std::string& caption, int left, int top)
-    : TControl(parent, std::move(name)) {
+TTextLabel::TTextLabel(TWindowControl* parent, std::string name, const std::string& caption, int left, int top)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle("STATIC", WS_VISIBLE | SS_LEFT | SS_NOTIFY, 0, caption, left, top, 10, 13);
   Fit();
 }
 
-void TLabel::SetCaption(const std::string& text) {
-  TControl::SetCaption(text);
+void TTextLabel::SetCaption(const std::string& text) {
+  TWindowControl::SetCaption(text);
   Fit();
 }
 
-void TLabel::SetAlignRight(bool right) {
+void TTextLabel::SetAlignRight(bool right) {
   LONG style = GetWindowLongA(Handle(), GWL_STYLE) & ~(SS_LEFT | SS_RIGHT | SS_CENTER);
   SetWindowLongA(Handle(), GWL_STYLE, style | (right ? SS_RIGHT : SS_LEFT));
   Invalidate();
 }
 
-void TLabel::Fit() {
+void TTextLabel::Fit() {
   if (!AutoSize || !Handle()) return;
   std::string text = Caption();
   HDC dc = GetDC(Handle());
@@ -49,13 +49,13 @@ void TLabel::Fit() {
   Invalidate();
 }
 
-HBRUSH TLabel::ControlColor(HDC dc) {
+HBRUSH TTextLabel::ControlColor(HDC dc) {
   SetTextColor(dc, Font().color);
   SetBkMode(dc, TRANSPARENT);
   return BrushHandle(Color());
 }
 
-bool TLabel::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TTextLabel::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   if (msg == WM_COMMAND && HIWORD(wParam) == STN_CLICKED) {
     Click();
     result = 0;
@@ -64,16 +64,16 @@ bool TLabel::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   return false;
 }
 
-TButton::TButton(TControl* parent, std::string name, const std::string& caption, int left, int top, int width,
-                 int height, bool isDefault)
-    : TControl(parent, std::move(name)) {
+TPushButton::TPushButton(TWindowControl* parent, std::string name, const std::string& caption, int left, int top,
+                         int width, int height, bool isDefault)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, caption, left,
                top, width, height);
   if (isDefault)
-    if (TForm* form = FormOf(Handle())) form->SetDefaultButton(this);
+    if (TFormWindow* form = FormOf(Handle())) form->SetDefaultButton(this);
 }
 
-bool TButton::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TPushButton::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
     Click();
     result = 0;
@@ -82,12 +82,12 @@ bool TButton::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   return false;
 }
 
-TEdit::TEdit(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TTextBox::TTextBox(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, "", left, top, width, height);
 }
 
-bool TEdit::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TTextBox::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   if (msg == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
     if (OnChange) OnChange(*this);
     result = 0;
@@ -96,12 +96,12 @@ bool TEdit::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   return false;
 }
 
-LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TTextBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_GETDLGCODE && OnKeyDown) {
     // A key handler sees Enter rather than the form's default button.
     auto* key = reinterpret_cast<const MSG*>(lParam);
     if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
-      return TControl::WndProc(msg, wParam, lParam) | DLGC_WANTMESSAGE;
+      return TWindowControl::WndProc(msg, wParam, lParam) | DLGC_WANTMESSAGE;
   }
   if (msg == WM_KEYDOWN && OnKeyDown) {
     WORD key = static_cast<WORD>(wParam);
@@ -109,20 +109,21 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (key == 0) return 0;
     wParam = key;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
-HBRUSH TEdit::ControlColor(HDC dc) {
+HBRUSH TTextBox::ControlColor(HDC dc) {
   SetTextColor(dc, Font().color);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   return GetSysColorBrush(COLOR_WINDOW);
 }
 
-TComboBox::TComboBox(TControl* parent, std::string name, int left, int top, int width)
-    : TComboBox(parent, std::move(name), left, top, width, TComboStyle::csDropDownList) {}
+TComboField::TComboField(TWindowControl* parent, std::string name, int left, int top, int width)
+    : TComboField(parent, std::move(name), left, top, width, TComboStyle::csDropDownList) {}
 
-TComboBox::TComboBox(TControl* parent, std::string name, int left, int top, int width, TComboStyle style, int height)
-    : TControl(parent, std::move(name)), style_(style) {
+TComboField::TComboField(TWindowControl* parent, std::string name, int left, int top, int width, TComboStyle style,
+                         int height)
+    : TWindowControl(parent, std::move(name)), style_(style) {
   DWORD kind = style == TComboStyle::csDropDown ? CBS_DROPDOWN
                : style == TComboStyle::csSimple ? CBS_SIMPLE
                                                 : CBS_DROPDOWNLIST;
@@ -131,17 +132,17 @@ TComboBox::TComboBox(TControl* parent, std::string name, int left, int top, int 
   CreateHandle("COMBOBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | kind, 0, "", left, top, width, height);
 }
 
-void TComboBox::Clear() {
+void TComboField::Clear() {
   SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
 }
-void TComboBox::Add(const std::string& item) {
+void TComboField::Add(const std::string& item) {
   SendMessageA(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
-int TComboBox::Count() const {
+int TComboField::Count() const {
   return static_cast<int>(SendMessageA(Handle(), CB_GETCOUNT, 0, 0));
 }
 
-std::string TComboBox::Item(int index) const {
+std::string TComboField::Item(int index) const {
   LRESULT length = SendMessageA(Handle(), CB_GETLBTEXTLEN, index, 0);
   if (length == CB_ERR) return {};
   std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -150,25 +151,25 @@ std::string TComboBox::Item(int index) const {
   return text;
 }
 
-int TComboBox::IndexOf(const std::string& text) const {
+int TComboField::IndexOf(const std::string& text) const {
   for (int i = 0, n = Count(); i < n; ++i)
     if (EqualIgnoringCase(Item(i), text)) return i;
   return -1;
 }
 
-int TComboBox::ItemIndex() const {
+int TComboField::ItemIndex() const {
   return static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
 }
-void TComboBox::SetItemIndex(int index) {
+void TComboField::SetItemIndex(int index) {
   SendMessageA(Handle(), CB_SETCURSEL, index, 0);
 }
-std::string TComboBox::Text() const {
+std::string TComboField::Text() const {
   if (style_ != TComboStyle::csDropDownList) return Caption();
   int i = ItemIndex();
   return i < 0 ? std::string() : Item(i);
 }
 
-bool TComboBox::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+bool TComboField::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   if (msg == WM_COMMAND && HIWORD(wParam) == CBN_SELCHANGE) {
     if (OnChange) OnChange(*this);
     result = 0;
@@ -177,69 +178,70 @@ bool TComboBox::Notified(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   return false;
 }
 
-HBRUSH TComboBox::ControlColor(HDC dc) {
+HBRUSH TComboField::ControlColor(HDC dc) {
   SetTextColor(dc, Font().color);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   return GetSysColorBrush(COLOR_WINDOW);
 }
 
-TGroupBox::TGroupBox(TControl* parent, std::string name, const std::string& caption, int left, int top, int width,
+TFrameBox::TFrameBox(TWindowControl* parent, std::string name, const std::string& caption, int left, int top, int width,
                      int height)
-    : TControl(parent, std::move(name)) {
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle("BUTTON", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, caption, left, top, width,
                height);
 }
 
-LRESULT TGroupBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TFrameBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_ERASEBKGND) {
     RECT r;
     GetClientRect(Handle(), &r);
     FillRect(reinterpret_cast<HDC>(wParam), &r, BrushHandle(Color()));
     return 1;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
-TShape::TShape(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TShapeBox::TShapeBox(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(nullptr, WS_VISIBLE, 0, "", left, top, width, height);
 }
 
-void TShape::SetBrushColor(TColorRef color) {
+void TShapeBox::SetBrushColor(TColorRef color) {
   brush_ = color;
   Invalidate();
 }
 
-LRESULT TShape::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TShapeBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_ERASEBKGND) {
     RECT r;
     GetClientRect(Handle(), &r);
     FillRect(reinterpret_cast<HDC>(wParam), &r, BrushHandle(brush_));
     return 1;
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
-TProgressBar::TProgressBar(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TProgressGauge::TProgressGauge(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(PROGRESS_CLASSA, WS_VISIBLE | PBS_SMOOTH, 0, "", left, top, width, height);
 }
 
-void TProgressBar::SetRange(int minimum, int maximum) {
+void TProgressGauge::SetRange(int minimum, int maximum) {
   SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
 }
-void TProgressBar::SetPosition(int position) {
+void TProgressGauge::SetPosition(int position) {
   SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
-int TProgressBar::Position() const {
+int TProgressGauge::Position() const {
   return static_cast<int>(SendMessageA(Handle(), PBM_GETPOS, 0, 0));
 }
-void TProgressBar::SetBarColor(TColorRef color) {
+void TProgressGauge::SetBarColor(TColorRef color) {
   SendMessageA(Handle(), PBM_SETBARCOLOR, 0, color);
 }
 
-TListBox::TListBox(TControl* parent, std::string name, int left, int top, int width, int height, TListBoxStyle style)
-    : TControl(parent, std::move(name)), style_(style) {
+TItemList::TItemList(TWindowControl* parent, std::string name, int left, int top, int width, int height,
+                     TListBoxStyle style)
+    : TWindowControl(parent, std::move(name)), style_(style) {
   DWORD s = WS_VISIBLE | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
   s |= style.multiColumn ? (LBS_MULTICOLUMN | WS_HSCROLL) : WS_VSCROLL;
   if (style.ownerDrawFixed) s |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
@@ -248,14 +250,14 @@ TListBox::TListBox(TControl* parent, std::string name, int left, int top, int wi
   if (style.ownerDrawFixed) SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, style.itemHeight);
 }
 
-void TListBox::Clear() {
+void TItemList::Clear() {
   SendMessageA(Handle(), LB_RESETCONTENT, 0, 0);
 }
-void TListBox::Add(const std::string& item) {
+void TItemList::Add(const std::string& item) {
   SendMessageA(Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
 
-void TListBox::SetItems(const std::vector<std::string>& items) {
+void TItemList::SetItems(const std::vector<std::string>& items) {
   SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
   Clear();
   for (const auto& item : items) Add(item);
@@ -263,17 +265,17 @@ void TListBox::SetItems(const std::vector<std::string>& items) {
   Invalidate();
 }
 
-std::vector<std::string> TListBox::Items() const {
+std::vector<std::string> TItemList::Items() const {
   std::vector<std::string> items;
   for (int i = 0, n = Count(); i < n; ++i) items.push_back(Item(i));
   return items;
 }
 
-int TListBox::Count() const {
+int TItemList::Count() const {
   return static_cast<int>(SendMessageA(Handle(), LB_GETCOUNT, 0, 0));
 }
 
-std::string TListBox::Item(int index) const {
+std::string TItemList::Item(int index) const {
   LRESULT length = SendMessageA(Handle(), LB_GETTEXTLEN, index, 0);
   if (length == LB_ERR) return {};
   std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -282,29 +284,29 @@ std::string TListBox::Item(int index) const {
   return text;
 }
 
-int TListBox::IndexOf(const std::string& text) const {
+int TItemList::IndexOf(const std::string& text) const {
   for (int i = 0, n = Count(); i < n; ++i)
     if (EqualIgnoringCase(Item(i), text)) return i;
   return -1;
 }
 
-int TListBox::ItemIndex() const {
+int TItemList::ItemIndex() const {
   return static_cast<int>(SendMessageA(Handle(), LB_GETCURSEL, 0, 0));
 }
-void TListBox::SetItemIndex(int index) {
+void TItemList::SetItemIndex(int index) {
   SendMessageA(Handle(), LB_SETCURSEL, index, 0);
 }
 
-void TListBox::SetColumns(int columns) {
+void TItemList::SetColumns(int columns) {
   columns_ = columns;
   if (columns > 0) SendMessageA(Handle(), LB_SETCOLUMNWIDTH, ClientWidth() / columns, 0);
   Invalidate();
 }
 
-LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TItemList::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_GETDLGCODE) {
     auto* key = reinterpret_cast<const MSG*>(lParam);
-    LRESULT code = TControl::WndProc(msg, wParam, lParam);
+    LRESULT code = TWindowControl::WndProc(msg, wParam, lParam);
     if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
     return code;
   }
@@ -315,28 +317,28 @@ LRESULT TListBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_KEYDOWN || msg == WM_CHAR) {
     // Selection changes made by keys only browse; they are not clicks.
     keyboardSelecting_ = true;
-    LRESULT result = TControl::WndProc(msg, wParam, lParam);
+    LRESULT result = TWindowControl::WndProc(msg, wParam, lParam);
     keyboardSelecting_ = false;
     return result;
   }
-  LRESULT result = TControl::WndProc(msg, wParam, lParam);
+  LRESULT result = TWindowControl::WndProc(msg, wParam, lParam);
   // The columns keep sharing the width when the list is resized.
   if (msg == WM_SIZE && columns_ > 0) SendMessageA(Handle(), LB_SETCOLUMNWIDTH, ClientWidth() / columns_, 0);
   return result;
 }
 
-void TListBox::SortItems(std::vector<std::string>& items) {
+void TItemList::SortItems(std::vector<std::string>& items) {
   std::stable_sort(items.begin(), items.end(),
                    [](const std::string& a, const std::string& b) { return CompareIgnoringCase(a, b) < 0; });
 }
 
-void TListBox::Sort() {
+void TItemList::Sort() {
   std::vector<std::string> items = Items();
   SortItems(items);
   SetItems(items);
 }
 
-bool TListBox::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool TItemList::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
     case WM_COMMAND:
       if (HIWORD(wParam) == LBN_SELCHANGE) {
@@ -372,14 +374,15 @@ bool TListBox::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
   return false;
 }
 
-HBRUSH TListBox::ControlColor(HDC dc) {
+HBRUSH TItemList::ControlColor(HDC dc) {
   SetTextColor(dc, Font().color);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   return GetSysColorBrush(COLOR_WINDOW);
 }
 
-TRichEdit::TRichEdit(TControl* parent, std::string name, int left, int top, int width, int height, bool readOnly)
-    : TControl(parent, std::move(name)) {
+TRichTextBox::TRichTextBox(TWindowControl* parent, std::string name, int left, int top, int width, int height,
+                           bool readOnly)
+    : TWindowControl(parent, std::move(name)) {
   LoadLibraryA("riched20.dll");
   CreateHandle(RICHEDIT_CLASSA,
                WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
@@ -388,8 +391,8 @@ TRichEdit::TRichEdit(TControl* parent, std::string name, int left, int top, int 
   SendMessageA(Handle(), EM_SETTEXTMODE, TM_PLAINTEXT, 0);
 }
 
-LRESULT TRichEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  LRESULT result = TControl::WndProc(msg, wParam, lParam);
+LRESULT TRichTextBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = TWindowControl::WndProc(msg, wParam, lParam);
   if (msg == WM_GETDLGCODE) {
     auto* key = reinterpret_cast<const MSG*>(lParam);
     if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB) result &= ~(DLGC_WANTTAB | DLGC_WANTMESSAGE);
@@ -398,17 +401,17 @@ LRESULT TRichEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 namespace {
-std::map<UINT_PTR, TTimer*>& Timers() {
-  static std::map<UINT_PTR, TTimer*> timers;
+std::map<UINT_PTR, TIntervalTimer*>& Timers() {
+  static std::map<UINT_PTR, TIntervalTimer*> timers;
   return timers;
 }
 }  // namespace
 
-TTimer::~TTimer() {
+TIntervalTimer::~TIntervalTimer() {
   SetEnabled(false);
 }
 
-void TTimer::SetInterval(unsigned milliseconds) {
+void TIntervalTimer::SetInterval(unsigned milliseconds) {
   interval_ = milliseconds;
   if (Enabled()) {
     SetEnabled(false);
@@ -416,10 +419,10 @@ void TTimer::SetInterval(unsigned milliseconds) {
   }
 }
 
-void TTimer::SetEnabled(bool enabled) {
+void TIntervalTimer::SetEnabled(bool enabled) {
   if (enabled == Enabled()) return;
   if (enabled) {
-    id_ = SetTimer(nullptr, 0, interval_, &TTimer::Fire);
+    id_ = SetTimer(nullptr, 0, interval_, &TIntervalTimer::Fire);
     if (id_) Timers()[id_] = this;
   } else {
     KillTimer(nullptr, id_);
@@ -428,7 +431,7 @@ void TTimer::SetEnabled(bool enabled) {
   }
 }
 
-void CALLBACK TTimer::Fire(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK TIntervalTimer::Fire(HWND, UINT, UINT_PTR id, DWORD) {
   auto it = Timers().find(id);
   if (it == Timers().end() || !it->second->OnTimer) return;
   try {

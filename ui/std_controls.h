@@ -11,14 +11,14 @@
 namespace quillon::ui {
 
 // A plain rectangle of its colour that holds other controls.
-class TPanel : public TControl {
+class TPanelBox : public TWindowControl {
  public:
-  TPanel(TControl* parent, std::string name, int left, int top, int width, int height);
+  TPanelBox(TWindowControl* parent, std::string name, int left, int top, int width, int height);
 };
 
-class TLabel : public TControl {
+class TTextLabel : public TWindowControl {
  public:
-  TLabel(TControl* parent, std::string name, const std::string& caption, int left, int top);
+  TTextLabel(TWindowControl* parent, std::string name, const std::string& caption, int left, int top);
   // With AutoSize (the default) the label fits its text after every caption or font change.
   void SetCaption(const std::string& text) override;
   bool AutoSize = true;
@@ -33,22 +33,22 @@ class TLabel : public TControl {
   void Fit();
 };
 
-class TButton : public TControl {
+class TPushButton : public TWindowControl {
  public:
-  TButton(TControl* parent, std::string name, const std::string& caption, int left, int top, int width, int height,
-          bool isDefault = false);
+  TPushButton(TWindowControl* parent, std::string name, const std::string& caption, int left, int top, int width,
+              int height, bool isDefault = false);
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
-class TEdit : public TControl {
+class TTextBox : public TWindowControl {
  public:
-  TEdit(TControl* parent, std::string name, int left, int top, int width, int height);
+  TTextBox(TWindowControl* parent, std::string name, int left, int top, int width, int height);
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
   TEventHandler OnChange;
-  std::function<void(TComponent& sender, WORD& key)> OnKeyDown;
+  std::function<void(TOwnedObject& sender, WORD& key)> OnKeyDown;
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -60,12 +60,13 @@ class TEdit : public TControl {
 // drop-down list only (not editable).
 enum class TComboStyle { csDropDown, csSimple, csDropDownList };
 
-class TComboBox : public TControl {
+class TComboField : public TWindowControl {
  public:
   // A drop-down list (not editable).
-  TComboBox(TControl* parent, std::string name, int left, int top, int width);
+  TComboField(TWindowControl* parent, std::string name, int left, int top, int width);
   // height: the whole window's, which for csSimple includes the list shown below the edit.
-  TComboBox(TControl* parent, std::string name, int left, int top, int width, TComboStyle style, int height = 200);
+  TComboField(TWindowControl* parent, std::string name, int left, int top, int width, TComboStyle style,
+              int height = 200);
   TComboStyle Style() const { return style_; }
   void Clear();
   void Add(const std::string& item);
@@ -87,18 +88,19 @@ class TComboBox : public TControl {
   TComboStyle style_ = TComboStyle::csDropDownList;
 };
 
-class TGroupBox : public TControl {
+class TFrameBox : public TWindowControl {
  public:
-  TGroupBox(TControl* parent, std::string name, const std::string& caption, int left, int top, int width, int height);
+  TFrameBox(TWindowControl* parent, std::string name, const std::string& caption, int left, int top, int width,
+            int height);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 // A filled rectangle (a line when one side is 1 pixel).
-class TShape : public TControl {
+class TShapeBox : public TWindowControl {
  public:
-  TShape(TControl* parent, std::string name, int left, int top, int width, int height);
+  TShapeBox(TWindowControl* parent, std::string name, int left, int top, int width, int height);
   void SetBrushColor(TColorRef color);
 
  protected:
@@ -108,9 +110,9 @@ class TShape : public TControl {
   TColorRef brush_ = kColorWhite;
 };
 
-class TProgressBar : public TControl {
+class TProgressGauge : public TWindowControl {
  public:
-  TProgressBar(TControl* parent, std::string name, int left, int top, int width, int height);
+  TProgressGauge(TWindowControl* parent, std::string name, int left, int top, int width, int height);
   void SetRange(int minimum, int maximum);
   void SetPosition(int position);
   int Position() const;
@@ -126,9 +128,10 @@ struct TListBoxStyle {
 
 // Clicking an item raises OnClick; from the keyboard the arrows only move the selection and
 // Enter raises OnClick for the selected item.
-class TListBox : public TControl {
+class TItemList : public TWindowControl {
  public:
-  TListBox(TControl* parent, std::string name, int left, int top, int width, int height, TListBoxStyle style = {});
+  TItemList(TWindowControl* parent, std::string name, int left, int top, int width, int height,
+            TListBoxStyle style = {});
   void Clear();
   void Add(const std::string& item);
   void SetItems(const std::vector<std::string>& items);
@@ -159,9 +162,9 @@ class TListBox : public TControl {
 };
 
 // A rich edit in plain-text mode.
-class TRichEdit : public TControl {
+class TRichTextBox : public TWindowControl {
  public:
-  TRichEdit(TControl* parent, std::string name, int left, int top, int width, int height, bool readOnly);
+  TRichTextBox(TWindowControl* parent, std::string name, int left, int top, int width, int height, bool readOnly);
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
   void Clear() { SetCaption(""); }
@@ -171,10 +174,10 @@ class TRichEdit : public TControl {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
-class TTimer : public TComponent {
+class TIntervalTimer : public TOwnedObject {
  public:
-  explicit TTimer(std::string name) : TComponent(std::move(name)) {}
-  ~TTimer() override;
+  explicit TIntervalTimer(std::string name) : TOwnedObject(std::move(name)) {}
+  ~TIntervalTimer() override;
   void SetInterval(unsigned milliseconds);
   void SetEnabled(bool enabled);
   bool Enabled() const { return id_ != 0; }

@@ -6,8 +6,9 @@
 
 namespace quillon::ui {
 
-TStringGrid::TStringGrid(TControl* parent, std::string name, int left, int top, int width, int height, TGridStyle style)
-    : TControl(parent, std::move(name)),
+TTextGrid::TTextGrid(TWindowControl* parent, std::string name, int left, int top, int width, int height,
+                     TGridStyle style)
+    : TWindowControl(parent, std::move(name)),
       style_(style),
       colWidths_(static_cast<size_t>(style.colCount), style.colWidth),
       cells_(static_cast<size_t>(style.colCount * style.rowCount)) {
@@ -16,7 +17,7 @@ TStringGrid::TStringGrid(TControl* parent, std::string name, int left, int top, 
   CreateHandle(nullptr, WS_VISIBLE | WS_TABSTOP, style.border ? WS_EX_CLIENTEDGE : 0, "", left, top, width, height);
 }
 
-void TStringGrid::SetRowCount(int rows) {
+void TTextGrid::SetRowCount(int rows) {
   style_.rowCount = std::max(rows, 0);
   cells_.resize(static_cast<size_t>(style_.colCount * style_.rowCount));
   row_ = std::clamp(row_, style_.fixedRows, std::max(style_.fixedRows, style_.rowCount - 1));
@@ -24,31 +25,31 @@ void TStringGrid::SetRowCount(int rows) {
   Invalidate();
 }
 
-void TStringGrid::SetColWidth(int col, int width) {
+void TTextGrid::SetColWidth(int col, int width) {
   if (col < 0 || col >= style_.colCount) return;
   colWidths_[static_cast<size_t>(col)] = width;
   Invalidate();
 }
 
-std::string TStringGrid::Cell(int col, int row) const {
+std::string TTextGrid::Cell(int col, int row) const {
   if (col < 0 || row < 0 || col >= style_.colCount || row >= style_.rowCount) return {};
   return cells_[static_cast<size_t>(row * style_.colCount + col)];
 }
 
-void TStringGrid::SetCell(int col, int row, const std::string& text) {
+void TTextGrid::SetCell(int col, int row, const std::string& text) {
   if (col < 0 || row < 0 || col >= style_.colCount || row >= style_.rowCount) return;
   cells_[static_cast<size_t>(row * style_.colCount + col)] = text;
   Invalidate();
 }
 
-void TStringGrid::SetCurrent(int col, int row) {
+void TTextGrid::SetCurrent(int col, int row) {
   if (col < style_.fixedCols || row < style_.fixedRows || col >= style_.colCount || row >= style_.rowCount) return;
   col_ = focusCol_ = col;
   row_ = focusRow_ = row;
   Invalidate();
 }
 
-void TStringGrid::MoveFocusCell(int dCol, int dRow) {
+void TTextGrid::MoveFocusCell(int dCol, int dRow) {
   int col = std::clamp(focusCol_ + dCol, style_.fixedCols, std::max(style_.fixedCols, style_.colCount - 1));
   int row = std::clamp(focusRow_ + dRow, style_.fixedRows, std::max(style_.fixedRows, style_.rowCount - 1));
   if (col == focusCol_ && row == focusRow_) return;
@@ -57,13 +58,13 @@ void TStringGrid::MoveFocusCell(int dCol, int dRow) {
   Invalidate();
 }
 
-int TStringGrid::ColLeft(int col) const {
+int TTextGrid::ColLeft(int col) const {
   int x = 0;
   for (int c = 0; c < col; ++c) x += colWidths_[static_cast<size_t>(c)] + 1;
   return x;
 }
 
-RECT TStringGrid::CellRect(int col, int row) const {
+RECT TTextGrid::CellRect(int col, int row) const {
   RECT r;
   r.left = ColLeft(col);
   r.top = row * (style_.rowHeight + 1);
@@ -72,7 +73,7 @@ RECT TStringGrid::CellRect(int col, int row) const {
   return r;
 }
 
-bool TStringGrid::CellAt(int x, int y, int& col, int& row) const {
+bool TTextGrid::CellAt(int x, int y, int& col, int& row) const {
   for (int r = 0; r < style_.rowCount; ++r)
     for (int c = 0; c < style_.colCount; ++c) {
       RECT cell = CellRect(c, r);
@@ -85,7 +86,7 @@ bool TStringGrid::CellAt(int x, int y, int& col, int& row) const {
   return false;
 }
 
-void TStringGrid::Paint(HDC dc) {
+void TTextGrid::Paint(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
   FillRect(dc, &client, BrushHandle(GetSysColor(COLOR_3DDKSHADOW)));
@@ -120,7 +121,7 @@ void TStringGrid::Paint(HDC dc) {
   SelectObject(dc, oldFont);
 }
 
-LRESULT TStringGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TTextGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -180,7 +181,7 @@ LRESULT TStringGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return DLGC_WANTARROWS;
     }
   }
-  return TControl::WndProc(msg, wParam, lParam);
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 }  // namespace quillon::ui

@@ -22,9 +22,9 @@ struct TGridStyle {
   bool border = false;
 };
 
-class TStringGrid : public TControl {
+class TTextGrid : public TWindowControl {
  public:
-  TStringGrid(TControl* parent, std::string name, int left, int top, int width, int height, TGridStyle style);
+  TTextGrid(TWindowControl* parent, std::string name, int left, int top, int width, int height, TGridStyle style);
 
   int ColCount() const { return style_.colCount; }
   int RowCount() const { return style_.rowCount; }

@@ -5,14 +5,14 @@
 
 namespace quillon::ui {
 
-TImageList::TImageList(std::string name, int width, int height)
-    : TComponent(std::move(name)), handle_(ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 5, 5)) {}
+TImageStrip::TImageStrip(std::string name, int width, int height)
+    : TOwnedObject(std::move(name)), handle_(ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 5, 5)) {}
 
-TImageList::~TImageList() {
+TImageStrip::~TImageStrip() {
   ImageList_Destroy(handle_);
 }
 
-bool TImageList::AddResourceBitmap(const char* resourceName) {
+bool TImageStrip::AddResourceBitmap(const char* resourceName) {
   HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), resourceName, IMAGE_BITMAP, 0, 0, 0));
   if (!bitmap) return false;
   ImageList_AddMasked(handle_, bitmap, RGB(255, 0, 255));
@@ -20,8 +20,8 @@ bool TImageList::AddResourceBitmap(const char* resourceName) {
   return true;
 }
 
-TToolBar::TToolBar(TControl* parent, std::string name, int left, int top, int width, int height)
-    : TControl(parent, std::move(name)) {
+TButtonBar::TButtonBar(TWindowControl* parent, std::string name, int left, int top, int width, int height)
+    : TWindowControl(parent, std::move(name)) {
   CreateHandle(TOOLBARCLASSNAMEA,
                WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN |
                    CCS_NODIVIDER,
@@ -29,13 +29,13 @@ TToolBar::TToolBar(TControl* parent, std::string name, int left, int top, int wi
   SendMessageA(Handle(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
 }
 
-void TToolBar::SetImages(TImageList* images) {
+void TButtonBar::SetImages(TImageStrip* images) {
   SendMessageA(Handle(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images->Handle()));
 }
 
-TToolButton* TToolBar::AddButton(std::string name, int imageIndex, std::string hint) {
-  buttons_.push_back(std::make_unique<TToolButton>(std::move(name), imageIndex, std::move(hint)));
-  TToolButton* button = buttons_.back().get();
+TBarButton* TButtonBar::AddButton(std::string name, int imageIndex, std::string hint) {
+  buttons_.push_back(std::make_unique<TBarButton>(std::move(name), imageIndex, std::move(hint)));
+  TBarButton* button = buttons_.back().get();
   button->Command = nextCommand_++;
   TBBUTTON b = {};
   b.iBitmap = imageIndex;
@@ -46,22 +46,22 @@ TToolButton* TToolBar::AddButton(std::string name, int imageIndex, std::string h
   return button;
 }
 
-void TToolBar::AddSeparator() {
+void TButtonBar::AddSeparator() {
   TBBUTTON b = {};
   b.iBitmap = 8;  // width of the gap
   b.fsStyle = BTNS_SEP;
   SendMessageA(Handle(), TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&b));
 }
 
-TToolButton* TToolBar::Find(int command) const {
+TBarButton* TButtonBar::Find(int command) const {
   for (const auto& b : buttons_)
     if (b->Command == command) return b.get();
   return nullptr;
 }
 
-bool TToolBar::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool TButtonBar::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (msg == WM_COMMAND) {
-    if (TToolButton* b = Find(LOWORD(wParam))) {
+    if (TBarButton* b = Find(LOWORD(wParam))) {
       b->Click();
       result = 0;
       return true;
@@ -70,7 +70,7 @@ bool TToolBar::Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
   }
   if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(TBN_GETINFOTIPA)) {
     auto* tip = reinterpret_cast<NMTBGETINFOTIPA*>(lParam);
-    if (TToolButton* b = Find(tip->iItem); b && tip->cchTextMax > 0) {
+    if (TBarButton* b = Find(tip->iItem); b && tip->cchTextMax > 0) {
       size_t n = std::min(b->Hint.size(), static_cast<size_t>(tip->cchTextMax - 1));
       std::memcpy(tip->pszText, b->Hint.data(), n);
       tip->pszText[n] = '\0';

@@ -14,10 +14,10 @@
 namespace quillon::ui {
 
 // Images of one size; a bitmap resource is cut into square images, magenta being transparent.
-class TImageList : public TComponent {
+class TImageStrip : public TOwnedObject {
  public:
-  TImageList(std::string name, int width, int height);
-  ~TImageList() override;
+  TImageStrip(std::string name, int width, int height);
+  ~TImageStrip() override;
   // Adds the images of a bitmap resource of the running program; false when it is missing.
   bool AddResourceBitmap(const char* resourceName);
   int Count() const { return ImageList_GetImageCount(handle_); }
@@ -27,10 +27,10 @@ class TImageList : public TComponent {
   HIMAGELIST handle_;
 };
 
-class TToolButton : public TComponent {
+class TBarButton : public TOwnedObject {
  public:
-  TToolButton(std::string name, int imageIndex, std::string hint)
-      : TComponent(std::move(name)), ImageIndex(imageIndex), Hint(std::move(hint)) {}
+  TBarButton(std::string name, int imageIndex, std::string hint)
+      : TOwnedObject(std::move(name)), ImageIndex(imageIndex), Hint(std::move(hint)) {}
   int ImageIndex;
   std::string Hint;
   TEventHandler OnClick;
@@ -40,20 +40,20 @@ class TToolButton : public TComponent {
   }
 };
 
-class TToolBar : public TControl {
+class TButtonBar : public TWindowControl {
  public:
-  TToolBar(TControl* parent, std::string name, int left, int top, int width, int height);
-  void SetImages(TImageList* images);
-  TToolButton* AddButton(std::string name, int imageIndex, std::string hint);
+  TButtonBar(TWindowControl* parent, std::string name, int left, int top, int width, int height);
+  void SetImages(TImageStrip* images);
+  TBarButton* AddButton(std::string name, int imageIndex, std::string hint);
   void AddSeparator();
-  const std::vector<std::unique_ptr<TToolButton>>& Buttons() const { return buttons_; }
+  const std::vector<std::unique_ptr<TBarButton>>& Buttons() const { return buttons_; }
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  TToolButton* Find(int command) const;
-  std::vector<std::unique_ptr<TToolButton>> buttons_;
+  TBarButton* Find(int command) const;
+  std::vector<std::unique_ptr<TBarButton>> buttons_;
   int nextCommand_ = 1;
 };
 

@@ -64,7 +64,7 @@ class OwnLyricsTest : public testing::FormTest {
     dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\n");
   }
   // A click on a control as a person does it: press and release in its middle.
-  static void Click(ui::TControl& control) {
+  static void Click(ui::TWindowControl& control) {
     LPARAM middle = MAKELPARAM(control.Width() / 2, control.Height() / 2);
     SendMessageA(control.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
     SendMessageA(control.Handle(), WM_LBUTTONUP, 0, middle);

@@ -37,7 +37,7 @@ class PageHostFormTest : public ::testing::Test {
     form->Show();
     // Count completions, then let the form handle them.
     auto handler = form->web->OnDocumentComplete;
-    form->web->OnDocumentComplete = [this, handler](ui::TComponent& s, const std::string& a) {
+    form->web->OnDocumentComplete = [this, handler](ui::TOwnedObject& s, const std::string& a) {
       ++completes;
       handler(s, a);
     };
@@ -152,7 +152,7 @@ TEST_F(PageHostFormTest, WithCtrlAtFirstShowTheLoadedPagesCanBeWatched) {
   form->Show();
   keys[VK_CONTROL] = 0;
   SetKeyboardState(keys);
-  form->web->OnDocumentComplete = [this](ui::TComponent&, const std::string&) { ++completes; };
+  form->web->OnDocumentComplete = [this](ui::TOwnedObject&, const std::string&) { ++completes; };
   server.Route("/watch.html", Html("<h1>Watched</h1><p>page text</p>"));
   Load(0, "/watch.html");
   EXPECT_EQ(form->web->Caption(), "Watched\r\n\r\npage text");

@@ -205,7 +205,7 @@ class PrintPreviewTest : public ::testing::Test {
     ui::Application().DispatchPendingMessages();
     ui::Application().ClearTerminated();
   }
-  static void Press(ui::TButton& button) {
+  static void Press(ui::TPushButton& button) {
     SendMessageA(button.Handle(), BM_CLICK, 0, 0);
     ui::Application().DispatchPendingMessages();
   }

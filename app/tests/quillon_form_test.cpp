@@ -501,7 +501,7 @@ void Press(WORD key, std::initializer_list<WORD> modifiers = {}) {
 }
 
 std::string FocusName() {
-  ui::TControl* c = ui::TControl::FromHandle(GetFocus());
+  ui::TWindowControl* c = ui::TWindowControl::FromHandle(GetFocus());
   return c ? c->Name() : "<none>";
 }
 
@@ -716,7 +716,7 @@ TEST_F(KeyboardTest, LongArtistNamesEndInAGapInsteadOfRunningIntoTheNextColumn) 
 
 TEST_F(KeyboardTest, TheAboutBoxMakerLineFitsItsLabel) {
   about = std::make_unique<TAboutForm>(browser);
-  ui::TLabel* line = about->MakerLabel;
+  ui::TTextLabel* line = about->MakerLabel;
   HDC dc = GetDC(line->Handle());
   HGDIOBJ old = SelectObject(dc, ui::FontHandle(line->Font()));
   std::string text = line->Caption();

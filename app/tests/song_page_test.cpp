@@ -112,7 +112,7 @@ class SongPageTest : public ::testing::Test {
     form = std::make_unique<TQuillonForm>(dir.Path(), browser);
     form->Show();
     auto handler = form->web->OnDocumentComplete;
-    form->web->OnDocumentComplete = [this, handler](ui::TComponent& s, const std::string& a) {
+    form->web->OnDocumentComplete = [this, handler](ui::TOwnedObject& s, const std::string& a) {
       completed.push_back(a);
       handler(s, a);
     };

@@ -4,39 +4,39 @@
 namespace quillon::dataset {
 
 TQuarryPasswordDialog::TQuarryPasswordDialog(TQuarrySession& session)
-    : ui::TForm("QuarryPasswordDialog", "Enter password", 300, 112, ui::TFormFrame::Dialog), session_(session) {
-  GroupBox = Add<ui::TGroupBox>(this, "GroupBox1", "Password", 8, 6, 196, 52);
-  Edit = Add<ui::TEdit>(GroupBox, "Edit1", 10, 20, 176, 21);
+    : ui::TFormWindow("QuarryPasswordDialog", "Enter password", 300, 112, ui::TFormFrame::Dialog), session_(session) {
+  GroupBox = Add<ui::TFrameBox>(this, "GroupBox1", "Password", 8, 6, 196, 52);
+  Edit = Add<ui::TTextBox>(GroupBox, "Edit1", 10, 20, 176, 21);
   // The password is masked as it is typed.
   SendMessageA(Edit->Handle(), EM_SETPASSWORDCHAR, '*', 0);
-  AddButton = Add<ui::TButton>(this, "AddButton", "&Add", 8, 68, 60, 25);
-  RemoveButton = Add<ui::TButton>(this, "RemoveButton", "&Remove", 76, 68, 60, 25);
-  RemoveAllButton = Add<ui::TButton>(this, "RemoveAllButton", "Re&move all", 144, 68, 72, 25);
-  OkButton = Add<ui::TButton>(this, "OKButton", "&OK", 224, 10, 68, 25, true);
-  CancelButton = Add<ui::TButton>(this, "CancelButton", "Cancel", 224, 40, 68, 25);
+  AddButton = Add<ui::TPushButton>(this, "AddButton", "&Add", 8, 68, 60, 25);
+  RemoveButton = Add<ui::TPushButton>(this, "RemoveButton", "&Remove", 76, 68, 60, 25);
+  RemoveAllButton = Add<ui::TPushButton>(this, "RemoveAllButton", "Re&move all", 144, 68, 72, 25);
+  OkButton = Add<ui::TPushButton>(this, "OKButton", "&OK", 224, 10, 68, 25, true);
+  CancelButton = Add<ui::TPushButton>(this, "CancelButton", "Cancel", 224, 40, 68, 25);
   SetDefaultButton(OkButton);
 
-  Edit->OnChange = [this](ui::TComponent&) { UpdateButtons(); };
-  AddButton->OnClick = [this](ui::TComponent&) {
+  Edit->OnChange = [this](ui::TOwnedObject&) { UpdateButtons(); };
+  AddButton->OnClick = [this](ui::TOwnedObject&) {
     session_.AddPassword(Edit->Text());
     Edit->SetText("");
     added_ = true;
     UpdateButtons();
     Edit->SetFocus();
   };
-  RemoveButton->OnClick = [this](ui::TComponent&) {
+  RemoveButton->OnClick = [this](ui::TOwnedObject&) {
     session_.RemovePassword(Edit->Text());
     Edit->SetFocus();
   };
-  RemoveAllButton->OnClick = [this](ui::TComponent&) {
+  RemoveAllButton->OnClick = [this](ui::TOwnedObject&) {
     session_.RemoveAllPasswords();
     Edit->SetFocus();
   };
-  OkButton->OnClick = [this](ui::TComponent&) {
+  OkButton->OnClick = [this](ui::TOwnedObject&) {
     session_.AddPassword(Edit->Text());
     SetModalResult(ui::kDialogOk);
   };
-  CancelButton->OnClick = [this](ui::TComponent&) { SetModalResult(ui::kDialogCancel); };
+  CancelButton->OnClick = [this](ui::TOwnedObject&) { SetModalResult(ui::kDialogCancel); };
   UpdateButtons();
 }
 

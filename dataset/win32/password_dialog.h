@@ -19,20 +19,20 @@
 
 namespace quillon::dataset {
 
-class TQuarryPasswordDialog : public ui::TForm {
+class TQuarryPasswordDialog : public ui::TFormWindow {
  public:
   explicit TQuarryPasswordDialog(TQuarrySession& session);
 
   // Shows the dialog modally; true when it closed with "&OK".
   bool Execute();
 
-  ui::TGroupBox* GroupBox = nullptr;
-  ui::TEdit* Edit = nullptr;
-  ui::TButton* AddButton = nullptr;
-  ui::TButton* RemoveButton = nullptr;
-  ui::TButton* RemoveAllButton = nullptr;
-  ui::TButton* OkButton = nullptr;
-  ui::TButton* CancelButton = nullptr;
+  ui::TFrameBox* GroupBox = nullptr;
+  ui::TTextBox* Edit = nullptr;
+  ui::TPushButton* AddButton = nullptr;
+  ui::TPushButton* RemoveButton = nullptr;
+  ui::TPushButton* RemoveAllButton = nullptr;
+  ui::TPushButton* OkButton = nullptr;
+  ui::TPushButton* CancelButton = nullptr;
 
  private:
   void UpdateButtons();

@@ -137,7 +137,7 @@ HBITMAP MakeGlyph(int cellWidth, int height, const std::vector<TColorRef>& cells
 
 SIZE TextExtent(const std::string& text) {
   HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, ui::FontHandle(ui::TFont{}));
+  HGDIOBJ old = SelectObject(dc, ui::FontHandle(ui::TTextFont{}));
   RECT r = {0, 0, 0, 0};
   DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
   SelectObject(dc, old);
@@ -149,9 +149,9 @@ class FlatControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::Application().Initialize();
-    form = std::make_unique<ui::TForm>("Form1", "Flat controls", 500, 400, ui::TFormFrame::Sizeable);
-    form->SetFont(ui::TFont{});
-    panel = form->Add<ui::TPanel>(form.get(), "Panel1", 0, 0, 480, 360);
+    form = std::make_unique<ui::TFormWindow>("Form1", "Flat controls", 500, 400, ui::TFormFrame::Sizeable);
+    form->SetFont(ui::TTextFont{});
+    panel = form->Add<ui::TPanelBox>(form.get(), "Panel1", 0, 0, 480, 360);
     panel->SetColor(RGB(184, 179, 163));
   }
   void Show() {
@@ -172,8 +172,8 @@ class FlatControlsTest : public ::testing::Test {
     b->SetColor(kButtonColor);
     return b;
   }
-  std::unique_ptr<ui::TForm> form;
-  ui::TPanel* panel = nullptr;
+  std::unique_ptr<ui::TFormWindow> form;
+  ui::TPanelBox* panel = nullptr;
   int count = 0;
 };
 
@@ -329,7 +329,7 @@ TEST_F(FlatControlsTest, EachStateShowsItsGlyphCellAndADisabledOneCellGlyphIsEtc
 TEST_F(FlatControlsTest, PressingInsideDraggingOutAndReleasingFiresNoClickAndLeavesTheButtonUp) {
   auto* b = Button("Search ...", 20, 20, 75, 23);
   int clicks = 0;
-  b->OnClick = [&](ui::TComponent&) { ++clicks; };
+  b->OnClick = [&](ui::TOwnedObject&) { ++clicks; };
   Show();
   HWND h = b->Handle();
   MouseMove(h, 30, 10);
@@ -371,7 +371,7 @@ TEST_F(FlatControlsTest, AGroupedButtonStaysDownUntilAnotherGoesDownUnlessAllowA
   b->SetGroupIndex(1);
   other->SetGroupIndex(2);
   int clicksA = 0;
-  a->OnClick = [&](ui::TComponent&) { ++clicksA; };
+  a->OnClick = [&](ui::TOwnedObject&) { ++clicksA; };
   Show();
   MouseClick(a->Handle(), 10, 10);
   EXPECT_TRUE(a->Down());
@@ -404,8 +404,8 @@ TEST_F(FlatControlsTest, TheMouseOverAButtonMakesItHotAndTheHoverTimerMakesItLea
   auto* a = Button("A", 10, 10, 60, 25);
   auto* b = Button("B", 100, 10, 60, 25);
   int enters = 0, leaves = 0;
-  a->OnMouseEnter = [&](ui::TComponent&) { ++enters; };
-  a->OnMouseLeave = [&](ui::TComponent&) { ++leaves; };
+  a->OnMouseEnter = [&](ui::TOwnedObject&) { ++enters; };
+  a->OnMouseLeave = [&](ui::TOwnedObject&) { ++leaves; };
   Show();
   ASSERT_NE(GetActiveWindow(), nullptr);
   MouseMove(a->Handle(), 20, 10);
@@ -441,7 +441,7 @@ TEST_F(FlatControlsTest, AFlatEditIsTheFontsTextHeightPlusSixAndFramedThreePixel
   auto* edit = form->Add<TFlatEdit>(panel, "songEdit", 10, 10, 200, 25);
   Show();
   HDC dc = GetDC(edit->Handle());
-  HGDIOBJ old = SelectObject(dc, ui::FontHandle(ui::TFont{}));
+  HGDIOBJ old = SelectObject(dc, ui::FontHandle(ui::TTextFont{}));
   TEXTMETRICA tm = {};
   GetTextMetricsA(dc, &tm);
   SelectObject(dc, old);
@@ -450,7 +450,7 @@ TEST_F(FlatControlsTest, AFlatEditIsTheFontsTextHeightPlusSixAndFramedThreePixel
   EXPECT_EQ(edit->Height(), 19);
   EXPECT_EQ(edit->ClientHeight(), 13);
   EXPECT_EQ(edit->ClientWidth(), 194);
-  ui::TFont big;
+  ui::TTextFont big;
   big.size = 12;
   edit->SetFont(big);
   HDC dc2 = GetDC(edit->Handle());
@@ -488,7 +488,7 @@ TEST_F(FlatControlsTest, TabbingBetweenFlatEditsHighlightsOnlyTheFocusedOneEvenU
   auto* second = form->Add<TFlatEdit>(panel, "artistEdit", 10, 40, 150);
   auto* button = Button("Search", 10, 70, 75, 23);
   int keys = 0;
-  first->OnKeyDown = [&](ui::TComponent&, WORD& key) { keys += key == VK_RETURN; };
+  first->OnKeyDown = [&](ui::TOwnedObject&, WORD& key) { keys += key == VK_RETURN; };
   Show();
   const TColorRef face = RGB(184, 179, 163);
   first->SetFocus();
@@ -636,7 +636,7 @@ TEST_F(FlatControlsTest, TheComboBoxIsFramedFlatWithANarrowArrowButton) {
   combo->Add("MyLyrics");
   combo->SetItemIndex(0);
   int changes = 0;
-  combo->OnChange = [&](ui::TComponent&) { ++changes; };
+  combo->OnChange = [&](ui::TOwnedObject&) { ++changes; };
   Show();
   HWND h = combo->Handle();
   int w = combo->Width(), hh = combo->Height();
@@ -671,7 +671,7 @@ TEST_F(FlatControlsTest, TheComboBoxIsFramedFlatWithANarrowArrowButton) {
 TEST_F(FlatControlsTest, ClickingTheCaptionTogglesTheCheckBoxButDraggingOffDoesNot) {
   auto* check = form->Add<TFlatCheckBox>(panel, "DisplayCheck", "Display added &lyrics", 10, 10, 200, 17);
   int clicks = 0;
-  check->OnClick = [&](ui::TComponent&) { ++clicks; };
+  check->OnClick = [&](ui::TOwnedObject&) { ++clicks; };
   Show();
   HWND h = check->Handle();
   EXPECT_EQ(Pixel(h, 1, 3), kFlatBorderColor);

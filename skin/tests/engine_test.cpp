@@ -60,19 +60,19 @@ class SkinnedForm {
  public:
   explicit SkinnedForm(const std::string& skinFile, bool withMenu = true,
                        TscBorderIcons icons = sbSystemMenu | sbMinimize | sbMaximize | sbClose) {
-    form = std::make_unique<ui::TForm>("SkinTestForm", "Skin test form", 420, 320, ui::TFormFrame::Sizeable);
+    form = std::make_unique<ui::TFormWindow>("SkinTestForm", "Skin test form", 420, 320, ui::TFormFrame::Sizeable);
     if (withMenu) {
-      menu = form->Add<ui::TMainMenu>("MainMenu1");
+      menu = form->Add<ui::TMenuBar>("MainMenu1");
       options = menu->Add("Options1", "&Options");
       first = options->Add("First1", "&First");
-      first->OnClick = [this](ui::TComponent&) { ++firstClicks; };
+      first->OnClick = [this](ui::TOwnedObject&) { ++firstClicks; };
       more = options->Add("More1", "&More");
       more->Add("Deep1", "&Deep");
       options->Add("N1", "-");
       plain = options->Add("Plain1", "&Plain");
       help = menu->Add("Help1", "&Help");
       about = help->Add("About1", "&About");
-      about->OnClick = [this](ui::TComponent&) { ++aboutClicks; };
+      about->OnClick = [this](ui::TOwnedObject&) { ++aboutClicks; };
       form->SetMenu(menu);
       form->AttachMenu();
     }
@@ -100,10 +100,10 @@ class SkinnedForm {
     return SendMessageA(Handle(), WM_NCHITTEST, 0, MAKELPARAM(r.left + x, r.top + y));
   }
 
-  std::unique_ptr<ui::TForm> form;
-  ui::TMainMenu* menu = nullptr;
-  ui::TMenuItem *options = nullptr, *first = nullptr, *more = nullptr, *plain = nullptr, *help = nullptr,
-                *about = nullptr;
+  std::unique_ptr<ui::TFormWindow> form;
+  ui::TMenuBar* menu = nullptr;
+  ui::TMenuEntry *options = nullptr, *first = nullptr, *more = nullptr, *plain = nullptr, *help = nullptr,
+                 *about = nullptr;
   TscSkinEngine* engine = nullptr;
   int firstClicks = 0, aboutClicks = 0;
 };
@@ -476,7 +476,7 @@ TEST_F(EngineTest, TheSystemMenuOffersRollUpOnlyWithTheRollUpIcon) {
     PumpFor(30);
     TscMenuWnd* window = f.engine->SystemMenu()->Window;
     ASSERT_NE(window, nullptr);
-    ui::TMenuItem* roll = nullptr;
+    ui::TMenuEntry* roll = nullptr;
     for (const auto& item : f.engine->SystemMenu()->Items->Items())
       if (item->Name() == "miSysRoll") roll = item.get();
     ASSERT_NE(roll, nullptr);
@@ -519,9 +519,9 @@ std::string WriteTabSkin(const std::string& name, bool pageControlChildren) {
 struct PagesOnForm {
   explicit PagesOnForm(SkinnedForm& f) {
     pages = f.form->Add<TscPageControl>(f.form.get(), "pages", 10, 10, 300, 200);
-    one = f.form->Add<ui::TTabSheet>(pages, "One", "First page");
-    two = f.form->Add<ui::TTabSheet>(pages, "Two", "Second page");
-    three = f.form->Add<ui::TTabSheet>(pages, "Three", "Third page");
+    one = f.form->Add<ui::TTabPage>(pages, "One", "First page");
+    two = f.form->Add<ui::TTabPage>(pages, "Two", "Second page");
+    three = f.form->Add<ui::TTabPage>(pages, "Three", "Third page");
     pages->SetSkinEngine(f.engine);
     pages->SetActivePageIndex(1);
   }
@@ -531,7 +531,7 @@ struct PagesOnForm {
     return canvas.Pixel(r.left + 2, r.top + 2);
   }
   TscPageControl* pages;
-  ui::TTabSheet *one, *two, *three;
+  ui::TTabPage *one, *two, *three;
 };
 
 TEST_F(EngineTest, TabsShowTheActiveOrInactiveImage) {

@@ -142,7 +142,7 @@ TEST_F(HookTest, DestroyMessageAlwaysReachesTheWindow) {
 }
 
 TEST_F(HookTest, WatchesAClassLibraryForm) {
-  ui::TForm form("HookForm", "Hooked", 300, 200, ui::TFormFrame::Sizeable);
+  ui::TFormWindow form("HookForm", "Hooked", 300, 200, ui::TFormFrame::Sizeable);
   TControlTarget target(form);
   std::vector<UINT> seen;
   TscHook hook;

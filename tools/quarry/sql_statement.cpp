@@ -40,10 +40,10 @@ void SetParameter(dataset::TQuarryParam& param, const std::string& value) {
 }
 
 // A bar on one line of a terminal, redrawn when the percentage changes.
-class TProgressBar {
+class TProgressGauge {
  public:
-  explicit TProgressBar(std::FILE* out) : out_(out) {}
-  ~TProgressBar() {
+  explicit TProgressGauge(std::FILE* out) : out_(out) {}
+  ~TProgressGauge() {
     if (drawn_) std::fputc('\n', out_);
   }
   void Show(int percent) {
@@ -81,7 +81,7 @@ void RunSqlStatement(const std::string& text, const std::string& directory, cons
     if (found == parameters.end()) throw EShellError("no value for parameter :" + p.Name + " (see .param set)");
     SetParameter(p, found->second);
   }
-  TProgressBar bar(progress);
+  TProgressGauge bar(progress);
   if (progress) {
     query.OnQueryProgress = [&](dataset::TQuarryQuery&, int, std::uint16_t percent, bool&) { bar.Show(percent); };
   }

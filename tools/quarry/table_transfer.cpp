@@ -80,9 +80,9 @@ class TLineReader {
   bool partial_ = false;
 };
 
-class TProgressBar {
+class TProgressGauge {
  public:
-  TProgressBar(std::FILE* out, std::string label, std::uint64_t total)
+  TProgressGauge(std::FILE* out, std::string label, std::uint64_t total)
       : out_(out), label_(std::move(label)), total_(total) {}
   void Update(std::uint64_t done, std::uint64_t rows, bool force = false) {
     if (!out_) return;
@@ -174,8 +174,8 @@ class TImporter {
     if (line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a UTF-8 byte order mark some editors write
     ReadHeader(line);
     platform::FileStamp stamp = platform::GetFileStamp(fileName_);
-    TProgressBar bar(progressOut, "Importing " + fileName_,
-                     stamp.size > 0 ? static_cast<std::uint64_t>(stamp.size) : 0);
+    TProgressGauge bar(progressOut, "Importing " + fileName_,
+                       stamp.size > 0 ? static_cast<std::uint64_t>(stamp.size) : 0);
     buffer_.assign(table_.RecordBufferSize(), 0);
     std::uint64_t rows = 0;
     try {

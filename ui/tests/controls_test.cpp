@@ -29,7 +29,7 @@ class ControlsTest : public ::testing::Test {
   void SetUp() override {
     Application().Initialize();
     SetUserDialogs(&dialogs);
-    form = std::make_unique<TForm>("Form1", "Controls", 400, 300, TFormFrame::Sizeable);
+    form = std::make_unique<TFormWindow>("Form1", "Controls", 400, 300, TFormFrame::Sizeable);
   }
   void TearDown() override {
     form.reset();
@@ -38,13 +38,13 @@ class ControlsTest : public ::testing::Test {
     Application().ClearTerminated();
   }
   RecordingDialogs dialogs;
-  std::unique_ptr<TForm> form;
+  std::unique_ptr<TFormWindow> form;
 };
 
 TEST_F(ControlsTest, AnExceptionInAHandlerReachesTheDefaultErrorDisplayAndTheProgramGoesOn) {
-  auto* button = form->Add<TButton>(form.get(), "Button1", "Go", 10, 10, 75, 25);
+  auto* button = form->Add<TPushButton>(form.get(), "Button1", "Go", 10, 10, 75, 25);
   int clicks = 0;
-  button->OnClick = [&](TComponent&) {
+  button->OnClick = [&](TOwnedObject&) {
     ++clicks;
     throw std::runtime_error("Table is busy");
   };
@@ -68,10 +68,10 @@ TEST_F(ControlsTest, TheHourglassIsRestoredAlsoWhenTheOperationFails) {
 }
 
 TEST_F(ControlsTest, AGridClickMakesTheCellUnderTheMouseCurrentAndFiresOnClick) {
-  auto* grid = form->Add<TStringGrid>(form.get(), "Grid", 10, 10, 119, 68, TGridStyle{7, 4, 16, 16, 0, 0, false});
+  auto* grid = form->Add<TTextGrid>(form.get(), "Grid", 10, 10, 119, 68, TGridStyle{7, 4, 16, 16, 0, 0, false});
   grid->SetCell(2, 1, "I");
   std::string clicked;
-  grid->OnClick = [&](TComponent&) { clicked = grid->Cell(grid->Col(), grid->Row()); };
+  grid->OnClick = [&](TOwnedObject&) { clicked = grid->Cell(grid->Col(), grid->Row()); };
   RECT cell = grid->CellRect(2, 1);
   EXPECT_EQ(cell.left, 34);
   EXPECT_EQ(cell.top, 17);
@@ -86,7 +86,7 @@ TEST_F(ControlsTest, AGridClickMakesTheCellUnderTheMouseCurrentAndFiresOnClick) 
 }
 
 TEST_F(ControlsTest, ListBoxFindsItemsWithoutCaseAndSharesItsWidthAmongColumns) {
-  auto* list = form->Add<TListBox>(form.get(), "List", 0, 0, 300, 100, TListBoxStyle{true, false, 16, false});
+  auto* list = form->Add<TItemList>(form.get(), "List", 0, 0, 300, 100, TListBoxStyle{true, false, 16, false});
   list->SetItems({"beta", "Alpha", "gamma"});
   EXPECT_EQ(list->IndexOf("ALPHA"), 1);
   EXPECT_EQ(list->IndexOf("delta"), -1);
@@ -106,11 +106,11 @@ TEST_F(ControlsTest, ListBoxFindsItemsWithoutCaseAndSharesItsWidthAmongColumns) 
 }
 
 TEST_F(ControlsTest, PageChangesFromCodeAreSilentButAUserTabClickFiresOnChange) {
-  auto* pages = form->Add<TPageControl>(form.get(), "pages", 0, 0, 380, 250);
-  auto* first = form->Add<TTabSheet>(pages, "Sheet1", "First");
-  auto* second = form->Add<TTabSheet>(pages, "Sheet2", "Second");
+  auto* pages = form->Add<TTabbedPages>(form.get(), "pages", 0, 0, 380, 250);
+  auto* first = form->Add<TTabPage>(pages, "Sheet1", "First");
+  auto* second = form->Add<TTabPage>(pages, "Sheet2", "Second");
   int changes = 0;
-  pages->OnChange = [&](TComponent&) { ++changes; };
+  pages->OnChange = [&](TOwnedObject&) { ++changes; };
   pages->SetActivePageIndex(1);
   EXPECT_EQ(changes, 0);
   EXPECT_TRUE(second->Visible());
@@ -126,14 +126,14 @@ TEST_F(ControlsTest, PageChangesFromCodeAreSilentButAUserTabClickFiresOnChange) 
 }
 
 TEST_F(ControlsTest, AnAltShortcutOfTheMenuRunsItsItemThroughTheMessageLoop) {
-  auto* menu = form->Add<TMainMenu>("MainMenu1");
+  auto* menu = form->Add<TMenuBar>("MainMenu1");
   auto* system = menu->Add("System1", "System");
   auto* exit = system->Add("Exit1", "Exit");
   exit->ShortCut = {true, 'X'};
   auto* hidden = system->Add("Hidden1", "Hidden");
   hidden->Visible = false;
   int runs = 0;
-  exit->OnClick = [&](TComponent& sender) {
+  exit->OnClick = [&](TOwnedObject& sender) {
     EXPECT_EQ(&sender, exit);
     ++runs;
   };
@@ -156,12 +156,12 @@ TEST_F(ControlsTest, AnAltShortcutOfTheMenuRunsItsItemThroughTheMessageLoop) {
 }
 
 TEST_F(ControlsTest, ChildrenInheritFontAndColourUntilTheySetTheirOwn) {
-  TFont bold;
+  TTextFont bold;
   bold.bold = true;
-  auto* panel = form->Add<TPanel>(form.get(), "Panel1", 0, 0, 100, 100);
+  auto* panel = form->Add<TPanelBox>(form.get(), "Panel1", 0, 0, 100, 100);
   panel->SetColor(RgbColor(0xB8B3A3));
-  auto* label = form->Add<TLabel>(panel, "Label1", "Inherited", 5, 5);
-  auto* own = form->Add<TLabel>(panel, "Label2", "Own", 5, 30);
+  auto* label = form->Add<TTextLabel>(panel, "Label1", "Inherited", 5, 5);
+  auto* own = form->Add<TTextLabel>(panel, "Label2", "Own", 5, 30);
   own->SetFont(bold);
   EXPECT_EQ(label->Color(), RGB(0xB8, 0xB3, 0xA3));
   EXPECT_FALSE(label->Font().bold);
@@ -173,8 +173,8 @@ TEST_F(ControlsTest, ChildrenInheritFontAndColourUntilTheySetTheirOwn) {
 }
 
 TEST_F(ControlsTest, AChildOutlivingItsParentForgetsItsDestroyedWindow) {
-  auto panel = std::make_unique<TPanel>(form.get(), "Panel", 0, 0, 50, 50);
-  auto label = std::make_unique<TLabel>(panel.get(), "Label", "x", 1, 1);
+  auto panel = std::make_unique<TPanelBox>(form.get(), "Panel", 0, 0, 50, 50);
+  auto label = std::make_unique<TTextLabel>(panel.get(), "Label", "x", 1, 1);
   HWND labelWindow = label->Handle();
   panel.reset();
   EXPECT_FALSE(IsWindow(labelWindow));
@@ -184,9 +184,9 @@ TEST_F(ControlsTest, AChildOutlivingItsParentForgetsItsDestroyedWindow) {
 }
 
 TEST_F(ControlsTest, ATimerFiresThroughTheMessageLoopUntilDisabled) {
-  TTimer timer("Timer1");
+  TIntervalTimer timer("Timer1");
   int fired = 0;
-  timer.OnTimer = [&](TComponent&) {
+  timer.OnTimer = [&](TOwnedObject&) {
     if (++fired == 2) timer.SetEnabled(false);
   };
   timer.SetInterval(10);
@@ -204,7 +204,7 @@ TEST_F(ControlsTest, ATimerFiresThroughTheMessageLoopUntilDisabled) {
 
 TEST_F(ControlsTest, ClosingTheMainFormRunsOnCloseOnceAndEndsTheLoop) {
   int closes = 0;
-  form->OnClose = [&](TComponent&) { ++closes; };
+  form->OnClose = [&](TOwnedObject&) { ++closes; };
   EXPECT_EQ(Application().MainWindow(), form.get());
   form->Show();
   SendMessageA(form->Handle(), WM_CLOSE, 0, 0);

@@ -110,8 +110,8 @@ class DBGridTest : public ::testing::Test {
     table->SetTableName("albums.dat");
     table->Open();
     source.SetDataSet(table.get());
-    form = std::make_unique<TForm>("Form1", "Grid", 420, 320, TFormFrame::Sizeable);
-    grid = form->Add<TDBGrid>(form.get(), "AlbumGrid", 10, 10, 380, 250);
+    form = std::make_unique<TFormWindow>("Form1", "Grid", 420, 320, TFormFrame::Sizeable);
+    grid = form->Add<TTableGrid>(form.get(), "AlbumGrid", 10, 10, 380, 250);
     grid->SetColor(kColorWhite);
     grid->SetDataSource(&source);
     form->Show();
@@ -140,8 +140,8 @@ class DBGridTest : public ::testing::Test {
   quillon::testing::TempDir dir;
   std::unique_ptr<dataset::TQuarryTable> table;
   dataset::TDataSource source;
-  std::unique_ptr<TForm> form;
-  TDBGrid* grid = nullptr;
+  std::unique_ptr<TFormWindow> form;
+  TTableGrid* grid = nullptr;
 };
 
 TEST_F(DBGridTest, ShowsTheFirstRowsAndBuffersOnlyThoseItShows) {
@@ -206,8 +206,8 @@ TEST_F(DBGridTest, KeysMoveTheDatasetAndTheRowFollows) {
 
 TEST_F(DBGridTest, ClicksMoveToTheRowAndDoubleClicksAreReported) {
   int clicks = 0, doubles = 0;
-  grid->OnClick = [&](TComponent&) { ++clicks; };
-  grid->OnDblClick = [&](TDBGrid&) { ++doubles; };
+  grid->OnClick = [&](TOwnedObject&) { ++clicks; };
+  grid->OnDblClick = [&](TTableGrid&) { ++doubles; };
   RECT row = grid->RowRect(4);
   SendMessageA(grid->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, (row.top + row.bottom) / 2));
   EXPECT_EQ(table->RecNo(), 5);

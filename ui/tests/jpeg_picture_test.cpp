@@ -22,7 +22,7 @@ std::string ReadLogo() {
 TEST(DecodeJpeg, DecodesTheLogoIntoBottomUpFreeBgrRows) {
   std::string jpeg = ReadLogo();
   ASSERT_GT(jpeg.size(), 100u);
-  TPicture p = DecodeJpeg(jpeg.data(), jpeg.size());
+  TPictureData p = DecodeJpeg(jpeg.data(), jpeg.size());
   EXPECT_EQ(p.width, 218);
   EXPECT_EQ(p.height, 60);
   EXPECT_EQ(p.Stride(), 656);  // 218 * 3 = 654, padded to a multiple of 4

@@ -24,10 +24,10 @@ TQuarrySession& Default() {
   return TQuarrySessionList::Instance().DefaultSession();
 }
 
-void Type(ui::TEdit* edit, const std::string& text) {
+void Type(ui::TTextBox* edit, const std::string& text) {
   SendMessageA(edit->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-void Press(ui::TButton* button) {
+void Press(ui::TPushButton* button) {
   SendMessageA(button->Handle(), BM_CLICK, 0, 0);
 }
 
@@ -40,7 +40,7 @@ void CALLBACK DriveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND window = FindWindowA(nullptr, "Enter password");
   if (!window || !IsWindowVisible(window)) return;  // not shown yet: the timer comes again
   KillTimer(nullptr, timer);
-  auto* dialog = dynamic_cast<TQuarryPasswordDialog*>(ui::TControl::FromHandle(window));
+  auto* dialog = dynamic_cast<TQuarryPasswordDialog*>(ui::TWindowControl::FromHandle(window));
   ASSERT_NE(dialog, nullptr);
   auto action = std::move(PendingAction());
   PendingAction() = nullptr;
