@@ -129,6 +129,15 @@ class TBufferCache {
   template <class TWrite>
   std::size_t WriteDirtyRuns(std::uint32_t step, bool onlyUnpinned, TWrite&& write, int* runs = nullptr) {
     std::vector<TBuffer*> dirty = DirtyByKey(onlyUnpinned);
+    const int calls = WriteRuns(dirty, step, write);
+    if (runs) *runs = calls;
+    return dirty.size();
+  }
+
+  // The run splitting of WriteDirtyRuns over buffers sorted by key (those of several caches that
+  // share one file); answers the number of runs.
+  template <class TWrite>
+  static int WriteRuns(const std::vector<TBuffer*>& dirty, std::uint32_t step, TWrite&& write) {
     int calls = 0;
     for (std::size_t i = 0; i < dirty.size();) {
       std::size_t j = i + 1;
@@ -138,8 +147,7 @@ class TBufferCache {
       for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
       i = j;
     }
-    if (runs) *runs = calls;
-    return dirty.size();
+    return calls;
   }
 
  private:

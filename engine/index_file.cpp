@@ -501,23 +501,18 @@ void TIndexFile::WritePages(bool onlyUnpinned) {
   std::sort(dirty.begin(), dirty.end(), [](const TPage* a, const TPage* b) { return a->Offset < b->Offset; });
   const bool encrypted = owner_.Header().Encrypted;
   std::vector<std::uint8_t> run;
-  for (std::size_t i = 0; i < dirty.size();) {
-    std::size_t j = i + 1;
-    while (j < dirty.size() && dirty[j]->Offset == dirty[j - 1]->Offset + kIndexPageSize) ++j;
-    run.assign((j - i) * kIndexPageSize, 0);
-    for (std::size_t k = i; k < j; ++k) {
-      TPage* page = dirty[k];
-      TPageFormat format = FormatOf(page->IndexNumber);
-      if (!page->Free && page->Overflows(format)) Corrupt();
-      std::uint8_t* bytes = run.data() + (k - i) * kIndexPageSize;
-      if (!page->Encode(bytes, format)) Corrupt();
+  TBufferCache<TPage, &TPage::Offset>::WriteRuns(dirty, kIndexPageSize, [&](TPage* const* pages, std::size_t n) {
+    run.assign(n * kIndexPageSize, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+      TPageFormat format = FormatOf(pages[k]->IndexNumber);
+      if (!pages[k]->Free && pages[k]->Overflows(format)) Corrupt();
+      std::uint8_t* bytes = run.data() + k * kIndexPageSize;
+      if (!pages[k]->Encode(bytes, format)) Corrupt();
       if (encrypted) ScrambleData(bytes, kIndexPageSize);
     }
-    WriteAt(dirty[i]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
+    WriteAt(pages[0]->Offset, run.data(), static_cast<std::uint32_t>(run.size()));
     ++LastWriteBackWrites;
-    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
-    i = j;
-  }
+  });
 }
 
 void TIndexFile::WriteBack(bool forceHeader) {
