@@ -667,10 +667,10 @@ void TQuillonForm::LoadSongs() {
   if (!t1.Active() || t1.IsEmpty()) return;
   OpenSongTable();
   songList->Clear();
-  std::int64_t album = t1.FieldByName("index").AsInteger();
-  Setting.LastAlbum = t1.FieldByName("album").AsString();
-  dataset::TField& albumIndex = t2.FieldByName("albumIndex");
-  dataset::TField& song = t2.FieldByName("song");
+  std::int64_t album = t1.FieldNamed("index").AsInteger();
+  Setting.LastAlbum = t1.FieldNamed("album").AsString();
+  dataset::TRecordField& albumIndex = t2.FieldNamed("albumIndex");
+  dataset::TRecordField& song = t2.FieldNamed("song");
   // The titles are gathered first and the list filled once: asking the list box for every title
   // it holds costs a pair of messages per entry and title.
   std::vector<std::string> titles;
@@ -686,7 +686,7 @@ void TQuillonForm::LoadSongs() {
       if (albumIndex.AsInteger() == album) contribute();
   } else {
     // An album's songs are consecutive from its beginID; start a little before it.
-    int start = static_cast<int>(t1.FieldByName("beginID").AsInteger()) - 5;
+    int start = static_cast<int>(t1.FieldNamed("beginID").AsInteger()) - 5;
     if (start > 1) t2.SetRecNo(start);
     while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
     for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) contribute();
@@ -709,22 +709,22 @@ void TQuillonForm::songListClick(ui::TOwnedObject&) {
 bool TQuillonForm::FindSong(const std::string& title, std::string& id) {
   if (!t1.Active() || t1.IsEmpty()) return false;
   OpenSongTable();
-  std::int64_t album = t1.FieldByName("index").AsInteger();
-  dataset::TField& albumIndex = t2.FieldByName("albumIndex");
-  dataset::TField& song = t2.FieldByName("song");
+  std::int64_t album = t1.FieldNamed("index").AsInteger();
+  dataset::TRecordField& albumIndex = t2.FieldNamed("albumIndex");
+  dataset::TRecordField& song = t2.FieldNamed("song");
   // The song is usually just behind the cursor: LoadSongs left it at the album's end.
   int r = t2.RecNo();
   t2.First();
   if (r > kSongWindow) t2.SetRecNo(r - kSongWindow);
   for (; !t2.Eof(); t2.Next())
     if (albumIndex.AsInteger() == album && song.AsString() == title) {
-      id = t2.FieldByName("url1").AsString();
+      id = t2.FieldNamed("url1").AsString();
       return true;
     }
   // Further back than the window (the cursor was moved elsewhere, by a search or another album):
   // the table itself finds it.
   if (t2.Locate("albumIndex;song", {dataset::TFieldValue{album}, dataset::TFieldValue{title}})) {
-    id = t2.FieldByName("url1").AsString();
+    id = t2.FieldNamed("url1").AsString();
     return true;
   }
   return false;
@@ -752,10 +752,10 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   try {
     if (!IsKeyDown(VK_CONTROL)) {  // Ctrl skips what is stored and always asks the page again
       OpenLyricTable();
-      std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldByName("index").AsInteger() : -1;
+      std::int64_t songIndex = t2.Active() && !t2.IsEmpty() ? t2.FieldNamed("index").AsInteger() : -1;
       if (t3.Locate("songname;songindex;songdb", {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex},
                                                   dataset::TFieldValue{Setting.base}})) {
-        std::string text = t3.FieldByName("lyrics").AsString();
+        std::string text = t3.FieldNamed("lyrics").AsString();
         usable = IsOwnLyricsBase() || text.size() > kShortText;
         if (usable) stored = std::move(text);
       }
@@ -788,17 +788,17 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
 void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
   if (!t3.Active() || text.size() <= kShortText) return;
   if (!t2.Active() || t2.IsEmpty()) return;
-  std::int64_t songIndex = t2.FieldByName("index").AsInteger();
+  std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
   if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
     t3.Edit();
-    t3.FieldByName("lyrics").SetAsString(text);
+    t3.FieldNamed("lyrics").SetAsString(text);
     t3.Post();
   } else {
     t3.Append();
-    t3.FieldByName("songname").SetAsString(songLabel->Caption());
-    t3.FieldByName("lyrics").SetAsString(text);
-    t3.FieldByName("songindex").SetAsInteger(songIndex);
-    t3.FieldByName("songdb").SetAsString(Setting.base);
+    t3.FieldNamed("songname").SetAsString(songLabel->Caption());
+    t3.FieldNamed("lyrics").SetAsString(text);
+    t3.FieldNamed("songindex").SetAsInteger(songIndex);
+    t3.FieldNamed("songdb").SetAsString(Setting.base);
     t3.Post();
   }
 }
@@ -988,21 +988,21 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
   t1.Open();
   auto appendLyric = [&](std::int64_t songIndex) {
     t3.Append();
-    t3.FieldByName("songname").SetAsString(song);
-    t3.FieldByName("lyrics").SetAsString(lyrics);
-    t3.FieldByName("songindex").SetAsInteger(songIndex);
-    t3.FieldByName("songdb").SetAsString(kOwnBase);
+    t3.FieldNamed("songname").SetAsString(song);
+    t3.FieldNamed("lyrics").SetAsString(lyrics);
+    t3.FieldNamed("songindex").SetAsInteger(songIndex);
+    t3.FieldNamed("songdb").SetAsString(kOwnBase);
     t3.Post();
   };
   std::int64_t albumIndex;
   if (t1.Locate("artist;album", {dataset::TFieldValue{artist}, dataset::TFieldValue{album}})) {
-    albumIndex = t1.FieldByName("index").AsInteger();
+    albumIndex = t1.FieldNamed("index").AsInteger();
     if (t2.Locate("albumIndex;song", {dataset::TFieldValue{albumIndex}, dataset::TFieldValue{song}})) {
-      std::int64_t songIndex = t2.FieldByName("index").AsInteger();
+      std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
       if (interactive && !ui::Confirm("Lyrics of this song already exists, do you want to overwrite it?")) return;
       if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{kOwnBase}})) {
         t3.Edit();
-        t3.FieldByName("lyrics").SetAsString(lyrics);
+        t3.FieldNamed("lyrics").SetAsString(lyrics);
         t3.Post();
       } else {
         // The song has no lyric row (lost, or never written): the text would be dropped unseen.
@@ -1012,18 +1012,18 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
     }
   } else {
     t1.Append();
-    t1.FieldByName("album").SetAsString(album);
-    t1.FieldByName("artist").SetAsString(artist);
-    t1.FieldByName("beginID").SetAsInteger(1);
+    t1.FieldNamed("album").SetAsString(album);
+    t1.FieldNamed("artist").SetAsString(artist);
+    t1.FieldNamed("beginID").SetAsInteger(1);
     t1.Post();
-    albumIndex = t1.FieldByName("index").AsInteger();
+    albumIndex = t1.FieldNamed("index").AsInteger();
   }
   t2.Append();
-  t2.FieldByName("albumIndex").SetAsInteger(albumIndex);
-  t2.FieldByName("song").SetAsString(song);
-  t2.FieldByName("url1").SetAsString("#");
+  t2.FieldNamed("albumIndex").SetAsInteger(albumIndex);
+  t2.FieldNamed("song").SetAsString(song);
+  t2.FieldNamed("url1").SetAsString("#");
   t2.Post();
-  appendLyric(t2.FieldByName("index").AsInteger());
+  appendLyric(t2.FieldNamed("index").AsInteger());
   const char first = artist[0];
   const bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
   artistIni->WriteString(letter ? std::string(1, first) : std::string("#"), artist, "1");

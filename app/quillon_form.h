@@ -248,8 +248,8 @@ class TQuillonForm : public ui::TFormWindow {
   // The local search's query over the open base.
   dataset::TQuarryQuery q1;
   // DataSource1 binds t1 to AlbumGrid, ds2 binds q1 to DBGrid1.
-  dataset::TDataSource DataSource1;
-  dataset::TDataSource ds2;
+  dataset::TDataFeed DataSource1;
+  dataset::TDataFeed ds2;
   ui::TSaveFileDialog* SaveDialog1;
   ui::TOpenFileDialog* OpenDialog1;
 

@@ -59,12 +59,12 @@ int main(int argc, char** argv) {
     int n = t1.RecordCount();
     auto counted = Clock::now();
     // The scan of LoadSongs: from a little before the album's first song to its last.
-    std::int64_t album = t1.FieldByName("index").AsInteger();
-    dataset::TField& albumIndex = t2.FieldByName("albumIndex");
-    dataset::TField& song = t2.FieldByName("song");
+    std::int64_t album = t1.FieldNamed("index").AsInteger();
+    dataset::TRecordField& albumIndex = t2.FieldNamed("albumIndex");
+    dataset::TRecordField& song = t2.FieldNamed("song");
     std::vector<std::string> titles;
     t2.First();
-    int begin = static_cast<int>(t1.FieldByName("beginID").AsInteger()) - 5;
+    int begin = static_cast<int>(t1.FieldNamed("beginID").AsInteger()) - 5;
     if (begin > 1) t2.SetRecNo(begin);
     while (!t2.Eof() && albumIndex.AsInteger() != album) t2.Next();
     for (; !t2.Eof() && albumIndex.AsInteger() == album; t2.Next()) titles.push_back(song.AsString());
@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
     t3.SetDatabaseName(folder);
     t3.SetTableName("lyrics.dat");
     t3.Open();
-    std::int64_t album = t1.FieldByName("index").AsInteger();
-    dataset::TField& albumIndex = t2.FieldByName("albumIndex");
-    dataset::TField& song = t2.FieldByName("song");
+    std::int64_t album = t1.FieldNamed("index").AsInteger();
+    dataset::TRecordField& albumIndex = t2.FieldNamed("albumIndex");
+    dataset::TRecordField& song = t2.FieldNamed("song");
     for (int i = 0; i < 50; ++i) {
       auto start = Clock::now();
       int r = t2.RecNo();
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
       std::int64_t songIndex = -1;
       for (; !t2.Eof(); t2.Next())
         if (albumIndex.AsInteger() == album && song.AsString() == title) {
-          songIndex = t2.FieldByName("index").AsInteger();
+          songIndex = t2.FieldNamed("index").AsInteger();
           break;
         }
       auto walked = Clock::now();

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   // Stored lyrics for the first two songs of the last artist's first album (one song when the
   // album has only one), shown in turn as a person clicks from song to song.
   form.SelectArtist(artists.back(), true);
-  std::int64_t album = form.t1.FieldByName("index").AsInteger();
+  std::int64_t album = form.t1.FieldNamed("index").AsInteger();
   std::vector<std::string> titles, texts;
   for (int k = 0; k < std::min(2, form.songList->Count()); ++k) {
     std::string title = form.songList->Item(k);
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "song %s not found\n", title.c_str());
       return 1;
     }
-    std::int64_t songIndex = form.t2.FieldByName("index").AsInteger();
+    std::int64_t songIndex = form.t2.FieldNamed("index").AsInteger();
     std::string text;
     for (int line = 1; line <= 16; ++line)
       text += "Line " + std::to_string(line) + " of " + title + ", words to sing along\r\n";
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     if (lyrics.Locate("songname;songindex;songdb",
                       {dataset::TFieldValue{title}, dataset::TFieldValue{songIndex}, dataset::TFieldValue{base}})) {
       lyrics.Edit();
-      lyrics.FieldByName("lyrics").SetAsString(text);
+      lyrics.FieldNamed("lyrics").SetAsString(text);
       lyrics.Post();
     } else {
       lyrics.AppendRecord({dataset::TFieldValue{}, dataset::TFieldValue{title}, dataset::TFieldValue{text},

@@ -107,7 +107,7 @@ void BM_ComponentOpen(benchmark::State& state) {
   SongTable::Get();
   for (auto _ : state) {
     auto t = OpenComponent();
-    benchmark::DoNotOptimize(t->FieldByName("song").AsString());
+    benchmark::DoNotOptimize(t->FieldNamed("song").AsString());
   }
 }
 
@@ -129,7 +129,7 @@ void BM_EngineWalk(benchmark::State& state) {
 
 void BM_ComponentWalk(benchmark::State& state) {
   auto t = OpenComponent();
-  dataset::TField& song = t->FieldByName("song");
+  dataset::TRecordField& song = t->FieldNamed("song");
   std::int64_t n = 0;
   for (auto _ : state) {
     for (t->First(); !t->Eof(); t->Next()) {
@@ -155,7 +155,7 @@ void BM_EngineRecNo(benchmark::State& state) {
 
 void BM_ComponentRecNo(benchmark::State& state) {
   auto t = OpenComponent();
-  dataset::TField& song = t->FieldByName("song");
+  dataset::TRecordField& song = t->FieldNamed("song");
   std::mt19937 random(1);
   for (auto _ : state) {
     t->SetRecNo(static_cast<int>(random() % kRecords) + 1);

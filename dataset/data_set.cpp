@@ -14,11 +14,11 @@ namespace quillon::dataset {
 
 // ---- Data links and sources --------------------------------------------------------------------
 
-TDataLink::~TDataLink() {
+TFeedLink::~TFeedLink() {
   SetDataSource(nullptr);
 }
 
-void TDataLink::SetDataSource(TDataSource* source) {
+void TFeedLink::SetDataSource(TDataFeed* source) {
   if (source == source_) return;
   if (source_) source_->RemoveLink(this);
   source_ = source;
@@ -26,63 +26,63 @@ void TDataLink::SetDataSource(TDataSource* source) {
   ActiveChanged();
 }
 
-TDataSet* TDataLink::DataSet() const {
+TDataSet* TFeedLink::DataSet() const {
   return source_ ? source_->DataSet() : nullptr;
 }
 
-bool TDataLink::Active() const {
+bool TFeedLink::Active() const {
   TDataSet* ds = DataSet();
   return ds && ds->Active();
 }
 
-void TDataLink::SetBufferCount(int count) {
+void TFeedLink::SetBufferCount(int count) {
   bufferCount_ = std::max(1, count);
   if (TDataSet* ds = DataSet()) ds->UpdateBufferCount();
 }
 
-int TDataLink::ActiveRecord() const {
+int TFeedLink::ActiveRecord() const {
   TDataSet* ds = DataSet();
   return ds ? ds->activeRecord_ : 0;
 }
 
-void TDataLink::SetActiveRecord(int index) {
+void TFeedLink::SetActiveRecord(int index) {
   TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return;
   ds->activeRecord_ = std::clamp(index, 0, std::max(0, ds->recordCount_ - 1));
 }
 
-int TDataLink::RecordCount() const {
+int TFeedLink::RecordCount() const {
   TDataSet* ds = DataSet();
   return ds && ds->Active() ? ds->recordCount_ : 0;
 }
 
-void TDataLink::DataEvent(TDataEvent event, TField* field, int distance) {
+void TFeedLink::DataEvent(TDataChange event, TRecordField* field, int distance) {
   switch (event) {
-    case TDataEvent::FieldChange:
-    case TDataEvent::RecordChange:
+    case TDataChange::FieldChange:
+    case TDataChange::RecordChange:
       RecordChanged(field);
       break;
-    case TDataEvent::DataSetChange:
+    case TDataChange::DataSetChange:
       DataSetChanged();
       break;
-    case TDataEvent::DataSetScroll:
+    case TDataChange::DataSetScroll:
       DataSetScrolled(distance);
       break;
-    case TDataEvent::LayoutChange:
+    case TDataChange::LayoutChange:
       LayoutChanged();
       break;
-    case TDataEvent::UpdateState:
+    case TDataChange::UpdateState:
       EditingChanged();
       break;
   }
 }
 
-TDataSource::~TDataSource() {
-  for (TDataLink* link : std::vector<TDataLink*>(links_)) link->SetDataSource(nullptr);
+TDataFeed::~TDataFeed() {
+  for (TFeedLink* link : std::vector<TFeedLink*>(links_)) link->SetDataSource(nullptr);
   SetDataSet(nullptr);
 }
 
-void TDataSource::SetDataSet(TDataSet* dataSet) {
+void TDataFeed::SetDataSet(TDataSet* dataSet) {
   if (dataSet == dataSet_) return;
   if (dataSet_) {
     auto& v = dataSet_->sources_;
@@ -95,30 +95,30 @@ void TDataSource::SetDataSet(TDataSet* dataSet) {
     dataSet_->UpdateBufferCount();
   }
   lastState_ = State();
-  for (TDataLink* link : links_) link->ActiveChanged();
+  for (TFeedLink* link : links_) link->ActiveChanged();
 }
 
-TDataSetState TDataSource::State() const {
-  return dataSet_ ? dataSet_->State() : TDataSetState::Inactive;
+TDataSetMode TDataFeed::State() const {
+  return dataSet_ ? dataSet_->State() : TDataSetMode::Inactive;
 }
 
-void TDataSource::AddLink(TDataLink* link) {
+void TDataFeed::AddLink(TFeedLink* link) {
   links_.push_back(link);
   if (dataSet_) dataSet_->UpdateBufferCount();
 }
 
-void TDataSource::RemoveLink(TDataLink* link) {
+void TDataFeed::RemoveLink(TFeedLink* link) {
   links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
   if (dataSet_) dataSet_->UpdateBufferCount();
 }
 
-void TDataSource::Notify(TDataEvent event, TField* field, int distance) {
-  if (event == TDataEvent::UpdateState) {
-    TDataSetState now = State();
+void TDataFeed::Notify(TDataChange event, TRecordField* field, int distance) {
+  if (event == TDataChange::UpdateState) {
+    TDataSetMode now = State();
     if (now == lastState_) return;
-    bool activeChanged = (now == TDataSetState::Inactive) != (lastState_ == TDataSetState::Inactive);
+    bool activeChanged = (now == TDataSetMode::Inactive) != (lastState_ == TDataSetMode::Inactive);
     lastState_ = now;
-    for (TDataLink* link : std::vector<TDataLink*>(links_)) {
+    for (TFeedLink* link : std::vector<TFeedLink*>(links_)) {
       if (activeChanged) {
         link->ActiveChanged();
       } else {
@@ -128,10 +128,10 @@ void TDataSource::Notify(TDataEvent event, TField* field, int distance) {
     if (OnStateChange) OnStateChange(*this);
     return;
   }
-  for (TDataLink* link : std::vector<TDataLink*>(links_)) link->DataEvent(event, field, distance);
-  if (OnDataChange && (event == TDataEvent::FieldChange || event == TDataEvent::RecordChange ||
-                       event == TDataEvent::DataSetChange || event == TDataEvent::DataSetScroll))
-    OnDataChange(*this, event == TDataEvent::FieldChange ? field : nullptr);
+  for (TFeedLink* link : std::vector<TFeedLink*>(links_)) link->DataEvent(event, field, distance);
+  if (OnDataChange && (event == TDataChange::FieldChange || event == TDataChange::RecordChange ||
+                       event == TDataChange::DataSetChange || event == TDataChange::DataSetScroll))
+    OnDataChange(*this, event == TDataChange::FieldChange ? field : nullptr);
 }
 
 // ---- The dataset ------------------------------------------------------------------------------
@@ -139,7 +139,7 @@ void TDataSource::Notify(TDataEvent event, TField* field, int distance) {
 TDataSet::TDataSet() = default;
 
 TDataSet::~TDataSet() {
-  for (TDataSource* s : std::vector<TDataSource*>(sources_)) s->SetDataSet(nullptr);
+  for (TDataFeed* s : std::vector<TDataFeed*>(sources_)) s->SetDataSet(nullptr);
 }
 
 void TDataSet::CheckActive() const {
@@ -150,24 +150,24 @@ void TDataSet::CheckInactive() const {
   if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
 }
 
-void TDataSet::SetState(TDataSetState value) {
+void TDataSet::SetState(TDataSetMode value) {
   if (value == state_) return;
   state_ = value;
   // Internal states are brief: only the ones a user can see are announced.
-  if (value == TDataSetState::Inactive || value == TDataSetState::Browse || value == TDataSetState::Edit ||
-      value == TDataSetState::Insert || value == TDataSetState::SetKey)
-    NotifyLinks(TDataEvent::UpdateState, nullptr, 0);
+  if (value == TDataSetMode::Inactive || value == TDataSetMode::Browse || value == TDataSetMode::Edit ||
+      value == TDataSetMode::Insert || value == TDataSetMode::SetKey)
+    NotifyLinks(TDataChange::UpdateState, nullptr, 0);
 }
 
-void TDataSet::NotifyLinks(TDataEvent event, TField* field, int distance) {
-  for (TDataSource* s : std::vector<TDataSource*>(sources_)) s->Notify(event, field, distance);
+void TDataSet::NotifyLinks(TDataChange event, TRecordField* field, int distance) {
+  for (TDataFeed* s : std::vector<TDataFeed*>(sources_)) s->Notify(event, field, distance);
 }
 
-void TDataSet::DataEvent(TDataEvent event, TField* field, int distance) {
-  if (event == TDataEvent::FieldChange && field) {
+void TDataSet::DataEvent(TDataChange event, TRecordField* field, int distance) {
+  if (event == TDataChange::FieldChange && field) {
     if (field->OnChange) field->OnChange(*field);
     if (AutoCalcFields && !field->Calculated && !calcFieldsDeclared_.empty() &&
-        (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert))
+        (state_ == TDataSetMode::Edit || state_ == TDataSetMode::Insert))
       CalculateFields(ActiveBuffer());
   }
   NotifyLinks(event, field, distance);
@@ -175,11 +175,11 @@ void TDataSet::DataEvent(TDataEvent event, TField* field, int distance) {
 
 void TDataSet::UpdateBufferCount() {
   int wanted = 1;
-  for (TDataSource* s : sources_)
-    for (TDataLink* link : s->links_) wanted = std::max(wanted, link->BufferCount());
+  for (TDataFeed* s : sources_)
+    for (TFeedLink* link : s->links_) wanted = std::max(wanted, link->BufferCount());
   if (wanted == bufferCount_) return;
   bufferCount_ = wanted;
-  if (Active() && state_ == TDataSetState::Browse) {
+  if (Active() && state_ == TDataSetMode::Browse) {
     AllocateBuffers();
     if (recordCount_ > 0) Resync(false, false);
   }
@@ -207,19 +207,19 @@ std::uint8_t* TDataSet::ActiveBuffer() {
 
 std::uint8_t* TDataSet::StateBuffer() {
   switch (state_) {
-    case TDataSetState::Browse:
+    case TDataSetMode::Browse:
       return recordCount_ > 0 ? ActiveBuffer() : nullptr;
-    case TDataSetState::Edit:
-    case TDataSetState::Insert:
+    case TDataSetMode::Edit:
+    case TDataSetMode::Insert:
       return ActiveBuffer();
     default:
       return tempStateBuffer_;
   }
 }
 
-void TDataSet::RunInState(TDataSetState state, std::uint8_t* buffer, const std::function<void()>& f) {
+void TDataSet::RunInState(TDataSetMode state, std::uint8_t* buffer, const std::function<void()>& f) {
   std::uint8_t* saved = tempStateBuffer_;
-  TDataSetState savedState = state_;
+  TDataSetMode savedState = state_;
   tempStateBuffer_ = buffer;
   state_ = state;
   try {
@@ -235,7 +235,7 @@ void TDataSet::RunInState(TDataSetState state, std::uint8_t* buffer, const std::
 
 void TDataSet::CalculateFields(std::uint8_t* buffer) {
   if (calcFieldsDeclared_.empty() || !buffer) return;
-  RunInState(TDataSetState::CalcFields, buffer, [&] {
+  RunInState(TDataSetMode::CalcFields, buffer, [&] {
     ClearCalcFields(buffer);
     if (OnCalcFields) OnCalcFields(*this);
   });
@@ -245,11 +245,11 @@ void TDataSet::CalculateFields(std::uint8_t* buffer) {
 
 void TDataSet::CreateFields() {
   fields_.clear();
-  for (const TFieldDef& d : fieldDefs_) {
-    auto f = std::make_unique<TField>(*this, d.Name, d.Kind, d.Size, d.FieldNo);
+  for (const TFieldSpec& d : fieldDefs_) {
+    auto f = std::make_unique<TRecordField>(*this, d.Name, d.Kind, d.Size, d.FieldNo);
     f->Required = d.Required;
     f->Precision = d.Precision;
-    if (d.Kind == TFieldKind::AutoInc) f->ReadOnly = false;
+    if (d.Kind == TFieldOrigin::AutoInc) f->ReadOnly = false;
     fields_.push_back(std::move(f));
   }
   calcFieldSize_ = 0;
@@ -263,15 +263,15 @@ void TDataSet::DestroyFields() {
   fields_.clear();
 }
 
-TField& TDataSet::AddCalculatedField(const std::string& name, TFieldKind kind, int size) {
+TRecordField& TDataSet::AddCalculatedField(const std::string& name, TFieldOrigin kind, int size) {
   CheckInactive();
-  auto f = std::make_unique<TField>(*this, name, kind, size, 0);
+  auto f = std::make_unique<TRecordField>(*this, name, kind, size, 0);
   f->Calculated = true;
   calcFieldsDeclared_.push_back(std::move(f));
   return *calcFieldsDeclared_.back();
 }
 
-TField* TDataSet::FindField(const std::string& name) const {
+TRecordField* TDataSet::FindField(const std::string& name) const {
   for (const auto& f : fields_)
     if (EqualIgnoringCase(f->FieldName(), name)) return f.get();
   for (const auto& f : calcFieldsDeclared_)
@@ -279,26 +279,26 @@ TField* TDataSet::FindField(const std::string& name) const {
   return nullptr;
 }
 
-TField& TDataSet::FieldByName(const std::string& name) const {
-  TField* f = FindField(name);
+TRecordField& TDataSet::FieldNamed(const std::string& name) const {
+  TRecordField* f = FindField(name);
   if (!f) throw EDatabaseError("Field '" + name + "' not found");
   return *f;
 }
 
-TField& TDataSet::FieldByNumber(int fieldNo) const {
+TRecordField& TDataSet::FieldByNumber(int fieldNo) const {
   for (const auto& f : fields_)
     if (f->FieldNo() == fieldNo) return *f;
   throw EDatabaseError("Field index out of range");
 }
 
-std::vector<TField*> TDataSet::FieldList(const std::string& names) const {
-  std::vector<TField*> list;
+std::vector<TRecordField*> TDataSet::FieldList(const std::string& names) const {
+  std::vector<TRecordField*> list;
   std::size_t start = 0;
   while (start <= names.size()) {
     std::size_t end = names.find(';', start);
     if (end == std::string::npos) end = names.size();
     std::string name = Trim(names.substr(start, end - start));
-    if (!name.empty()) list.push_back(&FieldByName(name));
+    if (!name.empty()) list.push_back(&FieldNamed(name));
     start = end + 1;
   }
   return list;
@@ -317,12 +317,12 @@ void TDataSet::Open() {
     ClearBuffers();
     bof_ = true;
     eof_ = false;
-    state_ = TDataSetState::Browse;
+    state_ = TDataSetMode::Browse;
     InternalFirst();
     FillForward();
     eof_ = recordCount_ == 0;
   } catch (...) {
-    state_ = TDataSetState::Inactive;
+    state_ = TDataSetMode::Inactive;
     buffers_.clear();
     recordCount_ = 0;
     try {
@@ -332,8 +332,8 @@ void TDataSet::Open() {
     }
     throw;
   }
-  NotifyLinks(TDataEvent::UpdateState, nullptr, 0);
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::UpdateState, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
   if (AfterOpen) AfterOpen(*this);
   DoAfterScroll();
 }
@@ -341,18 +341,18 @@ void TDataSet::Open() {
 void TDataSet::Close() {
   if (!Active()) return;
   if (BeforeClose) BeforeClose(*this);
-  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) {
+  if (state_ == TDataSetMode::Edit || state_ == TDataSetMode::Insert) {
     try {
       InternalCancel();
     } catch (...) {
     }
   }
-  state_ = TDataSetState::Inactive;
+  state_ = TDataSetMode::Inactive;
   ClearBuffers();
   buffers_.clear();
   DestroyFields();
   InternalClose();
-  NotifyLinks(TDataEvent::UpdateState, nullptr, 0);
+  NotifyLinks(TDataChange::UpdateState, nullptr, 0);
   if (AfterClose) AfterClose(*this);
 }
 
@@ -364,7 +364,7 @@ bool TDataSet::GetNextRecord() {
   }
   // The spare buffer receives the record; when the ring is full its first buffer becomes spare.
   auto& spare = buffers_[static_cast<std::size_t>(bufferCount_)];
-  if (GetRecord(spare.data(), TGetMode::Next) != TGetResult::Ok) {
+  if (GetRecord(spare.data(), TFetchStep::Next) != TFetchResult::Ok) {
     cursorAt_ = -1;
     return false;
   }
@@ -384,7 +384,7 @@ bool TDataSet::GetNextRecord() {
 bool TDataSet::GetPriorRecord() {
   if (recordCount_ > 0 && cursorAt_ != 0) InternalSetToRecord(buffers_[0].data());
   auto& spare = buffers_[static_cast<std::size_t>(bufferCount_)];
-  if (GetRecord(spare.data(), TGetMode::Prior) != TGetResult::Ok) {
+  if (GetRecord(spare.data(), TFetchStep::Prior) != TFetchResult::Ok) {
     cursorAt_ = -1;
     return false;
   }
@@ -419,13 +419,13 @@ void TDataSet::FetchRecordsAround(bool center) {
 void TDataSet::Resync(bool exact, bool center) {
   CheckActive();
   auto& first = buffers_[0];
-  TGetResult r = GetRecord(first.data(), TGetMode::Current);
-  if (r != TGetResult::Ok) {
+  TFetchResult r = GetRecord(first.data(), TFetchStep::Current);
+  if (r != TFetchResult::Ok) {
     if (exact) throw EDatabaseError("Record not found or changed by another user");
-    r = GetRecord(first.data(), TGetMode::Next);
-    if (r != TGetResult::Ok) r = GetRecord(first.data(), TGetMode::Prior);
+    r = GetRecord(first.data(), TFetchStep::Next);
+    if (r != TFetchResult::Ok) r = GetRecord(first.data(), TFetchStep::Prior);
   }
-  if (r != TGetResult::Ok) {
+  if (r != TFetchResult::Ok) {
     ClearBuffers();
     bof_ = eof_ = true;
   } else {
@@ -433,7 +433,7 @@ void TDataSet::Resync(bool exact, bool center) {
     FetchRecordsAround(center);
     bof_ = eof_ = false;
   }
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
 }
 
 void TDataSet::DoBeforeScroll() {
@@ -454,7 +454,7 @@ void TDataSet::First() {
   FillForward();
   bof_ = true;
   eof_ = recordCount_ == 0;
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
   DoAfterScroll();
 }
 
@@ -468,7 +468,7 @@ void TDataSet::Last() {
   activeRecord_ = std::max(0, recordCount_ - 1);
   eof_ = true;
   bof_ = recordCount_ == 0;
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
   DoAfterScroll();
 }
 
@@ -510,9 +510,9 @@ int TDataSet::MoveBy(int distance) {
     --moved;
   }
   if (refetched) {
-    NotifyLinks(TDataEvent::DataSetScroll, nullptr, moved - (activeRecord_ - oldActive));
+    NotifyLinks(TDataChange::DataSetScroll, nullptr, moved - (activeRecord_ - oldActive));
   } else if (moved != 0) {
-    NotifyLinks(TDataEvent::DataSetScroll, nullptr, 0);
+    NotifyLinks(TDataChange::DataSetScroll, nullptr, 0);
   }
   DoAfterScroll();
   return moved;
@@ -533,16 +533,16 @@ void TDataSet::Refresh() {
 
 void TDataSet::CheckBrowseMode() {
   CheckActive();
-  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) {
-    DataEvent(TDataEvent::UpdateState);
+  if (state_ == TDataSetMode::Edit || state_ == TDataSetMode::Insert) {
+    DataEvent(TDataChange::UpdateState);
     Post();
-  } else if (state_ == TDataSetState::SetKey) {
-    SetState(TDataSetState::Browse);
+  } else if (state_ == TDataSetMode::SetKey) {
+    SetState(TDataSetMode::Browse);
   }
 }
 
 void TDataSet::Edit() {
-  if (state_ == TDataSetState::Edit || state_ == TDataSetState::Insert) return;
+  if (state_ == TDataSetMode::Edit || state_ == TDataSetMode::Insert) return;
   CheckActive();
   if (!CanModify()) throw EDatabaseError("Cannot modify a read-only dataset");
   if (recordCount_ == 0) return Insert();
@@ -555,13 +555,13 @@ void TDataSet::Edit() {
       InternalEdit();
       break;
     } catch (const std::exception& e) {
-      TDataAction action = TDataAction::Fail;
+      TErrorReply action = TErrorReply::Fail;
       if (OnEditError) OnEditError(*this, e, action);
-      if (action != TDataAction::Retry) throw;
+      if (action != TErrorReply::Retry) throw;
     }
   }
-  SetState(TDataSetState::Edit);
-  NotifyLinks(TDataEvent::RecordChange, nullptr, 0);
+  SetState(TDataSetMode::Edit);
+  NotifyLinks(TDataChange::RecordChange, nullptr, 0);
   if (AfterEdit) AfterEdit(*this);
 }
 
@@ -582,7 +582,7 @@ void TDataSet::Insert() {
   cursorAt_ = -1;
   std::uint8_t* buffer = ActiveBuffer();
   InternalInitRecord(buffer);
-  SetState(TDataSetState::Insert);
+  SetState(TDataSetMode::Insert);
   try {
     if (OnNewRecord) OnNewRecord(*this);
   } catch (...) {
@@ -590,7 +590,7 @@ void TDataSet::Insert() {
     throw;
   }
   bof_ = eof_ = false;
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
   DoAfterScroll();
   if (AfterInsert) AfterInsert(*this);
 }
@@ -612,7 +612,7 @@ void TDataSet::Append() {
   std::uint8_t* buffer = ActiveBuffer();
   InternalInitRecord(buffer);
   SetAppendMark(buffer);
-  SetState(TDataSetState::Insert);
+  SetState(TDataSetMode::Insert);
   try {
     if (OnNewRecord) OnNewRecord(*this);
   } catch (...) {
@@ -621,44 +621,44 @@ void TDataSet::Append() {
   }
   bof_ = false;
   eof_ = true;
-  NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+  NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
   DoAfterScroll();
   if (AfterInsert) AfterInsert(*this);
 }
 
 void TDataSet::Post() {
-  if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) {
-    if (state_ == TDataSetState::Browse) return;
+  if (state_ != TDataSetMode::Edit && state_ != TDataSetMode::Insert) {
+    if (state_ == TDataSetMode::Browse) return;
     throw EDatabaseError("Dataset not in edit or insert mode");
   }
-  NotifyLinks(TDataEvent::UpdateState, nullptr, 0);
+  NotifyLinks(TDataChange::UpdateState, nullptr, 0);
   if (BeforePost) BeforePost(*this);
   for (;;) {
     try {
       InternalPost();
       break;
     } catch (const std::exception& e) {
-      TDataAction action = TDataAction::Fail;
+      TErrorReply action = TErrorReply::Fail;
       if (OnPostError) OnPostError(*this, e, action);
-      if (action != TDataAction::Retry) throw;
+      if (action != TErrorReply::Retry) throw;
     }
   }
-  SetState(TDataSetState::Browse);
+  SetState(TDataSetMode::Browse);
   Resync(false, false);
   if (AfterPost) AfterPost(*this);
 }
 
 void TDataSet::Cancel() {
-  if (state_ == TDataSetState::SetKey) {
+  if (state_ == TDataSetMode::SetKey) {
     InternalCancelKey();
-    SetState(TDataSetState::Browse);
+    SetState(TDataSetMode::Browse);
     return;
   }
-  if (state_ != TDataSetState::Edit && state_ != TDataSetState::Insert) return;
+  if (state_ != TDataSetMode::Edit && state_ != TDataSetMode::Insert) return;
   if (BeforeCancel) BeforeCancel(*this);
-  const bool wasInsert = state_ == TDataSetState::Insert;
+  const bool wasInsert = state_ == TDataSetMode::Insert;
   InternalCancel();
-  SetState(TDataSetState::Browse);
+  SetState(TDataSetMode::Browse);
   if (wasInsert) {
     // Drop the new row; the cursor did not move, so the ring is read again around it.
     if (recordCount_ <= 1) {
@@ -667,7 +667,7 @@ void TDataSet::Cancel() {
       FillForward();
       bof_ = true;
       eof_ = recordCount_ == 0;
-      NotifyLinks(TDataEvent::DataSetChange, nullptr, 0);
+      NotifyLinks(TDataChange::DataSetChange, nullptr, 0);
     } else {
       std::rotate(buffers_.begin() + activeRecord_, buffers_.begin() + activeRecord_ + 1,
                   buffers_.begin() + recordCount_);
@@ -685,10 +685,10 @@ void TDataSet::Cancel() {
 
 void TDataSet::Delete() {
   CheckActive();
-  if (state_ == TDataSetState::Insert) return Cancel();
+  if (state_ == TDataSetMode::Insert) return Cancel();
   if (recordCount_ == 0) throw EDatabaseError("Cannot perform this operation on an empty dataset");
   if (!CanModify()) throw EDatabaseError("Cannot modify a read-only dataset");
-  if (state_ == TDataSetState::Edit) Cancel();
+  if (state_ == TDataSetMode::Edit) Cancel();
   CheckBrowseMode();
   if (BeforeDelete) BeforeDelete(*this);
   DoBeforeScroll();
@@ -698,9 +698,9 @@ void TDataSet::Delete() {
       InternalDelete();
       break;
     } catch (const std::exception& e) {
-      TDataAction action = TDataAction::Fail;
+      TErrorReply action = TErrorReply::Fail;
       if (OnDeleteError) OnDeleteError(*this, e, action);
-      if (action != TDataAction::Retry) throw;
+      if (action != TErrorReply::Retry) throw;
     }
   }
   // The cursor stands on the record that followed the deleted one.
@@ -717,7 +717,7 @@ void TDataSet::AppendRecord(const std::vector<TFieldValue>& values) {
     for (const auto& f : fields_) {
       if (i >= values.size()) break;
       const TFieldValue& v = values[i++];
-      if (IsNull(v) && f->Kind() == TFieldKind::AutoInc) continue;
+      if (IsNull(v) && f->Kind() == TFieldOrigin::AutoInc) continue;
       f->SetValue(v);
     }
     Post();

@@ -36,9 +36,9 @@
 namespace quillon::dataset {
 
 class TDataSet;
-class TDataSource;
+class TDataFeed;
 
-enum class TDataSetState {
+enum class TDataSetMode {
   Inactive,
   Browse,
   Edit,
@@ -52,18 +52,18 @@ enum class TDataSetState {
 };
 
 // What a data link is told.
-enum class TDataEvent { FieldChange, RecordChange, DataSetChange, DataSetScroll, LayoutChange, UpdateState };
+enum class TDataChange { FieldChange, RecordChange, DataSetChange, DataSetScroll, LayoutChange, UpdateState };
 
 // What an error handler (OnPostError, ...) wants done with the failure.
-enum class TDataAction { Fail, Abort, Retry };
+enum class TErrorReply { Fail, Abort, Retry };
 
 // Results of the cursor hook that fetches one record.
-enum class TGetResult { Ok, AtBeginning, AtEnd, Error };
-enum class TGetMode { Current, Next, Prior };
+enum class TFetchResult { Ok, AtBeginning, AtEnd, Error };
+enum class TFetchStep { Current, Next, Prior };
 
-struct TFieldDef {
+struct TFieldSpec {
   std::string Name;
-  TFieldKind Kind = TFieldKind::String;
+  TFieldOrigin Kind = TFieldOrigin::String;
   int Size = 0;       // characters or bytes; decimals for BCD
   int Precision = 0;  // BCD
   int FieldNo = 0;    // 1-based number of the stored field
@@ -71,7 +71,7 @@ struct TFieldDef {
   bool InternalCalc = false;  // always false here: every definition is a stored field
 };
 
-struct TIndexDef {
+struct TIndexSpec {
   std::string Name;
   std::string Fields;  // key fields joined by ";"
   bool Primary = false, Unique = false, Descending = false, CaseInsensitive = false;
@@ -81,15 +81,15 @@ struct TIndexDef {
 // Observer of one dataset through a data source. A control derives from this and says how many
 // records it wants to show at once (BufferCount); it then reads rows 0..RecordCount()-1 through
 // SetActiveRecord.
-class TDataLink {
+class TFeedLink {
  public:
-  TDataLink() = default;
-  virtual ~TDataLink();
-  TDataLink(const TDataLink&) = delete;
-  TDataLink& operator=(const TDataLink&) = delete;
+  TFeedLink() = default;
+  virtual ~TFeedLink();
+  TFeedLink(const TFeedLink&) = delete;
+  TFeedLink& operator=(const TFeedLink&) = delete;
 
-  void SetDataSource(TDataSource* source);
-  TDataSource* DataSource() const { return source_; }
+  void SetDataSource(TDataFeed* source);
+  TDataFeed* DataSource() const { return source_; }
   TDataSet* DataSet() const;
   bool Active() const;
   // Rows the link wants in the ring.
@@ -102,50 +102,50 @@ class TDataLink {
   bool ReadOnly = false;
 
  protected:
-  friend class TDataSource;
+  friend class TDataFeed;
   friend class TDataSet;
   virtual void ActiveChanged() {}
   virtual void DataSetChanged() {}
   virtual void DataSetScrolled(int /*distance*/) { DataSetChanged(); }
-  virtual void RecordChanged(TField* /*field*/) {}
+  virtual void RecordChanged(TRecordField* /*field*/) {}
   virtual void EditingChanged() {}
   virtual void LayoutChanged() { DataSetChanged(); }
-  void DataEvent(TDataEvent event, TField* field, int distance);
+  void DataEvent(TDataChange event, TRecordField* field, int distance);
 
  private:
-  TDataSource* source_ = nullptr;
+  TDataFeed* source_ = nullptr;
   int bufferCount_ = 1;
 };
 
 // Connects a dataset to data links.
-class TDataSource {
+class TDataFeed {
  public:
-  TDataSource() = default;
-  ~TDataSource();
-  TDataSource(const TDataSource&) = delete;
-  TDataSource& operator=(const TDataSource&) = delete;
+  TDataFeed() = default;
+  ~TDataFeed();
+  TDataFeed(const TDataFeed&) = delete;
+  TDataFeed& operator=(const TDataFeed&) = delete;
 
   void SetDataSet(TDataSet* dataSet);
   TDataSet* DataSet() const { return dataSet_; }
-  TDataSetState State() const;
-  std::function<void(TDataSource&)> OnStateChange;
-  std::function<void(TDataSource&, TField*)> OnDataChange;
+  TDataSetMode State() const;
+  std::function<void(TDataFeed&)> OnStateChange;
+  std::function<void(TDataFeed&, TRecordField*)> OnDataChange;
 
  private:
-  friend class TDataLink;
+  friend class TFeedLink;
   friend class TDataSet;
-  void Notify(TDataEvent event, TField* field, int distance);
-  void AddLink(TDataLink* link);
-  void RemoveLink(TDataLink* link);
+  void Notify(TDataChange event, TRecordField* field, int distance);
+  void AddLink(TFeedLink* link);
+  void RemoveLink(TFeedLink* link);
   TDataSet* dataSet_ = nullptr;
-  std::vector<TDataLink*> links_;
-  TDataSetState lastState_ = TDataSetState::Inactive;
+  std::vector<TFeedLink*> links_;
+  TDataSetMode lastState_ = TDataSetMode::Inactive;
 };
 
 class TDataSet {
  public:
   using TEvent = std::function<void(TDataSet&)>;
-  using TErrorEvent = std::function<void(TDataSet&, const std::exception&, TDataAction&)>;
+  using TErrorEvent = std::function<void(TDataSet&, const std::exception&, TErrorReply&)>;
   using TFilterRecordEvent = std::function<void(TDataSet&, bool& accept)>;
 
   TDataSet();
@@ -156,9 +156,9 @@ class TDataSet {
   // ---- Opening ----
   void Open();
   void Close();
-  bool Active() const { return state_ != TDataSetState::Inactive; }
+  bool Active() const { return state_ != TDataSetMode::Inactive; }
   void SetActive(bool value) { value ? Open() : Close(); }
-  TDataSetState State() const { return state_; }
+  TDataSetMode State() const { return state_; }
 
   // ---- Navigation ----
   void First();
@@ -192,19 +192,19 @@ class TDataSet {
   virtual bool CanModify() const { return true; }
 
   // ---- Fields ----
-  const std::vector<std::unique_ptr<TField>>& Fields() const { return fields_; }
+  const std::vector<std::unique_ptr<TRecordField>>& Fields() const { return fields_; }
   int FieldCount() const { return static_cast<int>(fields_.size()); }
-  TField* FindField(const std::string& name) const;    // ignoring case
-  TField& FieldByName(const std::string& name) const;  // "Field '%s' not found"
-  TField& FieldByNumber(int fieldNo) const;
-  TFieldValue FieldValues(const std::string& name) const { return FieldByName(name).Value(); }
-  void SetFieldValues(const std::string& name, const TFieldValue& value) { FieldByName(name).SetValue(value); }
+  TRecordField* FindField(const std::string& name) const;   // ignoring case
+  TRecordField& FieldNamed(const std::string& name) const;  // "Field '%s' not found"
+  TRecordField& FieldByNumber(int fieldNo) const;
+  TFieldValue FieldValues(const std::string& name) const { return FieldNamed(name).Value(); }
+  void SetFieldValues(const std::string& name, const TFieldValue& value) { FieldNamed(name).SetValue(value); }
   // Fields named in a ";"-separated list, in that order, case ignored.
-  std::vector<TField*> FieldList(const std::string& names) const;
+  std::vector<TRecordField*> FieldList(const std::string& names) const;
   // A calculated field, declared before opening; filled by OnCalcFields.
-  TField& AddCalculatedField(const std::string& name, TFieldKind kind, int size = 0);
-  std::vector<TFieldDef>& FieldDefs() { return fieldDefs_; }
-  std::vector<TIndexDef>& IndexDefs() { return indexDefs_; }
+  TRecordField& AddCalculatedField(const std::string& name, TFieldOrigin kind, int size = 0);
+  std::vector<TFieldSpec>& FieldSpecs() { return fieldDefs_; }
+  std::vector<TIndexSpec>& IndexSpecs() { return indexDefs_; }
 
   // ---- Buffers, for data links and fields ----
   int BufferCount() const { return bufferCount_; }
@@ -214,7 +214,7 @@ class TDataSet {
   // The buffer field reads and writes go to in the current state (null when there is none).
   virtual std::uint8_t* StateBuffer();
   // A field changed its value in the current buffer.
-  void DataEvent(TDataEvent event, TField* field = nullptr, int distance = 0);
+  void DataEvent(TDataChange event, TRecordField* field = nullptr, int distance = 0);
 
   // ---- Events ----
   TEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert, BeforeEdit, AfterEdit, BeforePost,
@@ -224,19 +224,19 @@ class TDataSet {
   bool AutoCalcFields = true;
 
   // ---- What fields call ----
-  virtual bool GetFieldData(const TField& field, void* data) = 0;
-  virtual void SetFieldData(TField& field, const void* data) = 0;
-  virtual std::unique_ptr<TBlobStream> CreateBlobStream(TField& field, TBlobStreamMode mode) = 0;
+  virtual bool GetFieldData(const TRecordField& field, void* data) = 0;
+  virtual void SetFieldData(TRecordField& field, const void* data) = 0;
+  virtual std::unique_ptr<TBlobValueStream> OpenBlobStream(TRecordField& field, TBlobAccessMode mode) = 0;
 
  protected:
-  friend class TDataLink;
-  friend class TDataSource;
+  friend class TFeedLink;
+  friend class TDataFeed;
   // ---- Hooks a concrete dataset supplies ----
   virtual void InternalOpen() = 0;  // builds field definitions (then CreateFields runs)
   virtual void InternalClose() = 0;
   virtual void InternalFirst() = 0;  // cursor before the first record
   virtual void InternalLast() = 0;   // cursor after the last record
-  virtual TGetResult GetRecord(std::uint8_t* buffer, TGetMode mode) = 0;
+  virtual TFetchResult GetRecord(std::uint8_t* buffer, TFetchStep mode) = 0;
   virtual void InternalSetToRecord(const std::uint8_t* buffer) = 0;  // cursor onto a buffer's record
   virtual void InternalInitRecord(std::uint8_t* buffer) = 0;
   virtual void InternalEdit() = 0;  // lock the record
@@ -253,7 +253,7 @@ class TDataSet {
   virtual void CalculateFields(std::uint8_t* buffer);
   virtual void ClearCalcFields(std::uint8_t* /*buffer*/) {}
 
-  void SetState(TDataSetState value);
+  void SetState(TDataSetMode value);
   // Makes one field object per definition (fields are always made automatically here).
   void CreateFields();
   void DestroyFields();
@@ -266,17 +266,17 @@ class TDataSet {
   void CursorMoved() { cursorAt_ = -1; }
   // Runs f with the fields reading and writing `buffer` in an internal state (filter callbacks,
   // locate keys, lookups, new-record values); no link hears of it.
-  void RunInState(TDataSetState state, std::uint8_t* buffer, const std::function<void()>& f);
+  void RunInState(TDataSetMode state, std::uint8_t* buffer, const std::function<void()>& f);
   std::uint8_t* tempStateBuffer_ = nullptr;
-  std::vector<std::unique_ptr<TField>> fields_;
-  std::vector<std::unique_ptr<TField>> calcFieldsDeclared_;
-  std::vector<TFieldDef> fieldDefs_;
-  std::vector<TIndexDef> indexDefs_;
+  std::vector<std::unique_ptr<TRecordField>> fields_;
+  std::vector<std::unique_ptr<TRecordField>> calcFieldsDeclared_;
+  std::vector<TFieldSpec> fieldDefs_;
+  std::vector<TIndexSpec> indexDefs_;
   int calcFieldSize_ = 0;  // bytes of the calculated-field area
   std::vector<std::uint8_t> calcBuffer_;
 
  private:
-  friend class TField;
+  friend class TRecordField;
   void UpdateBufferCount();
   void AllocateBuffers();
   void ClearBuffers();
@@ -284,10 +284,10 @@ class TDataSet {
   bool GetPriorRecord();
   void FillForward();
   void FetchRecordsAround(bool center);
-  void NotifyLinks(TDataEvent event, TField* field, int distance);
+  void NotifyLinks(TDataChange event, TRecordField* field, int distance);
   void PostOrFail();
 
-  TDataSetState state_ = TDataSetState::Inactive;
+  TDataSetMode state_ = TDataSetMode::Inactive;
   std::vector<std::vector<std::uint8_t>> buffers_;
   int bufferCount_ = 1;
   int recordCount_ = 0;
@@ -296,7 +296,7 @@ class TDataSet {
   int cursorAt_ = -1;
   bool bof_ = true, eof_ = true;
   bool disableScrollEvents_ = false;
-  std::vector<TDataSource*> sources_;
+  std::vector<TDataFeed*> sources_;
 };
 
 }  // namespace quillon::dataset

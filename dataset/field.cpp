@@ -50,30 +50,30 @@ std::string TimeText(std::int32_t ms) {
   return TwoDigits(s / 3600) + ":" + TwoDigits(s / 60 % 60) + ":" + TwoDigits(s % 60);
 }
 
-[[noreturn]] void ConversionError(const TField& f, const char* to) {
+[[noreturn]] void ConversionError(const TRecordField& f, const char* to) {
   throw EDatabaseError("Field '" + f.FieldName() + "' cannot be converted to " + to);
 }
 
 }  // namespace
 
-const char* FieldKindName(TFieldKind kind) {
+const char* FieldKindName(TFieldOrigin kind) {
   return kKindNames[static_cast<int>(kind)];
 }
 
-bool IsBlobKind(TFieldKind kind) {
+bool IsBlobKind(TFieldOrigin kind) {
   switch (kind) {
-    case TFieldKind::Memo:
-    case TFieldKind::FmtMemo:
-    case TFieldKind::Graphic:
-    case TFieldKind::TypedBinary:
-    case TFieldKind::Blob:
+    case TFieldOrigin::Memo:
+    case TFieldOrigin::FmtMemo:
+    case TFieldOrigin::Graphic:
+    case TFieldOrigin::TypedBinary:
+    case TFieldOrigin::Blob:
       return true;
     default:
       return false;
   }
 }
 
-std::string TBlobStream::ReadAll() {
+std::string TBlobValueStream::ReadAll() {
   std::string text;
   char chunk[4096];
   for (;;) {
@@ -83,102 +83,103 @@ std::string TBlobStream::ReadAll() {
   }
 }
 
-TField::TField(TDataSet& dataSet, std::string name, TFieldKind kind, int size, int fieldNo)
+TRecordField::TRecordField(TDataSet& dataSet, std::string name, TFieldOrigin kind, int size, int fieldNo)
     : dataSet_(dataSet), name_(std::move(name)), kind_(kind), size_(size), fieldNo_(fieldNo) {}
 
-int TField::DataSize() const {
+int TRecordField::DataSize() const {
   switch (kind_) {
-    case TFieldKind::String:
+    case TFieldOrigin::String:
       return size_ + 1;
-    case TFieldKind::Boolean:
-    case TFieldKind::Smallint:
-    case TFieldKind::Word:
+    case TFieldOrigin::Boolean:
+    case TFieldOrigin::Smallint:
+    case TFieldOrigin::Word:
       return 2;
-    case TFieldKind::Date:
-    case TFieldKind::Time:
-    case TFieldKind::AutoInc:
-    case TFieldKind::Integer:
+    case TFieldOrigin::Date:
+    case TFieldOrigin::Time:
+    case TFieldOrigin::AutoInc:
+    case TFieldOrigin::Integer:
       return 4;
-    case TFieldKind::Currency:
-    case TFieldKind::Float:
-    case TFieldKind::BCD:
-    case TFieldKind::DateTime:
-    case TFieldKind::Largeint:
+    case TFieldOrigin::Currency:
+    case TFieldOrigin::Float:
+    case TFieldOrigin::BCD:
+    case TFieldOrigin::DateTime:
+    case TFieldOrigin::Largeint:
       return 8;
     default:
       return IsBlobKind(kind_) ? 4 : size_;
   }
 }
 
-int TField::DisplayWidth() const {
+int TRecordField::DisplayWidth() const {
   if (displayWidth_ > 0) return displayWidth_;
   switch (kind_) {
-    case TFieldKind::String:
+    case TFieldOrigin::String:
       return size_;
-    case TFieldKind::Boolean:
+    case TFieldOrigin::Boolean:
       return 5;
-    case TFieldKind::Date:
-    case TFieldKind::Time:
+    case TFieldOrigin::Date:
+    case TFieldOrigin::Time:
       return 10;
-    case TFieldKind::DateTime:
+    case TFieldOrigin::DateTime:
       return 19;
     default:
       return IsBlobKind(kind_) ? 10 : 10;
   }
 }
 
-bool TField::GetData(void* data) const {
+bool TRecordField::GetData(void* data) const {
   return dataSet_.GetFieldData(*this, data);
 }
 
-void TField::SetData(const void* data) {
+void TRecordField::SetData(const void* data) {
   dataSet_.SetFieldData(*this, data);
 }
 
-bool TField::IsNull() const {
+bool TRecordField::IsNull() const {
   if (IsBlobKind(kind_)) return Value().index() == 0;
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(DataSize()) + 1, 0);
   return !GetData(raw.data());
 }
 
-TFieldValue TField::Decode(const void* data) const {
+TFieldValue TRecordField::Decode(const void* data) const {
   switch (kind_) {
-    case TFieldKind::String:
+    case TFieldOrigin::String:
       return std::string(static_cast<const char*>(data));
-    case TFieldKind::Boolean:
+    case TFieldOrigin::Boolean:
       return Load<std::uint16_t>(data) != 0;
-    case TFieldKind::Smallint:
+    case TFieldOrigin::Smallint:
       return static_cast<std::int64_t>(Load<std::int16_t>(data));
-    case TFieldKind::Word:
+    case TFieldOrigin::Word:
       return static_cast<std::int64_t>(Load<std::uint16_t>(data));
-    case TFieldKind::AutoInc:
-    case TFieldKind::Integer:
+    case TFieldOrigin::AutoInc:
+    case TFieldOrigin::Integer:
       if (Unsigned) return static_cast<std::int64_t>(Load<std::uint32_t>(data));
       return static_cast<std::int64_t>(Load<std::int32_t>(data));
-    case TFieldKind::Largeint:
+    case TFieldOrigin::Largeint:
       return Load<std::int64_t>(data);
-    case TFieldKind::Float:
-    case TFieldKind::Currency:
+    case TFieldOrigin::Float:
+    case TFieldOrigin::Currency:
       return Load<double>(data);
-    case TFieldKind::BCD: {
+    case TFieldOrigin::BCD: {
       std::int64_t fixed4 = 0;
       engine::DecodeBcd(Load<std::int64_t>(data), fixed4);
       return static_cast<double>(fixed4) / 10000.0;
     }
-    case TFieldKind::Date:
+    case TFieldOrigin::Date:
       return static_cast<double>(Load<std::int32_t>(data) - kDay18991230);
-    case TFieldKind::Time:
+    case TFieldOrigin::Time:
       return static_cast<double>(Load<std::int32_t>(data)) / engine::kMsPerDay;
-    case TFieldKind::DateTime:
+    case TFieldOrigin::DateTime:
       return Load<double>(data) / engine::kMsPerDay - kDay18991230;
     default:
       return std::string(static_cast<const char*>(data), static_cast<std::size_t>(DataSize()));
   }
 }
 
-TFieldValue TField::Value() const {
+TFieldValue TRecordField::Value() const {
   if (IsBlobKind(kind_)) {
-    std::unique_ptr<TBlobStream> stream = dataSet_.CreateBlobStream(const_cast<TField&>(*this), TBlobStreamMode::Read);
+    std::unique_ptr<TBlobValueStream> stream =
+        dataSet_.OpenBlobStream(const_cast<TRecordField&>(*this), TBlobAccessMode::Read);
     std::string text = stream->ReadAll();
     if (text.empty()) return TFieldValue{};
     return text;
@@ -188,11 +189,11 @@ TFieldValue TField::Value() const {
   return Decode(raw.data());
 }
 
-TFieldValue TField::OldValue() const {
+TFieldValue TRecordField::OldValue() const {
   // A brief internal state: no link hears of it.
   TDataSet& ds = dataSet_;
-  TDataSetState saved = ds.state_;
-  ds.state_ = TDataSetState::OldValue;
+  TDataSetMode saved = ds.state_;
+  ds.state_ = TDataSetMode::OldValue;
   try {
     TFieldValue v = Value();
     ds.state_ = saved;
@@ -203,14 +204,14 @@ TFieldValue TField::OldValue() const {
   }
 }
 
-void TField::SetValue(const TFieldValue& value) {
+void TRecordField::SetValue(const TFieldValue& value) {
   if (IsBlobKind(kind_)) {
     std::string text;
     if (const auto* s = std::get_if<std::string>(&value))
       text = *s;
     else if (!quillon::dataset::IsNull(value))
       ConversionError(*this, "BLOB");
-    std::unique_ptr<TBlobStream> stream = dataSet_.CreateBlobStream(*this, TBlobStreamMode::Write);
+    std::unique_ptr<TBlobValueStream> stream = dataSet_.OpenBlobStream(*this, TBlobAccessMode::Write);
     if (!text.empty()) stream->Write(text.data(), static_cast<std::uint32_t>(text.size()));
     return;
   }
@@ -243,7 +244,7 @@ void TField::SetValue(const TFieldValue& value) {
     return v;
   };
   switch (kind_) {
-    case TFieldKind::String: {
+    case TFieldOrigin::String: {
       std::string s;
       if (const auto* text = std::get_if<std::string>(&value)) {
         s = *text;
@@ -260,7 +261,7 @@ void TField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), s.data(), s.size());
       break;
     }
-    case TFieldKind::Boolean: {
+    case TFieldOrigin::Boolean: {
       std::uint16_t b;
       if (const auto* s = std::get_if<std::string>(&value)) {
         if (EqualIgnoringCase(*s, "True"))
@@ -275,35 +276,35 @@ void TField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), &b, 2);
       break;
     }
-    case TFieldKind::Smallint: {
+    case TFieldOrigin::Smallint: {
       auto v = static_cast<std::int16_t>(range(asInt(), -32768, 32767));
       std::memcpy(raw.data(), &v, 2);
       break;
     }
-    case TFieldKind::Word: {
+    case TFieldOrigin::Word: {
       auto v = static_cast<std::uint16_t>(range(asInt(), 0, 65535));
       std::memcpy(raw.data(), &v, 2);
       break;
     }
-    case TFieldKind::AutoInc:
-    case TFieldKind::Integer: {
+    case TFieldOrigin::AutoInc:
+    case TFieldOrigin::Integer: {
       std::int64_t v = Unsigned ? range(asInt(), 0, 4294967295LL) : range(asInt(), INT32_MIN, INT32_MAX);
       auto u = static_cast<std::uint32_t>(v);
       std::memcpy(raw.data(), &u, 4);
       break;
     }
-    case TFieldKind::Largeint: {
+    case TFieldOrigin::Largeint: {
       std::int64_t v = asInt();
       std::memcpy(raw.data(), &v, 8);
       break;
     }
-    case TFieldKind::Float:
-    case TFieldKind::Currency: {
+    case TFieldOrigin::Float:
+    case TFieldOrigin::Currency: {
       double v = asFloat();
       std::memcpy(raw.data(), &v, 8);
       break;
     }
-    case TFieldKind::BCD: {
+    case TFieldOrigin::BCD: {
       std::int64_t fixed4 = 0, stored = 0;
       if (const auto* s = std::get_if<std::string>(&value)) {
         if (!engine::ParseFixed4(*s, engine::DefaultFormats(), fixed4))
@@ -318,29 +319,29 @@ void TField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), &stored, 8);
       break;
     }
-    case TFieldKind::Date:
-    case TFieldKind::Time:
-    case TFieldKind::DateTime: {
+    case TFieldOrigin::Date:
+    case TFieldOrigin::Time:
+    case TFieldOrigin::DateTime: {
       double days = 0;
       if (const auto* s = std::get_if<std::string>(&value)) {
         const auto& formats = engine::DefaultFormats();
         std::int32_t day = 0, ms = 0;
         double stamp = 0;
-        bool ok = kind_ == TFieldKind::Date   ? engine::ParseDate(*s, formats, day)
-                  : kind_ == TFieldKind::Time ? engine::ParseTime(*s, formats, ms)
-                                              : engine::ParseDateTime(*s, formats, stamp);
+        bool ok = kind_ == TFieldOrigin::Date   ? engine::ParseDate(*s, formats, day)
+                  : kind_ == TFieldOrigin::Time ? engine::ParseTime(*s, formats, ms)
+                                                : engine::ParseDateTime(*s, formats, stamp);
         if (!ok) throw EDatabaseError("'" + *s + "' is not a valid date and time");
-        days = kind_ == TFieldKind::Date   ? day - kDay18991230
-               : kind_ == TFieldKind::Time ? static_cast<double>(ms) / engine::kMsPerDay
-                                           : stamp / engine::kMsPerDay - kDay18991230;
+        days = kind_ == TFieldOrigin::Date   ? day - kDay18991230
+               : kind_ == TFieldOrigin::Time ? static_cast<double>(ms) / engine::kMsPerDay
+                                             : stamp / engine::kMsPerDay - kDay18991230;
       } else {
         days = asFloat();
       }
-      if (kind_ == TFieldKind::Date) {
+      if (kind_ == TFieldOrigin::Date) {
         auto day =
             static_cast<std::int32_t>(range(static_cast<std::int64_t>(std::floor(days)) + kDay18991230, 1, 3652059));
         std::memcpy(raw.data(), &day, 4);
-      } else if (kind_ == TFieldKind::Time) {
+      } else if (kind_ == TFieldOrigin::Time) {
         double frac = days - std::floor(days);
         auto ms = static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay;
         std::memcpy(raw.data(), &ms, 4);
@@ -359,7 +360,7 @@ void TField::SetValue(const TFieldValue& value) {
   SetData(raw.data());
 }
 
-std::string TField::AsString() const {
+std::string TRecordField::AsString() const {
   TFieldValue v = Value();
   if (quillon::dataset::IsNull(v)) return {};
   if (const auto* s = std::get_if<std::string>(&v)) return *s;
@@ -367,11 +368,11 @@ std::string TField::AsString() const {
   if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
   double d = std::get<double>(v);
   switch (kind_) {
-    case TFieldKind::Date:
+    case TFieldOrigin::Date:
       return DateText(static_cast<std::int32_t>(d) + kDay18991230);
-    case TFieldKind::Time:
+    case TFieldOrigin::Time:
       return TimeText(static_cast<std::int32_t>(std::llround(d * engine::kMsPerDay)));
-    case TFieldKind::DateTime: {
+    case TFieldOrigin::DateTime: {
       double stamp = std::round((d + kDay18991230) * engine::kMsPerDay);
       std::int32_t day = 0, ms = 0;
       if (!engine::DecodeTimeStamp(stamp, day, ms)) return {};
@@ -385,12 +386,12 @@ std::string TField::AsString() const {
   }
 }
 
-void TField::SetAsString(const std::string& value) {
-  if (value.empty() && kind_ != TFieldKind::String && !IsBlobKind(kind_)) return Clear();
+void TRecordField::SetAsString(const std::string& value) {
+  if (value.empty() && kind_ != TFieldOrigin::String && !IsBlobKind(kind_)) return Clear();
   SetValue(TFieldValue{value});
 }
 
-std::int64_t TField::AsInteger() const {
+std::int64_t TRecordField::AsInteger() const {
   TFieldValue v = Value();
   if (quillon::dataset::IsNull(v)) return 0;
   if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
@@ -403,7 +404,7 @@ std::int64_t TField::AsInteger() const {
   return r;
 }
 
-double TField::AsFloat() const {
+double TRecordField::AsFloat() const {
   TFieldValue v = Value();
   if (quillon::dataset::IsNull(v)) return 0;
   if (const auto* d = std::get_if<double>(&v)) return *d;
@@ -414,7 +415,7 @@ double TField::AsFloat() const {
   return r;
 }
 
-bool TField::AsBoolean() const {
+bool TRecordField::AsBoolean() const {
   TFieldValue v = Value();
   if (quillon::dataset::IsNull(v)) return false;
   if (const auto* b = std::get_if<bool>(&v)) return *b;

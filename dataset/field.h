@@ -18,7 +18,7 @@ namespace quillon::dataset {
 
 class TDataSet;
 
-enum class TFieldKind {
+enum class TFieldOrigin {
   String,
   Date,
   Memo,
@@ -44,36 +44,36 @@ enum class TFieldKind {
   Reference,
   DataSet
 };
-const char* FieldKindName(TFieldKind kind);
-bool IsBlobKind(TFieldKind kind);
+const char* FieldKindName(TFieldOrigin kind);
+bool IsBlobKind(TFieldOrigin kind);
 
 using TFieldValue = std::variant<std::monostate, bool, std::int64_t, double, std::string>;
 inline bool IsNull(const TFieldValue& v) {
   return std::holds_alternative<std::monostate>(v);
 }
 
-enum class TBlobStreamMode { Read, Write, ReadWrite };
-enum class TSeekOrigin { Beginning, Current, End };
+enum class TBlobAccessMode { Read, Write, ReadWrite };
+enum class TSeekFrom { Beginning, Current, End };
 
 // A stream over one BLOB value of the current record.
-class TBlobStream {
+class TBlobValueStream {
  public:
-  virtual ~TBlobStream() = default;
+  virtual ~TBlobValueStream() = default;
   virtual std::uint32_t Read(void* buffer, std::uint32_t count) = 0;
   virtual std::uint32_t Write(const void* buffer, std::uint32_t count) = 0;
-  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+  virtual std::int64_t Seek(std::int64_t offset, TSeekFrom origin) = 0;
   std::string ReadAll();
 };
 
-class TField {
+class TRecordField {
  public:
-  TField(TDataSet& dataSet, std::string name, TFieldKind kind, int size, int fieldNo);
-  TField(const TField&) = delete;
-  TField& operator=(const TField&) = delete;
+  TRecordField(TDataSet& dataSet, std::string name, TFieldOrigin kind, int size, int fieldNo);
+  TRecordField(const TRecordField&) = delete;
+  TRecordField& operator=(const TRecordField&) = delete;
 
   TDataSet& DataSet() const { return dataSet_; }
   const std::string& FieldName() const { return name_; }
-  TFieldKind Kind() const { return kind_; }
+  TFieldOrigin Kind() const { return kind_; }
   int Size() const { return size_; }        // characters, bytes, or the decimals of a BCD field
   int FieldNo() const { return fieldNo_; }  // stored field number; 0 for a calculated field
   // Bytes of the value in a record buffer.
@@ -111,14 +111,14 @@ class TField {
   bool GetData(void* data) const;
   void SetData(const void* data);  // null = no value
 
-  std::function<void(TField&)> OnValidate;
-  std::function<void(TField&)> OnChange;
+  std::function<void(TRecordField&)> OnValidate;
+  std::function<void(TRecordField&)> OnChange;
 
  private:
   TFieldValue Decode(const void* data) const;
   TDataSet& dataSet_;
   std::string name_;
-  TFieldKind kind_;
+  TFieldOrigin kind_;
   int size_;
   int fieldNo_;
   int displayWidth_ = 0;

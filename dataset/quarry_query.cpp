@@ -82,7 +82,7 @@ sql::TSqlValue SqlValueOf(const TQuarryParam& p) {
 
 }  // namespace
 
-void TQuarryParam::SetValue(const TFieldValue& value, TFieldKind type) {
+void TQuarryParam::SetValue(const TFieldValue& value, TFieldOrigin type) {
   Value = value;
   DataType = type;
   DataTypeSet = true;
@@ -172,22 +172,22 @@ std::string ParseParameterText(const std::string& text, std::vector<std::string>
 int ParamBoundSize(const TQuarryParam& p) {
   if (!p.DataTypeSet) RaiseDatabaseError(FormatMessage(kUnknownType, p.Name));
   switch (p.DataType) {
-    case TFieldKind::String:
-    case TFieldKind::Memo:
+    case TFieldOrigin::String:
+    case TFieldOrigin::Memo:
       return static_cast<int>(AsText(p.Value).size()) + 1;
-    case TFieldKind::Smallint:
-    case TFieldKind::Word:
-    case TFieldKind::Boolean:
+    case TFieldOrigin::Smallint:
+    case TFieldOrigin::Word:
+    case TFieldOrigin::Boolean:
       return 2;
-    case TFieldKind::Integer:
-    case TFieldKind::Date:
-    case TFieldKind::Time:
-    case TFieldKind::AutoInc:
+    case TFieldOrigin::Integer:
+    case TFieldOrigin::Date:
+    case TFieldOrigin::Time:
+    case TFieldOrigin::AutoInc:
       return 4;
-    case TFieldKind::Float:
-    case TFieldKind::Currency:
-    case TFieldKind::BCD:
-    case TFieldKind::DateTime:
+    case TFieldOrigin::Float:
+    case TFieldOrigin::Currency:
+    case TFieldOrigin::BCD:
+    case TFieldOrigin::DateTime:
       return 8;
     default:
       RaiseDatabaseError(FormatMessage(kUnsupportedType, p.Name));
@@ -197,34 +197,34 @@ int ParamBoundSize(const TQuarryParam& p) {
 int ParamEngineType(const TQuarryParam& p) {
   using engine::TFieldType;
   switch (p.DataType) {
-    case TFieldKind::String:
+    case TFieldOrigin::String:
       return static_cast<int>(TFieldType::String);
-    case TFieldKind::Smallint:
+    case TFieldOrigin::Smallint:
       return static_cast<int>(TFieldType::SmallInt);
-    case TFieldKind::Integer:
-    case TFieldKind::AutoInc:
+    case TFieldOrigin::Integer:
+    case TFieldOrigin::AutoInc:
       return static_cast<int>(TFieldType::Integer);
-    case TFieldKind::Word:
+    case TFieldOrigin::Word:
       return static_cast<int>(TFieldType::Word);
-    case TFieldKind::Boolean:
+    case TFieldOrigin::Boolean:
       return static_cast<int>(TFieldType::Boolean);
-    case TFieldKind::Float:
-    case TFieldKind::Currency:
+    case TFieldOrigin::Float:
+    case TFieldOrigin::Currency:
       return static_cast<int>(TFieldType::Float);
-    case TFieldKind::BCD:
+    case TFieldOrigin::BCD:
       return static_cast<int>(TFieldType::Bcd);
-    case TFieldKind::Date:
+    case TFieldOrigin::Date:
       return static_cast<int>(TFieldType::Date);
-    case TFieldKind::Time:
+    case TFieldOrigin::Time:
       return static_cast<int>(TFieldType::Time);
-    case TFieldKind::DateTime:
+    case TFieldOrigin::DateTime:
       return static_cast<int>(TFieldType::TimeStamp);
-    case TFieldKind::Bytes:
+    case TFieldOrigin::Bytes:
       return static_cast<int>(TFieldType::Bytes);
-    case TFieldKind::VarBytes:
+    case TFieldOrigin::VarBytes:
       return static_cast<int>(TFieldType::VarBytes);
-    case TFieldKind::Blob:
-    case TFieldKind::Memo:
+    case TFieldOrigin::Blob:
+    case TFieldOrigin::Memo:
       return static_cast<int>(TFieldType::Blob);
     default:
       RaiseDatabaseError(FormatMessage(kNoValue, p.Name));
@@ -294,7 +294,7 @@ void TQuarryQuery::SetSQL(const std::vector<std::string>& lines) {
   parsedText_ = parsed;
 }
 
-TQuarryParam& TQuarryQuery::ParamByName(const std::string& name) {
+TQuarryParam& TQuarryQuery::ParamNamed(const std::string& name) {
   TQuarryParam* p = params_.FindParam(name);
   if (!p) RaiseDatabaseError(FormatMessage("Parameter '%s' not found", name));
   return *p;
@@ -326,7 +326,7 @@ void TQuarryQuery::Unprepare() {
   statement_.reset();
 }
 
-void TQuarryQuery::SetDataSource(TDataSource* source) {
+void TQuarryQuery::SetDataSource(TDataFeed* source) {
   if (source && source->DataSet() == this) RaiseDatabaseError("Circular datalinks are not allowed");
   masterLink_.SetDataSource(source);
 }
@@ -337,7 +337,7 @@ void TQuarryQuery::TakeMasterValues() {
   for (std::size_t i = 0; i < params_.Count(); ++i) {
     TQuarryParam& p = params_.Items(i);
     if (p.DataTypeSet && !p.Bound) continue;  // set by the program: kept
-    TField& field = master->FieldByName(p.Name);
+    TRecordField& field = master->FieldNamed(p.Name);
     p.SetValue(field.Value(), field.Kind());
     p.Bound = true;
   }
@@ -345,7 +345,7 @@ void TQuarryQuery::TakeMasterValues() {
 
 void TQuarryQuery::MasterMoved() {
   TDataSet* master = masterLink_.DataSet();
-  if (!Active() || !master || !master->Active() || master->State() == TDataSetState::SetKey) return;
+  if (!Active() || !master || !master->Active() || master->State() == TDataSetMode::SetKey) return;
   Close();
   Open();
 }
@@ -383,7 +383,7 @@ std::unique_ptr<engine::TDataFile> TQuarryQuery::CreateHandle() {
   try {
     if (sql_.empty()) RaiseDatabaseError(kNoStatement);
     engine::TDataFile* result = Run();
-    if (!result) RaiseDatabaseError("The statement gives no result set; run it with ExecSQL");
+    if (!result) RaiseDatabaseError("The statement gives no result set; run it with RunStatement");
     // The statement keeps owning the cursor; DestroyHandle lets go of it without freeing it.
     return std::unique_ptr<engine::TDataFile>(result);
   } catch (...) {
@@ -399,7 +399,7 @@ void TQuarryQuery::DestroyHandle() {
   Unprepare();
 }
 
-void TQuarryQuery::ExecSQL() {
+void TQuarryQuery::RunStatement() {
   if (Active()) RaiseDatabaseError(kOpenDataset);
   OpenDatabase();
   try {

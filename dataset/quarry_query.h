@@ -28,14 +28,14 @@ class TQuarryParam {
   explicit TQuarryParam(TQuarryParams* collection = nullptr) : collection_(collection) {}
   TQuarryParams* Collection() const { return collection_; }
   std::string Name;
-  TFieldKind DataType = TFieldKind::String;
+  TFieldOrigin DataType = TFieldOrigin::String;
   bool DataTypeSet = false;  // false: unknown type
   TFieldValue Value = std::int64_t{0};
   bool IsNull = false;
   std::uint8_t ParamType = 0;
   bool Bound = false;  // the value came from DataSource
 
-  void SetValue(const TFieldValue& value, TFieldKind type);
+  void SetValue(const TFieldValue& value, TFieldOrigin type);
 
  private:
   TQuarryParams* collection_;
@@ -79,7 +79,7 @@ class TQuarryQuery : public TQuarryDBDataSet {
   std::string SQLText() const;
   TQuarryParams& Params() { return params_; }
   void SetParams(const TQuarryParams& params) { params_.AssignValues(params); }
-  TQuarryParam& ParamByName(const std::string& name);
+  TQuarryParam& ParamNamed(const std::string& name);
   bool ParamCheck = true;
   bool RequestLive = false;
   std::uint8_t LockRetryCount = 15;
@@ -90,12 +90,12 @@ class TQuarryQuery : public TQuarryDBDataSet {
   // The master whose current record gives the parameters the program has not set: each takes
   // the value of the master's field of its name (which must exist) at every open, and the open
   // query runs again when the master opens or moves to another record.
-  void SetDataSource(TDataSource* source);
-  TDataSource* DataSource() const { return masterLink_.DataSource(); }
+  void SetDataSource(TDataFeed* source);
+  TDataFeed* DataSource() const { return masterLink_.DataSource(); }
 
   bool Prepared() const { return statement_ != nullptr; }
   // Runs a statement that gives no result (INSERT, UPDATE, DELETE) without opening the dataset.
-  void ExecSQL();
+  void RunStatement();
 
  protected:
   std::unique_ptr<engine::TDataFile> CreateHandle() override;
@@ -108,7 +108,7 @@ class TQuarryQuery : public TQuarryDBDataSet {
   engine::TDataFile* Run();
   void TakeMasterValues();
 
-  class TMasterLink : public TDataLink {
+  class TMasterLink : public TFeedLink {
    public:
     explicit TMasterLink(TQuarryQuery& query) : query_(query) {}
 

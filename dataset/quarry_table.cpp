@@ -33,89 +33,89 @@ std::function<void(const std::exception&)>& ExceptionHandler() {
 }
 
 // The field kind of an engine field; false when the field gets no field object.
-bool KindOf(const engine::TFieldDescriptor& d, TFieldKind& kind, int& size) {
+bool KindOf(const engine::TFieldDescriptor& d, TFieldOrigin& kind, int& size) {
   using engine::TFieldType;
   size = 0;
   switch (d.FieldType) {
     case 1:
-      kind = TFieldKind::String;
+      kind = TFieldOrigin::String;
       size = d.DeclaredSize;
       return true;
     case 2:
-      kind = TFieldKind::Date;
+      kind = TFieldOrigin::Date;
       return true;
     case 3:
       switch (d.SubType) {
         case engine::kSubTypeMemo:
-          kind = TFieldKind::Memo;
+          kind = TFieldOrigin::Memo;
           break;
         case engine::kSubTypeFmtMemo:
-          kind = TFieldKind::FmtMemo;
+          kind = TFieldOrigin::FmtMemo;
           break;
         case engine::kSubTypeGraphic:
-          kind = TFieldKind::Graphic;
+          kind = TFieldOrigin::Graphic;
           break;
         case engine::kSubTypeTypedBinary:
-          kind = TFieldKind::TypedBinary;
+          kind = TFieldOrigin::TypedBinary;
           break;
         default:
-          kind = TFieldKind::Blob;
+          kind = TFieldOrigin::Blob;
       }
       return true;
     case 4:
-      kind = TFieldKind::Boolean;
+      kind = TFieldOrigin::Boolean;
       return true;
     case 5:
-      kind = TFieldKind::Smallint;
+      kind = TFieldOrigin::Smallint;
       return true;
     case 6:
-      kind = d.SubType == engine::kSubTypeAutoInc ? TFieldKind::AutoInc : TFieldKind::Integer;
+      kind = d.SubType == engine::kSubTypeAutoInc ? TFieldOrigin::AutoInc : TFieldOrigin::Integer;
       return true;
     case 7:
-      kind = d.SubType == engine::kSubTypeMoney ? TFieldKind::Currency : TFieldKind::Float;
+      kind = d.SubType == engine::kSubTypeMoney ? TFieldOrigin::Currency : TFieldOrigin::Float;
       return true;
     case 8:
-      kind = TFieldKind::BCD;
+      kind = TFieldOrigin::BCD;
       size = d.Decimals;
       return true;
     case 9:
-      kind = TFieldKind::Bytes;
+      kind = TFieldOrigin::Bytes;
       size = d.DeclaredSize;
       return true;
     case 10:
-      kind = TFieldKind::Time;
+      kind = TFieldOrigin::Time;
       return true;
     case 11:
-      kind = TFieldKind::DateTime;
+      kind = TFieldOrigin::DateTime;
       return true;
     case 12:
-      kind = TFieldKind::Word;
+      kind = TFieldOrigin::Word;
       return true;
     case 13:
-      kind = TFieldKind::Integer;
+      kind = TFieldOrigin::Integer;
       return true;
     case 15:
-      kind = TFieldKind::VarBytes;
+      kind = TFieldOrigin::VarBytes;
       size = d.DeclaredSize;
       return true;
     case 18:
     case 19:
-      kind = TFieldKind::Largeint;
+      kind = TFieldOrigin::Largeint;
       return true;
     case 20:
-      kind = TFieldKind::ADT;
+      kind = TFieldOrigin::ADT;
       size = d.DeclaredSize;
       return true;
     case 21:
-      kind = TFieldKind::Array;
+      kind = TFieldOrigin::Array;
       size = d.DeclaredSize;
       return true;
     case 22:
-      kind = TFieldKind::Reference;
+      kind = TFieldOrigin::Reference;
       size = d.DeclaredSize;
       return true;
     case 23:
-      kind = TFieldKind::DataSet;
+      kind = TFieldOrigin::DataSet;
       size = d.DeclaredSize;
       return true;
     default:
@@ -139,7 +139,7 @@ std::string JoinFieldList(const std::string& names) {
 
 // The engine filter of a filter text (EDatabaseError with the parser's message when it is wrong).
 std::shared_ptr<engine::TFilterEvaluator> CompileFilter(engine::TDataFile& table, const std::string& text,
-                                                        const TFilterOptions& options) {
+                                                        const TFilterSettings& options) {
   std::vector<std::uint8_t> canned = CompileFilterText(table, text, options);
   return Eng([&] { return sql::MakeTextFilter(table, canned); });
 }
@@ -147,7 +147,7 @@ std::shared_ptr<engine::TFilterEvaluator> CompileFilter(engine::TDataFile& table
 }  // namespace
 
 std::vector<std::uint8_t> CompileFilterText(engine::TDataFile& table, const std::string& text,
-                                            const TFilterOptions& options) {
+                                            const TFilterSettings& options) {
   sql::TFilterExpr expr(sql::FilterFieldsOf(table), table.Formats());
   return expr.Compile({options.CaseInsensitive, options.NoPartialCompare}, text);
 }
@@ -183,16 +183,16 @@ void TQuarryDataSet::BuildFieldDefs() {
   const int count = handle_->FieldCount();
   for (int n = 1; n <= count; ++n) {
     const engine::TFieldDescriptor& d = handle_->GetFieldDescriptor(true, n);
-    TFieldDef def;
+    TFieldSpec def;
     if (HiddenField(d) || !KindOf(d, def.Kind, def.Size)) continue;
     def.FieldNo = n;
     def.Required = d.Required;
-    if (def.Kind == TFieldKind::BCD) def.Precision = 20;
+    if (def.Kind == TFieldOrigin::BCD) def.Precision = 20;
     // A name already taken becomes name_1, name_2, ...
     std::string name = d.FieldName;
     auto taken = [&](const std::string& candidate) {
       return std::any_of(fieldDefs_.begin(), fieldDefs_.end(),
-                         [&](const TFieldDef& f) { return EqualIgnoringCase(f.Name, candidate); });
+                         [&](const TFieldSpec& f) { return EqualIgnoringCase(f.Name, candidate); });
     };
     if (taken(name)) {
       for (int i = 1;; ++i) {
@@ -214,7 +214,7 @@ void TQuarryDataSet::BuildIndexDefs() {
   for (int i = 0; i <= idx.IndexCount(); ++i) {
     engine::TIndexDescriptor d = idx.GetIndexDescriptor(i);
     if (i == 0 && d.KeyFieldCount == 0) continue;  // a table without primary index
-    TIndexDef def;
+    TIndexSpec def;
     def.Name = d.IndexName;
     for (int k = 0; k < d.KeyFieldCount; ++k) {
       if (k) def.Fields += ';';
@@ -284,7 +284,7 @@ void TQuarryDataSet::InstallCallbackFilter() {
         [this](const std::uint8_t* record, std::uint32_t) {
           bool accept = true;
           try {
-            RunInState(TDataSetState::Filter, const_cast<std::uint8_t*>(record),
+            RunInState(TDataSetMode::Filter, const_cast<std::uint8_t*>(record),
                        [&] { onFilterRecord_(*this, accept); });
           } catch (const std::exception& e) {
             HandleApplicationException(e);
@@ -309,19 +309,19 @@ void TQuarryDataSet::InternalLast() {
   Eng([&] { handle_->Last(); });
 }
 
-TGetResult TQuarryDataSet::GetRecord(std::uint8_t* buffer, TGetMode mode) {
+TFetchResult TQuarryDataSet::GetRecord(std::uint8_t* buffer, TFetchStep mode) {
   int code = Eng([&] {
     switch (mode) {
-      case TGetMode::Next:
+      case TFetchStep::Next:
         return handle_->Next(buffer);
-      case TGetMode::Prior:
+      case TFetchStep::Prior:
         return handle_->Prior(buffer);
       default:
         return handle_->GetCurrent(buffer, false);
     }
   });
-  if (code == engine::err::kBeginningOfFile) return TGetResult::AtBeginning;
-  if (code == engine::err::kEndOfFile) return TGetResult::AtEnd;
+  if (code == engine::err::kBeginningOfFile) return TFetchResult::AtBeginning;
+  if (code == engine::err::kEndOfFile) return TFetchResult::AtEnd;
   CheckEngineResult(code);
   std::uint8_t* area = buffer + bookmarkOffset_;
   auto recNo = static_cast<std::int32_t>(Eng([&] { return handle_->RecNo(); }));
@@ -330,7 +330,7 @@ TGetResult TQuarryDataSet::GetRecord(std::uint8_t* buffer, TGetMode mode) {
   std::vector<std::uint8_t> bookmark = Eng([&] { return handle_->GetBookmark(); });
   std::memset(area + 5, 0, bufferSize_ - bookmarkOffset_ - 5);
   std::memcpy(area + 5, bookmark.data(), std::min(bookmark.size(), bufferSize_ - bookmarkOffset_ - 5));
-  return TGetResult::Ok;
+  return TFetchResult::Ok;
 }
 
 void TQuarryDataSet::InternalSetToRecord(const std::uint8_t* buffer) {
@@ -357,7 +357,7 @@ void TQuarryDataSet::InternalEdit() {
 
 void TQuarryDataSet::InternalPost() {
   std::uint8_t* buffer = ActiveBuffer();
-  if (State() == TDataSetState::Insert) {
+  if (State() == TDataSetMode::Insert) {
     Eng([&] { handle_->InsertRecord(buffer); });
   } else {
     Eng([&] { handle_->UpdateRecord(buffer, true, true); });
@@ -368,7 +368,7 @@ void TQuarryDataSet::InternalPost() {
 
 void TQuarryDataSet::InternalCancel() {
   Eng([&] { handle_->CloseAllBlobs(); });
-  if (State() == TDataSetState::Edit) {
+  if (State() == TDataSetMode::Edit) {
     try {
       Eng([&] { handle_->UnlockRecord(0); });
     } catch (const EQuarryEngineError&) {
@@ -414,14 +414,14 @@ void TQuarryDataSet::SetRecNo(int value) {
   DoAfterScroll();
 }
 
-TBookmark TQuarryDataSet::GetBookmark() {
+TRecordMark TQuarryDataSet::GetBookmark() {
   if (!Active() || BufferedRecords() == 0) return {};
   std::uint8_t* buffer = ActiveBuffer();
   if (buffer[bookmarkOffset_ + 4] != 0) return {};
-  return TBookmark(buffer + bookmarkOffset_ + 5, buffer + bookmarkOffset_ + 5 + keySize_);
+  return TRecordMark(buffer + bookmarkOffset_ + 5, buffer + bookmarkOffset_ + 5 + keySize_);
 }
 
-void TQuarryDataSet::GotoBookmark(const TBookmark& bookmark) {
+void TQuarryDataSet::GotoBookmark(const TRecordMark& bookmark) {
   CheckBrowseMode();
   if (bookmark.size() < static_cast<std::size_t>(keySize_)) throw EDatabaseError("Invalid bookmark");
   DoBeforeScroll();
@@ -431,7 +431,7 @@ void TQuarryDataSet::GotoBookmark(const TBookmark& bookmark) {
   DoAfterScroll();
 }
 
-int TQuarryDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+int TQuarryDataSet::CompareBookmarks(const TRecordMark& a, const TRecordMark& b) {
   if (a.empty() && b.empty()) return 0;
   if (a.empty()) return 1;
   if (b.empty()) return -1;
@@ -440,7 +440,7 @@ int TQuarryDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
   return Eng([&] { return handle_->CompareBookmarks(a.data(), b.data()); });
 }
 
-bool TQuarryDataSet::BookmarkValid(const TBookmark& bookmark) {
+bool TQuarryDataSet::BookmarkValid(const TRecordMark& bookmark) {
   if (!Active() || bookmark.size() < static_cast<std::size_t>(keySize_)) return false;
   std::vector<std::uint8_t> probe(bufferSize_, 0);
   bool valid = false;
@@ -460,9 +460,9 @@ bool TQuarryDataSet::BookmarkValid(const TBookmark& bookmark) {
 
 std::uint8_t* TQuarryDataSet::StateBuffer() {
   switch (State()) {
-    case TDataSetState::SetKey:
+    case TDataSetMode::SetKey:
       return KeyBuffer(activeKey_);
-    case TDataSetState::OldValue: {
+    case TDataSetMode::OldValue: {
       if (tempStateBuffer_) return tempStateBuffer_;
       if (BufferedRecords() == 0) return nullptr;
       std::uint8_t* active = ActiveBuffer();
@@ -477,7 +477,7 @@ std::uint8_t* TQuarryDataSet::StateBuffer() {
   }
 }
 
-bool TQuarryDataSet::GetFieldData(const TField& field, void* data) {
+bool TQuarryDataSet::GetFieldData(const TRecordField& field, void* data) {
   std::uint8_t* buffer = StateBuffer();
   if (!buffer) return false;
   if (field.Calculated) {
@@ -489,30 +489,30 @@ bool TQuarryDataSet::GetFieldData(const TField& field, void* data) {
   return Eng([&] { return handle_->GetField(true, field.FieldNo(), buffer, data); });
 }
 
-void TQuarryDataSet::SetFieldData(TField& field, const void* data) {
-  const TDataSetState state = State();
+void TQuarryDataSet::SetFieldData(TRecordField& field, const void* data) {
+  const TDataSetMode state = State();
   switch (state) {
-    case TDataSetState::Edit:
-    case TDataSetState::Insert:
-    case TDataSetState::SetKey:
-    case TDataSetState::CalcFields:
-    case TDataSetState::Filter:
-    case TDataSetState::NewValue:
-    case TDataSetState::InternalCalc:
+    case TDataSetMode::Edit:
+    case TDataSetMode::Insert:
+    case TDataSetMode::SetKey:
+    case TDataSetMode::CalcFields:
+    case TDataSetMode::Filter:
+    case TDataSetMode::NewValue:
+    case TDataSetMode::InternalCalc:
       break;
     default:
       throw EDatabaseError(kNotEditing);
   }
   int keyPosition = -1;
-  if (state == TDataSetState::SetKey) {
+  if (state == TDataSetMode::SetKey) {
     std::vector<int> keys = CurrentKeyFields();
     auto it = std::find(keys.begin(), keys.end(), field.FieldNo());
     if (field.Calculated || it == keys.end()) throw EDatabaseError(FormatMessage(kNotIndexed, field.FieldName()));
     keyPosition = static_cast<int>(it - keys.begin());
   }
-  if (field.ReadOnly && state != TDataSetState::SetKey && state != TDataSetState::Filter)
+  if (field.ReadOnly && state != TDataSetMode::SetKey && state != TDataSetMode::Filter)
     throw EDatabaseError(FormatMessage(kCannotModify, field.FieldName()));
-  if (state == TDataSetState::CalcFields && !field.Calculated) throw EDatabaseError(kNotEditing);
+  if (state == TDataSetMode::CalcFields && !field.Calculated) throw EDatabaseError(kNotEditing);
   if (field.OnValidate) field.OnValidate(field);
   std::uint8_t* buffer = StateBuffer();
   if (!buffer) throw EDatabaseError(kNotEditing);
@@ -524,15 +524,15 @@ void TQuarryDataSet::SetFieldData(TField& field, const void* data) {
   } else {
     Eng([&] { handle_->SetField(true, field.FieldNo(), data, buffer); });
   }
-  if (state == TDataSetState::SetKey) {
+  if (state == TDataSetMode::SetKey) {
     KeyModified(activeKey_) = true;
     SetKeyFieldsAssigned(activeKey_, std::max(KeyFieldsAssigned(activeKey_), keyPosition + 1));
   }
-  if (state != TDataSetState::CalcFields && state != TDataSetState::Filter && state != TDataSetState::NewValue)
-    DataEvent(TDataEvent::FieldChange, &field);
+  if (state != TDataSetMode::CalcFields && state != TDataSetMode::Filter && state != TDataSetMode::NewValue)
+    DataEvent(TDataChange::FieldChange, &field);
 }
 
-std::unique_ptr<TBlobStream> TQuarryDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
+std::unique_ptr<TBlobValueStream> TQuarryDataSet::OpenBlobStream(TRecordField& field, TBlobAccessMode mode) {
   return std::make_unique<TQuarryBlobStream>(*this, field, mode);
 }
 
@@ -547,7 +547,7 @@ void TQuarryDataSet::SetFilter(const std::string& text) {
   ReplaceFilter(text, filterOptions_);
 }
 
-void TQuarryDataSet::ReplaceFilter(const std::string& text, const TFilterOptions& options) {
+void TQuarryDataSet::ReplaceFilter(const std::string& text, const TFilterSettings& options) {
   CheckBrowseMode();
   // A text that does not compile changes nothing.
   std::shared_ptr<engine::TFilterEvaluator> compiled;
@@ -566,7 +566,7 @@ void TQuarryDataSet::ReplaceFilter(const std::string& text, const TFilterOptions
   if (filtered_) First();
 }
 
-void TQuarryDataSet::SetFilterOptions(const TFilterOptions& options) {
+void TQuarryDataSet::SetFilterOptions(const TFilterSettings& options) {
   if (options == filterOptions_) return;
   if (!Active() || filter_.empty()) {
     filterOptions_ = options;
@@ -691,23 +691,23 @@ int TQuarryDataSet::IndexForFields(const std::vector<int>& fields, bool caseInse
   return prefixMatch;
 }
 
-bool TQuarryDataSet::LocateRecord(const std::vector<TField*>& fields, const std::vector<TFieldValue>& values,
-                                  TLocateOptions options, bool moveCursor, std::vector<std::uint8_t>& result) {
+bool TQuarryDataSet::LocateRecord(const std::vector<TRecordField*>& fields, const std::vector<TFieldValue>& values,
+                                  TSearchOptions options, bool moveCursor, std::vector<std::uint8_t>& result) {
   result.assign(bufferSize_, 0);
   if (fields.empty()) return false;
   std::vector<int> numbers;
-  for (TField* f : fields) {
+  for (TRecordField* f : fields) {
     if (f->Calculated) throw EDatabaseError("Field '" + f->FieldName() + "' cannot be used in a search");
     numbers.push_back(f->FieldNo());
   }
   auto valueOf = [&](std::size_t i) { return i < values.size() ? values[i] : TFieldValue{}; };
   std::vector<std::uint8_t> key(bufferSize_, 0);
   Eng([&] { handle_->InitRecord(key.data()); });
-  RunInState(TDataSetState::Filter, key.data(), [&] {
+  RunInState(TDataSetMode::Filter, key.data(), [&] {
     for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(fields.size() == 1 ? valueOf(0) : valueOf(i));
   });
-  TField* last = fields.back();
-  const bool partial = options.PartialKey && last->Kind() == TFieldKind::String;
+  TRecordField* last = fields.back();
+  const bool partial = options.PartialKey && last->Kind() == TFieldOrigin::String;
   int partialLength = -1;
   if (partial) {
     TFieldValue v = fields.size() == 1 ? valueOf(0) : valueOf(fields.size() - 1);
@@ -754,7 +754,7 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TField*>& fields, const std:
     // own cursor. The values are taken from the key buffer, so they are what the fields hold.
     std::vector<std::string> names;
     std::vector<sql::TFilterValue> wanted;
-    for (TField* f : fields) {
+    for (TRecordField* f : fields) {
       names.push_back(Eng([&] { return handle_->GetFieldDescriptor(true, f->FieldNo()).FieldName; }));
       std::vector<std::uint8_t> raw(static_cast<std::size_t>(f->DataSize()) + 1, 0);
       if (!Eng([&] { return handle_->GetField(true, f->FieldNo(), key.data(), raw.data()); })) {
@@ -764,18 +764,18 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TField*>& fields, const std:
       std::int32_t i32 = 0;
       double d = 0;
       switch (f->Kind()) {
-        case TFieldKind::Date:
-        case TFieldKind::Time:
+        case TFieldOrigin::Date:
+        case TFieldOrigin::Time:
           std::memcpy(&i32, raw.data(), 4);
           wanted.emplace_back(std::int64_t{i32});
           break;
-        case TFieldKind::DateTime:
+        case TFieldOrigin::DateTime:
           std::memcpy(&d, raw.data(), 8);
           wanted.emplace_back(d);
           break;
         default: {
           TFieldValue v;
-          RunInState(TDataSetState::Filter, key.data(), [&] { v = f->Value(); });
+          RunInState(TDataSetMode::Filter, key.data(), [&] { v = f->Value(); });
           wanted.push_back(v);
         }
       }
@@ -804,10 +804,10 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TField*>& fields, const std:
 }
 
 bool TQuarryDataSet::Locate(const std::string& keyFields, const std::vector<TFieldValue>& keyValues,
-                            TLocateOptions options) {
+                            TSearchOptions options) {
   CheckBrowseMode();
   CursorMoved();
-  std::vector<TField*> fields = FieldList(keyFields);
+  std::vector<TRecordField*> fields = FieldList(keyFields);
   DoBeforeScroll();
   std::vector<std::uint8_t> result;
   bool found = LocateRecord(fields, keyValues, options, true, result);
@@ -822,13 +822,13 @@ std::vector<TFieldValue> TQuarryDataSet::Lookup(const std::string& keyFields, co
                                                 const std::string& resultFields) {
   CheckBrowseMode();
   CursorMoved();
-  std::vector<TField*> fields = FieldList(keyFields);
-  std::vector<TField*> wanted = FieldList(resultFields);
+  std::vector<TRecordField*> fields = FieldList(keyFields);
+  std::vector<TRecordField*> wanted = FieldList(resultFields);
   std::vector<TFieldValue> out(wanted.size());
   std::vector<std::uint8_t> result;
   if (!LocateRecord(fields, keyValues, {}, false, result)) return out;
   CalculateFields(result.data());
-  RunInState(TDataSetState::Filter, result.data(), [&] {
+  RunInState(TDataSetMode::Filter, result.data(), [&] {
     for (std::size_t i = 0; i < wanted.size(); ++i) out[i] = wanted[i]->Value();
   });
   return out;
@@ -854,7 +854,7 @@ void TQuarryDataSet::SetKeyBufferState(TKeyIndex index, bool clear) {
     Eng([&] { handle_->InitRecord(KeyBuffer(index)); });
   }
   activeKey_ = index;
-  SetState(TDataSetState::SetKey);
+  SetState(TDataSetMode::SetKey);
 }
 
 void TQuarryDataSet::SetKey() {
@@ -897,7 +897,7 @@ namespace {
 void AssignKeyValues(TQuarryDataSet& ds, const std::vector<int>& keys, const std::vector<TFieldValue>& values) {
   if (values.size() > keys.size()) throw EDatabaseError("Field index out of range");
   for (std::size_t i = 0; i < values.size(); ++i) {
-    TField* field = nullptr;
+    TRecordField* field = nullptr;
     for (const auto& f : ds.Fields())
       if (f->FieldNo() == keys[i]) field = f.get();
     if (!field) {
@@ -951,14 +951,14 @@ void TQuarryDataSet::CancelRangeBuffers() {
 
 // ==== TQuarryBlobStream ==========================================================================
 
-TQuarryBlobStream::TQuarryBlobStream(TQuarryDataSet& dataSet, TField& field, TBlobStreamMode mode)
+TQuarryBlobStream::TQuarryBlobStream(TQuarryDataSet& dataSet, TRecordField& field, TBlobAccessMode mode)
     : dataSet_(dataSet), field_(field), buffer_(dataSet.StateBuffer()) {
   if (!IsBlobKind(field.Kind())) throw EDatabaseError("Field '" + field.FieldName() + "' is not a BLOB field");
   engine::TDataFile& h = *dataSet.handle_;
-  const bool writing = mode != TBlobStreamMode::Read;
+  const bool writing = mode != TBlobAccessMode::Read;
   if (writing) {
     if (field.ReadOnly) throw EDatabaseError(FormatMessage(kCannotModify, field.FieldName()));
-    if (dataSet.State() != TDataSetState::Edit && dataSet.State() != TDataSetState::Insert)
+    if (dataSet.State() != TDataSetMode::Edit && dataSet.State() != TDataSetMode::Insert)
       throw EDatabaseError(kNotEditing);
   }
   if (!buffer_) return;  // an empty dataset: a stream over nothing
@@ -966,7 +966,7 @@ TQuarryBlobStream::TQuarryBlobStream(TQuarryDataSet& dataSet, TField& field, TBl
     CheckEngineResult(Eng([&] { return h.OpenBlob(true, field.FieldNo(), writing ? 2 : 1, buffer_); }));
     opened_ = true;
   }
-  if (mode == TBlobStreamMode::Write) {
+  if (mode == TBlobAccessMode::Write) {
     CheckEngineResult(Eng([&] { return h.TruncateBlob(true, field.FieldNo(), 0, buffer_); }));
     modified_ = true;
   }
@@ -979,7 +979,7 @@ TQuarryBlobStream::~TQuarryBlobStream() {
   try {
     if (modified_) {
       // The field keeps its open value until the record is posted or cancelled.
-      dataSet_.DataEvent(TDataEvent::FieldChange, &field_);
+      dataSet_.DataEvent(TDataChange::FieldChange, &field_);
     } else if (opened_) {
       Eng([&] { return h->CloseBlob(true, field_.FieldNo(), buffer_); });
     }
@@ -1009,10 +1009,10 @@ std::uint32_t TQuarryBlobStream::Write(const void* buffer, std::uint32_t count) 
   return count;
 }
 
-std::int64_t TQuarryBlobStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t TQuarryBlobStream::Seek(std::int64_t offset, TSeekFrom origin) {
   std::int64_t base = 0;
-  if (origin == TSeekOrigin::Current) base = position_;
-  if (origin == TSeekOrigin::End && buffer_) {
+  if (origin == TSeekFrom::Current) base = position_;
+  if (origin == TSeekFrom::End && buffer_) {
     std::uint32_t size = 0;
     CheckEngineResult(Eng([&] { return dataSet_.handle_->GetBlobSize(true, field_.FieldNo(), buffer_, size); }));
     base = size;
@@ -1171,7 +1171,7 @@ void TQuarryTable::SelectInitialIndex() {
 std::string TQuarryTable::IndexNameForFields(const std::string& fields) {
   BuildIndexDefs();
   std::string wanted = JoinFieldList(fields);
-  for (const TIndexDef& d : indexDefs_)
+  for (const TIndexSpec& d : indexDefs_)
     if (EqualIgnoringCase(d.Fields, wanted)) return d.Name;
   throw EDatabaseError(FormatMessage("No index for fields '%s'", fields));
 }
@@ -1193,7 +1193,7 @@ std::unique_ptr<engine::TDataFile> TQuarryTable::OpenTemporaryHandle() {
   return h;
 }
 
-std::vector<TIndexDef>& TQuarryTable::GetIndexDefs() {
+std::vector<TIndexSpec>& TQuarryTable::GetIndexDefs() {
   if (Active()) {
     if (!indexDefsRead_) BuildIndexDefs();
   } else if (!indexDefsRead_) {
@@ -1210,7 +1210,7 @@ std::vector<TIndexDef>& TQuarryTable::GetIndexDefs() {
   return indexDefs_;
 }
 
-std::vector<TFieldDef>& TQuarryTable::GetFieldDefs() {
+std::vector<TFieldSpec>& TQuarryTable::GetFieldDefs() {
   if (!Active()) {
     handle_ = OpenTemporaryHandle();
     try {
@@ -1253,9 +1253,9 @@ void TQuarryTable::SetIndexFieldNames(const std::string& names) {
 void TQuarryTable::InternalInitRecord(std::uint8_t* buffer) {
   TQuarryDataSet::InternalInitRecord(buffer);
   if (!masterLink_ || !masterLink_->Active()) return;
-  std::vector<TField*> master = masterLink_->MasterFieldList();
+  std::vector<TRecordField*> master = masterLink_->MasterFieldList();
   std::vector<int> keys = CurrentKeyFields();
-  RunInState(TDataSetState::Filter, buffer, [&] {
+  RunInState(TDataSetMode::Filter, buffer, [&] {
     for (std::size_t i = 0; i < master.size() && i < keys.size(); ++i)
       FieldByNumber(keys[i]).SetValue(master[i]->Value());
   });
@@ -1293,11 +1293,11 @@ void TQuarryTable::SetRange(const std::vector<TFieldValue>& startValues, const s
 
 // ---- Master/detail ------------------------------------------------------------------------------
 
-TDataSource* TQuarryTable::MasterSource() const {
+TDataFeed* TQuarryTable::MasterSource() const {
   return masterLink_ ? masterLink_->DataSource() : nullptr;
 }
 
-void TQuarryTable::SetMasterSource(TDataSource* source) {
+void TQuarryTable::SetMasterSource(TDataFeed* source) {
   if (source && source->DataSet() == this) throw EDatabaseError("Circular datalinks are not allowed");
   if (!masterLink_) masterLink_ = std::make_unique<TQuarryMasterDataLink>(*this);
   masterLink_->SetDataSource(source);
@@ -1311,11 +1311,11 @@ void TQuarryTable::SetMasterFields(const std::string& fields) {
 void TQuarryTable::MasterChanged() {
   if (!Active() || masterFields_.empty()) return;
   std::vector<TFieldValue> values;
-  for (TField* f : masterLink_->MasterFieldList()) values.push_back(f->Value());
+  for (TRecordField* f : masterLink_->MasterFieldList()) values.push_back(f->Value());
   SetRange(values, values);
 }
 
-std::vector<TField*> TQuarryMasterDataLink::MasterFieldList() const {
+std::vector<TRecordField*> TQuarryMasterDataLink::MasterFieldList() const {
   TDataSet* master = DataSet();
   if (!master) return {};
   return master->FieldList(detail_.MasterFields());
@@ -1325,13 +1325,13 @@ void TQuarryMasterDataLink::ActiveChanged() {
   if (Active() && detail_.Active()) RecordChanged(nullptr);
 }
 
-void TQuarryMasterDataLink::RecordChanged(TField*) {
+void TQuarryMasterDataLink::RecordChanged(TRecordField*) {
   if (!Active() || !detail_.Active() || detail_.MasterFields().empty()) return;
   TDataSet* master = DataSet();
-  if (master->State() != TDataSetState::Browse) return;
+  if (master->State() != TDataSetMode::Browse) return;
   // Only a change of the master's key values re-applies the range.
   std::vector<std::uint8_t> key;
-  for (TField* f : MasterFieldList()) {
+  for (TRecordField* f : MasterFieldList()) {
     std::string s = f->IsNull() ? std::string("\x01") : "\x02" + f->AsString();
     key.insert(key.end(), s.begin(), s.end());
     key.push_back(0);

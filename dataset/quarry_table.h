@@ -34,18 +34,18 @@
 
 namespace quillon::dataset {
 
-struct TFilterOptions {
+struct TFilterSettings {
   bool CaseInsensitive = false;   // foCaseInsensitive
   bool NoPartialCompare = false;  // foNoPartialCompare
-  bool operator==(const TFilterOptions&) const = default;
+  bool operator==(const TFilterSettings&) const = default;
 };
 
-struct TLocateOptions {
+struct TSearchOptions {
   bool CaseInsensitive = false;
   bool PartialKey = false;
 };
 
-using TBookmark = std::vector<std::uint8_t>;
+using TRecordMark = std::vector<std::uint8_t>;
 
 // Where exceptions of event handlers go that must not stop the operation (a filter callback, the
 // end of a BLOB write stream): the application's error display, installed by the program.
@@ -57,7 +57,7 @@ void HandleApplicationException(const std::exception& error);
 // builder's message when the text is wrong). The shell's filtered dump uses it too, so both
 // select the same records.
 std::vector<std::uint8_t> CompileFilterText(engine::TDataFile& table, const std::string& text,
-                                            const TFilterOptions& options);
+                                            const TFilterSettings& options);
 
 class TQuarryDataSet : public TDataSet {
  public:
@@ -74,19 +74,19 @@ class TQuarryDataSet : public TDataSet {
   void SetRecNo(int value) override;
   bool IsSequenced() const override { return !filtered_; }
   bool CanModify() const override;
-  TBookmark GetBookmark();
-  void GotoBookmark(const TBookmark& bookmark);
+  TRecordMark GetBookmark();
+  void GotoBookmark(const TRecordMark& bookmark);
   // Both empty = equal; an empty one after a non-empty one; else the engine's order.
-  int CompareBookmarks(const TBookmark& a, const TBookmark& b);
-  bool BookmarkValid(const TBookmark& bookmark);
+  int CompareBookmarks(const TRecordMark& a, const TRecordMark& b);
+  bool BookmarkValid(const TRecordMark& bookmark);
 
   // ---- Filters ----
   const std::string& Filter() const { return filter_; }
   void SetFilter(const std::string& text);
   bool Filtered() const { return filtered_; }
   void SetFiltered(bool value);
-  const TFilterOptions& FilterOptions() const { return filterOptions_; }
-  void SetFilterOptions(const TFilterOptions& options);
+  const TFilterSettings& FilterOptions() const { return filterOptions_; }
+  void SetFilterOptions(const TFilterSettings& options);
   void SetOnFilterRecord(TFilterRecordEvent handler);
   const TFilterRecordEvent& OnFilterRecord() const { return onFilterRecord_; }
   bool FindFirst();
@@ -95,8 +95,8 @@ class TQuarryDataSet : public TDataSet {
   bool FindLast();
 
   // ---- Locate and Lookup ----
-  bool Locate(const std::string& keyFields, const std::vector<TFieldValue>& keyValues, TLocateOptions options = {});
-  bool Locate(const std::string& keyFields, const TFieldValue& keyValue, TLocateOptions options = {}) {
+  bool Locate(const std::string& keyFields, const std::vector<TFieldValue>& keyValues, TSearchOptions options = {});
+  bool Locate(const std::string& keyFields, const TFieldValue& keyValue, TSearchOptions options = {}) {
     return Locate(keyFields, std::vector<TFieldValue>{keyValue}, options);
   }
   // The values of resultFields of the record found, Null each when none; the cursor stays.
@@ -106,9 +106,9 @@ class TQuarryDataSet : public TDataSet {
   bool LocateCloneExists() const { return locateClone_ != nullptr; }
 
   // ---- Field data ----
-  bool GetFieldData(const TField& field, void* data) override;
-  void SetFieldData(TField& field, const void* data) override;
-  std::unique_ptr<TBlobStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
+  bool GetFieldData(const TRecordField& field, void* data) override;
+  void SetFieldData(TRecordField& field, const void* data) override;
+  std::unique_ptr<TBlobValueStream> OpenBlobStream(TRecordField& field, TBlobAccessMode mode) override;
   std::uint8_t* StateBuffer() override;
 
   // ---- Key buffers ----
@@ -136,7 +136,7 @@ class TQuarryDataSet : public TDataSet {
   void InternalClose() override;
   void InternalFirst() override;
   void InternalLast() override;
-  TGetResult GetRecord(std::uint8_t* buffer, TGetMode mode) override;
+  TFetchResult GetRecord(std::uint8_t* buffer, TFetchStep mode) override;
   void InternalSetToRecord(const std::uint8_t* buffer) override;
   void InternalInitRecord(std::uint8_t* buffer) override;
   void InternalEdit() override;
@@ -153,7 +153,7 @@ class TQuarryDataSet : public TDataSet {
   void ComputeLayout();
   void InstallFilters();
   void InstallCallbackFilter();
-  void ReplaceFilter(const std::string& text, const TFilterOptions& options);
+  void ReplaceFilter(const std::string& text, const TFilterSettings& options);
   void DropLocateClone();
   // Index of the current order: its key field numbers.
   std::vector<int> CurrentKeyFields() const;
@@ -176,13 +176,13 @@ class TQuarryDataSet : public TDataSet {
   std::vector<std::uint8_t> oldValueBuffer_;
 
  private:
-  bool LocateRecord(const std::vector<TField*>& fields, const std::vector<TFieldValue>& values, TLocateOptions options,
-                    bool moveCursor, std::vector<std::uint8_t>& result);
+  bool LocateRecord(const std::vector<TRecordField*>& fields, const std::vector<TFieldValue>& values,
+                    TSearchOptions options, bool moveCursor, std::vector<std::uint8_t>& result);
   bool FindRecord(bool restart, bool forward);
 
   std::string filter_;
   bool filtered_ = false;
-  TFilterOptions filterOptions_;
+  TFilterSettings filterOptions_;
   TFilterRecordEvent onFilterRecord_;
   std::uint32_t exprFilter_ = 0, callbackFilter_ = 0;
   std::unique_ptr<engine::TDataFile> locateClone_;
@@ -225,7 +225,7 @@ enum class TDataLossCause { FieldDeleted, FieldTypeChanged, FieldSizeReduced, Va
 
 // Field definitions a table would be restructured to; empty unless a caller fills it.
 struct TRestructureFieldDefs {
-  std::vector<TFieldDef> Items;
+  std::vector<TFieldSpec> Items;
 };
 
 class TQuarryTable : public TQuarryDBDataSet {
@@ -243,8 +243,8 @@ class TQuarryTable : public TQuarryDBDataSet {
   const std::string& IndexFieldNames() const { return indexFieldNames_; }
   void SetIndexFieldNames(const std::string& names);
   // Index definitions, read from a closed table with a temporary cursor.
-  std::vector<TIndexDef>& GetIndexDefs();
-  std::vector<TFieldDef>& GetFieldDefs();
+  std::vector<TIndexSpec>& GetIndexDefs();
+  std::vector<TFieldSpec>& GetFieldDefs();
 
   bool Exclusive() const { return exclusive_; }
   void SetExclusive(bool value);
@@ -271,8 +271,8 @@ class TQuarryTable : public TQuarryDBDataSet {
   void SetRange(const std::vector<TFieldValue>& startValues, const std::vector<TFieldValue>& endValues);
 
   // ---- Master/detail ----
-  TDataSource* MasterSource() const;
-  void SetMasterSource(TDataSource* source);
+  TDataFeed* MasterSource() const;
+  void SetMasterSource(TDataFeed* source);
   const std::string& MasterFields() const { return masterFields_; }
   void SetMasterFields(const std::string& fields);
 
@@ -310,33 +310,33 @@ class TQuarryTable : public TQuarryDBDataSet {
 
 // Follows the master dataset of a detail table: each change of the master record re-applies the
 // range of the detail on the master's field values.
-class TQuarryMasterDataLink : public TDataLink {
+class TQuarryMasterDataLink : public TFeedLink {
  public:
   explicit TQuarryMasterDataLink(TQuarryTable& detail) : detail_(detail) {}
-  std::vector<TField*> MasterFieldList() const;
+  std::vector<TRecordField*> MasterFieldList() const;
 
  protected:
   void ActiveChanged() override;
   void DataSetChanged() override { RecordChanged(nullptr); }
   void DataSetScrolled(int) override { RecordChanged(nullptr); }
-  void RecordChanged(TField* field) override;
+  void RecordChanged(TRecordField* field) override;
 
  private:
   TQuarryTable& detail_;
   std::vector<std::uint8_t> lastKey_;
 };
 
-class TQuarryBlobStream : public TBlobStream {
+class TQuarryBlobStream : public TBlobValueStream {
  public:
-  TQuarryBlobStream(TQuarryDataSet& dataSet, TField& field, TBlobStreamMode mode);
+  TQuarryBlobStream(TQuarryDataSet& dataSet, TRecordField& field, TBlobAccessMode mode);
   ~TQuarryBlobStream() override;
   std::uint32_t Read(void* buffer, std::uint32_t count) override;
   std::uint32_t Write(const void* buffer, std::uint32_t count) override;
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Seek(std::int64_t offset, TSeekFrom origin) override;
 
  private:
   TQuarryDataSet& dataSet_;
-  TField& field_;
+  TRecordField& field_;
   std::uint8_t* buffer_;
   bool opened_ = false;
   bool modified_ = false;

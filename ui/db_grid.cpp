@@ -24,7 +24,7 @@ TTableGrid::~TTableGrid() {
   link_.SetDataSource(nullptr);
 }
 
-void TTableGrid::SetDataSource(dataset::TDataSource* source) {
+void TTableGrid::SetDataSource(dataset::TDataFeed* source) {
   link_.SetDataSource(source);
   LinkChanged(true);
 }
@@ -71,8 +71,8 @@ int TTableGrid::CurrentRow() const {
   return link_.Active() && link_.RecordCount() > 0 ? link_.ActiveRecord() : -1;
 }
 
-std::vector<dataset::TField*> TTableGrid::Columns() const {
-  std::vector<dataset::TField*> columns;
+std::vector<dataset::TRecordField*> TTableGrid::Columns() const {
+  std::vector<dataset::TRecordField*> columns;
   dataset::TDataSet* ds = DataSet();
   if (!ds || !ds->Active()) return columns;
   for (const auto& f : ds->Fields()) {
@@ -93,7 +93,7 @@ int TTableGrid::CharWidth() const {
   return std::max<int>(1, tm.tmAveCharWidth);
 }
 
-int TTableGrid::ColumnWidth(const dataset::TField& field) const {
+int TTableGrid::ColumnWidth(const dataset::TRecordField& field) const {
   auto it = widths_.find(UpperCase(field.FieldName()));
   if (it != widths_.end()) return it->second;
   auto chars = chars_.find(UpperCase(field.FieldName()));
@@ -101,7 +101,7 @@ int TTableGrid::ColumnWidth(const dataset::TField& field) const {
 }
 
 std::string TTableGrid::CellText(int row, int column) const {
-  std::vector<dataset::TField*> columns = Columns();
+  std::vector<dataset::TRecordField*> columns = Columns();
   if (row < 0 || row >= link_.RecordCount() || column < 0 || column >= static_cast<int>(columns.size())) return {};
   auto& link = const_cast<TGridLink&>(link_);
   const int active = link.ActiveRecord();
@@ -159,9 +159,9 @@ void TTableGrid::Paint(HDC dc) {
   HGDIOBJ oldFont = SelectObject(dc, FontHandle(Font()));
   SetBkMode(dc, TRANSPARENT);
   HBRUSH lines = BrushHandle(GetSysColor(COLOR_3DSHADOW));
-  std::vector<dataset::TField*> columns = Columns();
+  std::vector<dataset::TRecordField*> columns = Columns();
   std::vector<int> widths;
-  for (dataset::TField* f : columns) widths.push_back(ColumnWidth(*f));
+  for (dataset::TRecordField* f : columns) widths.push_back(ColumnWidth(*f));
   auto drawRow = [&](const RECT& row, auto&& textOf, TColorRef back, TColorRef fore) {
     int x = 0;
     RECT fill = row;

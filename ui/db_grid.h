@@ -28,8 +28,8 @@ class TTableGrid : public TWindowControl {
   TTableGrid(TWindowControl* parent, std::string name, int left, int top, int width, int height, bool border = true);
   ~TTableGrid() override;
 
-  void SetDataSource(dataset::TDataSource* source);
-  dataset::TDataSource* DataSource() const { return link_.DataSource(); }
+  void SetDataSource(dataset::TDataFeed* source);
+  dataset::TDataFeed* DataSource() const { return link_.DataSource(); }
   dataset::TDataSet* DataSet() const { return link_.DataSet(); }
 
   bool ReadOnly = true;
@@ -52,8 +52,8 @@ class TTableGrid : public TWindowControl {
   // The row of the dataset's current record (-1 without records).
   int CurrentRow() const;
   // The fields shown, left to right, and their pixel widths.
-  std::vector<dataset::TField*> Columns() const;
-  int ColumnWidth(const dataset::TField& field) const;
+  std::vector<dataset::TRecordField*> Columns() const;
+  int ColumnWidth(const dataset::TRecordField& field) const;
   // The text of a cell as painted (row = data row).
   std::string CellText(int row, int column) const;
 
@@ -63,7 +63,7 @@ class TTableGrid : public TWindowControl {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  class TGridLink : public dataset::TDataLink {
+  class TGridLink : public dataset::TFeedLink {
    public:
     explicit TGridLink(TTableGrid& grid) : grid_(grid) {}
 
@@ -71,7 +71,7 @@ class TTableGrid : public TWindowControl {
     void ActiveChanged() override { grid_.LinkChanged(true); }
     void DataSetChanged() override { grid_.LinkChanged(false); }
     void DataSetScrolled(int) override { grid_.LinkChanged(false); }
-    void RecordChanged(dataset::TField*) override { grid_.Invalidate(); }
+    void RecordChanged(dataset::TRecordField*) override { grid_.Invalidate(); }
     void LayoutChanged() override { grid_.LinkChanged(true); }
 
    private:

@@ -189,7 +189,7 @@ TEST_F(LocalSearchTest, OpeningARowShowsItsAlbumSongAndLyricsOnPageOne) {
   ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 1);
   EXPECT_EQ(form->albumLabel->Caption(), "Zed Band");
-  EXPECT_EQ(form->t1.FieldByName("album").AsString(), "Cold Songs");
+  EXPECT_EQ(form->t1.FieldNamed("album").AsString(), "Cold Songs");
   EXPECT_EQ(form->songLabel->Caption(), "LOVELY Day");
   ASSERT_GE(form->songList->ItemIndex(), 0);
   EXPECT_EQ(form->songList->Item(form->songList->ItemIndex()), "LOVELY Day");
@@ -207,7 +207,7 @@ TEST_F(LocalSearchTest, OpeningARowShowsItsAlbumSongAndLyricsOnPageOne) {
   EXPECT_EQ(form->pages->ActivePageIndex(), 1);
   EXPECT_EQ(form->albumLabel->Caption(), "O'Neil Sisters");
   EXPECT_EQ(form->songLabel->Caption(), "glove story");
-  EXPECT_EQ(form->t2.FieldByName("index").AsInteger(), 3);
+  EXPECT_EQ(form->t2.FieldNamed("index").AsInteger(), 3);
   EXPECT_TRUE(form->LyricMemo->Text().empty());
 }
 

@@ -154,8 +154,8 @@ class SongPageTest : public ::testing::Test {
     t.Open();
     std::vector<TLyricRow> rows;
     for (t.First(); !t.Eof(); t.Next())
-      rows.push_back({t.FieldByName("songname").AsString(), t.FieldByName("lyrics").AsString(),
-                      t.FieldByName("songdb").AsString(), t.FieldByName("songindex").AsInteger()});
+      rows.push_back({t.FieldNamed("songname").AsString(), t.FieldNamed("lyrics").AsString(),
+                      t.FieldNamed("songdb").AsString(), t.FieldNamed("songindex").AsInteger()});
     return rows;
   }
 
@@ -341,13 +341,13 @@ TEST_F(SongPageTest, RestoreViewLocatesTheLastAlbumAndLoadsItsSongs) {
   dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\nlastpageindex=1\r\nlastartist=O'Neil\r\nLastAlbum=Beta\r\n");
   TQuillonForm& f = StartShown();
   EXPECT_EQ(f.pages->ActivePageIndex(), 1);
-  EXPECT_EQ(f.t1.FieldByName("album").AsString(), "Beta");
+  EXPECT_EQ(f.t1.FieldNamed("album").AsString(), "Beta");
   EXPECT_EQ(f.songList->Items(), (std::vector<std::string>{"Anchor", "Sailor"}));
   form.reset();
   // An album that is gone: the first album stays current and no songs are loaded.
   dir.Write("lyrics.ini", "[set]\r\nbase=shelf\r\nlastpageindex=1\r\nlastartist=O'Neil\r\nLastAlbum=Gone\r\n");
   TQuillonForm& g = StartShown();
-  EXPECT_EQ(g.t1.FieldByName("album").AsString(), "Alpha");
+  EXPECT_EQ(g.t1.FieldNamed("album").AsString(), "Alpha");
   EXPECT_EQ(g.songList->Count(), 0);
   EXPECT_EQ(g.Setting.LastAlbum, "Gone");
 }

@@ -376,7 +376,7 @@ const TFilterField& TFilterExpr::LookUp(const std::string& name) const {
   RaiseDatabaseError(FormatMessage(kFieldNotFound, name));
 }
 
-std::vector<std::uint8_t> TFilterExpr::Compile(const TFilterOptions& options, const std::string& text) {
+std::vector<std::uint8_t> TFilterExpr::Compile(const TFilterSettings& options, const std::string& text) {
   auto root = TExprParser::Parse(text);
   return Write(*root, options, nullptr);
 }
@@ -403,13 +403,13 @@ std::vector<std::uint8_t> TFilterExpr::Build(const std::vector<std::string>& fie
     last = cmp.get();
     root = root ? Term(TTermKind::And, std::move(root), std::move(cmp)) : std::move(cmp);
   }
-  TFilterOptions options;
+  TFilterSettings options;
   options.CaseInsensitive = caseInsensitive;
   options.NoPartialCompare = true;
   return Write(*root, options, partial ? last : nullptr);
 }
 
-std::vector<std::uint8_t> TFilterExpr::Write(const TFilterTerm& root, const TFilterOptions& options,
+std::vector<std::uint8_t> TFilterExpr::Write(const TFilterTerm& root, const TFilterSettings& options,
                                              const TFilterTerm* prefixTerm) {
   TWriter w;
   WriteTerm(w, root, options, prefixTerm);
@@ -426,7 +426,7 @@ std::vector<std::uint8_t> TFilterExpr::Write(const TFilterTerm& root, const TFil
   return out;
 }
 
-void TFilterExpr::WriteTerm(TWriter& w, const TFilterTerm& term, const TFilterOptions& options,
+void TFilterExpr::WriteTerm(TWriter& w, const TFilterTerm& term, const TFilterSettings& options,
                             const TFilterTerm* prefixTerm) {
   switch (term.Kind) {
     case TTermKind::And:
@@ -468,7 +468,7 @@ void TFilterExpr::WriteTerm(TWriter& w, const TFilterTerm& term, const TFilterOp
   }
 }
 
-void TFilterExpr::WriteComparison(TWriter& w, const TFilterTerm& term, const TFilterOptions& options, bool prefix) {
+void TFilterExpr::WriteComparison(TWriter& w, const TFilterTerm& term, const TFilterSettings& options, bool prefix) {
   const TFilterTerm* left = term.Left.get();
   const TFilterTerm* right = term.Right.get();
   int op = term.Operator;

@@ -122,7 +122,7 @@ struct TFilterField {
 // The fields of an open table as a dataset over it has them.
 std::vector<TFilterField> FilterFieldsOf(const engine::TDataFile& table);
 
-struct TFilterOptions {
+struct TFilterSettings {
   bool CaseInsensitive = false;
   bool NoPartialCompare = false;
 };
@@ -132,7 +132,7 @@ class TFilterExpr {
   TFilterExpr(std::vector<TFilterField> fields, engine::TLocaleFormats formats = engine::DefaultFormats());
 
   // The canned buffer of a filter text.
-  std::vector<std::uint8_t> Compile(const TFilterOptions& options, const std::string& text);
+  std::vector<std::uint8_t> Compile(const TFilterSettings& options, const std::string& text);
   // The canned buffer of a locate without an index: one "=" per field joined by AND; with
   // partial, the last one compares only the value's length.
   std::vector<std::uint8_t> Build(const std::vector<std::string>& fieldNames, const std::vector<TFilterValue>& values,
@@ -141,10 +141,10 @@ class TFilterExpr {
  private:
   struct TWriter;
   const TFilterField& LookUp(const std::string& name) const;
-  std::vector<std::uint8_t> Write(const TFilterTerm& root, const TFilterOptions& options,
+  std::vector<std::uint8_t> Write(const TFilterTerm& root, const TFilterSettings& options,
                                   const TFilterTerm* prefixTerm);
-  void WriteTerm(TWriter& w, const TFilterTerm& term, const TFilterOptions& options, const TFilterTerm* prefixTerm);
-  void WriteComparison(TWriter& w, const TFilterTerm& term, const TFilterOptions& options, bool prefix);
+  void WriteTerm(TWriter& w, const TFilterTerm& term, const TFilterSettings& options, const TFilterTerm* prefixTerm);
+  void WriteComparison(TWriter& w, const TFilterTerm& term, const TFilterSettings& options, bool prefix);
   std::string EncodeConstant(const TFilterField& field, const TFilterTerm& constant, int& type) const;
 
   std::vector<TFilterField> fields_;

@@ -54,16 +54,16 @@ TEST(QueryParameters, SizesTypesAndTheirMessages) {
   TQuarryParams params;
   TQuarryParam& p = params.Add("p");
   EXPECT_EQ(ErrorText([&] { ParamBoundSize(p); }), "Field 'p' is of unknown type");
-  p.SetValue(std::string("abc"), TFieldKind::String);
+  p.SetValue(std::string("abc"), TFieldOrigin::String);
   EXPECT_EQ(ParamBoundSize(p), 4);
   EXPECT_EQ(ParamEngineType(p), 1);
-  p.SetValue(std::int64_t{3}, TFieldKind::Word);
+  p.SetValue(std::int64_t{3}, TFieldOrigin::Word);
   EXPECT_EQ(ParamBoundSize(p), 2);
   EXPECT_EQ(ParamEngineType(p), 12);
-  p.SetValue(1.5, TFieldKind::DateTime);
+  p.SetValue(1.5, TFieldOrigin::DateTime);
   EXPECT_EQ(ParamBoundSize(p), 8);
   EXPECT_EQ(ParamEngineType(p), 11);
-  p.SetValue(std::int64_t{3}, TFieldKind::Graphic);
+  p.SetValue(std::int64_t{3}, TFieldOrigin::Graphic);
   EXPECT_EQ(ErrorText([&] { ParamBoundSize(p); }), "Field 'p' is of an unsupported type");
   EXPECT_EQ(ErrorText([&] { ParamEngineType(p); }), "No value for parameter 'p'");
 }
@@ -103,7 +103,7 @@ class QuarryQuery : public ::testing::Test {
 
   static std::string Column(TQuarryQuery& q, const std::string& name) {
     std::string out;
-    for (q.First(); !q.Eof(); q.Next()) out += q.FieldByName(name).AsString() + ";";
+    for (q.First(); !q.Eof(); q.Next()) out += q.FieldNamed(name).AsString() + ";";
     return out;
   }
 
@@ -115,7 +115,7 @@ TEST_F(QuarryQuery, OpensAStatementWithParametersAndHidesBookkeepingFields) {
   q.SetDatabaseName(dir.Path());
   q.SetSQLText("select song, avg(index) from songs\r\nwhere song like :pattern group by song order by song");
   ASSERT_EQ(q.Params().Count(), 1u);
-  q.ParamByName("pattern").SetValue(std::string("H%"), TFieldKind::String);
+  q.ParamNamed("pattern").SetValue(std::string("H%"), TFieldOrigin::String);
   std::vector<std::pair<int, int>> calls;
   q.OnQueryProgress = [&](TQuarryQuery&, int record, std::uint16_t percent, bool&) {
     calls.emplace_back(record, percent);
@@ -135,7 +135,7 @@ TEST_F(QuarryQuery, OpensAStatementWithParametersAndHidesBookkeepingFields) {
   EXPECT_FALSE(std::filesystem::exists(first));
   EXPECT_FALSE(q.Prepared());
   // Reopening runs the statement again with the parameter's new value.
-  q.ParamByName("pattern").SetValue(std::string("%e%"), TFieldKind::String);
+  q.ParamNamed("pattern").SetValue(std::string("%e%"), TFieldOrigin::String);
   q.Open();
   EXPECT_EQ(Column(q, "song"), "Help;Hey Jude;Let It Be;Yesterday;");
   q.Close();
@@ -146,8 +146,8 @@ TEST_F(QuarryQuery, ChangingStatementsAndErrors) {
   q.SetDatabaseName(dir.Path());
   EXPECT_EQ(ErrorText([&] { q.Open(); }), "No SQL statement available");
   q.SetSQLText("update songs set song = 'Help!' where index = :i");
-  q.ParamByName("i").SetValue(std::int64_t{2}, TFieldKind::Integer);
-  q.ExecSQL();
+  q.ParamNamed("i").SetValue(std::int64_t{2}, TFieldOrigin::Integer);
+  q.RunStatement();
   q.SetSQLText("select song from songs where index = 2");
   q.Open();
   EXPECT_EQ(Column(q, "song"), "Help!;");
@@ -173,13 +173,13 @@ TEST_F(QuarryQuery, AMasterSourceGivesUnsetParametersAndReopensTheQueryWhenItMov
   TQuarryTable master;
   master.SetDatabaseName(dir.Path());
   master.SetTableName("songs");
-  TDataSource masterSource;
+  TDataFeed masterSource;
   masterSource.SetDataSet(&master);
 
   TQuarryQuery detail;
   detail.SetDatabaseName(dir.Path());
   detail.SetSQLText("select song from songs where index = :index or song = :extra");
-  detail.ParamByName("extra").SetValue(std::string("Help"), TFieldKind::String);  // set: kept
+  detail.ParamNamed("extra").SetValue(std::string("Help"), TFieldOrigin::String);  // set: kept
   detail.SetDataSource(&masterSource);
   master.Open();
   detail.Open();
@@ -189,8 +189,8 @@ TEST_F(QuarryQuery, AMasterSourceGivesUnsetParametersAndReopensTheQueryWhenItMov
   EXPECT_EQ(Column(detail, "song"), "Help;");
   master.Last();
   EXPECT_EQ(Column(detail, "song"), "Help;Hey Jude;");
-  EXPECT_TRUE(detail.ParamByName("index").Bound);
-  EXPECT_FALSE(detail.ParamByName("extra").Bound);
+  EXPECT_TRUE(detail.ParamNamed("index").Bound);
+  EXPECT_FALSE(detail.ParamNamed("extra").Bound);
 
   // A parameter that names no field of the master cannot be given a value.
   detail.Close();
@@ -198,7 +198,7 @@ TEST_F(QuarryQuery, AMasterSourceGivesUnsetParametersAndReopensTheQueryWhenItMov
   EXPECT_EQ(ErrorText([&] { detail.Open(); }), "Field 'missing' not found");
 
   // The query's own data source is refused as its master.
-  TDataSource own;
+  TDataFeed own;
   own.SetDataSet(&detail);
   EXPECT_EQ(ErrorText([&] { detail.SetDataSource(&own); }), "Circular datalinks are not allowed");
   EXPECT_EQ(detail.DataSource(), &masterSource);

@@ -101,7 +101,7 @@ class QuarryTable : public ::testing::Test {
   // The albums in the dataset's order, walked with Next.
   static std::vector<std::string> Walk(TQuarryTable& t) {
     std::vector<std::string> out;
-    for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName("album").AsString());
+    for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldNamed("album").AsString());
     return out;
   }
 };
@@ -158,29 +158,29 @@ TEST_F(QuarryTable, FieldKindsFromEngineTypes) {
   engine::TTableDefinition def;
   struct Case {
     engine::TFieldDescriptor field;
-    TFieldKind kind;
+    TFieldOrigin kind;
     int size;
   } cases[] = {
-      {Field("s", TFieldType::String, 12), TFieldKind::String, 12},
-      {Field("d", TFieldType::Date), TFieldKind::Date, 0},
-      {Field("m", TFieldType::Blob, 0, engine::kSubTypeMemo), TFieldKind::Memo, 0},
-      {Field("fm", TFieldType::Blob, 0, engine::kSubTypeFmtMemo), TFieldKind::FmtMemo, 0},
-      {Field("g", TFieldType::Blob, 0, engine::kSubTypeGraphic), TFieldKind::Graphic, 0},
-      {Field("tb", TFieldType::Blob, 0, engine::kSubTypeTypedBinary), TFieldKind::TypedBinary, 0},
-      {Field("b", TFieldType::Blob, 0, 1), TFieldKind::Blob, 0},
-      {Field("bo", TFieldType::Boolean), TFieldKind::Boolean, 0},
-      {Field("si", TFieldType::SmallInt), TFieldKind::Smallint, 0},
-      {Field("ai", TFieldType::Integer, 0, engine::kSubTypeAutoInc), TFieldKind::AutoInc, 0},
-      {Field("i", TFieldType::Integer), TFieldKind::Integer, 0},
-      {Field("cu", TFieldType::Float, 0, engine::kSubTypeMoney), TFieldKind::Currency, 0},
-      {Field("f", TFieldType::Float), TFieldKind::Float, 0},
-      {Field("bcd", TFieldType::Bcd, 0, 0, 2), TFieldKind::BCD, 2},
-      {Field("by", TFieldType::Bytes, 6), TFieldKind::Bytes, 6},
-      {Field("t", TFieldType::Time), TFieldKind::Time, 0},
-      {Field("ts", TFieldType::TimeStamp), TFieldKind::DateTime, 0},
-      {Field("w", TFieldType::Word), TFieldKind::Word, 0},
-      {Field("lw", TFieldType::LargeWord), TFieldKind::Integer, 0},
-      {Field("vb", TFieldType::VarBytes, 5), TFieldKind::VarBytes, 5},
+      {Field("s", TFieldType::String, 12), TFieldOrigin::String, 12},
+      {Field("d", TFieldType::Date), TFieldOrigin::Date, 0},
+      {Field("m", TFieldType::Blob, 0, engine::kSubTypeMemo), TFieldOrigin::Memo, 0},
+      {Field("fm", TFieldType::Blob, 0, engine::kSubTypeFmtMemo), TFieldOrigin::FmtMemo, 0},
+      {Field("g", TFieldType::Blob, 0, engine::kSubTypeGraphic), TFieldOrigin::Graphic, 0},
+      {Field("tb", TFieldType::Blob, 0, engine::kSubTypeTypedBinary), TFieldOrigin::TypedBinary, 0},
+      {Field("b", TFieldType::Blob, 0, 1), TFieldOrigin::Blob, 0},
+      {Field("bo", TFieldType::Boolean), TFieldOrigin::Boolean, 0},
+      {Field("si", TFieldType::SmallInt), TFieldOrigin::Smallint, 0},
+      {Field("ai", TFieldType::Integer, 0, engine::kSubTypeAutoInc), TFieldOrigin::AutoInc, 0},
+      {Field("i", TFieldType::Integer), TFieldOrigin::Integer, 0},
+      {Field("cu", TFieldType::Float, 0, engine::kSubTypeMoney), TFieldOrigin::Currency, 0},
+      {Field("f", TFieldType::Float), TFieldOrigin::Float, 0},
+      {Field("bcd", TFieldType::Bcd, 0, 0, 2), TFieldOrigin::BCD, 2},
+      {Field("by", TFieldType::Bytes, 6), TFieldOrigin::Bytes, 6},
+      {Field("t", TFieldType::Time), TFieldOrigin::Time, 0},
+      {Field("ts", TFieldType::TimeStamp), TFieldOrigin::DateTime, 0},
+      {Field("w", TFieldType::Word), TFieldOrigin::Word, 0},
+      {Field("lw", TFieldType::LargeWord), TFieldOrigin::Integer, 0},
+      {Field("vb", TFieldType::VarBytes, 5), TFieldOrigin::VarBytes, 5},
   };
   for (const Case& c : cases) def.Fields.push_back(c.field);
   def.Fields.push_back(Field("ext", TFieldType::Extended));  // no field object
@@ -192,34 +192,34 @@ TEST_F(QuarryTable, FieldKindsFromEngineTypes) {
   t.Open();
   ASSERT_EQ(t.FieldCount(), static_cast<int>(std::size(cases)));
   for (const Case& c : cases) {
-    TField& f = t.FieldByName(c.field.FieldName);
+    TRecordField& f = t.FieldNamed(c.field.FieldName);
     EXPECT_EQ(f.Kind(), c.kind) << c.field.FieldName;
     EXPECT_EQ(f.Size(), c.size) << c.field.FieldName;
   }
   EXPECT_EQ(t.FindField("ext"), nullptr);
-  EXPECT_EQ(t.FieldDefs()[13].Precision, 20);
+  EXPECT_EQ(t.FieldSpecs()[13].Precision, 20);
 
   // Values go through the engine's encodings and back.
   t.Append();
-  t.FieldByName("i").SetAsInteger(42);
-  t.FieldByName("s").SetAsString("hello");
-  t.FieldByName("bo").SetAsBoolean(true);
-  t.FieldByName("bcd").SetAsFloat(-12.34);
-  t.FieldByName("d").SetAsFloat(45000);  // 2023-03-15
-  t.FieldByName("si").SetAsInteger(-5);
-  t.FieldByName("w").SetAsInteger(65535);
-  t.FieldByName("cu").SetAsFloat(2.5);
-  EXPECT_EQ(ErrorText([&] { t.FieldByName("si").SetAsInteger(40000); }), "Value of field 'si' is out of range");
+  t.FieldNamed("i").SetAsInteger(42);
+  t.FieldNamed("s").SetAsString("hello");
+  t.FieldNamed("bo").SetAsBoolean(true);
+  t.FieldNamed("bcd").SetAsFloat(-12.34);
+  t.FieldNamed("d").SetAsFloat(45000);  // 2023-03-15
+  t.FieldNamed("si").SetAsInteger(-5);
+  t.FieldNamed("w").SetAsInteger(65535);
+  t.FieldNamed("cu").SetAsFloat(2.5);
+  EXPECT_EQ(ErrorText([&] { t.FieldNamed("si").SetAsInteger(40000); }), "Value of field 'si' is out of range");
   t.Post();
-  EXPECT_EQ(t.FieldByName("i").AsInteger(), 42);
-  EXPECT_EQ(t.FieldByName("s").AsString(), "hello");
-  EXPECT_TRUE(t.FieldByName("bo").AsBoolean());
-  EXPECT_DOUBLE_EQ(t.FieldByName("bcd").AsFloat(), -12.34);
-  EXPECT_EQ(t.FieldByName("d").AsString(), "2023-03-15");
-  EXPECT_EQ(t.FieldByName("si").AsInteger(), -5);
-  EXPECT_EQ(t.FieldByName("w").AsInteger(), 65535);
-  EXPECT_TRUE(t.FieldByName("f").IsNull());
-  EXPECT_EQ(t.FieldByName("ai").AsInteger(), 1);
+  EXPECT_EQ(t.FieldNamed("i").AsInteger(), 42);
+  EXPECT_EQ(t.FieldNamed("s").AsString(), "hello");
+  EXPECT_TRUE(t.FieldNamed("bo").AsBoolean());
+  EXPECT_DOUBLE_EQ(t.FieldNamed("bcd").AsFloat(), -12.34);
+  EXPECT_EQ(t.FieldNamed("d").AsString(), "2023-03-15");
+  EXPECT_EQ(t.FieldNamed("si").AsInteger(), -5);
+  EXPECT_EQ(t.FieldNamed("w").AsInteger(), 65535);
+  EXPECT_TRUE(t.FieldNamed("f").IsNull());
+  EXPECT_EQ(t.FieldNamed("ai").AsInteger(), 1);
 }
 
 TEST_F(QuarryTable, DuplicateEngineFieldNamesGetACounter) {
@@ -254,38 +254,38 @@ TEST_F(QuarryTable, AppendEditCancelDeleteAndAutoInc) {
   Add(*t, "Second", "B");
   Add(*t, "Third", "C");
   // Null for the AutoInc field: the engine gives the next value.
-  EXPECT_EQ(t->FieldByName("index").AsInteger(), 3);
+  EXPECT_EQ(t->FieldNamed("index").AsInteger(), 3);
   EXPECT_EQ(t->RecordCount(), 3);
   EXPECT_EQ(Walk(*t), (std::vector<std::string>{"First", "Second", "Third"}));
 
   t->First();
   t->Next();
   t->Edit();
-  EXPECT_EQ(t->State(), TDataSetState::Edit);
-  t->FieldByName("album").SetAsString("Changed");
-  EXPECT_EQ(t->FieldByName("album").OldValue(), TFieldValue{std::string("Second")});
+  EXPECT_EQ(t->State(), TDataSetMode::Edit);
+  t->FieldNamed("album").SetAsString("Changed");
+  EXPECT_EQ(t->FieldNamed("album").OldValue(), TFieldValue{std::string("Second")});
   t->Cancel();
-  EXPECT_EQ(t->FieldByName("album").AsString(), "Second");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "Second");
   t->Edit();
-  t->FieldByName("album").SetAsString("Changed");
+  t->FieldNamed("album").SetAsString("Changed");
   t->Post();
-  EXPECT_EQ(t->FieldByName("album").AsString(), "Changed");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "Changed");
   EXPECT_EQ(t->RecNo(), 2);
   t->Delete();
-  EXPECT_EQ(t->FieldByName("album").AsString(), "Third");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "Third");
   EXPECT_EQ(Walk(*t), (std::vector<std::string>{"First", "Third"}));
   t->Delete();
   t->Delete();
   EXPECT_TRUE(t->IsEmpty());
   // Identifiers are never reused.
   Add(*t, "Fourth", "D");
-  EXPECT_EQ(t->FieldByName("index").AsInteger(), 4);
+  EXPECT_EQ(t->FieldNamed("index").AsInteger(), 4);
 
   // Writing in browse state, and a read-only field.
-  EXPECT_EQ(ErrorText([&] { t->FieldByName("album").SetAsString("x"); }), "Dataset not in edit or insert mode");
-  t->FieldByName("artist").ReadOnly = true;
+  EXPECT_EQ(ErrorText([&] { t->FieldNamed("album").SetAsString("x"); }), "Dataset not in edit or insert mode");
+  t->FieldNamed("artist").ReadOnly = true;
   t->Edit();
-  EXPECT_EQ(ErrorText([&] { t->FieldByName("artist").SetAsString("x"); }), "Field 'artist' cannot be modified");
+  EXPECT_EQ(ErrorText([&] { t->FieldNamed("artist").SetAsString("x"); }), "Field 'artist' cannot be modified");
   t->Cancel();
 }
 
@@ -296,10 +296,10 @@ TEST_F(QuarryTable, EventsAroundScrollsAndPosts) {
   t->BeforeScroll = [&](TDataSet&) { journal.push_back("before"); };
   t->AfterScroll = [&](TDataSet&) { journal.push_back("after"); };
   t->BeforePost = [&](TDataSet&) { journal.push_back("post"); };
-  t->OnNewRecord = [&](TDataSet& ds) { ds.FieldByName("beginID").SetAsInteger(77); };
+  t->OnNewRecord = [&](TDataSet& ds) { ds.FieldNamed("beginID").SetAsInteger(77); };
   t->SetRecNo(4);
   EXPECT_EQ(journal, (std::vector<std::string>{"before", "after"}));
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A3");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A3");
   journal.clear();
   // The current value: no scroll at all.
   t->SetRecNo(4);
@@ -308,20 +308,20 @@ TEST_F(QuarryTable, EventsAroundScrollsAndPosts) {
   // Below 1: the first record; beyond the count: the last.
   t->SetRecNo(-3);
   EXPECT_EQ(t->RecNo(), 1);
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A0");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A0");
   t->SetRecNo(1000);
   EXPECT_EQ(t->RecNo(), 10);
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A9");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A9");
   journal.clear();
   t->Append();
-  t->FieldByName("album").SetAsString("New");
+  t->FieldNamed("album").SetAsString("New");
   t->Post();
-  EXPECT_EQ(t->FieldByName("beginID").AsInteger(), 77);
+  EXPECT_EQ(t->FieldNamed("beginID").AsInteger(), 77);
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "post"), 1);
 }
 
 // A bound control as the framework sees it: it wants five rows and writes down what it is told.
-class TRecordingLink : public TDataLink {
+class TRecordingLink : public TFeedLink {
  public:
   std::vector<std::string> Journal;
 
@@ -329,17 +329,19 @@ class TRecordingLink : public TDataLink {
   void ActiveChanged() override { Journal.push_back("active"); }
   void DataSetChanged() override { Journal.push_back("changed"); }
   void DataSetScrolled(int distance) override { Journal.push_back("scrolled " + std::to_string(distance)); }
-  void RecordChanged(TField* field) override { Journal.push_back(field ? "field " + field->FieldName() : "record"); }
+  void RecordChanged(TRecordField* field) override {
+    Journal.push_back(field ? "field " + field->FieldName() : "record");
+  }
   void EditingChanged() override { Journal.push_back("editing"); }
 };
 
 TEST_F(QuarryTable, DataLinksHearOfScrollsEditsAndStateChanges) {
   auto t = OpenAlbums();
   for (int i = 0; i < 12; ++i) Add(*t, "A" + std::to_string(i), "X");
-  TDataSource source;
+  TDataFeed source;
   source.SetDataSet(t.get());
   std::vector<std::string> states;
-  source.OnStateChange = [&](TDataSource& s) { states.push_back(std::to_string(static_cast<int>(s.State()))); };
+  source.OnStateChange = [&](TDataFeed& s) { states.push_back(std::to_string(static_cast<int>(s.State()))); };
   TRecordingLink link;
   link.SetBufferCount(5);
   link.SetDataSource(&source);
@@ -356,17 +358,17 @@ TEST_F(QuarryTable, DataLinksHearOfScrollsEditsAndStateChanges) {
   EXPECT_EQ(link.ActiveRecord(), 4);
   EXPECT_EQ(t->RecNo(), 7);
   link.SetActiveRecord(0);
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A2");  // the first row shown
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A2");  // the first row shown
   link.SetActiveRecord(4);
   link.Journal.clear();
   t->Edit();
-  t->FieldByName("album").SetAsString("Changed");
+  t->FieldNamed("album").SetAsString("Changed");
   t->Post();
   EXPECT_EQ(link.Journal.front(), "editing");
   EXPECT_NE(std::find(link.Journal.begin(), link.Journal.end(), "field album"), link.Journal.end());
   EXPECT_EQ(link.Journal.back(), "changed");
-  EXPECT_EQ(states, (std::vector<std::string>{std::to_string(static_cast<int>(TDataSetState::Edit)),
-                                              std::to_string(static_cast<int>(TDataSetState::Browse))}));
+  EXPECT_EQ(states, (std::vector<std::string>{std::to_string(static_cast<int>(TDataSetMode::Edit)),
+                                              std::to_string(static_cast<int>(TDataSetMode::Browse))}));
   t->Close();
   EXPECT_EQ(link.Journal.back(), "active");
   EXPECT_FALSE(link.Active());
@@ -376,16 +378,16 @@ TEST_F(QuarryTable, BookmarksAndTheirOrder) {
   auto t = OpenAlbums();
   for (int i = 0; i < 5; ++i) Add(*t, "A" + std::to_string(i), "X");
   t->SetRecNo(2);
-  TBookmark second = t->GetBookmark();
+  TRecordMark second = t->GetBookmark();
   t->SetRecNo(4);
-  TBookmark fourth = t->GetBookmark();
+  TRecordMark fourth = t->GetBookmark();
   EXPECT_LT(t->CompareBookmarks(second, fourth), 0);
   EXPECT_GT(t->CompareBookmarks(fourth, second), 0);
   EXPECT_EQ(t->CompareBookmarks({}, {}), 0);
   EXPECT_GT(t->CompareBookmarks({}, second), 0);  // nil after a real one
   EXPECT_LT(t->CompareBookmarks(second, {}), 0);
   t->GotoBookmark(second);
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A1");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A1");
   EXPECT_TRUE(t->BookmarkValid(fourth));
   t->SetRecNo(4);
   t->Delete();
@@ -408,24 +410,24 @@ TEST_F(QuarryTable, LocateFindsTheSameRecordWithAndWithoutAnIndex) {
     Add(t, "Blue Moon", "Bob");
     t.First();
     EXPECT_TRUE(t.Locate("artist;album", {std::string("Bob"), std::string("Blue")}));
-    EXPECT_EQ(t.FieldByName("index").AsInteger(), 3);
+    EXPECT_EQ(t.FieldNamed("index").AsInteger(), 3);
     EXPECT_EQ(t.LocateCloneExists(), indexed);
     // Case-sensitive and whole-value without options; the cursor stays when nothing is found.
     EXPECT_FALSE(t.Locate("artist;album", {std::string("bob"), std::string("Blue")}));
     EXPECT_FALSE(t.Locate("artist;album", {std::string("Bob"), std::string("Blu")}));
-    EXPECT_EQ(t.FieldByName("index").AsInteger(), 3);
+    EXPECT_EQ(t.FieldNamed("index").AsInteger(), 3);
     // Partial key on the last field.
     EXPECT_TRUE(t.Locate("artist;album", {std::string("Bob"), std::string("Blue M")}, {false, true}));
-    EXPECT_EQ(t.FieldByName("index").AsInteger(), 5);
+    EXPECT_EQ(t.FieldNamed("index").AsInteger(), 5);
     // Lookup answers without moving.
     std::vector<TFieldValue> v = t.Lookup("artist;album", {std::string("Bob"), std::string("Red")}, "index;beginID");
     EXPECT_EQ(v[0], TFieldValue{std::int64_t{2}});
-    EXPECT_EQ(t.FieldByName("index").AsInteger(), 5);
+    EXPECT_EQ(t.FieldNamed("index").AsInteger(), 5);
     v = t.Lookup("artist;album", {std::string("Nobody"), std::string("Red")}, "index");
     EXPECT_TRUE(IsNull(v[0]));
     // Field names ignore case.
     EXPECT_TRUE(t.Locate("ARTIST;Album", {std::string("Ann"), std::string("Blue")}));
-    EXPECT_EQ(t.FieldByName("index").AsInteger(), 1);
+    EXPECT_EQ(t.FieldNamed("index").AsInteger(), 1);
   }
 }
 
@@ -439,7 +441,7 @@ TEST_F(QuarryTable, LocateOnTheCurrentIndexUsesTheTablesOwnCursor) {
   EXPECT_FALSE(t->LocateCloneExists());
   EXPECT_TRUE(t->Locate("artist;album", {std::string("Ann"), std::string("Blue")}));
   EXPECT_FALSE(t->LocateCloneExists());
-  EXPECT_EQ(t->FieldByName("album").AsString(), "Blue");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "Blue");
   // A field list no index has.
   EXPECT_EQ(ErrorText([&] { t->SetIndexFieldNames("beginID"); }), "No index for fields 'beginID'");
   EXPECT_EQ(ErrorText([&] { t->SetIndexName("Nope"); }).find("Quarry Engine Error # 10022"), 0u);
@@ -460,14 +462,14 @@ TEST_F(QuarryTable, CaseInsensitiveIndexMakesLocateIgnoreCase) {
     EXPECT_EQ(t.Locate("album", std::string("greatest hits")), indexed);
     // Asking for case-insensitivity finds it either way.
     EXPECT_TRUE(t.Locate("album", std::string("GREATEST hits"), {true, false}));
-    EXPECT_EQ(t.FieldByName("artist").AsString(), "B");
+    EXPECT_EQ(t.FieldNamed("artist").AsString(), "B");
   }
 }
 
 TEST_F(QuarryTable, CallbackFilterThatNothingPassesGivesAnEmptySet) {
   auto t = OpenAlbums();
   for (int i = 0; i < 20; ++i) Add(*t, "A" + std::to_string(i), i % 2 ? "Odd" : "Even");
-  t->SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldByName("artist").AsString() == "Odd"; });
+  t->SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldNamed("artist").AsString() == "Odd"; });
   EXPECT_TRUE(t->IsSequenced());
   t->SetFiltered(true);
   EXPECT_FALSE(t->IsSequenced());
@@ -484,13 +486,13 @@ TEST_F(QuarryTable, CallbackFilterThatNothingPassesGivesAnEmptySet) {
   EXPECT_EQ(t->RecordCount(), 20);
 
   // Find-first/next use the filter for one move only.
-  t->SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldByName("album").AsString() >= "A5"; });
+  t->SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldNamed("album").AsString() >= "A5"; });
   ASSERT_TRUE(t->FindFirst());
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A5");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A5");
   ASSERT_TRUE(t->FindNext());
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A6");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A6");
   ASSERT_TRUE(t->FindLast());
-  EXPECT_EQ(t->FieldByName("album").AsString(), "A9");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "A9");
   EXPECT_EQ(t->RecordCount(), 20);  // still unfiltered
 
   // A handler that throws: reported, and the record counts as accepted.
@@ -535,7 +537,7 @@ TEST_F(QuarryTable, FilterTextsSelectTheirRecords) {
   // Find-next uses the filter for one move.
   t->SetFilter("artist = 'Abba'");
   ASSERT_TRUE(t->FindFirst());
-  EXPECT_EQ(t->FieldByName("album").AsString(), "Four");
+  EXPECT_EQ(t->FieldNamed("album").AsString(), "Four");
   EXPECT_FALSE(t->FindNext());
   // A filter set before opening is installed by Open.
   t->Close();
@@ -548,11 +550,10 @@ TEST_F(QuarryTable, FilterTextsSelectTheirRecords) {
 TEST_F(QuarryTable, MemoStreamsReadEmptyAndTruncateBeforeWriting) {
   auto t = OpenAlbums();
   Add(*t, "One", "A");
-  TField& notes = t->FieldByName("notes");
+  TRecordField& notes = t->FieldNamed("notes");
   EXPECT_EQ(notes.AsString(), "");
   EXPECT_TRUE(notes.IsNull());
-  EXPECT_EQ(ErrorText([&] { t->CreateBlobStream(notes, TBlobStreamMode::Write); }),
-            "Dataset not in edit or insert mode");
+  EXPECT_EQ(ErrorText([&] { t->OpenBlobStream(notes, TBlobAccessMode::Write); }), "Dataset not in edit or insert mode");
   t->Edit();
   notes.SetAsString("a long text that is longer than the next one");
   t->Post();
@@ -562,9 +563,9 @@ TEST_F(QuarryTable, MemoStreamsReadEmptyAndTruncateBeforeWriting) {
   t->Post();
   EXPECT_EQ(notes.AsString(), "short");
   // Reading past the end gives what there is; Seek from the end uses the BLOB's size.
-  auto stream = t->CreateBlobStream(notes, TBlobStreamMode::Read);
+  auto stream = t->OpenBlobStream(notes, TBlobAccessMode::Read);
   char bytes[64] = {};
-  EXPECT_EQ(stream->Seek(-3, TSeekOrigin::End), 2);
+  EXPECT_EQ(stream->Seek(-3, TSeekFrom::End), 2);
   EXPECT_EQ(stream->Read(bytes, sizeof bytes), 3u);
   EXPECT_EQ(std::string(bytes, 3), "ort");
   stream.reset();
@@ -583,18 +584,18 @@ TEST_F(QuarryTable, KeySearchesRangesAndMasterDetail) {
   Add(*albums, "Gold", "Cid");
   albums->SetIndexName("ByArtistAlbum");
   EXPECT_TRUE(albums->FindKey({std::string("Bob"), std::string("Red")}));
-  EXPECT_EQ(albums->FieldByName("index").AsInteger(), 2);
+  EXPECT_EQ(albums->FieldNamed("index").AsInteger(), 2);
   EXPECT_FALSE(albums->FindKey({std::string("Bob"), std::string("Pink")}));
-  EXPECT_EQ(albums->FieldByName("index").AsInteger(), 2);
+  EXPECT_EQ(albums->FieldNamed("index").AsInteger(), 2);
   albums->SetKey();
-  EXPECT_EQ(ErrorText([&] { albums->FieldByName("beginID").SetAsInteger(1); }),
+  EXPECT_EQ(ErrorText([&] { albums->FieldNamed("beginID").SetAsInteger(1); }),
             "Field 'beginID' is not indexed and cannot be modified");
-  albums->FieldByName("artist").SetAsString("Zed");
+  albums->FieldNamed("artist").SetAsString("Zed");
   albums->Cancel();  // the key stays as the last search left it
-  EXPECT_EQ(albums->State(), TDataSetState::Browse);
+  EXPECT_EQ(albums->State(), TDataSetMode::Browse);
   albums->EditKey();
-  EXPECT_EQ(albums->FieldByName("artist").AsString(), "Bob");
-  EXPECT_EQ(albums->FieldByName("album").AsString(), "Pink");
+  EXPECT_EQ(albums->FieldNamed("artist").AsString(), "Bob");
+  EXPECT_EQ(albums->FieldNamed("album").AsString(), "Pink");
   albums->Cancel();
   albums->SetRange({std::string("Bob")}, {std::string("Bob")});
   EXPECT_EQ(albums->RecordCount(), 2);
@@ -608,10 +609,10 @@ TEST_F(QuarryTable, KeySearchesRangesAndMasterDetail) {
   master.SetTableName("albums.dat");
   master.SetIndexName("ByArtistAlbum");
   master.Open();
-  TDataSource source;
+  TDataFeed source;
   source.SetDataSet(&master);
   EXPECT_EQ(ErrorText([&] {
-              TDataSource self;
+              TDataFeed self;
               self.SetDataSet(albums.get());
               albums->SetMasterSource(&self);
             }),
@@ -622,7 +623,7 @@ TEST_F(QuarryTable, KeySearchesRangesAndMasterDetail) {
   EXPECT_TRUE(master.Locate("artist", std::string("Bob")));
   EXPECT_EQ(albums->RecordCount(), 2);
   albums->Append();
-  EXPECT_EQ(albums->FieldByName("artist").AsString(), "Bob");
+  EXPECT_EQ(albums->FieldNamed("artist").AsString(), "Bob");
   albums->Cancel();
 }
 

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
       if (what < 8) {
         std::string name = "p" + std::to_string(random() % 100000);
         t.Edit();
-        t.FieldByName("Name").SetAsString(name);
+        t.FieldNamed("Name").SetAsString(name);
         t.Post();
         it->second = name;
       } else {

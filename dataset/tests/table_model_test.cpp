@@ -37,8 +37,8 @@ class TableModel : public ::testing::TestWithParam<unsigned> {
   static std::map<int, TRow> Contents(TQuarryTable& t) {
     std::map<int, TRow> rows;
     for (t.First(); !t.Eof(); t.Next())
-      rows[static_cast<int>(t.FieldByName("Id").AsInteger())] =
-          TRow{t.FieldByName("Name").AsString(), static_cast<int>(t.FieldByName("Grp").AsInteger())};
+      rows[static_cast<int>(t.FieldNamed("Id").AsInteger())] =
+          TRow{t.FieldNamed("Name").AsString(), static_cast<int>(t.FieldNamed("Grp").AsInteger())};
     return rows;
   }
   static std::map<int, TRow> Own(const std::map<int, TRow>& all) {
@@ -65,7 +65,7 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
   t.Open();
   std::map<int, TRow> modelRows;
   bool filtered = false;
-  t.SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldByName("Grp").AsInteger() == 1; });
+  t.SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldNamed("Grp").AsInteger() == 1; });
 
   const std::string summary = dir.File("peer.txt");
   // The folder without its trailing delimiter: a backslash before the closing quote of a Windows
@@ -79,7 +79,7 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
   // Our record under the cursor, or 0.
   auto currentOwnId = [&]() -> int {
     if (t.IsEmpty()) return 0;
-    int id = static_cast<int>(t.FieldByName("Id").AsInteger());
+    int id = static_cast<int>(t.FieldNamed("Id").AsInteger());
     return id < model::kPeerFirstId ? id : 0;
   };
 
@@ -95,28 +95,28 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
         modelRows[id] = row;
         // A record the filter hides is not shown after its post.
         if (!filtered || row.Grp == 1) {
-          EXPECT_EQ(t.FieldByName("Id").AsInteger(), id);
+          EXPECT_EQ(t.FieldNamed("Id").AsInteger(), id);
         }
       } catch (const EQuarryEngineError& e) {
         EXPECT_EQ(e.ErrorCode(), engine::err::kDuplicateKey);
         EXPECT_EQ(modelRows.count(id), 1u) << "refused a new Id " << id;
-        EXPECT_EQ(t.State(), TDataSetState::Browse);
+        EXPECT_EQ(t.State(), TDataSetMode::Browse);
       }
     } else if (what < 45) {
       int id = currentOwnId();
       if (!id) continue;
       TRow row{randomName(), static_cast<int>(random() % 3)};
       t.Edit();
-      t.FieldByName("Name").SetAsString(row.Name);
-      t.FieldByName("Grp").SetAsInteger(row.Grp);
+      t.FieldNamed("Name").SetAsString(row.Name);
+      t.FieldNamed("Grp").SetAsInteger(row.Grp);
       if (random() % 4 == 0) {
         t.Cancel();
-        EXPECT_EQ(t.FieldByName("Name").AsString(), modelRows[id].Name);
+        EXPECT_EQ(t.FieldNamed("Name").AsString(), modelRows[id].Name);
       } else {
         t.Post();
         modelRows[id] = row;
         if (!filtered || row.Grp == 1) {
-          EXPECT_EQ(t.FieldByName("Id").AsInteger(), id);
+          EXPECT_EQ(t.FieldNamed("Id").AsInteger(), id);
         }
       }
     } else if (what < 53) {
@@ -130,7 +130,7 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
       bool expected = modelRows.count(id) && (!filtered || modelRows[id].Grp == 1);
       EXPECT_EQ(t.Locate("Id", TFieldValue{std::int64_t{id}}), expected) << "Id " << id;
       if (expected) {
-        EXPECT_EQ(t.FieldByName("Name").AsString(), modelRows[id].Name);
+        EXPECT_EQ(t.FieldNamed("Name").AsString(), modelRows[id].Name);
       }
     } else if (what < 78) {
       // Locate by name: on the ByName index through the locate clone.
@@ -140,8 +140,8 @@ TEST_P(TableModel, RandomOperationsMatchTheModelBesideAPeerProcess) {
         if (row.Name == name && (!filtered || row.Grp == 1)) expected = true;
       EXPECT_EQ(t.Locate("Name", TFieldValue{name}), expected) << name;
       if (expected) {
-        EXPECT_EQ(t.FieldByName("Name").AsString(), name);
-        EXPECT_LT(t.FieldByName("Id").AsInteger(), model::kPeerFirstId);
+        EXPECT_EQ(t.FieldNamed("Name").AsString(), name);
+        EXPECT_LT(t.FieldNamed("Id").AsInteger(), model::kPeerFirstId);
       }
     } else if (what < 85) {
       filtered = !filtered;

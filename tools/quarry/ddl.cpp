@@ -274,12 +274,12 @@ class Parser {
         lx_.Take();
         lx_.Take();
         if (t.primaryKey) throw EShellError("PRIMARY KEY given twice");
-        TIndexDef pk;
+        TIndexSpec pk;
         pk.unique = true;
         pk.columns = IndexColumns();
         t.primaryKey = std::move(pk);
       } else if (IsIndexFlag(first) && !FindType(second)) {
-        TIndexDef ix;
+        TIndexSpec ix;
         while (!lx_.Peek().Is("INDEX")) {
           Token flag = lx_.Take();
           if (flag.Is("UNIQUE"))

@@ -45,21 +45,21 @@ struct TIndexColumn {
   bool operator==(const TIndexColumn&) const = default;
 };
 
-struct TIndexDef {
+struct TIndexSpec {
   std::string name;  // empty for the primary key
   bool unique = false;
   bool caseInsensitive = false;
   bool descending = false;
   int compression = -1;  // -1: the engine's default
   std::vector<TIndexColumn> columns;
-  bool operator==(const TIndexDef&) const = default;
+  bool operator==(const TIndexSpec&) const = default;
 };
 
 struct TTableDef {
   std::string name;
   std::vector<TColumnDef> columns;
-  std::optional<TIndexDef> primaryKey;
-  std::vector<TIndexDef> indexes;
+  std::optional<TIndexSpec> primaryKey;
+  std::vector<TIndexSpec> indexes;
   std::string description;
   std::optional<std::string> password;
   int blockSize = 0;  // 0: the engine's default

@@ -30,7 +30,7 @@ std::string DescribeComparison(const sql::TQueryExprNode& node) {
 
 }  // namespace
 
-void TakeFilterOptions(std::vector<std::string>& words, dataset::TFilterOptions& options, const char* usage) {
+void TakeFilterOptions(std::vector<std::string>& words, dataset::TFilterSettings& options, const char* usage) {
   options.CaseInsensitive = TakeFlag(words, "--nocase");
   options.NoPartialCompare = TakeFlag(words, "--nopartial");
   if (TakeFlag(words, "--nocase") || TakeFlag(words, "--nopartial")) throw EShellError(std::string("usage: ") + usage);

@@ -19,14 +19,14 @@ namespace quillon::quarry {
 
 struct TShellFilter {
   std::string text;
-  dataset::TFilterOptions options;
+  dataset::TFilterSettings options;
 };
 
 // Reads "--filter TEXT", "--nocase" and "--nopartial" out of words (removing them); false when
 // none of them is there. "--nocase" or "--nopartial" without "--filter" is a usage error.
 bool TakeFilterWords(std::vector<std::string>& words, TShellFilter& filter, const char* usage);
 // The same options after a filter text given in place: "--nocase", "--nopartial".
-void TakeFilterOptions(std::vector<std::string>& words, dataset::TFilterOptions& options, const char* usage);
+void TakeFilterOptions(std::vector<std::string>& words, dataset::TFilterSettings& options, const char* usage);
 
 // Installs and activates the filter on the open table, as an open table component with Filtered
 // set does.

@@ -69,7 +69,7 @@ bool OnOff(const std::string& word, bool& value) {
   return true;
 }
 
-void FillIndex(const TIndexDef& def, const std::vector<TColumnDef>& columns, TIndexDescriptor& d) {
+void FillIndex(const TIndexSpec& def, const std::vector<TColumnDef>& columns, TIndexDescriptor& d) {
   d.IndexName = def.name;
   d.Unique = def.unique;
   d.CaseInsensitive = def.caseInsensitive;
@@ -86,8 +86,8 @@ void FillIndex(const TIndexDef& def, const std::vector<TColumnDef>& columns, TIn
   }
 }
 
-TIndexDef IndexDefOf(const TIndexDescriptor& d, const std::vector<TFieldDescriptor>& fields) {
-  TIndexDef def;
+TIndexSpec IndexDefOf(const TIndexDescriptor& d, const std::vector<TFieldDescriptor>& fields) {
+  TIndexSpec def;
   def.name = d.IndexName;
   def.unique = d.Unique;
   def.caseInsensitive = d.CaseInsensitive;

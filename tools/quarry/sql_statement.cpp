@@ -28,15 +28,15 @@ void SetParameter(dataset::TQuarryParam& param, const std::string& value) {
   char* end = nullptr;
   long long whole = std::strtoll(value.c_str(), &end, 10);
   if (!value.empty() && end && *end == '\0') {
-    param.SetValue(static_cast<std::int64_t>(whole), dataset::TFieldKind::Integer);
+    param.SetValue(static_cast<std::int64_t>(whole), dataset::TFieldOrigin::Integer);
     return;
   }
   double number = std::strtod(value.c_str(), &end);
   if (!value.empty() && end && *end == '\0') {
-    param.SetValue(number, dataset::TFieldKind::Float);
+    param.SetValue(number, dataset::TFieldOrigin::Float);
     return;
   }
-  param.SetValue(value, dataset::TFieldKind::String);
+  param.SetValue(value, dataset::TFieldOrigin::String);
 }
 
 // A bar on one line of a terminal, redrawn when the percentage changes.
@@ -86,7 +86,7 @@ void RunSqlStatement(const std::string& text, const std::string& directory, cons
     query.OnQueryProgress = [&](dataset::TQuarryQuery&, int, std::uint16_t percent, bool&) { bar.Show(percent); };
   }
   if (FirstWord(text) != "SELECT") {
-    query.ExecSQL();
+    query.RunStatement();
     return;
   }
   query.Open();

@@ -127,7 +127,7 @@ class DBGridTest : public ::testing::Test {
   }
 
   void Key(WPARAM key) { SendMessageA(grid->Handle(), WM_KEYDOWN, key, 0); }
-  std::string Album() { return table->FieldByName("album").AsString(); }
+  std::string Album() { return table->FieldNamed("album").AsString(); }
   SCROLLINFO ScrollBar() {
     SCROLLINFO si{};
     si.cbSize = sizeof si;
@@ -139,7 +139,7 @@ class DBGridTest : public ::testing::Test {
   ui::testing::RecordingDialogs dialogs;
   quillon::testing::TempDir dir;
   std::unique_ptr<dataset::TQuarryTable> table;
-  dataset::TDataSource source;
+  dataset::TDataFeed source;
   std::unique_ptr<TFormWindow> form;
   TTableGrid* grid = nullptr;
 };
@@ -157,14 +157,14 @@ TEST_F(DBGridTest, ShowsTheFirstRowsAndBuffersOnlyThoseItShows) {
   EXPECT_EQ(grid->CellText(rows - 1, 1), "Album " + std::string(rows < 10 ? "000" : "00") + std::to_string(rows));
   EXPECT_EQ(grid->CurrentRow(), 0);
   // Display widths in characters: album is 40 characters wide.
-  EXPECT_GT(grid->ColumnWidth(table->FieldByName("album")), 40 * 4);
+  EXPECT_GT(grid->ColumnWidth(table->FieldNamed("album")), 40 * 4);
   // Hidden columns: by the grid, and by the field's own flag.
   grid->HideColumn("INDEX");
-  table->FieldByName("artist").Visible = false;
+  table->FieldNamed("artist").Visible = false;
   ASSERT_EQ(grid->Columns().size(), 1u);
   EXPECT_EQ(grid->Columns()[0]->FieldName(), "album");
   grid->SetColumnWidth("album", 180);
-  EXPECT_EQ(grid->ColumnWidth(table->FieldByName("album")), 180);
+  EXPECT_EQ(grid->ColumnWidth(table->FieldNamed("album")), 180);
 
   if (const char* shots = std::getenv("QUILLON_SHOT_DIR")) {
     Key(VK_DOWN);
@@ -241,7 +241,7 @@ TEST_F(DBGridTest, TheScrollBarUsesRecordNumbersUnlessFiltered) {
   EXPECT_EQ(table->RecNo(), kRows);
 
   table->SetOnFilterRecord(
-      [](dataset::TDataSet& ds, bool& accept) { accept = ds.FieldByName("artist").AsString() == "Artist 3"; });
+      [](dataset::TDataSet& ds, bool& accept) { accept = ds.FieldNamed("artist").AsString() == "Artist 3"; });
   table->SetFiltered(true);
   si = ScrollBar();
   EXPECT_EQ(si.nMin, 0);

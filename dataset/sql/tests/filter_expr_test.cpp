@@ -60,7 +60,7 @@ std::vector<TFilterField> Fields() {
 
 std::vector<std::uint8_t> Compile(const std::string& text, bool caseInsensitive = false, bool noPartial = false) {
   TFilterExpr expr(Fields());
-  TFilterOptions options;
+  TFilterSettings options;
   options.CaseInsensitive = caseInsensitive;
   options.NoPartialCompare = noPartial;
   return expr.Compile(options, text);

@@ -147,7 +147,7 @@ class TableFilter : public ::testing::Test {
   }
 
   std::vector<std::uint8_t> Canned(const std::string& text, bool caseInsensitive = false, bool noPartial = false) {
-    TFilterOptions options;
+    TFilterSettings options;
     options.CaseInsensitive = caseInsensitive;
     options.NoPartialCompare = noPartial;
     return TFilterExpr(FilterFieldsOf(table), table.Formats()).Compile(options, text);
