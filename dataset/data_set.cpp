@@ -249,7 +249,7 @@ void TDataSet::CreateFields() {
     auto f = std::make_unique<TRecordField>(*this, d.Name, d.Kind, d.Size, d.FieldNo);
     f->Required = d.Required;
     f->Precision = d.Precision;
-    if (d.Kind == TFieldOrigin::AutoInc) f->ReadOnly = false;
+    if (d.Kind == TValueKind::AutoInc) f->ReadOnly = false;
     fields_.push_back(std::move(f));
   }
   calcFieldSize_ = 0;
@@ -263,7 +263,7 @@ void TDataSet::DestroyFields() {
   fields_.clear();
 }
 
-TRecordField& TDataSet::AddCalculatedField(const std::string& name, TFieldOrigin kind, int size) {
+TRecordField& TDataSet::AddCalculatedField(const std::string& name, TValueKind kind, int size) {
   CheckInactive();
   auto f = std::make_unique<TRecordField>(*this, name, kind, size, 0);
   f->Calculated = true;
@@ -717,7 +717,7 @@ void TDataSet::AppendRecord(const std::vector<TFieldValue>& values) {
     for (const auto& f : fields_) {
       if (i >= values.size()) break;
       const TFieldValue& v = values[i++];
-      if (IsNull(v) && f->Kind() == TFieldOrigin::AutoInc) continue;
+      if (IsNull(v) && f->Kind() == TValueKind::AutoInc) continue;
       f->SetValue(v);
     }
     Post();

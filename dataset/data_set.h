@@ -63,7 +63,7 @@ enum class TFetchStep { Current, Next, Prior };
 
 struct TFieldSpec {
   std::string Name;
-  TFieldOrigin Kind = TFieldOrigin::String;
+  TValueKind Kind = TValueKind::String;
   int Size = 0;       // characters or bytes; decimals for BCD
   int Precision = 0;  // BCD
   int FieldNo = 0;    // 1-based number of the stored field
@@ -202,7 +202,7 @@ class TDataSet {
   // Fields named in a ";"-separated list, in that order, case ignored.
   std::vector<TRecordField*> FieldList(const std::string& names) const;
   // A calculated field, declared before opening; filled by OnCalcFields.
-  TRecordField& AddCalculatedField(const std::string& name, TFieldOrigin kind, int size = 0);
+  TRecordField& AddCalculatedField(const std::string& name, TValueKind kind, int size = 0);
   std::vector<TFieldSpec>& FieldSpecs() { return fieldDefs_; }
   std::vector<TIndexSpec>& IndexSpecs() { return indexDefs_; }
 

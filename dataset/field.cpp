@@ -56,17 +56,17 @@ std::string TimeText(std::int32_t ms) {
 
 }  // namespace
 
-const char* FieldKindName(TFieldOrigin kind) {
+const char* FieldKindName(TValueKind kind) {
   return kKindNames[static_cast<int>(kind)];
 }
 
-bool IsBlobKind(TFieldOrigin kind) {
+bool IsBlobKind(TValueKind kind) {
   switch (kind) {
-    case TFieldOrigin::Memo:
-    case TFieldOrigin::FmtMemo:
-    case TFieldOrigin::Graphic:
-    case TFieldOrigin::TypedBinary:
-    case TFieldOrigin::Blob:
+    case TValueKind::Memo:
+    case TValueKind::FmtMemo:
+    case TValueKind::Graphic:
+    case TValueKind::TypedBinary:
+    case TValueKind::Blob:
       return true;
     default:
       return false;
@@ -83,27 +83,27 @@ std::string TBlobValueStream::ReadAll() {
   }
 }
 
-TRecordField::TRecordField(TDataSet& dataSet, std::string name, TFieldOrigin kind, int size, int fieldNo)
+TRecordField::TRecordField(TDataSet& dataSet, std::string name, TValueKind kind, int size, int fieldNo)
     : dataSet_(dataSet), name_(std::move(name)), kind_(kind), size_(size), fieldNo_(fieldNo) {}
 
 int TRecordField::DataSize() const {
   switch (kind_) {
-    case TFieldOrigin::String:
+    case TValueKind::String:
       return size_ + 1;
-    case TFieldOrigin::Boolean:
-    case TFieldOrigin::Smallint:
-    case TFieldOrigin::Word:
+    case TValueKind::Boolean:
+    case TValueKind::Smallint:
+    case TValueKind::Word:
       return 2;
-    case TFieldOrigin::Date:
-    case TFieldOrigin::Time:
-    case TFieldOrigin::AutoInc:
-    case TFieldOrigin::Integer:
+    case TValueKind::Date:
+    case TValueKind::Time:
+    case TValueKind::AutoInc:
+    case TValueKind::Integer:
       return 4;
-    case TFieldOrigin::Currency:
-    case TFieldOrigin::Float:
-    case TFieldOrigin::BCD:
-    case TFieldOrigin::DateTime:
-    case TFieldOrigin::Largeint:
+    case TValueKind::Currency:
+    case TValueKind::Float:
+    case TValueKind::BCD:
+    case TValueKind::DateTime:
+    case TValueKind::Largeint:
       return 8;
     default:
       return IsBlobKind(kind_) ? 4 : size_;
@@ -113,14 +113,14 @@ int TRecordField::DataSize() const {
 int TRecordField::DisplayWidth() const {
   if (displayWidth_ > 0) return displayWidth_;
   switch (kind_) {
-    case TFieldOrigin::String:
+    case TValueKind::String:
       return size_;
-    case TFieldOrigin::Boolean:
+    case TValueKind::Boolean:
       return 5;
-    case TFieldOrigin::Date:
-    case TFieldOrigin::Time:
+    case TValueKind::Date:
+    case TValueKind::Time:
       return 10;
-    case TFieldOrigin::DateTime:
+    case TValueKind::DateTime:
       return 19;
     default:
       return IsBlobKind(kind_) ? 10 : 10;
@@ -143,33 +143,33 @@ bool TRecordField::IsNull() const {
 
 TFieldValue TRecordField::Decode(const void* data) const {
   switch (kind_) {
-    case TFieldOrigin::String:
+    case TValueKind::String:
       return std::string(static_cast<const char*>(data));
-    case TFieldOrigin::Boolean:
+    case TValueKind::Boolean:
       return Load<std::uint16_t>(data) != 0;
-    case TFieldOrigin::Smallint:
+    case TValueKind::Smallint:
       return static_cast<std::int64_t>(Load<std::int16_t>(data));
-    case TFieldOrigin::Word:
+    case TValueKind::Word:
       return static_cast<std::int64_t>(Load<std::uint16_t>(data));
-    case TFieldOrigin::AutoInc:
-    case TFieldOrigin::Integer:
+    case TValueKind::AutoInc:
+    case TValueKind::Integer:
       if (Unsigned) return static_cast<std::int64_t>(Load<std::uint32_t>(data));
       return static_cast<std::int64_t>(Load<std::int32_t>(data));
-    case TFieldOrigin::Largeint:
+    case TValueKind::Largeint:
       return Load<std::int64_t>(data);
-    case TFieldOrigin::Float:
-    case TFieldOrigin::Currency:
+    case TValueKind::Float:
+    case TValueKind::Currency:
       return Load<double>(data);
-    case TFieldOrigin::BCD: {
+    case TValueKind::BCD: {
       std::int64_t fixed4 = 0;
       engine::DecodeBcd(Load<std::int64_t>(data), fixed4);
       return static_cast<double>(fixed4) / 10000.0;
     }
-    case TFieldOrigin::Date:
+    case TValueKind::Date:
       return static_cast<double>(Load<std::int32_t>(data) - kDay18991230);
-    case TFieldOrigin::Time:
+    case TValueKind::Time:
       return static_cast<double>(Load<std::int32_t>(data)) / engine::kMsPerDay;
-    case TFieldOrigin::DateTime:
+    case TValueKind::DateTime:
       return Load<double>(data) / engine::kMsPerDay - kDay18991230;
     default:
       return std::string(static_cast<const char*>(data), static_cast<std::size_t>(DataSize()));
@@ -244,7 +244,7 @@ void TRecordField::SetValue(const TFieldValue& value) {
     return v;
   };
   switch (kind_) {
-    case TFieldOrigin::String: {
+    case TValueKind::String: {
       std::string s;
       if (const auto* text = std::get_if<std::string>(&value)) {
         s = *text;
@@ -261,7 +261,7 @@ void TRecordField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), s.data(), s.size());
       break;
     }
-    case TFieldOrigin::Boolean: {
+    case TValueKind::Boolean: {
       std::uint16_t b;
       if (const auto* s = std::get_if<std::string>(&value)) {
         if (EqualIgnoringCase(*s, "True"))
@@ -276,35 +276,35 @@ void TRecordField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), &b, 2);
       break;
     }
-    case TFieldOrigin::Smallint: {
+    case TValueKind::Smallint: {
       auto v = static_cast<std::int16_t>(range(asInt(), -32768, 32767));
       std::memcpy(raw.data(), &v, 2);
       break;
     }
-    case TFieldOrigin::Word: {
+    case TValueKind::Word: {
       auto v = static_cast<std::uint16_t>(range(asInt(), 0, 65535));
       std::memcpy(raw.data(), &v, 2);
       break;
     }
-    case TFieldOrigin::AutoInc:
-    case TFieldOrigin::Integer: {
+    case TValueKind::AutoInc:
+    case TValueKind::Integer: {
       std::int64_t v = Unsigned ? range(asInt(), 0, 4294967295LL) : range(asInt(), INT32_MIN, INT32_MAX);
       auto u = static_cast<std::uint32_t>(v);
       std::memcpy(raw.data(), &u, 4);
       break;
     }
-    case TFieldOrigin::Largeint: {
+    case TValueKind::Largeint: {
       std::int64_t v = asInt();
       std::memcpy(raw.data(), &v, 8);
       break;
     }
-    case TFieldOrigin::Float:
-    case TFieldOrigin::Currency: {
+    case TValueKind::Float:
+    case TValueKind::Currency: {
       double v = asFloat();
       std::memcpy(raw.data(), &v, 8);
       break;
     }
-    case TFieldOrigin::BCD: {
+    case TValueKind::BCD: {
       std::int64_t fixed4 = 0, stored = 0;
       if (const auto* s = std::get_if<std::string>(&value)) {
         if (!engine::ParseFixed4(*s, engine::DefaultFormats(), fixed4))
@@ -319,29 +319,29 @@ void TRecordField::SetValue(const TFieldValue& value) {
       std::memcpy(raw.data(), &stored, 8);
       break;
     }
-    case TFieldOrigin::Date:
-    case TFieldOrigin::Time:
-    case TFieldOrigin::DateTime: {
+    case TValueKind::Date:
+    case TValueKind::Time:
+    case TValueKind::DateTime: {
       double days = 0;
       if (const auto* s = std::get_if<std::string>(&value)) {
         const auto& formats = engine::DefaultFormats();
         std::int32_t day = 0, ms = 0;
         double stamp = 0;
-        bool ok = kind_ == TFieldOrigin::Date   ? engine::ParseDate(*s, formats, day)
-                  : kind_ == TFieldOrigin::Time ? engine::ParseTime(*s, formats, ms)
-                                                : engine::ParseDateTime(*s, formats, stamp);
+        bool ok = kind_ == TValueKind::Date   ? engine::ParseDate(*s, formats, day)
+                  : kind_ == TValueKind::Time ? engine::ParseTime(*s, formats, ms)
+                                              : engine::ParseDateTime(*s, formats, stamp);
         if (!ok) throw EDatabaseError("'" + *s + "' is not a valid date and time");
-        days = kind_ == TFieldOrigin::Date   ? day - kDay18991230
-               : kind_ == TFieldOrigin::Time ? static_cast<double>(ms) / engine::kMsPerDay
-                                             : stamp / engine::kMsPerDay - kDay18991230;
+        days = kind_ == TValueKind::Date   ? day - kDay18991230
+               : kind_ == TValueKind::Time ? static_cast<double>(ms) / engine::kMsPerDay
+                                           : stamp / engine::kMsPerDay - kDay18991230;
       } else {
         days = asFloat();
       }
-      if (kind_ == TFieldOrigin::Date) {
+      if (kind_ == TValueKind::Date) {
         auto day =
             static_cast<std::int32_t>(range(static_cast<std::int64_t>(std::floor(days)) + kDay18991230, 1, 3652059));
         std::memcpy(raw.data(), &day, 4);
-      } else if (kind_ == TFieldOrigin::Time) {
+      } else if (kind_ == TValueKind::Time) {
         double frac = days - std::floor(days);
         auto ms = static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay;
         std::memcpy(raw.data(), &ms, 4);
@@ -368,11 +368,11 @@ std::string TRecordField::AsString() const {
   if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
   double d = std::get<double>(v);
   switch (kind_) {
-    case TFieldOrigin::Date:
+    case TValueKind::Date:
       return DateText(static_cast<std::int32_t>(d) + kDay18991230);
-    case TFieldOrigin::Time:
+    case TValueKind::Time:
       return TimeText(static_cast<std::int32_t>(std::llround(d * engine::kMsPerDay)));
-    case TFieldOrigin::DateTime: {
+    case TValueKind::DateTime: {
       double stamp = std::round((d + kDay18991230) * engine::kMsPerDay);
       std::int32_t day = 0, ms = 0;
       if (!engine::DecodeTimeStamp(stamp, day, ms)) return {};
@@ -387,7 +387,7 @@ std::string TRecordField::AsString() const {
 }
 
 void TRecordField::SetAsString(const std::string& value) {
-  if (value.empty() && kind_ != TFieldOrigin::String && !IsBlobKind(kind_)) return Clear();
+  if (value.empty() && kind_ != TValueKind::String && !IsBlobKind(kind_)) return Clear();
   SetValue(TFieldValue{value});
 }
 

@@ -18,7 +18,7 @@ namespace quillon::dataset {
 
 class TDataSet;
 
-enum class TFieldOrigin {
+enum class TValueKind {
   String,
   Date,
   Memo,
@@ -44,8 +44,8 @@ enum class TFieldOrigin {
   Reference,
   DataSet
 };
-const char* FieldKindName(TFieldOrigin kind);
-bool IsBlobKind(TFieldOrigin kind);
+const char* FieldKindName(TValueKind kind);
+bool IsBlobKind(TValueKind kind);
 
 using TFieldValue = std::variant<std::monostate, bool, std::int64_t, double, std::string>;
 inline bool IsNull(const TFieldValue& v) {
@@ -67,13 +67,13 @@ class TBlobValueStream {
 
 class TRecordField {
  public:
-  TRecordField(TDataSet& dataSet, std::string name, TFieldOrigin kind, int size, int fieldNo);
+  TRecordField(TDataSet& dataSet, std::string name, TValueKind kind, int size, int fieldNo);
   TRecordField(const TRecordField&) = delete;
   TRecordField& operator=(const TRecordField&) = delete;
 
   TDataSet& DataSet() const { return dataSet_; }
   const std::string& FieldName() const { return name_; }
-  TFieldOrigin Kind() const { return kind_; }
+  TValueKind Kind() const { return kind_; }
   int Size() const { return size_; }        // characters, bytes, or the decimals of a BCD field
   int FieldNo() const { return fieldNo_; }  // stored field number; 0 for a calculated field
   // Bytes of the value in a record buffer.
@@ -118,7 +118,7 @@ class TRecordField {
   TFieldValue Decode(const void* data) const;
   TDataSet& dataSet_;
   std::string name_;
-  TFieldOrigin kind_;
+  TValueKind kind_;
   int size_;
   int fieldNo_;
   int displayWidth_ = 0;

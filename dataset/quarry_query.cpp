@@ -82,7 +82,7 @@ sql::TSqlValue SqlValueOf(const TQuarryParam& p) {
 
 }  // namespace
 
-void TQuarryParam::SetValue(const TFieldValue& value, TFieldOrigin type) {
+void TQuarryParam::SetValue(const TFieldValue& value, TValueKind type) {
   Value = value;
   DataType = type;
   DataTypeSet = true;
@@ -172,22 +172,22 @@ std::string ParseParameterText(const std::string& text, std::vector<std::string>
 int ParamBoundSize(const TQuarryParam& p) {
   if (!p.DataTypeSet) RaiseDatabaseError(FormatMessage(kUnknownType, p.Name));
   switch (p.DataType) {
-    case TFieldOrigin::String:
-    case TFieldOrigin::Memo:
+    case TValueKind::String:
+    case TValueKind::Memo:
       return static_cast<int>(AsText(p.Value).size()) + 1;
-    case TFieldOrigin::Smallint:
-    case TFieldOrigin::Word:
-    case TFieldOrigin::Boolean:
+    case TValueKind::Smallint:
+    case TValueKind::Word:
+    case TValueKind::Boolean:
       return 2;
-    case TFieldOrigin::Integer:
-    case TFieldOrigin::Date:
-    case TFieldOrigin::Time:
-    case TFieldOrigin::AutoInc:
+    case TValueKind::Integer:
+    case TValueKind::Date:
+    case TValueKind::Time:
+    case TValueKind::AutoInc:
       return 4;
-    case TFieldOrigin::Float:
-    case TFieldOrigin::Currency:
-    case TFieldOrigin::BCD:
-    case TFieldOrigin::DateTime:
+    case TValueKind::Float:
+    case TValueKind::Currency:
+    case TValueKind::BCD:
+    case TValueKind::DateTime:
       return 8;
     default:
       RaiseDatabaseError(FormatMessage(kUnsupportedType, p.Name));
@@ -197,34 +197,34 @@ int ParamBoundSize(const TQuarryParam& p) {
 int ParamEngineType(const TQuarryParam& p) {
   using engine::TFieldType;
   switch (p.DataType) {
-    case TFieldOrigin::String:
+    case TValueKind::String:
       return static_cast<int>(TFieldType::String);
-    case TFieldOrigin::Smallint:
+    case TValueKind::Smallint:
       return static_cast<int>(TFieldType::SmallInt);
-    case TFieldOrigin::Integer:
-    case TFieldOrigin::AutoInc:
+    case TValueKind::Integer:
+    case TValueKind::AutoInc:
       return static_cast<int>(TFieldType::Integer);
-    case TFieldOrigin::Word:
+    case TValueKind::Word:
       return static_cast<int>(TFieldType::Word);
-    case TFieldOrigin::Boolean:
+    case TValueKind::Boolean:
       return static_cast<int>(TFieldType::Boolean);
-    case TFieldOrigin::Float:
-    case TFieldOrigin::Currency:
+    case TValueKind::Float:
+    case TValueKind::Currency:
       return static_cast<int>(TFieldType::Float);
-    case TFieldOrigin::BCD:
+    case TValueKind::BCD:
       return static_cast<int>(TFieldType::Bcd);
-    case TFieldOrigin::Date:
+    case TValueKind::Date:
       return static_cast<int>(TFieldType::Date);
-    case TFieldOrigin::Time:
+    case TValueKind::Time:
       return static_cast<int>(TFieldType::Time);
-    case TFieldOrigin::DateTime:
+    case TValueKind::DateTime:
       return static_cast<int>(TFieldType::TimeStamp);
-    case TFieldOrigin::Bytes:
+    case TValueKind::Bytes:
       return static_cast<int>(TFieldType::Bytes);
-    case TFieldOrigin::VarBytes:
+    case TValueKind::VarBytes:
       return static_cast<int>(TFieldType::VarBytes);
-    case TFieldOrigin::Blob:
-    case TFieldOrigin::Memo:
+    case TValueKind::Blob:
+    case TValueKind::Memo:
       return static_cast<int>(TFieldType::Blob);
     default:
       RaiseDatabaseError(FormatMessage(kNoValue, p.Name));

@@ -28,14 +28,14 @@ class TQuarryParam {
   explicit TQuarryParam(TQuarryParams* collection = nullptr) : collection_(collection) {}
   TQuarryParams* Collection() const { return collection_; }
   std::string Name;
-  TFieldOrigin DataType = TFieldOrigin::String;
+  TValueKind DataType = TValueKind::String;
   bool DataTypeSet = false;  // false: unknown type
   TFieldValue Value = std::int64_t{0};
   bool IsNull = false;
   std::uint8_t ParamType = 0;
   bool Bound = false;  // the value came from DataSource
 
-  void SetValue(const TFieldValue& value, TFieldOrigin type);
+  void SetValue(const TFieldValue& value, TValueKind type);
 
  private:
   TQuarryParams* collection_;

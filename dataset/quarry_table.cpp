@@ -33,89 +33,89 @@ std::function<void(const std::exception&)>& ExceptionHandler() {
 }
 
 // The field kind of an engine field; false when the field gets no field object.
-bool KindOf(const engine::TFieldDescriptor& d, TFieldOrigin& kind, int& size) {
+bool KindOf(const engine::TFieldDescriptor& d, TValueKind& kind, int& size) {
   using engine::TFieldType;
   size = 0;
   switch (d.FieldType) {
     case 1:
-      kind = TFieldOrigin::String;
+      kind = TValueKind::String;
       size = d.DeclaredSize;
       return true;
     case 2:
-      kind = TFieldOrigin::Date;
+      kind = TValueKind::Date;
       return true;
     case 3:
       switch (d.SubType) {
         case engine::kSubTypeMemo:
-          kind = TFieldOrigin::Memo;
+          kind = TValueKind::Memo;
           break;
         case engine::kSubTypeFmtMemo:
-          kind = TFieldOrigin::FmtMemo;
+          kind = TValueKind::FmtMemo;
           break;
         case engine::kSubTypeGraphic:
-          kind = TFieldOrigin::Graphic;
+          kind = TValueKind::Graphic;
           break;
         case engine::kSubTypeTypedBinary:
-          kind = TFieldOrigin::TypedBinary;
+          kind = TValueKind::TypedBinary;
           break;
         default:
-          kind = TFieldOrigin::Blob;
+          kind = TValueKind::Blob;
       }
       return true;
     case 4:
-      kind = TFieldOrigin::Boolean;
+      kind = TValueKind::Boolean;
       return true;
     case 5:
-      kind = TFieldOrigin::Smallint;
+      kind = TValueKind::Smallint;
       return true;
     case 6:
-      kind = d.SubType == engine::kSubTypeAutoInc ? TFieldOrigin::AutoInc : TFieldOrigin::Integer;
+      kind = d.SubType == engine::kSubTypeAutoInc ? TValueKind::AutoInc : TValueKind::Integer;
       return true;
     case 7:
-      kind = d.SubType == engine::kSubTypeMoney ? TFieldOrigin::Currency : TFieldOrigin::Float;
+      kind = d.SubType == engine::kSubTypeMoney ? TValueKind::Currency : TValueKind::Float;
       return true;
     case 8:
-      kind = TFieldOrigin::BCD;
+      kind = TValueKind::BCD;
       size = d.Decimals;
       return true;
     case 9:
-      kind = TFieldOrigin::Bytes;
+      kind = TValueKind::Bytes;
       size = d.DeclaredSize;
       return true;
     case 10:
-      kind = TFieldOrigin::Time;
+      kind = TValueKind::Time;
       return true;
     case 11:
-      kind = TFieldOrigin::DateTime;
+      kind = TValueKind::DateTime;
       return true;
     case 12:
-      kind = TFieldOrigin::Word;
+      kind = TValueKind::Word;
       return true;
     case 13:
-      kind = TFieldOrigin::Integer;
+      kind = TValueKind::Integer;
       return true;
     case 15:
-      kind = TFieldOrigin::VarBytes;
+      kind = TValueKind::VarBytes;
       size = d.DeclaredSize;
       return true;
     case 18:
     case 19:
-      kind = TFieldOrigin::Largeint;
+      kind = TValueKind::Largeint;
       return true;
     case 20:
-      kind = TFieldOrigin::ADT;
+      kind = TValueKind::ADT;
       size = d.DeclaredSize;
       return true;
     case 21:
-      kind = TFieldOrigin::Array;
+      kind = TValueKind::Array;
       size = d.DeclaredSize;
       return true;
     case 22:
-      kind = TFieldOrigin::Reference;
+      kind = TValueKind::Reference;
       size = d.DeclaredSize;
       return true;
     case 23:
-      kind = TFieldOrigin::DataSet;
+      kind = TValueKind::DataSet;
       size = d.DeclaredSize;
       return true;
     default:
@@ -187,7 +187,7 @@ void TQuarryDataSet::BuildFieldDefs() {
     if (HiddenField(d) || !KindOf(d, def.Kind, def.Size)) continue;
     def.FieldNo = n;
     def.Required = d.Required;
-    if (def.Kind == TFieldOrigin::BCD) def.Precision = 20;
+    if (def.Kind == TValueKind::BCD) def.Precision = 20;
     // A name already taken becomes name_1, name_2, ...
     std::string name = d.FieldName;
     auto taken = [&](const std::string& candidate) {
@@ -707,7 +707,7 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TRecordField*>& fields, cons
     for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(fields.size() == 1 ? valueOf(0) : valueOf(i));
   });
   TRecordField* last = fields.back();
-  const bool partial = options.PartialKey && last->Kind() == TFieldOrigin::String;
+  const bool partial = options.PartialKey && last->Kind() == TValueKind::String;
   int partialLength = -1;
   if (partial) {
     TFieldValue v = fields.size() == 1 ? valueOf(0) : valueOf(fields.size() - 1);
@@ -764,12 +764,12 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TRecordField*>& fields, cons
       std::int32_t i32 = 0;
       double d = 0;
       switch (f->Kind()) {
-        case TFieldOrigin::Date:
-        case TFieldOrigin::Time:
+        case TValueKind::Date:
+        case TValueKind::Time:
           std::memcpy(&i32, raw.data(), 4);
           wanted.emplace_back(std::int64_t{i32});
           break;
-        case TFieldOrigin::DateTime:
+        case TValueKind::DateTime:
           std::memcpy(&d, raw.data(), 8);
           wanted.emplace_back(d);
           break;

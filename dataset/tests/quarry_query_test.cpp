@@ -54,16 +54,16 @@ TEST(QueryParameters, SizesTypesAndTheirMessages) {
   TQuarryParams params;
   TQuarryParam& p = params.Add("p");
   EXPECT_EQ(ErrorText([&] { ParamBoundSize(p); }), "Field 'p' is of unknown type");
-  p.SetValue(std::string("abc"), TFieldOrigin::String);
+  p.SetValue(std::string("abc"), TValueKind::String);
   EXPECT_EQ(ParamBoundSize(p), 4);
   EXPECT_EQ(ParamEngineType(p), 1);
-  p.SetValue(std::int64_t{3}, TFieldOrigin::Word);
+  p.SetValue(std::int64_t{3}, TValueKind::Word);
   EXPECT_EQ(ParamBoundSize(p), 2);
   EXPECT_EQ(ParamEngineType(p), 12);
-  p.SetValue(1.5, TFieldOrigin::DateTime);
+  p.SetValue(1.5, TValueKind::DateTime);
   EXPECT_EQ(ParamBoundSize(p), 8);
   EXPECT_EQ(ParamEngineType(p), 11);
-  p.SetValue(std::int64_t{3}, TFieldOrigin::Graphic);
+  p.SetValue(std::int64_t{3}, TValueKind::Graphic);
   EXPECT_EQ(ErrorText([&] { ParamBoundSize(p); }), "Field 'p' is of an unsupported type");
   EXPECT_EQ(ErrorText([&] { ParamEngineType(p); }), "No value for parameter 'p'");
 }
@@ -115,7 +115,7 @@ TEST_F(QuarryQuery, OpensAStatementWithParametersAndHidesBookkeepingFields) {
   q.SetDatabaseName(dir.Path());
   q.SetSQLText("select song, avg(index) from songs\r\nwhere song like :pattern group by song order by song");
   ASSERT_EQ(q.Params().Count(), 1u);
-  q.ParamNamed("pattern").SetValue(std::string("H%"), TFieldOrigin::String);
+  q.ParamNamed("pattern").SetValue(std::string("H%"), TValueKind::String);
   std::vector<std::pair<int, int>> calls;
   q.OnQueryProgress = [&](TQuarryQuery&, int record, std::uint16_t percent, bool&) {
     calls.emplace_back(record, percent);
@@ -135,7 +135,7 @@ TEST_F(QuarryQuery, OpensAStatementWithParametersAndHidesBookkeepingFields) {
   EXPECT_FALSE(std::filesystem::exists(first));
   EXPECT_FALSE(q.Prepared());
   // Reopening runs the statement again with the parameter's new value.
-  q.ParamNamed("pattern").SetValue(std::string("%e%"), TFieldOrigin::String);
+  q.ParamNamed("pattern").SetValue(std::string("%e%"), TValueKind::String);
   q.Open();
   EXPECT_EQ(Column(q, "song"), "Help;Hey Jude;Let It Be;Yesterday;");
   q.Close();
@@ -146,7 +146,7 @@ TEST_F(QuarryQuery, ChangingStatementsAndErrors) {
   q.SetDatabaseName(dir.Path());
   EXPECT_EQ(ErrorText([&] { q.Open(); }), "No SQL statement available");
   q.SetSQLText("update songs set song = 'Help!' where index = :i");
-  q.ParamNamed("i").SetValue(std::int64_t{2}, TFieldOrigin::Integer);
+  q.ParamNamed("i").SetValue(std::int64_t{2}, TValueKind::Integer);
   q.RunStatement();
   q.SetSQLText("select song from songs where index = 2");
   q.Open();
@@ -179,7 +179,7 @@ TEST_F(QuarryQuery, AMasterSourceGivesUnsetParametersAndReopensTheQueryWhenItMov
   TQuarryQuery detail;
   detail.SetDatabaseName(dir.Path());
   detail.SetSQLText("select song from songs where index = :index or song = :extra");
-  detail.ParamNamed("extra").SetValue(std::string("Help"), TFieldOrigin::String);  // set: kept
+  detail.ParamNamed("extra").SetValue(std::string("Help"), TValueKind::String);  // set: kept
   detail.SetDataSource(&masterSource);
   master.Open();
   detail.Open();

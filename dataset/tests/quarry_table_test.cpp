@@ -158,29 +158,29 @@ TEST_F(QuarryTable, FieldKindsFromEngineTypes) {
   engine::TTableDefinition def;
   struct Case {
     engine::TFieldDescriptor field;
-    TFieldOrigin kind;
+    TValueKind kind;
     int size;
   } cases[] = {
-      {Field("s", TFieldType::String, 12), TFieldOrigin::String, 12},
-      {Field("d", TFieldType::Date), TFieldOrigin::Date, 0},
-      {Field("m", TFieldType::Blob, 0, engine::kSubTypeMemo), TFieldOrigin::Memo, 0},
-      {Field("fm", TFieldType::Blob, 0, engine::kSubTypeFmtMemo), TFieldOrigin::FmtMemo, 0},
-      {Field("g", TFieldType::Blob, 0, engine::kSubTypeGraphic), TFieldOrigin::Graphic, 0},
-      {Field("tb", TFieldType::Blob, 0, engine::kSubTypeTypedBinary), TFieldOrigin::TypedBinary, 0},
-      {Field("b", TFieldType::Blob, 0, 1), TFieldOrigin::Blob, 0},
-      {Field("bo", TFieldType::Boolean), TFieldOrigin::Boolean, 0},
-      {Field("si", TFieldType::SmallInt), TFieldOrigin::Smallint, 0},
-      {Field("ai", TFieldType::Integer, 0, engine::kSubTypeAutoInc), TFieldOrigin::AutoInc, 0},
-      {Field("i", TFieldType::Integer), TFieldOrigin::Integer, 0},
-      {Field("cu", TFieldType::Float, 0, engine::kSubTypeMoney), TFieldOrigin::Currency, 0},
-      {Field("f", TFieldType::Float), TFieldOrigin::Float, 0},
-      {Field("bcd", TFieldType::Bcd, 0, 0, 2), TFieldOrigin::BCD, 2},
-      {Field("by", TFieldType::Bytes, 6), TFieldOrigin::Bytes, 6},
-      {Field("t", TFieldType::Time), TFieldOrigin::Time, 0},
-      {Field("ts", TFieldType::TimeStamp), TFieldOrigin::DateTime, 0},
-      {Field("w", TFieldType::Word), TFieldOrigin::Word, 0},
-      {Field("lw", TFieldType::LargeWord), TFieldOrigin::Integer, 0},
-      {Field("vb", TFieldType::VarBytes, 5), TFieldOrigin::VarBytes, 5},
+      {Field("s", TFieldType::String, 12), TValueKind::String, 12},
+      {Field("d", TFieldType::Date), TValueKind::Date, 0},
+      {Field("m", TFieldType::Blob, 0, engine::kSubTypeMemo), TValueKind::Memo, 0},
+      {Field("fm", TFieldType::Blob, 0, engine::kSubTypeFmtMemo), TValueKind::FmtMemo, 0},
+      {Field("g", TFieldType::Blob, 0, engine::kSubTypeGraphic), TValueKind::Graphic, 0},
+      {Field("tb", TFieldType::Blob, 0, engine::kSubTypeTypedBinary), TValueKind::TypedBinary, 0},
+      {Field("b", TFieldType::Blob, 0, 1), TValueKind::Blob, 0},
+      {Field("bo", TFieldType::Boolean), TValueKind::Boolean, 0},
+      {Field("si", TFieldType::SmallInt), TValueKind::Smallint, 0},
+      {Field("ai", TFieldType::Integer, 0, engine::kSubTypeAutoInc), TValueKind::AutoInc, 0},
+      {Field("i", TFieldType::Integer), TValueKind::Integer, 0},
+      {Field("cu", TFieldType::Float, 0, engine::kSubTypeMoney), TValueKind::Currency, 0},
+      {Field("f", TFieldType::Float), TValueKind::Float, 0},
+      {Field("bcd", TFieldType::Bcd, 0, 0, 2), TValueKind::BCD, 2},
+      {Field("by", TFieldType::Bytes, 6), TValueKind::Bytes, 6},
+      {Field("t", TFieldType::Time), TValueKind::Time, 0},
+      {Field("ts", TFieldType::TimeStamp), TValueKind::DateTime, 0},
+      {Field("w", TFieldType::Word), TValueKind::Word, 0},
+      {Field("lw", TFieldType::LargeWord), TValueKind::Integer, 0},
+      {Field("vb", TFieldType::VarBytes, 5), TValueKind::VarBytes, 5},
   };
   for (const Case& c : cases) def.Fields.push_back(c.field);
   def.Fields.push_back(Field("ext", TFieldType::Extended));  // no field object

@@ -28,15 +28,15 @@ void SetParameter(dataset::TQuarryParam& param, const std::string& value) {
   char* end = nullptr;
   long long whole = std::strtoll(value.c_str(), &end, 10);
   if (!value.empty() && end && *end == '\0') {
-    param.SetValue(static_cast<std::int64_t>(whole), dataset::TFieldOrigin::Integer);
+    param.SetValue(static_cast<std::int64_t>(whole), dataset::TValueKind::Integer);
     return;
   }
   double number = std::strtod(value.c_str(), &end);
   if (!value.empty() && end && *end == '\0') {
-    param.SetValue(number, dataset::TFieldOrigin::Float);
+    param.SetValue(number, dataset::TValueKind::Float);
     return;
   }
-  param.SetValue(value, dataset::TFieldOrigin::String);
+  param.SetValue(value, dataset::TValueKind::String);
 }
 
 // A bar on one line of a terminal, redrawn when the percentage changes.
