@@ -196,106 +196,123 @@ bool TFlatButton::DialogChar(char key) {
   return true;
 }
 
+void TFlatButton::MouseMoved(WPARAM keys, int x, int y) {
+  THoverTracker& hover = ButtonHover();
+  if (hover.Tracked() != this) {
+    if (THoverClient* other = hover.Tracked()) {
+      hover.Forget(other);
+      other->HoverLeft();
+    }
+    if (ApplicationActive()) {
+      hover.Track(this);
+      MouseEnter();
+    }
+  }
+  if (dragging_) {
+    TButtonState next = down_ ? TButtonState::exclusive : Inside(x, y) ? TButtonState::pressed : TButtonState::up;
+    if (next != state_) {
+      state_ = next;
+      Repaint();
+    }
+  }
+  if (OnMouseMove) OnMouseMove(*this, static_cast<UINT>(keys), x, y);
+}
+
+void TFlatButton::LeftButtonDown(bool doubleClick, WPARAM keys, int x, int y) {
+  if (Enabled()) {
+    if (!down_) {
+      state_ = TButtonState::pressed;
+      Repaint();
+    }
+    dragging_ = true;
+    SetFocus();
+    SetCapture(Handle());
+  }
+  if (OnMouseDown) OnMouseDown(*this, static_cast<UINT>(keys), x, y);
+  if (doubleClick && down_ && OnDblClick) OnDblClick(*this);
+}
+
+void TFlatButton::LeftButtonUp(WPARAM keys, int x, int y) {
+  if (GetCapture() == Handle()) ReleaseCapture();
+  if (dragging_) {
+    dragging_ = false;
+    bool inside = Inside(x, y);
+    if (groupIndex_ == 0) {
+      state_ = TButtonState::up;
+      hot_ = false;
+      if (inside) Repaint();
+    } else if (inside) {
+      SetDown(!down_);
+      if (down_) Repaint();
+    } else {
+      if (down_) state_ = TButtonState::exclusive;
+      Repaint();
+    }
+    if (inside)
+      ButtonClick();
+    else
+      MouseLeave();
+    ReevaluateHover();
+  }
+  if (OnMouseUp) OnMouseUp(*this, static_cast<UINT>(keys), x, y);
+}
+
+// The space bar presses the button while held and clicks it when released, as a mouse click does.
+void TFlatButton::SpaceKey(bool pressed) {
+  if (groupIndex_ != 0)
+    SetDown(pressed);
+  else
+    state_ = pressed ? TButtonState::pressed : TButtonState::up;
+  if (!pressed) ButtonClick();
+  Repaint();
+}
+
+void TFlatButton::EnabledChanged(bool enabled) {
+  if (enabled) {
+    ReevaluateHover();
+    return;
+  }
+  hot_ = false;
+  state_ = TButtonState::disabled;
+  ButtonHover().Forget(this);
+  Repaint();
+}
+
+// Another button of the group went down: only one of a group stays down.
+void TFlatButton::GroupMemberPressed(const TFlatButton& sender) {
+  if (sender.down_ && down_) {
+    down_ = false;
+    state_ = TButtonState::up;
+    Repaint();
+  }
+  allowAllUp_ = sender.allowAllUp_;
+}
+
 LRESULT TFlatButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(Handle(), &ps);
-      TOffscreen off(dc, ClientWidth(), ClientHeight());
-      PaintTo(off.Dc());
-      off.CopyTo(dc);
-      EndPaint(Handle(), &ps);
+    case WM_PAINT:
+      PaintOffscreen(Handle(), ClientWidth(), ClientHeight(), [this](HDC dc) { PaintTo(dc); });
       return 0;
-    }
     case WM_PRINTCLIENT:
       PaintTo(reinterpret_cast<HDC>(wParam));
       return 0;
-    case WM_MOUSEMOVE: {
-      int x = MouseX(lParam), y = MouseY(lParam);
-      THoverTracker& hover = ButtonHover();
-      if (hover.Tracked() != this) {
-        if (THoverClient* other = hover.Tracked()) {
-          hover.Forget(other);
-          other->HoverLeft();
-        }
-        if (ApplicationActive()) {
-          hover.Track(this);
-          MouseEnter();
-        }
-      }
-      if (dragging_) {
-        TButtonState next = down_ ? TButtonState::exclusive : Inside(x, y) ? TButtonState::pressed : TButtonState::up;
-        if (next != state_) {
-          state_ = next;
-          Repaint();
-        }
-      }
-      if (OnMouseMove) OnMouseMove(*this, static_cast<UINT>(wParam), x, y);
+    case WM_MOUSEMOVE:
+      MouseMoved(wParam, MouseX(lParam), MouseY(lParam));
       return 0;
-    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-      if (Enabled()) {
-        if (!down_) {
-          state_ = TButtonState::pressed;
-          Repaint();
-        }
-        dragging_ = true;
-        SetFocus();
-        SetCapture(Handle());
-      }
-      if (OnMouseDown) OnMouseDown(*this, static_cast<UINT>(wParam), MouseX(lParam), MouseY(lParam));
-      if (msg == WM_LBUTTONDBLCLK && down_ && OnDblClick) OnDblClick(*this);
+      LeftButtonDown(msg == WM_LBUTTONDBLCLK, wParam, MouseX(lParam), MouseY(lParam));
       return 0;
-    case WM_LBUTTONUP: {
-      int x = MouseX(lParam), y = MouseY(lParam);
-      if (GetCapture() == Handle()) ReleaseCapture();
-      if (dragging_) {
-        dragging_ = false;
-        bool inside = Inside(x, y);
-        if (groupIndex_ == 0) {
-          state_ = TButtonState::up;
-          hot_ = false;
-          if (inside) Repaint();
-        } else if (inside) {
-          SetDown(!down_);
-          if (down_) Repaint();
-        } else {
-          if (down_) state_ = TButtonState::exclusive;
-          Repaint();
-        }
-        if (inside)
-          ButtonClick();
-        else
-          MouseLeave();
-        ReevaluateHover();
-      }
-      if (OnMouseUp) OnMouseUp(*this, static_cast<UINT>(wParam), x, y);
+    case WM_LBUTTONUP:
+      LeftButtonUp(wParam, MouseX(lParam), MouseY(lParam));
       return 0;
-    }
     case WM_KEYDOWN:
-      if (wParam == VK_SPACE) {
-        if (groupIndex_ != 0)
-          SetDown(true);
-        else
-          state_ = TButtonState::pressed;
-        Repaint();
-        return 0;
-      }
-      break;
     case WM_KEYUP:
-      if (wParam == VK_SPACE) {
-        if (groupIndex_ != 0)
-          SetDown(false);
-        else
-          state_ = TButtonState::up;
-        ButtonClick();
-        Repaint();
-        return 0;
-      }
-      break;
+      if (wParam != VK_SPACE) break;
+      SpaceKey(msg == WM_KEYDOWN);
+      return 0;
     case WM_SETFOCUS:
       if (Enabled()) {
         hot_ = true;
@@ -306,14 +323,7 @@ LRESULT TFlatButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       HoverLeft();
       return 0;
     case WM_ENABLE:
-      if (wParam) {
-        ReevaluateHover();
-      } else {
-        hot_ = false;
-        state_ = TButtonState::disabled;
-        ButtonHover().Forget(this);
-        Repaint();
-      }
+      EnabledChanged(wParam != 0);
       return 0;
     case WM_WINDOWPOSCHANGED:
       if (transparentMode_ != TTransparentMode::tmNone) Invalidate();
@@ -325,15 +335,8 @@ LRESULT TFlatButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       // A push button to the keyboard: Enter clicks it while it has the focus.
       return DLGC_BUTTON | (Default() ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
     case kButtonPressedMessage:
-      if (static_cast<int>(wParam) == groupIndex_ && lParam != reinterpret_cast<LPARAM>(this)) {
-        auto* sender = reinterpret_cast<TFlatButton*>(lParam);
-        if (sender->down_ && down_) {
-          down_ = false;
-          state_ = TButtonState::up;
-          Repaint();
-        }
-        allowAllUp_ = sender->allowAllUp_;
-      }
+      if (static_cast<int>(wParam) == groupIndex_ && lParam != reinterpret_cast<LPARAM>(this))
+        GroupMemberPressed(*reinterpret_cast<const TFlatButton*>(lParam));
       return 0;
     case ui::kDialogCharMessage:
       return DialogChar(static_cast<char>(wParam)) ? 1 : 0;
@@ -410,12 +413,8 @@ void TFlatButton::DrawGlyph(HDC dc, int x, int y) {
       if (at(image, cx, cy) != transparent) SetPixelV(dc, x + cx, y + cy, at(image, cx, cy));
 }
 
-void TFlatButton::PaintTo(HDC dc) {
-  RECT client = {0, 0, ClientWidth(), ClientHeight()};
-  HGDIOBJ oldFont = SelectObject(dc, ui::FontHandle(Font()));
-  std::string caption = Caption();
-
-  // 1. State and layout.
+// A disabled button forgets a drag; an enabled one leaves the disabled look.
+void TFlatButton::SettleState() {
   if (Enabled()) {
     if (state_ == TButtonState::disabled)
       state_ = down_ && groupIndex_ != 0 ? TButtonState::exclusive : TButtonState::up;
@@ -423,6 +422,9 @@ void TFlatButton::PaintTo(HDC dc) {
     state_ = TButtonState::disabled;
     dragging_ = false;
   }
+}
+
+void TFlatButton::LayOut(HDC dc, const RECT& client, const std::string& caption) {
   ButtonLayoutInput in;
   in.client = {client.left, client.top, client.right, client.bottom};
   if (state_ == TButtonState::pressed || state_ == TButtonState::exclusive) in.pressOffset = {1, 1};
@@ -444,8 +446,9 @@ void TFlatButton::PaintTo(HDC dc) {
   ButtonLayout layout = CalcButtonLayout(in);
   glyphPos_ = {layout.glyph.x, layout.glyph.y};
   textBounds_ = {layout.text.left, layout.text.top, layout.text.right, layout.text.bottom};
+}
 
-  // 2. Face.
+void TFlatButton::PaintFace(HDC dc, const RECT& client) {
   auto fill = [&](TColorRef color) { FillRect(dc, &client, ui::BrushHandle(color)); };
   switch (transparentMode_) {
     case TTransparentMode::tmNone:
@@ -474,8 +477,9 @@ void TFlatButton::PaintTo(HDC dc) {
         DrawParentImage(Handle(), dc);
       break;
   }
+}
 
-  // 3. Border.
+void TFlatButton::PaintBorder(HDC dc, const RECT& client) {
   if (state_ == TButtonState::disabled) {
     FrameRectColor(dc, client, ColorBorder());
   } else if (state_ == TButtonState::pressed || state_ == TButtonState::exclusive) {
@@ -490,11 +494,17 @@ void TFlatButton::PaintTo(HDC dc) {
   } else {
     FrameRectColor(dc, client, ColorBorder());
   }
+}
 
-  // 4. Glyph.
+void TFlatButton::PaintTo(HDC dc) {
+  RECT client = {0, 0, ClientWidth(), ClientHeight()};
+  HGDIOBJ oldFont = SelectObject(dc, ui::FontHandle(Font()));
+  std::string caption = Caption();
+  SettleState();
+  LayOut(dc, client, caption);
+  PaintFace(dc, client);
+  PaintBorder(dc, client);
   if (glyph_) DrawGlyph(dc, glyphPos_.x, glyphPos_.y);
-
-  // 5. Caption.
   if (!caption.empty()) {
     UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
     if (state_ == TButtonState::disabled)

@@ -115,6 +115,16 @@ class TFlatButton : public ui::TWindowControl, public THoverClient {
   void ReevaluateHover();
   void DrawGlyph(HDC dc, int x, int y);
   bool DialogChar(char key);
+  void MouseMoved(WPARAM keys, int x, int y);
+  void LeftButtonDown(bool doubleClick, WPARAM keys, int x, int y);
+  void LeftButtonUp(WPARAM keys, int x, int y);
+  void SpaceKey(bool pressed);
+  void EnabledChanged(bool enabled);
+  void GroupMemberPressed(const TFlatButton& sender);
+  void SettleState();
+  void LayOut(HDC dc, const RECT& client, const std::string& caption);
+  void PaintFace(HDC dc, const RECT& client);
+  void PaintBorder(HDC dc, const RECT& client);
 
   TTransparentMode transparentMode_ = TTransparentMode::tmNone;
   bool default_ = false;

@@ -75,47 +75,62 @@ void TFlatCheckBox::HoverLeft() {
   }
 }
 
+void TFlatCheckBox::MouseMoved(int x, int y) {
+  THoverTracker& hover = CheckBoxHover();
+  if (hover.Tracked() != this) {
+    if (THoverClient* other = hover.Tracked()) {
+      hover.Forget(other);
+      other->HoverLeft();
+    }
+    if (ApplicationActive()) {
+      hover.Track(this);
+      hot_ = true;
+      Redraw();
+    }
+  }
+  if (pressed_) {
+    // While the button is held, the box is lit only with the mouse over it: a release
+    // elsewhere does not toggle.
+    bool inside = x >= 0 && y >= 0 && x < ClientWidth() && y < ClientHeight();
+    if (inside != hot_) {
+      hot_ = inside;
+      Redraw();
+    }
+  }
+}
+
+void TFlatCheckBox::LeftButtonUp() {
+  if (GetCapture() == Handle()) ReleaseCapture();
+  if (Enabled() && pressed_) {
+    pressed_ = false;
+    if (hot_)
+      SetChecked(!checked_);
+    else
+      CheckBoxHover().Forget(this);
+    Redraw();
+  }
+}
+
+bool TFlatCheckBox::DialogChar(char key) {
+  if (!Enabled() || !IsWindowVisible(Handle()) || !ui::IsAccelerator(key, Caption())) return false;
+  SetFocus();
+  SetChecked(!checked_);
+  return true;
+}
+
 LRESULT TFlatCheckBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(Handle(), &ps);
-      TOffscreen off(dc, ClientWidth(), ClientHeight());
-      PaintTo(off.Dc());
-      off.CopyTo(dc);
-      EndPaint(Handle(), &ps);
+    case WM_PAINT:
+      PaintOffscreen(Handle(), ClientWidth(), ClientHeight(), [this](HDC dc) { PaintTo(dc); });
       return 0;
-    }
     case WM_PRINTCLIENT:
       PaintTo(reinterpret_cast<HDC>(wParam));
       return 0;
-    case WM_MOUSEMOVE: {
-      THoverTracker& hover = CheckBoxHover();
-      if (hover.Tracked() != this) {
-        if (THoverClient* other = hover.Tracked()) {
-          hover.Forget(other);
-          other->HoverLeft();
-        }
-        if (ApplicationActive()) {
-          hover.Track(this);
-          hot_ = true;
-          Redraw();
-        }
-      }
-      if (pressed_) {
-        // While the button is held, the box is lit only with the mouse over it: a release
-        // elsewhere does not toggle.
-        int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
-        bool inside = x >= 0 && y >= 0 && x < ClientWidth() && y < ClientHeight();
-        if (inside != hot_) {
-          hot_ = inside;
-          Redraw();
-        }
-      }
+    case WM_MOUSEMOVE:
+      MouseMoved(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
       return 0;
-    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (Enabled()) {
@@ -126,15 +141,7 @@ LRESULT TFlatCheckBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_LBUTTONUP:
-      if (GetCapture() == Handle()) ReleaseCapture();
-      if (Enabled() && pressed_) {
-        pressed_ = false;
-        if (hot_)
-          SetChecked(!checked_);
-        else
-          CheckBoxHover().Forget(this);
-        Redraw();
-      }
+      LeftButtonUp();
       return 0;
     case WM_CHAR:
       if (wParam == ' ' && Enabled()) {
@@ -164,12 +171,7 @@ LRESULT TFlatCheckBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_GETDLGCODE:
       return DLGC_BUTTON;
     case ui::kDialogCharMessage:
-      if (Enabled() && IsWindowVisible(Handle()) && ui::IsAccelerator(static_cast<char>(wParam), Caption())) {
-        SetFocus();
-        SetChecked(!checked_);
-        return 1;
-      }
-      return 0;
+      return DialogChar(static_cast<char>(wParam)) ? 1 : 0;
   }
   return TWindowControl::WndProc(msg, wParam, lParam);
 }

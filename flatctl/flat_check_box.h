@@ -67,6 +67,9 @@ class TFlatCheckBox : public ui::TWindowControl, public THoverClient {
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void MouseMoved(int x, int y);
+  void LeftButtonUp();
+  bool DialogChar(char key);
   void Redraw();
 
   bool checked_ = false;

@@ -44,15 +44,9 @@ LRESULT TFlatGroupBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(Handle(), &ps);
-      TOffscreen off(dc, ClientWidth(), ClientHeight());
-      PaintTo(off.Dc());
-      off.CopyTo(dc);
-      EndPaint(Handle(), &ps);
+    case WM_PAINT:
+      PaintOffscreen(Handle(), ClientWidth(), ClientHeight(), [this](HDC dc) { PaintTo(dc); });
       return 0;
-    }
     case WM_PRINTCLIENT:
       PaintTo(reinterpret_cast<HDC>(wParam));
       return 0;

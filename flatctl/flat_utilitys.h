@@ -92,4 +92,17 @@ class TOffscreen {
   int width_, height_;
 };
 
+// Answers WM_PAINT through an offscreen bitmap, so the control never flickers through a half-drawn face.
+template <class TPaint>
+void PaintOffscreen(HWND window, int width, int height, TPaint&& paint) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  {
+    TOffscreen off(dc, width, height);
+    paint(off.Dc());
+    off.CopyTo(dc);
+  }
+  EndPaint(window, &ps);
+}
+
 }  // namespace quillon::flatctl
