@@ -336,117 +336,137 @@ struct ChannelMask {
   }
 };
 
-}  // namespace
+// What the file header and the bitmap header of a BMP record say.
+struct TBmpHeader {
+  std::uint32_t HeaderSize = 0;
+  std::int64_t Width = 0, Height = 0;
+  bool TopDown = false;
+  int BitCount = 0;
+  std::uint32_t Compression = 0, ImageSize = 0, Colours = 0;
+  std::uint32_t Masks[3] = {0, 0, 0};
+  bool HaveMasks = false;
+};
 
-TOmbraBmpRef TOmbraBmp::ReadBmp(const std::string& data, std::size_t& pos) {
-  TByteReader in(data, pos);
-  const std::string magic = in.Bytes(2);
-  if (magic != "BM") throw ESkinError("not a BMP file");
+void ReadInfoHeader(TByteReader& in, std::size_t headerStart, TBmpHeader& h) {
+  if (h.HeaderSize > in.Remaining() + 4) throw ESkinError("BMP header larger than its record");
+  h.Width = in.I32();
+  h.Height = in.I32();
+  in.U16();
+  h.BitCount = in.U16();
+  h.Compression = in.U32();
+  h.ImageSize = in.U32();
+  in.Skip(8);
+  h.Colours = in.U32();
+  in.U32();
+  if (h.HeaderSize >= 52) {
+    for (auto& m : h.Masks) m = in.U32();
+    h.HaveMasks = h.Compression == 3;
+  }
+  in.Skip(h.HeaderSize - (in.Position() - headerStart));
+  // The masks of a 40-byte header follow it, where a palette would be.
+  if (h.HeaderSize == 40 && h.Compression == 3 && (h.BitCount == 16 || h.BitCount == 32)) {
+    for (auto& m : h.Masks) m = in.U32();
+    h.HaveMasks = true;
+  }
+}
+
+TBmpHeader ReadBmpHeader(TByteReader& in) {
+  if (in.Bytes(2) != "BM") throw ESkinError("not a BMP file");
   in.Skip(12);
   const std::size_t headerStart = in.Position();
-  const std::uint32_t headerSize = in.U32();
-  std::int64_t width = 0, height = 0;
-  int bitCount = 0;
-  std::uint32_t compression = 0, imageSize = 0, colours = 0;
-  std::uint32_t masks[3] = {0, 0, 0};
-  bool haveMasks = false;
-  if (headerSize == 12) {
-    width = in.U16();
-    height = static_cast<std::int16_t>(in.U16());
+  TBmpHeader h;
+  h.HeaderSize = in.U32();
+  if (h.HeaderSize == 12) {
+    h.Width = in.U16();
+    h.Height = static_cast<std::int16_t>(in.U16());
     in.U16();
-    bitCount = in.U16();
-  } else if (headerSize >= 40) {
-    if (headerSize > in.Remaining() + 4) throw ESkinError("BMP header larger than its record");
-    width = in.I32();
-    height = in.I32();
-    in.U16();
-    bitCount = in.U16();
-    compression = in.U32();
-    imageSize = in.U32();
-    in.Skip(8);
-    colours = in.U32();
-    in.U32();
-    if (headerSize >= 52) {
-      for (auto& m : masks) m = in.U32();
-      haveMasks = compression == 3;
-    }
-    in.Skip(headerSize - (in.Position() - headerStart));
-    if (headerSize == 40 && compression == 3 && (bitCount == 16 || bitCount == 32)) {
-      for (auto& m : masks) m = in.U32();
-      haveMasks = true;
-    }
+    h.BitCount = in.U16();
+  } else if (h.HeaderSize >= 40) {
+    ReadInfoHeader(in, headerStart, h);
   } else {
-    throw ESkinError("unknown BMP header size " + std::to_string(headerSize));
+    throw ESkinError("unknown BMP header size " + std::to_string(h.HeaderSize));
   }
-  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-    throw ESkinError("unsupported BMP bit count " + std::to_string(bitCount));
-  if (!(compression == 0 || (compression == 3 && (bitCount == 16 || bitCount == 32))))
+  const int bits = h.BitCount;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+    throw ESkinError("unsupported BMP bit count " + std::to_string(bits));
+  if (!(h.Compression == 0 || (h.Compression == 3 && (bits == 16 || bits == 32))))
     throw ESkinError("compressed BMP files are not supported");
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (width < 0 || width > kMaxBitmapSide || height > kMaxBitmapSide || width * height > kMaxBitmapPixels)
+  h.TopDown = h.Height < 0;
+  if (h.TopDown) h.Height = -h.Height;
+  if (h.Width < 0 || h.Width > kMaxBitmapSide || h.Height > kMaxBitmapSide || h.Width * h.Height > kMaxBitmapPixels)
     throw ESkinError("BMP dimensions out of range");
+  if (!h.HaveMasks) {
+    if (bits == 16) {
+      h.Masks[0] = 0x7C00, h.Masks[1] = 0x03E0, h.Masks[2] = 0x001F;
+    } else {
+      h.Masks[0] = 0xFF0000, h.Masks[1] = 0xFF00, h.Masks[2] = 0xFF;
+    }
+  }
+  return h;
+}
 
-  std::uint64_t tableCount = colours;
-  if (tableCount == 0 && bitCount <= 8) tableCount = 1u << bitCount;
-  const std::uint64_t entrySize = headerSize == 12 ? 3 : 4;
+std::vector<TSkinColor> ReadPalette(TByteReader& in, const TBmpHeader& h) {
+  std::uint64_t tableCount = h.Colours;
+  if (tableCount == 0 && h.BitCount <= 8) tableCount = 1u << h.BitCount;
+  const std::uint64_t entrySize = h.HeaderSize == 12 ? 3 : 4;
   if (tableCount * entrySize > in.Remaining()) throw ESkinError("BMP colour table beyond its record");
   std::vector<TSkinColor> palette(static_cast<std::size_t>(tableCount));
   for (auto& c : palette) {
     const std::string e = in.Bytes(static_cast<std::size_t>(entrySize));
     c = SkinRgb(static_cast<std::uint8_t>(e[2]), static_cast<std::uint8_t>(e[1]), static_cast<std::uint8_t>(e[0]));
   }
+  return palette;
+}
 
-  const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
-  const std::uint64_t needed = rowBytes * static_cast<std::uint64_t>(height);
-  const std::uint64_t pixelBytes = imageSize ? imageSize : needed;
+// One pixel of a row; the row holds at least the bytes of its width.
+TSkinColor PixelAt(const std::uint8_t* src, int x, const TBmpHeader& h, const std::vector<TSkinColor>& palette,
+                   const ChannelMask (&channel)[3]) {
+  switch (h.BitCount) {
+    case 1:
+    case 4:
+    case 8: {
+      const int perByte = 8 / h.BitCount;
+      const int shift = 8 - h.BitCount * (x % perByte + 1);
+      const unsigned index = (src[x / perByte] >> shift) & ((1u << h.BitCount) - 1);
+      return index < palette.size() ? palette[index] : kSkinBlack;
+    }
+    case 16: {
+      const std::uint32_t v = src[x * 2] | (src[x * 2 + 1] << 8);
+      return SkinRgb(channel[0].Of(v), channel[1].Of(v), channel[2].Of(v));
+    }
+    case 24:
+      return SkinRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
+    case 32: {
+      const std::uint32_t v = static_cast<std::uint32_t>(src[x * 4]) | (src[x * 4 + 1] << 8) | (src[x * 4 + 2] << 16) |
+                              (static_cast<std::uint32_t>(src[x * 4 + 3]) << 24);
+      return SkinRgb(channel[0].Of(v), channel[1].Of(v), channel[2].Of(v));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+TOmbraBmpRef TOmbraBmp::ReadBmp(const std::string& data, std::size_t& pos) {
+  TByteReader in(data, pos);
+  const TBmpHeader h = ReadBmpHeader(in);
+  const std::vector<TSkinColor> palette = ReadPalette(in, h);
+
+  const std::uint64_t rowBytes = (static_cast<std::uint64_t>(h.Width) * h.BitCount + 31) / 32 * 4;
+  const std::uint64_t needed = rowBytes * static_cast<std::uint64_t>(h.Height);
+  const std::uint64_t pixelBytes = h.ImageSize ? h.ImageSize : needed;
   if (pixelBytes < needed) throw ESkinError("BMP image size smaller than its rows");
   if (pixelBytes > in.Remaining()) throw ESkinError("BMP pixels beyond the end of the record");
   const std::size_t pixelStart = in.Position();
   in.Skip(static_cast<std::size_t>(pixelBytes));
 
-  auto bmp = Create(static_cast<int>(width), static_cast<int>(height));
-  if (!haveMasks) {
-    if (bitCount == 16) {
-      masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-    } else {
-      masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    }
-  }
-  const ChannelMask red(masks[0]), green(masks[1]), blue(masks[2]);
+  auto bmp = Create(static_cast<int>(h.Width), static_cast<int>(h.Height));
+  const ChannelMask channel[3] = {ChannelMask(h.Masks[0]), ChannelMask(h.Masks[1]), ChannelMask(h.Masks[2])};
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-  for (std::int64_t row = 0; row < height; ++row) {
+  for (std::int64_t row = 0; row < h.Height; ++row) {
     const std::uint8_t* src = bytes + pixelStart + static_cast<std::size_t>(row * rowBytes);
-    const int y = static_cast<int>(topDown ? row : height - 1 - row);
-    for (int x = 0; x < width; ++x) {
-      TSkinColor c = 0;
-      switch (bitCount) {
-        case 1:
-        case 4:
-        case 8: {
-          const int perByte = 8 / bitCount;
-          const int shift = 8 - bitCount * (x % perByte + 1);
-          const unsigned index = (src[x / perByte] >> shift) & ((1u << bitCount) - 1);
-          c = index < palette.size() ? palette[index] : kSkinBlack;
-          break;
-        }
-        case 16: {
-          const std::uint32_t v = src[x * 2] | (src[x * 2 + 1] << 8);
-          c = SkinRgb(red.Of(v), green.Of(v), blue.Of(v));
-          break;
-        }
-        case 24:
-          c = SkinRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
-          break;
-        case 32: {
-          const std::uint32_t v = static_cast<std::uint32_t>(src[x * 4]) | (src[x * 4 + 1] << 8) |
-                                  (src[x * 4 + 2] << 16) | (static_cast<std::uint32_t>(src[x * 4 + 3]) << 24);
-          c = SkinRgb(red.Of(v), green.Of(v), blue.Of(v));
-          break;
-        }
-      }
-      bmp->SetPixel(x, y, c);
-    }
+    const int y = static_cast<int>(h.TopDown ? row : h.Height - 1 - row);
+    for (int x = 0; x < h.Width; ++x) bmp->SetPixel(x, y, PixelAt(src, x, h, palette, channel));
   }
   pos = in.Position();
   return bmp;
