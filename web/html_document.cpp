@@ -103,6 +103,9 @@ class THtmlTreeBuilder {
   std::size_t ReadTag(std::string_view s, std::size_t i, TTag& tag) const;
   void Text(std::string_view text, bool resolve);
   void StartTag(TTag& tag);
+  bool StartTagBeforeBody(TTag& tag, const std::string& name);
+  void CloseImpliedElements(const std::string& name);
+  void OpenElement(TTag& tag);
   void EndTag(const std::string& name);
 
   THtmlNode* Current() { return stack_.back(); }
@@ -219,55 +222,41 @@ void THtmlTreeBuilder::Text(std::string_view text, bool resolve) {
   parent->children.push_back(node);
 }
 
-void THtmlTreeBuilder::StartTag(TTag& tag) {
-  const std::string name = tag.name;
-  skipNewline_ = false;
-  if (name == "html") return;
-  if (frameset_) {
-    if (name == "frameset") {
-      Push(tag);
-    } else if (name == "frame") {
-      Append(InsertionParent(), tag);
+// A tag before the body starts: head content goes to the head, a frameset replaces the body.
+// True when the tag is taken care of here.
+bool THtmlTreeBuilder::StartTagBeforeBody(TTag& tag, const std::string& name) {
+  if (name == "head") {
+    if (!head_) {
+      head_ = Append(html_, tag);
+      PushNode(head_);
     }
-    return;
+    return true;
   }
-  if (!bodyStarted_) {
-    if (name == "head") {
-      if (!head_) {
-        head_ = Append(html_, tag);
-        PushNode(head_);
-      }
-      return;
+  if (IsHeadContent(name)) {
+    if (!head_) {
+      TTag head{"head", {}, false};
+      head_ = Append(html_, head);
+      PushNode(head_);
     }
-    if (IsHeadContent(name)) {
-      if (!head_) {
-        TTag head{"head", {}, false};
-        head_ = Append(html_, head);
-        PushNode(head_);
-      }
-      THtmlNode* node = Append(Current(), tag);
-      if (!IsVoid(name)) {
-        PushNode(node);
-        rawEnd_ = name;
-        rawResolves_ = IsEscapableRawText(name);
-      }
-      return;
+    THtmlNode* node = Append(Current(), tag);
+    if (!IsVoid(name)) {
+      PushNode(node);
+      rawEnd_ = name;
+      rawResolves_ = IsEscapableRawText(name);
     }
-    if (name == "frameset") {
-      PopTo(1);
-      Push(tag);
-      frameset_ = true;
-      return;
-    }
-    StartBody();
-    if (name == "body") {
-      doc_.body_->attributes = std::move(tag.attributes);
-      return;
-    }
-  } else if (name == "body" || name == "head" || name == "frameset") {
-    return;
+    return true;
   }
+  if (name == "frameset") {
+    PopTo(1);
+    Push(tag);
+    frameset_ = true;
+    return true;
+  }
+  return false;
+}
 
+// A start tag ends the elements it may not nest in: a paragraph, the previous list item, cell, row...
+void THtmlTreeBuilder::CloseImpliedElements(const std::string& name) {
   if (ClosesParagraph(name)) CloseParagraph();
   if (name == "li") {
     CloseInScope("li");
@@ -293,7 +282,10 @@ void THtmlTreeBuilder::StartTag(TTag& tag) {
   } else if (name == "a" || name == "button" || name == "nobr") {
     CloseInScope(name);
   }
+}
 
+void THtmlTreeBuilder::OpenElement(TTag& tag) {
+  const std::string name = tag.name;
   if (IsVoid(name)) {
     if (name == "image") tag.name = "img";
     Append(InsertionParent(), tag);
@@ -315,6 +307,32 @@ void THtmlTreeBuilder::StartTag(TTag& tag) {
     rawResolves_ = false;
   }
   if (name == "pre" || name == "listing" || name == "textarea") skipNewline_ = true;
+}
+
+void THtmlTreeBuilder::StartTag(TTag& tag) {
+  const std::string name = tag.name;
+  skipNewline_ = false;
+  if (name == "html") return;
+  if (frameset_) {
+    if (name == "frameset") {
+      Push(tag);
+    } else if (name == "frame") {
+      Append(InsertionParent(), tag);
+    }
+    return;
+  }
+  if (!bodyStarted_) {
+    if (StartTagBeforeBody(tag, name)) return;
+    StartBody();
+    if (name == "body") {
+      doc_.body_->attributes = std::move(tag.attributes);
+      return;
+    }
+  } else if (name == "body" || name == "head" || name == "frameset") {
+    return;
+  }
+  CloseImpliedElements(name);
+  OpenElement(tag);
 }
 
 void THtmlTreeBuilder::EndTag(const std::string& name) {
