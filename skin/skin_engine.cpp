@@ -466,21 +466,64 @@ void TscSkinEngine::TimerTick() {
     ShowMenuBarPopup(wr.left + o->Left, wr.top + o->Top + o->Height, o->Index);
 }
 
+void TscSkinEngine::EraseBackground(HDC dc) {
+  const bool own = dc == nullptr;
+  if (own) dc = GetDC(Handle());
+  EraseClient(dc);
+  if (own) ReleaseDC(Handle(), dc);
+}
+
+// A mouse button on the frame: the left one clicks the object under it, the right one tells the
+// object (a menu may follow).
+void TscSkinEngine::FrameButtonDown(THookMessage& m) {
+  RECT wr;
+  GetWindowRect(Handle(), &wr);
+  const int x = static_cast<short>(LOWORD(m.LParam)) - wr.left, y = static_cast<short>(HIWORD(m.LParam)) - wr.top;
+  if (m.Msg == WM_NCLBUTTONDOWN) {
+    if (source_) Click(x, y);
+    return;
+  }
+  if (TscSkinObject* f = FormObject())
+    if (TscSkinObject* o = f->ObjectAt(x, y)) o->RaiseEvent(TSkinEvent::RightClick);
+  m.Result = 0;
+}
+
+// The messages the engine and its frame send the window.
+void TscSkinEngine::OwnMessage(THookMessage& m) {
+  switch (m.Msg) {
+    case kRollUpToggleMessage:
+      ToggleRollUp();
+      RepaintFrame();
+      break;
+    case kStayOnTopToggleMessage:
+      ToggleStayOnTop();
+      RepaintFrame();
+      break;
+    case kSystemMenuMessage:
+      if (borderIcons_ & sbSystemMenu) ShowSystemMenu();
+      break;
+    case kSkinChangedMessage:
+      RepaintFrame();
+      break;
+    case kMenuAcceleratorMessage:
+      acceleratorTaken_ = m.WParam == kMenuAcceleratorCode && MenuAccelerator(static_cast<char>(m.LParam));
+      break;
+    case kRemoveMenuBarMessage:
+      RemoveStandardMenuBar();
+      break;
+  }
+}
+
 void TscSkinEngine::Before(THookMessage& m, bool& handled) {
   switch (m.Msg) {
     case WM_SIZE:
       UpdateRegion();
       break;
-    case WM_ERASEBKGND: {
-      HDC dc = reinterpret_cast<HDC>(m.WParam);
-      const bool own = dc == nullptr;
-      if (own) dc = GetDC(Handle());
-      EraseClient(dc);
-      if (own) ReleaseDC(Handle(), dc);
+    case WM_ERASEBKGND:
+      EraseBackground(reinterpret_cast<HDC>(m.WParam));
       handled = true;
       m.Result = 0;
       break;
-    }
     case WM_SETCURSOR:
       savedStyle_ = GetWindowLongA(Handle(), GWL_STYLE);
       SetWindowLongA(Handle(), GWL_STYLE, savedStyle_ & ~WS_VISIBLE);
@@ -506,31 +549,16 @@ void TscSkinEngine::Before(THookMessage& m, bool& handled) {
       handled = true;
       break;
     case WM_NCACTIVATE:
+      m.Result = source_ ? 1 : 0;
       if (source_) {
         active_ = m.WParam != 0;
         if (m.LParam == 0) RepaintFrame();
-        m.Result = 1;
-      } else {
-        m.Result = 0;
       }
       handled = true;
       break;
     case WM_NCLBUTTONDOWN:
-      if (source_) {
-        RECT wr;
-        GetWindowRect(Handle(), &wr);
-        Click(static_cast<short>(LOWORD(m.LParam)) - wr.left, static_cast<short>(HIWORD(m.LParam)) - wr.top);
-      }
-      break;
     case WM_NCRBUTTONDOWN:
-      if (TscSkinObject* f = FormObject()) {
-        RECT wr;
-        GetWindowRect(Handle(), &wr);
-        if (TscSkinObject* o = f->ObjectAt(static_cast<short>(LOWORD(m.LParam)) - wr.left,
-                                           static_cast<short>(HIWORD(m.LParam)) - wr.top))
-          o->RaiseEvent(TSkinEvent::RightClick);
-      }
-      m.Result = 0;
+      FrameButtonDown(m);
       break;
     case WM_EXITMENULOOP:
       if (menuOpen_) ExitMenuLoop();
@@ -541,25 +569,8 @@ void TscSkinEngine::Before(THookMessage& m, bool& handled) {
         handled = true;
       }
       break;
-    case kRollUpToggleMessage:
-      ToggleRollUp();
-      RepaintFrame();
-      break;
-    case kStayOnTopToggleMessage:
-      ToggleStayOnTop();
-      RepaintFrame();
-      break;
-    case kSystemMenuMessage:
-      if (borderIcons_ & sbSystemMenu) ShowSystemMenu();
-      break;
-    case kSkinChangedMessage:
-      RepaintFrame();
-      break;
-    case kMenuAcceleratorMessage:
-      acceleratorTaken_ = m.WParam == kMenuAcceleratorCode && MenuAccelerator(static_cast<char>(m.LParam));
-      break;
-    case kRemoveMenuBarMessage:
-      RemoveStandardMenuBar();
+    default:
+      OwnMessage(m);
       break;
   }
 }

@@ -121,6 +121,9 @@ class TscSkinEngine : public ui::TOwnedObject, public TSkinEngineLink {
   TFrameState FrameState() const;
   void VisibilityPass();
   void Before(THookMessage& m, bool& handled);
+  void EraseBackground(HDC dc);
+  void FrameButtonDown(THookMessage& m);
+  void OwnMessage(THookMessage& m);
   void After(THookMessage& m, bool& handled);
   void CalcSize(THookMessage& m);
   LRESULT HitTest(LPARAM point);
