@@ -194,6 +194,7 @@ class TDataQuery {
   void CombineConditions();
   // Execution steps (data_query_exec.cpp).
   void OpenStatement(std::string_view text, const TQuerySettings& settings);
+  void ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDataFile>>& tables);
   void PlanConditions();
   void PlanResult();
   void InstallFilters();

@@ -63,95 +63,107 @@ std::string InDirectory(const std::string& directory, const std::string& name) {
   return dir + name;
 }
 
+double AsDouble(const TSqlValue& v) {
+  if (v.Type == T(TFieldType::Bcd)) return static_cast<double>(v.Int) / 10000.0;
+  if (IsRealKind(v.Type)) return v.Real;
+  return static_cast<double>(v.Int);
+}
+
+// Numbers to an integer kind: the fraction is dropped, and a value outside the kind's range
+// does not fit.
+bool ConvertToInteger(const TSqlValue& v, int type, TSqlValue& out) {
+  if (!IsNumericKind(v.Type)) return false;
+  double d = std::trunc(AsDouble(v));
+  double low = type == T(TFieldType::SmallInt) ? -32768.0 : type == T(TFieldType::Integer) ? -2147483648.0 : 0.0;
+  double high = type == T(TFieldType::SmallInt)  ? 32767.0
+                : type == T(TFieldType::Word)    ? 65535.0
+                : type == T(TFieldType::Integer) ? 2147483647.0
+                                                 : 4294967295.0;
+  if (!(d >= low && d <= high)) return false;
+  out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+  return true;
+}
+
+// BCD values are held as integers in ten-thousandths.
+bool ConvertToBcd(const TSqlValue& v, int type, TSqlValue& out) {
+  if (!IsNumericKind(v.Type)) return false;
+  if (v.Type == T(TFieldType::Bcd)) {
+    out = v;
+    return true;
+  }
+  double d = std::trunc(AsDouble(v) * 10000.0);
+  if (!(std::fabs(d) < 9.0e17)) return false;
+  out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+  return true;
+}
+
+bool ConvertToDate(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int date = T(TFieldType::Date), stamp = T(TFieldType::TimeStamp);
+  if (v.Type == date) {
+    out = v;
+  } else if (v.Type == stamp) {
+    out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
+  } else if (v.Type == T(TFieldType::String)) {
+    std::int32_t day = 0;
+    if (!ParseDateLiteral(v.Text, environment.Format(), day)) return false;
+    out = TSqlValue::Integer(day, date);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ConvertToTime(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int time = T(TFieldType::Time);
+  if (v.Type == time) {
+    out = v;
+  } else if (v.Type == T(TFieldType::String)) {
+    std::int32_t ms = 0;
+    if (!ParseTimeLiteral(v.Text, environment.Format(), ms)) return false;
+    out = TSqlValue::Integer(ms, time);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ConvertToTimeStamp(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int date = T(TFieldType::Date), stamp = T(TFieldType::TimeStamp);
+  if (v.Type == stamp) {
+    out = v;
+  } else if (v.Type == date) {
+    out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
+  } else if (v.Type == T(TFieldType::String)) {
+    double value = 0;
+    if (!ParseTimeStampLiteral(v.Text, environment.Format(), value)) return false;
+    out = TSqlValue::Float(value, stamp);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Converts a value to an engine type; false when the dialect has no such conversion or the value
-// does not fit. Numeric conversions drop fractions.
+// does not fit. Numeric conversions drop fractions. On false, out is NULL.
 bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environment, TSqlValue& out) {
   out = TSqlValue::Null();
   if (v.IsNull()) return true;
-  const int date = T(TFieldType::Date), time = T(TFieldType::Time), stamp = T(TFieldType::TimeStamp);
-  auto asDouble = [&]() {
-    if (v.Type == T(TFieldType::Bcd)) return static_cast<double>(v.Int) / 10000.0;
-    if (IsRealKind(v.Type)) return v.Real;
-    return static_cast<double>(v.Int);
-  };
-  if (type == T(TFieldType::String)) {
-    if (v.Type != T(TFieldType::String)) return false;
+  if (type == T(TFieldType::String) || type == T(TFieldType::Boolean)) {
+    // Text and truth values convert only from their own kind.
+    if (v.Type != type) return false;
     out = v;
     return true;
   }
-  if (IsIntegerKind(type)) {
-    if (!IsNumericKind(v.Type)) return false;
-    double d = std::trunc(asDouble());
-    double low = type == T(TFieldType::SmallInt) ? -32768.0 : type == T(TFieldType::Integer) ? -2147483648.0 : 0.0;
-    double high = type == T(TFieldType::SmallInt)  ? 32767.0
-                  : type == T(TFieldType::Word)    ? 65535.0
-                  : type == T(TFieldType::Integer) ? 2147483647.0
-                                                   : 4294967295.0;
-    if (!(d >= low && d <= high)) return false;
-    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
-    return true;
-  }
+  if (IsIntegerKind(type)) return ConvertToInteger(v, type, out);
   if (IsRealKind(type)) {
     if (!IsNumericKind(v.Type)) return false;
-    out = TSqlValue::Float(asDouble(), type);
+    out = TSqlValue::Float(AsDouble(v), type);
     return true;
   }
-  if (type == T(TFieldType::Bcd)) {
-    if (!IsNumericKind(v.Type)) return false;
-    if (v.Type == T(TFieldType::Bcd)) {
-      out = v;
-      return true;
-    }
-    double d = std::trunc(asDouble() * 10000.0);
-    if (!(std::fabs(d) < 9.0e17)) return false;
-    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
-    return true;
-  }
-  if (type == T(TFieldType::Boolean)) {
-    if (v.Type != T(TFieldType::Boolean)) return false;
-    out = v;
-    return true;
-  }
-  if (type == date) {
-    if (v.Type == date) {
-      out = v;
-    } else if (v.Type == stamp) {
-      out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
-    } else if (v.Type == T(TFieldType::String)) {
-      std::int32_t day = 0;
-      if (!ParseDateLiteral(v.Text, environment.Format(), day)) return false;
-      out = TSqlValue::Integer(day, date);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  if (type == time) {
-    if (v.Type == time) {
-      out = v;
-    } else if (v.Type == T(TFieldType::String)) {
-      std::int32_t ms = 0;
-      if (!ParseTimeLiteral(v.Text, environment.Format(), ms)) return false;
-      out = TSqlValue::Integer(ms, time);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  if (type == stamp) {
-    if (v.Type == stamp) {
-      out = v;
-    } else if (v.Type == date) {
-      out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
-    } else if (v.Type == T(TFieldType::String)) {
-      double value = 0;
-      if (!ParseTimeStampLiteral(v.Text, environment.Format(), value)) return false;
-      out = TSqlValue::Float(value, stamp);
-    } else {
-      return false;
-    }
-    return true;
-  }
+  if (type == T(TFieldType::Bcd)) return ConvertToBcd(v, type, out);
+  if (type == T(TFieldType::Date)) return ConvertToDate(v, environment, out);
+  if (type == T(TFieldType::Time)) return ConvertToTime(v, environment, out);
+  if (type == T(TFieldType::TimeStamp)) return ConvertToTimeStamp(v, environment, out);
   return false;
 }
 
@@ -561,6 +573,43 @@ void TDataQuery::Open(std::string_view text, const TQuerySettings& settings) {
   }
 }
 
+// "*" and "t.*" expand into the fields of the tables, in FROM order.
+void TDataQuery::ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDataFile>>& tables) {
+  std::vector<TResultDataField> expanded;
+  for (TResultDataField& field : ResultFields) {
+    const TQueryExprNode& e = *field.Expression;
+    if (e.NodeClass == kNodeColumn && e.ColumnName == "*") {
+      if (!field.Alias.empty()) {
+        RaiseSqlError("Invalid use of column correlation name '" + field.Alias + "' for '" + field.SourceText +
+                      "' specified in source columns");
+      }
+      bool found = e.CorrelationName.empty();
+      for (std::size_t i = 0; i < Sources.size(); ++i) {
+        if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
+        found = true;
+        for (const engine::TFieldDescriptor& f : tables[i]->LogicalFields()) {
+          TResultDataField column;
+          column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
+          column.Expression->ColumnName = f.FieldName;
+          column.Expression->CorrelationName = Sources[i].CorrelationName;
+          column.SourceText = column.Expression->Name;
+          expanded.push_back(std::move(column));
+        }
+      }
+      if (!found) {
+        RaiseSqlError("Invalid column name '*' or table correlation name '" + e.CorrelationName +
+                      "' specified in source columns");
+      }
+    } else {
+      if (e.NodeClass == kNodeColumn && EqualIgnoringCase(e.ColumnName, kRowNumberField)) {
+        RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
+      }
+      expanded.push_back(std::move(field));
+    }
+  }
+  ResultFields = std::move(expanded);
+}
+
 void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& settings) {
   Parse(text);
   auto execution = std::make_unique<TQueryExecution>();
@@ -583,42 +632,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     x.Tables.push_back(std::move(table));
   }
 
-  // "*" and "t.*" expand into the fields of the tables, in FROM order.
-  if (Kind == TStatementKind::Select) {
-    std::vector<TResultDataField> expanded;
-    for (TResultDataField& field : ResultFields) {
-      const TQueryExprNode& e = *field.Expression;
-      if (e.NodeClass == kNodeColumn && e.ColumnName == "*") {
-        if (!field.Alias.empty()) {
-          RaiseSqlError("Invalid use of column correlation name '" + field.Alias + "' for '" + field.SourceText +
-                        "' specified in source columns");
-        }
-        bool found = e.CorrelationName.empty();
-        for (std::size_t i = 0; i < Sources.size(); ++i) {
-          if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
-          found = true;
-          for (const engine::TFieldDescriptor& f : x.Tables[i]->LogicalFields()) {
-            TResultDataField column;
-            column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
-            column.Expression->ColumnName = f.FieldName;
-            column.Expression->CorrelationName = Sources[i].CorrelationName;
-            column.SourceText = column.Expression->Name;
-            expanded.push_back(std::move(column));
-          }
-        }
-        if (!found) {
-          RaiseSqlError("Invalid column name '*' or table correlation name '" + e.CorrelationName +
-                        "' specified in source columns");
-        }
-      } else {
-        if (e.NodeClass == kNodeColumn && EqualIgnoringCase(e.ColumnName, kRowNumberField)) {
-          RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
-        }
-        expanded.push_back(std::move(field));
-      }
-    }
-    ResultFields = std::move(expanded);
-  }
+  if (Kind == TStatementKind::Select) ExpandStarColumns(x.Tables);
 
   TResolver resolver;
   resolver.Tables = &x.Tables;
