@@ -654,12 +654,11 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
   if (Kind == TStatementKind::Select) PlanResult();
 }
 
-void TDataQuery::PlanConditions() {
-  TQueryExecution& x = *execution_;
-  const std::size_t n = x.Runs.size();
-  // Split the condition into owned parts.
+namespace {
+
+// The top-level AND parts of a condition, each owned on its own.
+std::vector<std::unique_ptr<TQueryExprNode>> SplitAndParts(std::unique_ptr<TQueryExprNode> rest) {
   std::vector<std::unique_ptr<TQueryExprNode>> parts;
-  std::unique_ptr<TQueryExprNode> rest = std::move(Condition);
   while (rest && rest->NodeClass == kNodeBinary && rest->Operator == op::kAnd && rest->First && rest->Second()) {
     std::unique_ptr<TQueryExprNode> left = std::move(rest->First);
     std::unique_ptr<TQueryExprNode> right = std::move(left->Next);
@@ -667,20 +666,126 @@ void TDataQuery::PlanConditions() {
     rest = std::move(right);
   }
   if (rest) parts.push_back(std::move(rest));
+  return parts;
+}
 
+TPlannedLink* FindLink(TQueryExecution& x, int source, int target) {
+  for (TPlannedLink& link : x.Links) {
+    if (link.Source == source && link.Target == target) return &link;
+  }
+  return nullptr;
+}
+
+bool IsLinkTarget(const TQueryExecution& x, int target) {
+  return std::any_of(x.Links.begin(), x.Links.end(), [&](const TPlannedLink& l) { return l.Target == target; });
+}
+
+int& LevelOf(TQueryExecution& x, int source) {
+  return x.Runs[static_cast<std::size_t>(source)].Level;
+}
+
+// A comparison between tables joins one table to one other, so neither side may name two.
+void CheckJoinOperands(const TQueryExprNode& l, const TQueryExprNode& r, std::size_t tableCount) {
+  std::vector<bool> left(tableCount, false), right(tableCount, false);
+  CollectSources(l, left);
+  CollectSources(r, right);
+  if (std::count(left.begin(), left.end(), true) > 1 || std::count(right.begin(), right.end(), true) > 1) {
+    RaiseSqlError(
+        "The join condition cannot contain multiple table correlation names in either the left or right operand "
+        "in WHERE or JOIN clause");
+  }
+}
+
+// Adds a comparison of two tables' columns to the link between them. A link already planned
+// between the two keeps its direction; otherwise the link runs from the earlier table to the
+// later one. A table can be the target of one link only, so an inner join turns the link
+// around, or places its target later, rather than give a table a second source.
+void AddLinkCondition(TQueryExecution& x, std::unique_ptr<TQueryExprNode> part) {
+  const TQueryExprNode* sc = part->First.get();
+  const TQueryExprNode* tc = part->Second();
+  int s = sc->SourceIndex, t = tc->SourceIndex;
+  int oper = part->Operator;
+  const int kind = part->JoinKind == kJoinNone ? kJoinInner : part->JoinKind;
+  bool swap = false;
+  bool raiseTarget = false;
+  if (FindLink(x, s, t)) {
+    LevelOf(x, t) = std::max(LevelOf(x, t), LevelOf(x, s) + 1);
+  } else if (FindLink(x, t, s)) {
+    swap = true;
+    LevelOf(x, s) = std::max(LevelOf(x, s), LevelOf(x, t) + 1);
+  } else if (LevelOf(x, t) < LevelOf(x, s)) {
+    if (kind == kJoinInner && IsLinkTarget(x, s)) {
+      LevelOf(x, t) = LevelOf(x, s) + 1;
+    } else {
+      swap = true;
+    }
+  } else if (IsLinkTarget(x, t) && kind == kJoinInner && !IsLinkTarget(x, s)) {
+    swap = true;
+    raiseTarget = true;
+  }
+  if (swap) {
+    std::swap(s, t);
+    std::swap(sc, tc);
+    oper = Mirrored(oper);
+  }
+  if (raiseTarget) LevelOf(x, t) = LevelOf(x, s) + 1;
+  TPlannedLink* link = FindLink(x, s, t);
+  if (!link) {
+    x.Links.push_back(TPlannedLink{s, t, kind, {}});
+    link = &x.Links.back();
+  } else if (kind == kJoinLeftOuter) {
+    link->JoinKind = kJoinLeftOuter;
+  }
+  link->Conditions.push_back(TLinkCondition{sc, tc, oper});
+  x.OwnedParts.push_back(std::move(part));
+}
+
+// A table reached from two different tables cannot be placed in one nested loop.
+void AssignIncomingLinks(TQueryExecution& x, const std::vector<TSourceDataFile>& sources) {
+  for (std::size_t t = 0; t < x.Runs.size(); ++t) {
+    int source = -1;
+    for (std::size_t i = 0; i < x.Links.size(); ++i) {
+      if (x.Links[i].Target != static_cast<int>(t)) continue;
+      if (source >= 0 && source != x.Links[i].Source) {
+        RaiseSqlError("Internal join error - table correlation name \"" + sources[t].CorrelationName +
+                      "\" is target of multiple join conditions in WHERE or JOIN clause");
+      }
+      source = x.Links[i].Source;
+      x.Runs[t].IncomingLink = static_cast<int>(i);
+    }
+  }
+}
+
+// Every link must lead to a later table; levels are raised until they do. A cycle of links
+// would raise them for ever, so it is refused. The nested loop then takes the tables by level.
+void OrderSourcesByLevel(TQueryExecution& x) {
+  const std::size_t n = x.Runs.size();
+  for (std::size_t pass = 0;; ++pass) {
+    bool changed = false;
+    for (const TPlannedLink& link : x.Links) {
+      if (LevelOf(x, link.Target) <= LevelOf(x, link.Source)) {
+        LevelOf(x, link.Target) = LevelOf(x, link.Source) + 1;
+        changed = true;
+      }
+    }
+    if (!changed) break;
+    if (pass > n) RaiseSqlError("Internal join error attempting to validate table correlation names involved in join");
+  }
+  for (std::size_t i = 0; i < n; ++i) x.Order.push_back(static_cast<int>(i));
+  std::stable_sort(x.Order.begin(), x.Order.end(), [&](int a, int b) { return LevelOf(x, a) < LevelOf(x, b); });
+}
+
+}  // namespace
+
+// Each part of the condition becomes a link between two tables (a comparison of their
+// columns), a filter of the one table it names, or a part of the residual condition tested on
+// the joined row.
+void TDataQuery::PlanConditions() {
+  TQueryExecution& x = *execution_;
+  const std::size_t n = x.Runs.size();
+  std::vector<std::unique_ptr<TQueryExprNode>> parts = SplitAndParts(std::move(Condition));
   std::vector<std::vector<std::unique_ptr<TQueryExprNode>>> filters(n);
   std::vector<std::unique_ptr<TQueryExprNode>> residual;
-  auto findLink = [&](int s, int t) -> TPlannedLink* {
-    for (TPlannedLink& link : x.Links) {
-      if (link.Source == s && link.Target == t) return &link;
-    }
-    return nullptr;
-  };
-  auto isTarget = [&](int t) {
-    return std::any_of(x.Links.begin(), x.Links.end(), [&](const TPlannedLink& l) { return l.Target == t; });
-  };
-  auto level = [&](int i) -> int& { return x.Runs[static_cast<std::size_t>(i)].Level; };
-
   for (std::unique_ptr<TQueryExprNode>& part : parts) {
     std::vector<bool> used(n, false);
     CollectSources(*part, used);
@@ -688,54 +793,9 @@ void TDataQuery::PlanConditions() {
     TQueryExprNode* l = part->First.get();
     TQueryExprNode* r = part->Second();
     const bool comparison = part->NodeClass == kNodeBinary && IsComparison(part->Operator) && l && r;
-    if (comparison && tables >= 2 && (IsPlainColumn(l) || IsPlainColumn(r))) {
-      std::vector<bool> left(n, false), right(n, false);
-      CollectSources(*l, left);
-      CollectSources(*r, right);
-      if (std::count(left.begin(), left.end(), true) > 1 || std::count(right.begin(), right.end(), true) > 1) {
-        RaiseSqlError(
-            "The join condition cannot contain multiple table correlation names in either the left or right operand "
-            "in WHERE or JOIN clause");
-      }
-    }
+    if (comparison && tables >= 2 && (IsPlainColumn(l) || IsPlainColumn(r))) CheckJoinOperands(*l, *r, n);
     if (comparison && IsPlainColumn(l) && IsPlainColumn(r) && l->SourceIndex != r->SourceIndex) {
-      int s = l->SourceIndex, t = r->SourceIndex;
-      const TQueryExprNode* sc = l;
-      const TQueryExprNode* tc = r;
-      int oper = part->Operator;
-      const int kind = part->JoinKind == kJoinNone ? kJoinInner : part->JoinKind;
-      bool swap = false;
-      bool raiseTarget = false;
-      if (findLink(s, t)) {
-        level(t) = std::max(level(t), level(s) + 1);
-      } else if (findLink(t, s)) {
-        swap = true;
-        level(s) = std::max(level(s), level(t) + 1);
-      } else if (level(t) < level(s)) {
-        if (kind == kJoinInner && isTarget(s)) {
-          level(t) = level(s) + 1;
-        } else {
-          swap = true;
-        }
-      } else if (isTarget(t) && kind == kJoinInner && !isTarget(s)) {
-        swap = true;
-        raiseTarget = true;
-      }
-      if (swap) {
-        std::swap(s, t);
-        std::swap(sc, tc);
-        oper = Mirrored(oper);
-      }
-      if (raiseTarget) level(t) = level(s) + 1;
-      TPlannedLink* link = findLink(s, t);
-      if (!link) {
-        x.Links.push_back(TPlannedLink{s, t, kind, {}});
-        link = &x.Links.back();
-      } else if (kind == kJoinLeftOuter) {
-        link->JoinKind = kJoinLeftOuter;
-      }
-      link->Conditions.push_back(TLinkCondition{sc, tc, oper});
-      x.OwnedParts.push_back(std::move(part));
+      AddLinkCondition(x, std::move(part));
     } else if (tables == 1) {
       std::size_t table = static_cast<std::size_t>(std::find(used.begin(), used.end(), true) - used.begin());
       FoldConstants(part);
@@ -745,36 +805,8 @@ void TDataQuery::PlanConditions() {
       residual.push_back(std::move(part));
     }
   }
-
-  // A table reached from two different tables cannot be placed in one nested loop.
-  for (std::size_t t = 0; t < n; ++t) {
-    int source = -1;
-    for (std::size_t i = 0; i < x.Links.size(); ++i) {
-      if (x.Links[i].Target != static_cast<int>(t)) continue;
-      if (source >= 0 && source != x.Links[i].Source) {
-        RaiseSqlError("Internal join error - table correlation name \"" + Sources[t].CorrelationName +
-                      "\" is target of multiple join conditions in WHERE or JOIN clause");
-      }
-      source = x.Links[i].Source;
-      x.Runs[t].IncomingLink = static_cast<int>(i);
-    }
-  }
-  // Every link must lead to a later table; levels are raised until they do. A cycle of links
-  // would raise them for ever, so it is refused.
-  for (std::size_t pass = 0;; ++pass) {
-    bool changed = false;
-    for (const TPlannedLink& link : x.Links) {
-      if (level(link.Target) <= level(link.Source)) {
-        level(link.Target) = level(link.Source) + 1;
-        changed = true;
-      }
-    }
-    if (!changed) break;
-    if (pass > n) RaiseSqlError("Internal join error attempting to validate table correlation names involved in join");
-  }
-  for (std::size_t i = 0; i < n; ++i) x.Order.push_back(static_cast<int>(i));
-  std::stable_sort(x.Order.begin(), x.Order.end(), [&](int a, int b) { return level(a) < level(b); });
-
+  AssignIncomingLinks(x, Sources);
+  OrderSourcesByLevel(x);
   for (std::size_t i = 0; i < n; ++i) x.Runs[i].FilterTree = JoinWithAnd(std::move(filters[i]));
   x.Residual = JoinWithAnd(std::move(residual));
 }
