@@ -28,7 +28,9 @@
 
 namespace quillon::engine {
 class TDataFile;
-}
+struct TFieldDescriptor;
+struct TTableDefinition;
+}  // namespace quillon::engine
 
 namespace quillon::sql {
 
@@ -197,6 +199,15 @@ class TDataQuery {
   void ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDataFile>>& tables);
   void PlanConditions();
   void PlanResult();
+  void PlanGrouping();
+  std::vector<engine::TFieldDescriptor> PlanResultFields();
+  std::string ResultColumnName(const TResultDataField& f) const;
+  engine::TFieldDescriptor ResultFieldDescriptor(const TResultDataField& f) const;
+  int ResolveResultColumn(int number, const std::string& column, const std::string& correlation,
+                          const char* clause) const;
+  void PlanOrdering();
+  engine::TTableDefinition ResultTableDefinition(std::vector<engine::TFieldDescriptor> fields);
+  void CreateResultTable(const engine::TTableDefinition& definition);
   void InstallFilters();
   bool LiveResultPossible();
   void DeferDrivingFilter();

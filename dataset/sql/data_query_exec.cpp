@@ -811,152 +811,29 @@ void TDataQuery::PlanConditions() {
   x.Residual = JoinWithAnd(std::move(residual));
 }
 
-void TDataQuery::PlanResult() {
-  TQueryExecution& x = *execution_;
-  if (Distinct && HasGroupBy) Distinct = false;
-  const bool allAggregates =
-      !ResultFields.empty() && std::all_of(ResultFields.begin(), ResultFields.end(),
-                                           [](const TResultDataField& f) { return f.AggregateKind != kAggregateNone; });
-  if (!HasGroupBy && !allAggregates) {
-    for (const TResultDataField& f : ResultFields) {
-      if (f.AggregateKind != kAggregateNone) {
-        RaiseSqlError("Invalid use of aggregate function for column '" + f.SourceText +
-                      "', the necessary GROUP BY clause is missing");
-      }
-    }
-  }
-  x.Grouped = HasGroupBy || allAggregates;
-  if (x.Grouped) Distinct = false;
+namespace {
 
-  // Result names.
-  static const char* const kPrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
-  std::vector<engine::TFieldDescriptor> fields;
-  engine::TFieldDescriptor rowNumber;
-  rowNumber.FieldName = kRowNumberField;
-  rowNumber.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
-  rowNumber.SubType = engine::kSubTypeAutoInc;
-  fields.push_back(rowNumber);
-  bool hasAvg = false;
-  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-    TResultDataField& f = ResultFields[i];
-    const TQueryExprNode& e = *f.Expression;
-    std::string name;
-    const TQueryExprNode* argument = f.AggregateKind != kAggregateNone ? e.First.get() : &e;
-    if (!f.Alias.empty()) {
-      name = f.Alias;
-    } else if (argument && argument->NodeClass == kNodeColumn) {
-      std::string column = argument->ColumnName;
-      if (IsPlainColumn(argument)) {
-        column = x.Runs[static_cast<std::size_t>(argument->SourceIndex)]
-                     .Table->GetFieldDescriptor(true, argument->FieldNumber)
-                     .FieldName;
-      }
-      name = kPrefixes[f.AggregateKind] + column;
-    } else {
-      name = f.AggregateKind != kAggregateNone ? std::string(kPrefixes[f.AggregateKind]) + "Expr" : "Expression";
-    }
-    name = name.substr(0, kMaxResultName);
-    auto taken = [&](const std::string& candidate) {
-      return std::any_of(x.Columns.begin(), x.Columns.end(),
-                         [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
-             EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
-    };
-    if (taken(name)) {
-      for (int k = 1;; ++k) {
-        std::string suffix = "_" + std::to_string(k);
-        std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
-        if (!taken(candidate)) {
-          name = candidate;
-          break;
-        }
-      }
-    }
-    // The field's type.
-    engine::TFieldDescriptor d;
-    if (f.AggregateKind == kAggregateNone && IsPlainColumn(&e)) {
-      d = x.Runs[static_cast<std::size_t>(e.SourceIndex)].Table->GetFieldDescriptor(true, e.FieldNumber);
-      if (d.IsAutoInc()) d.SubType = 0;
-      d.Required = false;
-      d.MinValue.clear();
-      d.MaxValue.clear();
-      d.DefaultValue.clear();
-      d.Computed = false;
-      d.Expression.clear();
-    } else {
-      int type = e.DataType;
-      if (f.AggregateKind == kAggregateAvg) type = T(TFieldType::Float);
-      if (f.AggregateKind == kAggregateCount) type = T(TFieldType::Integer);
-      if (type == kTypeNull) type = T(TFieldType::String);
-      const bool isString = type == T(TFieldType::String);
-      if ((isString && e.Size > 251) || (!isString && e.Size > 250)) {
-        RaiseSqlError("Column expression '" + f.SourceText + "' exceeds the maximum allowable field size");
-      }
-      d.FieldType = static_cast<std::uint8_t>(type);
-      d.SubType = static_cast<std::uint8_t>(f.AggregateKind == kAggregateNone || f.AggregateKind == kAggregateSum ||
-                                                    f.AggregateKind == kAggregateMin || f.AggregateKind == kAggregateMax
-                                                ? e.SubType
-                                                : 0);
-      if (type == T(TFieldType::Integer) && d.SubType == engine::kSubTypeAutoInc) d.SubType = 0;
-      if (isString) d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size - 1));
-      if (type == T(TFieldType::Bcd)) {
-        d.DeclaredSize = 32;
-        d.Decimals = static_cast<std::uint8_t>(e.Scale > 0 ? e.Scale : 4);
-      }
-      if (type == T(TFieldType::Bytes) || type == T(TFieldType::VarBytes)) {
-        d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size));
-      }
-    }
-    if (f.AggregateKind == kAggregateAvg) hasAvg = true;
-    d.FieldNumber = 0;
-    d.FieldName = name;
-    fields.push_back(d);
-    x.Columns.push_back(TResultColumn{static_cast<int>(i) + 2, name});
-  }
-  if (hasAvg) {
-    engine::TFieldDescriptor count;
-    count.FieldName = kAvgCountField;
-    count.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
-    fields.push_back(count);
-    x.AvgCountField = static_cast<int>(fields.size());
-  }
+constexpr const char* kAggregatePrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
 
-  // ORDER BY and GROUP BY items name result columns.
-  auto resolve = [&](int number, const std::string& column, const std::string& correlation, const char* clause) {
-    if (number != 0 || column.empty()) {
-      if (number < 1 || static_cast<std::size_t>(number) > x.Columns.size()) {
-        RaiseSqlError("Invalid column number '" + std::to_string(number) + "' specified in " + clause);
-      }
-      return number - 1;
-    }
-    for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
-      if (EqualIgnoringCase(x.Columns[i].Name, column)) return static_cast<int>(i);
-    }
-    for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-      const TQueryExprNode& e = *ResultFields[i].Expression;
-      if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
-      const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
-      if (!correlation.empty() && !EqualIgnoringCase(Sources[s].CorrelationName, correlation)) continue;
-      if (EqualIgnoringCase(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
-        return static_cast<int>(i);
-      }
-    }
-    RaiseSqlError("Invalid column name '" + column + "' or table correlation name '" + correlation + "' specified in " +
-                  clause);
+// A name that no column before it, nor the result table's own fields, carries: "_1", "_2", ...
+// replace the end of a taken one.
+std::string UniqueColumnName(const std::vector<TResultColumn>& columns, const std::string& name) {
+  auto taken = [&](const std::string& candidate) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
+           EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
   };
-  for (const TOrderByDataField& o : OrderByFields) {
-    x.OrderColumns.push_back(resolve(o.ColumnNumber, o.ColumnName, o.CorrelationName, "ORDER BY clause"));
-    x.OrderDescending.push_back(o.Descending);
+  if (!taken(name)) return name;
+  for (int k = 1;; ++k) {
+    std::string suffix = "_" + std::to_string(k);
+    std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
+    if (!taken(candidate)) return candidate;
   }
-  for (const TGroupByDataField& g : GroupByFields) {
-    x.GroupColumns.push_back(resolve(g.ColumnNumber, g.ColumnName, g.CorrelationName, "GROUP BY clause"));
-  }
-  if (Distinct) {
-    if (x.Columns.size() > static_cast<std::size_t>(kMaxDistinctColumns)) {
-      RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
-    }
-    for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
-  }
-  // An index has at most 16 key fields; the ORDER BY index needs one for Row___No.
+}
+
+// An index has at most 16 key fields, and BLOB fields cannot be keys.
+void CheckKeyColumns(const TQueryExecution& x, const std::vector<engine::TFieldDescriptor>& fields) {
+  // The ORDER BY index needs one key field for Row___No.
   if (x.OrderColumns.size() + 1 > static_cast<std::size_t>(engine::kMaxKeyFields)) {
     RaiseSqlError("Maximum number of columns (15) in ORDER BY clause exceeded");
   }
@@ -975,23 +852,191 @@ void TDataQuery::PlanResult() {
                     "' in an ORDER BY clause");
     }
   }
+}
 
-  if (x.Settings.RequestLive && LiveResultPossible()) return;
+// An index keyed on result columns (field numbers past Row___No).
+engine::TIndexDescriptor KeyIndex(const std::string& name, const std::vector<int>& columns) {
+  engine::TIndexDescriptor d;
+  d.IndexName = name;
+  for (std::size_t i = 0; i < columns.size(); ++i) d.KeyFields[i] = static_cast<std::int16_t>(columns[i] + 2);
+  d.KeyFieldCount = static_cast<std::uint8_t>(columns.size());
+  return d;
+}
 
-  // Indexes.
-  engine::TTableDefinition definition;
-  definition.Fields = fields;
-  auto keyIndex = [&](const std::string& name, const std::vector<int>& columns) {
-    engine::TIndexDescriptor d;
-    d.IndexName = name;
-    for (std::size_t i = 0; i < columns.size(); ++i) d.KeyFields[i] = static_cast<std::int16_t>(columns[i] + 2);
-    d.KeyFieldCount = static_cast<std::uint8_t>(columns.size());
+}  // namespace
+
+// Aggregates without GROUP BY are allowed only when every result column is one: the whole
+// result is then one group. DISTINCT adds nothing to grouped rows.
+void TDataQuery::PlanGrouping() {
+  TQueryExecution& x = *execution_;
+  if (Distinct && HasGroupBy) Distinct = false;
+  const bool allAggregates =
+      !ResultFields.empty() && std::all_of(ResultFields.begin(), ResultFields.end(),
+                                           [](const TResultDataField& f) { return f.AggregateKind != kAggregateNone; });
+  if (!HasGroupBy && !allAggregates) {
+    for (const TResultDataField& f : ResultFields) {
+      if (f.AggregateKind != kAggregateNone) {
+        RaiseSqlError("Invalid use of aggregate function for column '" + f.SourceText +
+                      "', the necessary GROUP BY clause is missing");
+      }
+    }
+  }
+  x.Grouped = HasGroupBy || allAggregates;
+  if (x.Grouped) Distinct = false;
+}
+
+// The alias, else the column's own name with the aggregate's prefix, cut to the longest result
+// name.
+std::string TDataQuery::ResultColumnName(const TResultDataField& f) const {
+  const TQueryExecution& x = *execution_;
+  const TQueryExprNode& e = *f.Expression;
+  const TQueryExprNode* argument = f.AggregateKind != kAggregateNone ? e.First.get() : &e;
+  std::string name;
+  if (!f.Alias.empty()) {
+    name = f.Alias;
+  } else if (argument && argument->NodeClass == kNodeColumn) {
+    std::string column = argument->ColumnName;
+    if (IsPlainColumn(argument)) {
+      column = x.Runs[static_cast<std::size_t>(argument->SourceIndex)]
+                   .Table->GetFieldDescriptor(true, argument->FieldNumber)
+                   .FieldName;
+    }
+    name = kAggregatePrefixes[f.AggregateKind] + column;
+  } else {
+    name = f.AggregateKind != kAggregateNone ? std::string(kAggregatePrefixes[f.AggregateKind]) + "Expr" : "Expression";
+  }
+  return name.substr(0, kMaxResultName);
+}
+
+// A plain column keeps its source field's type without the source's checks and defaults; an
+// expression or aggregate gets a field of the type it yields.
+engine::TFieldDescriptor TDataQuery::ResultFieldDescriptor(const TResultDataField& f) const {
+  const TQueryExecution& x = *execution_;
+  const TQueryExprNode& e = *f.Expression;
+  engine::TFieldDescriptor d;
+  if (f.AggregateKind == kAggregateNone && IsPlainColumn(&e)) {
+    d = x.Runs[static_cast<std::size_t>(e.SourceIndex)].Table->GetFieldDescriptor(true, e.FieldNumber);
+    if (d.IsAutoInc()) d.SubType = 0;
+    d.Required = false;
+    d.MinValue.clear();
+    d.MaxValue.clear();
+    d.DefaultValue.clear();
+    d.Computed = false;
+    d.Expression.clear();
     return d;
-  };
+  }
+  int type = e.DataType;
+  if (f.AggregateKind == kAggregateAvg) type = T(TFieldType::Float);
+  if (f.AggregateKind == kAggregateCount) type = T(TFieldType::Integer);
+  if (type == kTypeNull) type = T(TFieldType::String);
+  const bool isString = type == T(TFieldType::String);
+  if ((isString && e.Size > 251) || (!isString && e.Size > 250)) {
+    RaiseSqlError("Column expression '" + f.SourceText + "' exceeds the maximum allowable field size");
+  }
+  d.FieldType = static_cast<std::uint8_t>(type);
+  d.SubType = static_cast<std::uint8_t>(f.AggregateKind == kAggregateNone || f.AggregateKind == kAggregateSum ||
+                                                f.AggregateKind == kAggregateMin || f.AggregateKind == kAggregateMax
+                                            ? e.SubType
+                                            : 0);
+  if (type == T(TFieldType::Integer) && d.SubType == engine::kSubTypeAutoInc) d.SubType = 0;
+  if (isString) d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size - 1));
+  if (type == T(TFieldType::Bcd)) {
+    d.DeclaredSize = 32;
+    d.Decimals = static_cast<std::uint8_t>(e.Scale > 0 ? e.Scale : 4);
+  }
+  if (type == T(TFieldType::Bytes) || type == T(TFieldType::VarBytes)) {
+    d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size));
+  }
+  return d;
+}
+
+// The result table's fields: Row___No, one per result column, and the row count of averages
+// when there are any. Fills the execution's column list on the way.
+std::vector<engine::TFieldDescriptor> TDataQuery::PlanResultFields() {
+  TQueryExecution& x = *execution_;
+  std::vector<engine::TFieldDescriptor> fields;
+  engine::TFieldDescriptor rowNumber;
+  rowNumber.FieldName = kRowNumberField;
+  rowNumber.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+  rowNumber.SubType = engine::kSubTypeAutoInc;
+  fields.push_back(rowNumber);
+  bool hasAvg = false;
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const TResultDataField& f = ResultFields[i];
+    const std::string name = UniqueColumnName(x.Columns, ResultColumnName(f));
+    engine::TFieldDescriptor d = ResultFieldDescriptor(f);
+    if (f.AggregateKind == kAggregateAvg) hasAvg = true;
+    d.FieldNumber = 0;
+    d.FieldName = name;
+    fields.push_back(std::move(d));
+    x.Columns.push_back(TResultColumn{static_cast<int>(i) + 2, name});
+  }
+  if (hasAvg) {
+    engine::TFieldDescriptor count;
+    count.FieldName = kAvgCountField;
+    count.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+    fields.push_back(count);
+    x.AvgCountField = static_cast<int>(fields.size());
+  }
+  return fields;
+}
+
+// An ORDER BY or GROUP BY item names a result column: by number, by result name, or by the
+// source column a plain result column shows. Answers the 0-based result column index.
+int TDataQuery::ResolveResultColumn(int number, const std::string& column, const std::string& correlation,
+                                    const char* clause) const {
+  const TQueryExecution& x = *execution_;
+  if (number != 0 || column.empty()) {
+    if (number < 1 || static_cast<std::size_t>(number) > x.Columns.size()) {
+      RaiseSqlError("Invalid column number '" + std::to_string(number) + "' specified in " + clause);
+    }
+    return number - 1;
+  }
+  for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
+    if (EqualIgnoringCase(x.Columns[i].Name, column)) return static_cast<int>(i);
+  }
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const TQueryExprNode& e = *ResultFields[i].Expression;
+    if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
+    const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
+    if (!correlation.empty() && !EqualIgnoringCase(Sources[s].CorrelationName, correlation)) continue;
+    if (EqualIgnoringCase(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
+      return static_cast<int>(i);
+    }
+  }
+  RaiseSqlError("Invalid column name '" + column + "' or table correlation name '" + correlation + "' specified in " +
+                clause);
+}
+
+// The result columns of ORDER BY, and of GROUP BY or DISTINCT (which groups by every column).
+void TDataQuery::PlanOrdering() {
+  TQueryExecution& x = *execution_;
+  for (const TOrderByDataField& o : OrderByFields) {
+    x.OrderColumns.push_back(ResolveResultColumn(o.ColumnNumber, o.ColumnName, o.CorrelationName, "ORDER BY clause"));
+    x.OrderDescending.push_back(o.Descending);
+  }
+  for (const TGroupByDataField& g : GroupByFields) {
+    x.GroupColumns.push_back(ResolveResultColumn(g.ColumnNumber, g.ColumnName, g.CorrelationName, "GROUP BY clause"));
+  }
+  if (Distinct) {
+    if (x.Columns.size() > static_cast<std::size_t>(kMaxDistinctColumns)) {
+      RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
+    }
+    for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
+  }
+}
+
+// The result table sorts, groups and removes duplicates through its indexes: the primary index
+// orders the rows (ORDER BY columns, then Row___No to keep equal keys in arrival order), and a
+// second index finds a row's group when the grouping differs from the ordering.
+engine::TTableDefinition TDataQuery::ResultTableDefinition(std::vector<engine::TFieldDescriptor> fields) {
+  TQueryExecution& x = *execution_;
+  engine::TTableDefinition definition;
+  definition.Fields = std::move(fields);
   const bool hasOrder = !x.OrderColumns.empty();
   const bool hasGroupKey = !x.GroupColumns.empty();
   if (hasOrder) {
-    engine::TIndexDescriptor d = keyIndex("", x.OrderColumns);
+    engine::TIndexDescriptor d = KeyIndex("", x.OrderColumns);
     for (std::size_t i = 0; i < x.OrderColumns.size(); ++i) d.FieldDescending[i] = x.OrderDescending[i] ? 1 : 0;
     d.KeyFields[x.OrderColumns.size()] = 1;
     d.KeyFieldCount = static_cast<std::uint8_t>(x.OrderColumns.size() + 1);
@@ -1002,11 +1047,11 @@ void TDataQuery::PlanResult() {
                         std::none_of(x.OrderDescending.begin(), x.OrderDescending.end(), [](bool b) { return b; });
       if (!same) {
         x.GroupIndexName = Distinct ? "Distinct" : "GroupBy";
-        definition.Indexes.push_back(keyIndex(x.GroupIndexName, x.GroupColumns));
+        definition.Indexes.push_back(KeyIndex(x.GroupIndexName, x.GroupColumns));
       }
     }
   } else if (hasGroupKey) {
-    definition.Indexes.push_back(keyIndex("", x.GroupColumns));
+    definition.Indexes.push_back(KeyIndex("", x.GroupColumns));
   } else {
     engine::TIndexDescriptor d;
     d.KeyFields[0] = 1;
@@ -1015,8 +1060,13 @@ void TDataQuery::PlanResult() {
     definition.Indexes.push_back(d);
   }
   x.GroupKeyCount = static_cast<int>(x.GroupColumns.size());
+  return definition;
+}
 
-  // The result table.
+// INTO names the result table (in the session's private directory when no directory is
+// given); otherwise it is a temporary table dropped on close.
+void TDataQuery::CreateResultTable(const engine::TTableDefinition& definition) {
+  TQueryExecution& x = *execution_;
   std::string name;
   engine::TFileSession& session = engine::Session();
   if (!ResultTableName.empty()) {
@@ -1038,7 +1088,16 @@ void TDataQuery::PlanResult() {
   x.Row.assign(result->RecordBufferSize(), 0);
   x.Found.assign(result->RecordBufferSize(), 0);
   x.Result = std::move(result);
+}
 
+void TDataQuery::PlanResult() {
+  TQueryExecution& x = *execution_;
+  PlanGrouping();
+  std::vector<engine::TFieldDescriptor> fields = PlanResultFields();
+  PlanOrdering();
+  CheckKeyColumns(x, fields);
+  if (x.Settings.RequestLive && LiveResultPossible()) return;
+  CreateResultTable(ResultTableDefinition(std::move(fields)));
   // A single-table COUNT takes the table's record count.
   x.CountOnly =
       x.Runs.size() == 1 && ResultFields.size() == 1 && ResultFields[0].AggregateKind == kAggregateCount && !x.Residual;
