@@ -221,6 +221,9 @@ class TDataQuery {
   void Join(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();
+  void FillResultRow(std::vector<TSqlValue>& aggregateInputs);
+  void CopyColumnValue(const TQueryExprNode& column, int fieldNumber, std::uint8_t* row);
+  void AddToGroup(const std::vector<TSqlValue>& aggregateInputs);
   void FinishAverages();
   void CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord, engine::TDataFile& target,
                 int targetField, std::uint8_t* targetRecord);

@@ -1481,7 +1481,43 @@ void TDataQuery::CountProgress() {
   if (abort) x.Aborted = true;
 }
 
-void TDataQuery::ProduceRow() {
+namespace {
+
+// An aggregate's value after one more row. COUNT counts rows; the others pass over a NULL input.
+TSqlValue NextAggregate(int kind, const TSqlValue& current, const TSqlValue& input, int fieldType) {
+  if (kind == kAggregateCount) return TSqlValue::Integer(current.Int + 1);
+  if (input.IsNull()) return current;
+  if (current.IsNull()) return input;
+  if (kind == kAggregateSum || kind == kAggregateAvg) {
+    if (IsRealKind(fieldType)) return TSqlValue::Float(current.Real + input.Real, fieldType);
+    return TSqlValue::Integer(current.Int + input.Int, fieldType);
+  }
+  const int c = CompareValues(input, current, 0);
+  if ((kind == kAggregateMin && c < 0) || (kind == kAggregateMax && c > 0)) return input;
+  return current;
+}
+
+}  // namespace
+
+// Copies a plain column's stored value into the result row as it is; a BLOB's value goes into
+// the result's own BLOB file.
+void TDataQuery::CopyColumnValue(const TQueryExprNode& column, int fieldNumber, std::uint8_t* row) {
+  TDataFile& result = *execution_->Result;
+  TSourceRun& run = execution_->Runs[static_cast<std::size_t>(column.SourceIndex)];
+  std::uint8_t bytes[260] = {};
+  const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, column.FieldNumber);
+  if (!run.NullRow && !d.IsBlob() && run.Table->GetField(true, column.FieldNumber, run.Buffer.data(), bytes)) {
+    result.SetField(true, fieldNumber, bytes, row);
+  } else {
+    result.SetField(true, fieldNumber, nullptr, row);
+    if (!run.NullRow && d.IsBlob())
+      CopyBlob(*run.Table, column.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
+  }
+}
+
+// Fills the result row from the joined row. The converted input of each aggregate but COUNT is
+// kept in aggregateInputs, for adding to a group already stored.
+void TDataQuery::FillResultRow(std::vector<TSqlValue>& aggregateInputs) {
   TQueryExecution& x = *execution_;
   TDataFile& result = *x.Result;
   TJoinReader reader(x.Runs);
@@ -1489,7 +1525,6 @@ void TDataQuery::ProduceRow() {
   context.Row = &reader;
   std::uint8_t* row = x.Row.data();
   result.InitRecord(row);
-  std::vector<TSqlValue> aggregateInputs(ResultFields.size());
   for (std::size_t i = 0; i < ResultFields.size(); ++i) {
     const TResultDataField& f = ResultFields[i];
     const int fieldNumber = x.Columns[i].FieldNumber;
@@ -1503,16 +1538,7 @@ void TDataQuery::ProduceRow() {
     if (f.AggregateKind != kAggregateNone) {
       value = e.First ? Evaluate(*e.First, context) : TSqlValue::Null();
     } else if (IsPlainColumn(&e)) {
-      TSourceRun& run = x.Runs[static_cast<std::size_t>(e.SourceIndex)];
-      std::uint8_t bytes[260] = {};
-      const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, e.FieldNumber);
-      if (!run.NullRow && !d.IsBlob() && run.Table->GetField(true, e.FieldNumber, run.Buffer.data(), bytes)) {
-        result.SetField(true, fieldNumber, bytes, row);
-      } else {
-        result.SetField(true, fieldNumber, nullptr, row);
-        if (!run.NullRow && d.IsBlob())
-          CopyBlob(*run.Table, e.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
-      }
+      CopyColumnValue(e, fieldNumber, row);
       continue;
     } else {
       value = Evaluate(e, context);
@@ -1527,6 +1553,43 @@ void TDataQuery::ProduceRow() {
     std::int32_t one = 1;
     result.SetField(true, x.AvgCountField, &one, row);
   }
+}
+
+// Adds the new row's aggregate inputs to the group row stored in x.Found and writes it back.
+void TDataQuery::AddToGroup(const std::vector<TSqlValue>& aggregateInputs) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  std::uint8_t* stored = x.Found.data();
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const int kind = ResultFields[i].AggregateKind;
+    if (kind == kAggregateNone) continue;
+    const int fieldNumber = x.Columns[i].FieldNumber;
+    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
+    std::uint8_t bytes[260] = {};
+    bool present = result.GetField(true, fieldNumber, stored, bytes);
+    TSqlValue current = FieldValue(d.FieldType, d.SubType, bytes, d.DataSize, present);
+    TSqlValue next = NextAggregate(kind, current, aggregateInputs[i], d.FieldType);
+    TSqlValue converted;
+    if (!ConvertValue(next, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
+    PutValue(result, fieldNumber, converted, stored);
+  }
+  if (x.AvgCountField > 0) {
+    std::int32_t count = 0;
+    result.GetField(true, x.AvgCountField, stored, &count);
+    ++count;
+    result.SetField(true, x.AvgCountField, &count, stored);
+  }
+  result.UpdateRecord(stored, false, false);
+}
+
+// Puts the joined row into the result: a new row, or, with grouping or DISTINCT, into the row
+// already holding its key.
+void TDataQuery::ProduceRow() {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  std::uint8_t* row = x.Row.data();
+  std::vector<TSqlValue> aggregateInputs(ResultFields.size());
+  FillResultRow(aggregateInputs);
   // BLOB values opened on the new row are written by its insert and dropped when it is not
   // inserted.
   struct TCloseBlobs {
@@ -1541,6 +1604,7 @@ void TDataQuery::ProduceRow() {
   if (x.GroupKeyCount > 0) {
     found = result.FindKey(row, false, false, x.GroupKeyCount, -1, x.Found.data());
   } else {
+    // Aggregates without GROUP BY: the one row of the result is the group.
     result.First();
     found = result.Next(x.Found.data()) == 0;
   }
@@ -1549,44 +1613,7 @@ void TDataQuery::ProduceRow() {
     return;
   }
   if (!x.Grouped) return;  // DISTINCT: the row is there already
-  std::uint8_t* stored = x.Found.data();
-  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-    const int kind = ResultFields[i].AggregateKind;
-    if (kind == kAggregateNone) continue;
-    const int fieldNumber = x.Columns[i].FieldNumber;
-    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
-    std::uint8_t bytes[260] = {};
-    bool present = result.GetField(true, fieldNumber, stored, bytes);
-    TSqlValue current = FieldValue(d.FieldType, d.SubType, bytes, d.DataSize, present);
-    TSqlValue input = aggregateInputs[i];
-    TSqlValue next = current;
-    if (kind == kAggregateCount) {
-      next = TSqlValue::Integer(current.Int + 1);
-    } else if (!input.IsNull()) {
-      if (current.IsNull()) {
-        next = input;
-      } else if (kind == kAggregateSum || kind == kAggregateAvg) {
-        if (IsRealKind(d.FieldType)) {
-          next = TSqlValue::Float(current.Real + input.Real, d.FieldType);
-        } else {
-          next = TSqlValue::Integer(current.Int + input.Int, d.FieldType);
-        }
-      } else {
-        int c = CompareValues(input, current, 0);
-        if ((kind == kAggregateMin && c < 0) || (kind == kAggregateMax && c > 0)) next = input;
-      }
-    }
-    TSqlValue converted;
-    if (!ConvertValue(next, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
-    PutValue(result, fieldNumber, converted, stored);
-  }
-  if (x.AvgCountField > 0) {
-    std::int32_t count = 0;
-    result.GetField(true, x.AvgCountField, stored, &count);
-    ++count;
-    result.SetField(true, x.AvgCountField, &count, stored);
-  }
-  result.UpdateRecord(stored, false, false);
+  AddToGroup(aggregateInputs);
 }
 
 void TDataQuery::CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord,
