@@ -219,6 +219,10 @@ class TDataQuery {
   // Whether an inner link from source has found nothing for the current record.
   bool JoinsNothing(int source) const;
   void Join(std::size_t depth, const std::function<void()>& emit);
+  // The ways of reading the table at one depth of the join; each answers whether a record joined.
+  bool JoinProbeMatches(std::size_t depth, const std::function<void()>& emit);
+  bool JoinKeyRange(std::size_t depth, const std::function<void()>& emit);
+  bool JoinScannedRecords(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();
   void FillResultRow(std::vector<TSqlValue>& aggregateInputs);

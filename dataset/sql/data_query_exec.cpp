@@ -1366,6 +1366,87 @@ void TDataQuery::SetLinkFilters(int source) {
   }
 }
 
+// Joins each record the probe holds for the outer record's value; answers whether there was one.
+bool TDataQuery::JoinProbeMatches(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
+  const std::size_t size = run.Buffer.size();
+  for (std::uint32_t number : matches) {
+    if (x.Aborted) break;
+    engine::TRecord* record = run.Table->FetchRecord(number);
+    std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
+    run.Table->UnpinRecord(record);
+    produced = true;
+    SetLinkFilters(index);
+    Join(depth + 1, emit);
+  }
+  return produced;
+}
+
+// Joins each record of the lookup cursor's key range that passes the table's own conditions.
+bool TDataQuery::JoinKeyRange(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  TDataFile& lookup = *run.Lookup;
+  lookup.First();
+  while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
+    if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
+    produced = true;
+    SetLinkFilters(index);
+    Join(depth + 1, emit);
+  }
+  return produced;
+}
+
+// Joins each record the table's cursor shows under its filters.
+bool TDataQuery::JoinScannedRecords(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  // What follows once the record's links are set.
+  auto linked = [&] {
+    if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
+      return;
+    }
+    produced = true;
+    if (depth == 0) ++x.DrivingRecord;
+    Join(depth + 1, emit);
+  };
+  if (depth == 0 && Kind == TStatementKind::Select) {
+    // The driving table is read once from start to end: in blocks, past the record cache.
+    // Its links are set from the record where it lies, and only a record that an inner link
+    // does not already rule out is copied into the row buffer and joined further. UPDATE and
+    // DELETE keep the cursor walk, since they mark the records by its position.
+    const std::size_t size = run.Buffer.size();
+    struct TPointBack {
+      TSourceRun& Run;
+      ~TPointBack() { Run.Reader->SetRecord(Run.Buffer.data()); }
+    } pointBack{run};
+    run.Table->ScanVisible([&](const std::uint8_t* record, std::uint32_t) {
+      run.Reader->SetRecord(record);
+      SetLinkFilters(index);
+      if (JoinsNothing(index)) return !x.Aborted;
+      std::memcpy(run.Buffer.data(), record, size);
+      run.Reader->SetRecord(run.Buffer.data());
+      linked();
+      return !x.Aborted;
+    });
+  } else {
+    run.Table->First();
+    while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
+      SetLinkFilters(index);
+      linked();
+    }
+  }
+  return produced;
+}
+
 // Enumerates the joined rows from position `depth` of the order, depth first.
 void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   TQueryExecution& x = *execution_;
@@ -1387,63 +1468,13 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   }
   bool produced = false;
   if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
-    const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
-    const std::size_t size = run.Buffer.size();
-    for (std::uint32_t number : matches) {
-      if (x.Aborted) break;
-      engine::TRecord* record = run.Table->FetchRecord(number);
-      std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
-      run.Table->UnpinRecord(record);
-      produced = true;
-      SetLinkFilters(index);
-      Join(depth + 1, emit);
-    }
+    produced = JoinProbeMatches(depth, emit);
   } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
-    TDataFile& lookup = *run.Lookup;
-    lookup.First();
-    while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
-      if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
-      produced = true;
-      SetLinkFilters(index);
-      Join(depth + 1, emit);
-    }
+    produced = JoinKeyRange(depth, emit);
   } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
-    // What follows once the record's links are set.
-    auto linked = [&] {
-      if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
-        return;
-      }
-      produced = true;
-      if (depth == 0) ++x.DrivingRecord;
-      Join(depth + 1, emit);
-    };
-    if (depth == 0 && Kind == TStatementKind::Select) {
-      // The driving table is read once from start to end: in blocks, past the record cache.
-      // Its links are set from the record where it lies, and only a record that an inner link
-      // does not already rule out is copied into the row buffer and joined further. UPDATE and
-      // DELETE keep the cursor walk, since they mark the records by its position.
-      const std::size_t size = run.Buffer.size();
-      struct TPointBack {
-        TSourceRun& Run;
-        ~TPointBack() { Run.Reader->SetRecord(Run.Buffer.data()); }
-      } pointBack{run};
-      run.Table->ScanVisible([&](const std::uint8_t* record, std::uint32_t) {
-        run.Reader->SetRecord(record);
-        SetLinkFilters(index);
-        if (JoinsNothing(index)) return !x.Aborted;
-        std::memcpy(run.Buffer.data(), record, size);
-        run.Reader->SetRecord(run.Buffer.data());
-        linked();
-        return !x.Aborted;
-      });
-    } else {
-      run.Table->First();
-      while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
-        SetLinkFilters(index);
-        linked();
-      }
-    }
+    produced = JoinScannedRecords(depth, emit);
   }
+  // The missing side of a left outer join: one row with this table's columns NULL.
   if (!produced && !x.Aborted && run.IncomingLink >= 0 &&
       x.Links[static_cast<std::size_t>(run.IncomingLink)].JoinKind == kJoinLeftOuter) {
     run.NullRow = true;
