@@ -231,6 +231,12 @@ class TDataQuery {
   void FinishAverages();
   void CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord, engine::TDataFile& target,
                 int targetField, std::uint8_t* targetRecord);
+  void StartRun(const TQueryProgress& progress);
+  void LockTables();
+  engine::TDataFile* ExecuteSelect(const TQueryProgress& progress);
+  void ProduceRecordCount(const TQueryProgress& progress);
+  void ExecuteChange();
+  void UpdateCurrentRecord();
   void ExecuteInsert();
 
   std::vector<std::unique_ptr<TQueryExprNode>> pendingConditions_;

@@ -1691,8 +1691,42 @@ void TDataQuery::FinishAverages() {
   }
 }
 
-engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
-  if (!execution_) RaiseSqlError("No statement prepared");
+namespace {
+
+// Releases the locks a run of the statement took, also when the run fails.
+struct TRunLocksRelease {
+  TQueryExecution& X;
+  ~TRunLocksRelease() {
+    for (TSourceRun& run : X.Runs) {
+      try {
+        run.Table->ReleaseStatementReadLock();
+        if (run.Lookup) run.Lookup->ReleaseStatementReadLock();
+      } catch (...) {
+        // As below: a release must not hide the failure that ended the run.
+      }
+      if (!run.Locked) continue;
+      run.Locked = false;
+      try {
+        run.Table->UnlockTable();
+      } catch (...) {
+        // The unlock of a failed run must not hide the failure itself.
+      }
+    }
+    X.Progress = nullptr;
+  }
+};
+
+// Whether the joined row meets the part of the condition that no filter or link took.
+bool ResidualHolds(const TQueryExecution& x, TJoinReader& reader) {
+  if (!x.Residual) return true;
+  TEvalContext context;
+  context.Row = &reader;
+  return EvaluateCondition(*x.Residual, context);
+}
+
+}  // namespace
+
+void TDataQuery::StartRun(const TQueryProgress& progress) {
   TQueryExecution& x = *execution_;
   x.Progress = &progress;
   x.Aborted = false;
@@ -1702,34 +1736,117 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
   x.DrivingCount = -1;
   x.RowsAffected = 0;
   x.Marked.clear();
-  struct TUnlock {
-    TQueryExecution& X;
-    ~TUnlock() {
-      for (TSourceRun& run : X.Runs) {
-        try {
-          run.Table->ReleaseStatementReadLock();
-          if (run.Lookup) run.Lookup->ReleaseStatementReadLock();
-        } catch (...) {
-          // As below: a release must not hide the failure that ended the run.
-        }
-        if (!run.Locked) continue;
-        run.Locked = false;
-        try {
-          run.Table->UnlockTable();
-        } catch (...) {
-          // The unlock of a failed run must not hide the failure itself.
-        }
-      }
-      X.Progress = nullptr;
-    }
-  } unlock{x};
+}
+
+// WITH LOCKS locks every table for the run; a data-changing statement locks its target.
+void TDataQuery::LockTables() {
+  TQueryExecution& x = *execution_;
   const bool changes = Kind != TStatementKind::Select;
-  if (WithLocks || changes) {
-    for (std::size_t i = 0; i < x.Runs.size() && (WithLocks || i == 0); ++i) {
-      x.Runs[i].Table->LockTable();
-      x.Runs[i].Locked = true;
-    }
+  if (!WithLocks && !changes) return;
+  for (std::size_t i = 0; i < x.Runs.size() && (WithLocks || i == 0); ++i) {
+    x.Runs[i].Table->LockTable();
+    x.Runs[i].Locked = true;
   }
+}
+
+// A single-table COUNT: one row holding the table's record count under its conditions.
+void TDataQuery::ProduceRecordCount(const TQueryProgress& progress) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  TSourceRun& run = x.Runs[0];
+  std::int32_t count = static_cast<std::int32_t>(run.Table->RecordCount());
+  if (progress) {
+    bool abort = false;
+    progress(count, 100, abort);
+  }
+  result.InitRecord(x.Row.data());
+  result.SetField(true, x.Columns[0].FieldNumber, &count, x.Row.data());
+  result.InsertRecord(x.Row.data());
+}
+
+// Fills the result table afresh and answers it, standing on its first row in result order.
+engine::TDataFile* TDataQuery::ExecuteSelect(const TQueryProgress& progress) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  result.SelectIndex(0);
+  if (result.RecordCount() > 0) result.EmptyTable();
+  // Rows find their group or duplicate through the grouping index while they are inserted.
+  if (!x.GroupIndexName.empty()) result.SelectIndex(x.GroupIndexName);
+  if (x.CountOnly) {
+    ProduceRecordCount(progress);
+  } else {
+    TJoinReader reader(x.Runs);
+    Join(0, [&] {
+      CountProgress();
+      if (!ResidualHolds(x, reader)) return;
+      ProduceRow();
+    });
+    FinishAverages();
+  }
+  result.SelectIndex(0);
+  result.First();
+  return &result;
+}
+
+// Sets the UPDATE's columns on the target's current record and writes it.
+void TDataQuery::UpdateCurrentRecord() {
+  TQueryExecution& x = *execution_;
+  TSourceRun& target = x.Runs[0];
+  TJoinReader reader(x.Runs);
+  TEvalContext context;
+  context.Row = &reader;
+  for (std::size_t i = 0; i < UpdateFields.size() && i < UpdateValues.size(); ++i) {
+    const TQueryExprNode* column = UpdateFields[i].Column.get();
+    if (!column) continue;
+    TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
+    const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, column->FieldNumber);
+    TSqlValue converted;
+    if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
+      target.Table->UnlockRecord(0);
+      RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
+                    UpdateValues[i].SourceText + " in UPDATE statement");
+    }
+    PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
+  }
+  target.Table->UpdateRecord(target.Buffer.data(), true, true);
+}
+
+// UPDATE and DELETE find the records first, then change them: changing them during the join
+// would move the cursor the join walks on.
+void TDataQuery::ExecuteChange() {
+  TQueryExecution& x = *execution_;
+  TSourceRun& target = x.Runs[0];
+  TJoinReader reader(x.Runs);
+  Join(0, [&] {
+    CountProgress();
+    if (!ResidualHolds(x, reader)) return;
+    x.Marked.push_back(target.Table->GetBookmark());
+  });
+  target.Table->RemoveFilter(0);
+  target.FilterHandle = target.LinkHandle = 0;
+  for (const std::vector<std::uint8_t>& bookmark : x.Marked) {
+    target.Table->GotoBookmark(bookmark.data());
+    if (Kind == TStatementKind::Delete) {
+      target.Table->DeleteRecord(true);
+      ++x.RowsAffected;
+      continue;
+    }
+    try {
+      if (target.Table->GetCurrent(target.Buffer.data(), true) != 0) continue;
+    } catch (const std::exception&) {
+      continue;  // a record another user holds is left as it is
+    }
+    UpdateCurrentRecord();
+    ++x.RowsAffected;
+  }
+}
+
+engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
+  if (!execution_) RaiseSqlError("No statement prepared");
+  TQueryExecution& x = *execution_;
+  StartRun(progress);
+  TRunLocksRelease release{x};
+  LockTables();
   if (Kind == TStatementKind::Insert) {
     ExecuteInsert();
     return nullptr;
@@ -1752,82 +1869,8 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
     live.First();
     return &live;
   }
-  if (Kind == TStatementKind::Select) {
-    TDataFile& result = *x.Result;
-    result.SelectIndex(0);
-    if (result.RecordCount() > 0) result.EmptyTable();
-    if (!x.GroupIndexName.empty()) result.SelectIndex(x.GroupIndexName);
-    if (x.CountOnly) {
-      TSourceRun& run = x.Runs[0];
-      std::int32_t count = static_cast<std::int32_t>(run.Table->RecordCount());
-      if (progress) {
-        bool abort = false;
-        progress(count, 100, abort);
-      }
-      result.InitRecord(x.Row.data());
-      result.SetField(true, x.Columns[0].FieldNumber, &count, x.Row.data());
-      result.InsertRecord(x.Row.data());
-    } else {
-      TJoinReader reader(x.Runs);
-      Join(0, [&] {
-        CountProgress();
-        if (x.Residual) {
-          TEvalContext context;
-          context.Row = &reader;
-          if (!EvaluateCondition(*x.Residual, context)) return;
-        }
-        ProduceRow();
-      });
-      FinishAverages();
-    }
-    result.SelectIndex(0);
-    result.First();
-    return &result;
-  }
-  // UPDATE and DELETE: find the records first, then change them.
-  TSourceRun& target = x.Runs[0];
-  TJoinReader reader(x.Runs);
-  Join(0, [&] {
-    CountProgress();
-    if (x.Residual) {
-      TEvalContext context;
-      context.Row = &reader;
-      if (!EvaluateCondition(*x.Residual, context)) return;
-    }
-    x.Marked.push_back(target.Table->GetBookmark());
-  });
-  target.Table->RemoveFilter(0);
-  target.FilterHandle = target.LinkHandle = 0;
-  for (const std::vector<std::uint8_t>& bookmark : x.Marked) {
-    target.Table->GotoBookmark(bookmark.data());
-    if (Kind == TStatementKind::Delete) {
-      target.Table->DeleteRecord(true);
-      ++x.RowsAffected;
-      continue;
-    }
-    try {
-      if (target.Table->GetCurrent(target.Buffer.data(), true) != 0) continue;
-    } catch (const std::exception&) {
-      continue;  // a record another user holds is left as it is
-    }
-    TEvalContext context;
-    context.Row = &reader;
-    for (std::size_t i = 0; i < UpdateFields.size() && i < UpdateValues.size(); ++i) {
-      const TQueryExprNode* column = UpdateFields[i].Column.get();
-      if (!column) continue;
-      TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
-      const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, column->FieldNumber);
-      TSqlValue converted;
-      if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
-        target.Table->UnlockRecord(0);
-        RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
-                      UpdateValues[i].SourceText + " in UPDATE statement");
-      }
-      PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
-    }
-    target.Table->UpdateRecord(target.Buffer.data(), true, true);
-    ++x.RowsAffected;
-  }
+  if (Kind == TStatementKind::Select) return ExecuteSelect(progress);
+  ExecuteChange();
   return nullptr;
 }
 
