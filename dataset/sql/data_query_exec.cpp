@@ -1026,9 +1026,10 @@ void TDataQuery::PlanOrdering() {
   }
 }
 
-// The result table sorts, groups and removes duplicates through its indexes: the primary index
-// orders the rows (ORDER BY columns, then Row___No to keep equal keys in arrival order), and a
-// second index finds a row's group when the grouping differs from the ordering.
+// The result table sorts, groups and removes duplicates through its indexes. With ORDER BY the
+// primary index orders the rows (its columns, then Row___No to keep equal keys in arrival order)
+// and a second index finds a row's group when the grouping differs from the ordering; without
+// it the primary index is the grouping key, or Row___No alone.
 engine::TTableDefinition TDataQuery::ResultTableDefinition(std::vector<engine::TFieldDescriptor> fields) {
   TQueryExecution& x = *execution_;
   engine::TTableDefinition definition;
