@@ -28,7 +28,9 @@
 
 namespace quillon::engine {
 class TDataFile;
-}
+struct TFieldDescriptor;
+struct TTableDefinition;
+}  // namespace quillon::engine
 
 namespace quillon::sql {
 
@@ -194,8 +196,18 @@ class TDataQuery {
   void CombineConditions();
   // Execution steps (data_query_exec.cpp).
   void OpenStatement(std::string_view text, const TQuerySettings& settings);
+  void ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDataFile>>& tables);
   void PlanConditions();
   void PlanResult();
+  void PlanGrouping();
+  std::vector<engine::TFieldDescriptor> PlanResultFields();
+  std::string ResultColumnName(const TResultDataField& f) const;
+  engine::TFieldDescriptor ResultFieldDescriptor(const TResultDataField& f) const;
+  int ResolveResultColumn(int number, const std::string& column, const std::string& correlation,
+                          const char* clause) const;
+  void PlanOrdering();
+  engine::TTableDefinition ResultTableDefinition(std::vector<engine::TFieldDescriptor> fields);
+  void CreateResultTable(const engine::TTableDefinition& definition);
   void InstallFilters();
   bool LiveResultPossible();
   void DeferDrivingFilter();
@@ -207,11 +219,24 @@ class TDataQuery {
   // Whether an inner link from source has found nothing for the current record.
   bool JoinsNothing(int source) const;
   void Join(std::size_t depth, const std::function<void()>& emit);
+  // The ways of reading the table at one depth of the join; each answers whether a record joined.
+  bool JoinProbeMatches(std::size_t depth, const std::function<void()>& emit);
+  bool JoinKeyRange(std::size_t depth, const std::function<void()>& emit);
+  bool JoinScannedRecords(std::size_t depth, const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();
+  void FillResultRow(std::vector<TSqlValue>& aggregateInputs);
+  void CopyColumnValue(const TQueryExprNode& column, int fieldNumber, std::uint8_t* row);
+  void AddToGroup(const std::vector<TSqlValue>& aggregateInputs);
   void FinishAverages();
   void CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord, engine::TDataFile& target,
                 int targetField, std::uint8_t* targetRecord);
+  void StartRun(const TQueryProgress& progress);
+  void LockTables();
+  engine::TDataFile* ExecuteSelect(const TQueryProgress& progress);
+  void ProduceRecordCount(const TQueryProgress& progress);
+  void ExecuteChange();
+  void UpdateCurrentRecord();
   void ExecuteInsert();
 
   std::vector<std::unique_ptr<TQueryExprNode>> pendingConditions_;

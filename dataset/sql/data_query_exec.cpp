@@ -63,95 +63,107 @@ std::string InDirectory(const std::string& directory, const std::string& name) {
   return dir + name;
 }
 
+double AsDouble(const TSqlValue& v) {
+  if (v.Type == T(TFieldType::Bcd)) return static_cast<double>(v.Int) / 10000.0;
+  if (IsRealKind(v.Type)) return v.Real;
+  return static_cast<double>(v.Int);
+}
+
+// Numbers to an integer kind: the fraction is dropped, and a value outside the kind's range
+// does not fit.
+bool ConvertToInteger(const TSqlValue& v, int type, TSqlValue& out) {
+  if (!IsNumericKind(v.Type)) return false;
+  double d = std::trunc(AsDouble(v));
+  double low = type == T(TFieldType::SmallInt) ? -32768.0 : type == T(TFieldType::Integer) ? -2147483648.0 : 0.0;
+  double high = type == T(TFieldType::SmallInt)  ? 32767.0
+                : type == T(TFieldType::Word)    ? 65535.0
+                : type == T(TFieldType::Integer) ? 2147483647.0
+                                                 : 4294967295.0;
+  if (!(d >= low && d <= high)) return false;
+  out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+  return true;
+}
+
+// BCD values are held as integers in ten-thousandths.
+bool ConvertToBcd(const TSqlValue& v, int type, TSqlValue& out) {
+  if (!IsNumericKind(v.Type)) return false;
+  if (v.Type == T(TFieldType::Bcd)) {
+    out = v;
+    return true;
+  }
+  double d = std::trunc(AsDouble(v) * 10000.0);
+  if (!(std::fabs(d) < 9.0e17)) return false;
+  out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
+  return true;
+}
+
+bool ConvertToDate(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int date = T(TFieldType::Date), stamp = T(TFieldType::TimeStamp);
+  if (v.Type == date) {
+    out = v;
+  } else if (v.Type == stamp) {
+    out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
+  } else if (v.Type == T(TFieldType::String)) {
+    std::int32_t day = 0;
+    if (!ParseDateLiteral(v.Text, environment.Format(), day)) return false;
+    out = TSqlValue::Integer(day, date);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ConvertToTime(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int time = T(TFieldType::Time);
+  if (v.Type == time) {
+    out = v;
+  } else if (v.Type == T(TFieldType::String)) {
+    std::int32_t ms = 0;
+    if (!ParseTimeLiteral(v.Text, environment.Format(), ms)) return false;
+    out = TSqlValue::Integer(ms, time);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ConvertToTimeStamp(const TSqlValue& v, const TSqlEnvironment& environment, TSqlValue& out) {
+  const int date = T(TFieldType::Date), stamp = T(TFieldType::TimeStamp);
+  if (v.Type == stamp) {
+    out = v;
+  } else if (v.Type == date) {
+    out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
+  } else if (v.Type == T(TFieldType::String)) {
+    double value = 0;
+    if (!ParseTimeStampLiteral(v.Text, environment.Format(), value)) return false;
+    out = TSqlValue::Float(value, stamp);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Converts a value to an engine type; false when the dialect has no such conversion or the value
-// does not fit. Numeric conversions drop fractions.
+// does not fit. Numeric conversions drop fractions. On false, out is NULL.
 bool ConvertValue(const TSqlValue& v, int type, const TSqlEnvironment& environment, TSqlValue& out) {
   out = TSqlValue::Null();
   if (v.IsNull()) return true;
-  const int date = T(TFieldType::Date), time = T(TFieldType::Time), stamp = T(TFieldType::TimeStamp);
-  auto asDouble = [&]() {
-    if (v.Type == T(TFieldType::Bcd)) return static_cast<double>(v.Int) / 10000.0;
-    if (IsRealKind(v.Type)) return v.Real;
-    return static_cast<double>(v.Int);
-  };
-  if (type == T(TFieldType::String)) {
-    if (v.Type != T(TFieldType::String)) return false;
+  if (type == T(TFieldType::String) || type == T(TFieldType::Boolean)) {
+    // Text and truth values convert only from their own kind.
+    if (v.Type != type) return false;
     out = v;
     return true;
   }
-  if (IsIntegerKind(type)) {
-    if (!IsNumericKind(v.Type)) return false;
-    double d = std::trunc(asDouble());
-    double low = type == T(TFieldType::SmallInt) ? -32768.0 : type == T(TFieldType::Integer) ? -2147483648.0 : 0.0;
-    double high = type == T(TFieldType::SmallInt)  ? 32767.0
-                  : type == T(TFieldType::Word)    ? 65535.0
-                  : type == T(TFieldType::Integer) ? 2147483647.0
-                                                   : 4294967295.0;
-    if (!(d >= low && d <= high)) return false;
-    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
-    return true;
-  }
+  if (IsIntegerKind(type)) return ConvertToInteger(v, type, out);
   if (IsRealKind(type)) {
     if (!IsNumericKind(v.Type)) return false;
-    out = TSqlValue::Float(asDouble(), type);
+    out = TSqlValue::Float(AsDouble(v), type);
     return true;
   }
-  if (type == T(TFieldType::Bcd)) {
-    if (!IsNumericKind(v.Type)) return false;
-    if (v.Type == T(TFieldType::Bcd)) {
-      out = v;
-      return true;
-    }
-    double d = std::trunc(asDouble() * 10000.0);
-    if (!(std::fabs(d) < 9.0e17)) return false;
-    out = TSqlValue::Integer(static_cast<std::int64_t>(d), type);
-    return true;
-  }
-  if (type == T(TFieldType::Boolean)) {
-    if (v.Type != T(TFieldType::Boolean)) return false;
-    out = v;
-    return true;
-  }
-  if (type == date) {
-    if (v.Type == date) {
-      out = v;
-    } else if (v.Type == stamp) {
-      out = TSqlValue::Integer(static_cast<std::int64_t>(std::floor(v.Real / engine::kMsPerDay)), date);
-    } else if (v.Type == T(TFieldType::String)) {
-      std::int32_t day = 0;
-      if (!ParseDateLiteral(v.Text, environment.Format(), day)) return false;
-      out = TSqlValue::Integer(day, date);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  if (type == time) {
-    if (v.Type == time) {
-      out = v;
-    } else if (v.Type == T(TFieldType::String)) {
-      std::int32_t ms = 0;
-      if (!ParseTimeLiteral(v.Text, environment.Format(), ms)) return false;
-      out = TSqlValue::Integer(ms, time);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  if (type == stamp) {
-    if (v.Type == stamp) {
-      out = v;
-    } else if (v.Type == date) {
-      out = TSqlValue::Float(static_cast<double>(v.Int) * engine::kMsPerDay, stamp);
-    } else if (v.Type == T(TFieldType::String)) {
-      double value = 0;
-      if (!ParseTimeStampLiteral(v.Text, environment.Format(), value)) return false;
-      out = TSqlValue::Float(value, stamp);
-    } else {
-      return false;
-    }
-    return true;
-  }
+  if (type == T(TFieldType::Bcd)) return ConvertToBcd(v, type, out);
+  if (type == T(TFieldType::Date)) return ConvertToDate(v, environment, out);
+  if (type == T(TFieldType::Time)) return ConvertToTime(v, environment, out);
+  if (type == T(TFieldType::TimeStamp)) return ConvertToTimeStamp(v, environment, out);
   return false;
 }
 
@@ -561,6 +573,43 @@ void TDataQuery::Open(std::string_view text, const TQuerySettings& settings) {
   }
 }
 
+// "*" and "t.*" expand into the fields of the tables, in FROM order.
+void TDataQuery::ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDataFile>>& tables) {
+  std::vector<TResultDataField> expanded;
+  for (TResultDataField& field : ResultFields) {
+    const TQueryExprNode& e = *field.Expression;
+    if (e.NodeClass == kNodeColumn && e.ColumnName == "*") {
+      if (!field.Alias.empty()) {
+        RaiseSqlError("Invalid use of column correlation name '" + field.Alias + "' for '" + field.SourceText +
+                      "' specified in source columns");
+      }
+      bool found = e.CorrelationName.empty();
+      for (std::size_t i = 0; i < Sources.size(); ++i) {
+        if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
+        found = true;
+        for (const engine::TFieldDescriptor& f : tables[i]->LogicalFields()) {
+          TResultDataField column;
+          column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
+          column.Expression->ColumnName = f.FieldName;
+          column.Expression->CorrelationName = Sources[i].CorrelationName;
+          column.SourceText = column.Expression->Name;
+          expanded.push_back(std::move(column));
+        }
+      }
+      if (!found) {
+        RaiseSqlError("Invalid column name '*' or table correlation name '" + e.CorrelationName +
+                      "' specified in source columns");
+      }
+    } else {
+      if (e.NodeClass == kNodeColumn && EqualIgnoringCase(e.ColumnName, kRowNumberField)) {
+        RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
+      }
+      expanded.push_back(std::move(field));
+    }
+  }
+  ResultFields = std::move(expanded);
+}
+
 void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& settings) {
   Parse(text);
   auto execution = std::make_unique<TQueryExecution>();
@@ -583,42 +632,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     x.Tables.push_back(std::move(table));
   }
 
-  // "*" and "t.*" expand into the fields of the tables, in FROM order.
-  if (Kind == TStatementKind::Select) {
-    std::vector<TResultDataField> expanded;
-    for (TResultDataField& field : ResultFields) {
-      const TQueryExprNode& e = *field.Expression;
-      if (e.NodeClass == kNodeColumn && e.ColumnName == "*") {
-        if (!field.Alias.empty()) {
-          RaiseSqlError("Invalid use of column correlation name '" + field.Alias + "' for '" + field.SourceText +
-                        "' specified in source columns");
-        }
-        bool found = e.CorrelationName.empty();
-        for (std::size_t i = 0; i < Sources.size(); ++i) {
-          if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
-          found = true;
-          for (const engine::TFieldDescriptor& f : x.Tables[i]->LogicalFields()) {
-            TResultDataField column;
-            column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
-            column.Expression->ColumnName = f.FieldName;
-            column.Expression->CorrelationName = Sources[i].CorrelationName;
-            column.SourceText = column.Expression->Name;
-            expanded.push_back(std::move(column));
-          }
-        }
-        if (!found) {
-          RaiseSqlError("Invalid column name '*' or table correlation name '" + e.CorrelationName +
-                        "' specified in source columns");
-        }
-      } else {
-        if (e.NodeClass == kNodeColumn && EqualIgnoringCase(e.ColumnName, kRowNumberField)) {
-          RaiseSqlError("Invalid use of reserved field name '" + e.ColumnName + "'in source columns");
-        }
-        expanded.push_back(std::move(field));
-      }
-    }
-    ResultFields = std::move(expanded);
-  }
+  if (Kind == TStatementKind::Select) ExpandStarColumns(x.Tables);
 
   TResolver resolver;
   resolver.Tables = &x.Tables;
@@ -640,12 +654,11 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
   if (Kind == TStatementKind::Select) PlanResult();
 }
 
-void TDataQuery::PlanConditions() {
-  TQueryExecution& x = *execution_;
-  const std::size_t n = x.Runs.size();
-  // Split the condition into owned parts.
+namespace {
+
+// The top-level AND parts of a condition, each owned on its own.
+std::vector<std::unique_ptr<TQueryExprNode>> SplitAndParts(std::unique_ptr<TQueryExprNode> rest) {
   std::vector<std::unique_ptr<TQueryExprNode>> parts;
-  std::unique_ptr<TQueryExprNode> rest = std::move(Condition);
   while (rest && rest->NodeClass == kNodeBinary && rest->Operator == op::kAnd && rest->First && rest->Second()) {
     std::unique_ptr<TQueryExprNode> left = std::move(rest->First);
     std::unique_ptr<TQueryExprNode> right = std::move(left->Next);
@@ -653,20 +666,126 @@ void TDataQuery::PlanConditions() {
     rest = std::move(right);
   }
   if (rest) parts.push_back(std::move(rest));
+  return parts;
+}
 
+TPlannedLink* FindLink(TQueryExecution& x, int source, int target) {
+  for (TPlannedLink& link : x.Links) {
+    if (link.Source == source && link.Target == target) return &link;
+  }
+  return nullptr;
+}
+
+bool IsLinkTarget(const TQueryExecution& x, int target) {
+  return std::any_of(x.Links.begin(), x.Links.end(), [&](const TPlannedLink& l) { return l.Target == target; });
+}
+
+int& LevelOf(TQueryExecution& x, int source) {
+  return x.Runs[static_cast<std::size_t>(source)].Level;
+}
+
+// A comparison between tables joins one table to one other, so neither side may name two.
+void CheckJoinOperands(const TQueryExprNode& l, const TQueryExprNode& r, std::size_t tableCount) {
+  std::vector<bool> left(tableCount, false), right(tableCount, false);
+  CollectSources(l, left);
+  CollectSources(r, right);
+  if (std::count(left.begin(), left.end(), true) > 1 || std::count(right.begin(), right.end(), true) > 1) {
+    RaiseSqlError(
+        "The join condition cannot contain multiple table correlation names in either the left or right operand "
+        "in WHERE or JOIN clause");
+  }
+}
+
+// Adds a comparison of two tables' columns to the link between them. A link already planned
+// between the two keeps its direction; otherwise the link runs from the earlier table to the
+// later one. A table can be the target of one link only, so an inner join turns the link
+// around, or places its target later, rather than give a table a second source.
+void AddLinkCondition(TQueryExecution& x, std::unique_ptr<TQueryExprNode> part) {
+  const TQueryExprNode* sc = part->First.get();
+  const TQueryExprNode* tc = part->Second();
+  int s = sc->SourceIndex, t = tc->SourceIndex;
+  int oper = part->Operator;
+  const int kind = part->JoinKind == kJoinNone ? kJoinInner : part->JoinKind;
+  bool swap = false;
+  bool raiseTarget = false;
+  if (FindLink(x, s, t)) {
+    LevelOf(x, t) = std::max(LevelOf(x, t), LevelOf(x, s) + 1);
+  } else if (FindLink(x, t, s)) {
+    swap = true;
+    LevelOf(x, s) = std::max(LevelOf(x, s), LevelOf(x, t) + 1);
+  } else if (LevelOf(x, t) < LevelOf(x, s)) {
+    if (kind == kJoinInner && IsLinkTarget(x, s)) {
+      LevelOf(x, t) = LevelOf(x, s) + 1;
+    } else {
+      swap = true;
+    }
+  } else if (IsLinkTarget(x, t) && kind == kJoinInner && !IsLinkTarget(x, s)) {
+    swap = true;
+    raiseTarget = true;
+  }
+  if (swap) {
+    std::swap(s, t);
+    std::swap(sc, tc);
+    oper = Mirrored(oper);
+  }
+  if (raiseTarget) LevelOf(x, t) = LevelOf(x, s) + 1;
+  TPlannedLink* link = FindLink(x, s, t);
+  if (!link) {
+    x.Links.push_back(TPlannedLink{s, t, kind, {}});
+    link = &x.Links.back();
+  } else if (kind == kJoinLeftOuter) {
+    link->JoinKind = kJoinLeftOuter;
+  }
+  link->Conditions.push_back(TLinkCondition{sc, tc, oper});
+  x.OwnedParts.push_back(std::move(part));
+}
+
+// A table reached from two different tables cannot be placed in one nested loop.
+void AssignIncomingLinks(TQueryExecution& x, const std::vector<TSourceDataFile>& sources) {
+  for (std::size_t t = 0; t < x.Runs.size(); ++t) {
+    int source = -1;
+    for (std::size_t i = 0; i < x.Links.size(); ++i) {
+      if (x.Links[i].Target != static_cast<int>(t)) continue;
+      if (source >= 0 && source != x.Links[i].Source) {
+        RaiseSqlError("Internal join error - table correlation name \"" + sources[t].CorrelationName +
+                      "\" is target of multiple join conditions in WHERE or JOIN clause");
+      }
+      source = x.Links[i].Source;
+      x.Runs[t].IncomingLink = static_cast<int>(i);
+    }
+  }
+}
+
+// Every link must lead to a later table; levels are raised until they do. A cycle of links
+// would raise them for ever, so it is refused. The nested loop then takes the tables by level.
+void OrderSourcesByLevel(TQueryExecution& x) {
+  const std::size_t n = x.Runs.size();
+  for (std::size_t pass = 0;; ++pass) {
+    bool changed = false;
+    for (const TPlannedLink& link : x.Links) {
+      if (LevelOf(x, link.Target) <= LevelOf(x, link.Source)) {
+        LevelOf(x, link.Target) = LevelOf(x, link.Source) + 1;
+        changed = true;
+      }
+    }
+    if (!changed) break;
+    if (pass > n) RaiseSqlError("Internal join error attempting to validate table correlation names involved in join");
+  }
+  for (std::size_t i = 0; i < n; ++i) x.Order.push_back(static_cast<int>(i));
+  std::stable_sort(x.Order.begin(), x.Order.end(), [&](int a, int b) { return LevelOf(x, a) < LevelOf(x, b); });
+}
+
+}  // namespace
+
+// Each part of the condition becomes a link between two tables (a comparison of their
+// columns), a filter of the one table it names, or a part of the residual condition tested on
+// the joined row.
+void TDataQuery::PlanConditions() {
+  TQueryExecution& x = *execution_;
+  const std::size_t n = x.Runs.size();
+  std::vector<std::unique_ptr<TQueryExprNode>> parts = SplitAndParts(std::move(Condition));
   std::vector<std::vector<std::unique_ptr<TQueryExprNode>>> filters(n);
   std::vector<std::unique_ptr<TQueryExprNode>> residual;
-  auto findLink = [&](int s, int t) -> TPlannedLink* {
-    for (TPlannedLink& link : x.Links) {
-      if (link.Source == s && link.Target == t) return &link;
-    }
-    return nullptr;
-  };
-  auto isTarget = [&](int t) {
-    return std::any_of(x.Links.begin(), x.Links.end(), [&](const TPlannedLink& l) { return l.Target == t; });
-  };
-  auto level = [&](int i) -> int& { return x.Runs[static_cast<std::size_t>(i)].Level; };
-
   for (std::unique_ptr<TQueryExprNode>& part : parts) {
     std::vector<bool> used(n, false);
     CollectSources(*part, used);
@@ -674,54 +793,9 @@ void TDataQuery::PlanConditions() {
     TQueryExprNode* l = part->First.get();
     TQueryExprNode* r = part->Second();
     const bool comparison = part->NodeClass == kNodeBinary && IsComparison(part->Operator) && l && r;
-    if (comparison && tables >= 2 && (IsPlainColumn(l) || IsPlainColumn(r))) {
-      std::vector<bool> left(n, false), right(n, false);
-      CollectSources(*l, left);
-      CollectSources(*r, right);
-      if (std::count(left.begin(), left.end(), true) > 1 || std::count(right.begin(), right.end(), true) > 1) {
-        RaiseSqlError(
-            "The join condition cannot contain multiple table correlation names in either the left or right operand "
-            "in WHERE or JOIN clause");
-      }
-    }
+    if (comparison && tables >= 2 && (IsPlainColumn(l) || IsPlainColumn(r))) CheckJoinOperands(*l, *r, n);
     if (comparison && IsPlainColumn(l) && IsPlainColumn(r) && l->SourceIndex != r->SourceIndex) {
-      int s = l->SourceIndex, t = r->SourceIndex;
-      const TQueryExprNode* sc = l;
-      const TQueryExprNode* tc = r;
-      int oper = part->Operator;
-      const int kind = part->JoinKind == kJoinNone ? kJoinInner : part->JoinKind;
-      bool swap = false;
-      bool raiseTarget = false;
-      if (findLink(s, t)) {
-        level(t) = std::max(level(t), level(s) + 1);
-      } else if (findLink(t, s)) {
-        swap = true;
-        level(s) = std::max(level(s), level(t) + 1);
-      } else if (level(t) < level(s)) {
-        if (kind == kJoinInner && isTarget(s)) {
-          level(t) = level(s) + 1;
-        } else {
-          swap = true;
-        }
-      } else if (isTarget(t) && kind == kJoinInner && !isTarget(s)) {
-        swap = true;
-        raiseTarget = true;
-      }
-      if (swap) {
-        std::swap(s, t);
-        std::swap(sc, tc);
-        oper = Mirrored(oper);
-      }
-      if (raiseTarget) level(t) = level(s) + 1;
-      TPlannedLink* link = findLink(s, t);
-      if (!link) {
-        x.Links.push_back(TPlannedLink{s, t, kind, {}});
-        link = &x.Links.back();
-      } else if (kind == kJoinLeftOuter) {
-        link->JoinKind = kJoinLeftOuter;
-      }
-      link->Conditions.push_back(TLinkCondition{sc, tc, oper});
-      x.OwnedParts.push_back(std::move(part));
+      AddLinkCondition(x, std::move(part));
     } else if (tables == 1) {
       std::size_t table = static_cast<std::size_t>(std::find(used.begin(), used.end(), true) - used.begin());
       FoldConstants(part);
@@ -731,186 +805,35 @@ void TDataQuery::PlanConditions() {
       residual.push_back(std::move(part));
     }
   }
-
-  // A table reached from two different tables cannot be placed in one nested loop.
-  for (std::size_t t = 0; t < n; ++t) {
-    int source = -1;
-    for (std::size_t i = 0; i < x.Links.size(); ++i) {
-      if (x.Links[i].Target != static_cast<int>(t)) continue;
-      if (source >= 0 && source != x.Links[i].Source) {
-        RaiseSqlError("Internal join error - table correlation name \"" + Sources[t].CorrelationName +
-                      "\" is target of multiple join conditions in WHERE or JOIN clause");
-      }
-      source = x.Links[i].Source;
-      x.Runs[t].IncomingLink = static_cast<int>(i);
-    }
-  }
-  // Every link must lead to a later table; levels are raised until they do. A cycle of links
-  // would raise them for ever, so it is refused.
-  for (std::size_t pass = 0;; ++pass) {
-    bool changed = false;
-    for (const TPlannedLink& link : x.Links) {
-      if (level(link.Target) <= level(link.Source)) {
-        level(link.Target) = level(link.Source) + 1;
-        changed = true;
-      }
-    }
-    if (!changed) break;
-    if (pass > n) RaiseSqlError("Internal join error attempting to validate table correlation names involved in join");
-  }
-  for (std::size_t i = 0; i < n; ++i) x.Order.push_back(static_cast<int>(i));
-  std::stable_sort(x.Order.begin(), x.Order.end(), [&](int a, int b) { return level(a) < level(b); });
-
+  AssignIncomingLinks(x, Sources);
+  OrderSourcesByLevel(x);
   for (std::size_t i = 0; i < n; ++i) x.Runs[i].FilterTree = JoinWithAnd(std::move(filters[i]));
   x.Residual = JoinWithAnd(std::move(residual));
 }
 
-void TDataQuery::PlanResult() {
-  TQueryExecution& x = *execution_;
-  if (Distinct && HasGroupBy) Distinct = false;
-  const bool allAggregates =
-      !ResultFields.empty() && std::all_of(ResultFields.begin(), ResultFields.end(),
-                                           [](const TResultDataField& f) { return f.AggregateKind != kAggregateNone; });
-  if (!HasGroupBy && !allAggregates) {
-    for (const TResultDataField& f : ResultFields) {
-      if (f.AggregateKind != kAggregateNone) {
-        RaiseSqlError("Invalid use of aggregate function for column '" + f.SourceText +
-                      "', the necessary GROUP BY clause is missing");
-      }
-    }
-  }
-  x.Grouped = HasGroupBy || allAggregates;
-  if (x.Grouped) Distinct = false;
+namespace {
 
-  // Result names.
-  static const char* const kPrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
-  std::vector<engine::TFieldDescriptor> fields;
-  engine::TFieldDescriptor rowNumber;
-  rowNumber.FieldName = kRowNumberField;
-  rowNumber.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
-  rowNumber.SubType = engine::kSubTypeAutoInc;
-  fields.push_back(rowNumber);
-  bool hasAvg = false;
-  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-    TResultDataField& f = ResultFields[i];
-    const TQueryExprNode& e = *f.Expression;
-    std::string name;
-    const TQueryExprNode* argument = f.AggregateKind != kAggregateNone ? e.First.get() : &e;
-    if (!f.Alias.empty()) {
-      name = f.Alias;
-    } else if (argument && argument->NodeClass == kNodeColumn) {
-      std::string column = argument->ColumnName;
-      if (IsPlainColumn(argument)) {
-        column = x.Runs[static_cast<std::size_t>(argument->SourceIndex)]
-                     .Table->GetFieldDescriptor(true, argument->FieldNumber)
-                     .FieldName;
-      }
-      name = kPrefixes[f.AggregateKind] + column;
-    } else {
-      name = f.AggregateKind != kAggregateNone ? std::string(kPrefixes[f.AggregateKind]) + "Expr" : "Expression";
-    }
-    name = name.substr(0, kMaxResultName);
-    auto taken = [&](const std::string& candidate) {
-      return std::any_of(x.Columns.begin(), x.Columns.end(),
-                         [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
-             EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
-    };
-    if (taken(name)) {
-      for (int k = 1;; ++k) {
-        std::string suffix = "_" + std::to_string(k);
-        std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
-        if (!taken(candidate)) {
-          name = candidate;
-          break;
-        }
-      }
-    }
-    // The field's type.
-    engine::TFieldDescriptor d;
-    if (f.AggregateKind == kAggregateNone && IsPlainColumn(&e)) {
-      d = x.Runs[static_cast<std::size_t>(e.SourceIndex)].Table->GetFieldDescriptor(true, e.FieldNumber);
-      if (d.IsAutoInc()) d.SubType = 0;
-      d.Required = false;
-      d.MinValue.clear();
-      d.MaxValue.clear();
-      d.DefaultValue.clear();
-      d.Computed = false;
-      d.Expression.clear();
-    } else {
-      int type = e.DataType;
-      if (f.AggregateKind == kAggregateAvg) type = T(TFieldType::Float);
-      if (f.AggregateKind == kAggregateCount) type = T(TFieldType::Integer);
-      if (type == kTypeNull) type = T(TFieldType::String);
-      const bool isString = type == T(TFieldType::String);
-      if ((isString && e.Size > 251) || (!isString && e.Size > 250)) {
-        RaiseSqlError("Column expression '" + f.SourceText + "' exceeds the maximum allowable field size");
-      }
-      d.FieldType = static_cast<std::uint8_t>(type);
-      d.SubType = static_cast<std::uint8_t>(f.AggregateKind == kAggregateNone || f.AggregateKind == kAggregateSum ||
-                                                    f.AggregateKind == kAggregateMin || f.AggregateKind == kAggregateMax
-                                                ? e.SubType
-                                                : 0);
-      if (type == T(TFieldType::Integer) && d.SubType == engine::kSubTypeAutoInc) d.SubType = 0;
-      if (isString) d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size - 1));
-      if (type == T(TFieldType::Bcd)) {
-        d.DeclaredSize = 32;
-        d.Decimals = static_cast<std::uint8_t>(e.Scale > 0 ? e.Scale : 4);
-      }
-      if (type == T(TFieldType::Bytes) || type == T(TFieldType::VarBytes)) {
-        d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size));
-      }
-    }
-    if (f.AggregateKind == kAggregateAvg) hasAvg = true;
-    d.FieldNumber = 0;
-    d.FieldName = name;
-    fields.push_back(d);
-    x.Columns.push_back(TResultColumn{static_cast<int>(i) + 2, name});
-  }
-  if (hasAvg) {
-    engine::TFieldDescriptor count;
-    count.FieldName = kAvgCountField;
-    count.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
-    fields.push_back(count);
-    x.AvgCountField = static_cast<int>(fields.size());
-  }
+constexpr const char* kAggregatePrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
 
-  // ORDER BY and GROUP BY items name result columns.
-  auto resolve = [&](int number, const std::string& column, const std::string& correlation, const char* clause) {
-    if (number != 0 || column.empty()) {
-      if (number < 1 || static_cast<std::size_t>(number) > x.Columns.size()) {
-        RaiseSqlError("Invalid column number '" + std::to_string(number) + "' specified in " + clause);
-      }
-      return number - 1;
-    }
-    for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
-      if (EqualIgnoringCase(x.Columns[i].Name, column)) return static_cast<int>(i);
-    }
-    for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-      const TQueryExprNode& e = *ResultFields[i].Expression;
-      if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
-      const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
-      if (!correlation.empty() && !EqualIgnoringCase(Sources[s].CorrelationName, correlation)) continue;
-      if (EqualIgnoringCase(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
-        return static_cast<int>(i);
-      }
-    }
-    RaiseSqlError("Invalid column name '" + column + "' or table correlation name '" + correlation + "' specified in " +
-                  clause);
+// A name that no column before it, nor the result table's own fields, carries: "_1", "_2", ...
+// replace the end of a taken one.
+std::string UniqueColumnName(const std::vector<TResultColumn>& columns, const std::string& name) {
+  auto taken = [&](const std::string& candidate) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
+           EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
   };
-  for (const TOrderByDataField& o : OrderByFields) {
-    x.OrderColumns.push_back(resolve(o.ColumnNumber, o.ColumnName, o.CorrelationName, "ORDER BY clause"));
-    x.OrderDescending.push_back(o.Descending);
+  if (!taken(name)) return name;
+  for (int k = 1;; ++k) {
+    std::string suffix = "_" + std::to_string(k);
+    std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
+    if (!taken(candidate)) return candidate;
   }
-  for (const TGroupByDataField& g : GroupByFields) {
-    x.GroupColumns.push_back(resolve(g.ColumnNumber, g.ColumnName, g.CorrelationName, "GROUP BY clause"));
-  }
-  if (Distinct) {
-    if (x.Columns.size() > static_cast<std::size_t>(kMaxDistinctColumns)) {
-      RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
-    }
-    for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
-  }
-  // An index has at most 16 key fields; the ORDER BY index needs one for Row___No.
+}
+
+// An index has at most 16 key fields, and BLOB fields cannot be keys.
+void CheckKeyColumns(const TQueryExecution& x, const std::vector<engine::TFieldDescriptor>& fields) {
+  // The ORDER BY index needs one key field for Row___No.
   if (x.OrderColumns.size() + 1 > static_cast<std::size_t>(engine::kMaxKeyFields)) {
     RaiseSqlError("Maximum number of columns (15) in ORDER BY clause exceeded");
   }
@@ -929,23 +852,192 @@ void TDataQuery::PlanResult() {
                     "' in an ORDER BY clause");
     }
   }
+}
 
-  if (x.Settings.RequestLive && LiveResultPossible()) return;
+// An index keyed on result columns (field numbers past Row___No).
+engine::TIndexDescriptor KeyIndex(const std::string& name, const std::vector<int>& columns) {
+  engine::TIndexDescriptor d;
+  d.IndexName = name;
+  for (std::size_t i = 0; i < columns.size(); ++i) d.KeyFields[i] = static_cast<std::int16_t>(columns[i] + 2);
+  d.KeyFieldCount = static_cast<std::uint8_t>(columns.size());
+  return d;
+}
 
-  // Indexes.
-  engine::TTableDefinition definition;
-  definition.Fields = fields;
-  auto keyIndex = [&](const std::string& name, const std::vector<int>& columns) {
-    engine::TIndexDescriptor d;
-    d.IndexName = name;
-    for (std::size_t i = 0; i < columns.size(); ++i) d.KeyFields[i] = static_cast<std::int16_t>(columns[i] + 2);
-    d.KeyFieldCount = static_cast<std::uint8_t>(columns.size());
+}  // namespace
+
+// Aggregates without GROUP BY are allowed only when every result column is one: the whole
+// result is then one group. DISTINCT adds nothing to grouped rows.
+void TDataQuery::PlanGrouping() {
+  TQueryExecution& x = *execution_;
+  if (Distinct && HasGroupBy) Distinct = false;
+  const bool allAggregates =
+      !ResultFields.empty() && std::all_of(ResultFields.begin(), ResultFields.end(),
+                                           [](const TResultDataField& f) { return f.AggregateKind != kAggregateNone; });
+  if (!HasGroupBy && !allAggregates) {
+    for (const TResultDataField& f : ResultFields) {
+      if (f.AggregateKind != kAggregateNone) {
+        RaiseSqlError("Invalid use of aggregate function for column '" + f.SourceText +
+                      "', the necessary GROUP BY clause is missing");
+      }
+    }
+  }
+  x.Grouped = HasGroupBy || allAggregates;
+  if (x.Grouped) Distinct = false;
+}
+
+// The alias, else the column's own name with the aggregate's prefix, cut to the longest result
+// name.
+std::string TDataQuery::ResultColumnName(const TResultDataField& f) const {
+  const TQueryExecution& x = *execution_;
+  const TQueryExprNode& e = *f.Expression;
+  const TQueryExprNode* argument = f.AggregateKind != kAggregateNone ? e.First.get() : &e;
+  std::string name;
+  if (!f.Alias.empty()) {
+    name = f.Alias;
+  } else if (argument && argument->NodeClass == kNodeColumn) {
+    std::string column = argument->ColumnName;
+    if (IsPlainColumn(argument)) {
+      column = x.Runs[static_cast<std::size_t>(argument->SourceIndex)]
+                   .Table->GetFieldDescriptor(true, argument->FieldNumber)
+                   .FieldName;
+    }
+    name = kAggregatePrefixes[f.AggregateKind] + column;
+  } else {
+    name = f.AggregateKind != kAggregateNone ? std::string(kAggregatePrefixes[f.AggregateKind]) + "Expr" : "Expression";
+  }
+  return name.substr(0, kMaxResultName);
+}
+
+// A plain column keeps its source field's type without the source's checks and defaults; an
+// expression or aggregate gets a field of the type it yields.
+engine::TFieldDescriptor TDataQuery::ResultFieldDescriptor(const TResultDataField& f) const {
+  const TQueryExecution& x = *execution_;
+  const TQueryExprNode& e = *f.Expression;
+  engine::TFieldDescriptor d;
+  if (f.AggregateKind == kAggregateNone && IsPlainColumn(&e)) {
+    d = x.Runs[static_cast<std::size_t>(e.SourceIndex)].Table->GetFieldDescriptor(true, e.FieldNumber);
+    if (d.IsAutoInc()) d.SubType = 0;
+    d.Required = false;
+    d.MinValue.clear();
+    d.MaxValue.clear();
+    d.DefaultValue.clear();
+    d.Computed = false;
+    d.Expression.clear();
     return d;
-  };
+  }
+  int type = e.DataType;
+  if (f.AggregateKind == kAggregateAvg) type = T(TFieldType::Float);
+  if (f.AggregateKind == kAggregateCount) type = T(TFieldType::Integer);
+  if (type == kTypeNull) type = T(TFieldType::String);
+  const bool isString = type == T(TFieldType::String);
+  if ((isString && e.Size > 251) || (!isString && e.Size > 250)) {
+    RaiseSqlError("Column expression '" + f.SourceText + "' exceeds the maximum allowable field size");
+  }
+  d.FieldType = static_cast<std::uint8_t>(type);
+  d.SubType = static_cast<std::uint8_t>(f.AggregateKind == kAggregateNone || f.AggregateKind == kAggregateSum ||
+                                                f.AggregateKind == kAggregateMin || f.AggregateKind == kAggregateMax
+                                            ? e.SubType
+                                            : 0);
+  if (type == T(TFieldType::Integer) && d.SubType == engine::kSubTypeAutoInc) d.SubType = 0;
+  if (isString) d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size - 1));
+  if (type == T(TFieldType::Bcd)) {
+    d.DeclaredSize = 32;
+    d.Decimals = static_cast<std::uint8_t>(e.Scale > 0 ? e.Scale : 4);
+  }
+  if (type == T(TFieldType::Bytes) || type == T(TFieldType::VarBytes)) {
+    d.DeclaredSize = static_cast<std::uint8_t>(std::max(1, e.Size));
+  }
+  return d;
+}
+
+// The result table's fields: Row___No, one per result column, and the row count of averages
+// when there are any. Fills the execution's column list on the way.
+std::vector<engine::TFieldDescriptor> TDataQuery::PlanResultFields() {
+  TQueryExecution& x = *execution_;
+  std::vector<engine::TFieldDescriptor> fields;
+  engine::TFieldDescriptor rowNumber;
+  rowNumber.FieldName = kRowNumberField;
+  rowNumber.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+  rowNumber.SubType = engine::kSubTypeAutoInc;
+  fields.push_back(rowNumber);
+  bool hasAvg = false;
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const TResultDataField& f = ResultFields[i];
+    const std::string name = UniqueColumnName(x.Columns, ResultColumnName(f));
+    engine::TFieldDescriptor d = ResultFieldDescriptor(f);
+    if (f.AggregateKind == kAggregateAvg) hasAvg = true;
+    d.FieldNumber = 0;
+    d.FieldName = name;
+    fields.push_back(std::move(d));
+    x.Columns.push_back(TResultColumn{static_cast<int>(i) + 2, name});
+  }
+  if (hasAvg) {
+    engine::TFieldDescriptor count;
+    count.FieldName = kAvgCountField;
+    count.FieldType = static_cast<std::uint8_t>(TFieldType::Integer);
+    fields.push_back(count);
+    x.AvgCountField = static_cast<int>(fields.size());
+  }
+  return fields;
+}
+
+// An ORDER BY or GROUP BY item names a result column: by number, by result name, or by the
+// source column a plain result column shows. Answers the 0-based result column index.
+int TDataQuery::ResolveResultColumn(int number, const std::string& column, const std::string& correlation,
+                                    const char* clause) const {
+  const TQueryExecution& x = *execution_;
+  if (number != 0 || column.empty()) {
+    if (number < 1 || static_cast<std::size_t>(number) > x.Columns.size()) {
+      RaiseSqlError("Invalid column number '" + std::to_string(number) + "' specified in " + clause);
+    }
+    return number - 1;
+  }
+  for (std::size_t i = 0; i < x.Columns.size() && correlation.empty(); ++i) {
+    if (EqualIgnoringCase(x.Columns[i].Name, column)) return static_cast<int>(i);
+  }
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const TQueryExprNode& e = *ResultFields[i].Expression;
+    if (ResultFields[i].AggregateKind != kAggregateNone || !IsPlainColumn(&e)) continue;
+    const std::size_t s = static_cast<std::size_t>(e.SourceIndex);
+    if (!correlation.empty() && !EqualIgnoringCase(Sources[s].CorrelationName, correlation)) continue;
+    if (EqualIgnoringCase(x.Runs[s].Table->GetFieldDescriptor(true, e.FieldNumber).FieldName, column)) {
+      return static_cast<int>(i);
+    }
+  }
+  RaiseSqlError("Invalid column name '" + column + "' or table correlation name '" + correlation + "' specified in " +
+                clause);
+}
+
+// The result columns of ORDER BY, and of GROUP BY or DISTINCT (which groups by every column).
+void TDataQuery::PlanOrdering() {
+  TQueryExecution& x = *execution_;
+  for (const TOrderByDataField& o : OrderByFields) {
+    x.OrderColumns.push_back(ResolveResultColumn(o.ColumnNumber, o.ColumnName, o.CorrelationName, "ORDER BY clause"));
+    x.OrderDescending.push_back(o.Descending);
+  }
+  for (const TGroupByDataField& g : GroupByFields) {
+    x.GroupColumns.push_back(ResolveResultColumn(g.ColumnNumber, g.ColumnName, g.CorrelationName, "GROUP BY clause"));
+  }
+  if (Distinct) {
+    if (x.Columns.size() > static_cast<std::size_t>(kMaxDistinctColumns)) {
+      RaiseSqlError("Maximum number of columns (16) in DISTINCT clause exceeded");
+    }
+    for (std::size_t i = 0; i < x.Columns.size(); ++i) x.GroupColumns.push_back(static_cast<int>(i));
+  }
+}
+
+// The result table sorts, groups and removes duplicates through its indexes. With ORDER BY the
+// primary index orders the rows (its columns, then Row___No to keep equal keys in arrival order)
+// and a second index finds a row's group when the grouping differs from the ordering; without
+// it the primary index is the grouping key, or Row___No alone.
+engine::TTableDefinition TDataQuery::ResultTableDefinition(std::vector<engine::TFieldDescriptor> fields) {
+  TQueryExecution& x = *execution_;
+  engine::TTableDefinition definition;
+  definition.Fields = std::move(fields);
   const bool hasOrder = !x.OrderColumns.empty();
   const bool hasGroupKey = !x.GroupColumns.empty();
   if (hasOrder) {
-    engine::TIndexDescriptor d = keyIndex("", x.OrderColumns);
+    engine::TIndexDescriptor d = KeyIndex("", x.OrderColumns);
     for (std::size_t i = 0; i < x.OrderColumns.size(); ++i) d.FieldDescending[i] = x.OrderDescending[i] ? 1 : 0;
     d.KeyFields[x.OrderColumns.size()] = 1;
     d.KeyFieldCount = static_cast<std::uint8_t>(x.OrderColumns.size() + 1);
@@ -956,11 +1048,11 @@ void TDataQuery::PlanResult() {
                         std::none_of(x.OrderDescending.begin(), x.OrderDescending.end(), [](bool b) { return b; });
       if (!same) {
         x.GroupIndexName = Distinct ? "Distinct" : "GroupBy";
-        definition.Indexes.push_back(keyIndex(x.GroupIndexName, x.GroupColumns));
+        definition.Indexes.push_back(KeyIndex(x.GroupIndexName, x.GroupColumns));
       }
     }
   } else if (hasGroupKey) {
-    definition.Indexes.push_back(keyIndex("", x.GroupColumns));
+    definition.Indexes.push_back(KeyIndex("", x.GroupColumns));
   } else {
     engine::TIndexDescriptor d;
     d.KeyFields[0] = 1;
@@ -969,8 +1061,13 @@ void TDataQuery::PlanResult() {
     definition.Indexes.push_back(d);
   }
   x.GroupKeyCount = static_cast<int>(x.GroupColumns.size());
+  return definition;
+}
 
-  // The result table.
+// INTO names the result table (in the session's private directory when no directory is
+// given); otherwise it is a temporary table dropped on close.
+void TDataQuery::CreateResultTable(const engine::TTableDefinition& definition) {
+  TQueryExecution& x = *execution_;
   std::string name;
   engine::TFileSession& session = engine::Session();
   if (!ResultTableName.empty()) {
@@ -992,7 +1089,16 @@ void TDataQuery::PlanResult() {
   x.Row.assign(result->RecordBufferSize(), 0);
   x.Found.assign(result->RecordBufferSize(), 0);
   x.Result = std::move(result);
+}
 
+void TDataQuery::PlanResult() {
+  TQueryExecution& x = *execution_;
+  PlanGrouping();
+  std::vector<engine::TFieldDescriptor> fields = PlanResultFields();
+  PlanOrdering();
+  CheckKeyColumns(x, fields);
+  if (x.Settings.RequestLive && LiveResultPossible()) return;
+  CreateResultTable(ResultTableDefinition(std::move(fields)));
   // A single-table COUNT takes the table's record count.
   x.CountOnly =
       x.Runs.size() == 1 && ResultFields.size() == 1 && ResultFields[0].AggregateKind == kAggregateCount && !x.Residual;
@@ -1261,6 +1367,87 @@ void TDataQuery::SetLinkFilters(int source) {
   }
 }
 
+// Joins each record the probe holds for the outer record's value; answers whether there was one.
+bool TDataQuery::JoinProbeMatches(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
+  const std::size_t size = run.Buffer.size();
+  for (std::uint32_t number : matches) {
+    if (x.Aborted) break;
+    engine::TRecord* record = run.Table->FetchRecord(number);
+    std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
+    run.Table->UnpinRecord(record);
+    produced = true;
+    SetLinkFilters(index);
+    Join(depth + 1, emit);
+  }
+  return produced;
+}
+
+// Joins each record of the lookup cursor's key range that passes the table's own conditions.
+bool TDataQuery::JoinKeyRange(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  TDataFile& lookup = *run.Lookup;
+  lookup.First();
+  while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
+    if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
+    produced = true;
+    SetLinkFilters(index);
+    Join(depth + 1, emit);
+  }
+  return produced;
+}
+
+// Joins each record the table's cursor shows under its filters.
+bool TDataQuery::JoinScannedRecords(std::size_t depth, const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[depth];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  // What follows once the record's links are set.
+  auto linked = [&] {
+    if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
+      return;
+    }
+    produced = true;
+    if (depth == 0) ++x.DrivingRecord;
+    Join(depth + 1, emit);
+  };
+  if (depth == 0 && Kind == TStatementKind::Select) {
+    // The driving table is read once from start to end: in blocks, past the record cache.
+    // Its links are set from the record where it lies, and only a record that an inner link
+    // does not already rule out is copied into the row buffer and joined further. UPDATE and
+    // DELETE keep the cursor walk, since they mark the records by its position.
+    const std::size_t size = run.Buffer.size();
+    struct TPointBack {
+      TSourceRun& Run;
+      ~TPointBack() { Run.Reader->SetRecord(Run.Buffer.data()); }
+    } pointBack{run};
+    run.Table->ScanVisible([&](const std::uint8_t* record, std::uint32_t) {
+      run.Reader->SetRecord(record);
+      SetLinkFilters(index);
+      if (JoinsNothing(index)) return !x.Aborted;
+      std::memcpy(run.Buffer.data(), record, size);
+      run.Reader->SetRecord(run.Buffer.data());
+      linked();
+      return !x.Aborted;
+    });
+  } else {
+    run.Table->First();
+    while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
+      SetLinkFilters(index);
+      linked();
+    }
+  }
+  return produced;
+}
+
 // Enumerates the joined rows from position `depth` of the order, depth first.
 void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   TQueryExecution& x = *execution_;
@@ -1282,63 +1469,13 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   }
   bool produced = false;
   if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
-    const std::vector<std::uint32_t>& matches = *run.ProbeMatches;
-    const std::size_t size = run.Buffer.size();
-    for (std::uint32_t number : matches) {
-      if (x.Aborted) break;
-      engine::TRecord* record = run.Table->FetchRecord(number);
-      std::memcpy(run.Buffer.data(), record->Data.data(), std::min(size, record->Data.size()));
-      run.Table->UnpinRecord(record);
-      produced = true;
-      SetLinkFilters(index);
-      Join(depth + 1, emit);
-    }
+    produced = JoinProbeMatches(depth, emit);
   } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
-    TDataFile& lookup = *run.Lookup;
-    lookup.First();
-    while (!x.Aborted && lookup.Next(run.Buffer.data()) == 0) {
-      if (run.OwnFilter && !run.OwnFilter->Passes(lookup, run.Buffer.data(), 0)) continue;
-      produced = true;
-      SetLinkFilters(index);
-      Join(depth + 1, emit);
-    }
+    produced = JoinKeyRange(depth, emit);
   } else if (!outerMissing && run.LookupState != TSourceRun::TLookup::NoMatch) {
-    // What follows once the record's links are set.
-    auto linked = [&] {
-      if (run.DeferredFilter && (JoinsNothing(index) || !run.OwnFilter->Passes(*run.Table, run.Buffer.data(), 0))) {
-        return;
-      }
-      produced = true;
-      if (depth == 0) ++x.DrivingRecord;
-      Join(depth + 1, emit);
-    };
-    if (depth == 0 && Kind == TStatementKind::Select) {
-      // The driving table is read once from start to end: in blocks, past the record cache.
-      // Its links are set from the record where it lies, and only a record that an inner link
-      // does not already rule out is copied into the row buffer and joined further. UPDATE and
-      // DELETE keep the cursor walk, since they mark the records by its position.
-      const std::size_t size = run.Buffer.size();
-      struct TPointBack {
-        TSourceRun& Run;
-        ~TPointBack() { Run.Reader->SetRecord(Run.Buffer.data()); }
-      } pointBack{run};
-      run.Table->ScanVisible([&](const std::uint8_t* record, std::uint32_t) {
-        run.Reader->SetRecord(record);
-        SetLinkFilters(index);
-        if (JoinsNothing(index)) return !x.Aborted;
-        std::memcpy(run.Buffer.data(), record, size);
-        run.Reader->SetRecord(run.Buffer.data());
-        linked();
-        return !x.Aborted;
-      });
-    } else {
-      run.Table->First();
-      while (!x.Aborted && run.Table->Next(run.Buffer.data()) == 0) {
-        SetLinkFilters(index);
-        linked();
-      }
-    }
+    produced = JoinScannedRecords(depth, emit);
   }
+  // The missing side of a left outer join: one row with this table's columns NULL.
   if (!produced && !x.Aborted && run.IncomingLink >= 0 &&
       x.Links[static_cast<std::size_t>(run.IncomingLink)].JoinKind == kJoinLeftOuter) {
     run.NullRow = true;
@@ -1376,7 +1513,43 @@ void TDataQuery::CountProgress() {
   if (abort) x.Aborted = true;
 }
 
-void TDataQuery::ProduceRow() {
+namespace {
+
+// An aggregate's value after one more row. COUNT counts rows; the others pass over a NULL input.
+TSqlValue NextAggregate(int kind, const TSqlValue& current, const TSqlValue& input, int fieldType) {
+  if (kind == kAggregateCount) return TSqlValue::Integer(current.Int + 1);
+  if (input.IsNull()) return current;
+  if (current.IsNull()) return input;
+  if (kind == kAggregateSum || kind == kAggregateAvg) {
+    if (IsRealKind(fieldType)) return TSqlValue::Float(current.Real + input.Real, fieldType);
+    return TSqlValue::Integer(current.Int + input.Int, fieldType);
+  }
+  const int c = CompareValues(input, current, 0);
+  if ((kind == kAggregateMin && c < 0) || (kind == kAggregateMax && c > 0)) return input;
+  return current;
+}
+
+}  // namespace
+
+// Copies a plain column's stored value into the result row as it is; a BLOB's value goes into
+// the result's own BLOB file.
+void TDataQuery::CopyColumnValue(const TQueryExprNode& column, int fieldNumber, std::uint8_t* row) {
+  TDataFile& result = *execution_->Result;
+  TSourceRun& run = execution_->Runs[static_cast<std::size_t>(column.SourceIndex)];
+  std::uint8_t bytes[260] = {};
+  const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, column.FieldNumber);
+  if (!run.NullRow && !d.IsBlob() && run.Table->GetField(true, column.FieldNumber, run.Buffer.data(), bytes)) {
+    result.SetField(true, fieldNumber, bytes, row);
+  } else {
+    result.SetField(true, fieldNumber, nullptr, row);
+    if (!run.NullRow && d.IsBlob())
+      CopyBlob(*run.Table, column.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
+  }
+}
+
+// Fills the result row from the joined row. The converted input of each aggregate but COUNT is
+// kept in aggregateInputs, for adding to a group already stored.
+void TDataQuery::FillResultRow(std::vector<TSqlValue>& aggregateInputs) {
   TQueryExecution& x = *execution_;
   TDataFile& result = *x.Result;
   TJoinReader reader(x.Runs);
@@ -1384,7 +1557,6 @@ void TDataQuery::ProduceRow() {
   context.Row = &reader;
   std::uint8_t* row = x.Row.data();
   result.InitRecord(row);
-  std::vector<TSqlValue> aggregateInputs(ResultFields.size());
   for (std::size_t i = 0; i < ResultFields.size(); ++i) {
     const TResultDataField& f = ResultFields[i];
     const int fieldNumber = x.Columns[i].FieldNumber;
@@ -1398,16 +1570,7 @@ void TDataQuery::ProduceRow() {
     if (f.AggregateKind != kAggregateNone) {
       value = e.First ? Evaluate(*e.First, context) : TSqlValue::Null();
     } else if (IsPlainColumn(&e)) {
-      TSourceRun& run = x.Runs[static_cast<std::size_t>(e.SourceIndex)];
-      std::uint8_t bytes[260] = {};
-      const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, e.FieldNumber);
-      if (!run.NullRow && !d.IsBlob() && run.Table->GetField(true, e.FieldNumber, run.Buffer.data(), bytes)) {
-        result.SetField(true, fieldNumber, bytes, row);
-      } else {
-        result.SetField(true, fieldNumber, nullptr, row);
-        if (!run.NullRow && d.IsBlob())
-          CopyBlob(*run.Table, e.FieldNumber, run.Buffer.data(), result, fieldNumber, row);
-      }
+      CopyColumnValue(e, fieldNumber, row);
       continue;
     } else {
       value = Evaluate(e, context);
@@ -1422,6 +1585,43 @@ void TDataQuery::ProduceRow() {
     std::int32_t one = 1;
     result.SetField(true, x.AvgCountField, &one, row);
   }
+}
+
+// Adds the new row's aggregate inputs to the group row stored in x.Found and writes it back.
+void TDataQuery::AddToGroup(const std::vector<TSqlValue>& aggregateInputs) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  std::uint8_t* stored = x.Found.data();
+  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
+    const int kind = ResultFields[i].AggregateKind;
+    if (kind == kAggregateNone) continue;
+    const int fieldNumber = x.Columns[i].FieldNumber;
+    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
+    std::uint8_t bytes[260] = {};
+    bool present = result.GetField(true, fieldNumber, stored, bytes);
+    TSqlValue current = FieldValue(d.FieldType, d.SubType, bytes, d.DataSize, present);
+    TSqlValue next = NextAggregate(kind, current, aggregateInputs[i], d.FieldType);
+    TSqlValue converted;
+    if (!ConvertValue(next, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
+    PutValue(result, fieldNumber, converted, stored);
+  }
+  if (x.AvgCountField > 0) {
+    std::int32_t count = 0;
+    result.GetField(true, x.AvgCountField, stored, &count);
+    ++count;
+    result.SetField(true, x.AvgCountField, &count, stored);
+  }
+  result.UpdateRecord(stored, false, false);
+}
+
+// Puts the joined row into the result: a new row, or, with grouping or DISTINCT, into the row
+// already holding its key.
+void TDataQuery::ProduceRow() {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  std::uint8_t* row = x.Row.data();
+  std::vector<TSqlValue> aggregateInputs(ResultFields.size());
+  FillResultRow(aggregateInputs);
   // BLOB values opened on the new row are written by its insert and dropped when it is not
   // inserted.
   struct TCloseBlobs {
@@ -1436,6 +1636,7 @@ void TDataQuery::ProduceRow() {
   if (x.GroupKeyCount > 0) {
     found = result.FindKey(row, false, false, x.GroupKeyCount, -1, x.Found.data());
   } else {
+    // Aggregates without GROUP BY: the one row of the result is the group.
     result.First();
     found = result.Next(x.Found.data()) == 0;
   }
@@ -1444,44 +1645,7 @@ void TDataQuery::ProduceRow() {
     return;
   }
   if (!x.Grouped) return;  // DISTINCT: the row is there already
-  std::uint8_t* stored = x.Found.data();
-  for (std::size_t i = 0; i < ResultFields.size(); ++i) {
-    const int kind = ResultFields[i].AggregateKind;
-    if (kind == kAggregateNone) continue;
-    const int fieldNumber = x.Columns[i].FieldNumber;
-    const engine::TFieldDescriptor& d = result.GetFieldDescriptor(true, fieldNumber);
-    std::uint8_t bytes[260] = {};
-    bool present = result.GetField(true, fieldNumber, stored, bytes);
-    TSqlValue current = FieldValue(d.FieldType, d.SubType, bytes, d.DataSize, present);
-    TSqlValue input = aggregateInputs[i];
-    TSqlValue next = current;
-    if (kind == kAggregateCount) {
-      next = TSqlValue::Integer(current.Int + 1);
-    } else if (!input.IsNull()) {
-      if (current.IsNull()) {
-        next = input;
-      } else if (kind == kAggregateSum || kind == kAggregateAvg) {
-        if (IsRealKind(d.FieldType)) {
-          next = TSqlValue::Float(current.Real + input.Real, d.FieldType);
-        } else {
-          next = TSqlValue::Integer(current.Int + input.Int, d.FieldType);
-        }
-      } else {
-        int c = CompareValues(input, current, 0);
-        if ((kind == kAggregateMin && c < 0) || (kind == kAggregateMax && c > 0)) next = input;
-      }
-    }
-    TSqlValue converted;
-    if (!ConvertValue(next, d.FieldType, parser_.Environment(), converted)) converted = TSqlValue::Null();
-    PutValue(result, fieldNumber, converted, stored);
-  }
-  if (x.AvgCountField > 0) {
-    std::int32_t count = 0;
-    result.GetField(true, x.AvgCountField, stored, &count);
-    ++count;
-    result.SetField(true, x.AvgCountField, &count, stored);
-  }
-  result.UpdateRecord(stored, false, false);
+  AddToGroup(aggregateInputs);
 }
 
 void TDataQuery::CopyBlob(engine::TDataFile& source, int sourceField, std::uint8_t* sourceRecord,
@@ -1528,8 +1692,42 @@ void TDataQuery::FinishAverages() {
   }
 }
 
-engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
-  if (!execution_) RaiseSqlError("No statement prepared");
+namespace {
+
+// Releases the locks a run of the statement took, also when the run fails.
+struct TRunLocksRelease {
+  TQueryExecution& X;
+  ~TRunLocksRelease() {
+    for (TSourceRun& run : X.Runs) {
+      try {
+        run.Table->ReleaseStatementReadLock();
+        if (run.Lookup) run.Lookup->ReleaseStatementReadLock();
+      } catch (...) {
+        // As below: a release must not hide the failure that ended the run.
+      }
+      if (!run.Locked) continue;
+      run.Locked = false;
+      try {
+        run.Table->UnlockTable();
+      } catch (...) {
+        // The unlock of a failed run must not hide the failure itself.
+      }
+    }
+    X.Progress = nullptr;
+  }
+};
+
+// Whether the joined row meets the part of the condition that no filter or link took.
+bool ResidualHolds(const TQueryExecution& x, TJoinReader& reader) {
+  if (!x.Residual) return true;
+  TEvalContext context;
+  context.Row = &reader;
+  return EvaluateCondition(*x.Residual, context);
+}
+
+}  // namespace
+
+void TDataQuery::StartRun(const TQueryProgress& progress) {
   TQueryExecution& x = *execution_;
   x.Progress = &progress;
   x.Aborted = false;
@@ -1539,34 +1737,117 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
   x.DrivingCount = -1;
   x.RowsAffected = 0;
   x.Marked.clear();
-  struct TUnlock {
-    TQueryExecution& X;
-    ~TUnlock() {
-      for (TSourceRun& run : X.Runs) {
-        try {
-          run.Table->ReleaseStatementReadLock();
-          if (run.Lookup) run.Lookup->ReleaseStatementReadLock();
-        } catch (...) {
-          // As below: a release must not hide the failure that ended the run.
-        }
-        if (!run.Locked) continue;
-        run.Locked = false;
-        try {
-          run.Table->UnlockTable();
-        } catch (...) {
-          // The unlock of a failed run must not hide the failure itself.
-        }
-      }
-      X.Progress = nullptr;
-    }
-  } unlock{x};
+}
+
+// WITH LOCKS locks every table for the run; a data-changing statement locks its target.
+void TDataQuery::LockTables() {
+  TQueryExecution& x = *execution_;
   const bool changes = Kind != TStatementKind::Select;
-  if (WithLocks || changes) {
-    for (std::size_t i = 0; i < x.Runs.size() && (WithLocks || i == 0); ++i) {
-      x.Runs[i].Table->LockTable();
-      x.Runs[i].Locked = true;
-    }
+  if (!WithLocks && !changes) return;
+  for (std::size_t i = 0; i < x.Runs.size() && (WithLocks || i == 0); ++i) {
+    x.Runs[i].Table->LockTable();
+    x.Runs[i].Locked = true;
   }
+}
+
+// A single-table COUNT: one row holding the table's record count under its conditions.
+void TDataQuery::ProduceRecordCount(const TQueryProgress& progress) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  TSourceRun& run = x.Runs[0];
+  std::int32_t count = static_cast<std::int32_t>(run.Table->RecordCount());
+  if (progress) {
+    bool abort = false;
+    progress(count, 100, abort);
+  }
+  result.InitRecord(x.Row.data());
+  result.SetField(true, x.Columns[0].FieldNumber, &count, x.Row.data());
+  result.InsertRecord(x.Row.data());
+}
+
+// Fills the result table afresh and answers it, standing on its first row in result order.
+engine::TDataFile* TDataQuery::ExecuteSelect(const TQueryProgress& progress) {
+  TQueryExecution& x = *execution_;
+  TDataFile& result = *x.Result;
+  result.SelectIndex(0);
+  if (result.RecordCount() > 0) result.EmptyTable();
+  // Rows find their group or duplicate through the grouping index while they are inserted.
+  if (!x.GroupIndexName.empty()) result.SelectIndex(x.GroupIndexName);
+  if (x.CountOnly) {
+    ProduceRecordCount(progress);
+  } else {
+    TJoinReader reader(x.Runs);
+    Join(0, [&] {
+      CountProgress();
+      if (!ResidualHolds(x, reader)) return;
+      ProduceRow();
+    });
+    FinishAverages();
+  }
+  result.SelectIndex(0);
+  result.First();
+  return &result;
+}
+
+// Sets the UPDATE's columns on the target's current record and writes it.
+void TDataQuery::UpdateCurrentRecord() {
+  TQueryExecution& x = *execution_;
+  TSourceRun& target = x.Runs[0];
+  TJoinReader reader(x.Runs);
+  TEvalContext context;
+  context.Row = &reader;
+  for (std::size_t i = 0; i < UpdateFields.size() && i < UpdateValues.size(); ++i) {
+    const TQueryExprNode* column = UpdateFields[i].Column.get();
+    if (!column) continue;
+    TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
+    const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, column->FieldNumber);
+    TSqlValue converted;
+    if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
+      target.Table->UnlockRecord(0);
+      RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
+                    UpdateValues[i].SourceText + " in UPDATE statement");
+    }
+    PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
+  }
+  target.Table->UpdateRecord(target.Buffer.data(), true, true);
+}
+
+// UPDATE and DELETE find the records first, then change them: changing them during the join
+// would move the cursor the join walks on.
+void TDataQuery::ExecuteChange() {
+  TQueryExecution& x = *execution_;
+  TSourceRun& target = x.Runs[0];
+  TJoinReader reader(x.Runs);
+  Join(0, [&] {
+    CountProgress();
+    if (!ResidualHolds(x, reader)) return;
+    x.Marked.push_back(target.Table->GetBookmark());
+  });
+  target.Table->RemoveFilter(0);
+  target.FilterHandle = target.LinkHandle = 0;
+  for (const std::vector<std::uint8_t>& bookmark : x.Marked) {
+    target.Table->GotoBookmark(bookmark.data());
+    if (Kind == TStatementKind::Delete) {
+      target.Table->DeleteRecord(true);
+      ++x.RowsAffected;
+      continue;
+    }
+    try {
+      if (target.Table->GetCurrent(target.Buffer.data(), true) != 0) continue;
+    } catch (const std::exception&) {
+      continue;  // a record another user holds is left as it is
+    }
+    UpdateCurrentRecord();
+    ++x.RowsAffected;
+  }
+}
+
+engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
+  if (!execution_) RaiseSqlError("No statement prepared");
+  TQueryExecution& x = *execution_;
+  StartRun(progress);
+  TRunLocksRelease release{x};
+  LockTables();
   if (Kind == TStatementKind::Insert) {
     ExecuteInsert();
     return nullptr;
@@ -1589,82 +1870,8 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
     live.First();
     return &live;
   }
-  if (Kind == TStatementKind::Select) {
-    TDataFile& result = *x.Result;
-    result.SelectIndex(0);
-    if (result.RecordCount() > 0) result.EmptyTable();
-    if (!x.GroupIndexName.empty()) result.SelectIndex(x.GroupIndexName);
-    if (x.CountOnly) {
-      TSourceRun& run = x.Runs[0];
-      std::int32_t count = static_cast<std::int32_t>(run.Table->RecordCount());
-      if (progress) {
-        bool abort = false;
-        progress(count, 100, abort);
-      }
-      result.InitRecord(x.Row.data());
-      result.SetField(true, x.Columns[0].FieldNumber, &count, x.Row.data());
-      result.InsertRecord(x.Row.data());
-    } else {
-      TJoinReader reader(x.Runs);
-      Join(0, [&] {
-        CountProgress();
-        if (x.Residual) {
-          TEvalContext context;
-          context.Row = &reader;
-          if (!EvaluateCondition(*x.Residual, context)) return;
-        }
-        ProduceRow();
-      });
-      FinishAverages();
-    }
-    result.SelectIndex(0);
-    result.First();
-    return &result;
-  }
-  // UPDATE and DELETE: find the records first, then change them.
-  TSourceRun& target = x.Runs[0];
-  TJoinReader reader(x.Runs);
-  Join(0, [&] {
-    CountProgress();
-    if (x.Residual) {
-      TEvalContext context;
-      context.Row = &reader;
-      if (!EvaluateCondition(*x.Residual, context)) return;
-    }
-    x.Marked.push_back(target.Table->GetBookmark());
-  });
-  target.Table->RemoveFilter(0);
-  target.FilterHandle = target.LinkHandle = 0;
-  for (const std::vector<std::uint8_t>& bookmark : x.Marked) {
-    target.Table->GotoBookmark(bookmark.data());
-    if (Kind == TStatementKind::Delete) {
-      target.Table->DeleteRecord(true);
-      ++x.RowsAffected;
-      continue;
-    }
-    try {
-      if (target.Table->GetCurrent(target.Buffer.data(), true) != 0) continue;
-    } catch (const std::exception&) {
-      continue;  // a record another user holds is left as it is
-    }
-    TEvalContext context;
-    context.Row = &reader;
-    for (std::size_t i = 0; i < UpdateFields.size() && i < UpdateValues.size(); ++i) {
-      const TQueryExprNode* column = UpdateFields[i].Column.get();
-      if (!column) continue;
-      TSqlValue value = Evaluate(*UpdateValues[i].Expression, context);
-      const engine::TFieldDescriptor& d = target.Table->GetFieldDescriptor(true, column->FieldNumber);
-      TSqlValue converted;
-      if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
-        target.Table->UnlockRecord(0);
-        RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
-                      UpdateValues[i].SourceText + " in UPDATE statement");
-      }
-      PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
-    }
-    target.Table->UpdateRecord(target.Buffer.data(), true, true);
-    ++x.RowsAffected;
-  }
+  if (Kind == TStatementKind::Select) return ExecuteSelect(progress);
+  ExecuteChange();
   return nullptr;
 }
 

@@ -314,6 +314,11 @@ TEST_F(QueryExecution, Refusals) {
        "Maximum number of columns (16) in DISTINCT clause exceeded"},
       {"select index from songs order by 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1",
        "Maximum number of columns (15) in ORDER BY clause exceeded"},
+      {"select index, count(*) from songs group by 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1",
+       "Maximum number of columns (16) in GROUP BY clause exceeded"},
+      {"select x.* from songs a", "Invalid column name '*' or table correlation name 'x' specified in source columns"},
+      {"select song from songs a order by b.song",
+       "Invalid column name 'song' or table correlation name 'b' specified in ORDER BY clause"},
       {"select a.song from songs a, albums b, songs c where a.albumindex = b.index and a.index = c.index "
        "and c.albumindex = b.index",
        "Internal join error - table correlation name \"b\" is target of multiple join conditions in WHERE or JOIN "
@@ -479,6 +484,19 @@ TEST_F(QueryExecution, BlobColumnsAreCopied) {
     texts.push_back(value);
   }
   EXPECT_EQ(texts, (std::vector<std::string>{std::string(3000, 'x'), "NULL", "hello world"}));
+  // A BLOB column cannot be an index key of the result.
+  const std::pair<const char*, const char*> refusals[] = {
+      {"select text, id from notes order by text", "Invalid use of a BLOB column 'text' in an ORDER BY clause"},
+      {"select distinct id, text from notes", "Invalid use of a BLOB column 'text' in a DISTINCT or GROUP BY clause"},
+  };
+  for (const auto& [sql, message] : refusals) {
+    SCOPED_TRACE(sql);
+    EXPECT_EQ(ErrorOf([&] {
+                TDataQuery refused;
+                refused.Open(sql, Settings());
+              }),
+              Expected(message));
+  }
 }
 
 // While another process runs a statement WITH LOCKS, the table cannot be changed; afterwards it
