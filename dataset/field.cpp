@@ -308,9 +308,14 @@ double DaysOf(const TFieldValue& value, TValueKind kind) {
 
 void StoreDateTime(const TFieldValue& value, TValueKind kind, const std::string& fieldName, std::uint8_t* raw) {
   double days = DaysOf(value, kind);
+  // NaN and the infinities are no moment: a time would keep them as midnight, a timestamp as
+  // bytes no reader decodes.
+  if (!std::isfinite(days)) OutOfRange(fieldName);
   if (kind == TValueKind::Date) {
-    Store(raw, static_cast<std::int32_t>(
-                   InRange(fieldName, static_cast<std::int64_t>(std::floor(days)) + kDay18991230, 1, 3652059)));
+    // Checked as a double, so that no day number outside the calendar is cast to an integer.
+    double day = std::floor(days) + kDay18991230;
+    if (!(day >= 1 && day <= 3652059)) OutOfRange(fieldName);
+    Store(raw, static_cast<std::int32_t>(day));
   } else if (kind == TValueKind::Time) {
     double frac = days - std::floor(days);
     Store(raw, static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay);
