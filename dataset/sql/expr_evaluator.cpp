@@ -340,8 +340,8 @@ bool EvaluateCondition(const TQueryExprNode& node, TEvalContext& context) {
 namespace {
 
 // AND and OR read their right operand first and the left one only when it decides.
-TSqlValue BinaryValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
-                      TEvalContext& context) {
+inline TSqlValue BinaryValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
+                             TEvalContext& context) {
   TSqlValue right = Evaluate(second, context);
   if (node.Operator == op::kAnd) {
     if (!IsTrue(right)) return TSqlValue::Boolean(false);
@@ -357,54 +357,68 @@ TSqlValue BinaryValue(const TQueryExprNode& node, const TQueryExprNode& first, c
   return Arithmetic(node.Operator, left, right);
 }
 
-TSqlValue PartialCompareValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
-                              TEvalContext& context) {
+inline TSqlValue PartialCompareValue(const TQueryExprNode& node, const TQueryExprNode& first,
+                                     const TQueryExprNode& second, TEvalContext& context) {
   TSqlValue right = Evaluate(second, context);
   TSqlValue left = Evaluate(first, context);
   int op = node.Operator == op::kNotEqual ? op::kNotEqual : op::kEqual;
   return TSqlValue::Boolean(Compare(op, left, right, context.Lcid, node.CaseInsensitive, node.PartialLength));
 }
 
+TSqlValue LikeValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& pattern,
+                    TEvalContext& context) {
+  TSqlValue p = Evaluate(pattern, context);
+  bool match = !value.IsNull() && !p.IsNull() && LikeMatch(value.Text, p.Text);
+  return TSqlValue::Boolean(node.Operator == op::kLike ? match : !match);
+}
+
+TSqlValue InListValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& list,
+                      TEvalContext& context) {
+  bool found = false;
+  for (const TQueryExprNode* e = &list; e && !found; e = e->Next.get())
+    found = Compare(op::kEqual, value, Evaluate(*e, context), context.Lcid, false, 0);
+  return TSqlValue::Boolean(node.Operator == op::kIn ? found : !found);
+}
+
+TSqlValue BetweenValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& low,
+                       TEvalContext& context) {
+  const TQueryExprNode* high = low.Next.get();
+  if (!high) return TSqlValue::Null();
+  bool inside = Compare(op::kGreaterOrEqual, value, Evaluate(low, context), context.Lcid, false, 0) &&
+                Compare(op::kLessOrEqual, value, Evaluate(*high, context), context.Lcid, false, 0);
+  return TSqlValue::Boolean(node.Operator == op::kBetween ? inside : !inside);
+}
+
 // LIKE, IN and BETWEEN with their negations; the list or the bounds hang from the second operand.
-TSqlValue ExtendedValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
-                        TEvalContext& context) {
+inline TSqlValue ExtendedValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
+                               TEvalContext& context) {
   TSqlValue value = Evaluate(first, context);
   switch (node.Operator) {
     case op::kLike:
-    case op::kNotLike: {
-      TSqlValue pattern = Evaluate(second, context);
-      bool match = !value.IsNull() && !pattern.IsNull() && LikeMatch(value.Text, pattern.Text);
-      return TSqlValue::Boolean(node.Operator == op::kLike ? match : !match);
-    }
+    case op::kNotLike:
+      return LikeValue(node, value, second, context);
     case op::kIn:
-    case op::kNotIn: {
-      bool found = false;
-      for (const TQueryExprNode* e = &second; e && !found; e = e->Next.get())
-        found = Compare(op::kEqual, value, Evaluate(*e, context), context.Lcid, false, 0);
-      return TSqlValue::Boolean(node.Operator == op::kIn ? found : !found);
-    }
+    case op::kNotIn:
+      return InListValue(node, value, second, context);
     case op::kBetween:
-    case op::kNotBetween: {
-      const TQueryExprNode* high = second.Next.get();
-      if (!high) return TSqlValue::Null();
-      bool inside = Compare(op::kGreaterOrEqual, value, Evaluate(second, context), context.Lcid, false, 0) &&
-                    Compare(op::kLessOrEqual, value, Evaluate(*high, context), context.Lcid, false, 0);
-      return TSqlValue::Boolean(node.Operator == op::kBetween ? inside : !inside);
-    }
+    case op::kNotBetween:
+      return BetweenValue(node, value, second, context);
     default:
       return TSqlValue::Null();
   }
 }
 
-TSqlValue CaseMapped(const TQueryExprNode& node, TSqlValue value, const TEvalContext& context) {
-  if (value.IsNull()) return value;
+// The function helpers take over the evaluated argument: a result that is the argument itself
+// is moved out of it, never copied, as this runs for every row a filter tests.
+TSqlValue CaseMapped(const TQueryExprNode& node, TSqlValue& value, const TEvalContext& context) {
+  if (value.IsNull()) return std::move(value);
   if (context.Lcid == 0 && value.Type == T(TFieldType::String)) {
     // Without a locale the mapping is per character: done in place, no second string
     // for every row a filter tests.
     const bool upper = node.Operator == op::kUpper;
     for (char& c : value.Text) c = upper ? UpperAscii(c) : LowerAscii(c);
     value.SubType = 0;  // as a new string value has
-    return value;
+    return std::move(value);
   }
   return TSqlValue::String(MapCase(value.Text, context.Lcid, node.Operator == op::kUpper));
 }
@@ -425,10 +439,10 @@ TSqlValue Substring(const TQueryExprNode* second, const TSqlValue& value, TEvalC
 }
 
 // TRIM: the first character of the second operand is cut from the chosen ends.
-TSqlValue Trimmed(const TQueryExprNode& node, const TQueryExprNode* second, TSqlValue value, TEvalContext& context) {
-  if (value.IsNull() || !second) return value;
+TSqlValue Trimmed(const TQueryExprNode& node, const TQueryExprNode* second, TSqlValue& value, TEvalContext& context) {
+  if (value.IsNull() || !second) return std::move(value);
   TSqlValue trim = Evaluate(*second, context);
-  if (trim.IsNull() || trim.Text.empty()) return value;
+  if (trim.IsNull() || trim.Text.empty()) return std::move(value);
   char c = trim.Text[0];
   std::string s = value.Text;
   if (node.Operator != op::kTrimTrailing) {
@@ -442,8 +456,8 @@ TSqlValue Trimmed(const TQueryExprNode& node, const TQueryExprNode* second, TSql
 }
 
 // EXTRACT(YEAR|MONTH|DAY FROM a date or a timestamp).
-TSqlValue DatePart(const TQueryExprNode& node, TSqlValue value) {
-  if (value.IsNull()) return value;
+TSqlValue DatePart(const TQueryExprNode& node, TSqlValue& value) {
+  if (value.IsNull()) return std::move(value);
   std::int32_t day = 0;
   if (value.Type == T(TFieldType::Date)) {
     day = static_cast<std::int32_t>(value.Int);
@@ -456,23 +470,23 @@ TSqlValue DatePart(const TQueryExprNode& node, TSqlValue value) {
   return TSqlValue::Integer(node.Operator == op::kExtractYear ? y : node.Operator == op::kExtractMonth ? m : d);
 }
 
-TSqlValue FunctionValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode* second,
-                        TEvalContext& context) {
+inline TSqlValue FunctionValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode* second,
+                               TEvalContext& context) {
   TSqlValue value = Evaluate(first, context);
   switch (node.Operator) {
     case op::kUpper:
     case op::kLower:
-      return CaseMapped(node, std::move(value), context);
+      return CaseMapped(node, value, context);
     case op::kSubstring:
       return Substring(second, value, context);
     case op::kTrimLeading:
     case op::kTrimTrailing:
     case op::kTrimBoth:
-      return Trimmed(node, second, std::move(value), context);
+      return Trimmed(node, second, value, context);
     case op::kExtractYear:
     case op::kExtractMonth:
     case op::kExtractDay:
-      return DatePart(node, std::move(value));
+      return DatePart(node, value);
     default:
       // Aggregates are accumulated by the executor; here they stand for their argument.
       return value;
