@@ -204,6 +204,128 @@ TFieldValue TRecordField::OldValue() const {
   }
 }
 
+namespace {
+
+// A number written to a numeric field: booleans count as 0 and 1, floats are rounded, texts parsed.
+std::int64_t IntegerOf(const TFieldValue& value) {
+  if (const auto* i = std::get_if<std::int64_t>(&value)) return *i;
+  if (const auto* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
+  if (const auto* d = std::get_if<double>(&value)) return static_cast<std::int64_t>(std::llround(*d));
+  std::int64_t v = 0;
+  if (!engine::ParseInteger(std::get<std::string>(value), std::numeric_limits<std::int64_t>::min(),
+                            std::numeric_limits<std::int64_t>::max(), v))
+    throw EDatabaseError("'" + std::get<std::string>(value) + "' is not a valid integer value");
+  return v;
+}
+
+double FloatOf(const TFieldValue& value) {
+  if (const auto* d = std::get_if<double>(&value)) return *d;
+  if (const auto* i = std::get_if<std::int64_t>(&value)) return static_cast<double>(*i);
+  if (const auto* b = std::get_if<bool>(&value)) return *b ? 1.0 : 0.0;
+  double v = 0;
+  if (!engine::ParseFloat(std::get<std::string>(value), engine::DefaultFormats(), v))
+    throw EDatabaseError("'" + std::get<std::string>(value) + "' is not a valid floating point value");
+  return v;
+}
+
+[[noreturn]] void OutOfRange(const std::string& fieldName) {
+  throw EDatabaseError("Value of field '" + fieldName + "' is out of range");
+}
+
+std::int64_t InRange(const std::string& fieldName, std::int64_t v, std::int64_t low, std::int64_t high) {
+  if (v < low || v > high) OutOfRange(fieldName);
+  return v;
+}
+
+template <class T>
+void Store(std::uint8_t* raw, T v) {
+  std::memcpy(raw, &v, sizeof v);
+}
+
+// Any value reads as text; what does not fit the field's size is cut off.
+void StoreString(const TFieldValue& value, int size, std::uint8_t* raw) {
+  std::string s;
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    s = *text;
+  } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
+    s = std::to_string(*i);
+  } else if (const auto* d = std::get_if<double>(&value)) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%.15g", *d);
+    s = number;
+  } else if (const auto* b = std::get_if<bool>(&value)) {
+    s = *b ? "True" : "False";
+  }
+  if (s.size() > static_cast<std::size_t>(size)) s.resize(static_cast<std::size_t>(size));
+  std::memcpy(raw, s.data(), s.size());
+}
+
+void StoreBoolean(const TFieldValue& value, std::uint8_t* raw) {
+  std::uint16_t b;
+  if (const auto* s = std::get_if<std::string>(&value)) {
+    if (EqualIgnoringCase(*s, "True"))
+      b = 1;
+    else if (EqualIgnoringCase(*s, "False"))
+      b = 0;
+    else
+      throw EDatabaseError("'" + *s + "' is not a valid boolean value");
+  } else {
+    b = IntegerOf(value) != 0 ? 1 : 0;
+  }
+  Store(raw, b);
+}
+
+// A BCD value is held as a fixed-point number with four decimals before it is packed.
+void StoreBcd(const TFieldValue& value, const std::string& fieldName, int size, std::uint8_t* raw) {
+  std::int64_t fixed4 = 0, stored = 0;
+  if (const auto* s = std::get_if<std::string>(&value)) {
+    if (!engine::ParseFixed4(*s, engine::DefaultFormats(), fixed4))
+      throw EDatabaseError("'" + *s + "' is not a valid BCD value");
+  } else {
+    double d = FloatOf(value) * 10000.0;
+    if (!(std::fabs(d) < 9.2e18)) OutOfRange(fieldName);
+    fixed4 = std::llround(d);
+  }
+  if (!engine::EncodeBcd(fixed4, size, stored)) OutOfRange(fieldName);
+  Store(raw, stored);
+}
+
+// Days since 1899-12-30 with the time of day as the fraction, from a number or a date/time text.
+double DaysOf(const TFieldValue& value, TValueKind kind) {
+  const auto* s = std::get_if<std::string>(&value);
+  if (!s) return FloatOf(value);
+  const auto& formats = engine::DefaultFormats();
+  std::int32_t day = 0, ms = 0;
+  double stamp = 0;
+  bool ok = kind == TValueKind::Date   ? engine::ParseDate(*s, formats, day)
+            : kind == TValueKind::Time ? engine::ParseTime(*s, formats, ms)
+                                       : engine::ParseDateTime(*s, formats, stamp);
+  if (!ok) throw EDatabaseError("'" + *s + "' is not a valid date and time");
+  return kind == TValueKind::Date   ? day - kDay18991230
+         : kind == TValueKind::Time ? static_cast<double>(ms) / engine::kMsPerDay
+                                    : stamp / engine::kMsPerDay - kDay18991230;
+}
+
+void StoreDateTime(const TFieldValue& value, TValueKind kind, const std::string& fieldName, std::uint8_t* raw) {
+  double days = DaysOf(value, kind);
+  // NaN and the infinities are no moment: a time would keep them as midnight, a timestamp as
+  // bytes no reader decodes.
+  if (!std::isfinite(days)) OutOfRange(fieldName);
+  if (kind == TValueKind::Date) {
+    // Checked as a double, so that no day number outside the calendar is cast to an integer.
+    double day = std::floor(days) + kDay18991230;
+    if (!(day >= 1 && day <= 3652059)) OutOfRange(fieldName);
+    Store(raw, static_cast<std::int32_t>(day));
+  } else if (kind == TValueKind::Time) {
+    double frac = days - std::floor(days);
+    Store(raw, static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay);
+  } else {
+    Store(raw, std::round((days + kDay18991230) * engine::kMsPerDay));
+  }
+}
+
+}  // namespace
+
 void TRecordField::SetValue(const TFieldValue& value) {
   if (IsBlobKind(kind_)) {
     std::string text;
@@ -220,144 +342,44 @@ void TRecordField::SetValue(const TFieldValue& value) {
     return;
   }
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(DataSize()) + 1, 0);
-  auto asInt = [&]() -> std::int64_t {
-    if (const auto* i = std::get_if<std::int64_t>(&value)) return *i;
-    if (const auto* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
-    if (const auto* d = std::get_if<double>(&value)) return static_cast<std::int64_t>(std::llround(*d));
-    std::int64_t v = 0;
-    if (!engine::ParseInteger(std::get<std::string>(value), std::numeric_limits<std::int64_t>::min(),
-                              std::numeric_limits<std::int64_t>::max(), v))
-      throw EDatabaseError("'" + std::get<std::string>(value) + "' is not a valid integer value");
-    return v;
-  };
-  auto asFloat = [&]() -> double {
-    if (const auto* d = std::get_if<double>(&value)) return *d;
-    if (const auto* i = std::get_if<std::int64_t>(&value)) return static_cast<double>(*i);
-    if (const auto* b = std::get_if<bool>(&value)) return *b ? 1.0 : 0.0;
-    double v = 0;
-    if (!engine::ParseFloat(std::get<std::string>(value), engine::DefaultFormats(), v))
-      throw EDatabaseError("'" + std::get<std::string>(value) + "' is not a valid floating point value");
-    return v;
-  };
-  auto range = [&](std::int64_t v, std::int64_t low, std::int64_t high) {
-    if (v < low || v > high) throw EDatabaseError("Value of field '" + name_ + "' is out of range");
-    return v;
-  };
+  EncodeValue(value, raw.data());
+  SetData(raw.data());
+}
+
+// The value in the field's record layout; raw holds DataSize() zero bytes on entry.
+void TRecordField::EncodeValue(const TFieldValue& value, std::uint8_t* raw) const {
   switch (kind_) {
-    case TValueKind::String: {
-      std::string s;
-      if (const auto* text = std::get_if<std::string>(&value)) {
-        s = *text;
-      } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
-        s = std::to_string(*i);
-      } else if (const auto* d = std::get_if<double>(&value)) {
-        char number[64];
-        std::snprintf(number, sizeof number, "%.15g", *d);
-        s = number;
-      } else if (const auto* b = std::get_if<bool>(&value)) {
-        s = *b ? "True" : "False";
-      }
-      if (s.size() > static_cast<std::size_t>(size_)) s.resize(static_cast<std::size_t>(size_));
-      std::memcpy(raw.data(), s.data(), s.size());
-      break;
-    }
-    case TValueKind::Boolean: {
-      std::uint16_t b;
-      if (const auto* s = std::get_if<std::string>(&value)) {
-        if (EqualIgnoringCase(*s, "True"))
-          b = 1;
-        else if (EqualIgnoringCase(*s, "False"))
-          b = 0;
-        else
-          throw EDatabaseError("'" + *s + "' is not a valid boolean value");
-      } else {
-        b = asInt() != 0 ? 1 : 0;
-      }
-      std::memcpy(raw.data(), &b, 2);
-      break;
-    }
-    case TValueKind::Smallint: {
-      auto v = static_cast<std::int16_t>(range(asInt(), -32768, 32767));
-      std::memcpy(raw.data(), &v, 2);
-      break;
-    }
-    case TValueKind::Word: {
-      auto v = static_cast<std::uint16_t>(range(asInt(), 0, 65535));
-      std::memcpy(raw.data(), &v, 2);
-      break;
-    }
+    case TValueKind::String:
+      return StoreString(value, size_, raw);
+    case TValueKind::Boolean:
+      return StoreBoolean(value, raw);
+    case TValueKind::Smallint:
+      return Store(raw, static_cast<std::int16_t>(InRange(name_, IntegerOf(value), -32768, 32767)));
+    case TValueKind::Word:
+      return Store(raw, static_cast<std::uint16_t>(InRange(name_, IntegerOf(value), 0, 65535)));
     case TValueKind::AutoInc:
     case TValueKind::Integer: {
-      std::int64_t v = Unsigned ? range(asInt(), 0, 4294967295LL) : range(asInt(), INT32_MIN, INT32_MAX);
-      auto u = static_cast<std::uint32_t>(v);
-      std::memcpy(raw.data(), &u, 4);
-      break;
+      std::int64_t v = Unsigned ? InRange(name_, IntegerOf(value), 0, 4294967295LL)
+                                : InRange(name_, IntegerOf(value), INT32_MIN, INT32_MAX);
+      return Store(raw, static_cast<std::uint32_t>(v));
     }
-    case TValueKind::Largeint: {
-      std::int64_t v = asInt();
-      std::memcpy(raw.data(), &v, 8);
-      break;
-    }
+    case TValueKind::Largeint:
+      return Store(raw, IntegerOf(value));
     case TValueKind::Float:
-    case TValueKind::Currency: {
-      double v = asFloat();
-      std::memcpy(raw.data(), &v, 8);
-      break;
-    }
-    case TValueKind::BCD: {
-      std::int64_t fixed4 = 0, stored = 0;
-      if (const auto* s = std::get_if<std::string>(&value)) {
-        if (!engine::ParseFixed4(*s, engine::DefaultFormats(), fixed4))
-          throw EDatabaseError("'" + *s + "' is not a valid BCD value");
-      } else {
-        double d = asFloat() * 10000.0;
-        if (!(std::fabs(d) < 9.2e18)) throw EDatabaseError("Value of field '" + name_ + "' is out of range");
-        fixed4 = std::llround(d);
-      }
-      if (!engine::EncodeBcd(fixed4, size_, stored))
-        throw EDatabaseError("Value of field '" + name_ + "' is out of range");
-      std::memcpy(raw.data(), &stored, 8);
-      break;
-    }
+    case TValueKind::Currency:
+      return Store(raw, FloatOf(value));
+    case TValueKind::BCD:
+      return StoreBcd(value, name_, size_, raw);
     case TValueKind::Date:
     case TValueKind::Time:
-    case TValueKind::DateTime: {
-      double days = 0;
-      if (const auto* s = std::get_if<std::string>(&value)) {
-        const auto& formats = engine::DefaultFormats();
-        std::int32_t day = 0, ms = 0;
-        double stamp = 0;
-        bool ok = kind_ == TValueKind::Date   ? engine::ParseDate(*s, formats, day)
-                  : kind_ == TValueKind::Time ? engine::ParseTime(*s, formats, ms)
-                                              : engine::ParseDateTime(*s, formats, stamp);
-        if (!ok) throw EDatabaseError("'" + *s + "' is not a valid date and time");
-        days = kind_ == TValueKind::Date   ? day - kDay18991230
-               : kind_ == TValueKind::Time ? static_cast<double>(ms) / engine::kMsPerDay
-                                           : stamp / engine::kMsPerDay - kDay18991230;
-      } else {
-        days = asFloat();
-      }
-      if (kind_ == TValueKind::Date) {
-        auto day =
-            static_cast<std::int32_t>(range(static_cast<std::int64_t>(std::floor(days)) + kDay18991230, 1, 3652059));
-        std::memcpy(raw.data(), &day, 4);
-      } else if (kind_ == TValueKind::Time) {
-        double frac = days - std::floor(days);
-        auto ms = static_cast<std::int32_t>(std::llround(frac * engine::kMsPerDay)) % engine::kMsPerDay;
-        std::memcpy(raw.data(), &ms, 4);
-      } else {
-        double stamp = std::round((days + kDay18991230) * engine::kMsPerDay);
-        std::memcpy(raw.data(), &stamp, 8);
-      }
-      break;
-    }
+    case TValueKind::DateTime:
+      return StoreDateTime(value, kind_, name_, raw);
     default: {
-      std::string s = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : std::string();
-      std::memcpy(raw.data(), s.data(), std::min<std::size_t>(s.size(), static_cast<std::size_t>(DataSize())));
-      break;
+      const auto* s = std::get_if<std::string>(&value);
+      if (s) std::memcpy(raw, s->data(), std::min<std::size_t>(s->size(), static_cast<std::size_t>(DataSize())));
+      return;
     }
   }
-  SetData(raw.data());
 }
 
 std::string TRecordField::AsString() const {

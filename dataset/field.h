@@ -116,6 +116,7 @@ class TRecordField {
 
  private:
   TFieldValue Decode(const void* data) const;
+  void EncodeValue(const TFieldValue& value, std::uint8_t* raw) const;
   TDataSet& dataSet_;
   std::string name_;
   TValueKind kind_;

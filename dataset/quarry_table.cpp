@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "dataset/sql/filter_expr.h"
 #include "dataset/sql/table_filter.h"
@@ -32,95 +33,63 @@ std::function<void(const std::exception&)>& ExceptionHandler() {
   return handler;
 }
 
+// Where a field object's size comes from: none, the declared size, or the decimals (BCD).
+enum class TSizeFrom { None, DeclaredSize, Decimals };
+
+struct TKindRule {
+  std::uint8_t FieldType;
+  TValueKind Kind;
+  TSizeFrom Size;
+};
+
+// Engine types that get a field object; the others (extended among them) get none.
+constexpr TKindRule kKindRules[] = {
+    {1, TValueKind::String, TSizeFrom::DeclaredSize},
+    {2, TValueKind::Date, TSizeFrom::None},
+    {3, TValueKind::Blob, TSizeFrom::None},
+    {4, TValueKind::Boolean, TSizeFrom::None},
+    {5, TValueKind::Smallint, TSizeFrom::None},
+    {6, TValueKind::Integer, TSizeFrom::None},
+    {7, TValueKind::Float, TSizeFrom::None},
+    {8, TValueKind::BCD, TSizeFrom::Decimals},
+    {9, TValueKind::Bytes, TSizeFrom::DeclaredSize},
+    {10, TValueKind::Time, TSizeFrom::None},
+    {11, TValueKind::DateTime, TSizeFrom::None},
+    {12, TValueKind::Word, TSizeFrom::None},
+    {13, TValueKind::Integer, TSizeFrom::None},
+    {15, TValueKind::VarBytes, TSizeFrom::DeclaredSize},
+    {18, TValueKind::Largeint, TSizeFrom::None},
+    {19, TValueKind::Largeint, TSizeFrom::None},
+    {20, TValueKind::ADT, TSizeFrom::DeclaredSize},
+    {21, TValueKind::Array, TSizeFrom::DeclaredSize},
+    {22, TValueKind::Reference, TSizeFrom::DeclaredSize},
+    {23, TValueKind::DataSet, TSizeFrom::DeclaredSize},
+};
+
+struct TSubKindRule {
+  std::uint8_t FieldType, SubType;
+  TValueKind Kind;
+};
+
+// Subtypes that give a BLOB, integer or float field a kind of its own.
+constexpr TSubKindRule kSubKindRules[] = {
+    {3, engine::kSubTypeMemo, TValueKind::Memo},       {3, engine::kSubTypeFmtMemo, TValueKind::FmtMemo},
+    {3, engine::kSubTypeGraphic, TValueKind::Graphic}, {3, engine::kSubTypeTypedBinary, TValueKind::TypedBinary},
+    {6, engine::kSubTypeAutoInc, TValueKind::AutoInc}, {7, engine::kSubTypeMoney, TValueKind::Currency},
+};
+
 // The field kind of an engine field; false when the field gets no field object.
 bool KindOf(const engine::TFieldDescriptor& d, TValueKind& kind, int& size) {
-  using engine::TFieldType;
   size = 0;
-  switch (d.FieldType) {
-    case 1:
-      kind = TValueKind::String;
-      size = d.DeclaredSize;
-      return true;
-    case 2:
-      kind = TValueKind::Date;
-      return true;
-    case 3:
-      switch (d.SubType) {
-        case engine::kSubTypeMemo:
-          kind = TValueKind::Memo;
-          break;
-        case engine::kSubTypeFmtMemo:
-          kind = TValueKind::FmtMemo;
-          break;
-        case engine::kSubTypeGraphic:
-          kind = TValueKind::Graphic;
-          break;
-        case engine::kSubTypeTypedBinary:
-          kind = TValueKind::TypedBinary;
-          break;
-        default:
-          kind = TValueKind::Blob;
-      }
-      return true;
-    case 4:
-      kind = TValueKind::Boolean;
-      return true;
-    case 5:
-      kind = TValueKind::Smallint;
-      return true;
-    case 6:
-      kind = d.SubType == engine::kSubTypeAutoInc ? TValueKind::AutoInc : TValueKind::Integer;
-      return true;
-    case 7:
-      kind = d.SubType == engine::kSubTypeMoney ? TValueKind::Currency : TValueKind::Float;
-      return true;
-    case 8:
-      kind = TValueKind::BCD;
-      size = d.Decimals;
-      return true;
-    case 9:
-      kind = TValueKind::Bytes;
-      size = d.DeclaredSize;
-      return true;
-    case 10:
-      kind = TValueKind::Time;
-      return true;
-    case 11:
-      kind = TValueKind::DateTime;
-      return true;
-    case 12:
-      kind = TValueKind::Word;
-      return true;
-    case 13:
-      kind = TValueKind::Integer;
-      return true;
-    case 15:
-      kind = TValueKind::VarBytes;
-      size = d.DeclaredSize;
-      return true;
-    case 18:
-    case 19:
-      kind = TValueKind::Largeint;
-      return true;
-    case 20:
-      kind = TValueKind::ADT;
-      size = d.DeclaredSize;
-      return true;
-    case 21:
-      kind = TValueKind::Array;
-      size = d.DeclaredSize;
-      return true;
-    case 22:
-      kind = TValueKind::Reference;
-      size = d.DeclaredSize;
-      return true;
-    case 23:
-      kind = TValueKind::DataSet;
-      size = d.DeclaredSize;
-      return true;
-    default:
-      return false;
-  }
+  const TKindRule* rule = std::find_if(std::begin(kKindRules), std::end(kKindRules),
+                                       [&](const TKindRule& r) { return r.FieldType == d.FieldType; });
+  if (rule == std::end(kKindRules)) return false;
+  kind = rule->Kind;
+  for (const TSubKindRule& sub : kSubKindRules)
+    if (sub.FieldType == d.FieldType && sub.SubType == d.SubType) kind = sub.Kind;
+  if (rule->Size == TSizeFrom::DeclaredSize) size = d.DeclaredSize;
+  if (rule->Size == TSizeFrom::Decimals) size = d.Decimals;
+  return true;
 }
 
 std::string JoinFieldList(const std::string& names) {
@@ -700,107 +669,126 @@ bool TQuarryDataSet::LocateRecord(const std::vector<TRecordField*>& fields, cons
     if (f->Calculated) throw EDatabaseError("Field '" + f->FieldName() + "' cannot be used in a search");
     numbers.push_back(f->FieldNo());
   }
-  auto valueOf = [&](std::size_t i) { return i < values.size() ? values[i] : TFieldValue{}; };
   std::vector<std::uint8_t> key(bufferSize_, 0);
-  Eng([&] { handle_->InitRecord(key.data()); });
-  RunInState(TDataSetMode::Filter, key.data(), [&] {
-    for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(fields.size() == 1 ? valueOf(0) : valueOf(i));
-  });
+  FillSearchKey(fields, values, key.data());
   TRecordField* last = fields.back();
   const bool partial = options.PartialKey && last->Kind() == TValueKind::String;
   int partialLength = -1;
   if (partial) {
-    TFieldValue v = fields.size() == 1 ? valueOf(0) : valueOf(fields.size() - 1);
-    const std::string* s = std::get_if<std::string>(&v);
+    // The last value's length, as far as the field holds it, is what the key compares.
+    const std::string* s =
+        fields.size() <= values.size() ? std::get_if<std::string>(&values[fields.size() - 1]) : nullptr;
     partialLength = s ? static_cast<int>(std::min<std::size_t>(s->size(), static_cast<std::size_t>(last->Size()))) : 0;
   }
   const int keyFields = static_cast<int>(fields.size()) - (partial ? 1 : 0);
 
-  // a. The leading fields of the current index: the table's own cursor.
-  engine::TDataFile* cursor = nullptr;
-  std::vector<int> current = CurrentKeyFields();
-  bool ownIndex = current.size() >= numbers.size() && std::equal(numbers.begin(), numbers.end(), current.begin());
-  if (ownIndex && options.CaseInsensitive) {
-    ownIndex = handle_->IndexFile().GetIndexDescriptor(handle_->CursorIndex()).CaseInsensitive;
-  }
-  if (ownIndex) {
-    cursor = handle_.get();
-  } else {
-    // b. Another index: a second cursor on it, kept for the next search over the same fields.
-    int index = IndexForFields(numbers, options.CaseInsensitive);
-    if (index >= 0 && !handle_->RangeActive()) {
-      if (!locateClone_ || cloneFields_ != numbers || cloneCase_ != options.CaseInsensitive) {
-        DropLocateClone();
-        locateClone_ = Eng([&] { return handle_->CloneCursor(); });
-        Eng([&] { locateClone_->SelectIndex(index); });
-        cloneFields_ = numbers;
-        cloneCase_ = options.CaseInsensitive;
-      } else {
-        Eng([&] { locateClone_->Refresh(); });
-      }
-      cursor = locateClone_.get();
-    }
-  }
-  bool found = false;
-  if (cursor) {
-    found = Eng([&] { return cursor->FindKey(key.data(), false, true, keyFields, partialLength, result.data()); });
-    if (found && cursor != handle_.get() && moveCursor) {
-      found = Eng([&] { return handle_->GotoCurrentOf(*cursor); }) == 0;
-      if (found) Eng([&] { return handle_->GetCurrent(result.data(), false); });
-    }
-    if (cursor == handle_.get() || moveCursor) CursorMoved();
-  } else {
-    // c. No index: a filter comparing each field for equality, joined by AND, on the table's
-    // own cursor. The values are taken from the key buffer, so they are what the fields hold.
-    std::vector<std::string> names;
-    std::vector<sql::TFilterValue> wanted;
-    for (TRecordField* f : fields) {
-      names.push_back(Eng([&] { return handle_->GetFieldDescriptor(true, f->FieldNo()).FieldName; }));
-      std::vector<std::uint8_t> raw(static_cast<std::size_t>(f->DataSize()) + 1, 0);
-      if (!Eng([&] { return handle_->GetField(true, f->FieldNo(), key.data(), raw.data()); })) {
-        wanted.emplace_back(std::monostate{});
-        continue;
-      }
-      std::int32_t i32 = 0;
-      double d = 0;
-      switch (f->Kind()) {
-        case TValueKind::Date:
-        case TValueKind::Time:
-          std::memcpy(&i32, raw.data(), 4);
-          wanted.emplace_back(std::int64_t{i32});
-          break;
-        case TValueKind::DateTime:
-          std::memcpy(&d, raw.data(), 8);
-          wanted.emplace_back(d);
-          break;
-        default: {
-          TFieldValue v;
-          RunInState(TDataSetMode::Filter, key.data(), [&] { v = f->Value(); });
-          wanted.push_back(v);
-        }
-      }
-    }
-    sql::TFilterExpr expr(sql::FilterFieldsOf(*handle_), handle_->Formats());
-    std::vector<std::uint8_t> canned = expr.Build(names, wanted, options.CaseInsensitive, partial);
-    std::shared_ptr<engine::TFilterEvaluator> matches = Eng([&] { return sql::MakeTextFilter(*handle_, canned); });
-    std::uint32_t h = Eng([&] { return handle_->AddFilter(matches, nullptr, false); });
-    try {
-      Eng([&] { return handle_->ActivateFilter(h); });
-      Eng([&] { handle_->First(); });
-      found = Eng([&] { return handle_->Next(result.data()); }) == 0;
-    } catch (...) {
-      Eng([&] { return handle_->RemoveFilter(h); });
-      CursorMoved();
-      throw;
-    }
-    Eng([&] { return handle_->RemoveFilter(h); });
-    CursorMoved();
-  }
+  engine::TDataFile* cursor = SearchCursor(numbers, options.CaseInsensitive);
+  bool found = cursor ? FindThroughIndex(*cursor, key.data(), keyFields, partialLength, moveCursor, result)
+                      : FindThroughFilter(fields, key.data(), options.CaseInsensitive, partial, result);
   if ((!found || !moveCursor) && cursor != locateClone_.get() && BufferedRecords() > 0) {
     // The search moved the table's cursor: back to the record shown.
     InternalSetToRecord(ActiveBuffer());
   }
   return found;
+}
+
+// The search values written into a record buffer through the fields, so that they are converted
+// and checked as an assignment would be; missing values are NULL.
+void TQuarryDataSet::FillSearchKey(const std::vector<TRecordField*>& fields, const std::vector<TFieldValue>& values,
+                                   std::uint8_t* key) {
+  Eng([&] { handle_->InitRecord(key); });
+  RunInState(TDataSetMode::Filter, key, [&] {
+    for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValue(i < values.size() ? values[i] : TFieldValue{});
+  });
+}
+
+// The cursor to search with: (a) the table's own when the fields lead its current index, (b) a
+// second cursor on another index that they lead, kept for the next search over the same fields;
+// null when no index serves them.
+engine::TDataFile* TQuarryDataSet::SearchCursor(const std::vector<int>& numbers, bool caseInsensitive) {
+  std::vector<int> current = CurrentKeyFields();
+  bool ownIndex = current.size() >= numbers.size() && std::equal(numbers.begin(), numbers.end(), current.begin());
+  if (ownIndex && caseInsensitive) {
+    ownIndex = handle_->IndexFile().GetIndexDescriptor(handle_->CursorIndex()).CaseInsensitive;
+  }
+  if (ownIndex) return handle_.get();
+  int index = IndexForFields(numbers, caseInsensitive);
+  if (index < 0 || handle_->RangeActive()) return nullptr;
+  if (!locateClone_ || cloneFields_ != numbers || cloneCase_ != caseInsensitive) {
+    DropLocateClone();
+    locateClone_ = Eng([&] { return handle_->CloneCursor(); });
+    Eng([&] { locateClone_->SelectIndex(index); });
+    cloneFields_ = numbers;
+    cloneCase_ = caseInsensitive;
+  } else {
+    Eng([&] { locateClone_->Refresh(); });
+  }
+  return locateClone_.get();
+}
+
+bool TQuarryDataSet::FindThroughIndex(engine::TDataFile& cursor, const std::uint8_t* key, int keyFields,
+                                      int partialLength, bool moveCursor, std::vector<std::uint8_t>& result) {
+  bool found = Eng([&] { return cursor.FindKey(key, false, true, keyFields, partialLength, result.data()); });
+  if (found && &cursor != handle_.get() && moveCursor) {
+    found = Eng([&] { return handle_->GotoCurrentOf(cursor); }) == 0;
+    if (found) Eng([&] { return handle_->GetCurrent(result.data(), false); });
+  }
+  if (&cursor == handle_.get() || moveCursor) CursorMoved();
+  return found;
+}
+
+// (c) No index: a filter comparing each field for equality, joined by AND, on the table's own
+// cursor. The values are taken from the key buffer, so they are what the fields hold.
+bool TQuarryDataSet::FindThroughFilter(const std::vector<TRecordField*>& fields, std::uint8_t* key,
+                                       bool caseInsensitive, bool partial, std::vector<std::uint8_t>& result) {
+  std::vector<std::string> names;
+  std::vector<sql::TFilterValue> wanted;
+  for (TRecordField* f : fields) {
+    names.push_back(Eng([&] { return handle_->GetFieldDescriptor(true, f->FieldNo()).FieldName; }));
+    wanted.push_back(SearchKeyValue(*f, key));
+  }
+  sql::TFilterExpr expr(sql::FilterFieldsOf(*handle_), handle_->Formats());
+  std::vector<std::uint8_t> canned = expr.Build(names, wanted, caseInsensitive, partial);
+  std::shared_ptr<engine::TFilterEvaluator> matches = Eng([&] { return sql::MakeTextFilter(*handle_, canned); });
+  std::uint32_t h = Eng([&] { return handle_->AddFilter(matches, nullptr, false); });
+  bool found = false;
+  try {
+    Eng([&] { return handle_->ActivateFilter(h); });
+    Eng([&] { handle_->First(); });
+    found = Eng([&] { return handle_->Next(result.data()); }) == 0;
+  } catch (...) {
+    Eng([&] { return handle_->RemoveFilter(h); });
+    CursorMoved();
+    throw;
+  }
+  Eng([&] { return handle_->RemoveFilter(h); });
+  CursorMoved();
+  return found;
+}
+
+// A field's value in the key buffer as the filter compares it: dates and times as the engine's
+// numbers, everything else as the field reads it.
+TFieldValue TQuarryDataSet::SearchKeyValue(TRecordField& f, std::uint8_t* key) {
+  std::vector<std::uint8_t> raw(static_cast<std::size_t>(f.DataSize()) + 1, 0);
+  if (!Eng([&] { return handle_->GetField(true, f.FieldNo(), key, raw.data()); })) return std::monostate{};
+  switch (f.Kind()) {
+    case TValueKind::Date:
+    case TValueKind::Time: {
+      std::int32_t i32 = 0;
+      std::memcpy(&i32, raw.data(), 4);
+      return std::int64_t{i32};
+    }
+    case TValueKind::DateTime: {
+      double d = 0;
+      std::memcpy(&d, raw.data(), 8);
+      return d;
+    }
+    default: {
+      TFieldValue v;
+      RunInState(TDataSetMode::Filter, key, [&] { v = f.Value(); });
+      return v;
+    }
+  }
 }
 
 bool TQuarryDataSet::Locate(const std::string& keyFields, const std::vector<TFieldValue>& keyValues,

@@ -178,6 +178,16 @@ class TQuarryDataSet : public TDataSet {
  private:
   bool LocateRecord(const std::vector<TRecordField*>& fields, const std::vector<TFieldValue>& values,
                     TSearchOptions options, bool moveCursor, std::vector<std::uint8_t>& result);
+  // LocateRecord's steps: the key buffer, the cursor of an index serving the fields (null when
+  // none does), and the search through that cursor or, without one, through a filter.
+  void FillSearchKey(const std::vector<TRecordField*>& fields, const std::vector<TFieldValue>& values,
+                     std::uint8_t* key);
+  engine::TDataFile* SearchCursor(const std::vector<int>& numbers, bool caseInsensitive);
+  bool FindThroughIndex(engine::TDataFile& cursor, const std::uint8_t* key, int keyFields, int partialLength,
+                        bool moveCursor, std::vector<std::uint8_t>& result);
+  bool FindThroughFilter(const std::vector<TRecordField*>& fields, std::uint8_t* key, bool caseInsensitive,
+                         bool partial, std::vector<std::uint8_t>& result);
+  TFieldValue SearchKeyValue(TRecordField& f, std::uint8_t* key);
   bool FindRecord(bool restart, bool forward);
 
   std::string filter_;

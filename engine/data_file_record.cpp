@@ -85,78 +85,99 @@ std::int32_t TimeNow() {
   return EncodeTime(t.hour, t.minute, t.second, t.millisecond);
 }
 
+// The integer types a literal must fit; a text out of range is no value of the field.
+struct TIntegerLiteralRule {
+  TFieldType Type;
+  std::int64_t Low, High;
+  void (*Put)(std::uint8_t*, std::int64_t);
+};
+
+constexpr TIntegerLiteralRule kIntegerLiteralRules[] = {
+    {TFieldType::SmallInt, -32768, 32767,
+     [](std::uint8_t* p, std::int64_t v) { PutI16(p, static_cast<std::int16_t>(v)); }},
+    {TFieldType::Integer, INT32_MIN, INT32_MAX,
+     [](std::uint8_t* p, std::int64_t v) { PutI32(p, static_cast<std::int32_t>(v)); }},
+    {TFieldType::Word, 0, 65535, [](std::uint8_t* p, std::int64_t v) { PutU16(p, static_cast<std::uint16_t>(v)); }},
+};
+
+// Dates, times and timestamps take the keywords DATE, TIME and NOW (blanks around them allowed)
+// for the moment the value is written.
+std::int32_t DateLiteral(const std::string& text, const TLocaleFormats& formats) {
+  std::int32_t n = 0;
+  if (EqualIgnoringCase(Trim(text), "DATE")) return Today();
+  if (!ParseDate(text, formats, n)) ConvertFailure(text, "date");
+  return n;
+}
+
+std::int32_t TimeLiteral(const std::string& text, const TLocaleFormats& formats) {
+  std::int32_t n = 0;
+  if (EqualIgnoringCase(Trim(text), "TIME")) return TimeNow();
+  if (!ParseTime(text, formats, n)) ConvertFailure(text, "time");
+  return n;
+}
+
+double TimeStampLiteral(const std::string& text, const TLocaleFormats& formats) {
+  const std::string word = Trim(text);
+  double d = 0;
+  if (EqualIgnoringCase(word, "NOW")) return EncodeTimeStamp(Today(), TimeNow());
+  if (EqualIgnoringCase(word, "DATE")) return EncodeTimeStamp(Today(), 0);
+  if (EqualIgnoringCase(word, "TIME")) return EncodeTimeStamp(kDayNumberOf18991230, TimeNow());
+  if (!ParseDateTime(text, formats, d)) ConvertFailure(text, "date and time");
+  return d;
+}
+
+std::uint16_t BooleanLiteral(const std::string& text) {
+  const std::string word = Trim(text);
+  if (EqualIgnoringCase(word, "TRUE")) return 1;
+  if (!EqualIgnoringCase(word, "FALSE")) ConvertFailure(text, "boolean value");
+  return 0;
+}
+
+std::int64_t BcdLiteral(const TFieldDescriptor& f, const std::string& text, const TLocaleFormats& formats) {
+  std::int64_t fixed4 = 0, stored = 0;
+  if (!ParseFixed4(text, formats, fixed4) || !EncodeBcd(fixed4, f.DataDecimals, stored)) {
+    ConvertFailure(text, "floating point value");
+  }
+  return stored;
+}
+
 // A literal (default, minimum or maximum text) as the field's DataSize value bytes. Answers
 // false for types that have no literal form (their default is zero bytes).
 bool LiteralValue(const TFieldDescriptor& f, const std::string& text, const TLocaleFormats& formats,
                   std::vector<std::uint8_t>& value) {
   value.assign(f.DataSize, 0);
-  std::string word = Trim(text);
+  const TFieldType type = TypeOf(f);
   std::int64_t i = 0;
-  std::int32_t n = 0;
   double d = 0;
-  switch (TypeOf(f)) {
+  for (const TIntegerLiteralRule& rule : kIntegerLiteralRules) {
+    if (rule.Type != type) continue;
+    if (!ParseInteger(text, rule.Low, rule.High, i)) ConvertFailure(text, "integer value");
+    rule.Put(value.data(), i);
+    return true;
+  }
+  switch (type) {
     case TFieldType::String:
       std::copy_n(text.begin(), std::min<std::size_t>(text.size(), f.DataSize > 0 ? f.DataSize - 1u : 0u),
                   value.begin());
       return true;
     case TFieldType::Date:
-      if (EqualIgnoringCase(word, "DATE")) {
-        n = Today();
-      } else if (!ParseDate(text, formats, n)) {
-        ConvertFailure(text, "date");
-      }
-      PutI32(value.data(), n);
+      PutI32(value.data(), DateLiteral(text, formats));
+      return true;
+    case TFieldType::Time:
+      PutI32(value.data(), TimeLiteral(text, formats));
+      return true;
+    case TFieldType::TimeStamp:
+      PutDouble(value.data(), TimeStampLiteral(text, formats));
       return true;
     case TFieldType::Boolean:
-      if (EqualIgnoringCase(word, "TRUE")) {
-        PutU16(value.data(), 1);
-      } else if (!EqualIgnoringCase(word, "FALSE")) {
-        ConvertFailure(text, "boolean value");
-      }
-      return true;
-    case TFieldType::SmallInt:
-      if (!ParseInteger(text, -32768, 32767, i)) ConvertFailure(text, "integer value");
-      PutI16(value.data(), static_cast<std::int16_t>(i));
-      return true;
-    case TFieldType::Integer:
-      if (!ParseInteger(text, INT32_MIN, INT32_MAX, i)) ConvertFailure(text, "integer value");
-      PutI32(value.data(), static_cast<std::int32_t>(i));
-      return true;
-    case TFieldType::Word:
-      if (!ParseInteger(text, 0, 65535, i)) ConvertFailure(text, "integer value");
-      PutU16(value.data(), static_cast<std::uint16_t>(i));
+      PutU16(value.data(), BooleanLiteral(text));
       return true;
     case TFieldType::Float:
       if (!ParseFloat(text, formats, d)) ConvertFailure(text, "floating point value");
       PutDouble(value.data(), d);
       return true;
-    case TFieldType::Bcd: {
-      std::int64_t stored = 0;
-      if (!ParseFixed4(text, formats, i) || !EncodeBcd(i, f.DataDecimals, stored)) {
-        ConvertFailure(text, "floating point value");
-      }
-      PutI64(value.data(), stored);
-      return true;
-    }
-    case TFieldType::Time:
-      if (EqualIgnoringCase(word, "TIME")) {
-        n = TimeNow();
-      } else if (!ParseTime(text, formats, n)) {
-        ConvertFailure(text, "time");
-      }
-      PutI32(value.data(), n);
-      return true;
-    case TFieldType::TimeStamp:
-      if (EqualIgnoringCase(word, "NOW")) {
-        d = EncodeTimeStamp(Today(), TimeNow());
-      } else if (EqualIgnoringCase(word, "DATE")) {
-        d = EncodeTimeStamp(Today(), 0);
-      } else if (EqualIgnoringCase(word, "TIME")) {
-        d = EncodeTimeStamp(kDayNumberOf18991230, TimeNow());
-      } else if (!ParseDateTime(text, formats, d)) {
-        ConvertFailure(text, "date and time");
-      }
-      PutDouble(value.data(), d);
+    case TFieldType::Bcd:
+      PutI64(value.data(), BcdLiteral(f, text, formats));
       return true;
     case TFieldType::LargeWord:
       // Creation takes any text for these two types; a number is read, anything else stays 0.

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "engine/data_file.h"
 #include "engine/field_codec.h"
@@ -336,6 +337,165 @@ bool EvaluateCondition(const TQueryExprNode& node, TEvalContext& context) {
 
 // ---- Evaluation ------------------------------------------------------------------------------
 
+namespace {
+
+// AND and OR read their right operand first and the left one only when it decides.
+inline TSqlValue BinaryValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
+                             TEvalContext& context) {
+  TSqlValue right = Evaluate(second, context);
+  if (node.Operator == op::kAnd) {
+    if (!IsTrue(right)) return TSqlValue::Boolean(false);
+    return TSqlValue::Boolean(EvaluateCondition(first, context));
+  }
+  if (node.Operator == op::kOr) {
+    if (IsTrue(right)) return TSqlValue::Boolean(true);
+    return TSqlValue::Boolean(EvaluateCondition(first, context));
+  }
+  TSqlValue left = Evaluate(first, context);
+  if (node.Operator >= op::kEqual && node.Operator <= op::kLessOrEqual)
+    return TSqlValue::Boolean(Compare(node.Operator, left, right, context.Lcid, false, 0));
+  return Arithmetic(node.Operator, left, right);
+}
+
+inline TSqlValue PartialCompareValue(const TQueryExprNode& node, const TQueryExprNode& first,
+                                     const TQueryExprNode& second, TEvalContext& context) {
+  TSqlValue right = Evaluate(second, context);
+  TSqlValue left = Evaluate(first, context);
+  int op = node.Operator == op::kNotEqual ? op::kNotEqual : op::kEqual;
+  return TSqlValue::Boolean(Compare(op, left, right, context.Lcid, node.CaseInsensitive, node.PartialLength));
+}
+
+TSqlValue LikeValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& pattern,
+                    TEvalContext& context) {
+  TSqlValue p = Evaluate(pattern, context);
+  bool match = !value.IsNull() && !p.IsNull() && LikeMatch(value.Text, p.Text);
+  return TSqlValue::Boolean(node.Operator == op::kLike ? match : !match);
+}
+
+TSqlValue InListValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& list,
+                      TEvalContext& context) {
+  bool found = false;
+  for (const TQueryExprNode* e = &list; e && !found; e = e->Next.get())
+    found = Compare(op::kEqual, value, Evaluate(*e, context), context.Lcid, false, 0);
+  return TSqlValue::Boolean(node.Operator == op::kIn ? found : !found);
+}
+
+TSqlValue BetweenValue(const TQueryExprNode& node, const TSqlValue& value, const TQueryExprNode& low,
+                       TEvalContext& context) {
+  const TQueryExprNode* high = low.Next.get();
+  if (!high) return TSqlValue::Null();
+  bool inside = Compare(op::kGreaterOrEqual, value, Evaluate(low, context), context.Lcid, false, 0) &&
+                Compare(op::kLessOrEqual, value, Evaluate(*high, context), context.Lcid, false, 0);
+  return TSqlValue::Boolean(node.Operator == op::kBetween ? inside : !inside);
+}
+
+// LIKE, IN and BETWEEN with their negations; the list or the bounds hang from the second operand.
+inline TSqlValue ExtendedValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode& second,
+                               TEvalContext& context) {
+  TSqlValue value = Evaluate(first, context);
+  switch (node.Operator) {
+    case op::kLike:
+    case op::kNotLike:
+      return LikeValue(node, value, second, context);
+    case op::kIn:
+    case op::kNotIn:
+      return InListValue(node, value, second, context);
+    case op::kBetween:
+    case op::kNotBetween:
+      return BetweenValue(node, value, second, context);
+    default:
+      return TSqlValue::Null();
+  }
+}
+
+// The function helpers take over the evaluated argument: a result that is the argument itself
+// is moved out of it, never copied, as this runs for every row a filter tests.
+TSqlValue CaseMapped(const TQueryExprNode& node, TSqlValue& value, const TEvalContext& context) {
+  if (value.IsNull()) return std::move(value);
+  if (context.Lcid == 0 && value.Type == T(TFieldType::String)) {
+    // Without a locale the mapping is per character: done in place, no second string
+    // for every row a filter tests.
+    const bool upper = node.Operator == op::kUpper;
+    for (char& c : value.Text) c = upper ? UpperAscii(c) : LowerAscii(c);
+    value.SubType = 0;  // as a new string value has
+    return std::move(value);
+  }
+  return TSqlValue::String(MapCase(value.Text, context.Lcid, node.Operator == op::kUpper));
+}
+
+// SUBSTRING(value FROM from [FOR count]): from counts from 1; nothing when it lies past the end.
+TSqlValue Substring(const TQueryExprNode* second, const TSqlValue& value, TEvalContext& context) {
+  if (value.IsNull() || !second) return TSqlValue::Null();
+  std::int64_t from = Evaluate(*second, context).Int;
+  const TQueryExprNode* forNode = second->Next.get();
+  if (from < 1) from = 1;
+  if (static_cast<std::size_t>(from) > value.Text.size()) return TSqlValue::Null();
+  std::size_t count = std::string::npos;
+  if (forNode) {
+    std::int64_t n = Evaluate(*forNode, context).Int;
+    count = n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  return TSqlValue::String(value.Text.substr(static_cast<std::size_t>(from - 1), count));
+}
+
+// TRIM: the first character of the second operand is cut from the chosen ends.
+TSqlValue Trimmed(const TQueryExprNode& node, const TQueryExprNode* second, TSqlValue& value, TEvalContext& context) {
+  if (value.IsNull() || !second) return std::move(value);
+  TSqlValue trim = Evaluate(*second, context);
+  if (trim.IsNull() || trim.Text.empty()) return std::move(value);
+  char c = trim.Text[0];
+  std::string s = value.Text;
+  if (node.Operator != op::kTrimTrailing) {
+    std::size_t n = 0;
+    while (n < s.size() && s[n] == c) ++n;
+    s.erase(0, n);
+  }
+  if (node.Operator != op::kTrimLeading)
+    while (!s.empty() && s.back() == c) s.pop_back();
+  return TSqlValue::String(s);
+}
+
+// EXTRACT(YEAR|MONTH|DAY FROM a date or a timestamp).
+TSqlValue DatePart(const TQueryExprNode& node, TSqlValue& value) {
+  if (value.IsNull()) return std::move(value);
+  std::int32_t day = 0;
+  if (value.Type == T(TFieldType::Date)) {
+    day = static_cast<std::int32_t>(value.Int);
+  } else {
+    std::int32_t ms = 0;
+    if (!engine::DecodeTimeStamp(value.Real, day, ms)) return TSqlValue::Null();
+  }
+  int y = 0, m = 0, d = 0;
+  if (!engine::DecodeDate(day, y, m, d)) return TSqlValue::Null();
+  return TSqlValue::Integer(node.Operator == op::kExtractYear ? y : node.Operator == op::kExtractMonth ? m : d);
+}
+
+inline TSqlValue FunctionValue(const TQueryExprNode& node, const TQueryExprNode& first, const TQueryExprNode* second,
+                               TEvalContext& context) {
+  TSqlValue value = Evaluate(first, context);
+  switch (node.Operator) {
+    case op::kUpper:
+    case op::kLower:
+      return CaseMapped(node, value, context);
+    case op::kSubstring:
+      return Substring(second, value, context);
+    case op::kTrimLeading:
+    case op::kTrimTrailing:
+    case op::kTrimBoth:
+      return Trimmed(node, second, value, context);
+    case op::kExtractYear:
+    case op::kExtractMonth:
+    case op::kExtractDay:
+      return DatePart(node, value);
+    default:
+      // Aggregates are accumulated by the executor; here they stand for their argument.
+      return value;
+  }
+}
+
+}  // namespace
+
+// One function per node kind; a node missing an operand it needs is NULL.
 TSqlValue Evaluate(const TQueryExprNode& node, TEvalContext& context) {
   const TQueryExprNode* first = node.First.get();
   const TQueryExprNode* second = node.Second();
@@ -347,124 +507,14 @@ TSqlValue Evaluate(const TQueryExprNode& node, TEvalContext& context) {
     case kNodeUnary:
       if (node.Operator == op::kNot && first) return TSqlValue::Boolean(!EvaluateCondition(*first, context));
       return TSqlValue::Null();
-    case kNodeBinary: {
-      if (!first || !second) return TSqlValue::Null();
-      TSqlValue right = Evaluate(*second, context);
-      if (node.Operator == op::kAnd) {
-        if (!IsTrue(right)) return TSqlValue::Boolean(false);
-        return TSqlValue::Boolean(EvaluateCondition(*first, context));
-      }
-      if (node.Operator == op::kOr) {
-        if (IsTrue(right)) return TSqlValue::Boolean(true);
-        return TSqlValue::Boolean(EvaluateCondition(*first, context));
-      }
-      TSqlValue left = Evaluate(*first, context);
-      if (node.Operator >= op::kEqual && node.Operator <= op::kLessOrEqual)
-        return TSqlValue::Boolean(Compare(node.Operator, left, right, context.Lcid, false, 0));
-      return Arithmetic(node.Operator, left, right);
-    }
-    case kNodePartialCompare: {
-      if (!first || !second) return TSqlValue::Null();
-      TSqlValue right = Evaluate(*second, context);
-      TSqlValue left = Evaluate(*first, context);
-      int op = node.Operator == op::kNotEqual ? op::kNotEqual : op::kEqual;
-      return TSqlValue::Boolean(Compare(op, left, right, context.Lcid, node.CaseInsensitive, node.PartialLength));
-    }
-    case kNodeExtended: {
-      if (!first || !second) return TSqlValue::Null();
-      TSqlValue value = Evaluate(*first, context);
-      switch (node.Operator) {
-        case op::kLike:
-        case op::kNotLike: {
-          TSqlValue pattern = Evaluate(*second, context);
-          bool match = !value.IsNull() && !pattern.IsNull() && LikeMatch(value.Text, pattern.Text);
-          return TSqlValue::Boolean(node.Operator == op::kLike ? match : !match);
-        }
-        case op::kIn:
-        case op::kNotIn: {
-          bool found = false;
-          for (const TQueryExprNode* e = second; e && !found; e = e->Next.get())
-            found = Compare(op::kEqual, value, Evaluate(*e, context), context.Lcid, false, 0);
-          return TSqlValue::Boolean(node.Operator == op::kIn ? found : !found);
-        }
-        case op::kBetween:
-        case op::kNotBetween: {
-          const TQueryExprNode* high = second->Next.get();
-          if (!high) return TSqlValue::Null();
-          bool inside = Compare(op::kGreaterOrEqual, value, Evaluate(*second, context), context.Lcid, false, 0) &&
-                        Compare(op::kLessOrEqual, value, Evaluate(*high, context), context.Lcid, false, 0);
-          return TSqlValue::Boolean(node.Operator == op::kBetween ? inside : !inside);
-        }
-        default:
-          return TSqlValue::Null();
-      }
-    }
-    case kNodeFunction: {
-      if (!first) return TSqlValue::Null();
-      TSqlValue value = Evaluate(*first, context);
-      switch (node.Operator) {
-        case op::kUpper:
-        case op::kLower:
-          if (value.IsNull()) return value;
-          if (context.Lcid == 0 && value.Type == T(TFieldType::String)) {
-            // Without a locale the mapping is per character: done in place, no second string
-            // for every row a filter tests.
-            const bool upper = node.Operator == op::kUpper;
-            for (char& c : value.Text) c = upper ? UpperAscii(c) : LowerAscii(c);
-            value.SubType = 0;  // as a new string value has
-            return value;
-          }
-          return TSqlValue::String(MapCase(value.Text, context.Lcid, node.Operator == op::kUpper));
-        case op::kSubstring: {
-          if (value.IsNull() || !second) return TSqlValue::Null();
-          std::int64_t from = Evaluate(*second, context).Int;
-          const TQueryExprNode* forNode = second->Next.get();
-          if (from < 1) from = 1;
-          if (static_cast<std::size_t>(from) > value.Text.size()) return TSqlValue::Null();
-          std::size_t count = std::string::npos;
-          if (forNode) {
-            std::int64_t n = Evaluate(*forNode, context).Int;
-            count = n > 0 ? static_cast<std::size_t>(n) : 0;
-          }
-          return TSqlValue::String(value.Text.substr(static_cast<std::size_t>(from - 1), count));
-        }
-        case op::kTrimLeading:
-        case op::kTrimTrailing:
-        case op::kTrimBoth: {
-          if (value.IsNull() || !second) return value;
-          TSqlValue trim = Evaluate(*second, context);
-          if (trim.IsNull() || trim.Text.empty()) return value;
-          char c = trim.Text[0];
-          std::string s = value.Text;
-          if (node.Operator != op::kTrimTrailing) {
-            std::size_t n = 0;
-            while (n < s.size() && s[n] == c) ++n;
-            s.erase(0, n);
-          }
-          if (node.Operator != op::kTrimLeading)
-            while (!s.empty() && s.back() == c) s.pop_back();
-          return TSqlValue::String(s);
-        }
-        case op::kExtractYear:
-        case op::kExtractMonth:
-        case op::kExtractDay: {
-          if (value.IsNull()) return value;
-          std::int32_t day = 0;
-          if (value.Type == T(TFieldType::Date)) {
-            day = static_cast<std::int32_t>(value.Int);
-          } else {
-            std::int32_t ms = 0;
-            if (!engine::DecodeTimeStamp(value.Real, day, ms)) return TSqlValue::Null();
-          }
-          int y = 0, m = 0, d = 0;
-          if (!engine::DecodeDate(day, y, m, d)) return TSqlValue::Null();
-          return TSqlValue::Integer(node.Operator == op::kExtractYear ? y : node.Operator == op::kExtractMonth ? m : d);
-        }
-        default:
-          // Aggregates are accumulated by the executor; here they stand for their argument.
-          return value;
-      }
-    }
+    case kNodeBinary:
+      return first && second ? BinaryValue(node, *first, *second, context) : TSqlValue::Null();
+    case kNodePartialCompare:
+      return first && second ? PartialCompareValue(node, *first, *second, context) : TSqlValue::Null();
+    case kNodeExtended:
+      return first && second ? ExtendedValue(node, *first, *second, context) : TSqlValue::Null();
+    case kNodeFunction:
+      return first ? FunctionValue(node, *first, second, context) : TSqlValue::Null();
     default:
       return TSqlValue::Null();
   }

@@ -538,147 +538,182 @@ void TFilterExpr::WriteComparison(TWriter& w, const TFilterTerm& term, const TFi
   writeConstant();
 }
 
-// The constant's bytes in the field's type.
-std::string TFilterExpr::EncodeConstant(const TFilterField& field, const TFilterTerm& constant, int& type) const {
-  using K = TFilterFieldKind;
-  const bool isTrue = constant.Kind == TTermKind::True, isFalse = constant.Kind == TTermKind::False;
-  // The value as text, for the readers; True and False are the numbers 1 and 0.
-  std::string text = constant.Text;
-  if (isTrue || isFalse) text = isTrue ? "1" : "0";
-  const TFilterValue* typed = constant.IsTyped ? &constant.Typed : nullptr;
-  if (typed && std::holds_alternative<std::string>(*typed)) {
-    text = std::get<std::string>(*typed);
-    typed = nullptr;
-  }
-  auto invalid = [&]() -> std::string {
-    std::string shown = text;
-    if (typed) {
-      if (auto* b = std::get_if<bool>(typed)) shown = *b ? "True" : "False";
-      if (auto* i = std::get_if<std::int64_t>(typed)) shown = std::to_string(*i);
-      if (auto* d = std::get_if<double>(typed)) shown = std::to_string(*d);
+namespace {
+
+// A typed value as a text constant shows it.
+std::string TypedText(const TFilterValue& typed) {
+  if (auto* b = std::get_if<bool>(&typed)) return *b ? "True" : "False";
+  if (auto* i = std::get_if<std::int64_t>(&typed)) return std::to_string(*i);
+  if (auto* d = std::get_if<double>(&typed)) return std::to_string(*d);
+  return std::get<std::string>(typed);
+}
+
+// A constant as the encoders read it: the text as written, or a value given typed (locate). A
+// typed text counts as written; True and False are the numbers 1 and 0.
+class TConstantReader {
+ public:
+  TConstantReader(const TFilterField& field, const TFilterTerm& constant, const engine::TLocaleFormats& formats)
+      : field_(field), formats_(formats), text_(constant.Text) {
+    trueOrFalse_ = constant.Kind == TTermKind::True || constant.Kind == TTermKind::False;
+    if (trueOrFalse_) text_ = constant.Kind == TTermKind::True ? "1" : "0";
+    if (constant.IsTyped) {
+      if (const auto* s = std::get_if<std::string>(&constant.Typed))
+        text_ = *s;
+      else
+        typed_ = &constant.Typed;
     }
-    std::string message = FormatMessage(kInvalidValue, shown);
-    RaiseDatabaseError(FormatMessage(message, field.Name));
-  };
+  }
+
+  const std::string& Text() const { return text_; }
+  const TFilterValue* Typed() const { return typed_; }
+  bool TrueOrFalse() const { return trueOrFalse_; }
+  const engine::TLocaleFormats& Formats() const { return formats_; }
+
+  [[noreturn]] void Invalid() const {
+    std::string message = FormatMessage(kInvalidValue, typed_ ? TypedText(*typed_) : text_);
+    RaiseDatabaseError(FormatMessage(message, field_.Name));
+  }
+
   // An integer in [low, high]: "Constant out of range" beyond, a conversion error for non-numbers.
-  auto integer = [&](std::int64_t low, std::int64_t high) -> std::int64_t {
+  std::int64_t Integer(std::int64_t low, std::int64_t high) const {
     std::int64_t v = 0;
-    if (typed) {
-      if (auto* b = std::get_if<bool>(typed))
+    if (typed_) {
+      if (auto* b = std::get_if<bool>(typed_))
         v = *b ? 1 : 0;
-      else if (auto* i = std::get_if<std::int64_t>(typed))
+      else if (auto* i = std::get_if<std::int64_t>(typed_))
         v = *i;
-      else if (auto* d = std::get_if<double>(typed)) {
+      else if (auto* d = std::get_if<double>(typed_)) {
         if (!(*d > -9.2e18 && *d < 9.2e18)) RaiseDatabaseError(kOutOfRange);
         v = static_cast<std::int64_t>(*d);  // fractions dropped
       }
-    } else if (!engine::ParseInteger(text, INT64_MIN, INT64_MAX, v)) {
-      invalid();
+    } else if (!engine::ParseInteger(text_, INT64_MIN, INT64_MAX, v)) {
+      Invalid();
     }
     if (v < low || v > high) RaiseDatabaseError(kOutOfRange);
     return v;
-  };
-  auto number = [&]() -> double {
-    if (typed) {
-      if (auto* b = std::get_if<bool>(typed)) return *b ? 1 : 0;
-      if (auto* i = std::get_if<std::int64_t>(typed)) return static_cast<double>(*i);
-      return std::get<double>(*typed);
+  }
+
+  double Number() const {
+    if (typed_) {
+      if (auto* b = std::get_if<bool>(typed_)) return *b ? 1 : 0;
+      if (auto* i = std::get_if<std::int64_t>(typed_)) return static_cast<double>(*i);
+      return std::get<double>(*typed_);
     }
     double v = 0;
-    if (!engine::ParseFloat(text, formats_, v)) invalid();
+    if (!engine::ParseFloat(text_, formats_, v)) Invalid();
     return v;
-  };
-  switch (field.Kind) {
-    case K::String: {
-      type = 1;
-      if (typed) {
-        if (auto* b = std::get_if<bool>(typed)) text = *b ? "True" : "False";
-        if (auto* i = std::get_if<std::int64_t>(typed)) text = std::to_string(*i);
-        if (auto* d = std::get_if<double>(typed)) text = std::to_string(*d);
-      } else if (isTrue || isFalse) {
-        RaiseDatabaseError(kIncorrectlyFormed);
-      }
-      return text.substr(0, kMaxStringConstant) + '\0';
+  }
+
+ private:
+  const TFilterField& field_;
+  const engine::TLocaleFormats& formats_;
+  std::string text_;
+  const TFilterValue* typed_ = nullptr;
+  bool trueOrFalse_ = false;
+};
+
+std::string StringConstant(const TConstantReader& c) {
+  if (!c.Typed() && c.TrueOrFalse()) RaiseDatabaseError(kIncorrectlyFormed);
+  std::string text = c.Typed() ? TypedText(*c.Typed()) : c.Text();
+  return text.substr(0, kMaxStringConstant) + '\0';
+}
+
+std::string IntegerConstant(const TConstantReader& c, std::int64_t low, std::int64_t high, int bytes) {
+  return Le(static_cast<std::uint64_t>(c.Integer(low, high)), bytes);
+}
+
+std::string BooleanConstant(const TConstantReader& c) {
+  bool value = false;
+  if (!c.Typed() && EqualIgnoringCase(c.Text(), "True"))
+    value = true;
+  else if (!c.Typed() && EqualIgnoringCase(c.Text(), "False"))
+    value = false;
+  else
+    value = c.Integer(INT64_MIN, INT64_MAX) != 0;
+  return Le(value ? 1 : 0, 2);
+}
+
+// BCD constants hold the number scaled by 10^scale in their first eight bytes.
+std::string BcdConstant(const TConstantReader& c, int fieldScale) {
+  std::int64_t scaled = 0;
+  int scale = std::min(fieldScale, 18);
+  if (c.Typed()) {
+    double v = c.Number();
+    for (int i = 0; i < scale; ++i) v *= 10;
+    if (!(v > -9.2e18 && v < 9.2e18)) RaiseDatabaseError(kOutOfRange);
+    scaled = static_cast<std::int64_t>(v);
+  } else {
+    std::int64_t fixed4 = 0;
+    if (!engine::ParseFixed4(c.Text(), c.Formats(), fixed4)) c.Invalid();
+    scaled = fixed4;
+    for (int i = scale; i < 4; ++i) scaled /= 10;  // fractions beyond the scale dropped
+    for (int i = 4; i < scale; ++i) {
+      if (scaled > INT64_MAX / 10 || scaled < INT64_MIN / 10) RaiseDatabaseError(kOutOfRange);
+      scaled *= 10;
     }
+  }
+  return Le(static_cast<std::uint64_t>(scaled), 8) + std::string(kBcdConstantSize - 8, '\0');
+}
+
+// A date (day number) or a time of day (milliseconds): a typed number as it is, a text parsed.
+std::string DayOrTimeConstant(const TConstantReader& c,
+                              bool (*parse)(std::string_view, const engine::TLocaleFormats&, std::int32_t&)) {
+  std::int32_t v = 0;
+  if (c.Typed())
+    v = static_cast<std::int32_t>(c.Integer(INT32_MIN, INT32_MAX));
+  else if (!parse(c.Text(), c.Formats(), v))
+    c.Invalid();
+  return Le(static_cast<std::uint32_t>(v), 4);
+}
+
+std::string DateTimeConstant(const TConstantReader& c) {
+  double v = 0;
+  if (c.Typed())
+    v = c.Number();
+  else if (!engine::ParseDateTime(c.Text(), c.Formats(), v))
+    c.Invalid();
+  return DoubleBytes(v);
+}
+
+}  // namespace
+
+// The constant's bytes in the field's type.
+std::string TFilterExpr::EncodeConstant(const TFilterField& field, const TFilterTerm& constant, int& type) const {
+  using K = TFilterFieldKind;
+  const TConstantReader c(field, constant, formats_);
+  switch (field.Kind) {
+    case K::String:
+      type = 1;
+      return StringConstant(c);
     case K::Smallint:
       type = 5;
-      return Le(static_cast<std::uint64_t>(integer(-32768, 32767)), 2);
+      return IntegerConstant(c, -32768, 32767, 2);
     case K::Word:
       type = 12;
-      return Le(static_cast<std::uint64_t>(integer(0, 65535)), 2);
+      return IntegerConstant(c, 0, 65535, 2);
     case K::Integer:
     case K::AutoInc:
       type = 6;
-      return Le(static_cast<std::uint64_t>(integer(INT32_MIN, INT32_MAX)), 4);
-    case K::Boolean: {
+      return IntegerConstant(c, INT32_MIN, INT32_MAX, 4);
+    case K::Boolean:
       type = 4;
-      bool value = false;
-      if (typed) {
-        value = integer(INT64_MIN, INT64_MAX) != 0;
-      } else if (EqualIgnoringCase(text, "True")) {
-        value = true;
-      } else if (EqualIgnoringCase(text, "False")) {
-        value = false;
-      } else {
-        value = integer(INT64_MIN, INT64_MAX) != 0;
-      }
-      return Le(value ? 1 : 0, 2);
-    }
+      return BooleanConstant(c);
     case K::Float:
     case K::Currency:
       type = 7;
-      return DoubleBytes(number());
-    case K::Bcd: {
+      return DoubleBytes(c.Number());
+    case K::Bcd:
       type = 8;
-      std::int64_t scaled = 0;
-      int scale = std::min(field.Scale, 18);
-      if (typed) {
-        double v = number();
-        for (int i = 0; i < scale; ++i) v *= 10;
-        if (!(v > -9.2e18 && v < 9.2e18)) RaiseDatabaseError(kOutOfRange);
-        scaled = static_cast<std::int64_t>(v);
-      } else {
-        std::int64_t fixed4 = 0;
-        if (!engine::ParseFixed4(text, formats_, fixed4)) invalid();
-        scaled = fixed4;
-        for (int i = scale; i < 4; ++i) scaled /= 10;  // fractions beyond the scale dropped
-        for (int i = 4; i < scale; ++i) {
-          if (scaled > INT64_MAX / 10 || scaled < INT64_MIN / 10) RaiseDatabaseError(kOutOfRange);
-          scaled *= 10;
-        }
-      }
-      return Le(static_cast<std::uint64_t>(scaled), 8) + std::string(kBcdConstantSize - 8, '\0');
-    }
-    case K::Date: {
+      return BcdConstant(c, field.Scale);
+    case K::Date:
       type = 2;
-      std::int32_t day = 0;
-      if (typed) {
-        day = static_cast<std::int32_t>(integer(INT32_MIN, INT32_MAX));
-      } else if (!engine::ParseDate(text, formats_, day)) {
-        invalid();
-      }
-      return Le(static_cast<std::uint32_t>(day), 4);
-    }
-    case K::Time: {
+      return DayOrTimeConstant(c, engine::ParseDate);
+    case K::Time:
       type = 10;
-      std::int32_t ms = 0;
-      if (typed) {
-        ms = static_cast<std::int32_t>(integer(INT32_MIN, INT32_MAX));
-      } else if (!engine::ParseTime(text, formats_, ms)) {
-        invalid();
-      }
-      return Le(static_cast<std::uint32_t>(ms), 4);
-    }
-    case K::DateTime: {
+      return DayOrTimeConstant(c, engine::ParseTime);
+    case K::DateTime:
       type = 11;
-      double v = 0;
-      if (typed) {
-        v = number();
-      } else if (!engine::ParseDateTime(text, formats_, v)) {
-        invalid();
-      }
-      return DoubleBytes(v);
-    }
+      return DateTimeConstant(c);
     default:
       RaiseDatabaseError(FormatMessage(kCannotUseField, field.Name));
   }

@@ -270,105 +270,119 @@ bool IsIntegral(double v) {
   return v == static_cast<double>(static_cast<std::int64_t>(v));
 }
 
+void LeBytes(std::uint64_t bits, int bytes, std::string& out) {
+  out.assign(static_cast<std::size_t>(bytes), '\0');
+  for (int i = 0; i < bytes; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+}
+
+void DoubleBytes(double d, std::string& out) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, 8);
+  LeBytes(bits, 8, out);
+}
+
+// The value as a whole number, when it is one: integers, integral floats and BCD without fraction.
+bool IntegralOf(const TSqlValue& v, std::int64_t& n) {
+  if (v.Type == T(TFieldType::SmallInt) || v.Type == T(TFieldType::Integer) || v.Type == T(TFieldType::Word) ||
+      v.Type == T(TFieldType::LargeWord)) {
+    n = v.Int;
+    return true;
+  }
+  if (v.Type == T(TFieldType::Float) && IsIntegral(v.Real) && std::abs(v.Real) < 9e18) {
+    n = static_cast<std::int64_t>(v.Real);
+    return true;
+  }
+  if (v.Type == T(TFieldType::Bcd) && v.Int % 10000 == 0) {
+    n = v.Int / 10000;
+    return true;
+  }
+  return false;
+}
+
+bool IntegerBytes(const TSqlValue& v, std::int64_t low, std::int64_t high, int bytes, std::string& out) {
+  std::int64_t n = 0;
+  if (!IntegralOf(v, n) || n < low || n > high) return false;
+  LeBytes(static_cast<std::uint64_t>(n), bytes, out);
+  return true;
+}
+
+// Trailing blanks and NULs would compare differently in the record than in the value, and under
+// UPPER a text with lower-case letters matches no record.
+bool StringBytes(const TFieldDescriptor& f, const TSqlValue& v, int partial, bool upper, std::string& out) {
+  if (v.Type != T(TFieldType::String)) return false;
+  std::string text = v.Text;
+  if (partial > 0) text = text.substr(0, static_cast<std::size_t>(partial));
+  if (text.empty() || text.size() + 1 > f.DataSize || text.back() == ' ' || text.find('\0') != std::string::npos)
+    return false;
+  if (upper && UpperCase(text) != text) return false;  // UPPER never yields a lower-case letter
+  out = text;
+  out.resize(f.DataSize, '\0');
+  return true;
+}
+
+bool FloatBytes(const TSqlValue& v, std::string& out) {
+  std::int64_t n = 0;
+  if (v.Type == T(TFieldType::Float))
+    DoubleBytes(v.Real, out);
+  else if (IntegralOf(v, n))
+    DoubleBytes(static_cast<double>(n), out);
+  else
+    return false;
+  return true;
+}
+
+// Only a value the field's scale holds without cutting digits.
+bool BcdBytes(const TFieldDescriptor& f, const TSqlValue& v, std::string& out) {
+  std::int64_t fixed4 = 0, n = 0;
+  if (v.Type == T(TFieldType::Bcd)) {
+    fixed4 = v.Int;
+  } else if (IntegralOf(v, n) && n > -900000000000000 && n < 900000000000000) {
+    fixed4 = n * 10000;
+  } else {
+    return false;
+  }
+  int scale = f.Decimals;
+  std::int64_t unit = 1;
+  for (int i = scale; i < 4; ++i) unit *= 10;
+  std::int64_t stored = 0;
+  if (fixed4 % unit != 0 || !engine::EncodeBcd(fixed4, scale, stored)) return false;
+  LeBytes(static_cast<std::uint64_t>(stored), 8, out);
+  return true;
+}
+
+bool TimeStampBytes(const TSqlValue& v, std::string& out) {
+  if (v.Type == T(TFieldType::TimeStamp))
+    DoubleBytes(v.Real, out);
+  else if (v.Type == T(TFieldType::Date))
+    DoubleBytes(static_cast<double>(v.Int) * engine::kMsPerDay, out);
+  else
+    return false;
+  return true;
+}
+
 // The value's bytes as a record of the field holds them, when they say exactly what the value
 // says (else the comparison is left to the record test).
 bool RecordBytes(const TFieldDescriptor& f, const TSqlValue& v, int partial, bool upper, std::string& out) {
-  const int type = f.FieldType;
-  auto le = [&](std::uint64_t bits, int bytes) {
-    out.assign(static_cast<std::size_t>(bytes), '\0');
-    for (int i = 0; i < bytes; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>((bits >> (8 * i)) & 0xFF);
-  };
-  auto integral = [&](std::int64_t& n) {
-    if (v.Type == T(TFieldType::SmallInt) || v.Type == T(TFieldType::Integer) || v.Type == T(TFieldType::Word) ||
-        v.Type == T(TFieldType::LargeWord)) {
-      n = v.Int;
-      return true;
-    }
-    if (v.Type == T(TFieldType::Float) && IsIntegral(v.Real) && std::abs(v.Real) < 9e18) {
-      n = static_cast<std::int64_t>(v.Real);
-      return true;
-    }
-    if (v.Type == T(TFieldType::Bcd) && v.Int % 10000 == 0) {
-      n = v.Int / 10000;
-      return true;
-    }
-    return false;
-  };
-  std::int64_t n = 0;
-  switch (static_cast<TFieldType>(type)) {
-    case TFieldType::String: {
-      if (v.Type != T(TFieldType::String)) return false;
-      std::string text = v.Text;
-      if (partial > 0) text = text.substr(0, static_cast<std::size_t>(partial));
-      if (text.empty() || text.size() + 1 > f.DataSize || text.back() == ' ' || text.find('\0') != std::string::npos)
-        return false;
-      if (upper && UpperCase(text) != text) return false;  // UPPER never yields a lower-case letter
-      out = text;
-      out.resize(f.DataSize, '\0');
-      return true;
-    }
+  switch (static_cast<TFieldType>(f.FieldType)) {
+    case TFieldType::String:
+      return StringBytes(f, v, partial, upper, out);
     case TFieldType::SmallInt:
-      if (!integral(n) || n < -32768 || n > 32767) return false;
-      le(static_cast<std::uint64_t>(n), 2);
-      return true;
+      return IntegerBytes(v, -32768, 32767, 2, out);
     case TFieldType::Word:
-      if (!integral(n) || n < 0 || n > 65535) return false;
-      le(static_cast<std::uint64_t>(n), 2);
-      return true;
+      return IntegerBytes(v, 0, 65535, 2, out);
     case TFieldType::Integer:
-      if (!integral(n) || n < INT32_MIN || n > INT32_MAX) return false;
-      le(static_cast<std::uint64_t>(n), 4);
-      return true;
-    case TFieldType::Float: {
-      double d = 0;
-      if (v.Type == T(TFieldType::Float)) {
-        d = v.Real;
-      } else if (integral(n)) {
-        d = static_cast<double>(n);
-      } else {
-        return false;
-      }
-      std::uint64_t bits;
-      std::memcpy(&bits, &d, 8);
-      le(bits, 8);
-      return true;
-    }
-    case TFieldType::Bcd: {
-      std::int64_t fixed4 = 0;
-      if (v.Type == T(TFieldType::Bcd)) {
-        fixed4 = v.Int;
-      } else if (integral(n) && n > -900000000000000 && n < 900000000000000) {
-        fixed4 = n * 10000;
-      } else {
-        return false;
-      }
-      int scale = f.Decimals;
-      std::int64_t unit = 1;
-      for (int i = scale; i < 4; ++i) unit *= 10;
-      std::int64_t stored = 0;
-      if (fixed4 % unit != 0 || !engine::EncodeBcd(fixed4, scale, stored)) return false;
-      le(static_cast<std::uint64_t>(stored), 8);
-      return true;
-    }
+      return IntegerBytes(v, INT32_MIN, INT32_MAX, 4, out);
+    case TFieldType::Float:
+      return FloatBytes(v, out);
+    case TFieldType::Bcd:
+      return BcdBytes(f, v, out);
     case TFieldType::Date:
     case TFieldType::Time:
-      if (v.Type != type) return false;
-      le(static_cast<std::uint64_t>(v.Int), 4);
+      if (v.Type != f.FieldType) return false;
+      LeBytes(static_cast<std::uint64_t>(v.Int), 4, out);
       return true;
-    case TFieldType::TimeStamp: {
-      double d = 0;
-      if (v.Type == T(TFieldType::TimeStamp)) {
-        d = v.Real;
-      } else if (v.Type == T(TFieldType::Date)) {
-        d = static_cast<double>(v.Int) * engine::kMsPerDay;
-      } else {
-        return false;
-      }
-      std::uint64_t bits;
-      std::memcpy(&bits, &d, 8);
-      le(bits, 8);
-      return true;
-    }
+    case TFieldType::TimeStamp:
+      return TimeStampBytes(v, out);
     default:
       return false;
   }

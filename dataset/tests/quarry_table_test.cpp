@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "dataset/engine_error.h"
@@ -220,6 +221,38 @@ TEST_F(QuarryTable, FieldKindsFromEngineTypes) {
   EXPECT_EQ(t.FieldNamed("w").AsInteger(), 65535);
   EXPECT_TRUE(t.FieldNamed("f").IsNull());
   EXPECT_EQ(t.FieldNamed("ai").AsInteger(), 1);
+}
+
+// A number that is no moment (NaN, infinite, or far past any calendar) is refused, never stored
+// as midnight or as a timestamp no reader can decode.
+TEST_F(QuarryTable, DateAndTimeFieldsRefuseNumbersThatAreNoMoment) {
+  engine::TTableDefinition def;
+  def.Fields = {Field("n", TFieldType::Integer), Field("d", TFieldType::Date), Field("t", TFieldType::Time),
+                Field("ts", TFieldType::TimeStamp)};
+  def.Indexes = {Index("", {1})};
+  Create(dir.File("moments.dat"), def);
+  TQuarryTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("moments.dat");
+  t.Open();
+  t.Append();
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  for (const char* name : {"d", "t", "ts"}) {
+    for (double v : {nan, inf, -inf}) {
+      EXPECT_EQ(ErrorText([&] { t.FieldNamed(name).SetAsFloat(v); }),
+                std::string("Value of field '") + name + "' is out of range")
+          << name << " " << v;
+    }
+  }
+  EXPECT_EQ(ErrorText([&] { t.FieldNamed("d").SetAsFloat(1e300); }), "Value of field 'd' is out of range");
+  t.FieldNamed("n").SetAsInteger(1);
+  t.FieldNamed("d").SetAsFloat(45000.75);
+  t.FieldNamed("t").SetAsFloat(0.5);
+  t.FieldNamed("ts").SetAsFloat(45000.5);
+  t.Post();
+  EXPECT_EQ(t.FieldNamed("d").AsString(), "2023-03-15");
+  EXPECT_EQ(t.FieldNamed("t").AsString(), "12:00:00");
+  EXPECT_EQ(t.FieldNamed("ts").AsString(), "2023-03-15 12:00:00");
 }
 
 TEST_F(QuarryTable, DuplicateEngineFieldNamesGetACounter) {

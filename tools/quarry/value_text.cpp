@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/field_codec.h"
 #include "util/text.h"
@@ -261,101 +262,128 @@ bool HexToBytes(std::string_view hex, std::string& bytes) {
   return true;
 }
 
+namespace {
+
+bool Fail(std::string& error, std::string why) {
+  error = std::move(why);
+  return false;
+}
+
+// The integer types: the range the text must lie in and the record bytes that hold it. The
+// unsigned ones refuse a minus sign even before a zero.
+struct TIntegerRule {
+  TFieldType Type;
+  std::int64_t Low, High;
+  std::size_t Bytes;
+  const char* Error;
+};
+
+constexpr TIntegerRule kIntegerRules[] = {
+    {TFieldType::SmallInt, -32768, 32767, 2, "not an integer from -32768 to 32767"},
+    {TFieldType::Integer, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), 4,
+     "not a 32-bit integer"},
+    {TFieldType::Word, 0, 65535, 2, "not an integer from 0 to 65535"},
+    {TFieldType::LargeWord, 0, 4294967295LL, 4, "not an integer from 0 to 4294967295"},
+};
+
+bool IntegerValue(const TIntegerRule& rule, std::string_view text, std::string& bytes, std::string& error) {
+  std::int64_t i = 0;
+  if (!ReadInteger(text, rule.Low, rule.High, i) || (rule.Low >= 0 && text.front() == '-'))
+    return Fail(error, rule.Error);
+  bytes = Store(static_cast<std::uint64_t>(i));
+  bytes.resize(rule.Bytes);  // the low bytes: two's complement for the signed types
+  return true;
+}
+
+bool StringValue(const engine::TFieldDescriptor& field, std::string_view text, std::string& bytes, std::string& error) {
+  if (text.size() > field.DeclaredSize) {
+    return Fail(error, "text of " + std::to_string(text.size()) + " characters, the field holds " +
+                           std::to_string(field.DeclaredSize));
+  }
+  if (text.find('\0') != std::string_view::npos) return Fail(error, "text with a NUL character");
+  bytes.assign(text);
+  bytes.resize(field.DataSize, '\0');
+  return true;
+}
+
+bool DateTimeValue(TFieldType type, std::string_view text, std::string& bytes, std::string& error) {
+  std::int32_t n;
+  double stamp;
+  if (type == TFieldType::Date) {
+    if (!ReadDate(text, n)) return Fail(error, "not a date (YYYY-MM-DD)");
+    bytes = Store(n);
+  } else if (type == TFieldType::Time) {
+    if (!ReadTime(text, n)) return Fail(error, "not a time (HH:MM:SS or HH:MM:SS.mmm)");
+    bytes = Store(n);
+  } else {
+    if (!engine::ParseTimeStampText(text, ShellRules(), stamp))
+      return Fail(error, "not a timestamp (YYYY-MM-DD HH:MM:SS or with .mmm)");
+    bytes = Store(stamp);
+  }
+  return true;
+}
+
+bool BooleanValue(std::string_view text, std::string& bytes, std::string& error) {
+  if (EqualIgnoringCase(text, "TRUE"))
+    bytes = Store<std::uint16_t>(1);
+  else if (EqualIgnoringCase(text, "FALSE"))
+    bytes = Store<std::uint16_t>(0);
+  else
+    return Fail(error, "not TRUE or FALSE");
+  return true;
+}
+
+// Float holds the double itself, extended its 10-byte form.
+bool RealValue(TFieldType type, std::string_view text, std::string& bytes, std::string& error) {
+  double d;
+  if (!ReadDouble(text, d)) return Fail(error, "not a number");
+  if (type == TFieldType::Float) {
+    bytes = Store(d);
+  } else {
+    std::uint8_t raw[10];
+    engine::EncodeExtended(d, raw);
+    bytes.assign(reinterpret_cast<const char*>(raw), 10);
+  }
+  return true;
+}
+
+bool BytesValue(const engine::TFieldDescriptor& field, std::string_view text, std::string& bytes, std::string& error) {
+  if (!HexToBytes(text, bytes)) return Fail(error, "not hexadecimal bytes");
+  if (bytes.size() > field.DataSize) {
+    return Fail(error, std::to_string(bytes.size()) + " bytes, the field holds " + std::to_string(field.DataSize));
+  }
+  bytes.resize(field.DataSize, '\0');
+  return true;
+}
+
+}  // namespace
+
 bool FieldValueFromText(const engine::TFieldDescriptor& field, std::string_view text, std::string& bytes,
                         std::string& error) {
   const auto type = static_cast<TFieldType>(field.FieldType);
-  auto fail = [&](std::string why) {
-    error = std::move(why);
-    return false;
-  };
-  std::int64_t i = 0;
+  for (const TIntegerRule& rule : kIntegerRules)
+    if (rule.Type == type) return IntegerValue(rule, text, bytes, error);
   switch (type) {
     case TFieldType::String:
-      if (text.size() > field.DeclaredSize) {
-        return fail("text of " + std::to_string(text.size()) + " characters, the field holds " +
-                    std::to_string(field.DeclaredSize));
-      }
-      if (text.find('\0') != std::string_view::npos) return fail("text with a NUL character");
-      bytes.assign(text);
-      bytes.resize(field.DataSize, '\0');
-      return true;
-    case TFieldType::Date: {
-      std::int32_t day;
-      if (!ReadDate(text, day)) return fail("not a date (YYYY-MM-DD)");
-      bytes = Store(day);
-      return true;
-    }
-    case TFieldType::Time: {
-      std::int32_t ms;
-      if (!ReadTime(text, ms)) return fail("not a time (HH:MM:SS or HH:MM:SS.mmm)");
-      bytes = Store(ms);
-      return true;
-    }
-    case TFieldType::TimeStamp: {
-      double stamp;
-      if (!engine::ParseTimeStampText(text, ShellRules(), stamp)) {
-        return fail("not a timestamp (YYYY-MM-DD HH:MM:SS or with .mmm)");
-      }
-      bytes = Store(stamp);
-      return true;
-    }
+      return StringValue(field, text, bytes, error);
+    case TFieldType::Date:
+    case TFieldType::Time:
+    case TFieldType::TimeStamp:
+      return DateTimeValue(type, text, bytes, error);
     case TFieldType::Boolean:
-      if (EqualIgnoringCase(text, "TRUE")) {
-        bytes = Store<std::uint16_t>(1);
-      } else if (EqualIgnoringCase(text, "FALSE")) {
-        bytes = Store<std::uint16_t>(0);
-      } else {
-        return fail("not TRUE or FALSE");
-      }
-      return true;
-    case TFieldType::SmallInt:
-      if (!ReadInteger(text, -32768, 32767, i)) return fail("not an integer from -32768 to 32767");
-      bytes = Store(static_cast<std::int16_t>(i));
-      return true;
-    case TFieldType::Integer:
-      if (!ReadInteger(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), i)) {
-        return fail("not a 32-bit integer");
-      }
-      bytes = Store(static_cast<std::int32_t>(i));
-      return true;
-    case TFieldType::Word:
-      if (!ReadInteger(text, 0, 65535, i) || text.front() == '-') return fail("not an integer from 0 to 65535");
-      bytes = Store(static_cast<std::uint16_t>(i));
-      return true;
-    case TFieldType::LargeWord:
-      if (!ReadInteger(text, 0, 4294967295LL, i) || text.front() == '-') {
-        return fail("not an integer from 0 to 4294967295");
-      }
-      bytes = Store(static_cast<std::uint32_t>(i));
-      return true;
-    case TFieldType::Float: {
-      double d;
-      if (!ReadDouble(text, d)) return fail("not a number");
-      bytes = Store(d);
-      return true;
-    }
-    case TFieldType::Extended: {
-      double d;
-      if (!ReadDouble(text, d)) return fail("not a number");
-      std::uint8_t raw[10];
-      engine::EncodeExtended(d, raw);
-      bytes.assign(reinterpret_cast<const char*>(raw), 10);
-      return true;
-    }
+      return BooleanValue(text, bytes, error);
+    case TFieldType::Float:
+    case TFieldType::Extended:
+      return RealValue(type, text, bytes, error);
     case TFieldType::Bcd: {
       std::int64_t stored;
       std::string why;
-      if (!ReadBcd(text, field.Decimals, stored, why)) return fail(why);
+      if (!ReadBcd(text, field.Decimals, stored, why)) return Fail(error, why);
       bytes = Store(stored);
       return true;
     }
     default:
-      if (!HexToBytes(text, bytes)) return fail("not hexadecimal bytes");
-      if (bytes.size() > field.DataSize) {
-        return fail(std::to_string(bytes.size()) + " bytes, the field holds " + std::to_string(field.DataSize));
-      }
-      bytes.resize(field.DataSize, '\0');
-      return true;
+      return BytesValue(field, text, bytes, error);
   }
 }
 
