@@ -27,6 +27,7 @@ constexpr int kMaxPins = 64;
 constexpr std::uint32_t kBlockCacheBytes = 262140;
 constexpr int kMaxCachedBlocks = 4096;
 constexpr std::uint32_t kReadAheadBytes = 65535;
+constexpr std::uint32_t kValueGuessBytes = 4096;  // ReadChainAhead's first read
 constexpr int kTransactionCacheGrowth = 256;
 
 // Handles are unique in the process, so a record buffer carried to another cursor can never
@@ -449,7 +450,9 @@ bool TBlobFile::ReleaseReplacedChains(const std::function<bool(std::uint32_t own
 
 void TBlobFile::ReadChainAhead(std::uint32_t firstBlock, std::uint32_t ownerRecord) {
   const std::uint32_t capacity = BlockCapacity();
-  std::uint32_t remaining = 1;  // blocks still expected, known from the first block on
+  // Before the first block tells the length, a guess that covers a lyric-sized value in one read:
+  // a value is written into blocks in file order, so its blocks mostly follow its first.
+  std::uint32_t remaining = std::max<std::uint32_t>(kValueGuessBytes / BlockSize(), 1);
   std::uint32_t steps = std::max<std::uint32_t>(kReadAheadBytes / BlockSize(), 1);
   try {
     for (std::uint32_t offset = firstBlock; offset != 0 && steps > 0 && IsValidBlockOffset(offset); --steps) {
