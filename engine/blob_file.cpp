@@ -27,6 +27,7 @@ constexpr int kMaxPins = 64;
 constexpr std::uint32_t kBlockCacheBytes = 262140;
 constexpr int kMaxCachedBlocks = 4096;
 constexpr std::uint32_t kReadAheadBytes = 65535;
+constexpr std::uint32_t kValueGuessBytes = 4096;  // ReadChainAhead's first read
 constexpr int kTransactionCacheGrowth = 256;
 
 // Handles are unique in the process, so a record buffer carried to another cursor can never
@@ -240,10 +241,7 @@ TBlock* TBlobFile::TakeBuffer() {
     return blockCache_.Add(std::move(block));
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (TBlock* b = blockCache_.ReuseOldest()) {
-      ResetBlock(*b);
-      return b;
-    }
+    if (TBlock* b = blockCache_.ReuseOldest()) return b;
     if (TransactionHeld()) {
       blockCache_.SetCapacity(std::min(blockCache_.Capacity() + kTransactionCacheGrowth, kMaxListSize));
       return TakeBuffer();
@@ -264,7 +262,8 @@ void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
   // file.
   bool shortAllowed = (Exclusive() && !ReadOnly()) || TransactionHeld();
   if (got < size && !shortAllowed) Fail(err::kReadError);
-  std::vector<TBlock*> filled;
+  std::vector<TBlock*>& filled = loadFilled_;
+  filled.clear();
   for (std::uint32_t k = 0; k < count; ++k) {
     std::size_t from = std::size_t{k} * size;
     if (k > 0 && from + size > got) break;  // only the wanted block may come up short
@@ -278,10 +277,9 @@ void TBlobFile::LoadBlocks(std::uint32_t first, std::uint32_t count) {
     std::memcpy(raw, area.data() + from, std::min<std::size_t>(available, kBlockHeaderSize));
     if (Encrypted()) ScrambleData(raw, kBlockHeaderSize);
     DecodeBlockHeader(raw, *b);
-    std::fill(b->Data.begin(), b->Data.end(), 0);
-    if (available > kBlockHeaderSize) {
-      std::memcpy(b->Data.data(), area.data() + from + kBlockHeaderSize, available - kBlockHeaderSize);
-    }
+    const std::size_t copied = available > kBlockHeaderSize ? available - kBlockHeaderSize : 0;
+    if (copied > 0) std::memcpy(b->Data.data(), area.data() + from + kBlockHeaderSize, copied);
+    std::fill(b->Data.begin() + static_cast<std::ptrdiff_t>(copied), b->Data.end(), 0);
     if (Encrypted()) ScrambleData(b->Data.data(), b->Data.size());
     blockCache_.SetKey(b, offset);
   }
@@ -448,6 +446,27 @@ bool TBlobFile::ReleaseReplacedChains(const std::function<bool(std::uint32_t own
     any = true;
   }
   return any;
+}
+
+void TBlobFile::ReadChainAhead(std::uint32_t firstBlock, std::uint32_t ownerRecord) {
+  const std::uint32_t capacity = BlockCapacity();
+  // Before the first block tells the length, a guess that covers a lyric-sized value in one read:
+  // a value is written into blocks in file order, so its blocks mostly follow its first.
+  std::uint32_t remaining = std::max<std::uint32_t>(kValueGuessBytes / BlockSize(), 1);
+  std::uint32_t steps = std::max<std::uint32_t>(kReadAheadBytes / BlockSize(), 1);
+  try {
+    for (std::uint32_t offset = firstBlock; offset != 0 && steps > 0 && IsValidBlockOffset(offset); --steps) {
+      TPinnedBlock block(*this, GetBlock(offset, remaining));
+      if (block->OwnerRecord != ownerRecord) return;
+      if (offset == firstBlock) {
+        remaining = static_cast<std::uint32_t>((std::uint64_t{block->TotalLength} + capacity - 1) / capacity);
+        steps = std::min(steps, remaining);
+      }
+      remaining = remaining > 1 ? remaining - 1 : 1;
+      offset = block->NextBlock;
+    }
+  } catch (const EEngineError&) {  // reported by the open, which reads the chain again
+  }
 }
 
 void TBlobFile::LoadValue(TBlobBuffer& buffer) {

@@ -159,6 +159,11 @@ class TBlobFile : public TFileHandler {
   // is empty instead when the first block's owner differs and the buffer is read-only) or a
   // block met twice, err::kEndOfBlob for a chain shorter than its TotalLength.
   void LoadValue(TBlobBuffer& buffer);
+  // Reads the blocks of the chain at firstBlock into the cache, as LoadValue would read them, for
+  // a value about to be opened; at most one read-ahead's worth. The caller holds the read lock
+  // (the blocks are then as fresh as the record that names them). Stops quietly at anything
+  // unsound or unreadable: the open that follows meets it again and reports it.
+  void ReadChainAhead(std::uint32_t firstBlock, std::uint32_t ownerRecord);
   // Writes the value as a new chain and puts the old one aside (FreeChainsLater); the empty
   // value puts the chain aside and leaves FirstBlock 0. err::kBlobBuffersCorrupt when the old chain is not sound.
   void StoreValue(TBlobBuffer& buffer);
@@ -201,6 +206,8 @@ class TBlobFile : public TFileHandler {
   void SetFreeBlockHead(std::uint32_t offset);
   void SetNextBlockOffset(std::uint32_t offset);
   TBlock* FindCached(std::uint32_t offset) { return blockCache_.Find(offset); }
+  // A buffer for a block about to be read or written whole: a reused one keeps its old header
+  // fields and bytes, which every caller overwrites (LoadBlocks, AllocateBlock, chain writes).
   TBlock* TakeBuffer();
   void Pin(TBlock* block);
   // A pinned buffer for a block that is about to be overwritten whole: no read.
@@ -218,6 +225,7 @@ class TBlobFile : public TFileHandler {
   TBufferCache<TBlock, &TBlock::Offset> blockCache_;
   // Kept between calls; a read and a write-back may run at once (a read that needs room).
   std::vector<std::uint8_t> area_, writeRun_;
+  std::vector<TBlock*> loadFilled_;  // LoadBlocks' list, kept between calls
   TSystemList<std::unique_ptr<TBlobBuffer>> openBlobs_;
   struct TReplacedChain {
     std::uint32_t Owner;

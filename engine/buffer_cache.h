@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/number_map.h"
@@ -84,10 +85,10 @@ class TBufferCache {
     for (auto& b : buffers_) b.get()->*Key = 0;
   }
 
-  // Takes a new buffer in as the most recently used; the caller has checked the capacity or
-  // raised it.
+  // Takes a new buffer in as the most recently used. The owner decides when its cache grows, so
+  // a full cache is the owner's mistake: the list's capacity error, the cache unchanged.
   TBuffer* Add(std::unique_ptr<TBuffer> buffer) {
-    if (Full()) buffers_.SetCapacity(Count() + 1);
+    if (Full()) throw EListError("List capacity out of bounds (" + std::to_string(Count() + 1) + ")");
     TBuffer* b = buffer.get();
     b->Newer = b->Older = nullptr;
     buffers_.Add(std::move(buffer));

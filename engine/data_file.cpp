@@ -558,6 +558,8 @@ std::int64_t TDataFile::RecordOffset(std::uint32_t recordNumber) const {
 }
 
 void TDataFile::ClearRecordCache() {
+  ForgetWalk();
+  walkRecord_.PinCount = 0;
   recordCache_.Clear();
 }
 
@@ -598,6 +600,7 @@ TRecord* TDataFile::TakeBuffer() {
 }
 
 void TDataFile::DropRecordCache() {
+  ForgetWalk();
   recordCache_.ForgetKeys();
   for (auto& r : recordCache_) {
     r->Dirty = false;
@@ -729,7 +732,63 @@ TRecord* TDataFile::FetchRecordAndUpcoming(std::uint32_t recordNumber, int direc
   return record;
 }
 
+TRecord* TDataFile::StreamedRecord(std::uint32_t recordNumber) {
+  return WalkHolds(recordNumber) ? ServeFromWalk(recordNumber) : nullptr;
+}
+
+TDataFile::TWalkReach TDataFile::WalkReach(std::uint32_t recordNumber) const {
+  const std::uint32_t perRead = std::max<std::uint32_t>(readAheadCount_, 1);
+  const bool carriesOn = walkReads_ != 0 && recordNumber == walkFirst_ + walkCount_;
+  const std::uint32_t reads = carriesOn ? std::min(walkReads_ * 2, kWalkReads) : 1;
+  const int leaves = carriesOn ? std::min<int>(static_cast<int>(reads) * 4, TIndexFile::kPageCacheSize / 2) : 1;
+  return {reads * perRead, leaves};
+}
+
+TRecord* TDataFile::FetchWalkRecord(std::uint32_t recordNumber, std::uint32_t count) {
+  if (WalkHolds(recordNumber)) return ServeFromWalk(recordNumber);
+  if (recordNumber < 1 || recordNumber >= header_.NextRecordNumber) return nullptr;
+  const std::uint32_t reach = WalkReach(recordNumber).Records;
+  if (!strictChangeDetection_ && AcquireReadLock()) throw ERestartOperation();
+  const std::uint32_t size = header_.RecordSize;
+  const std::uint32_t perRead = std::max<std::uint32_t>(readAheadCount_, 1);
+  count = std::min({std::max<std::uint32_t>(count, 1), reach, header_.NextRecordNumber - recordNumber});
+  walkBlock_.resize(std::size_t{count} * size);
+  const bool allowShort = Exclusive() || locks_.Transaction;
+  std::uint32_t whole = 0;  // records read whole, from recordNumber on
+  while (whole < count) {
+    const std::uint32_t n = std::min(perRead, count - whole);
+    std::uint8_t* at = walkBlock_.data() + std::size_t{whole} * size;
+    const std::uint32_t got = ReadAt(RecordOffset(recordNumber + whole), at, n * size, allowShort);
+    whole += got / size;
+    if (got < n * size) break;  // the file ends here (an Exclusive cursor's unwritten records)
+  }
+  walkFirst_ = recordNumber;
+  walkCount_ = whole;
+  walkReads_ = whole > 0 ? (reach + perRead - 1) / perRead : 0;
+  return whole > 0 ? ServeFromWalk(recordNumber) : nullptr;
+}
+
+TRecord* TDataFile::ServeFromWalk(std::uint32_t recordNumber) {
+  const std::uint32_t size = header_.RecordSize;
+  TRecord& r = walkRecord_;
+  r.Owner = this;
+  r.Dirty = false;
+  r.ComputedDone = false;
+  r.Data.resize(RecordBufferSize());
+  std::uint8_t* data = r.Data.data();
+  std::memcpy(data, walkBlock_.data() + std::size_t{recordNumber - walkFirst_} * size, size);
+  std::memset(data + size, 0, r.Data.size() - size);
+  if (header_.Encrypted) ScrambleData(data, size);
+  if (data[0] == 0) PutU32(data + 1, recordNumber);
+  r.RecordNumber = recordNumber;
+  Pin(&r);
+  return &r;
+}
+
 void TDataFile::WriteBackRecords() {
+  // Written records may leave the cache clean and be reused; the stream, read before, must not
+  // then stand in for them.
+  ForgetWalk();
   const std::uint32_t size = header_.RecordSize;
   std::vector<std::uint8_t>& run = writeRun_;
   recordCache_.WriteDirtyRuns(1, true, [&](TRecord* const* records, std::size_t n) {
@@ -833,6 +892,7 @@ void TDataFile::ReleaseDataSemaphore() {
 }
 
 bool TDataFile::AcquireWriteLock() {
+  ForgetWalk();  // the change about to be made may touch streamed records
   if (LocksAreNoOps() || locks_.Write) return false;
   // The exclusive semaphore covers every shared slot, this cursor's own too: a cursor holding a
   // read or statement lock gives its slot up while it writes, or it would wait on itself.
@@ -869,6 +929,7 @@ void TDataFile::ReleaseWriteLock() {
 }
 
 bool TDataFile::AcquireTransactionLock() {
+  ForgetWalk();
   if (LocksAreNoOps() || locks_.Transaction) {
     if (Exclusive() && !locks_.Transaction) {
       Flush();

@@ -24,6 +24,7 @@
 // Thread rules: one cursor belongs to one thread at a time.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -202,6 +203,29 @@ class TDataFile : public TFileHandler {
   TRecord* FetchRecordAndUpcoming(std::uint32_t recordNumber, int direction, std::uint32_t count,
                                   const std::uint32_t* upcoming, std::size_t upcomingCount);
   void UnpinRecord(TRecord* record);
+  // The read-ahead of a cursor walking in the records' own order. FetchWalkRecord answers record r
+  // pinned from a stream of consecutive records: when the stream does not hold r, the `count`
+  // records from r on (at most kWalkReads reads of the read-ahead size) are read into it under
+  // the read lock of the miss (ERestartOperation as for FetchRecord). Streamed records take no
+  // cache buffer each: the one the cursor stands on is copied into a buffer of its own at each
+  // step. The stream is as fresh as the cache, and emptied with it (a change check that found
+  // changes, Close) and whenever this cursor changes or writes records, so a record this cursor
+  // holds changed in its cache always wins; the callers ask the cache first. Null when the file
+  // does not hold r whole (only an Exclusive cursor's file may be short); the caller then reads r
+  // through the cache. StreamedRecord answers r only when the stream holds it already.
+  static constexpr std::uint32_t kWalkReads = 4;
+  TRecord* FetchWalkRecord(std::uint32_t recordNumber, std::uint32_t count);
+  TRecord* StreamedRecord(std::uint32_t recordNumber);
+  // How far a fill at record r may reach: a walk that starts (or comes back after a change check)
+  // reads as a single read-ahead would, one read within one leaf; each fill that carries on where
+  // the last one ended may reach twice as far, up to kWalkReads reads and half the page cache in
+  // leaves. So a cursor that only looks at a few records reads no more than before, and one that
+  // keeps walking takes the read lock ever more rarely.
+  struct TWalkReach {
+    std::uint32_t Records;
+    int Leaves;
+  };
+  TWalkReach WalkReach(std::uint32_t recordNumber) const;
   // Visits the records set in `which` in record-number order, read from the file in blocks of
   // the read-ahead size rather than one by one through the record cache, which a scan of a
   // large table would only churn. What the visitor sees is what FetchRecord would give: a change
@@ -210,7 +234,10 @@ class TDataFile : public TFileHandler {
   // and must not change this table. Takes the read lock as a cache miss does (ERestartOperation).
   using TRecordVisitor = std::function<bool(const std::uint8_t* record, std::uint32_t recordNumber)>;
   void ScanRecords(const TRecordBitmap& which, const TRecordVisitor& visit);
-  void MarkDirty(TRecord* record) { record->Dirty = true; }
+  void MarkDirty(TRecord* record) {
+    ForgetWalk();
+    record->Dirty = true;
+  }
   // Writes dirty unpinned buffers in runs of consecutive records, one write per run.
   void WriteBackRecords();
   // After the records are written back: frees the BLOB chains that changes gave up and that
@@ -372,6 +399,12 @@ class TDataFile : public TFileHandler {
   // record header is the owner) and clears the fields; err::kInvalidBlobOffset when any chain is broken, and then
   // every chain and field is left as it was.
   void FreeRecordBlobs(std::uint8_t* record);
+  // After a key search that read the current record under the read lock: the blocks of its BLOB
+  // values are read too, under that lock, so that opening a value (a lyric after its lookup)
+  // finds them cached instead of taking the lock and running the change check once more. Does
+  // nothing when no read lock is held (the record came from the cache, or a statement lock
+  // covers the reads anyway).
+  void ReadBlobsAhead();
 
  protected:
   std::string ErrorFileName() const override { return FileName(); }
@@ -392,6 +425,15 @@ class TDataFile : public TFileHandler {
   void ClearRecordCache();
   void Pin(TRecord* record);
   void LoadRecords(std::uint32_t first, std::uint32_t count, std::uint32_t wanted);
+  void ForgetWalk() {
+    walkCount_ = 0;
+    walkReads_ = 0;
+    walkRecord_.RecordNumber = 0;
+  }
+  bool WalkHolds(std::uint32_t recordNumber) const {
+    return recordNumber >= walkFirst_ && recordNumber - walkFirst_ < walkCount_;
+  }
+  TRecord* ServeFromWalk(std::uint32_t recordNumber);
   void CloseFiles();
   void WriteBackInSafeOrder();
 
@@ -409,6 +451,10 @@ class TDataFile : public TFileHandler {
   std::vector<std::uint8_t> writeRun_;                // WriteBackRecords' buffer
   std::vector<std::uint8_t> loadBlock_;               // LoadRecords' buffers
   std::vector<TRecord*> loadFilled_;
+  std::vector<std::uint8_t> walkBlock_;  // records walkFirst_ .. walkFirst_ + walkCount_ - 1 as read
+  std::uint32_t walkFirst_ = 0, walkCount_ = 0;
+  std::uint32_t walkReads_ = 0;  // the reach of the last fill in reads of the read-ahead size; 0 = none
+  TRecord walkRecord_;           // the streamed record the cursor stands on; never in the cache
   std::uint32_t readAheadCount_ = 0;
   TLockState locks_;
   std::vector<std::uint32_t> lockedRecords_;

@@ -102,6 +102,17 @@ int TDataFile::OpenBlob(bool logical, int fieldNumber, int mode, std::uint8_t* r
   return 0;
 }
 
+void TDataFile::ReadBlobsAhead() {
+  TBlobFile* blobs = BlobFile();
+  if (!blobs || !CurrentRecord || !locks_.Read || CurrentRecord->RecordNumber == 0) return;
+  const std::uint8_t* record = CurrentRecord->Data.data();
+  for (const TFieldDescriptor& f : fields_) {
+    if (!f.IsBlob()) continue;
+    const std::int32_t slot = Slot(record, f);
+    if (slot > 0) blobs->ReadChainAhead(static_cast<std::uint32_t>(slot), CurrentRecord->RecordNumber);
+  }
+}
+
 int TDataFile::CloseBlob(bool logical, int fieldNumber, std::uint8_t* record) {
   const TFieldDescriptor* f;
   TBlobBuffer* value;

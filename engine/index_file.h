@@ -147,6 +147,12 @@ class TIndexFile : public TFileHandler {
   bool PriorPosition(TKeyPosition& position);
   // The key and record number at a position; false when it is not on an entry.
   bool ReadPosition(const TKeyPosition& position, TKey* key, std::uint32_t* recordNumber);
+  // How many entries from `position` on, forward along the leaf level, name the records first,
+  // first + 1, first + 2, ...; at most `limit`, and over at most `leaves` leaves (the position's
+  // own counts). The leaves it crosses are read as a step would read them, so a walk that
+  // follows finds them cached.
+  std::uint32_t ConsecutiveRecordsAhead(const TKeyPosition& position, std::uint32_t first, std::uint32_t limit,
+                                        int leaves);
   // Keys k with low <= k <= high over KeyLength() bytes.
   std::uint32_t CountKeysInRange(const std::uint8_t* low, const std::uint8_t* high);
   // Clears the bitmap, then sets bit r - 1 of every record r of a key inside [low, high].

@@ -581,6 +581,27 @@ bool TIndexFile::ReadPosition(const TKeyPosition& position, TKey* key, std::uint
   return true;
 }
 
+std::uint32_t TIndexFile::ConsecutiveRecordsAhead(const TKeyPosition& position, std::uint32_t first,
+                                                  std::uint32_t limit, int leaves) {
+  if (position.Page == 0 || position.Slot < 0) return 0;
+  TPins pins(*this);
+  TPage* page = FetchPage(current_, position.Page, pins);
+  std::uint32_t n = 0;
+  // The leaves read ahead must still be cached when the walk reaches them.
+  leaves = std::min(leaves, kPageCacheSize / 2);
+  for (int slot = position.Slot;; slot = 0) {
+    if (!page->IsLeaf() || page->Free) return n;
+    for (; slot < page->Count && n < limit; ++slot, ++n) {
+      if (page->Value(slot) != first + n) return n;
+    }
+    if (n >= limit || page->NextPage == 0 || --leaves <= 0) return n;
+    TPage* next = FetchPage(current_, page->NextPage, pins);
+    pins.Release(page);
+    if (next->PageType != kLeafPage || next->Count == 0) return n;
+    page = next;
+  }
+}
+
 std::uint32_t TIndexFile::CountKeysInRange(const std::uint8_t* low, const std::uint8_t* high) {
   RequireTree();
   if (comparer_.Compare(low, high, format_.KeyLength) > 0) return 0;

@@ -270,7 +270,7 @@ void TTableCursor::StandOnNothing() {
 
 // Index order: stands on the entry at p (flags untouched); false when p is no entry.
 bool TTableCursor::StandAt(const TKeyPosition& p) {
-  TKey key;
+  TKey& key = standKey_;  // swapped with the state's key below: no allocation per step
   std::uint32_t record = 0;
   if (!IndexFile().ReadPosition(p, &key, &record)) return false;
   // An entry naming no record, or one the data file does not hold yet, would read as a fresh
@@ -281,7 +281,7 @@ bool TTableCursor::StandAt(const TKeyPosition& p) {
   }
   TCursorState& c = state_;
   c.Pos = p;
-  c.Key = std::move(key);
+  c.Key.swap(key);
   c.RecordNumber = record;
   c.Position = p.Ordinal;
   return true;
@@ -560,10 +560,48 @@ void TTableCursor::LoadCurrent(int direction) {
     Adopt(table_.FetchRecord(c.RecordNumber, direction < 0 ? -1 : 1, 1));
     return;
   }
+  if (TRecord* streamed = table_.StreamedRecord(c.RecordNumber)) {
+    Adopt(streamed);
+    return;
+  }
+  if (direction > 0) {
+    // Forward over records in their own order (the primary index of an auto-numbered table,
+    // physical order): the stream serves the walk, which then takes one read lock and runs one
+    // change check for several read-ahead blocks and the leaves they need, not one per leaf.
+    std::uint32_t ahead = WalkAhead();
+    if (ahead > 1) {
+      if (TRecord* streamed = table_.FetchWalkRecord(c.RecordNumber, ahead)) {
+        Adopt(streamed);
+        return;
+      }
+    }
+  }
   const std::uint32_t count = ReadAheadFor(direction);
   std::uint32_t upcoming[kUpcomingRecords];
   const std::size_t n = c.Physical ? 0 : UpcomingRecords(direction, count, upcoming);
   Adopt(table_.FetchRecordAndUpcoming(c.RecordNumber, direction < 0 ? -1 : 1, count, upcoming, n));
+}
+
+// How many records from the current one on the walk forward meets in record order, within the
+// stream's limit and, in index order, the range.
+std::uint32_t TTableCursor::WalkAhead() {
+  TCursorState& c = state_;
+  const TDataFile::TWalkReach reach = table_.WalkReach(c.RecordNumber);
+  const std::uint32_t limit = reach.Records;
+  if (c.Physical) {
+    // Hidden records inside the stretch are read and skipped, as ReadAheadFor does.
+    std::uint32_t n = 1;
+    const std::uint32_t end = table_.Header().NextRecordNumber;
+    for (std::uint32_t r = c.Visible.NextSet(c.RecordNumber + 1); r != TRecordBitmap::kNone && r < end;
+         r = c.Visible.NextSet(r + 1)) {
+      if (r - c.RecordNumber >= limit) break;
+      n = r - c.RecordNumber + 1;
+    }
+    return n;
+  }
+  std::uint32_t n = IndexFile().ConsecutiveRecordsAhead(c.Pos, c.RecordNumber, limit, reach.Leaves);
+  if (RangeInEffect() && c.Pos.Ordinal <= c.RangeLast) n = std::min(n, c.RangeLast - c.Pos.Ordinal + 1);
+  return n;
 }
 
 std::size_t TTableCursor::UpcomingRecords(int direction, std::uint32_t skip, std::uint32_t* out) {
@@ -1451,6 +1489,7 @@ bool TTableCursor::FindKey(const std::uint8_t* keyOrRecord, bool isKey, bool nea
       if (c.AtEOF && StandingOnSomething()) GoLast();
     }
     LoadCurrent(0);
+    if (found) table_.ReadBlobsAhead();
     if (result) {
       if (StandingOnSomething()) {
         CopyCurrent(result);

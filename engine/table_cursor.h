@@ -153,6 +153,7 @@ class TTableCursor {
   bool Step(int direction);
   std::uint32_t ReadAheadFor(int direction);
   void LoadCurrent(int direction);
+  std::uint32_t WalkAhead();
   // The records of the entries after the `skip` consecutive ones on the current leaf, in the
   // direction of travel: on an index whose order is not the records' own, every step would
   // otherwise miss the cache and take the read lock alone.
@@ -195,6 +196,7 @@ class TTableCursor {
 
   TDataFile& table_;
   TCursorState state_;
+  TKey standKey_;  // StandAt's buffer for the key it reads
 };
 
 }  // namespace quillon::engine

@@ -93,6 +93,23 @@ TEST(BufferCache, APassedOverBufferDoesNotChangeTheOrderOfTheCleanOnes) {
   EXPECT_EQ(two, cache[1].get());
 }
 
+// Growth is the owner's decision (a transaction, pages held until a checkpoint): adding to a full
+// cache is refused whole instead of growing it behind the owner's back.
+TEST(BufferCache, AddingToAFullCacheIsRefusedAndChangesNothing) {
+  TCache cache;
+  Fill(cache, 3);
+  EXPECT_THROW(cache.Add(std::make_unique<TUnit>()), EListError);
+  EXPECT_EQ(cache.Count(), 3);
+  EXPECT_EQ(cache.Capacity(), 3);
+  EXPECT_EQ(cache.Find(2)->Number, 2u);
+  cache.SetCapacity(4);
+  TUnit* added = cache.Add(std::make_unique<TUnit>());
+  EXPECT_EQ(cache.Count(), 4);
+  EXPECT_TRUE(cache.Full());
+  EXPECT_EQ(cache.ReuseOldest(), cache[0].get()) << "the new buffer is the most recently used";
+  EXPECT_NE(added, nullptr);
+}
+
 TEST(BufferCache, WriteBackGetsRunsOfConsecutiveKeysAndLeavesPinnedOnesAlone) {
   TCache cache;
   cache.SetCapacity(8);

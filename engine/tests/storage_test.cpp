@@ -2,6 +2,7 @@
 // the session's storage hook sees every file a table opens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -11,6 +12,7 @@
 #include "engine/byte_order.h"
 #include "engine/data_file.h"
 #include "engine/errors.h"
+#include "engine/field_types.h"
 #include "engine/file_session.h"
 #include "engine/storage.h"
 #include "engine/tests/test_tables.h"
@@ -325,6 +327,246 @@ TEST(IndexWalk, ReadsTheRecordsOfComingEntriesUnderOneLock) {
     // One read lock per record would be two lock calls a record at the least.
     EXPECT_LT(locks - before, kRecords / 8);
   }
+}
+
+// A table of `records` songs (Id 1.. in record order, a title naming the Id), as the program's
+// song tables are laid out: the primary order is the records' own.
+std::string SongsInRecordOrder(const quillon::testing::TempDir& dir, std::int32_t records) {
+  const std::string name = dir.File("songs");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Title", TFieldType::String, 50)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  TDataFile table;
+  table.SetFileName(name);
+  table.SetExclusive(true);
+  table.Open();
+  std::vector<std::uint8_t> b(table.RecordBufferSize());
+  for (std::int32_t id = 1; id <= records; ++id) {
+    table.InitRecord(b.data());
+    table.SetField(false, 1, &id, b.data());
+    const std::string title = "Song " + std::to_string(id);
+    table.SetField(false, 2, title.c_str(), b.data());
+    table.InsertRecord(b.data());
+  }
+  table.Close();
+  return name;
+}
+
+std::string TitleOf(TDataFile& table, const std::uint8_t* record) {
+  char title[51] = {};
+  table.GetField(false, 2, record, title);
+  return title;
+}
+
+// A walk forward in the records' own order reads several read-ahead blocks, and the leaves that
+// name them, under the read lock of one miss, instead of taking the lock and running the change
+// check again at every leaf.
+TEST(ForwardWalk, ReadsSeveralBlocksAndTheirLeavesUnderOneLock) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  constexpr std::int32_t kRecords = 20000;
+  const std::string name = SongsInRecordOrder(dir, kRecords);
+  struct TLockCounting : TPassThrough {
+    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
+    bool Lock(std::uint32_t o, std::uint32_t l) override {
+      ++Locks;
+      return TPassThrough::Lock(o, l);
+    }
+    int& Locks;
+  };
+  int locks = 0;
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
+    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
+  });
+  TDataFile table;
+  table.SetFileName(name);
+  table.Open();
+  SetStorageHook({});
+  for (int index : {0, 255}) {
+    SCOPED_TRACE(index == 0 ? "primary order" : "physical order");
+    table.SelectIndex(index);
+    table.DropRecordCache();
+    table.First();
+    const int before = locks;
+    std::vector<std::uint8_t> b(table.RecordBufferSize());
+    std::int32_t expected = 1;
+    while (table.Next(b.data()) == 0) {
+      std::int32_t id = 0;
+      ASSERT_TRUE(table.GetField(false, 1, b.data(), &id));
+      ASSERT_EQ(id, expected);
+      ASSERT_EQ(TitleOf(table, b.data()), "Song " + std::to_string(id));
+      ++expected;
+    }
+    EXPECT_EQ(expected, kRecords + 1);
+    // A lock per read-ahead block (32,767 bytes, 504 of these records) would be 40 at the least.
+    EXPECT_LE(locks - before, kRecords / (4 * 504) + 2);
+  }
+}
+
+// What the walk reads ahead is trusted as cached records are: until this cursor's next change
+// check, which finds another cursor's change and drops it.
+TEST(ForwardWalk, AnotherCursorsChangeIsSeenOnceTheChangeCheckRuns) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  constexpr std::int32_t kRecords = 3000, kChanged = 50;  // inside what the first fill read
+  const std::string name = SongsInRecordOrder(dir, kRecords);
+  struct TCase {
+    const char* what;
+    bool strict;   // StrictChangeDetection: every operation runs the check
+    bool refresh;  // the component's refresh runs it
+  } cases[] = {{"refresh", false, true}, {"strict change detection", true, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TDataFile walker;
+    walker.SetFileName(name);
+    walker.SetStrictChangeDetection(c.strict);
+    walker.Open();
+    walker.SelectIndex(0);
+    std::vector<std::uint8_t> b(walker.RecordBufferSize());
+    walker.First();
+    for (int k = 0; k < 5; ++k) ASSERT_EQ(walker.Next(b.data()), 0);
+
+    auto other = walker.CloneCursor();
+    std::vector<std::uint8_t> o(other->RecordBufferSize());
+    std::int32_t id = kChanged;
+    other->InitRecord(o.data());
+    other->SetField(false, 1, &id, o.data());
+    ASSERT_TRUE(other->FindKey(o.data(), false, false, 1, -1, o.data()));
+    ASSERT_EQ(other->GetCurrent(o.data(), true), 0);
+    const std::string title = std::string("Changed elsewhere, ") + c.what;
+    other->SetField(false, 2, title.c_str(), o.data());
+    other->UpdateRecord(o.data(), true, true);
+
+    if (c.refresh) {
+      EXPECT_TRUE(walker.Refresh());
+    }
+    int seen = 0;
+    while (walker.Next(b.data()) == 0) {
+      ASSERT_TRUE(walker.GetField(false, 1, b.data(), &id));
+      if (id != kChanged) continue;
+      EXPECT_EQ(TitleOf(walker, b.data()), title);
+      ++seen;
+    }
+    EXPECT_EQ(seen, 1);
+    // Back to the changed record from the other end.
+    walker.Last();
+    while (walker.Prior(b.data()) == 0) {
+      walker.GetField(false, 1, b.data(), &id);
+      if (id == kChanged) break;
+    }
+    EXPECT_EQ(TitleOf(walker, b.data()), title);
+  }
+}
+
+// An Exclusive cursor keeps its changes in its cache; a walk that reads ahead from the file must
+// hand out the changed records, not the file's older bytes.
+TEST(ForwardWalk, ChangesAnExclusiveCursorHoldsWinOverTheFile) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  constexpr std::int32_t kRecords = 3000;
+  const std::string name = SongsInRecordOrder(dir, kRecords);
+  TDataFile table;
+  table.SetFileName(name);
+  table.SetExclusive(true);
+  table.Open();
+  table.SelectIndex(0);
+  std::vector<std::uint8_t> b(table.RecordBufferSize());
+  table.First();
+  for (int k = 0; k < 5; ++k) ASSERT_EQ(table.Next(b.data()), 0);  // the stream holds what follows
+  const std::int32_t held[] = {8, 1500, 2999};
+  for (std::int32_t id : held) {
+    table.InitRecord(b.data());
+    table.SetField(false, 1, &id, b.data());
+    ASSERT_TRUE(table.FindKey(b.data(), false, false, 1, -1, b.data()));
+    ASSERT_EQ(table.GetCurrent(b.data(), true), 0);
+    const std::string title = "Held " + std::to_string(id);
+    table.SetField(false, 2, title.c_str(), b.data());
+    table.UpdateRecord(b.data(), true, true);
+  }
+  table.First();
+  std::int32_t count = 0;
+  while (table.Next(b.data()) == 0) {
+    std::int32_t id = 0;
+    table.GetField(false, 1, b.data(), &id);
+    const bool isHeld = std::find(std::begin(held), std::end(held), id) != std::end(held);
+    EXPECT_EQ(TitleOf(table, b.data()), (isHeld ? "Held " : "Song ") + std::to_string(id));
+    ++count;
+  }
+  EXPECT_EQ(count, kRecords);
+}
+
+// Looking a lyric up and reading it is a key search and the opening of its value. The search
+// reads the value's blocks under the read lock it took for the record, so the opening finds them
+// cached and takes no lock and runs no change check of its own.
+TEST(MemoRead, TheValueOfARecordFoundByKeyIsReadUnderTheSearchsLock) {
+  InitializeEngine();
+  quillon::testing::TempDir dir;
+  const std::string name = dir.File("lyrics");
+  TTableDefinition t;
+  t.Fields = {Field("Id", TFieldType::Integer), Field("Lyric", TFieldType::Blob, 0, 0, kSubTypeMemo)};
+  t.Indexes = {PrimaryOn({1})};
+  testing::CreateTable(name, t);
+  constexpr std::int32_t kLyrics = 40;
+  auto textOf = [](std::int32_t id) {
+    std::string text;
+    while (text.size() < 1200 + 20 * static_cast<std::size_t>(id)) text += "verse " + std::to_string(id) + " ";
+    return text;
+  };
+  {
+    TDataFile table;
+    table.SetFileName(name);
+    table.SetExclusive(true);
+    table.Open();
+    std::vector<std::uint8_t> b(table.RecordBufferSize());
+    for (std::int32_t id = 1; id <= kLyrics; ++id) {
+      const std::string text = textOf(id);
+      table.InitRecord(b.data());
+      table.SetField(false, 1, &id, b.data());
+      ASSERT_EQ(table.OpenBlob(false, 2, kBlobOpenReadWrite, b.data()), 0);
+      ASSERT_EQ(table.WriteBlob(false, 2, 0, static_cast<std::uint32_t>(text.size()), text.data(), b.data()), 0);
+      table.InsertRecord(b.data());
+      table.CloseBlob(false, 2, b.data());
+    }
+  }
+  struct TLockCounting : TPassThrough {
+    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
+    bool Lock(std::uint32_t o, std::uint32_t l) override {
+      ++Locks;
+      return TPassThrough::Lock(o, l);
+    }
+    int& Locks;
+  };
+  int locks = 0;
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
+    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
+  });
+  TDataFile table;
+  table.SetFileName(name);
+  table.Open();
+  SetStorageHook({});
+  table.SelectIndex(0);
+  std::vector<std::uint8_t> b(table.RecordBufferSize());
+  const int before = locks;
+  for (std::int32_t k = 0; k < kLyrics; ++k) {
+    const std::int32_t id = (k * 17) % kLyrics + 1;  // every lyric once, never a neighbour's
+    SCOPED_TRACE(id);
+    table.DropRecordCache();  // as in a large table, where the record of a lookup is rarely cached
+    table.InitRecord(b.data());
+    table.SetField(false, 1, &id, b.data());
+    ASSERT_TRUE(table.FindKey(b.data(), false, false, 1, -1, b.data()));
+    ASSERT_EQ(table.OpenBlob(false, 2, kBlobOpenRead, b.data()), 0);
+    std::uint32_t size = 0;
+    ASSERT_EQ(table.GetBlobSize(false, 2, b.data(), size), 0);
+    std::string text(size, '\0');
+    std::uint32_t got = 0;
+    ASSERT_EQ(table.ReadBlob(false, 2, 0, size, text.data(), b.data(), got), 0);
+    EXPECT_EQ(text, textOf(id));
+    table.CloseBlob(false, 2, b.data());
+  }
+  // One read lock a lyric is two lock calls (the index and BLOB files' shared slots); a lock for
+  // the search and another for the opening would be four.
+  EXPECT_LE(locks - before, 2 * kLyrics + 2);
 }
 
 }  // namespace
