@@ -386,7 +386,7 @@ void TQuillonForm::LoadState() {
   Setting.lastpageindex = stateIni->ReadInteger("set", "lastpageindex", 0);
   Setting.LastAlbum = stateIni->ReadString("set", "LastAlbum", "");
   Setting.base = stateIni->ReadString("set", "base", "default");
-  if (!DirectoryExists(appDir_ + Setting.base)) {
+  if (!IsExistingFolder(appDir_ + Setting.base)) {
     ui::ShowError("Can't find lyrics base \"" + Setting.base + "\"");
     ui::Application().Terminate();
   }
@@ -471,7 +471,7 @@ void TQuillonForm::FillBaseList() {
   FindFolders(appDir_, "*.ini", scratchList, false, true, true);
   std::stable_sort(scratchList.begin(), scratchList.end(), BaseNameLess);
   for (const std::string& name : scratchList)
-    if (FileExists(DescriptorFile(name))) dbCb->Add(name);
+    if (IsExistingFile(DescriptorFile(name))) dbCb->Add(name);
   TProfileFile searchIni(appDir_ + "search.ini");
   scratchList = searchIni.ReadSection("db");
   for (const std::string& name : scratchList)
@@ -535,7 +535,7 @@ void TQuillonForm::dbCbChange(ui::TOwnedObject&) {
   if (i < 0) return;
   if (i < n - 1) {
     std::string name = dbCb->Item(i);
-    if (FileExists(DescriptorFile(name)))
+    if (IsExistingFile(DescriptorFile(name)))
       SwitchBase(name);
     else
       AskToDownload(name);
@@ -591,7 +591,7 @@ void TQuillonForm::Button1Click(ui::TOwnedObject&) {
     TProfileFile descriptor(DescriptorFile(e));
     std::string artistfile = descriptor.ReadString("db", "artistfile", "");
     std::string indexFile = appDir_ + e + "\\" + artistfile;
-    if (artistfile.empty() || !FileExists(indexFile)) continue;
+    if (artistfile.empty() || !IsExistingFile(indexFile)) continue;
     TProfileFile index(indexFile);
     for (const std::string& section : index.ReadSections()) {
       Button1->SetCaption(section + ":" + FileNameOf(indexFile));
@@ -1105,7 +1105,7 @@ void TQuillonForm::ToolButton5Click(ui::TOwnedObject&) {
 
 void TQuillonForm::OnlineHelp1Click(ui::TOwnedObject&) {
   std::string help = appDir_ + "help.html";
-  browser_.ShellOpen(FileExists(help) ? help : std::string(kMakerSite));
+  browser_.ShellOpen(IsExistingFile(help) ? help : std::string(kMakerSite));
 }
 
 void TQuillonForm::WebSite1Click(ui::TOwnedObject&) {

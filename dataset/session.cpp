@@ -236,7 +236,7 @@ void TQuarrySession::PushAutoName() {
 }
 
 std::string TQuarrySession::PrivateDir() const {
-  return UpperCase(privateDir_);
+  return UpperAsciiText(privateDir_);
 }
 
 void TQuarrySession::SetPrivateDir(const std::string& dir) {

@@ -309,7 +309,7 @@ void TDataFile::DeleteTable() {
     // Removing a file another process has open succeeds on some systems and fails on others; a
     // table in use is refused everywhere, found by the exclusive open it would refuse.
     for (const std::string& path : {FileName(), index.FileName(), blob.FileName()}) {
-      if (!os::FileExists(path)) continue;
+      if (!os::IsExistingFile(path)) continue;
       os::TOsFile probe;
       if (int code = probe.Open(path, false, true, false)) Fail(code);
     }

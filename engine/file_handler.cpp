@@ -93,7 +93,7 @@ void TFileHandler::Open() {
     Attach(std::make_unique<TMemoryStorage>(*memoryFile_, h));
     return;
   }
-  if (!os::FileExists(fileName_)) Fail(err::kInvalidPath);
+  if (!os::IsExistingFile(fileName_)) Fail(err::kInvalidPath);
   bool attribute = false;
   if (int code = os::ReadOnlyAttribute(fileName_, attribute)) Fail(code);
   if (attribute) {
@@ -240,7 +240,7 @@ bool TFileHandler::UnlockRegion(std::uint32_t offset, std::uint32_t length) {
 }
 
 bool TFileHandler::Exists() const {
-  return inMemory_ ? Session().MemoryFiles.MemoryFileExists(fileName_) : os::FileExists(fileName_);
+  return inMemory_ ? Session().MemoryFiles.MemoryFileExists(fileName_) : os::IsExistingFile(fileName_);
 }
 
 std::uint32_t TFileHandler::ReadAt(std::int64_t offset, void* buffer, std::uint32_t count, bool allowShort) {

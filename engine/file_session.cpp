@@ -57,7 +57,7 @@ std::string TFileSession::MakeTempTableName(bool inMemory) {
   if (inMemory) guard.lock();
   for (unsigned n = 0;; ++n) {
     std::string candidate = dir + prefix + std::to_string(n) + ".DAT";
-    bool taken = inMemory ? MemoryFiles.MemoryFileExists(candidate) : os::FileExists(candidate);
+    bool taken = inMemory ? MemoryFiles.MemoryFileExists(candidate) : os::IsExistingFile(candidate);
     if (!taken) return candidate;
   }
 }

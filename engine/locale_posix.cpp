@@ -20,11 +20,11 @@ int CompareStrings(std::uint32_t, std::string_view a, std::string_view b, bool i
 }
 
 std::string MapString(std::uint32_t, std::string_view s, bool upperCase) {
-  return upperCase ? UpperCase(s) : std::string(s);
+  return upperCase ? UpperAsciiText(s) : std::string(s);
 }
 
 std::string MapCase(std::uint32_t, std::string_view s, bool upperCase) {
-  return upperCase ? UpperCase(s) : LowerCase(s);
+  return upperCase ? UpperAsciiText(s) : LowerAsciiText(s);
 }
 
 TLocaleFormats Formats(std::uint32_t) {

@@ -51,7 +51,7 @@ class TOsFile {
 // match wins, else the one entry of the folder that matches without regard to case; with none
 // (or several) the name is returned as given, in the platform's own separators.
 std::string ResolveName(const std::string& path);
-bool FileExists(const std::string& path);
+bool IsExistingFile(const std::string& path);
 // 0 and the attribute, or an engine error code when the attributes cannot be read.
 int ReadOnlyAttribute(const std::string& path, bool& readOnly);
 bool RemoveFile(const std::string& path);

@@ -226,7 +226,7 @@ std::string ResolveName(const std::string& path) {
   return slash == std::string::npos ? match : native.substr(0, slash + 1) + match;
 }
 
-bool FileExists(const std::string& path) {
+bool IsExistingFile(const std::string& path) {
   struct stat st {};
   return ::stat(ResolveName(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }

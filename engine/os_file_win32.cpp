@@ -120,7 +120,7 @@ std::string ResolveName(const std::string& path) {
   return path;
 }
 
-bool FileExists(const std::string& path) {
+bool IsExistingFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

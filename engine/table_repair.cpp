@@ -200,7 +200,7 @@ class TRepair {
 };
 
 void Rename(const std::string& from, const std::string& to, const std::string& table) {
-  if (os::FileExists(to) && !os::RemoveFile(to)) RaiseEngineError(err::kCannotDelete, to);
+  if (os::IsExistingFile(to) && !os::RemoveFile(to)) RaiseEngineError(err::kCannotDelete, to);
   if (!os::RenameFile(from, to)) RaiseEngineError(err::kAccessDenied, table);
 }
 
@@ -235,7 +235,7 @@ TRepairResult RepairTable(const std::string& fileName) {
     try {
       TDataFile leftover;
       leftover.SetFileName(work);
-      if (os::FileExists(leftover.FileName())) leftover.DeleteTable();
+      if (os::IsExistingFile(leftover.FileName())) leftover.DeleteTable();
     } catch (const EEngineError&) {
     }
     source.Close();
@@ -247,17 +247,17 @@ TRepairResult RepairTable(const std::string& fileName) {
   const char* extensions[] = {".DAT", ".IDX", ".BLB"};
   for (const char* ext : extensions) {
     const std::string old = base + ext;
-    if (os::FileExists(old)) Rename(old, Suffixed(old, ".bak"), name);
+    if (os::IsExistingFile(old)) Rename(old, Suffixed(old, ".bak"), name);
   }
   for (const char* ext : extensions) {
     const std::string fresh = work + ext;
-    if (os::FileExists(fresh)) Rename(fresh, base + ext, name);
+    if (os::IsExistingFile(fresh)) Rename(fresh, base + ext, name);
   }
   result.Lines.push_back("kept " + std::to_string(result.Kept) + " records, dropped " + std::to_string(result.Dropped) +
                          ", emptied " + std::to_string(result.BlobsEmptied) + " BLOB values, rebuilt " +
                          std::to_string(result.Indexes) + (result.Indexes == 1 ? " index" : " indexes"));
   result.Lines.push_back("the old files are kept as " + base + ".DAT.bak, .IDX.bak" +
-                         (os::FileExists(base + ".BLB.bak") ? ", .BLB.bak" : ""));
+                         (os::IsExistingFile(base + ".BLB.bak") ? ", .BLB.bak" : ""));
   return result;
 }
 

@@ -113,7 +113,7 @@ void TscSkinEngine::SetSkinFolder(const std::string& folder) {
     Load(nullptr);
     return;
   }
-  if (!DirectoryExists(folder)) return;
+  if (!IsExistingFolder(folder)) return;
   Load([folder](TscSkinSource& s) { s.LoadFromFolder(folder); });
 }
 

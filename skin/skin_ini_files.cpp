@@ -144,7 +144,7 @@ std::string TscCustomIniFile::GetText() const {
 
 TscMemIniFile::TscMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
   std::string text;
-  if (platform::FileExists(fileName_) && platform::ReadWholeFile(fileName_, text)) SetText(text);
+  if (platform::IsExistingFile(fileName_) && platform::ReadWholeFile(fileName_, text)) SetText(text);
 }
 
 void TscMemIniFile::UpdateFile() {

@@ -398,7 +398,7 @@ std::string FirstOskFile(const std::string& folder) {
 }  // namespace
 
 void TscSkinSource::LoadFromFolder(const std::string& folderName) {
-  if (folderName.empty() || !platform::DirectoryExists(folderName)) return;
+  if (folderName.empty() || !platform::IsExistingFolder(folderName)) return;
   const std::string folder = WithDelimiter(folderName);
   const std::string osk = FirstOskFile(folder);
   if (osk.empty()) return;
@@ -490,12 +490,12 @@ TSkinFileLocation FindSkinFile(std::string value, const std::string& exeFolder) 
   const auto absolute = [](const std::string& v) { return v.size() >= 2 && v[1] == ':'; };
   if (ext != ".osk") {
     const std::string path = absolute(value) ? value : exeFolder + value;
-    if (!platform::FileExists(path)) return {TSkinFileLocation::Nothing, {}};
+    if (!platform::IsExistingFile(path)) return {TSkinFileLocation::Nothing, {}};
     return {TSkinFileLocation::Package, path};
   }
   const std::string part = delim == std::string::npos ? std::string() : value.substr(0, delim + 1);
   const std::string folder = absolute(part) ? part : exeFolder + part;
-  if (!platform::DirectoryExists(folder) || FirstOskFile(WithDelimiter(folder)).empty())
+  if (!platform::IsExistingFolder(folder) || FirstOskFile(WithDelimiter(folder)).empty())
     return {TSkinFileLocation::Nothing, {}};
   return {TSkinFileLocation::Folder, WithDelimiter(folder)};
 }

@@ -30,17 +30,17 @@ void TTableGrid::SetDataSource(dataset::TDataFeed* source) {
 }
 
 void TTableGrid::SetColumnWidth(const std::string& fieldName, int pixels) {
-  widths_[UpperCase(fieldName)] = std::max(0, pixels);
+  widths_[UpperAsciiText(fieldName)] = std::max(0, pixels);
   Invalidate();
 }
 
 void TTableGrid::SetColumnDisplayWidth(const std::string& fieldName, int characters) {
-  chars_[UpperCase(fieldName)] = std::max(0, characters);
+  chars_[UpperAsciiText(fieldName)] = std::max(0, characters);
   Invalidate();
 }
 
 void TTableGrid::HideColumn(const std::string& fieldName) {
-  hidden_.push_back(UpperCase(fieldName));
+  hidden_.push_back(UpperAsciiText(fieldName));
   Invalidate();
 }
 
@@ -77,7 +77,7 @@ std::vector<dataset::TRecordField*> TTableGrid::Columns() const {
   if (!ds || !ds->Active()) return columns;
   for (const auto& f : ds->Fields()) {
     if (!f->Visible) continue;
-    if (std::find(hidden_.begin(), hidden_.end(), UpperCase(f->FieldName())) != hidden_.end()) continue;
+    if (std::find(hidden_.begin(), hidden_.end(), UpperAsciiText(f->FieldName())) != hidden_.end()) continue;
     columns.push_back(f.get());
   }
   return columns;
@@ -94,9 +94,9 @@ int TTableGrid::CharWidth() const {
 }
 
 int TTableGrid::ColumnWidth(const dataset::TRecordField& field) const {
-  auto it = widths_.find(UpperCase(field.FieldName()));
+  auto it = widths_.find(UpperAsciiText(field.FieldName()));
   if (it != widths_.end()) return it->second;
-  auto chars = chars_.find(UpperCase(field.FieldName()));
+  auto chars = chars_.find(UpperAsciiText(field.FieldName()));
   return (chars != chars_.end() ? chars->second : field.DisplayWidth()) * CharWidth() + 4;
 }
 

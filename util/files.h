@@ -16,8 +16,8 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-using platform::DirectoryExists;
-using platform::FileExists;
+using platform::IsExistingFile;
+using platform::IsExistingFolder;
 
 bool IsPathDelimiter(char c);  // "\" or "/"
 std::string WithTrailingDelimiter(std::string path);
@@ -46,7 +46,7 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 //     true or the folder is not root itself;
 //  2. every subfolder is entered (listOnly false) or, with listOnly, not entered but listed by its
 //     bare name (namesOnly) or its full path with a trailing delimiter.
-void FindFolders(const std::string& root, const std::string& mask, std::vector<std::string>& list,
-                 bool includeRoot, bool listOnly, bool namesOnly);
+void FindFolders(const std::string& root, const std::string& mask, std::vector<std::string>& list, bool includeRoot,
+                 bool listOnly, bool namesOnly);
 
 }  // namespace quillon

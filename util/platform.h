@@ -22,8 +22,8 @@ inline constexpr char kPathDelim = '/';
 // Full path of the running executable.
 std::string ExecutablePath();
 
-bool FileExists(const std::string& path);       // an existing file, not a folder
-bool DirectoryExists(const std::string& path);  // an existing folder
+bool IsExistingFile(const std::string& path);    // an existing file, not a folder
+bool IsExistingFolder(const std::string& path);  // an existing folder
 
 struct DirEntry {
   std::string name;

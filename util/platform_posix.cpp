@@ -1,8 +1,8 @@
 // POSIX backend of platform.h.
 #include <dirent.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,12 +36,12 @@ std::string ExecutablePath() {
   return buffer;
 }
 
-bool FileExists(const std::string& path) {
+bool IsExistingFile(const std::string& path) {
   struct stat st {};
   return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const std::string& path) {
+bool IsExistingFolder(const std::string& path) {
   struct stat st {};
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -88,37 +88,47 @@ FileStamp GetFileStamp(const std::string& path) {
           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
-bool KeyDown(int) { return false; }
+bool KeyDown(int) {
+  return false;
+}
 
-bool IsLeadByte(unsigned char) { return false; }
+bool IsLeadByte(unsigned char) {
+  return false;
+}
 
 bool WriteRegistryString(RegistryRoot, const std::string&, const std::string&, const std::string&) {
   return false;
 }
 
 std::uint32_t TickCount() {
-  timespec ts {};
+  timespec ts{};
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<std::uint32_t>(ms);
 }
 
 void SleepMs(std::uint32_t milliseconds) {
-  timespec ts {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  timespec ts{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
 }
 
 LocalTime LocalNow() {
-  timespec ts {};
+  timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  tm parts {};
+  tm parts{};
   ::localtime_r(&ts.tv_sec, &parts);
-  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-          parts.tm_hour,        parts.tm_min,     parts.tm_sec,
+  return {parts.tm_year + 1900,
+          parts.tm_mon + 1,
+          parts.tm_mday,
+          parts.tm_hour,
+          parts.tm_min,
+          parts.tm_sec,
           static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
-std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(::syscall(SYS_gettid)); }
+std::int64_t CurrentThreadId() {
+  return static_cast<std::int64_t>(::syscall(SYS_gettid));
+}
 
 }  // namespace quillon::platform

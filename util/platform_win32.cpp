@@ -18,7 +18,9 @@ struct HandleCloser {
 };
 using FileHandle = std::unique_ptr<void, HandleCloser>;
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+DWORD Attributes(const std::string& path) {
+  return GetFileAttributesA(path.c_str());
+}
 
 }  // namespace
 
@@ -28,12 +30,12 @@ std::string ExecutablePath() {
   return std::string(buffer, n);
 }
 
-bool FileExists(const std::string& path) {
+bool IsExistingFile(const std::string& path) {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DirectoryExists(const std::string& path) {
+bool IsExistingFolder(const std::string& path) {
   DWORD a = Attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -49,8 +51,8 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out) {
   do {
     std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                 !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    bool isDir =
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     out.push_back({std::move(name), isDir});
   } while (FindNextFileA(h, &data));
   FindClose(h);
@@ -59,8 +61,8 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out) {
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
-  FileHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (h.get() == INVALID_HANDLE_VALUE) return false;
   char buffer[65536];
   for (;;) {
@@ -72,8 +74,8 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
-  FileHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
   if (h.get() == INVALID_HANDLE_VALUE) return false;
   size_t done = 0;
   while (done < data.size()) {
@@ -90,21 +92,25 @@ FileStamp GetFileStamp(const std::string& path) {
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
   auto size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  auto time = (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-              data.ftLastWriteTime.dwLowDateTime;
+  auto time =
+      (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   return {size, time};
 }
 
-bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+bool IsLeadByte(unsigned char byte) {
+  return IsDBCSLeadByte(byte) != FALSE;
+}
 
-bool KeyDown(int virtualKey) { return (GetKeyState(virtualKey) & 0x8000) != 0; }
+bool KeyDown(int virtualKey) {
+  return (GetKeyState(virtualKey) & 0x8000) != 0;
+}
 
 bool WriteRegistryString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
                          const std::string& value) {
   HKEY base = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   HKEY key = nullptr;
-  if (RegCreateKeyExA(base, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(base, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
     return false;
   LONG rc = RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>(value.size() + 1));
@@ -112,9 +118,13 @@ bool WriteRegistryString(RegistryRoot root, const std::string& keyPath, const st
   return rc == ERROR_SUCCESS;
 }
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t TickCount() {
+  return GetTickCount();
+}
 
-void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMs(std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
 
 LocalTime LocalNow() {
   SYSTEMTIME t{};
@@ -122,6 +132,8 @@ LocalTime LocalNow() {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
-std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(GetCurrentThreadId()); }
+std::int64_t CurrentThreadId() {
+  return static_cast<std::int64_t>(GetCurrentThreadId());
+}
 
 }  // namespace quillon::platform

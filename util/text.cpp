@@ -4,17 +4,21 @@
 
 namespace quillon {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+}
 
-std::string LowerCase(std::string_view s) {
+std::string LowerAsciiText(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = LowerAscii(c);
   return r;
 }
 
-std::string UpperCase(std::string_view s) {
+std::string UpperAsciiText(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = UpperAscii(c);
   return r;
@@ -31,18 +35,22 @@ int CompareIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareIgnoringCase(a, b) == 0; }
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareIgnoringCase(a, b) == 0;
+}
 
 int PosText(std::string_view part, std::string_view text) {
   if (part.empty() || part.size() > text.size()) return 0;
-  std::string p = LowerCase(part);
-  std::string t = LowerCase(text);
+  std::string p = LowerAsciiText(part);
+  std::string t = LowerAsciiText(text);
   size_t at = t.find(p);
   return at == std::string::npos ? 0 : static_cast<int>(at) + 1;
 }
 
 namespace {
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 }  // namespace
 
 std::string TrimLeft(std::string_view s) {
@@ -57,7 +65,9 @@ std::string TrimRight(std::string_view s) {
   return std::string(s.substr(0, n));
 }
 
-std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+std::string Trim(std::string_view s) {
+  return TrimLeft(TrimRight(s));
+}
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;

@@ -12,14 +12,14 @@ inline constexpr char kCrLf[] = "\r\n";
 
 char LowerAscii(char c);
 char UpperAscii(char c);
-std::string LowerCase(std::string_view s);  // A-Z -> a-z only
-std::string UpperCase(std::string_view s);  // a-z -> A-Z only
+std::string LowerAsciiText(std::string_view s);  // A-Z -> a-z only
+std::string UpperAsciiText(std::string_view s);  // a-z -> A-Z only
 
 // Equality and three-way order ignoring the case of A-Z (byte order otherwise).
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
 int CompareIgnoringCase(std::string_view a, std::string_view b);
 
-// 1-based position of part in text, both compared after LowerCase; 0 when absent (also for an
+// 1-based position of part in text, both compared after LowerAsciiText; 0 when absent (also for an
 // empty part).
 int PosText(std::string_view part, std::string_view text);
 

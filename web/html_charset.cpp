@@ -108,7 +108,7 @@ bool IsAsciiAlnum(char c) {
 
 // The value of "charset=" inside a Content-Type value or a <meta content>, empty when absent.
 std::string CharsetParameter(std::string_view value) {
-  std::string lower = LowerCase(value);
+  std::string lower = LowerAsciiText(value);
   std::size_t p = 0;
   while ((p = lower.find("charset", p)) != std::string::npos) {
     std::size_t q = p + 7;
@@ -142,7 +142,7 @@ std::string MetaCharset(std::string_view bytes) {
       i = end + 3;
       continue;
     }
-    if (head[i] != '<' || i + 5 >= head.size() || LowerCase(head.substr(i + 1, 4)) != "meta" ||
+    if (head[i] != '<' || i + 5 >= head.size() || LowerAsciiText(head.substr(i + 1, 4)) != "meta" ||
         !(IsAsciiSpace(head[i + 5]) || head[i + 5] == '/')) {
       ++i;
       continue;
@@ -154,7 +154,7 @@ std::string MetaCharset(std::string_view bytes) {
       while (p < head.size() && (IsAsciiSpace(head[p]) || head[p] == '/')) ++p;
       std::size_t nameStart = p;
       while (p < head.size() && !IsAsciiSpace(head[p]) && head[p] != '=' && head[p] != '>' && head[p] != '/') ++p;
-      std::string name = LowerCase(head.substr(nameStart, p - nameStart));
+      std::string name = LowerAsciiText(head.substr(nameStart, p - nameStart));
       while (p < head.size() && IsAsciiSpace(head[p])) ++p;
       std::string value;
       if (p < head.size() && head[p] == '=') {
@@ -177,10 +177,10 @@ std::string MetaCharset(std::string_view bytes) {
         continue;
       }
       if (name == "charset" && charset.empty()) charset = Trim(value);
-      if (name == "http-equiv" && httpEquiv.empty()) httpEquiv = LowerCase(Trim(value));
+      if (name == "http-equiv" && httpEquiv.empty()) httpEquiv = LowerAsciiText(Trim(value));
       if (name == "content" && content.empty()) content = value;
     }
-    if (!charset.empty()) return LowerCase(charset);
+    if (!charset.empty()) return LowerAsciiText(charset);
     if (httpEquiv == "content-type") {
       std::string fromContent = CharsetParameter(content);
       if (!fromContent.empty()) return fromContent;
@@ -215,7 +215,7 @@ char32_t NumericReferenceValue(std::uint32_t value) {
 }  // namespace
 
 std::string CanonicalCharset(std::string_view label) {
-  std::string l = LowerCase(Trim(label));
+  std::string l = LowerAsciiText(Trim(label));
   static constexpr std::string_view kUtf8[] = {"utf-8", "utf8", "unicode-1-1-utf-8", "x-unicode20utf8"};
   static constexpr std::string_view kCp1252[] = {"windows-1252", "cp1252",     "x-cp1252", "iso-8859-1", "iso8859-1",
                                                  "iso_8859-1",   "iso-ir-100", "latin1",   "l1",         "us-ascii",

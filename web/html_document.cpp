@@ -374,7 +374,7 @@ std::size_t THtmlTreeBuilder::ReadTag(std::string_view s, std::size_t i, TTag& t
   std::size_t n = s.size();
   std::size_t p = i;
   while (p < n && !IsSpace(s[p]) && s[p] != '/' && s[p] != '>') ++p;
-  tag.name = LowerCase(s.substr(i, p - i));
+  tag.name = LowerAsciiText(s.substr(i, p - i));
   while (p < n) {
     while (p < n && (IsSpace(s[p]) || s[p] == '/')) {
       if (s[p] == '/' && p + 1 < n && s[p + 1] == '>') tag.selfClosing = true;
@@ -384,7 +384,7 @@ std::size_t THtmlTreeBuilder::ReadTag(std::string_view s, std::size_t i, TTag& t
     if (s[p] == '>') return p + 1;
     std::size_t nameStart = p++;
     while (p < n && !IsSpace(s[p]) && s[p] != '/' && s[p] != '>' && s[p] != '=') ++p;
-    std::string attrName = LowerCase(s.substr(nameStart, p - nameStart));
+    std::string attrName = LowerAsciiText(s.substr(nameStart, p - nameStart));
     while (p < n && IsSpace(s[p])) ++p;
     std::string value;
     if (p < n && s[p] == '=') {
@@ -424,7 +424,7 @@ void THtmlTreeBuilder::Run(std::string_view s) {
           break;
         }
         std::size_t after = end + 2 + rawEnd_.size();
-        if (after <= n && LowerCase(s.substr(end + 2, rawEnd_.size())) == rawEnd_ &&
+        if (after <= n && LowerAsciiText(s.substr(end + 2, rawEnd_.size())) == rawEnd_ &&
             (after == n || IsSpace(s[after]) || s[after] == '/' || s[after] == '>'))
           break;
         end += 2;
@@ -510,7 +510,7 @@ std::string THtmlDocument::BodyText() const {
 }
 
 bool IsHtmlResponse(std::string_view contentType, std::string_view bytes) {
-  std::string type = LowerCase(Trim(contentType.substr(0, contentType.find(';'))));
+  std::string type = LowerAsciiText(Trim(contentType.substr(0, contentType.find(';'))));
   if (!type.empty()) return type == "text/html" || type == "application/xhtml+xml";
   std::size_t i = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (i < bytes.size() && IsSpace(bytes[i])) ++i;

@@ -33,7 +33,7 @@ bool IsNotRendered(const THtmlNode& e) {
     return true;
   if (e.Attribute("hidden")) return true;
   if (const std::string* style = e.Attribute("style")) {
-    std::string s = LowerCase(*style);
+    std::string s = LowerAsciiText(*style);
     s.erase(std::remove_if(s.begin(), s.end(), IsCollapsible), s.end());
     std::size_t p = s.find("display:none");
     if (p != std::string::npos && (p == 0 || s[p - 1] == ';' || s[p - 1] == '"')) return true;

@@ -131,7 +131,7 @@ void DeleteLeadingBlankLines(TLines& lines) {
 std::string CommonSteps(const std::string& t, const std::string& title) {
   TLines lines = SplitLines(Trim(t));
   DeleteLeadingBlankLines(lines);
-  if (!lines.empty() && LowerCase(Trim(lines.front())) == LowerCase(Trim(title))) lines.erase(lines.begin());
+  if (!lines.empty() && LowerAsciiText(Trim(lines.front())) == LowerAsciiText(Trim(title))) lines.erase(lines.begin());
   DeleteLeadingBlankLines(lines);
   return JoinLines(lines);
 }

@@ -100,7 +100,7 @@ std::vector<std::string> FrameAddresses(const THtmlDocument& doc, std::string_vi
   for (const THtmlNode* frame : frames) {
     const std::string* src = frame->Attribute("src");
     if (!src || Trim(*src).empty()) continue;
-    std::string lower = LowerCase(Trim(*src));
+    std::string lower = LowerAsciiText(Trim(*src));
     if (lower.rfind("about:", 0) == 0 || lower.rfind("javascript:", 0) == 0) continue;
     out.push_back(ResolveAddress(baseAddress, *src));
   }

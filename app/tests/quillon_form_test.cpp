@@ -404,7 +404,7 @@ TEST_F(QuillonFormTest, TheSortingToolSortsEverySectionAndClearsTheValues) {
   f.Button1Click(*f.Button1);
   EXPECT_EQ(dir.Read("default\\artist.ini"), Lines({"[B]", "ba=", "Bb=", "zz top=", "", "[A]", "a=", "b="}));
   EXPECT_EQ(dir.Read("noindexkey\\artist.ini"), untouched);
-  EXPECT_FALSE(FileExists(dir.Path() + "missingindex\\gone.ini"));
+  EXPECT_FALSE(IsExistingFile(dir.Path() + "missingindex\\gone.ini"));
   EXPECT_EQ(f.Button1->Caption(), "A:artist.ini");
   EXPECT_FALSE(f.Button1->Visible());
 }
@@ -734,7 +734,7 @@ TEST(ProgramFile, CarriesItsManifestAndVersion) {
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, sizeof self);
   std::string program = FolderOf(self) + "..\\Quillon.exe";
-  ASSERT_TRUE(FileExists(program)) << program;
+  ASSERT_TRUE(IsExistingFile(program)) << program;
   HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));

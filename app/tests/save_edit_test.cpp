@@ -62,7 +62,7 @@ TEST_F(SaveEditTest, SaveWritesTheDocumentAndAddsTxtOnlyToNamesWithoutADot) {
   }
   EXPECT_EQ(dialogs.proposedFiles, std::vector<std::string>(3, "Auld Lang Syne.txt"));
   EXPECT_EQ(dialogs.fileDialogs, std::vector<std::string>(3, "*.txt|*.txt"));
-  EXPECT_FALSE(FileExists(dir.File("Plain\\Song")));
+  EXPECT_FALSE(IsExistingFile(dir.File("Plain\\Song")));
 
   // Cancelled: nothing is written.
   dialogs.chosenFile.clear();

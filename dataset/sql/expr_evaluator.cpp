@@ -163,7 +163,7 @@ bool Compare(int op, const TSqlValue& a, const TSqlValue& b, std::uint32_t lcid,
 
 std::string MapCase(const std::string& s, std::uint32_t lcid, bool upper) {
   if (lcid != 0) return engine::locale::MapCase(lcid, s, upper);
-  return upper ? UpperCase(s) : LowerCase(s);
+  return upper ? UpperAsciiText(s) : LowerAsciiText(s);
 }
 
 }  // namespace

@@ -314,7 +314,7 @@ bool StringBytes(const TFieldDescriptor& f, const TSqlValue& v, int partial, boo
   if (partial > 0) text = text.substr(0, static_cast<std::size_t>(partial));
   if (text.empty() || text.size() + 1 > f.DataSize || text.back() == ' ' || text.find('\0') != std::string::npos)
     return false;
-  if (upper && UpperCase(text) != text) return false;  // UPPER never yields a lower-case letter
+  if (upper && UpperAsciiText(text) != text) return false;  // UPPER never yields a lower-case letter
   out = text;
   out.resize(f.DataSize, '\0');
   return true;

@@ -48,6 +48,6 @@ int main(int argc, char** argv) {
     return 3;
   }
   platform::WriteWholeFile(ready, "ready");
-  for (int waited = 0; waited < 60000 && !os::FileExists(release); waited += 5) platform::SleepMs(5);
+  for (int waited = 0; waited < 60000 && !os::IsExistingFile(release); waited += 5) platform::SleepMs(5);
   return 0;
 }

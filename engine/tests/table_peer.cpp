@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
       }
     }
     platform::WriteWholeFile(pause, "paused");
-    for (int waited = 0; waited < 60000 && !platform::FileExists(go); waited += 5) platform::SleepMs(5);
+    for (int waited = 0; waited < 60000 && !platform::IsExistingFile(go); waited += 5) platform::SleepMs(5);
     for (int i = 0; i < churn; ++i) {
       unsigned dice = random() % 4;
       if (live.empty() || dice == 0) {

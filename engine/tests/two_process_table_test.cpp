@@ -196,15 +196,15 @@ TEST_P(TwoProcessTable, ReaderSeesOnlyWholeChanges) {
                              {table, GetParam() ? "1" : "0", std::to_string(kInserts), std::to_string(kMixed),
                               std::to_string(kChurn), "7", ready, pause, go, done});
   ASSERT_TRUE(peer.Started()) << peer.Path();
-  for (int waited = 0; waited < 60000 && !platform::FileExists(ready) && peer.Running(); waited += 10)
+  for (int waited = 0; waited < 60000 && !platform::IsExistingFile(ready) && peer.Running(); waited += 10)
     platform::SleepMs(10);
-  ASSERT_TRUE(platform::FileExists(ready)) << "the peer did not start";
+  ASSERT_TRUE(platform::IsExistingFile(ready)) << "the peer did not start";
 
   std::uint32_t lastCount = 0;
   int rounds = 0, lockRetries = 0, changedDuring = 0;
   for (bool more = true; more;) {
     more = peer.Running();  // one more round after the peer ended
-    if (!churn && platform::FileExists(pause)) {
+    if (!churn && platform::IsExistingFile(pause)) {
       churn = true;  // from here on records come and go
       ASSERT_TRUE(platform::WriteWholeFile(go, "go"));
     }

@@ -122,7 +122,7 @@ std::string TShell::TablePath(const std::string& name) const {
 bool TShell::TableExists(const std::string& name) const {
   TDataFile table;
   table.SetFileName(TablePath(name));
-  return engine::os::FileExists(table.FileName());
+  return engine::os::IsExistingFile(table.FileName());
 }
 
 bool TShell::Run(const TLineSource& source) {
@@ -271,7 +271,7 @@ void TShell::CreateTable(const TTableDef& def) {
 void TShell::DropTable(const std::string& name) {
   TDataFile table;
   table.SetFileName(TablePath(name));
-  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::IsExistingFile(table.FileName())) throw EShellError("no such table: " + name);
   table.DeleteTable();
 }
 
@@ -349,7 +349,7 @@ constexpr auto kTurnPause = std::chrono::milliseconds(50);
 // command waits for its turn instead of failing at once.
 void OpenInTurn(TDataFile& table, const std::string& path, const std::string& name, bool preferExclusive) {
   table.SetFileName(path);
-  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::IsExistingFile(table.FileName())) throw EShellError("no such table: " + name);
   const auto deadline = std::chrono::steady_clock::now() + kTurnWait;
   for (;;) {
     if (preferExclusive) {
@@ -434,7 +434,7 @@ void TShell::Check(const std::string& name) {
 void TShell::Repair(const std::string& name) {
   TDataFile probe;
   probe.SetFileName(TablePath(name));
-  if (!engine::os::FileExists(probe.FileName())) throw EShellError("no such table: " + name);
+  if (!engine::os::IsExistingFile(probe.FileName())) throw EShellError("no such table: " + name);
   engine::TRepairResult result = engine::RepairTable(TablePath(name));
   for (const auto& line : result.Lines) std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);

@@ -30,7 +30,7 @@ void TShell::FilterPlanCommand(std::vector<std::string> words) {
   filter.text = words[2];
   engine::TDataFile table;
   table.SetFileName(TablePath(words[1]));
-  if (!engine::os::FileExists(table.FileName())) throw EShellError("no such table: " + words[1]);
+  if (!engine::os::IsExistingFile(table.FileName())) throw EShellError("no such table: " + words[1]);
   table.SetReadOnly(true);
   table.Open();
   WriteFilterPlan(table, filter, out_);

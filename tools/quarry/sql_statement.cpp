@@ -21,7 +21,7 @@ std::string FirstWord(const std::string& text) {
   while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
   std::size_t j = i;
   while (j < text.size() && static_cast<unsigned char>(text[j]) > ' ' && text[j] != '(') ++j;
-  return UpperCase(text.substr(i, j - i));
+  return UpperAsciiText(text.substr(i, j - i));
 }
 
 void SetParameter(dataset::TQuarryParam& param, const std::string& value) {

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     if (command == "unpack" && argc == 4) {
       TscSkinSource source;
       source.LoadFromFile(argv[2]);
-      if (!quillon::platform::DirectoryExists(argv[3])) {
+      if (!quillon::platform::IsExistingFolder(argv[3])) {
         std::fprintf(stderr, "skinpack: no folder %s\n", argv[3]);
         return 1;
       }

@@ -125,8 +125,8 @@ TEST(Paths, AppPathIsTheExecutablesFolder) {
   std::string app = AppPath();
   ASSERT_FALSE(app.empty());
   EXPECT_TRUE(IsPathDelimiter(app.back()));
-  EXPECT_TRUE(DirectoryExists(app));
-  EXPECT_TRUE(FileExists(platform::ExecutablePath()));
+  EXPECT_TRUE(IsExistingFolder(app));
+  EXPECT_TRUE(IsExistingFile(platform::ExecutablePath()));
   EXPECT_EQ(FolderOf(platform::ExecutablePath()), app);
 }
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "util/files.h"
-#include "util/text.h"
 #include "util/testing/temp_dir.h"
+#include "util/text.h"
 
 namespace quillon {
 namespace {
@@ -24,7 +24,7 @@ TEST(ProfileFile, MissingFileGivesDefaultsAndIsNotCreatedByReading) {
   EXPECT_FALSE(ini.SectionExists("set"));
   ini.EraseSection("set");
   ini.DeleteKey("set", "x");
-  EXPECT_FALSE(FileExists(dir.File("lyrics.ini")));
+  EXPECT_FALSE(IsExistingFile(dir.File("lyrics.ini")));
   EXPECT_EQ(ReadIniString(dir.File("nothing.ini"), "db", "artistfile", "artist.ini"), "artist.ini");
 }
 

@@ -11,8 +11,12 @@ TEST(PosText, FindsPartIgnoringAsciiCaseOnly) {
     const char* text;
     int expected;
   } cases[] = {
-      {"abc", "xxABCyy", 3},   {"ABC", "abc", 1},          {"b", "abcb", 2},
-      {"", "anything", 0},     {"longer", "short", 0},     {"x", "", 0},
+      {"abc", "xxABCyy", 3},
+      {"ABC", "abc", 1},
+      {"b", "abcb", 2},
+      {"", "anything", 0},
+      {"longer", "short", 0},
+      {"x", "", 0},
       {"\xC9", "\xE9t\xE9", 0},  // accented letters keep their case: no match
       {"If you find some err", "Lyrics\r\nIF YOU FIND SOME ERRORS", 9},
   };
@@ -20,8 +24,8 @@ TEST(PosText, FindsPartIgnoringAsciiCaseOnly) {
 }
 
 TEST(Text, CaseHelpersTouchOnlyAsciiLetters) {
-  EXPECT_EQ(LowerCase("AbC-\xC4Z"), "abc-\xC4z");
-  EXPECT_EQ(UpperCase("abc-\xE4z"), "ABC-\xE4Z");
+  EXPECT_EQ(LowerAsciiText("AbC-\xC4Z"), "abc-\xC4z");
+  EXPECT_EQ(UpperAsciiText("abc-\xE4z"), "ABC-\xE4Z");
   EXPECT_TRUE(EqualIgnoringCase("Artist", "ARTIST"));
   EXPECT_FALSE(EqualIgnoringCase("Artist", "Artists"));
   EXPECT_LT(CompareIgnoringCase("abc", "ABD"), 0);

@@ -509,8 +509,8 @@ TEST_F(QueryExecution, WithLocksHoldsTheTablesAgainstASecondProcess) {
   folder.pop_back();
   engine::testing::TPeerProcess peer("sql_lock_peer", {folder, ready, release});
   ASSERT_TRUE(peer.Started()) << peer.Path();
-  for (int ms = 0; ms < 60000 && !engine::os::FileExists(ready) && peer.Running(); ms += 5) platform::SleepMs(5);
-  ASSERT_TRUE(engine::os::FileExists(ready)) << "the peer never reached its statement, exit code " << peer.Wait();
+  for (int ms = 0; ms < 60000 && !engine::os::IsExistingFile(ready) && peer.Running(); ms += 5) platform::SleepMs(5);
+  ASSERT_TRUE(engine::os::IsExistingFile(ready)) << "the peer never reached its statement, exit code " << peer.Wait();
   TQuerySettings settings = Settings();
   settings.LockRetryCount = 1;
   settings.LockWaitTime = 10;

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
       if (waited) return;
       waited = true;
       platform::WriteWholeFile(ready, "ready");
-      for (int ms = 0; ms < 60000 && !engine::os::FileExists(release); ms += 5) platform::SleepMs(5);
+      for (int ms = 0; ms < 60000 && !engine::os::IsExistingFile(release); ms += 5) platform::SleepMs(5);
     });
   } catch (const engine::EEngineError& e) {
     std::fprintf(stderr, "%s\n", e.what());

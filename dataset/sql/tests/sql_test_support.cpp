@@ -21,11 +21,11 @@ std::string Expected(const std::string& message) {
 }
 
 void TFakeResolver::AddTable(const std::string& table, std::vector<TFakeField> fields) {
-  tables_[LowerCase(table)] = std::move(fields);
+  tables_[LowerAsciiText(table)] = std::move(fields);
 }
 
 bool TFakeResolver::FindField(const TSourceDataFile& source, const std::string& name, TResolvedField& field) const {
-  auto it = tables_.find(LowerCase(FileNamePart(source.Path)));
+  auto it = tables_.find(LowerAsciiText(FileNamePart(source.Path)));
   if (it == tables_.end()) return false;
   for (std::size_t i = 0; i < it->second.size(); ++i) {
     const TFakeField& f = it->second[i];

@@ -29,9 +29,9 @@ TEST(Shell, CreateTableThenSchemaGivesTheSameStatement) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, std::string(kAlbumTable) + ";\nAlbumList\n");
-  EXPECT_TRUE(FileExists(dir.File("AlbumList.DAT")));
-  EXPECT_TRUE(FileExists(dir.File("AlbumList.IDX")));
-  EXPECT_FALSE(FileExists(dir.File("AlbumList.BLB"))) << "no BLOB fields, no BLOB file";
+  EXPECT_TRUE(IsExistingFile(dir.File("AlbumList.DAT")));
+  EXPECT_TRUE(IsExistingFile(dir.File("AlbumList.IDX")));
+  EXPECT_FALSE(IsExistingFile(dir.File("AlbumList.BLB"))) << "no BLOB fields, no BLOB file";
 }
 
 TEST(Shell, TableWithoutPrimaryKeyAndWithMemo) {
@@ -45,7 +45,7 @@ TEST(Shell, TableWithoutPrimaryKeyAndWithMemo) {
       r.out,
       "CREATE TABLE lyrics.dat (\n  songname CHAR(50),\n  lyrics MEMO,\n  songindex INTEGER,\n  songdb CHAR(40),\n"
       "  INDEX BySong (songindex, songdb) COMPRESSION 0\n) BLOCKSIZE 1024;\n");
-  EXPECT_TRUE(FileExists(dir.File("lyrics.BLB")));
+  EXPECT_TRUE(IsExistingFile(dir.File("lyrics.BLB")));
 }
 
 TEST(Shell, DropAndEmptyTable) {
@@ -54,8 +54,8 @@ TEST(Shell, DropAndEmptyTable) {
       RunShell(dir.Path(), std::string(kAlbumTable) + ";\nEMPTY TABLE AlbumList;\nDROP TABLE AlbumList;\n.tables\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, "");
-  EXPECT_FALSE(FileExists(dir.File("AlbumList.DAT")));
-  EXPECT_FALSE(FileExists(dir.File("AlbumList.IDX")));
+  EXPECT_FALSE(IsExistingFile(dir.File("AlbumList.DAT")));
+  EXPECT_FALSE(IsExistingFile(dir.File("AlbumList.IDX")));
   r = RunShell(dir.Path(), "DROP TABLE AlbumList;");
   EXPECT_EQ(r.err, "Error: no such table: AlbumList\n");
   EXPECT_EQ(r.exitCode, 1);
@@ -70,12 +70,12 @@ TEST(Shell, EngineErrorsPrintCodeAndStopUnlessKeepGoing) {
   EXPECT_EQ(stop.err.rfind("Quarry Engine Error # 10000 Invalid field definition specified for the field a", 0), 0u)
       << stop.err;
   EXPECT_EQ(std::count(stop.err.begin(), stop.err.end(), '\n'), 1) << "one line, then stop";
-  EXPECT_FALSE(FileExists(dir.File("v.DAT")));
+  EXPECT_FALSE(IsExistingFile(dir.File("v.DAT")));
 
   ShellRun go = RunShell(dir.Path(), script, true);
   EXPECT_EQ(go.exitCode, 1);
   EXPECT_NE(go.err.find("Quarry Engine Error # 10038 "), std::string::npos) << go.err;
-  EXPECT_TRUE(FileExists(dir.File("v.DAT"))) << "keep-going runs the rest";
+  EXPECT_TRUE(IsExistingFile(dir.File("v.DAT"))) << "keep-going runs the rest";
 }
 
 TEST(Shell, DotCommandsAndTheirErrors) {
