@@ -173,13 +173,7 @@ void TFlatButton::ReevaluateHover() {
   hot_ = Enabled() && CursorOver(Handle());
   // A button found hot is tracked, so that the timer takes the highlight away again.
   THoverTracker& hover = ButtonHover();
-  if (hot_ && hover.Tracked() != this) {
-    if (THoverClient* other = hover.Tracked()) {
-      hover.Forget(other);
-      other->HoverLeft();
-    }
-    hover.Track(this);
-  }
+  if (hot_ && hover.Tracked() != this) hover.Handover(this);
   Repaint();
 }
 
@@ -198,16 +192,7 @@ bool TFlatButton::DialogChar(char key) {
 
 void TFlatButton::MouseMoved(WPARAM keys, int x, int y) {
   THoverTracker& hover = ButtonHover();
-  if (hover.Tracked() != this) {
-    if (THoverClient* other = hover.Tracked()) {
-      hover.Forget(other);
-      other->HoverLeft();
-    }
-    if (ApplicationActive()) {
-      hover.Track(this);
-      MouseEnter();
-    }
-  }
+  if (hover.Tracked() != this && hover.Enter(this)) MouseEnter();
   if (dragging_) {
     TButtonState next = down_ ? TButtonState::exclusive : Inside(x, y) ? TButtonState::pressed : TButtonState::up;
     if (next != state_) {

@@ -77,16 +77,9 @@ void TFlatCheckBox::HoverLeft() {
 
 void TFlatCheckBox::MouseMoved(int x, int y) {
   THoverTracker& hover = CheckBoxHover();
-  if (hover.Tracked() != this) {
-    if (THoverClient* other = hover.Tracked()) {
-      hover.Forget(other);
-      other->HoverLeft();
-    }
-    if (ApplicationActive()) {
-      hover.Track(this);
-      hot_ = true;
-      Redraw();
-    }
+  if (hover.Tracked() != this && hover.Enter(this)) {
+    hot_ = true;
+    Redraw();
   }
   if (pressed_) {
     // While the button is held, the box is lit only with the mouse over it: a release

@@ -97,6 +97,20 @@ void THoverTracker::Forget(THoverClient* client) {
   Stop();
 }
 
+void THoverTracker::Handover(THoverClient* client) {
+  if (THoverClient* other = tracked_) {
+    Forget(other);
+    other->HoverLeft();
+  }
+  if (client) Track(client);
+}
+
+bool THoverTracker::Enter(THoverClient* client) {
+  const bool active = ApplicationActive();
+  Handover(active ? client : nullptr);
+  return active;
+}
+
 void THoverTracker::Tick() {
   if (!tracked_) {
     Stop();

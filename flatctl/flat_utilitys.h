@@ -63,6 +63,11 @@ class THoverTracker {
   void Stop();
   // Forgets client when it is the tracked one, and stops the timer then.
   void Forget(THoverClient* client);
+  // The mouse came onto client: the one lit before is told the mouse left it, and client is
+  // tracked while the program is active. True when client is now the tracked one.
+  bool Enter(THoverClient* client);
+  // The one lit before is told the mouse left it, and client (if any) is tracked.
+  void Handover(THoverClient* client);
   bool Running() const { return timer_ && timer_->Enabled(); }
 
  private:

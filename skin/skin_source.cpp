@@ -228,6 +228,68 @@ int ReadInt(TscCustomIniFile& ini, const std::string& section, const char* key, 
 // Positions and sizes beyond these are damage, not design: a window frame is never wider.
 constexpr int kMaxCoordinate = 32767;
 
+std::string ShortValue(TscCustomIniFile& ini, const std::string& section, const char* key) {
+  std::string v = ini.ReadString(section, key, "");
+  if (v.size() >= 256) throw ESkinError(std::string(key) + ": value of 256 characters or more");
+  return v;
+}
+
+template <class TFont>
+void ReadFont(TscCustomIniFile& ini, const std::string& section, TFont& font) {
+  std::string v;
+  if (!(v = ShortValue(ini, section, "FontName")).empty()) font.name = v;
+  font.size = ReadInt(ini, section, "FontSize", font.size);
+  if (!(v = ShortValue(ini, section, "FontStyle")).empty()) {
+    font.bold = font.italic = false;
+    for (const auto& word : SkinTokens(v)) {
+      const std::string w = LowerAscii(word);
+      if (w == "bold") font.bold = true;
+      if (w == "italic") font.italic = true;
+    }
+  }
+}
+
+// An object aligned to an edge takes its image's size across that edge; one in a corner both.
+void FitToImage(TscSkinObject& o, int width, int height) {
+  switch (o.Align) {
+    case TSkinAlign::Left:
+    case TSkinAlign::MostLeft:
+    case TSkinAlign::Right:
+    case TSkinAlign::MostRight:
+      o.Width = width;
+      break;
+    case TSkinAlign::Top:
+    case TSkinAlign::MostTop:
+    case TSkinAlign::Bottom:
+    case TSkinAlign::MostBottom:
+      o.Height = height;
+      break;
+    case TSkinAlign::TopLeft:
+    case TSkinAlign::TopRight:
+    case TSkinAlign::BottomLeft:
+    case TSkinAlign::BottomRight:
+      o.Width = width;
+      o.Height = height;
+      break;
+    default:
+      break;
+  }
+}
+
+// Action lists may be long; each of their lines (split at ';') is one token list and must stay short.
+std::vector<std::string> EventLines(const std::string& list, const char* key) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const auto semi = list.find(';', start);
+    lines.push_back(list.substr(start, semi == std::string::npos ? std::string::npos : semi - start));
+    if (lines.back().size() >= 256) throw ESkinError(std::string(key) + ": line of 256 characters or more");
+    if (semi == std::string::npos) break;
+    start = semi + 1;
+  }
+  return lines;
+}
+
 }  // namespace
 
 void TscSkinSource::LoadObjectFrom(TscCustomIniFile& ini, const std::string& section, TscSkinObject& o,
@@ -238,11 +300,7 @@ void TscSkinSource::LoadObjectFrom(TscCustomIniFile& ini, const std::string& sec
   if (++count > kMaxSkinObjects) throw ESkinError("more than " + std::to_string(kMaxSkinObjects) + " skin objects");
   branch.push_back(lower);
 
-  auto value = [&](const char* key) {
-    std::string v = ini.ReadString(section, key, "");
-    if (v.size() >= 256) throw ESkinError(std::string(key) + ": value of 256 characters or more");
-    return v;
-  };
+  auto value = [&](const char* key) { return ShortValue(ini, section, key); };
   o.Name = section;
   std::string v;
   if (!(v = value("Align")).empty()) o.Align = AlignWord(v);
@@ -255,45 +313,14 @@ void TscSkinSource::LoadObjectFrom(TscCustomIniFile& ini, const std::string& sec
       if (int c = ConditionWord(word); c >= 0) o.Conditions.set(static_cast<std::size_t>(c));
   }
   if (!(v = value("Color")).empty()) o.Color = ParseSkinColor(SkinTokens(v));
-  if (!(v = value("FontName")).empty()) o.Font.name = v;
-  o.Font.size = ReadInt(ini, section, "FontSize", o.Font.size);
-  if (!(v = value("FontStyle")).empty()) {
-    o.Font.bold = o.Font.italic = false;
-    for (const auto& word : SkinTokens(v)) {
-      const std::string w = LowerAscii(word);
-      if (w == "bold") o.Font.bold = true;
-      if (w == "italic") o.Font.italic = true;
-    }
-  }
+  ReadFont(ini, section, o.Font);
   if (!(v = value("TextColor")).empty()) o.TextColor = ParseSkinColor(SkinTokens(v));
   if (!(v = value("DisabledTextColor")).empty()) o.DisabledTextColor = ParseSkinColor(SkinTokens(v));
   if (!(v = value("TextAlign")).empty()) o.TextAlign = TextAlignWord(v);
   if (!(v = value("Image")).empty()) {
     if (auto image = ImageReference(SkinTokens(v))) {
       o.Image = image;
-      switch (o.Align) {
-        case TSkinAlign::Left:
-        case TSkinAlign::MostLeft:
-        case TSkinAlign::Right:
-        case TSkinAlign::MostRight:
-          o.Width = image->Width();
-          break;
-        case TSkinAlign::Top:
-        case TSkinAlign::MostTop:
-        case TSkinAlign::Bottom:
-        case TSkinAlign::MostBottom:
-          o.Height = image->Height();
-          break;
-        case TSkinAlign::TopLeft:
-        case TSkinAlign::TopRight:
-        case TSkinAlign::BottomLeft:
-        case TSkinAlign::BottomRight:
-          o.Width = image->Width();
-          o.Height = image->Height();
-          break;
-        default:
-          break;
-      }
+      FitToImage(o, image->Width(), image->Height());
     }
   }
   auto coordinate = [&](const char* key, int def, bool size) {
@@ -309,19 +336,9 @@ void TscSkinSource::LoadObjectFrom(TscCustomIniFile& ini, const std::string& sec
   static constexpr const char* kEventKeys[] = {"HoverEvent",       "LeaveEvent",   "ClickEvent",    "RightClickEvent",
                                                "DoubleClickEvent", "UnClickEvent", "SetFocusEvent", "KillFocusEvent"};
   for (int e = 0; e < kSkinEventCount; ++e) {
-    // Action lists may be long; each of their lines is one token list and must stay short.
     const std::string list = ini.ReadString(section, kEventKeys[e], "");
     if (list.empty()) continue;
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-      const auto semi = list.find(';', start);
-      lines.push_back(list.substr(start, semi == std::string::npos ? std::string::npos : semi - start));
-      if (lines.back().size() >= 256) throw ESkinError(std::string(kEventKeys[e]) + ": line of 256 characters or more");
-      if (semi == std::string::npos) break;
-      start = semi + 1;
-    }
-    o.Events[e] = std::move(lines);
+    o.Events[e] = EventLines(list, kEventKeys[e]);
   }
   if (!(v = value("MaskColor")).empty()) {
     o.MaskColor = ParseSkinColor(SkinTokens(v));

@@ -267,6 +267,24 @@ TEST(WriteOrder, ARecordReachesTheFileOnlyAfterTheBlocksOfItsNewMemo) {
 namespace quillon::engine {
 namespace {
 
+// Opens the table at `name` with every lock call on its files counted in `locks`.
+void OpenCountingLocks(TDataFile& table, const std::string& name, int& locks) {
+  struct TLockCounting : TPassThrough {
+    TLockCounting(std::unique_ptr<TStorage> inner, int& counter) : TPassThrough(std::move(inner)), Locks(counter) {}
+    bool Lock(std::uint32_t o, std::uint32_t l) override {
+      ++Locks;
+      return TPassThrough::Lock(o, l);
+    }
+    int& Locks;
+  };
+  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
+    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
+  });
+  table.SetFileName(name);
+  table.Open();
+  SetStorageHook({});
+}
+
 // A walk in an index order whose records lie in another order misses the record cache at every
 // step; the records of the coming entries are read under the lock of one miss, so the walk does
 // not take the read lock and run the change check once per record.
@@ -293,22 +311,9 @@ TEST(IndexWalk, ReadsTheRecordsOfComingEntriesUnderOneLock) {
     }
     table.Close();
   }
-  struct TLockCounting : TPassThrough {
-    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
-    bool Lock(std::uint32_t o, std::uint32_t l) override {
-      ++Locks;
-      return TPassThrough::Lock(o, l);
-    }
-    int& Locks;
-  };
   int locks = 0;
-  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
-    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
-  });
   TDataFile table;
-  table.SetFileName(name);
-  table.Open();
-  SetStorageHook({});
+  OpenCountingLocks(table, name, locks);
   table.SelectIndex(0);
   for (int direction : {1, -1}) {
     SCOPED_TRACE(direction);
@@ -367,22 +372,9 @@ TEST(ForwardWalk, ReadsSeveralBlocksAndTheirLeavesUnderOneLock) {
   quillon::testing::TempDir dir;
   constexpr std::int32_t kRecords = 20000;
   const std::string name = SongsInRecordOrder(dir, kRecords);
-  struct TLockCounting : TPassThrough {
-    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
-    bool Lock(std::uint32_t o, std::uint32_t l) override {
-      ++Locks;
-      return TPassThrough::Lock(o, l);
-    }
-    int& Locks;
-  };
   int locks = 0;
-  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
-    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
-  });
   TDataFile table;
-  table.SetFileName(name);
-  table.Open();
-  SetStorageHook({});
+  OpenCountingLocks(table, name, locks);
   for (int index : {0, 255}) {
     SCOPED_TRACE(index == 0 ? "primary order" : "physical order");
     table.SelectIndex(index);
@@ -529,22 +521,9 @@ TEST(MemoRead, TheValueOfARecordFoundByKeyIsReadUnderTheSearchsLock) {
       table.CloseBlob(false, 2, b.data());
     }
   }
-  struct TLockCounting : TPassThrough {
-    TLockCounting(std::unique_ptr<TStorage> inner, int& locks) : TPassThrough(std::move(inner)), Locks(locks) {}
-    bool Lock(std::uint32_t o, std::uint32_t l) override {
-      ++Locks;
-      return TPassThrough::Lock(o, l);
-    }
-    int& Locks;
-  };
   int locks = 0;
-  SetStorageHook([&](std::unique_ptr<TStorage> storage, const std::string&) {
-    return std::unique_ptr<TStorage>(std::make_unique<TLockCounting>(std::move(storage), locks));
-  });
   TDataFile table;
-  table.SetFileName(name);
-  table.Open();
-  SetStorageHook({});
+  OpenCountingLocks(table, name, locks);
   table.SelectIndex(0);
   std::vector<std::uint8_t> b(table.RecordBufferSize());
   const int before = locks;

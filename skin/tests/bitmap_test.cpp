@@ -164,7 +164,7 @@ TEST(OmbraBmpTest, KeyRunsAreMaximalRowRuns) {
 
 // ---- BMP files ----
 
-struct BmpSpec {
+struct BmpLayout {
   std::uint32_t headerSize = 40;
   std::int32_t width = 2, height = 2;
   int bitCount = 24;
@@ -173,7 +173,7 @@ struct BmpSpec {
   std::string pixels;
 };
 
-std::string BuildBmp(const BmpSpec& s) {
+std::string BuildBmp(const BmpLayout& s) {
   std::string out = "BM";
   PutU32(out, 0);
   PutU32(out, 0);
@@ -209,7 +209,7 @@ std::string Bytes(std::initializer_list<int> b) {
 TEST(BmpReaderTest, ReadsEveryFormatIntoTwentyFourBits) {
   struct Case {
     const char* what;
-    BmpSpec spec;
+    BmpLayout layout;
     TSkinColor topLeft, bottomRight;
   } cases[] = {
       {"24-bit bottom-up",
@@ -248,11 +248,11 @@ TEST(BmpReaderTest, ReadsEveryFormatIntoTwentyFourBits) {
       {"108-byte header", {108, 1, 1, 24, 0, 0, 0, "", Bytes({5, 6, 7, 0})}, SkinRgb(7, 6, 5), SkinRgb(7, 6, 5)},
   };
   for (const auto& c : cases) {
-    const std::string file = BuildBmp(c.spec) + "NEXT";
+    const std::string file = BuildBmp(c.layout) + "NEXT";
     std::size_t pos = 0;
     TOmbraBmpRef b;
     ASSERT_NO_THROW(b = TOmbraBmp::ReadBmp(file, pos)) << c.what;
-    EXPECT_EQ(b->Width(), c.spec.width) << c.what;
+    EXPECT_EQ(b->Width(), c.layout.width) << c.what;
     EXPECT_EQ(b->Pixel(0, 0), c.topLeft) << c.what;
     EXPECT_EQ(b->Pixel(b->Width() - 1, b->Height() - 1), c.bottomRight) << c.what;
     EXPECT_EQ(file.substr(pos), "NEXT") << c.what << ": the next record starts after the last pixel byte";
@@ -260,7 +260,7 @@ TEST(BmpReaderTest, ReadsEveryFormatIntoTwentyFourBits) {
 }
 
 TEST(BmpReaderTest, ImageSizeFieldDecidesWhereTheNextRecordStarts) {
-  BmpSpec s{40, 1, 1, 24, 0, 8, 0, "", Bytes({1, 2, 3, 0, 0xAA, 0xAA, 0xAA, 0xAA})};
+  BmpLayout s{40, 1, 1, 24, 0, 8, 0, "", Bytes({1, 2, 3, 0, 0xAA, 0xAA, 0xAA, 0xAA})};
   const std::string file = BuildBmp(s) + "X";
   std::size_t pos = 0;
   TOmbraBmp::ReadBmp(file, pos);

@@ -11,18 +11,18 @@ namespace quillon::sql {
 namespace {
 
 // Bytes written as hex pairs, with 'text' for ASCII runs; blanks and "|" only separate.
-std::vector<std::uint8_t> Bytes(const std::string& spec) {
+std::vector<std::uint8_t> Bytes(const std::string& pattern) {
   std::vector<std::uint8_t> out;
-  for (std::size_t i = 0; i < spec.size();) {
-    char c = spec[i];
+  for (std::size_t i = 0; i < pattern.size();) {
+    char c = pattern[i];
     if (c == ' ' || c == '|') {
       ++i;
     } else if (c == '\'') {
-      std::size_t end = spec.find('\'', i + 1);
-      for (std::size_t k = i + 1; k < end; ++k) out.push_back(static_cast<std::uint8_t>(spec[k]));
+      std::size_t end = pattern.find('\'', i + 1);
+      for (std::size_t k = i + 1; k < end; ++k) out.push_back(static_cast<std::uint8_t>(pattern[k]));
       i = end + 1;
     } else {
-      out.push_back(static_cast<std::uint8_t>(std::stoi(spec.substr(i, 2), nullptr, 16)));
+      out.push_back(static_cast<std::uint8_t>(std::stoi(pattern.substr(i, 2), nullptr, 16)));
       i += 2;
     }
   }
