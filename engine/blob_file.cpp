@@ -243,7 +243,7 @@ TBlock* TBlobFile::TakeBuffer() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (TBlock* b = blockCache_.ReuseOldest()) return b;
     if (TransactionHeld()) {
-      blockCache_.SetCapacity(std::min(blockCache_.Capacity() + kTransactionCacheGrowth, kMaxListSize));
+      blockCache_.Grow(kTransactionCacheGrowth);
       return TakeBuffer();
     }
     if (attempt == 0) WriteBlocks();

@@ -85,6 +85,15 @@ class TBufferCache {
     for (auto& b : buffers_) b.get()->*Key = 0;
   }
 
+  // Raises the capacity by `by`, up to the list's limit. A cache already at the limit cannot
+  // grow: the list's capacity error, the cache unchanged (a caller that grows and then takes a
+  // buffer must not go round again).
+  void Grow(int by) {
+    if (Capacity() >= kMaxListSize)
+      throw EListError("List capacity out of bounds (" + std::to_string(Capacity() + 1) + ")");
+    SetCapacity(std::min(Capacity() + by, kMaxListSize));
+  }
+
   // Takes a new buffer in as the most recently used. The owner decides when its cache grows, so
   // a full cache is the owner's mistake: the list's capacity error, the cache unchanged.
   TBuffer* Add(std::unique_ptr<TBuffer> buffer) {

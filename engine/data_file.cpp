@@ -586,7 +586,7 @@ TRecord* TDataFile::TakeBuffer() {
       return r;
     }
     if (locks_.Transaction) {
-      recordCache_.SetCapacity(std::min(recordCache_.Capacity() + kTransactionCacheGrowth, kMaxListSize));
+      recordCache_.Grow(kTransactionCacheGrowth);  // a transaction keeps every record it changed
       return TakeBuffer();
     }
     if (attempt == 0) {

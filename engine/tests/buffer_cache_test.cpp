@@ -110,6 +110,19 @@ TEST(BufferCache, AddingToAFullCacheIsRefusedAndChangesNothing) {
   EXPECT_NE(added, nullptr);
 }
 
+// A transaction's cache grows until the list's limit and then refuses, rather than growing by
+// nothing and asking again for ever.
+TEST(BufferCache, GrowingStopsAtTheListLimitWithTheCapacityError) {
+  TCache cache;
+  cache.Grow(5);
+  EXPECT_EQ(cache.Capacity(), 5);
+  cache.SetCapacity(kMaxListSize - 2);
+  cache.Grow(5);
+  EXPECT_EQ(cache.Capacity(), kMaxListSize);
+  EXPECT_THROW(cache.Grow(5), EListError);
+  EXPECT_EQ(cache.Capacity(), kMaxListSize);
+}
+
 TEST(BufferCache, WriteBackGetsRunsOfConsecutiveKeysAndLeavesPinnedOnesAlone) {
   TCache cache;
   cache.SetCapacity(8);
