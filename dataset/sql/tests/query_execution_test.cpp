@@ -218,6 +218,9 @@ TEST_F(QueryExecution, SelectsFiltersOrdersAndGroups) {
       {"select index from songs where index <> 6.5", "1\n2\n3\n4\n5\n7\n"},
       {"select index from songs where index in (3.2, 6.9)", "3\n6\n"},
       {"select index from songs where index between 1.5 and 3.9", "1\n2\n3\n"},
+      // One the column's type cannot hold keeps its value rather than wrap (4294967298 is not 2).
+      {"select index from songs where index = 4294967298", ""},
+      {"select index from songs where index < 3000000000.5 and index > 5", "6\n7\n"},
       {"select count(*) from songs a, albums b where a.index < 3", "10\n"},
       // Links that no index or map answers: on an unindexed column, and with an ordering operator.
       {"select a.index, b.index from songs a, songs b where a.song = b.song and a.index < 4",
