@@ -16,7 +16,8 @@ namespace quillon::quarry {
 
 namespace {
 
-// The statement's first word as the SQL layer reads it: blanks, at most one comment, blanks.
+// The statement's first word as the SQL layer reads it: after blanks, at most one comment and
+// blanks again.
 std::string FirstWord(const std::string& text) {
   std::size_t i = 0;
   auto skipBlanks = [&] {
@@ -28,8 +29,12 @@ std::string FirstWord(const std::string& text) {
     i = end == std::string::npos ? text.size() : end + 2;
     skipBlanks();
   }
+  // A word is a symbol: "SELECT*FROM t" starts with SELECT.
+  auto inWord = [](unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c >= 129;
+  };
   std::size_t j = i;
-  while (j < text.size() && static_cast<unsigned char>(text[j]) > ' ' && text[j] != '(') ++j;
+  while (j < text.size() && inWord(static_cast<unsigned char>(text[j]))) ++j;
   return UpperAsciiText(text.substr(i, j - i));
 }
 

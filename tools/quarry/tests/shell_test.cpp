@@ -192,6 +192,7 @@ TEST(ShellSql, StatementsReachTheSqlLayerAsWritten) {
     std::string err;
   } cases[] = {
       {"/* the numbers */ SELECT n FROM t", "n\n1\n", ""},
+      {"SELECT*FROM t", "n\ts\n1\tone\n", ""},
       {"/* a */ /* b */ SELECT n FROM t", "",
        sql + "SELECT, INSERT, UPDATE, or DELETE keyword expected, instead found '/'\n"},
       {"(SELECT n FROM t)", "", sql + "SELECT, INSERT, UPDATE, or DELETE keyword expected, instead found '('\n"},
