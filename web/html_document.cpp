@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "util/text.h"
+#include "web/style_sheet.h"
 
 namespace quillon::web {
 
@@ -497,9 +498,73 @@ std::unique_ptr<THtmlDocument> THtmlDocument::Parse(std::string_view bytes, std:
   return doc;
 }
 
+namespace {
+
+bool IsStyleSheetLink(const THtmlNode& node) {
+  const std::string* rel = node.Attribute("rel");
+  if (!node.IsElement("link") || !rel || !node.Attribute("href")) return false;
+  bool sheet = false, alternate = false;
+  std::string r = LowerAsciiText(*rel);
+  std::size_t i = 0;
+  while (i < r.size()) {
+    while (i < r.size() && IsSpace(r[i])) ++i;
+    std::size_t start = i;
+    while (i < r.size() && !IsSpace(r[i])) ++i;
+    std::string_view word = std::string_view(r).substr(start, i - start);
+    sheet = sheet || word == "stylesheet";
+    alternate = alternate || word == "alternate";
+  }
+  const std::string* media = node.Attribute("media");
+  return sheet && !alternate && (!media || MediaApplies(*media));
+}
+
+bool IsCssType(const THtmlNode& node) {
+  const std::string* type = node.Attribute("type");
+  return !type || type->empty() || LowerAsciiText(Trim(*type)) == "text/css";
+}
+
+// Style elements and linked sheets in document order, not looking into templates.
+template <typename Visit>
+void ForEachSheetSource(const THtmlNode& node, Visit visit) {
+  for (const THtmlNode* child : node.children) {
+    if (child->kind != THtmlNode::TKind::Element || child->name == "template") continue;
+    if (child->name == "style" || child->name == "link") {
+      visit(*child);
+      continue;
+    }
+    ForEachSheetSource(*child, visit);
+  }
+}
+
+}  // namespace
+
+std::vector<const THtmlNode*> THtmlDocument::StyleSheetLinks() const {
+  std::vector<const THtmlNode*> links;
+  ForEachSheetSource(*root_, [&](const THtmlNode& node) {
+    if (IsStyleSheetLink(node)) links.push_back(&node);
+  });
+  return links;
+}
+
+void THtmlDocument::SetLinkedStyleSheet(const THtmlNode* link, std::string css) {
+  linkedSheets_[link] = std::move(css);
+}
+
 std::string THtmlDocument::BodyText() const {
   if (!body_) return {};
-  std::string text = InnerText(*body_);
+  TStyleSheet sheet;
+  ForEachSheetSource(*root_, [&](const THtmlNode& node) {
+    if (node.name == "link") {
+      auto it = linkedSheets_.find(&node);
+      if (it != linkedSheets_.end() && IsStyleSheetLink(node)) sheet.Add(it->second);
+      return;
+    }
+    const std::string* media = node.Attribute("media");
+    if (!IsCssType(node) || (media && !MediaApplies(*media))) return;
+    for (const THtmlNode* text : node.children)
+      if (text->kind == THtmlNode::TKind::Text) sheet.Add(text->text);
+  });
+  std::string text = InnerText(*body_, &sheet, {root_});
   std::string crlf;
   crlf.reserve(text.size() + text.size() / 16);
   for (char c : text) {

@@ -6,16 +6,19 @@
 // head and body are implied, a paragraph, list item, table row or cell is closed by what follows
 // it, void, raw-text and escapable raw-text elements are recognised, misplaced end tags are
 // ignored and character references are resolved. The body text is the element's inner text as
-// browsers compute it: block boundaries give line breaks, <p> a blank line around it, <br> a line
-// break, table cells are separated by tabs and rows by line breaks, collapsible white space is
-// collapsed, and what is not rendered (head, script, style, noscript, template, form fields'
-// contents, elements with the hidden attribute or an inline "display: none") is left out.
+// browsers compute it, following the page's style sheets (style_sheet.h): block boundaries give
+// line breaks, <p> a blank line around it, <br> a line break, table cells are separated by tabs
+// and rows by line breaks, white space is collapsed as its white-space property says, letter case
+// follows text-transform, and what is not rendered (head, script, style, form fields' contents,
+// elements with the hidden attribute or "display: none", a closed <details> but its summary) or
+// not visible ("visibility: hidden") is left out.
 //
 // Ownership: a THtmlDocument owns all its nodes (an arena; node addresses never change). Nothing
 // here keeps global state, so documents may be built on any thread and read on another.
 #pragma once
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,6 +56,12 @@ class THtmlDocument {
   // become "?"), lines separated by CR LF; empty without a body.
   std::string BodyText() const;
 
+  // The <link rel="stylesheet"> elements whose sheets apply to the screen, in document order,
+  // and the sheet text fetched for one of them (its address is the caller's to resolve). Sheets
+  // that are never given are left out.
+  std::vector<const THtmlNode*> StyleSheetLinks() const;
+  void SetLinkedStyleSheet(const THtmlNode* link, std::string css);
+
   THtmlNode* NewNode() { return &nodes_.emplace_back(); }
 
  private:
@@ -61,6 +70,7 @@ class THtmlDocument {
   THtmlNode* root_ = nullptr;
   THtmlNode* body_ = nullptr;
   std::string charset_;
+  std::map<const THtmlNode*, std::string> linkedSheets_;
 };
 
 // True when a response is an HTML document: its Content-Type names text/html or
@@ -87,7 +97,12 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // where a reference without ";" followed by "=" or a letter or digit stays as written).
 std::string ResolveCharacterReferences(std::string_view text, bool inAttribute = false);
 
-// The inner text of an element as UTF-8 with LF line ends.
-std::string InnerText(const THtmlNode& element);
+class TStyleSheet;
+
+// The inner text of an element as UTF-8 with LF line ends, under the rules of sheet (none: the
+// browser's own styles and the style attributes only); ancestors: the element's ancestors from the
+// root, for the selectors that look at them and the properties inherited from them.
+std::string InnerText(const THtmlNode& element, const TStyleSheet* sheet = nullptr,
+                      const std::vector<const THtmlNode*>& ancestors = {});
 
 }  // namespace quillon::web
