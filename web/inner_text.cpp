@@ -104,7 +104,8 @@ class TInnerTextWriter {
   }
   void Space(bool visible) {
     if (lineStart_) return;
-    if (!space_ || !spaceVisible_) spaceVisible_ = visible;
+    // A run of white space keeps its first character, visible or not.
+    if (!space_) spaceVisible_ = visible;
     space_ = true;
   }
   void RequireBreaks(int count) {

@@ -81,8 +81,9 @@ std::string WithoutComments(std::string_view css) {
 }
 
 // Position of the first of stops at the top level of s from i (outside strings and brackets), or
-// s.size(). A closing bracket that closes nothing opened here also stops, so "}" ends a block.
-std::size_t FindTopLevel(std::string_view s, std::size_t i, std::string_view stops) {
+// s.size(). With closerStops, a closing bracket that closes nothing opened here also stops, so
+// "}" ends a block; without, it is part of the text (as in a rule's prelude).
+std::size_t FindTopLevel(std::string_view s, std::size_t i, std::string_view stops, bool closerStops = true) {
   std::string open;
   while (i < s.size()) {
     char c = s[i];
@@ -102,7 +103,7 @@ std::size_t FindTopLevel(std::string_view s, std::size_t i, std::string_view sto
     } else if (c == ')' || c == ']' || c == '}') {
       if (!open.empty() && open.back() == c) {
         open.pop_back();
-      } else if (open.empty()) {
+      } else if (open.empty() && closerStops) {
         return i;  // only reached when c is not a stop: an unmatched closer ends the search
       }
     }
@@ -797,36 +798,48 @@ class TMatcher {
 
   // Whether the selector matches e, whose ancestors are path_[0..depth).
   bool Matches(const TStyleSelector& s, const TElementRef& e, std::size_t depth) const {
-    return MatchFrom(s, s.compounds.size() - 1, e, depth);
+    return MatchFrom(s, s.compounds.size() - 1, e, depth) == TResult::Matches;
   }
 
  private:
-  bool MatchFrom(const TStyleSelector& s, std::size_t k, const TElementRef& e, std::size_t depth) const {
+  // A failure says how far up or back the search may stop: a compound that fails for one
+  // element may hold for another ancestor; once the left part fails for all siblings or for the
+  // whole path, trying further ancestors cannot help. This keeps long descendant chains on deep
+  // pages linear instead of trying every combination of ancestors.
+  enum class TResult { Matches, FailsLocally, FailsAllSiblings, FailsCompletely };
+
+  TResult MatchFrom(const TStyleSelector& s, std::size_t k, const TElementRef& e, std::size_t depth) const {
     const TCompoundSelector& compound = s.compounds[k];
     for (const TSimpleSelector& simple : compound.simples)
-      if (!MatchSimple(simple, e, depth)) return false;
-    if (k == 0) return true;
+      if (!MatchSimple(simple, e, depth)) return TResult::FailsLocally;
+    if (k == 0) return TResult::Matches;
     switch (compound.combinator) {
       case TCombinator::Descendant:
-        for (std::size_t d = depth; d-- > 0;)
-          if (MatchFrom(s, k - 1, path_[d], d)) return true;
-        return false;
+        for (std::size_t d = depth; d-- > 0;) {
+          TResult r = MatchFrom(s, k - 1, path_[d], d);
+          if (r == TResult::Matches || r == TResult::FailsCompletely) return r;
+        }
+        return TResult::FailsCompletely;
       case TCombinator::Child:
-        return depth > 0 && MatchFrom(s, k - 1, path_[depth - 1], depth - 1);
+        if (depth == 0) return TResult::FailsCompletely;
+        return MatchFrom(s, k - 1, path_[depth - 1], depth - 1);
       case TCombinator::Adjacent: {
         TElementRef previous;
-        return PreviousElement(e, previous) && MatchFrom(s, k - 1, previous, depth);
+        if (!PreviousElement(e, previous)) return TResult::FailsAllSiblings;
+        return MatchFrom(s, k - 1, previous, depth);
       }
       case TCombinator::Sibling: {
         TElementRef previous = e;
-        while (PreviousElement(previous, previous))
-          if (MatchFrom(s, k - 1, previous, depth)) return true;
-        return false;
+        while (PreviousElement(previous, previous)) {
+          TResult r = MatchFrom(s, k - 1, previous, depth);
+          if (r != TResult::FailsLocally) return r;
+        }
+        return TResult::FailsAllSiblings;
       }
       case TCombinator::None:
         break;
     }
-    return false;
+    return TResult::FailsCompletely;
   }
 
   bool MatchSimple(const TSimpleSelector& s, const TElementRef& e, std::size_t depth) const {
@@ -965,10 +978,6 @@ void ParseRules(std::string_view css, TRuleSink& sink) {
       i += 3;
       continue;
     }
-    if (css[i] == '}') {  // a stray closer
-      ++i;
-      continue;
-    }
     if (css[i] == '@') {
       std::size_t nameEnd = i + 1;
       while (nameEnd < n && IsNameChar(css[nameEnd])) ++nameEnd;
@@ -992,12 +1001,8 @@ void ParseRules(std::string_view css, TRuleSink& sink) {
       i = end + 1;
       continue;
     }
-    std::size_t open = FindTopLevel(css, i, "{");
+    std::size_t open = FindTopLevel(css, i, "{", false);
     if (open >= n) break;  // a prelude without a block is dropped
-    if (css[open] != '{') {
-      i = open + 1;
-      continue;
-    }
     std::size_t end = BlockEnd(css, open);
     sink.Rule(css.substr(i, open - i), css.substr(open + 1, end - open - 1));
     i = end + 1;
@@ -1298,6 +1303,10 @@ namespace {
 
 std::uint32_t DecodeUtf8(std::string_view s, std::size_t& i) {
   unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c >= 0x80 && c < 0xC0) {
+    ++i;
+    return 0xFFFD;
+  }
   int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
   if (extra && i + static_cast<std::size_t>(extra) >= s.size()) {
     ++i;
