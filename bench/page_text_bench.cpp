@@ -4,7 +4,6 @@
 // multiple of the page size.
 #include <benchmark/benchmark.h>
 
-#include <functional>
 #include <string>
 
 #include "web/html_document.h"
@@ -47,18 +46,7 @@ void BM_DocumentMemory(benchmark::State& state) {
   double ratio = 0;
   for (auto _ : state) {
     auto doc = THtmlDocument::Parse(page, "text/html");
-    std::size_t bytes = 0;
-    std::size_t nodes = 0;
-    std::function<void(const THtmlNode&)> count = [&](const THtmlNode& node) {
-      ++nodes;
-      bytes += sizeof(THtmlNode) + node.name.capacity() + node.text.capacity() +
-               node.children.capacity() * sizeof(THtmlNode*);
-      for (const auto& [name, value] : node.attributes) bytes += sizeof(name) * 2 + name.capacity() + value.capacity();
-      for (const THtmlNode* child : node.children) count(*child);
-    };
-    count(doc->Root());
-    ratio = static_cast<double>(bytes + page.size()) / static_cast<double>(page.size());
-    state.counters["nodes"] = static_cast<double>(nodes);
+    ratio = static_cast<double>(doc->TreeBytes() + page.size()) / static_cast<double>(page.size());
   }
   state.counters["memory_per_page_byte"] = ratio;
 }

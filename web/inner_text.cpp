@@ -29,7 +29,7 @@ bool IsCollapsible(char c) {
 
 // Elements whose content never becomes text, whatever the page's styles say.
 bool IsNeverRendered(const THtmlNode& e) {
-  return OneOf(e.name,
+  return OneOf(e.Name(),
                {"head",     "script",  "style", "noscript", "template", "title",    "meta",    "link",     "base",
                 "basefont", "bgsound", "param", "source",   "track",    "datalist", "noembed", "noframes", "iframe",
                 "textarea", "input",   "img",   "area",     "map",      "rp",       "frame",   "frameset", "object",
@@ -47,14 +47,10 @@ bool IsFlexContainer(TDisplay d) {
   return d == TDisplay::Flex || d == TDisplay::InlineFlex;
 }
 
-// Where each element child of a node stands among its siblings.
-std::vector<TElementRef> ChildRefs(const THtmlNode& node) {
-  std::vector<TElementRef> refs;
+int ElementCount(const THtmlNode& node) {
   int count = 0;
-  for (std::size_t j = 0; j < node.children.size(); ++j)
-    if (node.children[j]->kind == THtmlNode::TKind::Element) refs.push_back({node.children[j], &node, j, ++count, 0});
-  for (TElementRef& r : refs) r.elementCount = count;
-  return refs;
+  for (const THtmlNode* child : node.Children()) count += child->IsElement() ? 1 : 0;
+  return count;
 }
 
 class TInnerTextWriter {
@@ -117,7 +113,7 @@ class TInnerTextWriter {
     space_ = false;
     lineStart_ = true;
   }
-  void Text(const std::string& text, const TTextStyle& style);
+  void Text(std::string_view text, const TTextStyle& style);
   void CollapsedText(std::string_view text, const TTextStyle& style, bool keepLineFeeds);
   void Children(std::vector<TElementRef>& path, const TTextStyle& style, const THtmlNode* only);
   bool LaterCellFollows(std::vector<TElementRef>& path, const TTextStyle* parentStyle);
@@ -161,7 +157,7 @@ void TInnerTextWriter::CollapsedText(std::string_view text, const TTextStyle& st
   }
 }
 
-void TInnerTextWriter::Text(const std::string& text, const TTextStyle& style) {
+void TInnerTextWriter::Text(std::string_view text, const TTextStyle& style) {
   if (text.empty()) return;
   bool anonymousBlock = !styles_.empty() && IsFlexContainer(styles_.back()->display);
   if (anonymousBlock) {
@@ -200,19 +196,19 @@ void TInnerTextWriter::Text(const std::string& text, const TTextStyle& style) {
 const THtmlNode* TInnerTextWriter::LastRow(const THtmlNode& table) {
   const THtmlNode* lastRow = nullptr;
   auto rows = [&](auto& self, const THtmlNode& node) -> void {
-    for (const THtmlNode* child : node.children) {
-      if (child->kind != THtmlNode::TKind::Element || child->name == "table") continue;
-      if (child->name == "tr") {
+    for (const THtmlNode* child : node.Children()) {
+      if (child->Kind() != THtmlNode::TKind::Element || child->Name() == "table") continue;
+      if (child->Name() == "tr") {
         lastRow = child;
-      } else if (!OneOf(child->name, {"td", "th"})) {
+      } else if (!OneOf(child->Name(), {"td", "th"})) {
         self(self, *child);
       }
     }
   };
   rows(rows, table);
   if (!lastRow)
-    for (const THtmlNode* child : table.children)
-      if (child->kind == THtmlNode::TKind::Element) lastRow = child;
+    for (const THtmlNode* child : table.Children())
+      if (child->Kind() == THtmlNode::TKind::Element) lastRow = child;
   return lastRow;
 }
 
@@ -222,10 +218,9 @@ bool TInnerTextWriter::LaterCellFollows(std::vector<TElementRef>& path, const TT
   if (!self.parent) return false;
   bool found = false;
   int index = self.elementIndex;
-  for (std::size_t j = self.childIndex + 1; j < self.parent->children.size() && !found; ++j) {
-    const THtmlNode* sibling = self.parent->children[j];
-    if (sibling->kind != THtmlNode::TKind::Element) continue;
-    path.back() = {sibling, self.parent, j, ++index, self.elementCount};
+  for (const THtmlNode* sibling = self.node->NextSibling(); sibling && !found; sibling = sibling->NextSibling()) {
+    if (!sibling->IsElement()) continue;
+    path.back() = {sibling, self.parent, ++index, self.elementCount};
     if (IsNeverRendered(*sibling)) continue;
     found = StyleOf(path, parentStyle).display == TDisplay::TableCell;
   }
@@ -235,16 +230,16 @@ bool TInnerTextWriter::LaterCellFollows(std::vector<TElementRef>& path, const TT
 
 void TInnerTextWriter::Children(std::vector<TElementRef>& path, const TTextStyle& style, const THtmlNode* only) {
   const THtmlNode& node = *path.back().node;
-  std::vector<TElementRef> refs = ChildRefs(node);
-  std::size_t next = 0;
-  for (const THtmlNode* child : node.children) {
-    if (child->kind == THtmlNode::TKind::Text) {
-      if (!only) Text(child->text, style);
+  const int count = ElementCount(node);
+  int index = 0;
+  for (const THtmlNode* child : node.Children()) {
+    if (child->Kind() == THtmlNode::TKind::Text) {
+      if (!only) Text(child->Text(), style);
       continue;
     }
-    const TElementRef& ref = refs[next++];
+    ++index;
     if (only && child != only) continue;
-    path.push_back(ref);
+    path.push_back({child, &node, index, count});
     Element(path, &style, false);
     path.pop_back();
   }
@@ -258,7 +253,7 @@ void TInnerTextWriter::Element(std::vector<TElementRef>& path, const TTextStyle*
     if (!top) return;
     style.display = TDisplay::Block;
   }
-  if (node.name == "br") {
+  if (node.Name() == "br") {
     space_ = false;
     if (style.visible) Emit("\n");
     lineStart_ = true;
@@ -267,7 +262,7 @@ void TInnerTextWriter::Element(std::vector<TElementRef>& path, const TTextStyle*
   }
   const TDisplay d = style.display;
   const bool shown = style.visible;
-  const bool paragraph = node.name == "p";
+  const bool paragraph = node.Name() == "p";
   const bool block = IsBlockLevel(d) || paragraph;
   const bool atomic = IsAtomicInline(d);
   const bool cell = d == TDisplay::TableCell;
@@ -288,9 +283,9 @@ void TInnerTextWriter::Element(std::vector<TElementRef>& path, const TTextStyle*
   if (d != TDisplay::TableColumn) {
     styles_.push_back(&style);
     const THtmlNode* only = nullptr;
-    if (node.name == "details" && !node.Attribute("open")) {
+    if (node.Name() == "details" && !node.Attribute("open")) {
       // A closed details element shows only its summary.
-      for (const THtmlNode* child : node.children)
+      for (const THtmlNode* child : node.Children())
         if (child->IsElement("summary")) {
           only = child;
           break;
@@ -333,10 +328,13 @@ std::string InnerText(const THtmlNode& element, const TStyleSheet* sheet,
   styles.reserve(ancestors.size());
   const THtmlNode* parent = nullptr;
   auto refOf = [&](const THtmlNode* node) {
-    TElementRef ref{node, parent, 0, 1, 1};
-    if (parent)
-      for (const TElementRef& r : ChildRefs(*parent))
-        if (r.node == node) ref = r;
+    TElementRef ref{node, parent, 1, 1};
+    if (parent) {
+      ref.elementCount = ElementCount(*parent);
+      for (const THtmlNode* sibling = node->PreviousSibling(*parent); sibling;
+           sibling = sibling->PreviousSibling(*parent))
+        ref.elementIndex += sibling->IsElement() ? 1 : 0;
+    }
     return ref;
   };
   for (const THtmlNode* ancestor : ancestors) {

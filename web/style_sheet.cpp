@@ -718,7 +718,7 @@ class TSelectorParser {
 // Matching
 
 bool HasClass(const THtmlNode& node, std::string_view name) {
-  const std::string* classes = node.Attribute("class");
+  const std::string_view* classes = node.Attribute("class");
   if (!classes) return false;
   std::string_view v = *classes;
   std::size_t i = 0;
@@ -731,10 +731,15 @@ bool HasClass(const THtmlNode& node, std::string_view name) {
   return false;
 }
 
-bool AttributeMatches(const TSimpleSelector& s, const std::string& actual) {
-  std::string valueText = s.ignoreCase ? LowerAsciiText(s.value) : s.value;
-  std::string actualText = s.ignoreCase ? LowerAsciiText(actual) : actual;
-  std::string_view v = valueText, a = actualText;
+bool AttributeMatches(const TSimpleSelector& s, std::string_view actual) {
+  std::string valueText, actualText;
+  std::string_view v = s.value, a = actual;
+  if (s.ignoreCase) {
+    valueText = LowerAsciiText(v);
+    actualText = LowerAsciiText(a);
+    v = valueText;
+    a = actualText;
+  }
   switch (s.op) {
     case TAttributeOp::Exists:
       return true;
@@ -771,24 +776,26 @@ bool NthMatches(int a, int b, int index) {
 
 bool PreviousElement(const TElementRef& e, TElementRef& previous) {
   if (!e.parent) return false;
-  for (std::size_t j = e.childIndex; j-- > 0;) {
-    const THtmlNode* sibling = e.parent->children[j];
-    if (sibling->kind != THtmlNode::TKind::Element) continue;
-    previous = {sibling, e.parent, j, e.elementIndex - 1, e.elementCount};
+  for (const THtmlNode* sibling = e.node->PreviousSibling(*e.parent); sibling;
+       sibling = sibling->PreviousSibling(*e.parent)) {
+    if (!sibling->IsElement()) continue;
+    previous = {sibling, e.parent, e.elementIndex - 1, e.elementCount};
     return true;
   }
   return false;
 }
 
-// Position of e among the siblings of its own type, from the start (or from the end); and their count.
+// Position of e among the siblings of its own type, from the start and from the end.
 void TypePosition(const TElementRef& e, int& fromStart, int& fromEnd) {
   fromStart = fromEnd = 1;
   if (!e.parent) return;
-  const auto& siblings = e.parent->children;
-  for (std::size_t j = 0; j < siblings.size(); ++j) {
-    if (j == e.childIndex || siblings[j]->kind != THtmlNode::TKind::Element || siblings[j]->name != e.node->name)
+  bool before = true;
+  for (const THtmlNode* sibling : e.parent->Children()) {
+    if (sibling == e.node) {
+      before = false;
       continue;
-    (j < e.childIndex ? fromStart : fromEnd)++;
+    }
+    if (sibling->IsElement(e.node->Name())) (before ? fromStart : fromEnd)++;
   }
 }
 
@@ -846,15 +853,15 @@ class TMatcher {
     const THtmlNode& node = *e.node;
     switch (s.kind) {
       case TSimpleKind::Type:
-        return node.name == s.name;
+        return node.Name() == s.name;
       case TSimpleKind::Id: {
-        const std::string* id = node.Attribute("id");
+        const std::string_view* id = node.Attribute("id");
         return id && *id == s.name;
       }
       case TSimpleKind::Class:
         return HasClass(node, s.name);
       case TSimpleKind::Attribute: {
-        const std::string* value = node.Attribute(s.name);
+        const std::string_view* value = node.Attribute(s.name);
         return value && AttributeMatches(s, *value);
       }
       case TSimpleKind::Not:
@@ -887,13 +894,13 @@ class TMatcher {
         return NthMatches(s.a, s.b, s.kind == TSimpleKind::NthOfType ? fromStart : fromEnd);
       }
       case TSimpleKind::Root:
-        return depth == 0 && node.name == "html";
+        return depth == 0 && node.Name() == "html";
       case TSimpleKind::Empty:
-        return std::none_of(node.children.begin(), node.children.end(), [](const THtmlNode* child) {
-          return child->kind == THtmlNode::TKind::Element || !child->text.empty();
+        return std::none_of(node.Children().begin(), node.Children().end(), [](const THtmlNode* child) {
+          return child->Kind() == THtmlNode::TKind::Element || !child->Text().empty();
         });
       case TSimpleKind::Link:
-        return (node.name == "a" || node.name == "area") && node.Attribute("href");
+        return (node.Name() == "a" || node.Name() == "area") && node.Attribute("href");
       case TSimpleKind::Never:
         return false;
     }
@@ -904,7 +911,7 @@ class TMatcher {
 };
 
 TDisplay DefaultDisplay(const THtmlNode& node) {
-  const std::string& n = node.name;
+  std::string_view n = node.Name();
   static const std::initializer_list<std::string_view> kBlocks = {
       "address",   "article", "aside",   "blockquote", "body",       "center", "dd",       "details", "dir",
       "div",       "dl",      "dt",      "fieldset",   "figcaption", "figure", "footer",   "form",    "h1",
@@ -926,7 +933,7 @@ TDisplay DefaultDisplay(const THtmlNode& node) {
   return TDisplay::Inline;
 }
 
-TWhiteSpace DefaultWhiteSpace(const std::string& n, TWhiteSpace inherited) {
+TWhiteSpace DefaultWhiteSpace(std::string_view n, TWhiteSpace inherited) {
   if (n == "pre" || n == "listing" || n == "xmp" || n == "plaintext") return TWhiteSpace::Pre;
   if (n == "textarea") return TWhiteSpace::PreWrap;
   if (n == "nobr") return TWhiteSpace::NoWrap;
@@ -1187,7 +1194,7 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
   }
   TTextStyle ua = inherited;
   ua.display = node.Attribute("hidden") ? TDisplay::None : DefaultDisplay(node);
-  ua.whiteSpace = DefaultWhiteSpace(node.name, inherited.whiteSpace);
+  ua.whiteSpace = DefaultWhiteSpace(node.Name(), inherited.whiteSpace);
 
   // The winning declaration of each property: (tier, specificity, order) packed, highest wins.
   std::array<std::uint64_t, kPropertyCount> best{};
@@ -1213,12 +1220,12 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
       }
     };
     if (!index.byId.empty())
-      if (const std::string* id = node.Attribute("id")) {
-        auto it = index.byId.find(*id);
+      if (const std::string_view* id = node.Attribute("id")) {
+        auto it = index.byId.find(std::string(*id));
         if (it != index.byId.end()) tryEntries(it->second);
       }
     if (!index.byClass.empty())
-      if (const std::string* classes = node.Attribute("class")) {
+      if (const std::string_view* classes = node.Attribute("class")) {
         std::string_view v = *classes;
         std::size_t i = 0;
         std::vector<std::string> seen;
@@ -1235,12 +1242,12 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
         }
       }
     if (!index.byType.empty()) {
-      auto it = index.byType.find(node.name);
+      auto it = index.byType.find(std::string(node.Name()));
       if (it != index.byType.end()) tryEntries(it->second);
     }
     tryEntries(index.universal);
   }
-  if (const std::string* style = node.Attribute("style")) {
+  if (const std::string_view* style = node.Attribute("style")) {
     std::vector<TDeclaration> declarations;
     int order = 0;
     ParseDeclarations(WithoutComments(*style), declarations, order);

@@ -55,12 +55,11 @@ struct TTextStyle {
   bool positioned = false;  // position absolute or fixed
 };
 
-// An element on the path being matched: the node, where it stands among its parent's children,
-// and its 1-based position among the parent's element children.
+// An element on the path being matched: the node, its parent, and its 1-based position among
+// the parent's element children.
 struct TElementRef {
   const THtmlNode* node = nullptr;
   const THtmlNode* parent = nullptr;
-  std::size_t childIndex = 0;
   int elementIndex = 1;
   int elementCount = 1;
 };

@@ -15,7 +15,8 @@ namespace {
 
 // The body text of a page made of a sheet and a body, with LF line ends.
 std::string TextOf(const std::string& css, const std::string& body) {
-  std::string text = PageBodyText("<!DOCTYPE html><html><head><meta charset=utf-8><style>" + css + "</style></head><body>" + body, "");
+  std::string text =
+      PageBodyText("<!DOCTYPE html><html><head><meta charset=utf-8><style>" + css + "</style></head><body>" + body, "");
   std::string lf;
   for (char c : text)
     if (c != '\r') lf += c;
