@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "util/text.h"
+#include "web/name_set.h"
 #include "web/style_sheet.h"
 
 namespace quillon::web {
@@ -37,38 +38,44 @@ bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
 }
 
 bool IsVoid(std::string_view n) {
-  return OneOf(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img", "image", "input",
-                   "keygen", "link", "meta", "param", "source", "track", "wbr"});
+  static const TNameSet kNames{"area",  "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr", "img",
+                               "image", "input", "keygen",   "link",    "meta", "param", "source", "track", "wbr"};
+  return kNames.Has(n);
 }
 bool IsRawText(std::string_view n) {
-  return OneOf(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "noscript"});
+  static const TNameSet kNames{"script", "style", "xmp", "iframe", "noembed", "noframes", "noscript"};
+  return kNames.Has(n);
 }
 bool IsEscapableRawText(std::string_view n) {
   return n == "title" || n == "textarea";
 }
 bool IsHeadContent(std::string_view n) {
-  return OneOf(n, {"base", "basefont", "bgsound", "link", "meta", "title", "style", "script", "noscript", "noframes",
-                   "template"});
+  static const TNameSet kNames{"base",  "basefont", "bgsound",  "link",     "meta",    "title",
+                               "style", "script",   "noscript", "noframes", "template"};
+  return kNames.Has(n);
 }
 // Start tags that close an open paragraph.
 bool ClosesParagraph(std::string_view n) {
-  return OneOf(
-      n, {"address",  "article",    "aside",  "blockquote", "center", "details", "dialog",  "dir",     "div",  "dl",
-          "fieldset", "figcaption", "figure", "footer",     "form",   "h1",      "h2",      "h3",      "h4",   "h5",
-          "h6",       "header",     "hgroup", "hr",         "li",     "dd",      "dt",      "listing", "main", "menu",
-          "nav",      "ol",         "p",      "plaintext",  "pre",    "section", "summary", "table",   "ul",   "xmp"});
+  static const TNameSet kNames{"address", "article",   "aside",    "blockquote", "center",  "details", "dialog", "dir",
+                               "div",     "dl",        "fieldset", "figcaption", "figure",  "footer",  "form",   "h1",
+                               "h2",      "h3",        "h4",       "h5",         "h6",      "header",  "hgroup", "hr",
+                               "li",      "dd",        "dt",       "listing",    "main",    "menu",    "nav",    "ol",
+                               "p",       "plaintext", "pre",      "section",    "summary", "table",   "ul",     "xmp"};
+  return kNames.Has(n);
 }
 bool IsHeading(std::string_view n) {
   return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6';
 }
 // Elements whose end tag is looked for only within the current table or cell.
 bool IsSpecial(std::string_view n) {
-  return ClosesParagraph(n) || IsVoid(n) || IsRawText(n) || IsEscapableRawText(n) ||
-         OneOf(n, {"applet", "body", "button", "caption", "colgroup", "frameset", "head", "html", "marquee", "object",
-                   "select", "tbody", "td", "template", "tfoot", "th", "thead", "tr"});
+  static const TNameSet kOthers{"applet", "body",     "button",  "caption", "colgroup", "frameset",
+                                "head",   "html",     "marquee", "object",  "select",   "tbody",
+                                "td",     "template", "tfoot",   "th",      "thead",    "tr"};
+  return ClosesParagraph(n) || IsVoid(n) || IsRawText(n) || IsEscapableRawText(n) || kOthers.Has(n);
 }
 bool IsTablePart(std::string_view n) {
-  return OneOf(n, {"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"});
+  static const TNameSet kNames{"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"};
+  return kNames.Has(n);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "util/text.h"
 #include "web/html_document.h"
+#include "web/name_set.h"
 #include "web/style_sheet.h"
 
 namespace quillon::web {
@@ -29,11 +30,12 @@ bool IsCollapsible(char c) {
 
 // Elements whose content never becomes text, whatever the page's styles say.
 bool IsNeverRendered(const THtmlNode& e) {
-  return OneOf(e.Name(),
-               {"head",     "script",  "style", "noscript", "template", "title",    "meta",    "link",     "base",
-                "basefont", "bgsound", "param", "source",   "track",    "datalist", "noembed", "noframes", "iframe",
-                "textarea", "input",   "img",   "area",     "map",      "rp",       "frame",   "frameset", "object",
-                "embed",    "audio",   "video", "canvas",   "svg",      "math",     "col",     "colgroup"});
+  static const TNameSet kNames{"head",     "script",  "style",    "noscript", "template", "title",  "meta",
+                               "link",     "base",    "basefont", "bgsound",  "param",    "source", "track",
+                               "datalist", "noembed", "noframes", "iframe",   "textarea", "input",  "img",
+                               "area",     "map",     "rp",       "frame",    "frameset", "object", "embed",
+                               "audio",    "video",   "canvas",   "svg",      "math",     "col",    "colgroup"};
+  return kNames.Has(e.Name());
 }
 
 bool IsBlockLevel(TDisplay d) {
@@ -60,8 +62,9 @@ class TInnerTextWriter {
 
   // Walks element (the last of path), whose ancestors' computed styles end with parentStyle.
   void Element(std::vector<TElementRef>& path, const TTextStyle* parentStyle, bool top);
+  void EnterChildren(const THtmlNode& element) { ancestors_.Push(element); }
   TTextStyle StyleOf(std::vector<TElementRef>& path, const TTextStyle* parentStyle) const {
-    return sheet_.Compute(path, parentStyle);
+    return sheet_.Compute(path, parentStyle, &ancestors_);
   }
 
  private:
@@ -120,6 +123,7 @@ class TInnerTextWriter {
   static const THtmlNode* LastRow(const THtmlNode& table);
 
   const TStyleSheet& sheet_;
+  TAncestorFilter ancestors_;  // the elements of the path above the one being styled
   std::string out_;
   int breaks_ = 0;
   bool space_ = false;                      // a collapsed space waits for the next character laid out
@@ -292,7 +296,9 @@ void TInnerTextWriter::Element(std::vector<TElementRef>& path, const TTextStyle*
         }
       if (!only) only = &node;  // nothing at all
     }
+    ancestors_.Push(node);
     Children(path, style, only);
+    ancestors_.Pop(node);
     styles_.pop_back();
   }
   if (d == TDisplay::Table) lastRows_.pop_back();
@@ -340,6 +346,7 @@ std::string InnerText(const THtmlNode& element, const TStyleSheet* sheet,
   for (const THtmlNode* ancestor : ancestors) {
     path.push_back(refOf(ancestor));
     styles.push_back(writer.StyleOf(path, styles.empty() ? nullptr : &styles.back()));
+    writer.EnterChildren(*ancestor);
     parent = ancestor;
   }
   path.push_back(refOf(&element));

@@ -12,6 +12,7 @@
 
 #include "util/text.h"
 #include "web/html_document.h"
+#include "web/name_set.h"
 
 namespace quillon::web {
 
@@ -912,13 +913,13 @@ class TMatcher {
 
 TDisplay DefaultDisplay(const THtmlNode& node) {
   std::string_view n = node.Name();
-  static const std::initializer_list<std::string_view> kBlocks = {
+  static const TNameSet kBlocks = {
       "address",   "article", "aside",   "blockquote", "body",       "center", "dd",       "details", "dir",
       "div",       "dl",      "dt",      "fieldset",   "figcaption", "figure", "footer",   "form",    "h1",
       "h2",        "h3",      "h4",      "h5",         "h6",         "header", "hgroup",   "hr",      "html",
       "legend",    "listing", "main",    "menu",       "nav",        "ol",     "optgroup", "option",  "p",
       "plaintext", "pre",     "section", "summary",    "ul",         "xmp",    "search",   "dialog"};
-  if (OneOfNames(n, kBlocks)) {
+  if (kBlocks.Has(n)) {
     if (n == "dialog" && !node.Attribute("open")) return TDisplay::None;
     return TDisplay::Block;
   }
@@ -1125,6 +1126,7 @@ struct TStyleSheet::TIndex {
   struct TEntry {
     TStyleSelector selector;
     std::size_t rule = 0;
+    std::vector<std::uint32_t> ancestorHashes;  // names the selector needs above the element
   };
   std::vector<TStyleRule> rules;
   std::vector<TEntry> entries;
@@ -1176,14 +1178,50 @@ void TStyleSheet::Add(std::string_view css) {
         } else {
           index.universal.push_back(entry);
         }
-        index.entries.push_back({std::move(s), index.rules.size() - 1});
+        std::vector<std::uint32_t> hashes;
+        for (std::size_t k = 0; k + 1 < s.compounds.size(); ++k) {
+          TCombinator relation = s.compounds[k + 1].combinator;
+          if (relation != TCombinator::Descendant && relation != TCombinator::Child) continue;
+          for (const TSimpleSelector& simple : s.compounds[k].simples) {
+            if (hashes.size() >= 4) break;
+            if (simple.kind == TSimpleKind::Type) hashes.push_back(TAncestorFilter::Hash('t', simple.name));
+            if (simple.kind == TSimpleKind::Id) hashes.push_back(TAncestorFilter::Hash('#', simple.name));
+            if (simple.kind == TSimpleKind::Class) hashes.push_back(TAncestorFilter::Hash('.', simple.name));
+          }
+        }
+        index.entries.push_back({std::move(s), index.rules.size() - 1, std::move(hashes)});
       }
     }
   } sink(*index_, order_);
   ParseRules(WithoutComments(css), sink);
 }
 
-TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTextStyle* parent) const {
+TAncestorFilter::TAncestorFilter() : counts_(std::size_t(1) << kBits) {}
+
+std::uint32_t TAncestorFilter::Hash(char kind, std::string_view name) {
+  std::uint32_t h = 2166136261u;
+  h = (h ^ static_cast<unsigned char>(kind)) * 16777619u;
+  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+void TAncestorFilter::Count(const THtmlNode& element, int step) {
+  Add(Hash('t', element.Name()), step);
+  if (const std::string_view* id = element.Attribute("id")) Add(Hash('#', *id), step);
+  if (const std::string_view* classes = element.Attribute("class")) {
+    std::string_view v = *classes;
+    std::size_t i = 0;
+    while (i < v.size()) {
+      while (i < v.size() && IsCssSpace(v[i])) ++i;
+      std::size_t start = i;
+      while (i < v.size() && !IsCssSpace(v[i])) ++i;
+      if (i > start) Add(Hash('.', v.substr(start, i - start)), step);
+    }
+  }
+}
+
+TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTextStyle* parent,
+                                const TAncestorFilter* ancestors) const {
   const TElementRef& e = path.back();
   const THtmlNode& node = *e.node;
   TTextStyle inherited;
@@ -1214,6 +1252,9 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
     auto tryEntries = [&](const std::vector<std::size_t>& entries) {
       for (std::size_t k : entries) {
         const TIndex::TEntry& entry = index.entries[k];
+        if (ancestors && !std::all_of(entry.ancestorHashes.begin(), entry.ancestorHashes.end(),
+                                      [&](std::uint32_t h) { return ancestors->MayHold(h); }))
+          continue;
         if (!matcher.Matches(entry.selector, e, path.size() - 1)) continue;
         for (const TDeclaration& d : index.rules[entry.rule].declarations)
           consider(d, d.important ? 2 : 0, entry.selector.specificity);

@@ -67,6 +67,29 @@ struct TElementRef {
 struct TStyleSelector;
 struct TStyleRule;
 
+// The tags, ids and classes of the elements above the one being styled, counted in a small table
+// of hashes, so that a rule naming an ancestor the path cannot hold is passed over without a
+// search. A hash may stand for more than one name (the search then decides), never for none.
+class TAncestorFilter {
+ public:
+  TAncestorFilter();
+  void Push(const THtmlNode& element) { Count(element, 1); }
+  void Pop(const THtmlNode& element) { Count(element, -1); }
+  bool MayHold(std::uint32_t hash) const { return counts_[hash & kMask] > 0 && counts_[(hash >> kBits) & kMask] > 0; }
+  // The hash of a tag ('t'), id ('#') or class ('.') name.
+  static std::uint32_t Hash(char kind, std::string_view name);
+
+ private:
+  static constexpr unsigned kBits = 12;
+  static constexpr std::uint32_t kMask = (1u << kBits) - 1;
+  void Count(const THtmlNode& element, int step);
+  void Add(std::uint32_t hash, int step) {
+    counts_[hash & kMask] = static_cast<std::uint16_t>(counts_[hash & kMask] + step);
+    counts_[(hash >> kBits) & kMask] = static_cast<std::uint16_t>(counts_[(hash >> kBits) & kMask] + step);
+  }
+  std::vector<std::uint16_t> counts_;
+};
+
 class TStyleSheet {
  public:
   TStyleSheet();
@@ -79,8 +102,10 @@ class TStyleSheet {
   bool Empty() const;
 
   // The computed style of path.back(); path[0..n-2] are its ancestors from the root, parent the
-  // computed style of its parent (nullptr for the root).
-  TTextStyle Compute(const std::vector<TElementRef>& path, const TTextStyle* parent) const;
+  // computed style of its parent (nullptr for the root); ancestors, when given, holds exactly
+  // those ancestors.
+  TTextStyle Compute(const std::vector<TElementRef>& path, const TTextStyle* parent,
+                     const TAncestorFilter* ancestors = nullptr) const;
 
  private:
   struct TIndex;
