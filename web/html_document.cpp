@@ -83,7 +83,7 @@ bool IsTablePart(std::string_view n) {
 const std::string_view* THtmlNode::Attribute(std::string_view attributeName) const {
   if (kind_ != TKind::Element) return nullptr;
   for (std::uint32_t i = 0; i < size_; ++i)
-    if (attributes_[i].name == attributeName) return &attributes_[i].value;
+    if (Attributes()[i].name == attributeName) return &Attributes()[i].value;
   return nullptr;
 }
 
@@ -165,8 +165,7 @@ class THtmlTreeBuilder {
   THtmlNode* Current() { return stack_.back(); }
   // Where new nodes go: the current node, or its ancestor at the greatest depth the tree keeps.
   THtmlNode* InsertionParent() { return stack_[std::min(stack_.size(), kMaxDepth) - 1]; }
-  THtmlNode* NewElement(std::string_view name);
-  void SetAttributes(THtmlNode* node, const TTag& tag);
+  THtmlNode* NewElement(std::string_view name, const TTag* tag = nullptr);
   void AppendChild(THtmlNode* parent, THtmlNode* node);
   THtmlNode* Append(THtmlNode* parent, TTag& tag);
   void Push(TTag& tag) { PushNode(Append(InsertionParent(), tag)); }
@@ -186,7 +185,7 @@ class THtmlTreeBuilder {
     auto it = openCount_.find(interned->second);
     return it != openCount_.end() && it->second > 0;
   }
-  void StartBody();
+  void StartBody(const TTag* tag = nullptr);
   // Pops elements down to and including the topmost one that passes match, unless a node that
   // passes stop is met first. True when something was popped.
   template <typename Match, typename Stop>
@@ -207,21 +206,19 @@ class THtmlTreeBuilder {
   bool rawResolves_ = false;  // escapable raw text resolves character references
 };
 
-THtmlNode* THtmlTreeBuilder::NewElement(std::string_view name) {
-  THtmlNode* node = new (doc_.Allocate(sizeof(THtmlNode), alignof(THtmlNode))) THtmlNode();
+// An element and its attributes in one piece: the attributes follow the node.
+THtmlNode* THtmlTreeBuilder::NewElement(std::string_view name, const TTag* tag) {
+  std::size_t count = tag ? tag->attributes.size() : 0;
+  static_assert(sizeof(THtmlNode) % alignof(THtmlAttribute) == 0);
+  void* memory = doc_.Allocate(sizeof(THtmlNode) + count * sizeof(THtmlAttribute), alignof(THtmlNode));
+  THtmlNode* node = new (memory) THtmlNode();
   node->kind_ = THtmlNode::TKind::Element;
   node->name_ = doc_.Intern(name);
+  node->size_ = static_cast<std::uint32_t>(count);
+  auto* attributes = reinterpret_cast<THtmlAttribute*>(node + 1);
+  for (std::size_t i = 0; i < count; ++i)
+    new (&attributes[i]) THtmlAttribute{*doc_.Intern(tag->attributes[i].first), doc_.Store(tag->attributes[i].second)};
   return node;
-}
-
-void THtmlTreeBuilder::SetAttributes(THtmlNode* node, const TTag& tag) {
-  if (tag.attributes.empty()) return;
-  auto* attributes = static_cast<THtmlAttribute*>(
-      doc_.Allocate(sizeof(THtmlAttribute) * tag.attributes.size(), alignof(THtmlAttribute)));
-  for (std::size_t i = 0; i < tag.attributes.size(); ++i)
-    new (&attributes[i]) THtmlAttribute{*doc_.Intern(tag.attributes[i].first), doc_.Store(tag.attributes[i].second)};
-  node->attributes_ = attributes;
-  node->size_ = static_cast<std::uint32_t>(tag.attributes.size());
 }
 
 void THtmlTreeBuilder::AppendChild(THtmlNode* parent, THtmlNode* node) {
@@ -236,15 +233,14 @@ void THtmlTreeBuilder::AppendChild(THtmlNode* parent, THtmlNode* node) {
 }
 
 THtmlNode* THtmlTreeBuilder::Append(THtmlNode* parent, TTag& tag) {
-  THtmlNode* node = NewElement(tag.name);
-  SetAttributes(node, tag);
+  THtmlNode* node = NewElement(tag.name, &tag);
   AppendChild(parent, node);
   return node;
 }
 
-void THtmlTreeBuilder::StartBody() {
+void THtmlTreeBuilder::StartBody(const TTag* tag) {
   PopTo(1);
-  THtmlNode* body = NewElement("body");
+  THtmlNode* body = NewElement("body", tag);
   AppendChild(html_, body);
   PushNode(body);
   doc_.body_ = body;
@@ -422,11 +418,11 @@ void THtmlTreeBuilder::StartTag(TTag& tag) {
   }
   if (!bodyStarted_) {
     if (StartTagBeforeBody(tag, name)) return;
-    StartBody();
     if (name == "body") {
-      SetAttributes(doc_.body_, tag);
+      StartBody(&tag);
       return;
     }
+    StartBody();
   } else if (name == "body" || name == "head" || name == "frameset") {
     return;
   }

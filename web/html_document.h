@@ -37,9 +37,9 @@ struct THtmlAttribute {
 };
 
 // A node of the tree. Nodes, names, attributes and text live in their document's arena, so a
-// node is small and needs no allocation of its own: the children are a list through the
-// siblings (the first child's previous sibling is the last child, so appending and walking back
-// both take one step).
+// node is small (40 bytes, 24 in a 32-bit build) and needs no allocation of its own: the children are a list through
+// the siblings (the first child's previous sibling is the last child, so appending and walking back both take one
+// step).
 class THtmlNode {
  public:
   enum class TKind : std::uint8_t { Element, Text };
@@ -99,20 +99,21 @@ class THtmlNode {
     return parent.firstChild_ == this ? nullptr : previousSibling_;
   }
   std::size_t AttributeCount() const { return kind_ == TKind::Element ? size_ : 0; }
-  const THtmlAttribute& AttributeAt(std::size_t i) const { return attributes_[i]; }
+  const THtmlAttribute& AttributeAt(std::size_t i) const { return Attributes()[i]; }
   // The value of an attribute, or nullptr when the element has none of that name.
   const std::string_view* Attribute(std::string_view attributeName) const;
 
  private:
   friend class THtmlTreeBuilder;
   friend class THtmlDocument;
+  // An element's attributes are stored right after it.
+  const THtmlAttribute* Attributes() const { return reinterpret_cast<const THtmlAttribute*>(this + 1); }
   TKind kind_ = TKind::Element;
   std::uint32_t size_ = 0;  // text: its length; element: the number of attributes
   union {
     const std::string_view* name_ = nullptr;  // element: an entry of the document's name table
     const char* text_;                        // text node
   };
-  const THtmlAttribute* attributes_ = nullptr;
   THtmlNode* firstChild_ = nullptr;
   THtmlNode* nextSibling_ = nullptr;
   THtmlNode* previousSibling_ = nullptr;

@@ -1178,17 +1178,19 @@ void TStyleSheet::Add(std::string_view css) {
         } else {
           index.universal.push_back(entry);
         }
-        std::vector<std::uint32_t> hashes;
-        for (std::size_t k = 0; k + 1 < s.compounds.size(); ++k) {
+        // Ids and classes first, the nearest ancestors first: they are the likeliest to be missing.
+        std::vector<std::uint32_t> hashes, typeHashes;
+        for (std::size_t k = s.compounds.size() - 1; k-- > 0;) {
           TCombinator relation = s.compounds[k + 1].combinator;
           if (relation != TCombinator::Descendant && relation != TCombinator::Child) continue;
           for (const TSimpleSelector& simple : s.compounds[k].simples) {
-            if (hashes.size() >= 4) break;
-            if (simple.kind == TSimpleKind::Type) hashes.push_back(TAncestorFilter::Hash('t', simple.name));
+            if (simple.kind == TSimpleKind::Type) typeHashes.push_back(TAncestorFilter::Hash('t', simple.name));
             if (simple.kind == TSimpleKind::Id) hashes.push_back(TAncestorFilter::Hash('#', simple.name));
             if (simple.kind == TSimpleKind::Class) hashes.push_back(TAncestorFilter::Hash('.', simple.name));
           }
         }
+        hashes.insert(hashes.end(), typeHashes.begin(), typeHashes.end());
+        if (hashes.size() > 4) hashes.resize(4);
         index.entries.push_back({std::move(s), index.rules.size() - 1, std::move(hashes)});
       }
     }
