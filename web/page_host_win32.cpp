@@ -137,6 +137,16 @@ void Navigation(TStatePtr state, unsigned generation, std::string address) {
   if (top.ok && IsHtmlResponse(top.contentType, top.body)) doc = THtmlDocument::Parse(top.body, top.contentType);
   top.body.clear();
   top.body.shrink_to_fit();
+  if (doc && session) {
+    // The page's linked sheets decide what of its text is shown.
+    for (const TLinkedSheet& sheet : LinkedStyleSheets(*doc, top.address)) {
+      if (!state->Current(generation)) break;
+      TFetched fetched = Fetch(session, sheet.address, state, generation, false);
+      if (!fetched.ok) continue;
+      if (fetched.body.size() > kMaxLinkedSheetBytes) fetched.body.resize(kMaxLinkedSheetBytes);
+      doc->SetLinkedStyleSheet(sheet.link, std::move(fetched.body));
+    }
+  }
   state->Post({TNotice::TKind::Ready, generation, 0, 0, doc ? doc->BodyText() : std::string(), top.address, false});
   if (doc && AsksForNewWindow(*doc)) state->Post({TNotice::TKind::NewWindow, generation, 0, 0, {}, {}, false});
   if (doc) {

@@ -110,6 +110,25 @@ std::vector<std::string> FrameAddresses(const THtmlDocument& doc, std::string_vi
   return out;
 }
 
+std::vector<TLinkedSheet> LinkedStyleSheets(const THtmlDocument& doc, std::string_view documentAddress) {
+  std::vector<const THtmlNode*> frames;
+  const THtmlNode* base = nullptr;
+  Collect(doc.Root(), frames, base);
+  std::string baseAddress(documentAddress);
+  if (base) baseAddress = ResolveAddress(documentAddress, *base->Attribute("href"));
+  std::vector<TLinkedSheet> out;
+  for (const THtmlNode* link : doc.StyleSheetLinks()) {
+    std::string_view href = *link->Attribute("href");
+    if (Trim(href).empty()) continue;
+    std::string address = ResolveAddress(baseAddress, href);
+    std::string lower = LowerAsciiText(address);
+    if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0 && lower.rfind("file:", 0) != 0) continue;
+    out.push_back({link, std::move(address)});
+    if (out.size() == kMaxLinkedSheets) break;
+  }
+  return out;
+}
+
 bool AsksForNewWindow(const THtmlDocument& doc) {
   return CallsWindowOpen(doc.Root());
 }

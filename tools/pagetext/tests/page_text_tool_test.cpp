@@ -54,6 +54,10 @@ TEST(PageTextTool, PrintsBodyTextAndTheLyricsTheRuleCuts) {
        "sleep, little one, sleep\r\nthe night will not last.\r\n\r\n"
        "Written <2008> \x97 \"for Mira\" \x80"
        "0\r\n\r\none\r\ntwo\r\nVerses\r\n1\tHush\r\n2\tSleep\r\n"},
+      {"sheets linked from a saved page are read from beside it; print, alternate, missing and remote ones are "
+       "not",
+       {pages + "linked_sheets.html"},
+       "NIGHT TRAIN\r\nThe night train calls\r\nacross the fields\r\n(shown)\r\n"},
       {"Windows-1252 named in a meta element",
        {pages + "cp1252.html"},
        "Caf\xe9 Song\r\n\r\n\x93Na\xefve\x94 words \x96 one\r\nline two \x80 5\r\n"},
