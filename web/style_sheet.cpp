@@ -1126,12 +1126,27 @@ struct TStyleSheet::TIndex {
   struct TEntry {
     TStyleSelector selector;
     std::size_t rule = 0;
-    std::vector<std::uint32_t> ancestorHashes;  // names the selector needs above the element
   };
+  // A bucket's entry: the names the selector needs above the element, kept beside the entry's
+  // number so that most candidates are turned down without touching the selector.
+  struct TCandidate {
+    std::array<std::uint32_t, 4> ancestorHashes{};
+    std::uint32_t hashCount = 0;
+    std::uint32_t entry = 0;
+  };
+  using TBucket = std::vector<TCandidate>;
+  // Which names have a bucket, by hash: most ids, classes and tags of a page have none, and
+  // this answers for them without building a key.
+  struct TNameBits {
+    std::vector<std::uint64_t> bits = std::vector<std::uint64_t>(1024);
+    void Set(std::uint32_t h) { bits[(h >> 6) & 1023] |= std::uint64_t(1) << (h & 63); }
+    bool Has(std::uint32_t h) const { return (bits[(h >> 6) & 1023] >> (h & 63)) & 1; }
+  };
+  TNameBits idBits, classBits, typeBits;
   std::vector<TStyleRule> rules;
   std::vector<TEntry> entries;
-  std::unordered_map<std::string, std::vector<std::size_t>> byId, byClass, byType;
-  std::vector<std::size_t> universal;
+  std::unordered_map<std::string, TBucket> byId, byClass, byType;
+  TBucket universal;
 };
 
 TStyleSheet::TStyleSheet() : index_(std::make_unique<TIndex>()) {}
@@ -1169,15 +1184,13 @@ void TStyleSheet::Add(std::string_view css) {
           never = never || simple.kind == TSimpleKind::Never;
         }
         if (never) continue;
-        if (id) {
-          index.byId[id->name].push_back(entry);
-        } else if (cls) {
-          index.byClass[cls->name].push_back(entry);
-        } else if (type) {
-          index.byType[type->name].push_back(entry);
-        } else {
-          index.universal.push_back(entry);
-        }
+        TIndex::TBucket& bucket = id     ? index.byId[id->name]
+                                  : cls  ? index.byClass[cls->name]
+                                  : type ? index.byType[type->name]
+                                         : index.universal;
+        if (id) index.idBits.Set(TAncestorFilter::Hash('#', id->name));
+        if (!id && cls) index.classBits.Set(TAncestorFilter::Hash('.', cls->name));
+        if (!id && !cls && type) index.typeBits.Set(TAncestorFilter::Hash('t', type->name));
         // Ids and classes first, the nearest ancestors first: they are the likeliest to be missing.
         std::vector<std::uint32_t> hashes, typeHashes;
         for (std::size_t k = s.compounds.size() - 1; k-- > 0;) {
@@ -1190,8 +1203,12 @@ void TStyleSheet::Add(std::string_view css) {
           }
         }
         hashes.insert(hashes.end(), typeHashes.begin(), typeHashes.end());
-        if (hashes.size() > 4) hashes.resize(4);
-        index.entries.push_back({std::move(s), index.rules.size() - 1, std::move(hashes)});
+        TIndex::TCandidate candidate;
+        candidate.hashCount = static_cast<std::uint32_t>(std::min<std::size_t>(hashes.size(), 4));
+        std::copy_n(hashes.begin(), candidate.hashCount, candidate.ancestorHashes.begin());
+        candidate.entry = static_cast<std::uint32_t>(entry);
+        bucket.push_back(candidate);
+        index.entries.push_back({std::move(s), index.rules.size() - 1});
       }
     }
   } sink(*index_, order_);
@@ -1251,12 +1268,15 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
   const TIndex& index = *index_;
   if (!index.entries.empty()) {
     TMatcher matcher(path);
-    auto tryEntries = [&](const std::vector<std::size_t>& entries) {
-      for (std::size_t k : entries) {
-        const TIndex::TEntry& entry = index.entries[k];
-        if (ancestors && !std::all_of(entry.ancestorHashes.begin(), entry.ancestorHashes.end(),
-                                      [&](std::uint32_t h) { return ancestors->MayHold(h); }))
-          continue;
+    auto tryEntries = [&](const TIndex::TBucket& bucket) {
+      for (const TIndex::TCandidate& candidate : bucket) {
+        if (ancestors) {
+          bool mayMatch = true;
+          for (std::uint32_t h = 0; h < candidate.hashCount && mayMatch; ++h)
+            mayMatch = ancestors->MayHold(candidate.ancestorHashes[h]);
+          if (!mayMatch) continue;
+        }
+        const TIndex::TEntry& entry = index.entries[candidate.entry];
         if (!matcher.Matches(entry.selector, e, path.size() - 1)) continue;
         for (const TDeclaration& d : index.rules[entry.rule].declarations)
           consider(d, d.important ? 2 : 0, entry.selector.specificity);
@@ -1264,27 +1284,29 @@ TTextStyle TStyleSheet::Compute(const std::vector<TElementRef>& path, const TTex
     };
     if (!index.byId.empty())
       if (const std::string_view* id = node.Attribute("id")) {
-        auto it = index.byId.find(std::string(*id));
-        if (it != index.byId.end()) tryEntries(it->second);
+        if (index.idBits.Has(TAncestorFilter::Hash('#', *id))) {
+          auto it = index.byId.find(std::string(*id));
+          if (it != index.byId.end()) tryEntries(it->second);
+        }
       }
     if (!index.byClass.empty())
       if (const std::string_view* classes = node.Attribute("class")) {
         std::string_view v = *classes;
         std::size_t i = 0;
-        std::vector<std::string> seen;
+        // A class written twice runs its rules twice, to the same effect.
+        std::string name;
         while (i < v.size()) {
           while (i < v.size() && IsCssSpace(v[i])) ++i;
           std::size_t start = i;
           while (i < v.size() && !IsCssSpace(v[i])) ++i;
           if (i == start) break;
-          std::string name(v.substr(start, i - start));
-          if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+          if (!index.classBits.Has(TAncestorFilter::Hash('.', v.substr(start, i - start)))) continue;
+          name.assign(v.substr(start, i - start));
           auto it = index.byClass.find(name);
           if (it != index.byClass.end()) tryEntries(it->second);
-          seen.push_back(std::move(name));
         }
       }
-    if (!index.byType.empty()) {
+    if (!index.byType.empty() && index.typeBits.Has(TAncestorFilter::Hash('t', node.Name()))) {
       auto it = index.byType.find(std::string(node.Name()));
       if (it != index.byType.end()) tryEntries(it->second);
     }
