@@ -138,6 +138,12 @@ bool ParseArguments(const std::vector<std::string>& args, TPageTextRequest& requ
 
 bool LoadBodyText(const std::string& source, std::string& text, std::string& error) {
   if (IsAddress(source)) return LoadAddress(source, text, error);
+  std::int64_t size = platform::GetFileStamp(source).size;
+  if (size > kMaxPageFileBytes) {
+    error = source + " is " + std::to_string(size) + " bytes; pages over " + std::to_string(kMaxPageFileBytes >> 20) +
+            " MB are not read";
+    return false;
+  }
   std::string bytes;
   if (!platform::ReadWholeFile(source, bytes)) {
     error = "cannot read " + source;
