@@ -32,9 +32,21 @@ bool IsCollapsible(char c) {
 bool IsNeverRendered(const THtmlNode& e) {
   static const TNameSet kNames{"head",     "script",  "style",    "noscript", "template", "title",  "meta",
                                "link",     "base",    "basefont", "bgsound",  "param",    "source", "track",
-                               "datalist", "noembed", "noframes", "iframe",   "textarea", "input",  "img",
-                               "area",     "map",     "rp",       "frame",    "frameset", "object", "embed",
-                               "audio",    "video",   "canvas",   "svg",      "math",     "col",    "colgroup"};
+                               "datalist", "noembed", "noframes", "area",     "map",      "rp",     "frame",
+                               "frameset", "math",    "col",      "colgroup"};
+  if (kNames.Has(e.Name())) return true;
+  if (e.IsElement("input")) {
+    const std::string_view* type = e.Attribute("type");
+    return type && LowerAsciiText(*type) == "hidden";
+  }
+  return e.IsElement("audio") && !e.Attribute("controls");
+}
+
+// Replaced elements and form fields: they take room on their line (so the spaces around them
+// stay) but give no text of their own.
+bool IsReplaced(const THtmlNode& e) {
+  static const TNameSet kNames{"input", "textarea", "img",   "iframe", "object",
+                               "embed", "audio",    "video", "canvas", "svg"};
   return kNames.Has(e.Name());
 }
 
@@ -256,6 +268,15 @@ void TInnerTextWriter::Element(std::vector<TElementRef>& path, const TTextStyle*
   if (style.display == TDisplay::None) {
     if (!top) return;
     style.display = TDisplay::Block;
+  }
+  if (!top && IsReplaced(node)) {
+    if (IsBlockLevel(style.display)) {
+      RequireBreaks(1);
+    } else {
+      FlushSpace();
+      lineStart_ = false;
+    }
+    return;
   }
   if (node.Name() == "br") {
     space_ = false;

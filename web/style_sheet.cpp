@@ -930,7 +930,7 @@ TDisplay DefaultDisplay(const THtmlNode& node) {
   if (n == "tr") return TDisplay::TableRow;
   if (n == "td" || n == "th") return TDisplay::TableCell;
   if (n == "col" || n == "colgroup") return TDisplay::TableColumn;
-  if (n == "button" || n == "meter" || n == "progress") return TDisplay::InlineBlock;
+  if (n == "button" || n == "meter" || n == "progress" || n == "select") return TDisplay::InlineBlock;
   return TDisplay::Inline;
 }
 
