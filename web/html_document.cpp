@@ -294,7 +294,8 @@ void THtmlTreeBuilder::Text(std::string_view text, bool resolve) {
   }
   THtmlNode* parent = InsertionParent();
   THtmlNode* last = parent->firstChild_ ? parent->firstChild_->previousSibling_ : nullptr;
-  if (last && last->kind_ == THtmlNode::TKind::Text) {
+  // A text node's length is 32 bits: text beyond that goes on in a node of its own.
+  if (last && last->kind_ == THtmlNode::TKind::Text && v.size() <= UINT32_MAX - last->size_) {
     // Text that follows text (across a comment, say) joins it: in place when the node's
     // characters end the arena, else both move to a fresh piece.
     if (last->text_ + last->size_ == doc_.blockNext_ && v.size() <= doc_.blockLeft_) {
