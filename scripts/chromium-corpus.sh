@@ -2,7 +2,9 @@
 # scripts/chromium-corpus.sh : renders every page of web/tests/corpus with headless Chromium and
 # saves its document.body.innerText beside it as <page>.txt (UTF-8, LF line ends), the record the
 # page text test compares ours with. Run by hand after changing the corpus (not in CI); installs
-# Debian's chromium when it is missing.
+# Debian's chromium when it is missing (apt-get install --no-install-recommends chromium), which is
+# why it stays out of scripts/setup.sh. Arguments: pages to record (default: all of the corpus).
+# A page's linked style sheets are not copied along, as the corpus test reads pages without them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus="$root/web/tests/corpus"
@@ -13,6 +15,9 @@ if ! command -v chromium >/dev/null; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends chromium
 fi
 
+pages=("$@")
+if [ ${#pages[@]} = 0 ]; then pages=("$corpus"/*.html); fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Runs once the whole page is parsed: replaces the document with its body text, base64-encoded so
@@ -21,7 +26,7 @@ reader='<script>(function(){var t=document.body?document.body.innerText:"";'
 reader+='var b=btoa(unescape(encodeURIComponent(t)));'
 reader+='document.documentElement.innerHTML="<body><pre id=quillon-text>"+b+"</pre></body>";})();</script>'
 
-for page in "$corpus"/*.html; do
+for page in "${pages[@]}"; do
   name=$(basename "$page" .html)
   cp "$page" "$work/$name.html"
   printf '%s' "$reader" >>"$work/$name.html"

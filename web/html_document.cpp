@@ -14,10 +14,13 @@
 #include "web/html_document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <unordered_map>
 
 #include "util/text.h"
+#include "web/name_set.h"
+#include "web/style_sheet.h"
 
 namespace quillon::web {
 
@@ -35,46 +38,98 @@ bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
 }
 
 bool IsVoid(std::string_view n) {
-  return OneOf(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img", "image", "input",
-                   "keygen", "link", "meta", "param", "source", "track", "wbr"});
+  static const TNameSet kNames{"area",  "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr", "img",
+                               "image", "input", "keygen",   "link",    "meta", "param", "source", "track", "wbr"};
+  return kNames.Has(n);
 }
 bool IsRawText(std::string_view n) {
-  return OneOf(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "noscript"});
+  static const TNameSet kNames{"script", "style", "xmp", "iframe", "noembed", "noframes", "noscript"};
+  return kNames.Has(n);
 }
 bool IsEscapableRawText(std::string_view n) {
   return n == "title" || n == "textarea";
 }
 bool IsHeadContent(std::string_view n) {
-  return OneOf(n, {"base", "basefont", "bgsound", "link", "meta", "title", "style", "script", "noscript", "noframes",
-                   "template"});
+  static const TNameSet kNames{"base",  "basefont", "bgsound",  "link",     "meta",    "title",
+                               "style", "script",   "noscript", "noframes", "template"};
+  return kNames.Has(n);
 }
 // Start tags that close an open paragraph.
 bool ClosesParagraph(std::string_view n) {
-  return OneOf(
-      n, {"address",  "article",    "aside",  "blockquote", "center", "details", "dialog",  "dir",     "div",  "dl",
-          "fieldset", "figcaption", "figure", "footer",     "form",   "h1",      "h2",      "h3",      "h4",   "h5",
-          "h6",       "header",     "hgroup", "hr",         "li",     "dd",      "dt",      "listing", "main", "menu",
-          "nav",      "ol",         "p",      "plaintext",  "pre",    "section", "summary", "table",   "ul",   "xmp"});
+  static const TNameSet kNames{"address", "article",   "aside",    "blockquote", "center",  "details", "dialog", "dir",
+                               "div",     "dl",        "fieldset", "figcaption", "figure",  "footer",  "form",   "h1",
+                               "h2",      "h3",        "h4",       "h5",         "h6",      "header",  "hgroup", "hr",
+                               "li",      "dd",        "dt",       "listing",    "main",    "menu",    "nav",    "ol",
+                               "p",       "plaintext", "pre",      "section",    "summary", "table",   "ul",     "xmp"};
+  return kNames.Has(n);
 }
 bool IsHeading(std::string_view n) {
   return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6';
 }
 // Elements whose end tag is looked for only within the current table or cell.
 bool IsSpecial(std::string_view n) {
-  return ClosesParagraph(n) || IsVoid(n) || IsRawText(n) || IsEscapableRawText(n) ||
-         OneOf(n, {"applet", "body", "button", "caption", "colgroup", "frameset", "head", "html", "marquee", "object",
-                   "select", "tbody", "td", "template", "tfoot", "th", "thead", "tr"});
+  static const TNameSet kOthers{"applet", "body",     "button",  "caption", "colgroup", "frameset",
+                                "head",   "html",     "marquee", "object",  "select",   "tbody",
+                                "td",     "template", "tfoot",   "th",      "thead",    "tr"};
+  return ClosesParagraph(n) || IsVoid(n) || IsRawText(n) || IsEscapableRawText(n) || kOthers.Has(n);
 }
 bool IsTablePart(std::string_view n) {
-  return OneOf(n, {"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"});
+  static const TNameSet kNames{"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"};
+  return kNames.Has(n);
 }
 
 }  // namespace
 
-const std::string* THtmlNode::Attribute(std::string_view attributeName) const {
-  for (const auto& [name, value] : attributes)
-    if (name == attributeName) return &value;
+const std::string_view* THtmlNode::Attribute(std::string_view attributeName) const {
+  if (kind_ != TKind::Element) return nullptr;
+  for (std::uint32_t i = 0; i < size_; ++i)
+    if (Attributes()[i].name == attributeName) return &Attributes()[i].value;
   return nullptr;
+}
+
+std::size_t THtmlNode::TChildren::size() const {
+  std::size_t n = 0;
+  for (const THtmlNode* c = first_; c; c = c->nextSibling_) ++n;
+  return n;
+}
+
+const THtmlNode* THtmlNode::TChildren::operator[](std::size_t index) const {
+  const THtmlNode* c = first_;
+  while (c && index-- > 0) c = c->nextSibling_;
+  return c;
+}
+
+void* THtmlDocument::Allocate(std::size_t bytes, std::size_t align) {
+  std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(blockNext_) % align) % align;
+  if (bytes + pad > blockLeft_) {
+    // Blocks grow with the document, so a large page needs few of them; a piece larger than a
+    // block gets a block of its own.
+    std::size_t size = std::max(bytes, std::clamp<std::size_t>(arenaBytes_ / 8, 64 * 1024, 4 << 20));
+    blocks_.push_back(std::make_unique<char[]>(size));
+    blockNext_ = blocks_.back().get();
+    blockLeft_ = size;
+    pad = 0;
+  }
+  void* p = blockNext_ + pad;
+  blockNext_ += pad + bytes;
+  blockLeft_ -= pad + bytes;
+  arenaBytes_ += pad + bytes;
+  return p;
+}
+
+std::string_view THtmlDocument::Store(std::string_view text) {
+  if (text.empty()) return {};
+  char* p = static_cast<char*>(Allocate(text.size(), 1));
+  std::memcpy(p, text.data(), text.size());
+  return {p, text.size()};
+}
+
+const std::string_view* THtmlDocument::Intern(std::string_view name) {
+  auto it = nameIndex_.find(name);
+  if (it != nameIndex_.end()) return it->second;
+  const std::string_view* entry = &names_.emplace_back(Store(name));
+  nameIndex_.emplace(*entry, entry);
+  return entry;
 }
 
 class THtmlTreeBuilder {
@@ -84,8 +139,7 @@ class THtmlTreeBuilder {
   static constexpr std::size_t kMaxDepth = 512;
 
   explicit THtmlTreeBuilder(THtmlDocument& doc) : doc_(doc) {
-    html_ = doc_.NewNode();
-    html_->name = "html";
+    html_ = NewElement("html");
     doc_.root_ = html_;
     PushNode(html_);
   }
@@ -111,23 +165,27 @@ class THtmlTreeBuilder {
   THtmlNode* Current() { return stack_.back(); }
   // Where new nodes go: the current node, or its ancestor at the greatest depth the tree keeps.
   THtmlNode* InsertionParent() { return stack_[std::min(stack_.size(), kMaxDepth) - 1]; }
+  THtmlNode* NewElement(std::string_view name, const TTag* tag = nullptr);
+  void AppendChild(THtmlNode* parent, THtmlNode* node);
   THtmlNode* Append(THtmlNode* parent, TTag& tag);
   void Push(TTag& tag) { PushNode(Append(InsertionParent(), tag)); }
   void PushNode(THtmlNode* node) {
     stack_.push_back(node);
-    ++openCount_[node->name];
+    ++openCount_[node->name_];
   }
   void PopTo(std::size_t size) {
     while (stack_.size() > size) {
-      --openCount_[stack_.back()->name];
+      --openCount_[stack_.back()->name_];
       stack_.pop_back();
     }
   }
-  bool IsOpen(const std::string& name) const {
-    auto it = openCount_.find(name);
+  bool IsOpen(std::string_view name) const {
+    auto interned = doc_.nameIndex_.find(name);
+    if (interned == doc_.nameIndex_.end()) return false;
+    auto it = openCount_.find(interned->second);
     return it != openCount_.end() && it->second > 0;
   }
-  void StartBody();
+  void StartBody(const TTag* tag = nullptr);
   // Pops elements down to and including the topmost one that passes match, unless a node that
   // passes stop is met first. True when something was popped.
   template <typename Match, typename Stop>
@@ -140,7 +198,7 @@ class THtmlTreeBuilder {
   THtmlNode* head_ = nullptr;
   std::vector<THtmlNode*> stack_;
   // How many elements of each name are on the stack: most searches of the stack end here.
-  std::unordered_map<std::string, int> openCount_;
+  std::unordered_map<const std::string_view*, int> openCount_;
   bool bodyStarted_ = false;
   bool frameset_ = false;
   bool skipNewline_ = false;  // after <pre>, <listing>, <textarea>: drop one leading LF
@@ -148,19 +206,42 @@ class THtmlTreeBuilder {
   bool rawResolves_ = false;  // escapable raw text resolves character references
 };
 
-THtmlNode* THtmlTreeBuilder::Append(THtmlNode* parent, TTag& tag) {
-  THtmlNode* node = doc_.NewNode();
-  node->name = std::move(tag.name);
-  node->attributes = std::move(tag.attributes);
-  parent->children.push_back(node);
+// An element and its attributes in one piece: the attributes follow the node.
+THtmlNode* THtmlTreeBuilder::NewElement(std::string_view name, const TTag* tag) {
+  std::size_t count = tag ? tag->attributes.size() : 0;
+  static_assert(sizeof(THtmlNode) % alignof(THtmlAttribute) == 0);
+  void* memory = doc_.Allocate(sizeof(THtmlNode) + count * sizeof(THtmlAttribute), alignof(THtmlNode));
+  THtmlNode* node = new (memory) THtmlNode();
+  node->kind_ = THtmlNode::TKind::Element;
+  node->name_ = doc_.Intern(name);
+  node->size_ = static_cast<std::uint32_t>(count);
+  auto* attributes = reinterpret_cast<THtmlAttribute*>(node + 1);
+  for (std::size_t i = 0; i < count; ++i)
+    new (&attributes[i]) THtmlAttribute{*doc_.Intern(tag->attributes[i].first), doc_.Store(tag->attributes[i].second)};
   return node;
 }
 
-void THtmlTreeBuilder::StartBody() {
+void THtmlTreeBuilder::AppendChild(THtmlNode* parent, THtmlNode* node) {
+  if (!parent->firstChild_) {
+    parent->firstChild_ = node;
+  } else {
+    THtmlNode* last = parent->firstChild_->previousSibling_;
+    last->nextSibling_ = node;
+    node->previousSibling_ = last;
+  }
+  parent->firstChild_->previousSibling_ = node;
+}
+
+THtmlNode* THtmlTreeBuilder::Append(THtmlNode* parent, TTag& tag) {
+  THtmlNode* node = NewElement(tag.name, &tag);
+  AppendChild(parent, node);
+  return node;
+}
+
+void THtmlTreeBuilder::StartBody(const TTag* tag) {
   PopTo(1);
-  THtmlNode* body = doc_.NewNode();
-  body->name = "body";
-  html_->children.push_back(body);
+  THtmlNode* body = NewElement("body", tag);
+  AppendChild(html_, body);
   PushNode(body);
   doc_.body_ = body;
   bodyStarted_ = true;
@@ -169,7 +250,7 @@ void THtmlTreeBuilder::StartBody() {
 template <typename Match, typename Stop>
 bool THtmlTreeBuilder::PopThrough(Match match, Stop stop) {
   for (std::size_t k = stack_.size(); k-- > 1;) {
-    const std::string& n = stack_[k]->name;
+    std::string_view n = stack_[k]->Name();
     if (match(n)) {
       PopTo(k);
       return true;
@@ -182,9 +263,9 @@ bool THtmlTreeBuilder::PopThrough(Match match, Stop stop) {
 bool THtmlTreeBuilder::CloseInScope(std::string_view name) {
   bool tablePart = IsTablePart(name);
   bool listItem = name == "li";
-  if (!IsOpen(std::string(name))) return false;
-  return PopThrough([&](const std::string& n) { return n == name; },
-                    [&](const std::string& n) {
+  if (!IsOpen(name)) return false;
+  return PopThrough([&](std::string_view n) { return n == name; },
+                    [&](std::string_view n) {
                       if (n == "html" || n == "table" || n == "template") return true;
                       if (tablePart) return false;
                       if (listItem && (n == "ol" || n == "ul")) return true;
@@ -212,14 +293,29 @@ void THtmlTreeBuilder::Text(std::string_view text, bool resolve) {
     StartBody();
   }
   THtmlNode* parent = InsertionParent();
-  if (!parent->children.empty() && parent->children.back()->kind == THtmlNode::TKind::Text) {
-    parent->children.back()->text.append(v);
+  THtmlNode* last = parent->firstChild_ ? parent->firstChild_->previousSibling_ : nullptr;
+  // A text node's length is 32 bits: text beyond that goes on in a node of its own.
+  if (last && last->kind_ == THtmlNode::TKind::Text && v.size() <= UINT32_MAX - last->size_) {
+    // Text that follows text (across a comment, say) joins it: in place when the node's
+    // characters end the arena, else both move to a fresh piece.
+    if (last->text_ + last->size_ == doc_.blockNext_ && v.size() <= doc_.blockLeft_) {
+      std::memcpy(doc_.Allocate(v.size(), 1), v.data(), v.size());
+      last->size_ += static_cast<std::uint32_t>(v.size());
+      return;
+    }
+    std::string joined;
+    joined.reserve(last->size_ + v.size());
+    joined.append(last->text_, last->size_).append(v);
+    last->text_ = doc_.Store(joined).data();
+    last->size_ = static_cast<std::uint32_t>(joined.size());
     return;
   }
-  THtmlNode* node = doc_.NewNode();
-  node->kind = THtmlNode::TKind::Text;
-  node->text.assign(v);
-  parent->children.push_back(node);
+  auto* node = new (doc_.Allocate(sizeof(THtmlNode), alignof(THtmlNode))) THtmlNode();
+  node->kind_ = THtmlNode::TKind::Text;
+  std::string_view stored = doc_.Store(v);
+  node->text_ = stored.data();
+  node->size_ = static_cast<std::uint32_t>(stored.size());
+  AppendChild(parent, node);
 }
 
 // A tag before the body starts: head content goes to the head, a frameset replaces the body.
@@ -261,24 +357,24 @@ void THtmlTreeBuilder::CloseImpliedElements(const std::string& name) {
   if (name == "li") {
     CloseInScope("li");
   } else if ((name == "dd" || name == "dt") && (IsOpen("dd") || IsOpen("dt"))) {
-    PopThrough([](const std::string& n) { return n == "dd" || n == "dt"; },
-               [](const std::string& n) { return n == "dl" || n == "table" || n == "td" || n == "th"; });
+    PopThrough([](std::string_view n) { return n == "dd" || n == "dt"; },
+               [](std::string_view n) { return n == "dl" || n == "table" || n == "td" || n == "th"; });
   } else if (IsHeading(name)) {
-    if (IsHeading(Current()->name)) PopTo(stack_.size() - 1);
+    if (IsHeading(Current()->Name())) PopTo(stack_.size() - 1);
   } else if (name == "option") {
-    if (Current()->name == "option") PopTo(stack_.size() - 1);
+    if (Current()->Name() == "option") PopTo(stack_.size() - 1);
   } else if (name == "optgroup") {
-    if (Current()->name == "option") PopTo(stack_.size() - 1);
-    if (Current()->name == "optgroup") PopTo(stack_.size() - 1);
+    if (Current()->Name() == "option") PopTo(stack_.size() - 1);
+    if (Current()->Name() == "optgroup") PopTo(stack_.size() - 1);
   } else if (name == "tr" && IsOpen("tr")) {
-    PopThrough([](const std::string& n) { return n == "tr"; }, [](const std::string& n) { return n == "table"; });
+    PopThrough([](std::string_view n) { return n == "tr"; }, [](std::string_view n) { return n == "table"; });
   } else if ((name == "td" || name == "th") && (IsOpen("td") || IsOpen("th"))) {
-    PopThrough([](const std::string& n) { return n == "td" || n == "th"; },
-               [](const std::string& n) { return n == "tr" || n == "table"; });
+    PopThrough([](std::string_view n) { return n == "td" || n == "th"; },
+               [](std::string_view n) { return n == "tr" || n == "table"; });
   } else if ((name == "tbody" || name == "thead" || name == "tfoot") &&
              (IsOpen("tbody") || IsOpen("thead") || IsOpen("tfoot"))) {
-    PopThrough([](const std::string& n) { return n == "tbody" || n == "thead" || n == "tfoot"; },
-               [](const std::string& n) { return n == "table"; });
+    PopThrough([](std::string_view n) { return n == "tbody" || n == "thead" || n == "tfoot"; },
+               [](std::string_view n) { return n == "table"; });
   } else if (name == "a" || name == "button" || name == "nobr") {
     CloseInScope(name);
   }
@@ -323,11 +419,11 @@ void THtmlTreeBuilder::StartTag(TTag& tag) {
   }
   if (!bodyStarted_) {
     if (StartTagBeforeBody(tag, name)) return;
-    StartBody();
     if (name == "body") {
-      doc_.body_->attributes = std::move(tag.attributes);
+      StartBody(&tag);
       return;
     }
+    StartBody();
   } else if (name == "body" || name == "head" || name == "frameset") {
     return;
   }
@@ -348,7 +444,7 @@ void THtmlTreeBuilder::EndTag(const std::string& name) {
     return;
   }
   if (!bodyStarted_) {
-    if (Current() != html_ && Current()->name == name) PopTo(stack_.size() - 1);
+    if (Current() != html_ && Current()->Name() == name) PopTo(stack_.size() - 1);
     return;
   }
   if (name == "p") {
@@ -366,7 +462,7 @@ void THtmlTreeBuilder::EndTag(const std::string& name) {
   if (!IsOpen(name)) return;
   // Any other end tag closes the nearest open element of its name, unless a block-level or
   // table element stands between.
-  PopThrough([&](const std::string& n) { return n == name; }, [](const std::string& n) { return IsSpecial(n); });
+  PopThrough([&](std::string_view n) { return n == name; }, [](std::string_view n) { return IsSpecial(n); });
 }
 
 std::size_t THtmlTreeBuilder::ReadTag(std::string_view s, std::size_t i, TTag& tag) const {
@@ -497,9 +593,73 @@ std::unique_ptr<THtmlDocument> THtmlDocument::Parse(std::string_view bytes, std:
   return doc;
 }
 
+namespace {
+
+bool IsStyleSheetLink(const THtmlNode& node) {
+  const std::string_view* rel = node.Attribute("rel");
+  if (!node.IsElement("link") || !rel || !node.Attribute("href")) return false;
+  bool sheet = false, alternate = false;
+  std::string r = LowerAsciiText(*rel);
+  std::size_t i = 0;
+  while (i < r.size()) {
+    while (i < r.size() && IsSpace(r[i])) ++i;
+    std::size_t start = i;
+    while (i < r.size() && !IsSpace(r[i])) ++i;
+    std::string_view word = std::string_view(r).substr(start, i - start);
+    sheet = sheet || word == "stylesheet";
+    alternate = alternate || word == "alternate";
+  }
+  const std::string_view* media = node.Attribute("media");
+  return sheet && !alternate && (!media || MediaApplies(*media));
+}
+
+bool IsCssType(const THtmlNode& node) {
+  const std::string_view* type = node.Attribute("type");
+  return !type || type->empty() || LowerAsciiText(Trim(*type)) == "text/css";
+}
+
+// Style elements and linked sheets in document order, not looking into templates.
+template <typename Visit>
+void ForEachSheetSource(const THtmlNode& node, Visit visit) {
+  for (const THtmlNode* child : node.Children()) {
+    if (!child->IsElement() || child->IsElement("template")) continue;
+    if (child->IsElement("style") || child->IsElement("link")) {
+      visit(*child);
+      continue;
+    }
+    ForEachSheetSource(*child, visit);
+  }
+}
+
+}  // namespace
+
+std::vector<const THtmlNode*> THtmlDocument::StyleSheetLinks() const {
+  std::vector<const THtmlNode*> links;
+  ForEachSheetSource(*root_, [&](const THtmlNode& node) {
+    if (IsStyleSheetLink(node)) links.push_back(&node);
+  });
+  return links;
+}
+
+void THtmlDocument::SetLinkedStyleSheet(const THtmlNode* link, std::string css) {
+  linkedSheets_[link] = std::move(css);
+}
+
 std::string THtmlDocument::BodyText() const {
   if (!body_) return {};
-  std::string text = InnerText(*body_);
+  TStyleSheet sheet;
+  ForEachSheetSource(*root_, [&](const THtmlNode& node) {
+    if (node.IsElement("link")) {
+      auto it = linkedSheets_.find(&node);
+      if (it != linkedSheets_.end() && IsStyleSheetLink(node)) sheet.Add(it->second);
+      return;
+    }
+    const std::string_view* media = node.Attribute("media");
+    if (!IsCssType(node) || (media && !MediaApplies(*media))) return;
+    for (const THtmlNode* text : node.Children())
+      if (!text->IsElement()) sheet.Add(text->Text());
+  });
+  std::string text = InnerText(*body_, &sheet, {root_});
   std::string crlf;
   crlf.reserve(text.size() + text.size() / 16);
   for (char c : text) {

@@ -49,6 +49,7 @@ struct TFetched {
   std::string address;  // after redirects
   std::string contentType;
   std::string body;
+  DWORD status = 0;  // the HTTP status; 0 where there is none (file addresses)
 };
 
 int ClampToInt(std::size_t n) {
@@ -91,6 +92,10 @@ TFetched Fetch(HINTERNET session, const std::string& address, const TStatePtr& s
   char text[2048];
   DWORD size = sizeof text;
   if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_TYPE, text, &size, nullptr)) result.contentType.assign(text, size);
+  DWORD status = 0;
+  size = sizeof status;
+  if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    result.status = status;
   DWORD length = 0;
   size = sizeof length;
   if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr)) length = 0;
@@ -137,6 +142,17 @@ void Navigation(TStatePtr state, unsigned generation, std::string address) {
   if (top.ok && IsHtmlResponse(top.contentType, top.body)) doc = THtmlDocument::Parse(top.body, top.contentType);
   top.body.clear();
   top.body.shrink_to_fit();
+  if (doc && session) {
+    // The page's linked sheets decide what of its text is shown.
+    for (const TLinkedSheet& sheet : LinkedStyleSheets(*doc, top.address)) {
+      if (!state->Current(generation)) break;
+      TFetched fetched = Fetch(session, sheet.address, state, generation, false);
+      // An error page, or a page served instead of the sheet, is no sheet: a browser ignores it.
+      if (!fetched.ok || fetched.status >= 400 || LowerAsciiText(fetched.contentType).find("text/html") == 0) continue;
+      if (fetched.body.size() > kMaxLinkedSheetBytes) fetched.body.resize(kMaxLinkedSheetBytes);
+      doc->SetLinkedStyleSheet(sheet.link, std::move(fetched.body));
+    }
+  }
   state->Post({TNotice::TKind::Ready, generation, 0, 0, doc ? doc->BodyText() : std::string(), top.address, false});
   if (doc && AsksForNewWindow(*doc)) state->Post({TNotice::TKind::NewWindow, generation, 0, 0, {}, {}, false});
   if (doc) {

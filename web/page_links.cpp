@@ -45,21 +45,24 @@ std::string NormalisePath(std::string_view path) {
 }
 
 void Collect(const THtmlNode& node, std::vector<const THtmlNode*>& frames, const THtmlNode*& base) {
-  if (node.kind != THtmlNode::TKind::Element) return;
-  if (node.name == "frame" || node.name == "iframe") frames.push_back(&node);
-  if (node.name == "base" && !base && node.Attribute("href")) base = &node;
-  for (const THtmlNode* child : node.children) Collect(*child, frames, base);
+  if (node.Kind() != THtmlNode::TKind::Element) return;
+  if (node.Name() == "frame" || node.Name() == "iframe") frames.push_back(&node);
+  if (node.Name() == "base" && !base && node.Attribute("href")) base = &node;
+  for (const THtmlNode* child : node.Children()) Collect(*child, frames, base);
 }
 
 bool CallsWindowOpen(const THtmlNode& node) {
-  if (node.kind != THtmlNode::TKind::Element) return false;
-  if (node.name == "script") {
-    for (const THtmlNode* child : node.children)
-      if (child->kind == THtmlNode::TKind::Text && child->text.find("window.open") != std::string::npos) return true;
+  if (node.Kind() != THtmlNode::TKind::Element) return false;
+  if (node.Name() == "script") {
+    for (const THtmlNode* child : node.Children())
+      if (child->Kind() == THtmlNode::TKind::Text && child->Text().find("window.open") != std::string::npos)
+        return true;
   }
-  for (const auto& [name, value] : node.attributes)
-    if (name.rfind("on", 0) == 0 && value.find("window.open") != std::string::npos) return true;
-  return std::any_of(node.children.begin(), node.children.end(),
+  for (std::size_t i = 0; i < node.AttributeCount(); ++i) {
+    const THtmlAttribute& a = node.AttributeAt(i);
+    if (a.name.substr(0, 2) == "on" && a.value.find("window.open") != std::string_view::npos) return true;
+  }
+  return std::any_of(node.Children().begin(), node.Children().end(),
                      [](const THtmlNode* child) { return CallsWindowOpen(*child); });
 }
 
@@ -98,11 +101,30 @@ std::vector<std::string> FrameAddresses(const THtmlDocument& doc, std::string_vi
   if (base) baseAddress = ResolveAddress(documentAddress, *base->Attribute("href"));
   std::vector<std::string> out;
   for (const THtmlNode* frame : frames) {
-    const std::string* src = frame->Attribute("src");
+    const std::string_view* src = frame->Attribute("src");
     if (!src || Trim(*src).empty()) continue;
     std::string lower = LowerAsciiText(Trim(*src));
     if (lower.rfind("about:", 0) == 0 || lower.rfind("javascript:", 0) == 0) continue;
     out.push_back(ResolveAddress(baseAddress, *src));
+  }
+  return out;
+}
+
+std::vector<TLinkedSheet> LinkedStyleSheets(const THtmlDocument& doc, std::string_view documentAddress) {
+  std::vector<const THtmlNode*> frames;
+  const THtmlNode* base = nullptr;
+  Collect(doc.Root(), frames, base);
+  std::string baseAddress(documentAddress);
+  if (base) baseAddress = ResolveAddress(documentAddress, *base->Attribute("href"));
+  std::vector<TLinkedSheet> out;
+  for (const THtmlNode* link : doc.StyleSheetLinks()) {
+    std::string_view href = *link->Attribute("href");
+    if (Trim(href).empty()) continue;
+    std::string address = ResolveAddress(baseAddress, href);
+    std::string lower = LowerAsciiText(address);
+    if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0 && lower.rfind("file:", 0) != 0) continue;
+    out.push_back({link, std::move(address)});
+    if (out.size() == kMaxLinkedSheets) break;
   }
   return out;
 }

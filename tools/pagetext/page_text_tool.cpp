@@ -3,6 +3,7 @@
 #include "util/platform.h"
 #include "web/html_document.h"
 #include "web/lyrics_extraction.h"
+#include "web/page_links.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,7 +19,8 @@ const char kUsage[] =
     "header or <meta>, converted to the program's code page, lines ended by CR LF). With --base\n"
     "and --title it prints the lyric text the extraction rule chosen by the folder path cuts out\n"
     "of it (TITLE is the selected song and the song label), or nothing when the rule yields\n"
-    "nothing. Addresses (http://, https://) are loaded by the page host of the Windows build.\n";
+    "nothing. Addresses (http://, https://) are loaded by the page host of the Windows build;\n"
+    "the style sheets a saved page links to are read from beside it.\n";
 
 namespace {
 
@@ -53,6 +55,51 @@ bool LoadAddress(const std::string& address, std::string&, std::string& error) {
   return false;
 }
 #endif
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The file a relative sheet address names beside the page, or empty for an address that is not a
+// relative path (another scheme, a host, a path from the root).
+std::string LocalSheetPath(const std::string& page, std::string_view href) {
+  std::string_view h = href.substr(0, href.find_first_of("?#"));
+  while (!h.empty() && (h.front() == ' ' || h.front() == '\t' || h.front() == '\n')) h.remove_prefix(1);
+  while (!h.empty() && (h.back() == ' ' || h.back() == '\t' || h.back() == '\n')) h.remove_suffix(1);
+  if (h.empty() || h.front() == '/' || h.front() == '\\') return {};
+  std::size_t colon = h.find(':');
+  if (colon != std::string_view::npos && colon < h.find('/')) return {};
+  std::string decoded;
+  for (std::size_t i = 0; i < h.size(); ++i) {
+    if (h[i] == '%' && i + 2 < h.size() && HexValue(h[i + 1]) >= 0 && HexValue(h[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(h[i + 1]) * 16 + HexValue(h[i + 2]));
+      i += 2;
+    } else {
+      decoded += h[i];
+    }
+  }
+  std::size_t slash = page.find_last_of("/\\");
+  return (slash == std::string::npos ? std::string() : page.substr(0, slash + 1)) + decoded;
+}
+
+// A saved page's linked sheets are read from beside it (as many and as large as the page host
+// fetches); a sheet that is missing is left out, as a browser leaves it out.
+void ReadLocalStyleSheets(web::THtmlDocument& doc, const std::string& page) {
+  std::size_t count = 0;
+  for (const web::THtmlNode* link : doc.StyleSheetLinks()) {
+    if (count == web::kMaxLinkedSheets) break;
+    std::string path = LocalSheetPath(page, *link->Attribute("href"));
+    if (path.empty()) continue;
+    ++count;
+    std::string css;
+    if (!platform::ReadWholeFile(path, css)) continue;
+    if (css.size() > web::kMaxLinkedSheetBytes) css.resize(web::kMaxLinkedSheetBytes);
+    doc.SetLinkedStyleSheet(link, std::move(css));
+  }
+}
 
 }  // namespace
 
@@ -91,13 +138,24 @@ bool ParseArguments(const std::vector<std::string>& args, TPageTextRequest& requ
 
 bool LoadBodyText(const std::string& source, std::string& text, std::string& error) {
   if (IsAddress(source)) return LoadAddress(source, text, error);
+  std::int64_t size = platform::GetFileStamp(source).size;
+  if (size > kMaxPageFileBytes) {
+    error = source + " is " + std::to_string(size) + " bytes; pages over " + std::to_string(kMaxPageFileBytes >> 20) +
+            " MB are not read";
+    return false;
+  }
   std::string bytes;
   if (!platform::ReadWholeFile(source, bytes)) {
     error = "cannot read " + source;
     return false;
   }
   // A saved page has no header: the charset comes from a byte-order mark or <meta>.
-  text = web::PageBodyText(bytes, "");
+  text.clear();
+  if (!web::IsHtmlResponse("", bytes)) return true;
+  auto doc = web::THtmlDocument::Parse(bytes, "");
+  bytes.clear();
+  ReadLocalStyleSheets(*doc, source);
+  text = doc->BodyText();
   return true;
 }
 

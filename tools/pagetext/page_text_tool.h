@@ -3,6 +3,7 @@
 // extraction code, so a base author sees exactly what the program would show.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct TPageTextRequest {
 // Reads the arguments (without the program name); false with a message in error when they are
 // wrong. help is set for --help.
 bool ParseArguments(const std::vector<std::string>& args, TPageTextRequest& request, bool& help, std::string& error);
+
+// Saved pages larger than this are refused rather than read (the page host cuts what it fetches
+// well below it).
+constexpr std::int64_t kMaxPageFileBytes = std::int64_t(64) << 20;
 
 // The body text of the page, lines ended by CR LF, in the program's code page; empty when the page
 // is not HTML or has no body. False with a message in error when the page cannot be read.

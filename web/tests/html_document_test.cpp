@@ -125,19 +125,19 @@ TEST(HtmlDocument, TreeKeepsFramesAndAttributes) {
       "<frameset cols='50%,*'><frame src=\"a.html?x=1&amp;y=2\"><frame src=b.html>"
       "</frameset>");
   EXPECT_EQ(doc->Body(), nullptr);
-  ASSERT_EQ(doc->Root().children.size(), 1u);
-  const THtmlNode& frameset = *doc->Root().children[0];
-  ASSERT_EQ(frameset.children.size(), 2u);
-  EXPECT_EQ(*frameset.children[0]->Attribute("src"), "a.html?x=1&y=2");
-  EXPECT_EQ(*frameset.children[1]->Attribute("src"), "b.html");
+  ASSERT_EQ(doc->Root().Children().size(), 1u);
+  const THtmlNode& frameset = *doc->Root().Children()[0];
+  ASSERT_EQ(frameset.Children().size(), 2u);
+  EXPECT_EQ(*frameset.Children()[0]->Attribute("src"), "a.html?x=1&y=2");
+  EXPECT_EQ(*frameset.Children()[1]->Attribute("src"), "b.html");
 
   auto page = THtmlDocument::Parse("<p>x<iframe src='f.html'>fallback</iframe><a href='?a&copy=1'>l</a>");
   ASSERT_NE(page->Body(), nullptr);
   EXPECT_EQ(page->BodyText(), "xl");
-  const THtmlNode& p = *page->Body()->children[0];
-  EXPECT_EQ(*p.children[1]->Attribute("src"), "f.html");
+  const THtmlNode& p = *page->Body()->Children()[0];
+  EXPECT_EQ(*p.Children()[1]->Attribute("src"), "f.html");
   // In an attribute an old reference without ";" before "=" stays as written.
-  EXPECT_EQ(*p.children[2]->Attribute("href"), "?a&copy=1");
+  EXPECT_EQ(*p.Children()[2]->Attribute("href"), "?a&copy=1");
 }
 
 TEST(HtmlDocument, BadInputNeverBreaksTheParser) {

@@ -211,5 +211,30 @@ TEST_F(PageHostTest, AnUnreachablePageCompletesWithoutADocument) {
   EXPECT_EQ(host.DocumentBodyText(), "");
 }
 
+// The page's linked sheets are fetched before its text is read, so that what they hide stays out
+// of it; print sheets and addresses of other schemes are not fetched, and an error page or an
+// HTML page in place of a sheet changes nothing.
+TEST_F(PageHostTest, LinkedStyleSheetsDecideTheText) {
+  server.Route("/song.html",
+               Html("<html><head><link rel=stylesheet href='css/site.css'><link rel=stylesheet media=print "
+                    "href='/print.css'><link rel=stylesheet href='/missing.css'><link rel=stylesheet "
+                    "href='javascript:x'><link rel=stylesheet href='/gone.css'><link rel=stylesheet href='/soft.css'>"
+                    "</head><body><h1>Song</h1><div>First line<br><span "
+                    "class=ad>ADVERTISEMENT</span>Second line</div></body></html>"));
+  server.Route("/css/site.css", Html(".ad { display: none } h1 { text-transform: uppercase }", "text/css"));
+  server.Route("/print.css", Html("div { display: none }", "text/css"));
+  TResponse gone = Html("div { display: none }", "text/css");
+  gone.status = "404 Not Found";
+  server.Route("/gone.css", gone);
+  server.Route("/soft.css", Html("<html><style>div { display: none }</style>Moved</html>", "text/html"));
+  host.Navigate(server.Address("/song.html"));
+  ASSERT_TRUE(WaitForTop());
+  EXPECT_EQ(host.DocumentBodyText(), "SONG\r\nFirst line\r\nSecond line");
+  std::string requested;
+  for (const std::string& request : server.Requests()) requested += request.substr(0, request.find("\r\n")) + "\n";
+  EXPECT_NE(requested.find("GET /css/site.css "), std::string::npos) << requested;
+  EXPECT_EQ(requested.find("/print.css"), std::string::npos) << requested;
+}
+
 }  // namespace
 }  // namespace quillon::web

@@ -45,5 +45,38 @@ TEST(PageLinks, WindowRequestsOnLoad) {
   EXPECT_FALSE(AsksForNewWindow(*THtmlDocument::Parse("<p>window.open is text here</p><a target=_blank>l</a>")));
 }
 
+TEST(PageLinks, LinkedStyleSheetsForTheScreenWithinBounds) {
+  auto doc = THtmlDocument::Parse(
+      "<head><base href='http://b/dir/'><link rel=stylesheet href=a.css>"
+      "<link rel='Alternate Stylesheet' href=alt.css><link rel=stylesheet media=print href=p.css>"
+      "<link rel='preload stylesheet' media='screen and (min-width: 100px)' href='/s.css'>"
+      "<link rel=stylesheet href='javascript:x'><link rel=stylesheet href='ftp://h/f.css'><link rel=icon href=i.ico>"
+      "<link rel=stylesheet href='  '></head><body><link rel=stylesheet href='file:///c:/x.css'>");
+  std::vector<std::string> addresses;
+  for (const TLinkedSheet& sheet : LinkedStyleSheets(*doc, "http://h/page.html")) {
+    EXPECT_TRUE(sheet.link->IsElement("link"));
+    addresses.push_back(sheet.address);
+  }
+  EXPECT_EQ(addresses, (std::vector<std::string>{"http://b/dir/a.css", "http://b/s.css", "file:///c:/x.css"}));
+
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "<link rel=stylesheet href=s" + std::to_string(i) + ".css>";
+  EXPECT_EQ(LinkedStyleSheets(*THtmlDocument::Parse(many), "http://h/").size(), kMaxLinkedSheets);
+}
+
+// A linked sheet takes its place in document order among the page's own sheets.
+TEST(PageLinks, LinkedSheetsApplyInDocumentOrder) {
+  auto doc = THtmlDocument::Parse(
+      "<head><style>.a{display:none}</style><link rel=stylesheet href=one.css><style>.b{display:none}</style>"
+      "<link rel=stylesheet href=two.css></head><body><i class=a>a</i><i class=b>b</i><i class=c>c</i>");
+  std::vector<TLinkedSheet> sheets = LinkedStyleSheets(*doc, "http://h/");
+  ASSERT_EQ(sheets.size(), 2u);
+  EXPECT_EQ(doc->BodyText(), "c");
+  doc->SetLinkedStyleSheet(sheets[0].link, ".a{display:inline} .b{display:inline}");
+  EXPECT_EQ(doc->BodyText(), "ac");  // the later <style> hides .b again
+  doc->SetLinkedStyleSheet(sheets[1].link, ".b{display:inline} .c{display:none}");
+  EXPECT_EQ(doc->BodyText(), "ab");
+}
+
 }  // namespace
 }  // namespace quillon::web

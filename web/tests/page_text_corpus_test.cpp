@@ -104,6 +104,7 @@ TEST(PageTextCorpus, RulesCutTheSameLyricsAsFromTheBrowsersText) {
       {"rule5_versebank", "C:\\Q\\versebank\\", "River Road"},
       {"rule6_songscroll", "C:\\Q\\songscroll\\", "Paper Boats"},
       {"general_mylyrics", "C:\\Q\\MyLyrics\\", "Lullaby"},
+      {"style_hidden_ads", "C:\\Q\\MyLyrics\\", "Harbour Lights"},
   };
   for (const auto& c : cases) {
     std::string html, browser;
@@ -117,6 +118,18 @@ TEST(PageTextCorpus, RulesCutTheSameLyricsAsFromTheBrowsersText) {
     EXPECT_FALSE(lyrics.empty()) << c.page;
     EXPECT_EQ(lyrics, ExtractLyrics(fromBrowser)) << c.page;
   }
+}
+
+// The ads a page's sheets hide inside its lyrics block stay out of the lyrics cut from it.
+TEST(PageTextCorpus, HiddenAdsStayOutOfTheCutLyrics) {
+  std::string html;
+  ASSERT_TRUE(platform::ReadWholeFile(CorpusDir() + "style_hidden_ads.html", html));
+  TLyricsPage page{PageBodyText(html, ""), "C:\\Q\\MyLyrics\\", std::string("Harbour Lights"), "Harbour Lights"};
+  std::string lyrics = ExtractLyrics(page);
+  EXPECT_NE(lyrics.find("and every rope is coiled and stowed\r\n"), std::string::npos) << lyrics;
+  EXPECT_NE(lyrics.find("hold fast, the night is long."), std::string::npos) << lyrics;
+  for (const char* ad : {"ADVERTISEMENT", "Buy ringtones", "Sponsored", "Hidden", "Gone promo", "Printed only"})
+    EXPECT_EQ(lyrics.find(ad), std::string::npos) << ad << " in:\n" << lyrics;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace quillon::pagetext {
@@ -54,6 +56,10 @@ TEST(PageTextTool, PrintsBodyTextAndTheLyricsTheRuleCuts) {
        "sleep, little one, sleep\r\nthe night will not last.\r\n\r\n"
        "Written <2008> \x97 \"for Mira\" \x80"
        "0\r\n\r\none\r\ntwo\r\nVerses\r\n1\tHush\r\n2\tSleep\r\n"},
+      {"sheets linked from a saved page are read from beside it; print, alternate, missing and remote ones are "
+       "not",
+       {pages + "linked_sheets.html"},
+       "NIGHT TRAIN\r\nThe night train calls\r\nacross the fields\r\n(shown)\r\n"},
       {"Windows-1252 named in a meta element",
        {pages + "cp1252.html"},
        "Caf\xe9 Song\r\n\r\n\x93Na\xefve\x94 words \x96 one\r\nline two \x80 5\r\n"},
@@ -103,6 +109,29 @@ TEST(PageTextTool, BadArgumentsAndMissingPages) {
   TRun help = RunTool({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, kUsage);
+}
+
+// A saved page over the size the tool reads is refused with a message, not read; one at the limit
+// is read. The files are sparse: only their last byte is written.
+TEST(PageTextTool, PagesOverTheSizeLimitAreRefused) {
+  const std::string path = ::testing::TempDir() + "pagetext_size_limit.html";
+  for (std::int64_t size : {kMaxPageFileBytes + 1, kMaxPageFileBytes}) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, static_cast<long>(size - 1), SEEK_SET), 0);
+    std::fputc('<', f);
+    std::fclose(f);
+    TRun r = RunTool({path});
+    if (size > kMaxPageFileBytes) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err, "Error: " + path + " is " + std::to_string(size) + " bytes; pages over 64 MB are not read\n");
+    } else {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(r.out, "");
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace
