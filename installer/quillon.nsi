@@ -77,6 +77,12 @@ Section "Quillon" SecProgram
 
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    ; The program writes its settings and the lyrics it stores into its own folder: below Program
+    ; Files its users (the group "Users") must be allowed to change it.
+    nsExec::Exec 'icacls "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M /Q'
+    Pop $0
+  ${EndIf}
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Quillon.exe" "" "$INSTDIR\Quillon.exe" 0
 
   ${If} $MultiUser.InstallMode == "AllUsers"
