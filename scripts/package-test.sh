@@ -86,7 +86,8 @@ check_installed() {
   local f
   for f in Quillon.exe skin.dat search.ini help.html lyrics.dat default/default.ini lyricvault/lyricvault.ini \
     MyLyrics/MyLyrics.ini tools/quarry.exe tools/pagetext.exe tools/skinpack.exe; do
-    [ -f "$1/$f" ] || fail "$f missing from $1"
+    # The table store names its files in capitals (".DAT"); Windows does not mind the case.
+    [ -n "$(find "$1" -ipath "$1/$f" -type f)" ] || fail "$f missing from $1"
   done
   for f in basegen.exe tools/basegen.exe app_tests.exe; do
     [ ! -e "$1/$f" ] || fail "$f must not be shipped"
@@ -126,7 +127,9 @@ start_program "$installed" "$shots/package-installed.png"
 pass "the installed program starts, lists the artists of A and closes"
 
 # A lyric the program stored, then the silent uninstall.
-sql "$installed" "INSERT INTO \"lyrics.dat\" (songname, lyrics, songindex, songdb) VALUES ('Kept Song', 'kept words', 9999, 'default')" >/dev/null
+printf 'songname\tlyrics\tsongindex\tsongdb\nKept Song\tkept words\t9999\tdefault\n' >"$work/kept.tsv"
+sql "$installed" ".import lyrics.dat \"$(winepath -w "$work/kept.tsv" 2>/dev/null)\"" >/dev/null ||
+  fail "cannot store a lyric"
 echo "not ours" >"$installed/default/notes.txt"
 wine "$installed/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
 wineserver -w  # the uninstaller runs on from a copy of itself
