@@ -91,6 +91,10 @@ for src in "$root"/data/bases/*/; do
     catalogue="$work/$name/catalogue.tsv"
     lyrics_dir="$work/lyrics"
     sed "s|^\(Url=\)$local_site|\1$maker_site|I" "$src/$name.ini" >"$base/$name.ini"
+    if grep -qi '127\.0\.0\.1\|localhost' "$base/$name.ini"; then
+      echo "demo-folder: $name.ini still points at this machine: $(grep -i '^Url=' "$base/$name.ini")" >&2
+      exit 1
+    fi
   else
     cp "$src/$name.ini" "$base/"
   fi

@@ -56,6 +56,13 @@ sql() {  # sql <folder> <statement>
   wine "$quarry" "$(winepath -w "$1" 2>/dev/null)" -c "$2" 2>&1 </dev/null | tr -d '\r'
 }
 
+# kept_lyric <folder>: true when the lyric table there holds the lyric this test stored.
+kept_lyric() {
+  local found
+  found=$(sql "$1" "SELECT lyrics FROM \"lyrics.dat\" WHERE songname = 'Kept Song'")
+  grep -q 'kept words' <<<"$found"
+}
+
 # start_program <folder> <screenshot>: starts Quillon.exe there, checks its window and its artist
 # list, takes the screenshot and closes it, which must write "lyrics.ini" into the folder.
 start_program() {
@@ -91,6 +98,12 @@ check_installed() {
   done
   for f in basegen.exe tools/basegen.exe app_tests.exe; do
     [ ! -e "$1/$f" ] || fail "$f must not be shipped"
+  done
+  # Shipped programs hold no test framework and no debugging information.
+  for f in "$1"/Quillon.exe "$1"/tools/*.exe; do
+    ! grep -qa 'testing::' "$f" || fail "$f holds test code"
+    sections=$(i686-w64-mingw32-objdump -h "$f")
+    ! grep -q '\.debug_' <<<"$sections" || fail "$f is not stripped"
   done
   ! grep -rIil '127\.0\.0\.1' "$1" --include='*.ini' || fail "a page address of the installed bases points at 127.0.0.1"
   # Every demo text is stored: the lyric table holds a row for each song that has one.
@@ -130,6 +143,12 @@ pass "the installed program starts, lists the artists of A and closes"
 printf 'songname\tlyrics\tsongindex\tsongdb\nKept Song\tkept words\t9999\tdefault\n' >"$work/kept.tsv"
 sql "$installed" ".import lyrics.dat \"$(winepath -w "$work/kept.tsv" 2>/dev/null)\"" >/dev/null ||
   fail "cannot store a lyric"
+# Installed again over itself (an update): what the user made stays.
+wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed over an installed copy"
+wineserver -w
+kept_lyric "$installed" ||
+  fail "installing again lost the stored lyric"
+[ -f "$installed/lyrics.ini" ] || fail "installing again removed the settings"
 echo "not ours" >"$installed/default/notes.txt"
 wine "$installed/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
 wineserver -w  # the uninstaller runs on from a copy of itself
@@ -141,7 +160,7 @@ done
 [ -f "$installed/default/notes.txt" ] || fail "uninstall removed a file it did not install"
 [ -f "$installed/lyrics.ini" ] || fail "uninstall removed the settings"
 [ -f "$installed/MyLyrics/MyLyrics.ini" ] || fail "uninstall removed the own lyrics base"
-sql "$installed" "SELECT lyrics FROM \"lyrics.dat\" WHERE songname = 'Kept Song'" | grep -q 'kept words' ||
+kept_lyric "$installed" ||
   fail "uninstall lost the stored lyric"
 pass "silent uninstall removed the program and kept the stored lyric, the own base and the settings"
 
