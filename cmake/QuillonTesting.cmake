@@ -7,6 +7,17 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${QUILLON_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
+# Portable suites whose code has no Windows-only path (no files, locks, processes, code pages or
+# windows of the platform seam): the native run already checks them with sanitizers, so a Windows
+# run only repeats it. Their Windows tests carry the label "native-repeat", which scripts/test.sh
+# leaves out unless QUILLON_WINDOWS_TESTS=all.
+set(QUILLON_NATIVE_REPEATS
+    engine_blob_tests engine_index_tests engine_cursor_tests engine_record_tests engine_verify_tests
+    engine_fault_injection_tests
+    sql_tests filter_expr_tests table_filter_tests expr_evaluator_tests
+    dataset_table_tests dataset_model_tests dataset_query_tests
+    basegen_tests)
+
 # quillon_test(name SOURCES ... [DEPS ...] [GUI] [TIMEOUT seconds])
 # Natively every GoogleTest case is its own CTest test. Under Wine one process per executable
 # keeps start-up cost (a Wine process takes a good part of a second) out of the total.
@@ -23,6 +34,9 @@ function(quillon_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                          ENVIRONMENT "QUILLON_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    if(name IN_LIST QUILLON_NATIVE_REPEATS)
+      set_tests_properties(${name} PROPERTIES LABELS native-repeat)
+    endif()
     if(ARG_GUI)
       # Real windows share one display and one Wine desktop: run them one at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_display)

@@ -704,7 +704,7 @@ void TQuarryDataSet::FillSearchKey(const std::vector<TRecordField*>& fields, con
 
 // The cursor to search with: (a) the table's own when the fields lead its current index, (b) a
 // second cursor on another index that they lead, kept for the next search over the same fields;
-// null when no index serves them.
+// null when no index serves them or the table is Exclusive.
 engine::TDataFile* TQuarryDataSet::SearchCursor(const std::vector<int>& numbers, bool caseInsensitive) {
   std::vector<int> current = CurrentKeyFields();
   bool ownIndex = current.size() >= numbers.size() && std::equal(numbers.begin(), numbers.end(), current.begin());
@@ -712,6 +712,8 @@ engine::TDataFile* TQuarryDataSet::SearchCursor(const std::vector<int>& numbers,
     ownIndex = handle_->IndexFile().GetIndexDescriptor(handle_->CursorIndex()).CaseInsensitive;
   }
   if (ownIndex) return handle_.get();
+  // An Exclusive table cannot lend a second cursor; the filter search answers there instead.
+  if (handle_->Exclusive()) return nullptr;
   int index = IndexForFields(numbers, caseInsensitive);
   if (index < 0 || handle_->RangeActive()) return nullptr;
   if (!locateClone_ || cloneFields_ != numbers || cloneCase_ != caseInsensitive) {

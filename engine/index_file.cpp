@@ -375,8 +375,10 @@ bool TIndexFile::SelectIndexForField(int fieldNumber, bool caseInsensitive, bool
   if (fieldNumber < 1 || fieldNumber > static_cast<int>(fields.size())) return false;
   const TFieldDescriptor& field = fields[static_cast<std::size_t>(fieldNumber - 1)];
   const bool isString = field.FieldType == static_cast<std::uint8_t>(TFieldType::String);
+  // A table without a primary index keeps its secondaries for explicit selection only; the
+  // search by field leaves it in physical order.
+  if (NoPrimaryIndex()) return false;
   for (int number = 0; number <= IndexCount(); ++number) {
-    if (number == 0 && NoPrimaryIndex()) continue;
     TIndexDescriptor d = GetIndexDescriptor(number);
     if (d.KeyFieldCount == 0 || d.KeyFields[0] != fieldNumber) continue;
     if (isString && !anyCase && d.CaseInsensitive != caseInsensitive) continue;

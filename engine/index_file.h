@@ -160,7 +160,7 @@ class TIndexFile : public TFileHandler {
 
   // Selects the first index (primary first, then the secondaries in order) whose first key field
   // is fieldNumber and, for a string field, whose CaseInsensitive flag is the wanted one unless
-  // any case will do; false (selection unchanged) when there is none.
+  // any case will do; false (selection unchanged) when there is none or the table has no primary index.
   bool SelectIndexForField(int fieldNumber, bool caseInsensitive, bool anyCase);
 
   // ---- Cache and write-back ---------------------------------------------------------------

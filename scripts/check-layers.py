@@ -16,10 +16,9 @@ The layers, bottom to top (derived from the includes of the tree when the check 
     dataset        on engine                   tables, queries, sessions, dataset/sql
     web            on dataset                  page host, page text, extraction (uses util only today)
     ui             on dataset                  the class library over Win32 (data-aware controls)
-    dataset/win32  on ui                       the password prompt, a window of the dataset layer
     skin, flatctl  on ui                       beside ui's users, over util and dataset
-    app            on web, skin, flatctl, dataset/win32
-    tools          on web, skin, flatctl, dataset/win32   (not on app)
+    app            on web, skin, flatctl
+    tools          on web, skin, flatctl       (not on app)
     app/tests      on app, tools                (fixtures build tables with the shell)
     bench          on tools, app                (the window benchmarks drive the main window)
 """
@@ -28,18 +27,17 @@ import re
 import sys
 
 # Module -> the modules directly below it. A module's name is its folder; the longest matching
-# folder wins ("dataset/win32" before "dataset").
+# folder wins ("app/tests" before "app").
 SITS_ON = {
     "util": [],
     "engine": ["util"],
     "dataset": ["engine"],
     "web": ["dataset"],
     "ui": ["dataset"],
-    "dataset/win32": ["ui"],
     "skin": ["ui"],
     "flatctl": ["ui"],
-    "app": ["web", "skin", "flatctl", "dataset/win32"],
-    "tools": ["web", "skin", "flatctl", "dataset/win32"],
+    "app": ["web", "skin", "flatctl"],
+    "tools": ["web", "skin", "flatctl"],
     "app/tests": ["app", "tools"],
     "bench": ["tools", "app"],
 }

@@ -8,12 +8,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 shot_dir=$(pwd)
 
-"$root/scripts/setup.sh"
 . "$root/scripts/wine-env.sh"
-# The 32-bit program, or its 64-bit build on a machine that runs no 32-bit code.
+# The 32-bit program (through scripts/run32.sh where this machine runs 64-bit code only), or its
+# 64-bit build where even that cannot work.
+[ -n "${QUILLON_RUN_INSIDE:-}" ] || "$root/scripts/setup.sh"
 kind=$(quillon_windows_kind)
 build="${QUILLON_BUILD_ROOT:-$root/build}/$kind"
-"$root/scripts/build.sh" "$kind" --target Quillon quarry basegen skinpack
+if [ -z "${QUILLON_RUN_INSIDE:-}" ]; then
+  "$root/scripts/build.sh" "$kind" --target Quillon quarry basegen skinpack
+  if [ "$kind" = win32 ]; then
+    QUILLON_RUN_INSIDE=1 exec "$root/scripts/run32.sh" bash "$root/scripts/run.sh" "$@"
+  fi
+fi
 program="$build/program"
 
 headless=0

@@ -2,15 +2,11 @@
 # for the win32 build, 64-bit for the win64 one) and an X display. quillon_wine_up <build dir>
 # prepares both; quillon_wine_down undoes what quillon_wine_up started, and nothing else.
 
-# True when this machine executes 32-bit x86 code (some virtual machines run 64-bit code only; there
-# the 32-bit Wine loader fails with "Exec format error").
-quillon_runs_32bit() {
-  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
-}
-
-# The Windows build whose programs this machine can run: win32, or win64 where 32-bit code cannot run.
+# The Windows build whose programs this machine can run: win32 (the program that ships), natively or
+# through scripts/run32.sh; win64 only where neither works (no 32-bit code and a kernel too old for
+# the emulation).
 quillon_windows_kind() {
-  if quillon_runs_32bit; then echo win32; else echo win64; fi
+  if "$(dirname "${BASH_SOURCE[0]}")/run32.sh" --mode >/dev/null 2>&1; then echo win32; else echo win64; fi
 }
 
 quillon_wine_up() {

@@ -328,6 +328,50 @@ void FoldConstants(std::unique_ptr<TQueryExprNode>& slot) {
   for (std::unique_ptr<TQueryExprNode>* child = &slot->First; *child; child = &(*child)->Next) FoldConstants(*child);
 }
 
+// A constant compared with a column takes the column's type, as a value stored there would: 2.5
+// against an integer column compares as 2. A constant the type cannot hold (70000 against a
+// 16-bit column) keeps its own value, so that it matches nothing rather than a wrapped number.
+void ConvertToColumnType(TQueryExprNode& constant, const TQueryExprNode& column, const TSqlEnvironment& environment) {
+  if (constant.NodeClass != kNodeConstant || constant.IsParameter || constant.IsNull) return;
+  TEvalContext context;
+  TSqlValue converted;
+  if (!ConvertValue(Evaluate(constant, context), column.DataType, environment, converted) || converted.IsNull()) return;
+  std::unique_ptr<TQueryExprNode> next = std::move(constant.Next);
+  const std::string name = constant.Name;
+  SetConstant(constant, converted);
+  constant.Name = name;
+  constant.Next = std::move(next);
+}
+
+void ConvertComparedConstants(TQueryExprNode& node, const TSqlEnvironment& environment) {
+  if ((node.NodeClass == kNodeBinary && (node.Operator == op::kAnd || node.Operator == op::kOr)) ||
+      (node.NodeClass == kNodeUnary && node.Operator == op::kNot)) {
+    for (TQueryExprNode* child = node.First.get(); child; child = child->Next.get()) {
+      ConvertComparedConstants(*child, environment);
+    }
+    return;
+  }
+  TQueryExprNode* left = node.First.get();
+  TQueryExprNode* right = node.Second();
+  if (!left || !right) return;
+  if (node.NodeClass == kNodeBinary && IsComparison(node.Operator)) {
+    if (IsPlainColumn(left)) ConvertToColumnType(*right, *left, environment);
+    if (IsPlainColumn(right)) ConvertToColumnType(*left, *right, environment);
+  } else if (node.NodeClass == kNodeExtended && IsPlainColumn(left) &&
+             (node.Operator == op::kIn || node.Operator == op::kNotIn || node.Operator == op::kBetween ||
+              node.Operator == op::kNotBetween)) {
+    for (TQueryExprNode* item = right; item; item = item->Next.get()) ConvertToColumnType(*item, *left, environment);
+  }
+}
+
+// How a value that does not fit its column is named: a constant by its token text (a string
+// without its quotes), any other expression by its source text.
+std::string MismatchText(const TUpdateDataValue& value) {
+  const TQueryExprNode* e = value.Expression.get();
+  if (e && e->NodeClass == kNodeConstant && !e->IsParameter) return e->Name;
+  return value.SourceText;
+}
+
 // The prefix rewrites of table filters: name = 'Ab*' and name LIKE 'Ab%' both become a
 // comparison of the first two characters.
 void RewritePrefixes(TQueryExprNode& node) {
@@ -588,6 +632,10 @@ void TDataQuery::ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDa
         if (!e.CorrelationName.empty() && !EqualIgnoringCase(e.CorrelationName, Sources[i].CorrelationName)) continue;
         found = true;
         for (const engine::TFieldDescriptor& f : tables[i]->LogicalFields()) {
+          // A table saved from an earlier result carries the result's own row number field.
+          if (EqualIgnoringCase(f.FieldName, kRowNumberField)) {
+            RaiseSqlError("Invalid use of reserved field name '" + f.FieldName + "'in source columns");
+          }
           TResultDataField column;
           column.Expression = MakeNode(kNodeColumn, op::kNone, Sources[i].CorrelationName + "." + f.FieldName);
           column.Expression->ColumnName = f.FieldName;
@@ -646,7 +694,8 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     run.Buffer.assign(run.Table->RecordBufferSize(), 0);
     run.Reader = std::make_unique<TRecordReader>(*run.Table);
     run.Reader->SetRecord(run.Buffer.data());
-    run.Level = Sources[i].Number;
+    // The join position, not the number written: a RIGHT JOIN's table stands first and drives.
+    run.Level = static_cast<int>(i) + 1;
   }
   x.Tables.clear();
   execution_ = std::move(execution);
@@ -799,6 +848,7 @@ void TDataQuery::PlanConditions() {
     } else if (tables == 1) {
       std::size_t table = static_cast<std::size_t>(std::find(used.begin(), used.end(), true) - used.begin());
       FoldConstants(part);
+      ConvertComparedConstants(*part, parser_.Environment());
       RewritePrefixes(*part);
       filters[table].push_back(std::move(part));
     } else {
@@ -1805,7 +1855,7 @@ void TDataQuery::UpdateCurrentRecord() {
     if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
       target.Table->UnlockRecord(0);
       RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
-                    UpdateValues[i].SourceText + " in UPDATE statement");
+                    MismatchText(UpdateValues[i]) + " in UPDATE statement");
     }
     PutValue(*target.Table, column->FieldNumber, converted, target.Buffer.data());
   }
@@ -1905,7 +1955,7 @@ void TDataQuery::ExecuteInsert() {
     TSqlValue converted;
     if (!ConvertValue(value, d.FieldType, parser_.Environment(), converted)) {
       RaiseSqlError("Type mismatch between column " + d.FieldName + " and constant value " +
-                    UpdateValues[i].SourceText + " in INSERT statement");
+                    MismatchText(UpdateValues[i]) + " in INSERT statement");
     }
     PutValue(table, columns[i], converted, record);
   }

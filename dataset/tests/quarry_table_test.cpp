@@ -464,6 +464,33 @@ TEST_F(QuarryTable, LocateFindsTheSameRecordWithAndWithoutAnIndex) {
   }
 }
 
+// An Exclusive table cannot lend a second cursor: a search over fields that another index than
+// the current one serves still answers found or not found, and Lookup still leaves the record.
+TEST_F(QuarryTable, LocateOnAnExclusiveTableOverAnotherIndexAnswersWithoutASecondCursor) {
+  Create(dir.File("albums.dat"), Albums(true));
+  TQuarryTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("albums.dat");
+  t.SetExclusive(true);
+  t.Open();
+  Add(t, "Blue", "Ann");
+  Add(t, "Red", "Bob");
+  Add(t, "Blue", "Bob");
+  t.First();
+  EXPECT_TRUE(t.Locate("artist;album", {std::string("Bob"), std::string("Blue")}));
+  EXPECT_EQ(t.FieldNamed("index").AsInteger(), 3);
+  EXPECT_FALSE(t.LocateCloneExists());
+  EXPECT_FALSE(t.Locate("artist;album", {std::string("Cid"), std::string("Blue")}));
+  EXPECT_EQ(t.FieldNamed("index").AsInteger(), 3);
+  EXPECT_TRUE(t.Locate("artist;album", {std::string("Bob"), std::string("R")}, {false, true}));
+  EXPECT_EQ(t.FieldNamed("index").AsInteger(), 2);
+  std::vector<TFieldValue> v = t.Lookup("artist;album", {std::string("Ann"), std::string("Blue")}, "index");
+  EXPECT_EQ(v[0], TFieldValue{std::int64_t{1}});
+  EXPECT_EQ(t.FieldNamed("index").AsInteger(), 2);
+  // The table still walks in its own index order afterwards.
+  EXPECT_EQ(Walk(t), (std::vector<std::string>{"Blue", "Red", "Blue"}));
+}
+
 TEST_F(QuarryTable, LocateOnTheCurrentIndexUsesTheTablesOwnCursor) {
   auto t = OpenAlbums(true);
   Add(*t, "Blue", "Ann");

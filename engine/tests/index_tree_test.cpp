@@ -585,6 +585,18 @@ TEST_F(IndexTree, SelectIndexForFieldTakesTheFirstFittingIndex) {
   EXPECT_EQ(Index().CurrentIndex(), 0);
   EXPECT_FALSE(Index().SelectIndexForField(3, false, true));
   EXPECT_EQ(Index().CurrentIndex(), 0);
+
+  // A table without a primary index is read in physical order only: even a secondary index
+  // that starts with the field is not chosen.
+  TTableDefinition bare;
+  bare.Fields = NameFields(20);
+  bare.Indexes = {PrimaryOn({}), Secondary("Exact", {2})};
+  bare.AllowEmptyPrimary = true;
+  Create("bare", bare);
+  ASSERT_TRUE(Index().NoPrimaryIndex());
+  const int before = Index().CurrentIndex();
+  EXPECT_FALSE(Index().SelectIndexForField(2, false, true));
+  EXPECT_EQ(Index().CurrentIndex(), before);
 }
 
 TEST_F(RecordKeys, TheCursorBuildsKeysOfItsCurrentIndex) {

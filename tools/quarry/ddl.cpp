@@ -40,9 +40,18 @@ bool IsWordChar(char c) {
 
 class Lexer {
  public:
+  // An unclosed quote is reported only for the shell's own statements: any other statement goes
+  // to the SQL layer, which names the fault in its own words.
   explicit Lexer(const std::string& text) : s_(text) {
-    for (Token t = Read(); t.kind != Token::Kind::End; t = Read()) tokens_.push_back(t);
+    try {
+      for (Token t = Read(); t.kind != Token::Kind::End; t = Read()) tokens_.push_back(t);
+    } catch (const EShellError& e) {
+      unclosed_ = e.what();
+    }
     tokens_.push_back(Token{});
+  }
+  void CheckClosed() const {
+    if (!unclosed_.empty()) throw EShellError(unclosed_);
   }
   const Token& Peek(size_t ahead = 0) const { return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)]; }
   Token Take() {
@@ -88,6 +97,7 @@ class Lexer {
   }
 
   const std::string& s_;
+  std::string unclosed_;
   size_t i_ = 0;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
@@ -139,12 +149,14 @@ class Parser {
   std::optional<TDdlStatement> Statement() {
     TDdlStatement st;
     if (lx_.Peek().Is("CREATE")) {
+      lx_.CheckClosed();
       lx_.Take();
       Expect("TABLE");
       st.kind = TDdlStatement::Kind::CreateTable;
       st.ifNotExists = IfNotExists();
       st.table = CreateTable();
     } else if (lx_.Peek().Is("DROP") || lx_.Peek().Is("EMPTY")) {
+      lx_.CheckClosed();
       st.kind = lx_.Take().Is("DROP") ? TDdlStatement::Kind::DropTable : TDdlStatement::Kind::EmptyTable;
       Expect("TABLE");
       st.table.name = TableName();

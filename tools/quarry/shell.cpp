@@ -196,12 +196,13 @@ bool TShell::Execute(const TShellInput& input) {
 }
 
 void TShell::Statement(const std::string& text) {
+  // Whatever is not one of the shell's own table statements goes to the SQL layer as written,
+  // so that its result or its own message is what the user sees.
   std::optional<TDdlStatement> ddl = ParseDdl(text);
-  if (!ddl && IsSqlStatement(text)) {
+  if (!ddl) {
     SqlStatement(text);
     return;
   }
-  if (!ddl) throw EShellError("not a statement this shell knows: " + text.substr(0, 40));
   switch (ddl->kind) {
     case TDdlStatement::Kind::CreateTable:
       if (TableExists(ddl->table.name)) {

@@ -16,11 +16,25 @@ namespace quillon::quarry {
 
 namespace {
 
+// The statement's first word as the SQL layer reads it: after blanks, at most one comment and
+// blanks again.
 std::string FirstWord(const std::string& text) {
   std::size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  auto skipBlanks = [&] {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  };
+  skipBlanks();
+  if (text.compare(i, 2, "/*") == 0) {
+    std::size_t end = text.find("*/", i + 2);
+    i = end == std::string::npos ? text.size() : end + 2;
+    skipBlanks();
+  }
+  // A word is a symbol: "SELECT*FROM t" starts with SELECT.
+  auto inWord = [](unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c >= 129;
+  };
   std::size_t j = i;
-  while (j < text.size() && static_cast<unsigned char>(text[j]) > ' ' && text[j] != '(') ++j;
+  while (j < text.size() && inWord(static_cast<unsigned char>(text[j]))) ++j;
   return UpperAsciiText(text.substr(i, j - i));
 }
 
@@ -64,11 +78,6 @@ class TProgressGauge {
 };
 
 }  // namespace
-
-bool IsSqlStatement(const std::string& text) {
-  const std::string word = FirstWord(text);
-  return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE";
-}
 
 void RunSqlStatement(const std::string& text, const std::string& directory, const TSqlParameters& parameters,
                      TResultWriter& writer, std::FILE* progress) {
@@ -124,7 +133,8 @@ void RunSqlStatement(const std::string& text, const std::string& directory, cons
           continue;
         }
         row[i] = FieldValueText(static_cast<engine::TFieldType>(f.FieldType),
-                                std::string_view(reinterpret_cast<const char*>(value.data()), f.DataSize));
+                                std::string_view(reinterpret_cast<const char*>(value.data()), f.DataSize),
+                                TNumberText::Shown);
       }
       writer.Row(row);
     }

@@ -10,7 +10,8 @@ bool TStatementSplitter::Pending() const {
 
 namespace {
 
-// True when nothing but blanks and /* ... */ comments remain.
+// True when nothing but blanks and closed /* ... */ comments remain. A comment left open at the
+// end of the input is a statement: the SQL layer names the fault rather than the text vanishing.
 bool OnlyComments(const std::string& text) {
   size_t i = 0;
   while (i < text.size()) {
@@ -18,7 +19,7 @@ bool OnlyComments(const std::string& text) {
       ++i;
     } else if (text.compare(i, 2, "/*") == 0) {
       size_t end = text.find("*/", i + 2);
-      if (end == std::string::npos) return true;
+      if (end == std::string::npos) return false;
       i = end + 2;
     } else {
       return false;

@@ -41,8 +41,9 @@ std::string Printf(const char* format, double value) {
 
 // "%.15g", the shell's number text, unless 15 digits do not give the value back: then the 17
 // that always do, so that a dump imports to the same bits.
-std::string NumberText(double value) {
+std::string NumberText(double value, TNumberText numbers) {
   std::string text = Printf("%.15g", value);
+  if (numbers == TNumberText::Shown) return text;
   double back = std::strtod(text.c_str(), nullptr);
   if (std::memcmp(&back, &value, sizeof value) != 0 && value == value) text = Printf("%.17g", value);
   return text;
@@ -88,7 +89,7 @@ std::string HexText(std::string_view bytes) {
   return out;
 }
 
-std::string FieldValueText(TFieldType type, std::string_view bytes) {
+std::string FieldValueText(TFieldType type, std::string_view bytes, TNumberText numbers) {
   std::string text;
   switch (type) {
     case TFieldType::String: {
@@ -118,14 +119,14 @@ std::string FieldValueText(TFieldType type, std::string_view bytes) {
     case TFieldType::LargeWord:
       return std::to_string(Load<std::uint32_t>(bytes));
     case TFieldType::Float:
-      return NumberText(Load<double>(bytes));
+      return NumberText(Load<double>(bytes), numbers);
     case TFieldType::Bcd:
       return engine::BcdToText(Load<std::int64_t>(bytes));
     case TFieldType::Extended: {
       if (bytes.size() < 10) return Damaged(bytes);
       std::uint8_t raw[10];
       std::memcpy(raw, bytes.data(), 10);
-      return NumberText(engine::DecodeExtended(raw));
+      return NumberText(engine::DecodeExtended(raw), numbers);
     }
     default:
       return HexText(bytes);

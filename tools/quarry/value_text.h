@@ -16,8 +16,15 @@
 
 namespace quillon::quarry {
 
+// How float, money and extended values are written: RoundTrip as above, so that a dump imports
+// to the same bits; Shown as query results are read, "%.15g" alone, which is the shortest text of
+// at most 15 significant digits that gives the value back, or the value rounded to 15 digits
+// when none does (0.1 + 0.2 shows as 0.3).
+enum class TNumberText { RoundTrip, Shown };
+
 // bytes: the field's DataSize bytes as stored in the record (after its null byte).
-std::string FieldValueText(engine::TFieldType type, std::string_view bytes);
+std::string FieldValueText(engine::TFieldType type, std::string_view bytes,
+                           TNumberText numbers = TNumberText::RoundTrip);
 // A BLOB field's whole value.
 std::string BlobValueText(std::uint8_t subType, std::string_view value);
 std::string HexText(std::string_view bytes);

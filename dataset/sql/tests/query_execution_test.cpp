@@ -205,6 +205,22 @@ TEST_F(QueryExecution, SelectsFiltersOrdersAndGroups) {
        "Empty\tNULL\nNull Album\tGhost\n"},
       {"select a.song, b.album from songs a left outer join albums b on a.albumindex = b.index where a.index > 5",
        "Orphan\tNULL\nGhost\tNull Album\n"},
+      // A right outer join runs from the joined table: every album with its own values, either
+      // way round the condition is written.
+      {"select b.album, a.song from songs a right outer join albums b on a.albumindex = b.index",
+       "Please Please Me\tLove Me Do\nPlease Please Me\tZebra\nArrival\tZebra\nArrival\tapple\nJazz\tLovely\n"
+       "Empty\tNULL\nNull Album\tGhost\n"},
+      {"select b.album from songs a right join albums b on b.index = a.albumindex where b.index >= 3", "Jazz\nEmpty\n"},
+      // Constants compared with a column take its type: fractions are dropped for an integer column.
+      {"select index from songs where index = 2.5", "2\n"},
+      {"select index from songs where 2.9 = index", "2\n"},
+      {"select index from songs where index = 1 + 1.7", "2\n"},
+      {"select index from songs where index <> 6.5", "1\n2\n3\n4\n5\n7\n"},
+      {"select index from songs where index in (3.2, 6.9)", "3\n6\n"},
+      {"select index from songs where index between 1.5 and 3.9", "1\n2\n3\n"},
+      // One the column's type cannot hold keeps its value rather than wrap (4294967298 is not 2).
+      {"select index from songs where index = 4294967298", ""},
+      {"select index from songs where index < 3000000000.5 and index > 5", "6\n7\n"},
       {"select count(*) from songs a, albums b where a.index < 3", "10\n"},
       // Links that no index or map answers: on an unindexed column, and with an ordering operator.
       {"select a.index, b.index from songs a, songs b where a.song = b.song and a.index < 4",
@@ -329,7 +345,11 @@ TEST_F(QueryExecution, Refusals) {
       {"insert into songs (song, index) values (5, 9)",
        "Type mismatch between column song and constant value 5 in INSERT statement"},
       {"update songs set index = 'x' where index = 1",
-       "Type mismatch between column index and constant value 'x' in UPDATE statement"},
+       "Type mismatch between column index and constant value x in UPDATE statement"},
+      {"insert into songs (song, index) values ('Many', 'many')",
+       "Type mismatch between column index and constant value many in INSERT statement"},
+      {"update songs set song = index + 1 where index = 1",
+       "Type mismatch between column song and constant value index + 1 in UPDATE statement"},
   };
   for (const auto& [sql, message] : cases) {
     SCOPED_TRACE(sql);
@@ -383,6 +403,11 @@ TEST_F(QueryExecution, ParametersAndIntoTables) {
   }
   // A table made with INTO stays after its statement is gone; a temporary one does not.
   EXPECT_EQ(Run("select song from kept"), "apple\n");
+  // The kept table carries the result's row number field, which "*" may not bring into a result.
+  for (const char* sql : {"select * from kept", "select k.* from kept k", "select a.index, b.* from songs a, kept b"}) {
+    SCOPED_TRACE(sql);
+    EXPECT_EQ(ErrorOf([&] { Run(sql); }), Expected("Invalid use of reserved field name 'Row___No'in source columns"));
+  }
   std::string temporary;
   {
     TDataQuery plain;

@@ -66,6 +66,27 @@ TEST(ValueText, EveryFieldType) {
   for (const auto& c : ValueCases()) EXPECT_EQ(FieldValueText(c.type, c.bytes), c.text) << c.text;
 }
 
+// Query results: floating numbers with at most 15 significant digits; other types as above.
+TEST(ValueText, ShownNumbersKeepFifteenDigitsAtMost) {
+  std::uint8_t third[10];
+  engine::EncodeExtended(1.0 / 3.0, third);
+  const struct {
+    TFieldType type;
+    std::string bytes;
+    const char* text;
+  } cases[] = {
+      {TFieldType::Float, Bytes<double>(0.1 + 0.2), "0.3"},
+      {TFieldType::Float, Bytes<double>(1.0 / 3.0), "0.333333333333333"},
+      {TFieldType::Float, Bytes<double>(2.0 / 3.0), "0.666666666666667"},
+      {TFieldType::Float, Bytes<double>(0.1), "0.1"},
+      {TFieldType::Float, Bytes<double>(123456789012345.6), "123456789012346"},
+      {TFieldType::Float, Bytes<double>(1e300), "1e+300"},
+      {TFieldType::Extended, std::string(reinterpret_cast<char*>(third), 10), "0.333333333333333"},
+      {TFieldType::Integer, Bytes<std::int32_t>(-7), "-7"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FieldValueText(c.type, c.bytes, TNumberText::Shown), c.text) << c.text;
+}
+
 engine::TFieldDescriptor FieldOf(TFieldType type, int declaredSize = 0, int decimals = 0) {
   engine::TFieldDescriptor f;
   f.FieldName = "f";

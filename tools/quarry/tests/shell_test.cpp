@@ -178,6 +178,57 @@ TEST(ShellSql, ProgressBarFollowsTheStatement) {
   EXPECT_EQ(r.err.back(), '\n');
 }
 
+// Every statement that is not one of the shell's own goes to the SQL layer as written: a leading
+// comment is the SQL layer's to skip, and what it refuses it names in its own words.
+TEST(ShellSql, StatementsReachTheSqlLayerAsWritten) {
+  TempDir dir;
+  ASSERT_EQ(
+      RunShell(dir.Path(), "CREATE TABLE t (n INTEGER, s CHAR(10));\nINSERT INTO t (n, s) VALUES (1, 'one');\n").err,
+      "");
+  const std::string sql = "Quarry Engine Error # 11949 SQL - ";
+  struct Case {
+    const char* statement;
+    const char* out;
+    std::string err;
+  } cases[] = {
+      {"/* the numbers */ SELECT n FROM t", "n\n1\n", ""},
+      {"SELECT*FROM t", "n\ts\n1\tone\n", ""},
+      {"/* a */ /* b */ SELECT n FROM t", "",
+       sql + "SELECT, INSERT, UPDATE, or DELETE keyword expected, instead found '/'\n"},
+      {"(SELECT n FROM t)", "", sql + "SELECT, INSERT, UPDATE, or DELETE keyword expected, instead found '('\n"},
+      {"SHOW TABLES", "", sql + "SELECT, INSERT, UPDATE, or DELETE keyword expected, instead found 'SHOW'\n"},
+      {"SELECT n FROM t WHERE s = 'one", "", sql + "Missing single quote after 'one' in SQL statement\n"},
+      {"SELECT n FROM \"t WHERE n = 1", "", sql + "Missing double quote after 't WHERE n = 1' in SQL statement\n"},
+      {"/* unclosed SELECT n FROM t", "", sql + "Missing ending comment slash and asterisk in SQL statement\n"},
+      // The shell's own statements still report their own faults.
+      {"CREATE TABLE u (a CHAR(5)) DESCRIPTION 'open", "", "Error: unterminated text\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    ShellRun r = RunShell(dir.Path(), c.statement);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+// Query results show floating numbers with at most 15 significant digits, the shortest text
+// that reads back when there is one; a dump keeps the digits that give the bits back.
+TEST(ShellSql, FloatResultsShowFifteenDigitsAtMost) {
+  TempDir dir;
+  ShellRun r = RunShell(dir.Path(),
+                        "CREATE TABLE t (n INTEGER, f FLOAT, m MONEY);\n"
+                        "INSERT INTO t (n, f, m) VALUES (1, 0.1, 2.5);\n"
+                        "SELECT f + 0.2, n / 3, 2 / 3, f, m * 3, 1.0E300 * 10 FROM t;\n"
+                        "UPDATE t SET f = f + 0.2;\n"
+                        ".dump t\n");
+  EXPECT_EQ(r.err, "");
+  const std::string shown =
+      "Expression\tExpression_1\tExpression_2\tf\tExpression_3\tExpression_4\n"
+      "0.3\t0.333333333333333\t0.666666666666667\t0.1\t7.5\t1e+301\n";
+  EXPECT_EQ(r.out.substr(0, shown.size()), shown);
+  EXPECT_NE(r.out.find("\t0.30000000000000004\t"), std::string::npos) << r.out;
+}
+
 TEST(ShellSql, MissingParameterValueIsAnError) {
   TempDir dir;
   ShellRun r = RunShell(dir.Path(),

@@ -53,6 +53,12 @@ TEST(StatementSplitter, PendingFollowsOpenStatementsQuotesAndComments) {
   ASSERT_TRUE(s.Next(in));
   EXPECT_EQ(in.text, "select 'open\nquote'");
   EXPECT_FALSE(s.Next(in)) << "a statement of nothing but a comment is dropped";
+  // A comment still open when the input ends is handed on, not dropped.
+  s.AddLine("/* never closed; select 1");
+  EXPECT_TRUE(s.Pending());
+  s.Finish();
+  ASSERT_TRUE(s.Next(in));
+  EXPECT_EQ(in.text, "/* never closed; select 1");
 }
 
 }  // namespace

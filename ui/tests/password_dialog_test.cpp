@@ -11,7 +11,7 @@
 
 #include "dataset/engine_error.h"
 #include "dataset/session.h"
-#include "dataset/win32/password_dialog.h"
+#include "ui/password_dialog.h"
 #include "engine/data_file.h"
 #include "engine/file_session.h"
 #include "ui/application.h"
@@ -19,6 +19,9 @@
 
 namespace quillon::dataset {
 namespace {
+
+using ui::InstallPasswordDialog;
+using ui::TQuarryPasswordDialog;
 
 TQuarrySession& Default() {
   return TQuarrySessionList::Instance().DefaultSession();

@@ -17,36 +17,36 @@
 #include "ui/form.h"
 #include "ui/std_controls.h"
 
-namespace quillon::dataset {
+namespace quillon::ui {
 
-class TQuarryPasswordDialog : public ui::TFormWindow {
+class TQuarryPasswordDialog : public TFormWindow {
  public:
-  explicit TQuarryPasswordDialog(TQuarrySession& session);
+  explicit TQuarryPasswordDialog(dataset::TQuarrySession& session);
 
   // Shows the dialog modally; true when it closed with "&OK".
   bool Execute();
 
-  ui::TFrameBox* GroupBox = nullptr;
-  ui::TTextBox* Edit = nullptr;
-  ui::TPushButton* AddButton = nullptr;
-  ui::TPushButton* RemoveButton = nullptr;
-  ui::TPushButton* RemoveAllButton = nullptr;
-  ui::TPushButton* OkButton = nullptr;
-  ui::TPushButton* CancelButton = nullptr;
+  TFrameBox* GroupBox = nullptr;
+  TTextBox* Edit = nullptr;
+  TPushButton* AddButton = nullptr;
+  TPushButton* RemoveButton = nullptr;
+  TPushButton* RemoveAllButton = nullptr;
+  TPushButton* OkButton = nullptr;
+  TPushButton* CancelButton = nullptr;
 
  private:
   void UpdateButtons();
 
-  TQuarrySession& session_;
+  dataset::TQuarrySession& session_;
   bool added_ = false;
 };
 
 // The prompt that shows TQuarryPasswordDialog.
-class TPasswordDialogPrompt : public TPasswordPrompt {
+class TPasswordDialogPrompt : public dataset::TPasswordPrompt {
  public:
-  bool Ask(TQuarrySession& session) override;
+  bool Ask(dataset::TQuarrySession& session) override;
 };
 
 void InstallPasswordDialog();
 
-}  // namespace quillon::dataset
+}  // namespace quillon::ui
