@@ -22,7 +22,11 @@ caption='Pelmora Lyrics Base - Quillon'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillon'
 
 [ -f "$inspector" ] || { echo "package-test: build $inspector first" >&2; exit 1; }
-"$root/scripts/package.sh"
+# The package first, then the rest through scripts/run32.sh (32-bit Wine and programs).
+if [ -z "${QUILLON_PACKAGE_TEST_INSIDE:-}" ]; then
+  "$root/scripts/package.sh"
+  QUILLON_PACKAGE_TEST_INSIDE=1 exec "$root/scripts/run32.sh" bash "$root/scripts/package-test.sh" "$@"
+fi
 setup="$dist/Quillon-$version-setup.exe"
 zip="$dist/Quillon-$version-win32.zip"
 shots="$build_root/win32-release/package-test"

@@ -15,7 +15,12 @@ build="$build_root/win32-release"
 strip=i686-w64-mingw32-strip
 
 command -v makensis >/dev/null || { echo "package: makensis is missing (scripts/setup.sh installs nsis)" >&2; exit 1; }
-"$root/scripts/build.sh" win32-release --target Quillon quarry pagetext skinpack basegen
+# The demo data is made by the 32-bit tools under Wine: through scripts/run32.sh, which runs the
+# rest of this script as it is where this machine runs 32-bit code.
+if [ -z "${QUILLON_PACKAGE_INSIDE:-}" ]; then
+  "$root/scripts/build.sh" win32-release --target Quillon quarry pagetext skinpack basegen
+  QUILLON_PACKAGE_INSIDE=1 exec "$root/scripts/run32.sh" bash "$root/scripts/package.sh" "$@"
+fi
 
 work="$build/package"
 stage="$work/Quillon"
