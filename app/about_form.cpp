@@ -2,6 +2,7 @@
 #include "app/about_form.h"
 
 #include "app/maker.h"
+#include "app/version.h"
 
 namespace quillon::app {
 
@@ -37,7 +38,7 @@ TAboutForm::TAboutForm(web::TExternalBrowser& browser)
   Image1 = Add<TProgramIcon>(GroupBox1, 20, 24);
   _TextTitle = Add<ui::TTextLabel>(GroupBox1, "_TextTitle", "Pelmora Lyrics Base", 72, 20);
   _TextTitle->SetFont(TitleFont());
-  Label1 = Add<ui::TTextLabel>(GroupBox1, "Label1", "Version 1.7", 72, 44);
+  Label1 = Add<ui::TTextLabel>(GroupBox1, "Label1", std::string("Version ") + kVersion, 72, 44);
   Label1->SetFont(TitleFont());
   MakerLabel = Add<ui::TTextLabel>(GroupBox1, "MakerLabel", kMakerLine, 72, 75);
   _TextWebsite = Add<ui::TTextLabel>(GroupBox1, "_TextWebsite", kMakerSite, 72, 91);

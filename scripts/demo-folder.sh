@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# scripts/demo-folder.sh <dest> <quarry> <basegen> [<skinpack>] : builds the demo data of the
-# program folder into <dest> from the sources under data/: every base folder (descriptor, artist
-# index, album and song tables), the shared lyric table "lyrics.dat", "search.ini", "help.html"
-# and, with <skinpack>, the skin package "skin.dat" from data/skin.
+# scripts/demo-folder.sh [--installed] <dest> <quarry> <basegen> [<skinpack>] : builds the demo
+# data of the program folder into <dest> from the sources under data/: every base folder
+# (descriptor, artist index, album and song tables), the shared lyric table "lyrics.dat",
+# "search.ini", "help.html" and, with <skinpack>, the skin package "skin.dat" from data/skin.
 # <quarry>, <basegen> and <skinpack> are commands; when they run under Wine ("wine path/quarry.exe") the
 # paths handed to them are converted to Windows paths, so WINEPREFIX must be set up.
+# The demo lyrics sites of data/site/ exist only on a developer's machine (scripts/run.sh serves
+# them on 127.0.0.1). With --installed, for the folder a user installs, every text of those sites
+# goes into "lyrics.dat" with the others, and the bases' page addresses point at the maker's
+# site instead of 127.0.0.1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dest=${1:?usage: demo-folder.sh <dest> <quarry> <basegen>}
+installed=0
+if [ "${1:-}" = --installed ]; then
+  installed=1
+  shift
+fi
+dest=${1:?usage: demo-folder.sh [--installed] <dest> <quarry> <basegen> [<skinpack>]}
 quarry=${2:?}
 basegen=${3:?}
 skinpack=${4:-}
@@ -39,6 +48,26 @@ remove_table() {  # remove_table <folder> <table file name>
   find "$1" -maxdepth 1 -type f \( -iname "$stem.dat" -o -iname "$stem.idx" -o -iname "$stem.blb" \) -delete
 }
 
+# The address of the demo sites while run.sh serves them, and where an installed copy looks instead.
+local_site='http://127\.0\.0\.1:8719/'
+maker_site='http://www.pelmora.example/'
+
+# installed_texts <Url> <catalogue> <out dir>: writes <out dir>/catalogue.tsv, the catalogue with
+# the page texts of the base's demo site named in its lyrics column, and copies those texts into
+# $work/lyrics (prefixed "site-", beside the texts of data/lyrics). A base's site is the one whose
+# name is a folder of its Url; a song is on the site when its url1 is a page identifier there.
+installed_texts() {
+  mkdir -p "$work/lyrics"
+  cp "$root"/data/lyrics/*.txt "$work/lyrics/"
+  for t in "$root"/data/site/texts/*.txt; do cp "$t" "$work/lyrics/site-$(basename "$t")"; done
+  awk -F '\t' -v OFS='\t' -v url="$1" '
+    FNR == 1 { file++; next }
+    file == 1 { if (index(url, "/" $1 "/")) text[$2] = "site-" $5; next }
+    { if ($5 == "" && ($4 in text)) $5 = text[$4]; print }
+  ' "$root/data/site/pages.tsv" "$2" >"$3/catalogue.body"
+  { head -n 1 "$2"; cat "$3/catalogue.body"; } >"$3/catalogue.tsv"
+}
+
 remove_table "$dest" lyrics.dat
 schema lyrics lyrics.dat >"$work/lyrics.sql"
 $quarry "$(tool_path "$dest")" -f "$(tool_path "$work/lyrics.sql")"
@@ -49,13 +78,27 @@ for src in "$root"/data/bases/*/; do
   base="$dest/$name"
   rm -rf "$base"
   mkdir -p "$base" "$work/$name"
-  cp "$src/$name.ini" "$base/"
   albums=$(ini_value "$src/$name.ini" AlbumDb AlbumList.dat)
   songs=$(ini_value "$src/$name.ini" songDb songlist.dat)
   artists=$(ini_value "$src/$name.ini" artistfile artist.ini)
   kind=normal
   if echo "$albums" | grep -qi mylyrics; then kind=own; fi
-  $basegen catalogue "$(tool_path "$src/catalogue.tsv")" "$(tool_path "$root/data/lyrics")" "$name" "$kind" \
+  catalogue="$src/catalogue.tsv"
+  lyrics_dir="$root/data/lyrics"
+  if [ $installed = 1 ]; then
+    url=$(ini_value "$src/$name.ini" Url "")
+    installed_texts "$url" "$src/catalogue.tsv" "$work/$name"
+    catalogue="$work/$name/catalogue.tsv"
+    lyrics_dir="$work/lyrics"
+    sed "s|^\(Url=\)$local_site|\1$maker_site|I" "$src/$name.ini" >"$base/$name.ini"
+    if grep -qi '127\.0\.0\.1\|localhost' "$base/$name.ini"; then
+      echo "demo-folder: $name.ini still points at this machine: $(grep -i '^Url=' "$base/$name.ini")" >&2
+      exit 1
+    fi
+  else
+    cp "$src/$name.ini" "$base/"
+  fi
+  $basegen catalogue "$(tool_path "$catalogue")" "$(tool_path "$lyrics_dir")" "$name" "$kind" \
     "$(tool_path "$work/$name")" >/dev/null
   cp "$work/$name/artist.ini" "$base/$artists"
   {

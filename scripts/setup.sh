@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool imagemagick
   python3 file
   dpkg-dev nasm libedit-dev
+  nsis zip unzip
 )
 
 sudo_cmd=()

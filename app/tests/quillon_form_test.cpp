@@ -8,6 +8,8 @@
 #include "ui/testing/recording_dialogs.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -38,6 +40,17 @@ std::string ReadRegistry(const char* keyPath, const char* name) {
   LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   return rc == ERROR_SUCCESS ? buffer : "<no value>";
+}
+
+// The version as the tree keeps it, in the file VERSION alone: "<major>.<minor>".
+std::string SourceVersion() {
+  const char* source = std::getenv("QUILLON_SOURCE_DIR");
+  if (!source) return "";
+  std::ifstream file(std::string(source) + "/VERSION");
+  std::string version;
+  std::getline(file, version);
+  if (!version.empty() && version.back() == '\r') version.pop_back();
+  return version;
 }
 
 void SetKeyDown(int key, bool down) {
@@ -453,7 +466,8 @@ TEST_F(QuillonFormTest, AboutShowsModallyUntilOk) {
   EXPECT_EQ(about->ClientWidth(), 342);
   EXPECT_EQ(about->ClientHeight(), 199);
   EXPECT_EQ(about->_TextTitle->Caption(), "Pelmora Lyrics Base");
-  EXPECT_EQ(about->Label1->Caption(), "Version 1.7");
+  ASSERT_FALSE(SourceVersion().empty());
+  EXPECT_EQ(about->Label1->Caption(), "Version " + SourceVersion());
   SendMessageA(about->_TextWebsite->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   SendMessageA(about->_TextWebsite->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
   EXPECT_EQ(browser.opened, (std::vector<std::string>{kMakerSite}));
@@ -759,14 +773,23 @@ TEST(ProgramFile, CarriesItsManifestAndVersion) {
       return std::string();
     return std::string(text);
   };
-  EXPECT_EQ(value("ProductVersion"), "1.7");
-  EXPECT_EQ(value("FileVersion"), "1.7");
+  // Every version the program file carries is the one of the file VERSION.
+  std::string version = SourceVersion();
+  size_t dot = version.find('.');
+  ASSERT_NE(dot, std::string::npos) << version;
+  int major = std::atoi(version.substr(0, dot).c_str());
+  int minor = std::atoi(version.substr(dot + 1).c_str());
+  ASSERT_EQ(std::to_string(major) + "." + std::to_string(minor), version);
+  EXPECT_NE(manifest.find("name=\"Pelmora.Quillon\" version=\"" + version + ".0.0\""), std::string::npos) << manifest;
+  EXPECT_EQ(value("ProductVersion"), version);
+  EXPECT_EQ(value("FileVersion"), version);
   EXPECT_EQ(value("CompanyName"), "Pelmora Software");
   EXPECT_EQ(value("ProductName"), "Quillon");
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(7, 1)));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(minor, major)));
+  EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(minor, major)));
 }
 
 TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsInTheirColours) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "util/testing/temp_dir.h"
@@ -146,6 +147,17 @@ TEST(DemoCatalogues, BuildAndCoverTheProgramsCases) {
   EXPECT_TRUE(repeated);
   EXPECT_GT(def.lyrics.size(), 10u);
   EXPECT_LT(def.lyrics.size(), def.songs.size()) << "some songs are left for the web";
+  // A first start lists the artists of "A": several of them, and every common initial has some.
+  EXPECT_GE(def.artistIndex["A"].size(), 4u);
+  for (char c : std::string("ABCDEFGHIJKLMNOPRSTW")) {
+    EXPECT_GE(def.artistIndex[std::string(1, c)].size(), 2u) << "artists under " << c;
+  }
+  // An album opened shows a list of songs, not one.
+  std::map<int, int> songsPerAlbum;
+  for (const auto& s : def.songs) songsPerAlbum[s.albumIndex]++;
+  int several = 0;
+  for (const auto& [album, n] : songsPerAlbum) several += n >= 3 ? 1 : 0;
+  EXPECT_GE(several, 30) << "albums with three songs or more";
 
   BaseTables own = BuildBase(ReadCatalogue(data + "bases/MyLyrics/catalogue.tsv", data + "lyrics"), true);
   EXPECT_EQ(own.lyrics.size(), own.songs.size());
