@@ -2,12 +2,15 @@
 // with the same indexes:
 //   - songs: 1,000,000 records (Id integer with the primary index, Title CHAR(50) with the
 //     case-insensitive secondary index "ByTitle"; titles of three words and a number, unique);
-//   - lyrics: 20,000 records (Id integer primary, Lyric memo of 1,000 to 2,000 bytes).
+//   - lyrics: 20,000 records (Id integer primary, Lyric memo of 1,000 to 2,000 bytes);
+//   - biglyrics: the same with 100,000 records, the size the program's shared lyric table
+//     reaches as songs are shown.
 // Benchmarks, each a batch of operations per iteration so that both sides pay the same setup:
 //   - PointById: 1,000 lookups by random Id, the record read (FindKey / a prepared SELECT);
 //   - PointByTitle: 1,000 lookups by random title written in other case;
 //   - ScanPrimary / ScanTitle: every record in Id order and in ByTitle order;
-//   - MemoRead: 1,000 random lyrics read whole;
+//   - MemoRead: 1,000 random lyrics read whole, from 20,000 and from 100,000 memos;
+//   - PointById and MemoRead again with the table opened Exclusive (SQLite's side is the same);
 //   - MemoInsert: 1,000 new lyrics inserted (a fresh table each iteration, one transaction on
 //     SQLite's side, an Exclusive cursor on ours).
 // Scans and memo reads run twice on our side: each operation under its own read lock (as a
@@ -38,6 +41,7 @@ using testing::IndexOn;
 
 constexpr std::int32_t kSongs = 1000000;
 constexpr std::int32_t kLyrics = 20000;
+constexpr std::int32_t kBigLyrics = 100000;
 constexpr int kBatch = 1000;
 constexpr int kTitleSize = 50;
 constexpr int kId = 1, kTitle = 2, kLyric = 2;
@@ -114,7 +118,6 @@ class Data {
     if (sqlite3_open(dir_.File("base.db").c_str(), &db) != SQLITE_OK) throw std::runtime_error("sqlite open");
     Exec("CREATE TABLE songs(id INTEGER PRIMARY KEY, title TEXT)");
     Exec("CREATE INDEX ByTitle ON songs(title COLLATE NOCASE)");
-    Exec("CREATE TABLE lyrics(id INTEGER PRIMARY KEY, lyric TEXT)");
     Exec("BEGIN");
     {
       Create(dir_.File("songs"), SongTable());
@@ -138,38 +141,43 @@ class Data {
       }
       sqlite3_finalize(insert);
     }
-    {
-      Create(dir_.File("lyrics"), LyricTable());
-      TDataFile table;
-      table.SetFileName(dir_.File("lyrics"));
-      table.SetExclusive(true);
-      table.Open();
-      sqlite3_stmt* insert = nullptr;
-      sqlite3_prepare_v2(db, "INSERT INTO lyrics VALUES(?, ?)", -1, &insert, nullptr);
-      std::vector<std::uint8_t> record(table.RecordBufferSize());
-      for (std::int32_t id = 1; id <= kLyrics; ++id) {
-        const std::string text = Lyric(id);
-        InsertLyric(table, record, id, text);
-        sqlite3_bind_int(insert, 1, id);
-        sqlite3_bind_text(insert, 2, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-      }
-      sqlite3_finalize(insert);
-    }
+    BuildLyrics("lyrics", kLyrics);
+    BuildLyrics("biglyrics", kBigLyrics);
     Exec("COMMIT");
     Exec("ANALYZE");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "built the tables in %.1f s\n", seconds);
   }
+  void BuildLyrics(const std::string& name, std::int32_t count) {
+    Exec(("CREATE TABLE " + name + "(id INTEGER PRIMARY KEY, lyric TEXT)").c_str());
+    Create(dir_.File(name), LyricTable());
+    TDataFile table;
+    table.SetFileName(dir_.File(name));
+    table.SetExclusive(true);
+    table.Open();
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, ("INSERT INTO " + name + " VALUES(?, ?)").c_str(), -1, &insert, nullptr);
+    std::vector<std::uint8_t> record(table.RecordBufferSize());
+    for (std::int32_t id = 1; id <= count; ++id) {
+      const std::string text = Lyric(id);
+      InsertLyric(table, record, id, text);
+      sqlite3_bind_int(insert, 1, id);
+      sqlite3_bind_text(insert, 2, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+  }
   quillon::testing::TempDir dir_;
 };
 
-// Our side opens the table shared and read-only, as the program's table components do.
+// Our side opens the table shared and read-only, as the program's table components do, or
+// Exclusive, as a program that keeps a table to itself does.
 struct TOpened {
-  explicit TOpened(const std::string& name, int index = 0) {
+  explicit TOpened(const std::string& name, int index = 0, bool exclusive = false) {
     table.SetFileName(Data::Get().File(name));
     table.SetReadOnly(true);
+    table.SetExclusive(exclusive);
     table.Open();
     table.SelectIndex(index);
     record.assign(table.RecordBufferSize(), 0);
@@ -207,8 +215,8 @@ std::string OtherCase(std::int32_t id) {
   return title;
 }
 
-void QuarryPointById(benchmark::State& state) {
-  TOpened songs("songs");
+void QuarryPointById(benchmark::State& state, bool exclusive) {
+  TOpened songs("songs", 0, exclusive);
   const auto ids = RandomIds(kSongs, 1);
   std::vector<std::uint8_t> key(songs.table.RecordBufferSize());
   std::int64_t found = 0;
@@ -314,9 +322,9 @@ void SqliteScan(benchmark::State& state, const char* sql) {
   state.counters["rows"] = static_cast<double>(rows);
 }
 
-void QuarryMemoRead(benchmark::State& state, bool oneLock) {
-  TOpened lyrics("lyrics");
-  const auto ids = RandomIds(kLyrics, 3);
+void QuarryMemoRead(benchmark::State& state, const char* name, std::int32_t count, bool oneLock, bool exclusive) {
+  TOpened lyrics(name, 0, exclusive);
+  const auto ids = RandomIds(count, 3);
   std::vector<std::uint8_t> key(lyrics.table.RecordBufferSize());
   std::string text;
   std::int64_t bytes = 0;
@@ -343,10 +351,10 @@ void QuarryMemoRead(benchmark::State& state, bool oneLock) {
   if (bytes < state.iterations() * kBatch * 1000) state.SkipWithError("memos shorter than written");
 }
 
-void SqliteMemoRead(benchmark::State& state) {
+void SqliteMemoRead(benchmark::State& state, const char* name, std::int32_t count) {
   Data::Get();
-  TStatement select("SELECT lyric FROM lyrics WHERE id = ?");
-  const auto ids = RandomIds(kLyrics, 3);
+  TStatement select(("SELECT lyric FROM " + std::string(name) + " WHERE id = ?").c_str());
+  const auto ids = RandomIds(count, 3);
   std::string text;
   std::int64_t bytes = 0;
   for (auto _ : state) {
@@ -403,7 +411,8 @@ void SqliteMemoInsert(benchmark::State& state) {
   }
 }
 
-BENCHMARK(QuarryPointById)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryPointById, Shared, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryPointById, Exclusive, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqlitePointById)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuarryPointByTitle)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqlitePointByTitle)->Unit(benchmark::kMillisecond);
@@ -414,9 +423,15 @@ BENCHMARK_CAPTURE(QuarryScan, Title, 1, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(QuarryScan, TitleOneLock, 1, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteScan, Title, "SELECT id, title FROM songs ORDER BY title COLLATE NOCASE")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(QuarryMemoRead, PerOperation, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(QuarryMemoRead, OneLock, true)->Unit(benchmark::kMillisecond);
-BENCHMARK(SqliteMemoRead)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, PerOperation, "lyrics", kLyrics, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, OneLock, "lyrics", kLyrics, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, Exclusive, "lyrics", kLyrics, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SqliteMemoRead, Lyrics, "lyrics", kLyrics)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, BigPerOperation, "biglyrics", kBigLyrics, false, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, BigOneLock, "biglyrics", kBigLyrics, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryMemoRead, BigExclusive, "biglyrics", kBigLyrics, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SqliteMemoRead, BigLyrics, "biglyrics", kBigLyrics)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuarryMemoInsert)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqliteMemoInsert)->Unit(benchmark::kMillisecond);
 

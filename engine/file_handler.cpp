@@ -1,6 +1,8 @@
 // TFileHandler; see file_handler.h for its invariants and the locking protocol.
 #include "engine/file_handler.h"
 
+#include <atomic>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,17 @@ void Pause(std::uint32_t ms, TLockWait wait) {
 }
 
 }  // namespace
+
+// The system's random source costs more than opening a small table, and every cursor makes
+// three handlers: it is read once per process, and each handler's seed mixes a counter into it.
+std::uint32_t TFileHandler::NewSlotSeed() {
+  static const std::uint64_t base = (std::uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+  static std::atomic<std::uint32_t> counter{0};
+  std::uint64_t z = base + 0x9E3779B97F4A7C15ull * (counter.fetch_add(1, std::memory_order_relaxed) + 1ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<std::uint32_t>(z ^ (z >> 31));
+}
 
 TFileHandler::~TFileHandler() {
   try {

@@ -153,7 +153,8 @@ class TFileHandler {
   TMemoryFile* memoryFile_ = nullptr;
   std::uint32_t sharedSlot_ = 0;
   bool exclusiveSemaphore_ = false;
-  std::minstd_rand slotRandom_{std::random_device{}()};
+  static std::uint32_t NewSlotSeed();
+  std::minstd_rand slotRandom_{NewSlotSeed()};
 };
 
 }  // namespace quillon::engine

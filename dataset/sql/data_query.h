@@ -211,6 +211,11 @@ class TDataQuery {
   void InstallFilters();
   bool LiveResultPossible();
   void DeferDrivingFilter();
+  // A driving table whose conditions pin a leading index column to one value is read from that
+  // key range instead of a filter over the whole table.
+  void PlanDrivingKeyRange();
+  void UsePhysicalOrder();
+  bool DrivingKeyRangeIndex(const TSourceRun& run, int& field, TSqlValue& value, int& index) const;
   void SetLinkFilters(int source);
   // Whether an equality link can be answered by value (not -2); the index of its target that
   // answers it by key, or -1 (indexed tells which).
@@ -223,6 +228,7 @@ class TDataQuery {
   bool JoinProbeMatches(std::size_t depth, const std::function<void()>& emit);
   bool JoinKeyRange(std::size_t depth, const std::function<void()>& emit);
   bool JoinScannedRecords(std::size_t depth, const std::function<void()>& emit);
+  bool JoinDrivingKeyRange(const std::function<void()>& emit);
   void CountProgress();
   void ProduceRow();
   void FillResultRow(std::vector<TSqlValue>& aggregateInputs);

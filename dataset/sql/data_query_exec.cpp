@@ -497,6 +497,10 @@ struct TSourceRun {
   // A driving table whose own conditions no index answers tests them record by record, after
   // its links have shown that the record joins at all.
   bool DeferredFilter = false;
+  // The driving table read from a key range: the records that pass its conditions, in
+  // physical order, copied while the range was walked.
+  bool KeyRangeDriving = false;
+  std::vector<std::vector<std::uint8_t>> KeyRangeRecords;
 };
 
 // One condition of a join link, oriented from the link's source to its target.
@@ -676,7 +680,6 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     table->LockWaitTime = settings.LockWaitTime;
     if (settings.PasswordCallback) table->SetPasswordCallback(settings.PasswordCallback);
     table->Open();
-    table->SelectIndex(engine::TIndexFile::kPhysicalOrder);
     x.Tables.push_back(std::move(table));
   }
 
@@ -1216,8 +1219,10 @@ void TDataQuery::InstallFilters() {
   }
   // Activating a filter evaluates it over the table at once, so a deferred one never is.
   DeferDrivingFilter();
+  PlanDrivingKeyRange();
+  UsePhysicalOrder();
   for (TSourceRun& run : x.Runs) {
-    if (!run.OwnFilter || run.DeferredFilter) continue;
+    if (!run.OwnFilter || run.DeferredFilter || run.KeyRangeDriving) continue;
     run.FilterHandle = run.Table->AddFilter(run.OwnFilter, nullptr, true);
     run.Table->ActivateFilter(run.FilterHandle);
   }
@@ -1239,6 +1244,96 @@ void TDataQuery::DeferDrivingFilter() {
   }
   if (!linked) return;
   run.DeferredFilter = true;
+}
+
+// Which index answers a condition `column = value` of the run's AND chain, for an integer column
+// leading an ascending index: the key then says exactly what the record test says.
+bool TDataQuery::DrivingKeyRangeIndex(const TSourceRun& run, int& field, TSqlValue& value, int& index) const {
+  std::vector<const TQueryExprNode*> pending{run.FilterTree.get()};
+  std::vector<const TQueryExprNode*> equalities;
+  while (!pending.empty()) {
+    const TQueryExprNode* node = pending.back();
+    pending.pop_back();
+    if (node->NodeClass == kNodeBinary && node->Operator == op::kAnd) {
+      pending.push_back(node->First.get());
+      pending.push_back(node->Second());
+    } else if (node->NodeClass == kNodeBinary && node->Operator == op::kEqual) {
+      equalities.push_back(node);
+    }
+  }
+  engine::TIndexFile& indexes = run.Table->IndexFile();
+  for (const TQueryExprNode* node : equalities) {
+    const TQueryExprNode* column = node->First.get();
+    const TQueryExprNode* constant = node->Second();
+    if (!IsPlainColumn(column)) std::swap(column, constant);
+    if (!IsPlainColumn(column) || !constant || !constant->IsConstant()) continue;
+    const TSqlValue v = ConstantValue(*constant);
+    if (v.IsNull() || !IsIntegerKind(v.Type)) continue;
+    const engine::TFieldDescriptor& d = run.Table->GetFieldDescriptor(true, column->FieldNumber);
+    if (d.Computed) continue;
+    std::int64_t low = 0, high = 0;
+    switch (static_cast<TFieldType>(d.FieldType)) {
+      case TFieldType::SmallInt:
+        low = INT16_MIN, high = INT16_MAX;
+        break;
+      case TFieldType::Integer:
+        low = INT32_MIN, high = INT32_MAX;
+        break;
+      case TFieldType::Word:
+        high = UINT16_MAX;
+        break;
+      case TFieldType::LargeWord:
+        high = UINT32_MAX;
+        break;
+      default:
+        continue;
+    }
+    if (v.Int < low || v.Int > high) continue;
+    for (int number = 0; number <= indexes.IndexCount(); ++number) {
+      if (number == 0 && indexes.NoPrimaryIndex()) continue;
+      const engine::TIndexDescriptor k = indexes.GetIndexDescriptor(number);
+      if (k.KeyFieldCount == 0 || k.KeyFields[0] != column->FieldNumber || k.Descending || k.FieldDescending[0])
+        continue;
+      field = column->FieldNumber;
+      value = v;
+      index = number;
+      return true;
+    }
+  }
+  return false;
+}
+
+// A SELECT that pins its driving table to a few records by an index reads just those: a filter
+// would size its bitmaps, and the cursor's, to the whole table for every statement. The range
+// must stay small beside the table, else the filter's bitmaps are the cheaper answer. Equal keys
+// of an index come in record-number order, so the rows are produced in the order a scan gives.
+void TDataQuery::PlanDrivingKeyRange() {
+  TQueryExecution& x = *execution_;
+  for (TSourceRun& run : x.Runs) {
+    run.KeyRangeDriving = false;
+    run.KeyRangeRecords.clear();
+  }
+  if (Kind != TStatementKind::Select || x.Live || x.CountOnly || x.Order.empty()) return;
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(x.Order[0])];
+  if (!run.OwnFilter || run.DeferredFilter || run.OwnFilter->OptimisationGrade() == 0) return;
+  int field = 0, index = 0;
+  TSqlValue value;
+  if (!DrivingKeyRangeIndex(run, field, value, index)) return;
+  // The table's own cursor walks the range: it holds the statement's read lock already, and a
+  // second cursor would open the files again. The next run selects physical order afresh.
+  TDataFile& range = *run.Table;
+  range.SelectIndex(index);
+  std::vector<std::uint8_t> key(range.RecordBufferSize(), 0);
+  range.InitRecord(key.data());
+  PutValue(range, field, value, key.data());
+  range.SetRange(key.data(), false, 1, key.data(), false, 1);
+  if (range.RecordCount() > range.PhysicalRecordCount() / 64 + 16) return;
+  std::vector<std::uint8_t> record(run.Buffer.size(), 0);
+  range.First();
+  while (range.Next(record.data()) == 0) {
+    if (run.OwnFilter->Passes(range, record.data(), 0)) run.KeyRangeRecords.push_back(record);
+  }
+  run.KeyRangeDriving = true;
 }
 
 bool TDataQuery::JoinsNothing(int source) const {
@@ -1498,6 +1593,35 @@ bool TDataQuery::JoinScannedRecords(std::size_t depth, const std::function<void(
   return produced;
 }
 
+// Source tables are read in physical order; the switch is made only now, since in that order a
+// cursor keeps bitmaps sized to the whole table, which a driving table read from a key range
+// never needs, nor a count without conditions, which the index's key count answers.
+void TDataQuery::UsePhysicalOrder() {
+  TQueryExecution& x = *execution_;
+  for (TSourceRun& run : x.Runs) {
+    if (run.KeyRangeDriving || (x.CountOnly && !run.OwnFilter)) continue;
+    run.Table->SelectIndex(engine::TIndexFile::kPhysicalOrder);
+  }
+}
+
+// Joins each record the driving table's key range left.
+bool TDataQuery::JoinDrivingKeyRange(const std::function<void()>& emit) {
+  TQueryExecution& x = *execution_;
+  const int index = x.Order[0];
+  TSourceRun& run = x.Runs[static_cast<std::size_t>(index)];
+  bool produced = false;
+  for (const std::vector<std::uint8_t>& record : run.KeyRangeRecords) {
+    if (x.Aborted) break;
+    std::memcpy(run.Buffer.data(), record.data(), std::min(run.Buffer.size(), record.size()));
+    SetLinkFilters(index);
+    if (JoinsNothing(index)) continue;
+    produced = true;
+    ++x.DrivingRecord;
+    Join(1, emit);
+  }
+  return produced;
+}
+
 // Enumerates the joined rows from position `depth` of the order, depth first.
 void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
   TQueryExecution& x = *execution_;
@@ -1518,7 +1642,9 @@ void TDataQuery::Join(std::size_t depth, const std::function<void()>& emit) {
     }
   }
   bool produced = false;
-  if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
+  if (depth == 0 && run.KeyRangeDriving) {
+    produced = JoinDrivingKeyRange(emit);
+  } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Probe) {
     produced = JoinProbeMatches(depth, emit);
   } else if (!outerMissing && run.LookupState == TSourceRun::TLookup::Range) {
     produced = JoinKeyRange(depth, emit);
@@ -1911,8 +2037,9 @@ engine::TDataFile* TDataQuery::Execute(const TQueryProgress& progress) {
   }
   InstallFilters();
   if (progress && !x.CountOnly && !x.Runs[static_cast<std::size_t>(x.Order[0])].DeferredFilter) {
-    TDataFile& driving = *x.Runs[static_cast<std::size_t>(x.Order[0])].Table;
-    x.DrivingCount = driving.RecordCount();
+    const TSourceRun& driving = x.Runs[static_cast<std::size_t>(x.Order[0])];
+    x.DrivingCount = driving.KeyRangeDriving ? static_cast<std::int64_t>(driving.KeyRangeRecords.size())
+                                             : driving.Table->RecordCount();
   }
   if (Kind == TStatementKind::Select && x.Live) {
     TDataFile& live = *x.Runs[0].Table;
