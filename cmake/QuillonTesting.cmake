@@ -13,7 +13,7 @@ include(GoogleTest)
 # leaves out unless QUILLON_WINDOWS_TESTS=all.
 set(QUILLON_NATIVE_REPEATS
     engine_blob_tests engine_index_tests engine_cursor_tests engine_record_tests engine_verify_tests
-    engine_fault_injection_tests
+    engine_model_tests engine_fault_injection_tests
     sql_tests filter_expr_tests table_filter_tests expr_evaluator_tests
     dataset_table_tests dataset_model_tests dataset_query_tests
     basegen_tests)
