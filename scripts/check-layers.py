@@ -15,11 +15,12 @@ The layers, bottom to top (derived from the includes of the tree when the check 
     engine         on util                     the table store
     dataset        on engine                   tables, queries, sessions, dataset/sql
     web            on dataset                  page host, page text, extraction (uses util only today)
+    lyricsearch    on dataset                  word index of the lyric table, lyric queries
     ui             on dataset                  the class library over Win32 (data-aware controls)
     dataset/win32  on ui                       the password prompt, a window of the dataset layer
     skin, flatctl  on ui                       beside ui's users, over util and dataset
-    app            on web, skin, flatctl, dataset/win32
-    tools          on web, skin, flatctl, dataset/win32   (not on app)
+    app            on web, lyricsearch, skin, flatctl, dataset/win32
+    tools          on web, lyricsearch, skin, flatctl, dataset/win32   (not on app)
     app/tests      on app, tools                (fixtures build tables with the shell)
     bench          on tools, app                (the window benchmarks drive the main window)
 """
@@ -34,12 +35,13 @@ SITS_ON = {
     "engine": ["util"],
     "dataset": ["engine"],
     "web": ["dataset"],
+    "lyricsearch": ["dataset"],
     "ui": ["dataset"],
     "dataset/win32": ["ui"],
     "skin": ["ui"],
     "flatctl": ["ui"],
-    "app": ["web", "skin", "flatctl", "dataset/win32"],
-    "tools": ["web", "skin", "flatctl", "dataset/win32"],
+    "app": ["web", "lyricsearch", "skin", "flatctl", "dataset/win32"],
+    "tools": ["web", "lyricsearch", "skin", "flatctl", "dataset/win32"],
     "app/tests": ["app", "tools"],
     "bench": ["tools", "app"],
 }
