@@ -1,6 +1,8 @@
 // The write paths of the lyric table: each changes one lyric row and the word index in one turn
 // of the index's lock (lyric_index.h, invariant 2), so that no process ever finds the two apart.
-// Every program path that writes a lyric goes through one of these.
+// Every program path that writes a lyric goes through one of these. The index never costs a
+// lyric: when it cannot be changed the row is written alone and the index, left stale, is
+// rebuilt from the table on its next use.
 #pragma once
 
 #include <cstdint>

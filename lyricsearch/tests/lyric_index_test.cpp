@@ -207,6 +207,19 @@ TEST_F(LyricIndex, ManyWritesInOneProgramStayCurrent) {
   EXPECT_EQ(index.Check(), std::vector<std::string>{});
 }
 
+TEST_F(LyricIndex, AnIndexThatCannotBeMadeNeverCostsTheLyric) {
+  TLyricIndex index(dir.Path());
+  // A folder where the index's data file would be: the tables can be neither opened nor made.
+  std::filesystem::create_directory(dir.File("lyricwords.DAT"));
+  EXPECT_THROW(index.MakeCurrent(), std::exception);
+  AppendLyric(index, lyrics, "Kept", "kept all the same", 1, "default");
+  ASSERT_TRUE(lyrics.Locate("songname", TFieldValue{std::string("Kept")}));
+  EXPECT_EQ(lyrics.FieldNamed("lyrics").AsString(), "kept all the same");
+  // Once the obstacle is gone, the index catches up from the table.
+  std::filesystem::remove(dir.File("lyricwords.DAT"));
+  EXPECT_EQ(Songs(index, "kept"), std::vector<std::string>{"Kept"});
+}
+
 TEST_F(LyricIndex, QueriesWithNothingToFindAreRefused) {
   TLyricIndex index(dir.Path());
   EXPECT_THROW(index.Search("-alpha"), ELyricQueryError);
