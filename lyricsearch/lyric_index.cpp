@@ -330,11 +330,10 @@ void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
       words_.Delete();
       continue;
     }
-    std::string bytes = EncodePostings(it->second);
-    if (postings.AsString() != bytes ||
-        words_.FieldNamed("lyrics").AsInteger() != static_cast<std::int64_t>(it->second.size())) {
+    const std::string& bytes = it->second.Bytes;
+    if (postings.AsString() != bytes || words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics) {
       words_.Edit();
-      words_.FieldNamed("lyrics").SetAsInteger(static_cast<std::int64_t>(it->second.size()));
+      words_.FieldNamed("lyrics").SetAsInteger(it->second.Lyrics);
       postings.SetAsString(bytes);
       words_.Post();
     }
@@ -342,12 +341,12 @@ void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
     tell();
     words_.Next();
   }
-  for (const auto& [w, list] : words) {
+  for (const auto& [w, entry] : words) {
     if (kept.count(w)) continue;
     words_.Append();
     word.SetAsString(w);
-    words_.FieldNamed("lyrics").SetAsInteger(static_cast<std::int64_t>(list.size()));
-    postings.SetAsString(EncodePostings(list));
+    words_.FieldNamed("lyrics").SetAsInteger(entry.Lyrics);
+    postings.SetAsString(entry.Bytes);
     words_.Post();
     tell();
   }
@@ -487,14 +486,16 @@ std::vector<std::string> TLyricIndex::Check() {
       continue;
     }
     try {
-      if (DecodePostings(words_.FieldNamed("postings").AsString()) != it->second ||
-          words_.FieldNamed("lyrics").AsInteger() != static_cast<std::int64_t>(it->second.size()))
+      // The byte form is canonical: equal postings have equal bytes.
+      std::string stored = words_.FieldNamed("postings").AsString();
+      DecodePostings(stored);
+      if (stored != it->second.Bytes || words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics)
         problems.push_back("Word \"" + w + "\" has wrong postings.");
     } catch (const EIndexDamaged& e) {
       problems.push_back("Word \"" + w + "\": " + e.what());
     }
   }
-  for (const auto& [w, list] : built.Words())
+  for (const auto& [w, entry] : built.Words())
     if (!seen.count(w)) problems.push_back("Word \"" + w + "\" is missing.");
   std::set<std::int32_t> keys;
   auto& key = keys_.FieldNamed("lyrickey");
@@ -543,6 +544,7 @@ std::vector<TLyricHit> TLyricIndex::Search(std::string_view text, std::size_t li
         hit.SongIndex = static_cast<std::int32_t>(lyrics_.FieldNamed("songindex").AsInteger());
         hit.SongDb = lyrics_.FieldNamed("songdb").AsString();
         hit.Snippet = MakeSnippet(lyrics_.FieldNamed("lyrics").AsString(), ranked.Matches);
+        hit.FirstMatch = ranked.Matches.empty() ? 0 : ranked.Matches.front();
         hits.push_back(std::move(hit));
       }
       return hits;

@@ -48,6 +48,7 @@ struct TLyricHit {
   std::int32_t SongIndex = 0;
   std::string SongDb;
   TSnippet Snippet;
+  std::uint32_t FirstMatch = 0;  // the word number of the first match in the lyric
 };
 
 class TTableLock;

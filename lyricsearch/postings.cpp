@@ -31,18 +31,22 @@ std::uint32_t GetNumber(std::string_view bytes, std::size_t& at) {
 
 }  // namespace
 
+void AppendPosting(std::string& bytes, std::int32_t previousKey, const TPosting& p) {
+  PutNumber(bytes, static_cast<std::uint32_t>(p.Key - previousKey));
+  PutNumber(bytes, static_cast<std::uint32_t>(p.Positions.size()));
+  std::uint32_t last = 0;
+  for (auto pos : p.Positions) {
+    PutNumber(bytes, pos - last);
+    last = pos;
+  }
+}
+
 std::string EncodePostings(const TPostingList& postings) {
   std::string out;
-  std::int64_t previous = 0;
+  std::int32_t previous = 0;
   for (const auto& p : postings) {
-    PutNumber(out, static_cast<std::uint32_t>(p.Key - previous));
+    AppendPosting(out, previous, p);
     previous = p.Key;
-    PutNumber(out, static_cast<std::uint32_t>(p.Positions.size()));
-    std::uint32_t last = 0;
-    for (auto pos : p.Positions) {
-      PutNumber(out, pos - last);
-      last = pos;
-    }
   }
   return out;
 }
@@ -86,11 +90,19 @@ void TMemoryIndex::Put(std::int32_t key, std::string_view text) {
   Remove(key);
   std::uint32_t length = 0;
   for (auto& [word, positions] : WordPositions(text, &length)) {
-    auto& list = words_[word];
+    auto& entry = words_[word];
     TPosting p{key, std::move(positions)};
-    auto at =
-        std::lower_bound(list.begin(), list.end(), key, [](const TPosting& a, std::int32_t k) { return a.Key < k; });
-    list.insert(at, std::move(p));
+    if (key > entry.LastKey) {
+      AppendPosting(entry.Bytes, entry.LastKey, p);
+      entry.LastKey = key;
+    } else {
+      TPostingList list = DecodePostings(entry.Bytes);
+      auto at =
+          std::lower_bound(list.begin(), list.end(), key, [](const TPosting& a, std::int32_t k) { return a.Key < k; });
+      list.insert(at, std::move(p));
+      entry.Bytes = EncodePostings(list);
+    }
+    ++entry.Lyrics;
   }
   lengths_[key] = length;
   totalLength_ += length;
@@ -102,15 +114,21 @@ void TMemoryIndex::Remove(std::int32_t key) {
   totalLength_ -= found->second;
   lengths_.erase(found);
   for (auto it = words_.begin(); it != words_.end();) {
-    auto& list = it->second;
+    TPostingList list = DecodePostings(it->second.Bytes);
+    auto size = list.size();
     std::erase_if(list, [key](const TPosting& p) { return p.Key == key; });
+    if (list.size() != size) {
+      it->second.Bytes = EncodePostings(list);
+      it->second.Lyrics = static_cast<std::uint32_t>(list.size());
+      it->second.LastKey = list.empty() ? 0 : list.back().Key;
+    }
     it = list.empty() ? words_.erase(it) : std::next(it);
   }
 }
 
 TPostingList TMemoryIndex::Postings(const std::string& word) {
   auto it = words_.find(word);
-  return it == words_.end() ? TPostingList{} : it->second;
+  return it == words_.end() ? TPostingList{} : DecodePostings(it->second.Bytes);
 }
 
 std::vector<std::string> TMemoryIndex::WordsWithPrefix(const std::string& prefix, std::size_t limit) {

@@ -35,6 +35,9 @@ struct TPosting {
 using TPostingList = std::vector<TPosting>;
 
 std::string EncodePostings(const TPostingList& postings);
+// Appends one posting to a byte form whose last key is previousKey (0 for none); p.Key must be
+// greater.
+void AppendPosting(std::string& bytes, std::int32_t previousKey, const TPosting& p);
 TPostingList DecodePostings(std::string_view bytes);
 
 // What a query reads of an index, in memory or stored.
@@ -49,8 +52,15 @@ class TPostingSource {
   virtual std::uint32_t LyricLength(std::int32_t key) = 0;
 };
 
+// Each word's postings are kept in their byte form, so that a whole lyric table's index fits in
+// memory: lyrics put in ascending key order (a rebuild's scan) are appended; others are merged in.
 class TMemoryIndex : public TPostingSource {
  public:
+  struct TWordPostings {
+    std::string Bytes;
+    std::int32_t LastKey = 0;
+    std::uint32_t Lyrics = 0;
+  };
   // Adds a lyric (its key not yet in the index), or replaces the one with that key.
   void Put(std::int32_t key, std::string_view text);
   void Remove(std::int32_t key);
@@ -61,12 +71,12 @@ class TMemoryIndex : public TPostingSource {
   double AverageLength() override;
   std::uint32_t LyricLength(std::int32_t key) override;
 
-  const std::map<std::string, TPostingList>& Words() const { return words_; }
+  const std::map<std::string, TWordPostings>& Words() const { return words_; }
   const std::map<std::int32_t, std::uint32_t>& Lengths() const { return lengths_; }
   std::uint64_t TotalLength() const { return totalLength_; }
 
  private:
-  std::map<std::string, TPostingList> words_;
+  std::map<std::string, TWordPostings> words_;
   std::map<std::int32_t, std::uint32_t> lengths_;
   std::uint64_t totalLength_ = 0;
 };
