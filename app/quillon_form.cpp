@@ -13,6 +13,7 @@
 #include "app/about_form.h"
 #include "app/maker.h"
 #include "app/print_preview.h"
+#include "lyricsearch/lyric_store.h"
 #include "skin/skin_page_ctrl.h"
 #include "ui/application.h"
 #include "ui/cursor.h"
@@ -309,6 +310,7 @@ void TQuillonForm::CreateSearchPage() {
   infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
   infoLabel->SetAlignRight(true);
   infoLabel->SetAnchors(ui::kAnchorRight | ui::kAnchorBottom);
+  CreateLyricSearchBox();
 }
 
 // The own-lyrics input form, hidden: its controls and texts, and the Add and Import buttons.
@@ -659,6 +661,11 @@ void TQuillonForm::OpenLyricTable() {
   t3.Open();
 }
 
+lyricsearch::TLyricIndex& TQuillonForm::LyricIndex() {
+  if (!lyricIndex_) lyricIndex_ = std::make_unique<lyricsearch::TLyricIndex>(appDir_);
+  return *lyricIndex_;
+}
+
 bool TQuillonForm::IsOwnLyricsBase() {
   return PosText("MyLyrics", t1.TableName()) > 0;
 }
@@ -789,18 +796,11 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
   if (!t3.Active() || text.size() <= kShortText) return;
   if (!t2.Active() || t2.IsEmpty()) return;
   std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
-  if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
-    t3.Edit();
-    t3.FieldNamed("lyrics").SetAsString(text);
-    t3.Post();
-  } else {
-    t3.Append();
-    t3.FieldNamed("songname").SetAsString(songLabel->Caption());
-    t3.FieldNamed("lyrics").SetAsString(text);
-    t3.FieldNamed("songindex").SetAsInteger(songIndex);
-    t3.FieldNamed("songdb").SetAsString(Setting.base);
-    t3.Post();
-  }
+  if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}}))
+    lyricsearch::OverwriteLyric(LyricIndex(), t3, text);
+  else
+    lyricsearch::AppendLyric(LyricIndex(), t3, songLabel->Caption(), text, static_cast<std::int32_t>(songIndex),
+                             Setting.base);
 }
 
 // ---- Save, edit and print ----------------------------------------------------------------------
@@ -878,6 +878,7 @@ void TQuillonForm::fullschBClick(ui::TOwnedObject&) {
     return;
   }
   ui::THourglass wait;
+  ShowLyricResults(false);
   Gauge2->SetVisible(true);
   struct TIdle {
     ui::TProgressGauge* gauge;
@@ -918,6 +919,7 @@ void TQuillonForm::q1AfterScroll(dataset::TDataSet&) {
 }
 
 void TQuillonForm::viewLyricBClick(ui::TOwnedObject&) {
+  if (lyricList->Visible()) return OpenLyricResult(lyricList->ItemIndex());
   if (!q1.Active() || q1.IsEmpty()) return;
   const std::string song = q1.Fields()[0]->AsString(), artist = q1.Fields()[1]->AsString(),
                     album = q1.Fields()[2]->AsString();
@@ -987,12 +989,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
   t1.SetFiltered(false);
   t1.Open();
   auto appendLyric = [&](std::int64_t songIndex) {
-    t3.Append();
-    t3.FieldNamed("songname").SetAsString(song);
-    t3.FieldNamed("lyrics").SetAsString(lyrics);
-    t3.FieldNamed("songindex").SetAsInteger(songIndex);
-    t3.FieldNamed("songdb").SetAsString(kOwnBase);
-    t3.Post();
+    lyricsearch::AppendLyric(LyricIndex(), t3, song, lyrics, static_cast<std::int32_t>(songIndex), kOwnBase);
   };
   std::int64_t albumIndex;
   if (t1.Locate("artist;album", {dataset::TFieldValue{artist}, dataset::TFieldValue{album}})) {
@@ -1001,9 +998,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
       std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
       if (interactive && !ui::Confirm("Lyrics of this song already exists, do you want to overwrite it?")) return;
       if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{kOwnBase}})) {
-        t3.Edit();
-        t3.FieldNamed("lyrics").SetAsString(lyrics);
-        t3.Post();
+        lyricsearch::OverwriteLyric(LyricIndex(), t3, lyrics);
       } else {
         // The song has no lyric row (lost, or never written): the text would be dropped unseen.
         appendLyric(songIndex);
