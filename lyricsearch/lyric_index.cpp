@@ -30,6 +30,8 @@ engine::TTableDefinition Definition(bool words) {
     t.Fields = {Field("word", engine::TFieldType::String, static_cast<int>(kMaxWordLength)),
                 Field("lyrics", engine::TFieldType::Integer), Field("postings", engine::TFieldType::Blob)};
     t.Description = "word index of the lyric table";
+    // Most words are rare and their postings a few bytes: small blocks keep the file small.
+    t.BlobBlockSize = 128;
   } else {
     t.Fields = {Field("lyrickey", engine::TFieldType::Integer), Field("wordcount", engine::TFieldType::Integer),
                 Field("tablestamp", engine::TFieldType::Integer)};
@@ -313,7 +315,39 @@ void TLyricIndex::RebuildLocked() {
   ++rebuilds_;
 }
 
+// While a rebuild writes the word table, the table is held Exclusive when no other program has
+// it open: its rows are then written back once, at the end, instead of one by one. The index's
+// lock lies on the other table and stays held; the stamp naming the rebuilt index is written
+// only after the word table is closed and so written whole.
+class TLyricIndex::TExclusiveWords {
+ public:
+  explicit TExclusiveWords(dataset::TQuarryTable& words) : words_(words) {
+    words_.Close();
+    words_.SetExclusive(true);
+    try {
+      words_.Open();
+    } catch (const std::exception&) {  // open elsewhere: written shared, row by row
+      words_.SetExclusive(false);
+      words_.Open();
+    }
+  }
+  ~TExclusiveWords() {
+    if (!words_.Exclusive()) return;
+    try {
+      words_.Close();
+      words_.SetExclusive(false);
+      words_.Open();
+    } catch (const std::exception&) {  // closed: the next use opens it again
+      words_.SetExclusive(false);
+    }
+  }
+
+ private:
+  dataset::TQuarryTable& words_;
+};
+
 void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
+  TExclusiveWords exclusive(words_);
   const auto& words = built.Words();
   int total = static_cast<int>(words.size() + built.Lengths().size()), done = 0;
   auto tell = [&] {

@@ -118,6 +118,7 @@ class TLyricIndex {
   bool MakeCurrentLocked();
   void RebuildLocked();
   TMemoryIndex BuildFromLyrics();
+  class TExclusiveWords;
   void WriteIndex(const TMemoryIndex& built);
   void ChangeLyric(std::int32_t key, std::string_view oldText, std::string_view newText, bool removed);
   void WriteState(std::int64_t totalWords, std::int32_t stamp);
