@@ -28,7 +28,8 @@ engine::TTableDefinition Definition(bool words) {
   t.UserValue1 = kIndexFormat;
   if (words) {
     t.Fields = {Field("word", engine::TFieldType::String, static_cast<int>(kMaxWordLength)),
-                Field("lyrics", engine::TFieldType::Integer), Field("postings", engine::TFieldType::Blob)};
+                Field("lyrics", engine::TFieldType::Integer), Field("postings", engine::TFieldType::Blob),
+                Field("recent", engine::TFieldType::Blob), Field("lastkey", engine::TFieldType::Integer)};
     t.Description = "word index of the lyric table";
     // Most words are rare and their postings a few bytes: small blocks keep the file small.
     t.BlobBlockSize = 128;
@@ -189,7 +190,7 @@ void TLyricIndex::OpenTables() {
       table->SetTableName(table == &words_ ? kWordTableName : kLyricKeyTableName);
       table->Open();
     }
-    return HasFields(words_, {"word", "lyrics", "postings"}) &&
+    return HasFields(words_, {"word", "lyrics", "postings", "recent", "lastkey"}) &&
            HasFields(keys_, {"lyrickey", "wordcount", "tablestamp"});
   };
   // Two programs may find the tables missing at once: one makes them, the other waits for them.
@@ -365,9 +366,13 @@ void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
       continue;
     }
     const std::string& bytes = it->second.Bytes;
-    if (postings.AsString() != bytes || words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics) {
+    if (postings.AsString() != bytes || !words_.FieldNamed("recent").AsString().empty() ||
+        words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics ||
+        words_.FieldNamed("lastkey").AsInteger() != it->second.LastKey) {
       words_.Edit();
       words_.FieldNamed("lyrics").SetAsInteger(it->second.Lyrics);
+      words_.FieldNamed("lastkey").SetAsInteger(it->second.LastKey);
+      words_.FieldNamed("recent").SetAsString({});
       postings.SetAsString(bytes);
       words_.Post();
     }
@@ -380,6 +385,7 @@ void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
     words_.Append();
     word.SetAsString(w);
     words_.FieldNamed("lyrics").SetAsInteger(entry.Lyrics);
+    words_.FieldNamed("lastkey").SetAsInteger(entry.LastKey);
     postings.SetAsString(entry.Bytes);
     words_.Post();
     tell();
@@ -420,7 +426,7 @@ void TLyricIndex::WriteIndex(const TMemoryIndex& built) {
 
 TPostingList TLyricIndex::StoredPostings(const std::string& word) {
   if (!words_.Locate("word", TFieldValue{word})) return {};
-  return DecodePostings(words_.FieldNamed("postings").AsString());
+  return DecodePostings(StoredBytes());
 }
 
 void TLyricIndex::PutPostings(const std::string& word, const TPostingList& postings) {
@@ -436,8 +442,46 @@ void TLyricIndex::PutPostings(const std::string& word, const TPostingList& posti
     words_.FieldNamed("word").SetAsString(word);
   }
   words_.FieldNamed("lyrics").SetAsInteger(static_cast<std::int64_t>(postings.size()));
+  words_.FieldNamed("lastkey").SetAsInteger(postings.back().Key);
+  words_.FieldNamed("recent").SetAsString({});
   words_.FieldNamed("postings").SetAsString(EncodePostings(postings));
   words_.Post();
+}
+
+std::string TLyricIndex::StoredBytes() {
+  // The recent part continues the byte form where the older part ends (its first key gap is
+  // counted from the older part's last key), so the two read as one list.
+  return words_.FieldNamed("postings").AsString() + words_.FieldNamed("recent").AsString();
+}
+
+bool TLyricIndex::AppendNewest(const std::string& word, const TPosting& posting) {
+  if (!words_.Locate("word", TFieldValue{word})) {
+    words_.Append();
+    words_.FieldNamed("word").SetAsString(word);
+    words_.FieldNamed("lyrics").SetAsInteger(1);
+    words_.FieldNamed("lastkey").SetAsInteger(posting.Key);
+    words_.FieldNamed("postings").SetAsString(EncodePostings({posting}));
+    words_.Post();
+    return true;
+  }
+  auto last = static_cast<std::int32_t>(words_.FieldNamed("lastkey").AsInteger());
+  if (posting.Key <= last) return false;
+  std::string recent = words_.FieldNamed("recent").AsString();
+  AppendPosting(recent, last, posting);
+  std::string older;
+  if (recent.size() > kRecentBytes) older = words_.FieldNamed("postings").AsString() + recent;
+  std::int64_t lyrics = words_.FieldNamed("lyrics").AsInteger();
+  words_.Edit();
+  words_.FieldNamed("lyrics").SetAsInteger(lyrics + 1);
+  words_.FieldNamed("lastkey").SetAsInteger(posting.Key);
+  if (older.empty()) {
+    words_.FieldNamed("recent").SetAsString(recent);
+  } else {
+    words_.FieldNamed("postings").SetAsString(older);
+    words_.FieldNamed("recent").SetAsString({});
+  }
+  words_.Post();
+  return true;
 }
 
 void TLyricIndex::ChangeLyric(std::int32_t key, std::string_view oldText, std::string_view newText, bool removed) {
@@ -452,9 +496,11 @@ void TLyricIndex::ChangeLyric(std::int32_t key, std::string_view oldText, std::s
   for (const auto& [w, p] : after)
     if (!before.count(w)) touched.insert(w);
   for (const auto& w : touched) {
+    // A lyric newer than every other of the word (an append) only adds to the recent part.
+    auto it = after.find(w);
+    if (it != after.end() && !before.count(w) && AppendNewest(w, TPosting{key, it->second})) continue;
     auto list = StoredPostings(w);
     std::erase_if(list, [key](const TPosting& p) { return p.Key == key; });
-    auto it = after.find(w);
     if (it != after.end()) {
       auto at =
           std::lower_bound(list.begin(), list.end(), key, [](const TPosting& p, std::int32_t k) { return p.Key < k; });
@@ -521,9 +567,10 @@ std::vector<std::string> TLyricIndex::Check() {
     }
     try {
       // The byte form is canonical: equal postings have equal bytes.
-      std::string stored = words_.FieldNamed("postings").AsString();
+      std::string stored = StoredBytes();
       DecodePostings(stored);
-      if (stored != it->second.Bytes || words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics)
+      if (stored != it->second.Bytes || words_.FieldNamed("lyrics").AsInteger() != it->second.Lyrics ||
+          words_.FieldNamed("lastkey").AsInteger() != it->second.LastKey)
         problems.push_back("Word \"" + w + "\" has wrong postings.");
     } catch (const EIndexDamaged& e) {
       problems.push_back("Word \"" + w + "\": " + e.what());

@@ -1,7 +1,10 @@
 // TLyricIndex: the word index of the lyric table, kept in two tables of our own beside it.
 //
 //   "lyricwords.dat"  one row per word: "word" (CHAR(32), primary, byte order), "lyrics" (the
-//                     number of lyrics holding it), "postings" (BLOB, postings.h's byte form)
+//                     number of lyrics holding it), "postings" and "recent" (BLOBs: together
+//                     postings.h's byte form; appended lyrics go to the short "recent" part, which
+//                     moves into "postings" when it outgrows kRecentBytes, so that adding a lyric
+//                     rewrites small values), "lastkey" (the last lyric key of the list)
 //   "lyricdocs.dat"   one row per indexed lyric: "lyrickey" (INTEGER, primary: the lyric row's
 //                     key) and "wordcount"; the row with key 0 is the index's state: "wordcount"
 //                     the words of all lyrics, "tablestamp" the lyric table's change counter as
@@ -39,7 +42,7 @@ namespace quillon::lyricsearch {
 
 inline constexpr const char* kWordTableName = "lyricwords.dat";
 inline constexpr const char* kLyricKeyTableName = "lyricdocs.dat";
-inline constexpr std::int16_t kIndexFormat = 1;
+inline constexpr std::int16_t kIndexFormat = 2;
 
 struct TLyricHit {
   std::int32_t Key = 0;
@@ -124,6 +127,11 @@ class TLyricIndex {
   void WriteState(std::int64_t totalWords, std::int32_t stamp);
   bool ReadState(std::int64_t& totalWords, std::int32_t& stamp);
   TPostingList StoredPostings(const std::string& word);
+  // Of the word row the table stands on: its whole byte form.
+  std::string StoredBytes();
+  // Adds the posting of a lyric newer than all of the word's; false (nothing done) when it is not.
+  bool AppendNewest(const std::string& word, const TPosting& posting);
+  static constexpr std::size_t kRecentBytes = 2048;
   void PutPostings(const std::string& word, const TPostingList& postings);
   void LoadLengths();
   std::string LyricKeyField() const;

@@ -220,6 +220,29 @@ TEST_F(LyricIndex, AnIndexThatCannotBeMadeNeverCostsTheLyric) {
   EXPECT_EQ(Songs(index, "kept"), std::vector<std::string>{"Kept"});
 }
 
+TEST_F(LyricIndex, AppendsThatOutgrowTheRecentPartMoveIntoTheOlderPart) {
+  // Each lyric adds a posting of about 12 bytes for "la": the recent part passes its limit
+  // (2,048 bytes) and moves into the older part at least once.
+  TLyricIndex index(dir.Path());
+  std::string chorus;
+  for (int i = 0; i < 10; ++i) chorus += "la ";
+  for (int i = 0; i < 220; ++i)
+    AppendLyric(index, lyrics, "song " + std::to_string(i), chorus + "verse" + std::to_string(i), i, "default");
+  {
+    dataset::TQuarryTable words;
+    words.SetDatabaseName(dir.Path());
+    words.SetTableName(kWordTableName);
+    words.Open();
+    ASSERT_TRUE(words.Locate("word", TFieldValue{std::string("la")}));
+    EXPECT_GT(words.FieldNamed("postings").AsString().size(), 2048u);
+    EXPECT_LT(words.FieldNamed("recent").AsString().size(), 2048u);
+  }
+  EXPECT_EQ(index.Search("la", 1000).size(), 220u);
+  EXPECT_EQ(Songs(index, "verse219"), std::vector<std::string>{"song 219"});
+  EXPECT_EQ(index.RebuildCount(), 1);
+  EXPECT_EQ(index.Check(), std::vector<std::string>{});
+}
+
 TEST_F(LyricIndex, QueriesWithNothingToFindAreRefused) {
   TLyricIndex index(dir.Path());
   EXPECT_THROW(index.Search("-alpha"), ELyricQueryError);
