@@ -146,6 +146,9 @@ class TQuillonForm : public ui::TFormWindow {
   static std::string LocalSearchStatement(const std::string& songDb, const std::string& albumDb,
                                           const std::string& song, const std::string& artist);
 
+  // The word index of the lyric table, made on first use; every write of a lyric row goes
+  // through lyricsearch/lyric_store.h with it.
+  lyricsearch::TLyricIndex& LyricIndex();
   // Search by a line of the lyrics on page 2 (lyric_search_box.cpp).
   static constexpr std::size_t kLyricResultLimit = 50;
   void lyricFindBClick(ui::TOwnedObject& sender);
@@ -286,9 +289,6 @@ class TQuillonForm : public ui::TFormWindow {
   void MarkLetter(const std::string& letter);
   void OpenSongTable();
   void OpenLyricTable();
-  // The word index of the lyric table, made on first use; every write of a lyric row goes
-  // through lyricsearch/lyric_store.h with it.
-  lyricsearch::TLyricIndex& LyricIndex();
   // The song of the current album titled title: the song table's cursor on it and its page
   // identifier in id; false (cursor at the end) when the album holds no such song.
   bool FindSong(const std::string& title, std::string& id);
