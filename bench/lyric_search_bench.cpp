@@ -8,8 +8,8 @@
 // 20,000 made-up words, in lines of 5 to 9 words, plus the demo lyrics of data/lyrics. Our side
 // reads them from a lyric table "lyrics.dat" (rebuild = reading the table and writing the index);
 // SQLite reads them from a table "lyrics" into an FTS5 table with external content (the index
-// only, as ours), in one transaction. Times are CPU times of the process. Sizes: our two index tables' files against the pages the
-// FTS5 shadow tables take.
+// only, as ours), in one transaction. Times are CPU times of the process. Sizes: our two index tables' files against
+// the pages the FTS5 shadow tables take.
 #include <sqlite3.h>
 #include <time.h>
 
@@ -44,12 +44,14 @@ struct CpuClock {
   }
 };
 using Clock = CpuClock;
-double Ms(double elapsed) { return elapsed; }
+double Ms(double elapsed) {
+  return elapsed;
+}
 
 std::vector<std::string> Vocabulary(std::mt19937& random) {
-  static const char* const kSyllables[] = {"ba", "ke", "lo", "ri", "su", "ta", "me", "no", "vi", "dra", "sho", "gen",
-                                           "pla", "tor", "wen", "cas", "mil", "der", "fan", "jo", "qui", "ly", "zen",
-                                           "ho", "pe", "ra", "un", "ex", "ol", "ar"};
+  static const char* const kSyllables[] = {"ba",  "ke",  "lo",  "ri",  "su",  "ta",  "me",  "no",  "vi",  "dra",
+                                           "sho", "gen", "pla", "tor", "wen", "cas", "mil", "der", "fan", "jo",
+                                           "qui", "ly",  "zen", "ho",  "pe",  "ra",  "un",  "ex",  "ol",  "ar"};
   std::set<std::string> distinct;
   while (distinct.size() < 20000) {
     std::string w;
@@ -214,7 +216,8 @@ int main(int argc, char** argv) {
     t.SetExclusive(true);
     t.Open();
     for (std::size_t i = 0; i < lyrics.size(); ++i)
-      t.AppendRecord({dataset::TFieldValue{}, "song " + std::to_string(i), lyrics[i], std::int64_t(i), std::string("synth")});
+      t.AppendRecord(
+          {dataset::TFieldValue{}, "song " + std::to_string(i), lyrics[i], std::int64_t(i), std::string("synth")});
   }
   sqlite3* db = nullptr;
   sqlite3_open((folder + "fts.db").c_str(), &db);
@@ -265,12 +268,17 @@ int main(int argc, char** argv) {
       if (i >= 40) out += (out.empty() ? "" : " ") + w;
     return out;
   };
-  const std::vector<std::string> queries = {
-      vocabulary[0], vocabulary[50], vocabulary[2000], vocabulary[15000],
-      vocabulary[3] + " " + vocabulary[40], vocabulary[100] + " " + vocabulary[900] + " " + vocabulary[30],
-      "\"" + firstWords(17, 2) + "\"", "\"" + firstWords(4242 % lyrics.size(), 3) + "\"",
-      vocabulary[7].substr(0, 3) + "*", vocabulary[1200].substr(0, 4) + "*",
-      vocabulary[20] + " -" + vocabulary[2]};
+  const std::vector<std::string> queries = {vocabulary[0],
+                                            vocabulary[50],
+                                            vocabulary[2000],
+                                            vocabulary[15000],
+                                            vocabulary[3] + " " + vocabulary[40],
+                                            vocabulary[100] + " " + vocabulary[900] + " " + vocabulary[30],
+                                            "\"" + firstWords(17, 2) + "\"",
+                                            "\"" + firstWords(4242 % lyrics.size(), 3) + "\"",
+                                            vocabulary[7].substr(0, 3) + "*",
+                                            vocabulary[1200].substr(0, 4) + "*",
+                                            vocabulary[20] + " -" + vocabulary[2]};
   sqlite3_stmt* q = nullptr;
   sqlite3_prepare_v2(db,
                      "SELECT rowid, snippet(fts, 0, '[', ']', '...', 12) FROM fts WHERE fts MATCH ? ORDER BY rank "
