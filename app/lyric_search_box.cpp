@@ -56,7 +56,7 @@ LONG MemoPosition(const std::string& text, std::size_t offset) {
 
 }  // namespace
 
-void TQuillonForm::CreateLyricSearchBox() {
+void TQuillonForm::CreateLyricSearchRow() {
   lyricLabel = Add<ui::TTextLabel>(FlatGroupBox2, "lyricLabel", "Lyrics:", 14, 45);
   lyricEdit = Add<flatctl::TFlatEdit>(FlatGroupBox2, "lyricEdit", 54, 42, 438);
   lyricEdit->SetHint("Words of the lyrics, \"a phrase\", a prefix* or -a word to leave out");
@@ -66,15 +66,14 @@ void TQuillonForm::CreateLyricSearchBox() {
   lyricEdit->OnKeyDown = [this](ui::TOwnedObject&, WORD& key) {
     if (key == VK_RETURN) lyricFindBClick(*lyricFindB);
   };
+}
+
+void TQuillonForm::CreateLyricResultList() {
   lyricList = Add<ui::TItemList>(FlatGroupBox2, "lyricList", DBGrid1->Left(), DBGrid1->Top(), DBGrid1->Width(),
                                  DBGrid1->Height());
   lyricList->SetAnchors(kAllSides);
   lyricList->SetVisible(false);
   lyricList->OnClick = [this](ui::TOwnedObject&) { OpenLyricResult(lyricList->ItemIndex()); };
-  // The keyboard goes from the local search's button to the lyrics row, then to the results.
-  SetWindowPos(lyricEdit->Handle(), fullschB->Handle(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SetWindowPos(lyricFindB->Handle(), lyricEdit->Handle(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SetWindowPos(lyricList->Handle(), lyricFindB->Handle(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void TQuillonForm::ShowLyricResults(bool shown) {

@@ -281,6 +281,7 @@ void TQuillonForm::CreateSearchPage() {
   fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
   fullschB->SetColor(kFlatButtonColor);
   fullschB->OnClick = [this](ui::TOwnedObject& s) { fullschBClick(s); };
+  CreateLyricSearchRow();
   songEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
   artistEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
   Gauge2 = Add<ui::TProgressGauge>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
@@ -300,6 +301,7 @@ void TQuillonForm::CreateSearchPage() {
   DBGrid1->OnDblClick = [this](ui::TTableGrid&) { viewLyricBClick(*viewLyricB); };
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
+  CreateLyricResultList();
   viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
                                          66 + gridHeight + 8, 200, 23);
   viewLyricB->SetColor(kFlatButtonColor);
@@ -310,7 +312,6 @@ void TQuillonForm::CreateSearchPage() {
   infoLabel->SetBounds(width - 134, 66 + gridHeight + 12, 120, 14);
   infoLabel->SetAlignRight(true);
   infoLabel->SetAnchors(ui::kAnchorRight | ui::kAnchorBottom);
-  CreateLyricSearchBox();
 }
 
 // The own-lyrics input form, hidden: its controls and texts, and the Add and Import buttons.

@@ -283,7 +283,10 @@ class TQuillonForm : public ui::TFormWindow {
   void CreateSongPage();
   void CreateSearchPage();
   void CreateOwnLyricsPanel();
-  void CreateLyricSearchBox();
+  // The lyrics row after the local search's button and the result list beside its grid, so that
+  // the Tab order reads them where they stand (lyric_search_box.cpp).
+  void CreateLyricSearchRow();
+  void CreateLyricResultList();
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
   void MarkLetter(const std::string& letter);

@@ -492,7 +492,7 @@ TEST_F(KeyboardTest, TabAndShiftTabWalkEveryPageInReadingOrderAndComeBack) {
       {1, {"dbCb", "AZGrid", "pages", "AlbumGrid", "songList", "LyricMemo"}},
       {2,
        {"dbCb", "AZGrid", "pages", "songEdit2", "artistEdit2", "FlatButton1", "FlatButton2", "songEdit", "artistEdit",
-        "fullschB", "DBGrid1", "viewLyricB"}},
+        "fullschB", "lyricEdit", "lyricFindB", "DBGrid1", "viewLyricB"}},
   };
   TQuillonForm& f = StartFocused();
   for (const Page& page : pages) {
