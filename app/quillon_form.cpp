@@ -13,6 +13,7 @@
 #include "app/about_form.h"
 #include "app/maker.h"
 #include "app/print_preview.h"
+#include "lyricsearch/lyric_store.h"
 #include "skin/skin_page_ctrl.h"
 #include "ui/application.h"
 #include "ui/cursor.h"
@@ -280,6 +281,7 @@ void TQuillonForm::CreateSearchPage() {
   fullschB = Add<flatctl::TFlatButton>(FlatGroupBox2, "fullschB", "Search ...", 504, 21, 75, 23);
   fullschB->SetColor(kFlatButtonColor);
   fullschB->OnClick = [this](ui::TOwnedObject& s) { fullschBClick(s); };
+  CreateLyricSearchRow();
   songEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
   artistEdit->OnKeyDown = [this](ui::TOwnedObject& s, WORD& key) { songEditKeyDown(s, key); };
   Gauge2 = Add<ui::TProgressGauge>(FlatGroupBox2, "Gauge2", 54, 50, 438, 12);
@@ -299,6 +301,7 @@ void TQuillonForm::CreateSearchPage() {
   DBGrid1->OnDblClick = [this](ui::TTableGrid&) { viewLyricBClick(*viewLyricB); };
   DBGrid1->SetHint("Double click to view the lyric and album information");
   DBGrid1->SetAnchors(kAllAnchors);
+  CreateLyricResultList();
   viewLyricB = Add<flatctl::TFlatButton>(FlatGroupBox2, "viewLyricB", "View lyrics and album information", 14,
                                          66 + gridHeight + 8, 200, 23);
   viewLyricB->SetColor(kFlatButtonColor);
@@ -659,6 +662,11 @@ void TQuillonForm::OpenLyricTable() {
   t3.Open();
 }
 
+lyricsearch::TLyricIndex& TQuillonForm::LyricIndex() {
+  if (!lyricIndex_) lyricIndex_ = std::make_unique<lyricsearch::TLyricIndex>(appDir_);
+  return *lyricIndex_;
+}
+
 bool TQuillonForm::IsOwnLyricsBase() {
   return PosText("MyLyrics", t1.TableName()) > 0;
 }
@@ -789,18 +797,11 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
   if (!t3.Active() || text.size() <= kShortText) return;
   if (!t2.Active() || t2.IsEmpty()) return;
   std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
-  if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}})) {
-    t3.Edit();
-    t3.FieldNamed("lyrics").SetAsString(text);
-    t3.Post();
-  } else {
-    t3.Append();
-    t3.FieldNamed("songname").SetAsString(songLabel->Caption());
-    t3.FieldNamed("lyrics").SetAsString(text);
-    t3.FieldNamed("songindex").SetAsInteger(songIndex);
-    t3.FieldNamed("songdb").SetAsString(Setting.base);
-    t3.Post();
-  }
+  if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}}))
+    lyricsearch::OverwriteLyric(LyricIndex(), t3, text);
+  else
+    lyricsearch::AppendLyric(LyricIndex(), t3, songLabel->Caption(), text, static_cast<std::int32_t>(songIndex),
+                             Setting.base);
 }
 
 // ---- Save, edit and print ----------------------------------------------------------------------
@@ -878,6 +879,7 @@ void TQuillonForm::fullschBClick(ui::TOwnedObject&) {
     return;
   }
   ui::THourglass wait;
+  ShowLyricResults(false);
   Gauge2->SetVisible(true);
   struct TIdle {
     ui::TProgressGauge* gauge;
@@ -918,6 +920,7 @@ void TQuillonForm::q1AfterScroll(dataset::TDataSet&) {
 }
 
 void TQuillonForm::viewLyricBClick(ui::TOwnedObject&) {
+  if (lyricList->Visible()) return OpenLyricResult(lyricList->ItemIndex());
   if (!q1.Active() || q1.IsEmpty()) return;
   const std::string song = q1.Fields()[0]->AsString(), artist = q1.Fields()[1]->AsString(),
                     album = q1.Fields()[2]->AsString();
@@ -987,12 +990,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
   t1.SetFiltered(false);
   t1.Open();
   auto appendLyric = [&](std::int64_t songIndex) {
-    t3.Append();
-    t3.FieldNamed("songname").SetAsString(song);
-    t3.FieldNamed("lyrics").SetAsString(lyrics);
-    t3.FieldNamed("songindex").SetAsInteger(songIndex);
-    t3.FieldNamed("songdb").SetAsString(kOwnBase);
-    t3.Post();
+    lyricsearch::AppendLyric(LyricIndex(), t3, song, lyrics, static_cast<std::int32_t>(songIndex), kOwnBase);
   };
   std::int64_t albumIndex;
   if (t1.Locate("artist;album", {dataset::TFieldValue{artist}, dataset::TFieldValue{album}})) {
@@ -1001,9 +999,7 @@ void TQuillonForm::AddOwnLyrics(const std::string& artist, const std::string& al
       std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
       if (interactive && !ui::Confirm("Lyrics of this song already exists, do you want to overwrite it?")) return;
       if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{kOwnBase}})) {
-        t3.Edit();
-        t3.FieldNamed("lyrics").SetAsString(lyrics);
-        t3.Post();
+        lyricsearch::OverwriteLyric(LyricIndex(), t3, lyrics);
       } else {
         // The song has no lyric row (lost, or never written): the text would be dropped unseen.
         appendLyric(songIndex);

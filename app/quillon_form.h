@@ -27,6 +27,7 @@
 #include "flatctl/flat_combo_box.h"
 #include "flatctl/flat_edit.h"
 #include "flatctl/flat_group_box.h"
+#include "lyricsearch/lyric_index.h"
 #include "skin/skin_engine.h"
 #include "ui/db_grid.h"
 #include "ui/dialogs.h"
@@ -44,6 +45,12 @@
 namespace quillon::app {
 
 class TAboutForm;
+
+// A hit of the search by lyrics with the album and artist its base gives it.
+struct TLyricResult {
+  lyricsearch::TLyricHit Hit;
+  std::string Artist, Album;
+};
 
 class TQuillonForm : public ui::TFormWindow {
  public:
@@ -138,6 +145,22 @@ class TQuillonForm : public ui::TFormWindow {
   // artist terms (either may be empty, not both).
   static std::string LocalSearchStatement(const std::string& songDb, const std::string& albumDb,
                                           const std::string& song, const std::string& artist);
+
+  // The word index of the lyric table, made on first use; every write of a lyric row goes
+  // through lyricsearch/lyric_store.h with it.
+  lyricsearch::TLyricIndex& LyricIndex();
+  // Search by a line of the lyrics on page 2 (lyric_search_box.cpp).
+  static constexpr std::size_t kLyricResultLimit = 50;
+  void lyricFindBClick(ui::TOwnedObject& sender);
+  // Opens result index of the last search by lyrics on page 1, the first match selected.
+  void OpenLyricResult(int index);
+  // The results of the search by lyrics in place of the local search's grid, or the grid again.
+  void ShowLyricResults(bool shown);
+  ui::TTextLabel* lyricLabel = nullptr;
+  flatctl::TFlatEdit* lyricEdit = nullptr;
+  flatctl::TFlatButton* lyricFindB = nullptr;
+  ui::TItemList* lyricList = nullptr;
+  std::vector<TLyricResult> lyricResults_;
 
   // Own lyrics: the form of Panel3 and the batch import into the base "MyLyrics".
   void FlatButton3Click(ui::TOwnedObject& sender);
@@ -260,6 +283,10 @@ class TQuillonForm : public ui::TFormWindow {
   void CreateSongPage();
   void CreateSearchPage();
   void CreateOwnLyricsPanel();
+  // The lyrics row after the local search's button and the result list beside its grid, so that
+  // the Tab order reads them where they stand (lyric_search_box.cpp).
+  void CreateLyricSearchRow();
+  void CreateLyricResultList();
   std::string DescriptorFile(const std::string& name) const;
   void AskToDownload(const std::string& name);
   void MarkLetter(const std::string& letter);
@@ -279,6 +306,7 @@ class TQuillonForm : public ui::TFormWindow {
   std::unique_ptr<TProfileFile> descriptorIni;
   std::unique_ptr<TProfileFile> artistIni;
   bool albumScrollArmed = false;
+  std::unique_ptr<lyricsearch::TLyricIndex> lyricIndex_;
 };
 
 }  // namespace quillon::app

@@ -331,6 +331,9 @@ void TQuarryDataSet::InternalPost() {
   } else {
     Eng([&] { handle_->UpdateRecord(buffer, true, true); });
   }
+  // The record now names the stored values; the handles of the write streams are of no further
+  // use, and kept they would use up the cursor's 64 open BLOBs after as many posts.
+  Eng([&] { handle_->CloseAllBlobs(); });
   DropLocateClone();
   CursorMoved();
 }

@@ -15,10 +15,11 @@ The layers, bottom to top (derived from the includes of the tree when the check 
     engine         on util                     the table store
     dataset        on engine                   tables, queries, sessions, dataset/sql
     web            on dataset                  page host, page text, extraction (uses util only today)
+    lyricsearch    on dataset                  word index of the lyric table, lyric queries
     ui             on dataset                  the class library over Win32 (data-aware controls)
     skin, flatctl  on ui                       beside ui's users, over util and dataset
-    app            on web, skin, flatctl
-    tools          on web, skin, flatctl       (not on app)
+    app            on web, lyricsearch, skin, flatctl
+    tools          on web, lyricsearch, skin, flatctl    (not on app)
     app/tests      on app, tools                (fixtures build tables with the shell)
     bench          on tools, app                (the window benchmarks drive the main window)
 """
@@ -33,11 +34,12 @@ SITS_ON = {
     "engine": ["util"],
     "dataset": ["engine"],
     "web": ["dataset"],
+    "lyricsearch": ["dataset"],
     "ui": ["dataset"],
     "skin": ["ui"],
     "flatctl": ["ui"],
-    "app": ["web", "skin", "flatctl"],
-    "tools": ["web", "skin", "flatctl"],
+    "app": ["web", "lyricsearch", "skin", "flatctl"],
+    "tools": ["web", "lyricsearch", "skin", "flatctl"],
     "app/tests": ["app", "tools"],
     "bench": ["tools", "app"],
 }

@@ -7,6 +7,7 @@
 
 #include "ui/testing/recording_dialogs.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,31 @@ TEST_F(OwnLyricsTest, TheSwitchBeforeTheWindowShowsOpensOnTheSearchPage) {
   ui::Application().DispatchPendingMessages();
   EXPECT_EQ(form->pages->ActivePageIndex(), 2);
   EXPECT_TRUE(IsWindowVisible(form->Panel3->Handle()));
+}
+
+TEST_F(OwnLyricsTest, AddedImportedAndOverwrittenLyricsAreFoundByTheLyricSearchAtOnce) {
+  StartShown();
+  auto songs = [this](const std::string& query) {
+    std::vector<std::string> found;
+    for (const auto& hit : form->LyricIndex().Search(query)) found.push_back(hit.SongName);
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  const int builds = form->LyricIndex().RebuildCount();
+  Fill("Lanterns glow along the quay", "Quay Song", "Quillon Singers", "Evenings");
+  Click(*form->FlatButton3);
+  EXPECT_EQ(songs("lanterns"), std::vector<std::string>{"Quay Song"});
+  Import(
+      "@@@=Bottle Song\r\n###=10 Penny Choir\r\n$$$=Rounds\r\n%%%=Ten green bottles\r\non the quay\r\n"
+      "@@@=Second\r\n###=10 Penny Choir\r\n$$$=Rounds\r\n%%%=green fields\r\n");
+  EXPECT_EQ(songs("green"), (std::vector<std::string>{"Bottle Song", "Second"}));
+  EXPECT_EQ(songs("quay"), (std::vector<std::string>{"Bottle Song", "Quay Song"}));
+  // The same song again: overwritten, its old words gone.
+  Import("@@@=Second\r\n###=10 Penny Choir\r\n$$$=Rounds\r\n%%%=silver meadows\r\n", "again.txt");
+  EXPECT_EQ(songs("green"), std::vector<std::string>{"Bottle Song"});
+  EXPECT_EQ(songs("silver"), std::vector<std::string>{"Second"});
+  EXPECT_EQ(form->LyricIndex().RebuildCount(), builds + 1) << "only the first use builds the index";
+  EXPECT_EQ(form->LyricIndex().Check(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "app/maker.h"
 #include "app/quillon_form.h"
 #include "app/tests/base_tables.h"
+#include "app/tests/form_test.h"
 #include "flatctl/flat_utilitys.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -30,6 +31,7 @@
 namespace quillon::app {
 namespace {
 
+using testing::SaveScreenshot;
 using ui::testing::RecordingDialogs;
 
 std::string ReadRegistry(const char* keyPath, const char* name) {
@@ -66,46 +68,6 @@ int ZOrder(HWND window) {
   for (HWND w = GetWindow(GetParent(window), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT), ++n)
     if (w == window) return n;
   return -1;
-}
-
-// Saves what a window shows as a 24-bit BMP file (screenshots of the test run, to be looked at).
-void SaveScreenshot(HWND window, const std::string& file) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  RECT r;
-  GetWindowRect(window, &r);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC memory = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  HDC source = GetWindowDC(window);
-  BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
-  ReleaseDC(window, source);
-  GdiFlush();
-  DWORD rowBytes = (static_cast<DWORD>(w) * 3 + 3) & ~3u, imageBytes = rowBytes * static_cast<DWORD>(h);
-  BITMAPFILEHEADER header = {};
-  header.bfType = 0x4D42;
-  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-  header.bfSize = header.bfOffBits + imageBytes;
-  info.bmiHeader.biSizeImage = imageBytes;
-  if (FILE* f = fopen(file.c_str(), "wb")) {
-    fwrite(&header, sizeof header, 1, f);
-    fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
-    fwrite(bits, 1, imageBytes, f);
-    fclose(f);
-  }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  DeleteObject(bitmap);
-  ReleaseDC(nullptr, screen);
 }
 
 COLORREF Pixel(HWND window, int x, int y) {
@@ -544,7 +506,7 @@ TEST_F(KeyboardTest, TabAndShiftTabWalkEveryPageInReadingOrderAndComeBack) {
       {1, {"dbCb", "AZGrid", "pages", "AlbumGrid", "songList", "LyricMemo"}},
       {2,
        {"dbCb", "AZGrid", "pages", "songEdit2", "artistEdit2", "FlatButton1", "FlatButton2", "songEdit", "artistEdit",
-        "fullschB", "DBGrid1", "viewLyricB"}},
+        "fullschB", "lyricEdit", "lyricFindB", "DBGrid1", "viewLyricB"}},
   };
   TQuillonForm& f = StartFocused();
   for (const Page& page : pages) {

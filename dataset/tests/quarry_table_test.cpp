@@ -636,6 +636,27 @@ TEST_F(QuarryTable, MemoStreamsReadEmptyAndTruncateBeforeWriting) {
   EXPECT_EQ(notes.AsString(), "short");
 }
 
+TEST_F(QuarryTable, PostedMemoWritesLeaveNoBlobOpenSoManyRowsCanBeWritten) {
+  // Every posted write stream's value is stored; were its engine handle kept, the cursor's 64
+  // open BLOBs would run out after 64 appends or edits (engine error 9494).
+  auto t = OpenAlbums();
+  for (int i = 0; i < 100; ++i) {
+    t->Append();
+    t->FieldNamed("album").SetAsString("A" + std::to_string(i));
+    t->FieldNamed("notes").SetAsString("notes of album " + std::to_string(i));
+    t->Post();
+  }
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(t->Locate("album", TFieldValue{"A" + std::to_string(i)}));
+    t->Edit();
+    t->FieldNamed("notes").SetAsString("changed " + std::to_string(i));
+    t->Post();
+  }
+  EXPECT_EQ(t->Handle()->BlobFile()->OpenBlobCount(), 0);
+  ASSERT_TRUE(t->Locate("album", TFieldValue{std::string("A77")}));
+  EXPECT_EQ(t->FieldNamed("notes").AsString(), "changed 77");
+}
+
 TEST_F(QuarryTable, KeySearchesRangesAndMasterDetail) {
   auto albums = OpenAlbums(true);
   Add(*albums, "Blue", "Ann");

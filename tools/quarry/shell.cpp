@@ -453,6 +453,11 @@ void TShell::Help() {
                ".headers on|off         header line of field names\n"
                ".help                   this text\n"
                ".import TABLE FILE      rows of a TSV file with a header row naming the fields\n"
+               ".lyric-index check|rebuild [TABLE]\n"
+               "                        compare the word index of a lyric table (lyrics.dat)\n"
+               "                        with the table, or build it again\n"
+               ".lyric-search QUERY     the lyrics of lyrics.dat that match: words, \"a phrase\",\n"
+               "                        prefix*, -excluded\n"
                ".mode tsv|csv|table     output format\n"
                ".password add TEXT      a table password for the session (also: remove TEXT, clear)\n"
                ".read FILE              run the statements of a file\n"
@@ -515,6 +520,10 @@ void TShell::DotCommand(const std::string& line) {
   } else if (cmd == ".repair") {
     need(1, ".repair TABLE");
     Repair(w[1]);
+  } else if (cmd == ".lyric-index") {
+    LyricIndexCommand(w);
+  } else if (cmd == ".lyric-search") {
+    LyricSearchCommand(line);
   } else if (cmd == ".help") {
     Help();
   } else {

@@ -70,6 +70,9 @@ class TShell {
   void FilterPlanCommand(std::vector<std::string> words);
   void PasswordCommand(const std::vector<std::string>& words);
   void Check(const std::string& name);
+  // .lyric-index and .lyric-search (shell_lyrics.cpp).
+  void LyricIndexCommand(const std::vector<std::string>& words);
+  void LyricSearchCommand(const std::string& line);
   void SqlStatement(const std::string& text);
 
   TShellOptions options_;
