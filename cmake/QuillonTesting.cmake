@@ -16,7 +16,7 @@ set(QUILLON_NATIVE_REPEATS
     engine_model_tests engine_fault_injection_tests
     sql_tests filter_expr_tests table_filter_tests expr_evaluator_tests
     dataset_table_tests dataset_model_tests dataset_query_tests
-    basegen_tests)
+    lyricsearch_tests basegen_tests)
 
 # quillon_test(name SOURCES ... [DEPS ...] [GUI] [TIMEOUT seconds])
 # Natively every GoogleTest case is its own CTest test. Under Wine one process per executable
