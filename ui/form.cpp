@@ -89,6 +89,9 @@ bool TFormWindow::DialogKey(const MSG& msg) {
   bool ctrl = GetKeyState(VK_CONTROL) < 0;
   bool shift = GetKeyState(VK_SHIFT) < 0;
   if (msg.message == WM_KEYDOWN) {
+    if (ctrl && OnKeyCommand && msg.wParam >= 'A' && msg.wParam <= 'Z' && GetKeyState(VK_MENU) >= 0 &&
+        OnKeyCommand(static_cast<char>(msg.wParam)))
+      return true;
     if (ctrl && pageKeys_ && pageKeys_->PageCount() > 0 &&
         (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
       bool forward = msg.wParam == VK_TAB ? !shift : msg.wParam == VK_NEXT;

@@ -63,6 +63,9 @@ class TFormWindow : public TWindowControl {
   // the default button, Alt+access key, and the page keys. True when msg was used up.
   bool DialogKey(const MSG& msg);
 
+  // Ctrl and a letter pressed anywhere in the form, before the focused control sees it: true when
+  // the form used the key as a command of its own.
+  std::function<bool(char letter)> OnKeyCommand;
   TEventHandler OnShow;
   TEventHandler OnClose;
 
