@@ -84,7 +84,25 @@ int TFormWindow::ShowModal() {
   return modalResult_;
 }
 
+bool TFormWindow::MenuKey(const MSG& msg) {
+  const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+  const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+  const WPARAM key = msg.wParam == VK_LMENU || msg.wParam == VK_RMENU ? VK_MENU : msg.wParam;
+  if (down) {
+    const bool repeat = (msg.lParam & (1 << 30)) != 0;
+    if (!(repeat && key == menuKey_))
+      menuKey_ = (key == VK_MENU || (key == VK_F10 && GetKeyState(VK_SHIFT) >= 0)) ? key : 0;
+    return false;
+  }
+  if (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) menuKey_ = 0;
+  if (!up || key != menuKey_ || menuKey_ == 0) return false;
+  menuKey_ = 0;
+  SendMessageA(Handle(), WM_SYSCOMMAND, SC_KEYMENU, 0);
+  return true;
+}
+
 bool TFormWindow::DialogKey(const MSG& msg) {
+  if (MenuKey(msg)) return true;
   HWND focus = GetFocus();
   bool ctrl = GetKeyState(VK_CONTROL) < 0;
   bool shift = GetKeyState(VK_SHIFT) < 0;
