@@ -20,6 +20,8 @@
 #include "app/tests/base_tables.h"
 #include "flatctl/flat_utilitys.h"
 #include "skin/skin_menus.h"
+#include "skin/skin_page_ctrl.h"
+#include "skin/skin_services.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/files.h"
@@ -851,9 +853,8 @@ TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsIn
   EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Lantern Road"}));
   SaveScreenshot(f.Handle(), "flat_search_page.bmp");
 
-  // The own-lyrics panel, shown for the look only (nothing in the window shows it).
-  f.Panel3->BringToFront();
-  f.Panel3->SetVisible(true);
+  // The own-lyrics panel, as the switch "/ownlyrics" shows it.
+  f.ShowOwnLyricsPanel();
   ui::Application().DispatchPendingMessages();
   EXPECT_EQ(f.FlatMemo1->Lines().size(), 20u);
   EXPECT_EQ(f.FlatMemo1->Lines()[6], "Example, content in file \"mylyrics.txt':");
@@ -955,6 +956,7 @@ TEST_F(SkinnedWindowTest, TheSystemMenuShowsPicturesOnlyOnItsCommands) {
   }
   EXPECT_GE(separators, 1);
   EXPECT_GE(pictures, 5);
+  SaveScreenshot(f.Handle(), "skinned_main_window.bmp");
   PostMessageA(f.Handle(), skin::kSystemMenuMessage, 0, 0);
   Pump(200);
   std::vector<HWND> open = MenuWindows();
@@ -984,6 +986,32 @@ TEST_F(SkinnedWindowTest, ADoubleClickOnTheCaptionMaximisesAndRestores) {
   doubleClickCaption();
   EXPECT_FALSE(IsZoomed(f.Handle()));
   EXPECT_FALSE(maximizedBit());
+}
+
+TEST_F(SkinnedWindowTest, EveryTabHoldsItsWholeCaptionAsTheSkinDrawsIt) {
+  TQuillonForm& f = StartSkinned();
+  auto& pages = static_cast<skin::TscPageControl&>(*f.pages);
+  ASSERT_TRUE(pages.Skinned());
+  skin::TscSkinObject* tree = f.scSkinEngine1->Source()->FindObject(skin::TSkinKind::PageControl);
+  ASSERT_NE(tree, nullptr);
+  const skin::TscSkinObject* tab = tree->FindKind(skin::TSkinKind::PageControlTab);
+  ASSERT_NE(tab, nullptr);
+  skin::TSkinFontSpec font = tab->Font;
+  font.name = pages.Font().name;
+  font.size = pages.Font().size;
+  font.bold = pages.Font().bold;
+  for (int active : {0, 1, 2}) {
+    pages.SetActivePageIndex(active);
+    for (int i = 0; i < pages.PageCount(); ++i) {
+      RECT r;
+      ASSERT_TRUE(SendMessageA(pages.Handle(), TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)));
+      const std::string caption = skin::VisibleText(pages.TabCaption(i));
+      EXPECT_GE(r.right - r.left, skin::SkinTextRenderer().TextWidth(font, caption) + 4)
+          << "tab " << i << " \"" << caption << "\" with page " << active << " active";
+    }
+  }
+  pages.SetActivePageIndex(0);
+  SaveScreenshot(f.Handle(), "skinned_first_tab.bmp");
 }
 
 TEST_F(SkinnedWindowTest, StayOnTopPutsTheWindowInTheTopmostBandAndTakesItOut) {
