@@ -702,6 +702,28 @@ TEST_F(KeyboardTest, APageChangeMadeFromCodeLeavesTheFocusOnAVisibleControl) {
   EXPECT_EQ(FocusName(), box);
 }
 
+TEST_F(KeyboardTest, TheSongToolBarIsReachedWithTabAndItsButtonsWithArrowsAndEnter) {
+  dir.Write("search.ini", Lines({"[Lyrics]", "url=L:[song]", "[Mp3]", "url=M:[song]"}));
+  TQuillonForm& f = StartFocused();
+  f.pages->SetActivePageIndex(1);
+  f.ShowSongTitle("Loch Lomond");
+  f.LyricMemo->SetFocus();
+  // Tab from the lyrics goes round to the tool bar before it comes back.
+  bool reached = false;
+  for (int i = 0; i < 10 && !reached; ++i) {
+    Press(VK_TAB);
+    reached = FocusName() == "songtb";
+  }
+  ASSERT_TRUE(reached) << FocusName();
+  // The first button (search lyrics) is chosen; Right chooses the next (search MP3); Enter presses.
+  Press(VK_RETURN);
+  EXPECT_EQ(browser.browsed, std::vector<std::string>{"L:Loch Lomond"});
+  Press(VK_RIGHT);
+  Press(VK_SPACE);
+  EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Loch Lomond", "M:Loch Lomond"}));
+  EXPECT_EQ(FocusName(), "songtb");
+}
+
 TEST_F(KeyboardTest, ArtistListArrowsBrowseAndEnterOpensTheArtist) {
   TQuillonForm& f = StartFocused();
   f.artistList->SetFocus();
