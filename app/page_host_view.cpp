@@ -14,9 +14,15 @@ TPageHostView::TPageHostView(ui::TWindowControl* parent, std::string name, int l
     if (OnNewWindow2) OnNewWindow2(*this, cancel);
   };
   host_.OnDocumentComplete = [this](const std::string& address, bool top) {
-    if (top) SetCaption(host_.DocumentBodyText());
+    if (top) SetCaption(host_.DocumentBodyText().substr(0, kShownTextLimit));
     if (OnDocumentComplete) OnDocumentComplete(*this, address);
   };
+}
+
+void TPageHostView::Navigate(const std::string& address) {
+  web::TNavigation navigation;
+  if (OnNavigating) OnNavigating(*this, navigation);
+  host_.Navigate(address, std::move(navigation));
 }
 
 }  // namespace quillon::app

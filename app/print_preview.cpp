@@ -242,7 +242,7 @@ TPrintPreviewForm::TPrintPreviewForm(const TLyricsReport& report)
     return b;
   };
   WholePageButton = button("WholePageButton", "&Whole page", 84);
-  PageWidthButton = button("PageWidthButton", "Page &width", 84);
+  PageWidthButton = button("PageWidthButton", "Page wi&dth", 84);
   ActualSizeButton = button("ActualSizeButton", "&100 %", 60);
   x += 12;
   PriorPageButton = button("PriorPageButton", "< &Prior", 64);
@@ -279,8 +279,13 @@ void TPrintPreviewForm::Zoom(TPreviewZoom zoom) {
 void TPrintPreviewForm::UpdatePageControls() {
   const int count = PageView->PageCount();
   PageLabel->SetCaption("Page " + std::to_string(PageView->Page() + 1) + " of " + std::to_string(count));
+  const HWND focus = GetFocus();
   PriorPageButton->SetEnabled(PageView->Page() > 0);
   NextPageButton->SetEnabled(PageView->Page() + 1 < count);
+  // A page button that ends disabled under the focus (the first or last page reached) would leave
+  // the window without one: the other page button takes it, or Close on a single page.
+  for (auto [button, other] : {std::pair{PriorPageButton, NextPageButton}, std::pair{NextPageButton, PriorPageButton}})
+    if (focus == button->Handle() && !button->Enabled()) (other->Enabled() ? other : CloseButton)->SetFocus();
 }
 
 void TPrintPreviewForm::PrintReport() {

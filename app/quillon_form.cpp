@@ -45,15 +45,30 @@ constexpr int kFewAlbums = 10;
 constexpr int kSongPanelLowTop = 220;
 constexpr int kSongPanelBottomGap = 40;
 constexpr int kLyricMemoBottomGap = 45;
+constexpr int kLyricNoteGap = 6;  // between the memo and the note below it
 // The scan for a song's record starts this many records before the song table's position.
 constexpr int kSongWindow = 200;
 // A text this long or shorter is no usable lyric (a page's stray line, an error notice).
 constexpr std::size_t kShortText = 100;
+// Real lyrics are a few KB; a longer text is a page's whole content taken for lyrics. Texts are
+// shown and stored cut to this bound, so no page can make the memo or the lyric table swell.
+constexpr std::size_t kLyricsTextLimit = 64 * 1024;
+// A lyrics page is read up to this many bytes: its parse on the worker stays small in memory.
+constexpr std::size_t kLyricsPageLimit = 1u << 20;
+// Notes shown under the memo in place of lyrics, or beside lyrics cut to the bound.
+constexpr char kCutTextNote[] = "This text is longer than 64 KB: only its beginning is shown.";
+constexpr char kNoAnswerNote[] = "The lyrics site did not answer; no lyrics could be loaded.";
+constexpr char kNoLyricsNote[] = "The song's page holds no lyrics.";
 
 ui::TTextFont BoldFont() {
   ui::TTextFont font;
   font.bold = true;
   return font;
+}
+
+// The letter grid's entry for a remembered letter: its first character, "A" for none.
+std::string InitialOf(const std::string& s) {
+  return s.empty() ? "A" : s.substr(0, 1);
 }
 
 // Base names are listed in the system's order for text without case.
@@ -83,6 +98,7 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   web->OnProgressChange = [this](ui::TOwnedObject& s, int progress, int max) { webProgressChange(s, progress, max); };
   web->OnNewWindow2 = [this](ui::TOwnedObject& s, bool& cancel) { webNewWindow2(s, cancel); };
   web->OnDocumentComplete = [this](ui::TOwnedObject& s, const std::string& a) { webDocumentComplete(s, a); };
+  web->OnNavigating = [this](ui::TOwnedObject& s, web::TNavigation& navigation) { webNavigating(s, navigation); };
   printPanel = Add<ui::TPanelBox>(this, "printPanel", 20, 216, 121, 101);
   // Over the search page, where the switch "/ownlyrics" shows it.
   Panel3 = Add<ui::TPanelBox>(TabSheet3, "Panel3", 0, 0, 633, 497);
@@ -94,6 +110,7 @@ TQuillonForm::TQuillonForm(std::string appDir, web::TExternalBrowser& browser)
   OpenDialog1->Filter = "*.txt|*.txt";
 
   OnShow = [this](ui::TOwnedObject& s) { FormShow(s); };
+  OnKeyCommand = [this](char letter) { return LyricsKeyCommand(letter); };
   OnClose = [this](ui::TOwnedObject& s) { FormClose(s); };
   SetActiveControl(dbCb);
   SetPageKeys(pages);
@@ -252,6 +269,10 @@ void TQuillonForm::CreateSongPage() {
   memoFont.charset = kGb2312Charset;
   LyricMemo->SetFont(memoFont);
   LyricMemo->SetAnchors(kAllAnchors);
+  lyricNote = Add<ui::TTextLabel>(songTab, "lyricNote", "", LyricMemo->Left(),
+                                  LyricMemo->Top() + LyricMemo->Height() + kLyricNoteGap);
+  lyricNote->SetAnchors(ui::kAnchorLeft | ui::kAnchorBottom);
+  lyricNote->SetVisible(false);
 }
 
 void TQuillonForm::CreateSearchPage() {
@@ -424,7 +445,11 @@ void TQuillonForm::RestoreView() {
   if (p < 0 || p > 2) p = 0;
   if (p == 0 || Setting.lastartist.empty()) {
     ShowArtists(Setting.lastchar);
-  } else if (p == 1) {
+    return;
+  }
+  // The artists are not listed on these pages, but the grid still names the remembered letter.
+  MarkLetter(InitialOf(Setting.lastchar));
+  if (p == 1) {
     SelectArtist(Setting.lastartist, false);
     // The cursor's move loads the album's songs (t1AfterScroll).
     if (!Setting.LastAlbum.empty() && t1.Active()) t1.Locate("album", dataset::TFieldValue{Setting.LastAlbum});
@@ -481,6 +506,7 @@ void TQuillonForm::FillBaseList() {
     if (dbCb->IndexOf(name) < 0) dbCb->Add(name);
   dbCb->Add("more...");
   dbCb->SetItemIndex(dbCb->IndexOf(Setting.base));
+  dbCbShown_ = dbCb->ItemIndex();
 }
 
 void TQuillonForm::OpenBase(const std::string& name) {
@@ -538,12 +564,16 @@ void TQuillonForm::dbCbChange(ui::TOwnedObject&) {
   if (i < 0) return;
   if (i < n - 1) {
     std::string name = dbCb->Item(i);
+    dbCbShown_ = i;
     if (IsExistingFile(DescriptorFile(name)))
       SwitchBase(name);
     else
       AskToDownload(name);
   } else if (ui::Confirm(std::string("Visit ") + kMakerHost + " for more lyrics bases now?")) {
     browser_.ShellOpen(kMakerSite);
+  } else {
+    // "No" changes nothing: the box shows again what it showed before.
+    dbCb->SetItemIndex(dbCbShown_);
   }
 }
 
@@ -559,7 +589,7 @@ void TQuillonForm::FillLetterGrid() {
 }
 
 void TQuillonForm::ShowArtists(const std::string& s) {
-  std::string letter = s.empty() ? "A" : s.substr(0, 1);
+  std::string letter = InitialOf(s);
   scratchList = artistIni->ReadSection(letter);
   artistList->SetColumns(scratchList.size() >= kManyArtists ? 6 : 5);
   artistList->SetItems(scratchList);
@@ -746,6 +776,12 @@ void TQuillonForm::ShowSongTitle(const std::string& title) {
 }
 
 void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
+  // Whatever an earlier song's page still brings belongs to that song: it is dropped.
+  if (web->Tag == 1) {
+    web->Stop();
+    Gauge1->SetVisible(false);
+  }
+  ShowLyricNote("");
   if (!fromList) {
     int i = songList->IndexOf(title);
     if (i >= 0) songList->SetItemIndex(i);
@@ -773,7 +809,7 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
     throw;
   }
   if (usable) {
-    LyricMemo->SetText(stored);
+    ShowLyricsText(stored);
     return;
   }
   LyricMemo->Clear();
@@ -791,6 +827,26 @@ void TQuillonForm::ShowSong(const std::string& title, bool fromList) {
   } else if (ui::Confirm("Failed to open lyrics base, do you want to search it from Internet?")) {
     SchNetLyricB->Click();
   }
+}
+
+TQuillonForm::TBoundedText TQuillonForm::BoundLyrics(std::string text) {
+  if (text.size() <= kLyricsTextLimit) return {std::move(text), false};
+  // Cut after the last line end within the bound, so that no line is shown half.
+  std::size_t end = text.rfind("\r\n", kLyricsTextLimit - 2);
+  end = end == std::string::npos || end == 0 ? kLyricsTextLimit : end + 2;
+  text.resize(end);
+  return {std::move(text), true};
+}
+
+void TQuillonForm::ShowLyricsText(const std::string& text) {
+  TBoundedText shown = BoundLyrics(text);
+  LyricMemo->SetText(shown.text);
+  ShowLyricNote(shown.cut ? kCutTextNote : "");
+}
+
+void TQuillonForm::ShowLyricNote(const std::string& note) {
+  lyricNote->SetCaption(note);
+  lyricNote->SetVisible(!note.empty());
 }
 
 void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
@@ -825,6 +881,20 @@ void TQuillonForm::ToolButton2Click(ui::TOwnedObject&) {
   const std::string file = appDir_ + "temp.txt";
   SaveTextFile(LyricsDocument(), file);
   browser_.ShellOpen(file);
+}
+
+bool TQuillonForm::LyricsKeyCommand(char letter) {
+  // Only where the tool bar's buttons are at hand: page 1, once a song is shown.
+  if (pages->ActivePageIndex() != 1 || !songtb->Visible()) return false;
+  if (letter == 'S') {
+    ToolButton1->Click();
+    return true;
+  }
+  if (letter == 'P') {
+    ToolButton3->Click();
+    return true;
+  }
+  return false;
 }
 
 void TQuillonForm::FillPrintReport() {
@@ -1070,8 +1140,27 @@ void TQuillonForm::FlatButton4Click(ui::TOwnedObject&) {
 void TQuillonForm::ShowOwnLyricsPanel() {
   ownLyricsShown_ = true;  // the page the window opens on, when it is not shown yet
   pages->SetActivePageIndex(2);
+  FitOwnLyricsPanel();
   Panel3->SetVisible(true);
   Panel3->BringToFront();
+}
+
+void TQuillonForm::FitOwnLyricsPanel() {
+  // The panel is taller than the page it lies on: the lyrics memo of the first group gives up
+  // the difference, and the groups below move up by as much, so the export group stays in
+  // sight (the panel keeps its size; its empty foot is what the page cuts off). The memo keeps
+  // room for a few lines at least.
+  constexpr int kMemoLeast = 80;
+  const int over = Panel3->Top() + FlatGroupBox4->Top() + FlatGroupBox4->Height() - TabSheet3->ClientHeight();
+  const int give = std::min(over, LyricsMemo3->Height() - kMemoLeast);
+  if (give <= 0) return;
+  auto raise = [give](ui::TWindowControl* c) { c->SetBounds(c->Left(), c->Top() - give, c->Width(), c->Height()); };
+  LyricsMemo3->SetBounds(LyricsMemo3->Left(), LyricsMemo3->Top(), LyricsMemo3->Width(), LyricsMemo3->Height() - give);
+  FlatGroupBox5->SetBounds(FlatGroupBox5->Left(), FlatGroupBox5->Top(), FlatGroupBox5->Width(),
+                           FlatGroupBox5->Height() - give);
+  raise(FlatGroupBox3);
+  raise(DisplayCheck);
+  raise(FlatGroupBox4);
 }
 
 // ---- Internet search assistant -----------------------------------------------------------------
@@ -1129,13 +1218,37 @@ void TQuillonForm::webNewWindow2(ui::TOwnedObject&, bool& cancel) {
   cancel = true;
 }
 
+void TQuillonForm::webNavigating(ui::TOwnedObject&, web::TNavigation& navigation) {
+  if (web->Tag != 1) return;
+  navigation.pageLimit = kLyricsPageLimit;
+  // The cut runs on the page host's worker: it gets copies of what it needs, taken now.
+  web::TLyricsPage page;
+  page.baseDir = Setting.baseDir;
+  int selected = songList->ItemIndex();
+  if (selected >= 0) page.selectedSong = songList->Item(selected);
+  page.songLabel = songLabel->Caption();
+  navigation.textWork = [page](const std::string& bodyText) mutable {
+    page.bodyText = bodyText;
+    std::string text = web::ExtractLyrics(page);
+    // One character over the bound tells the window the text was longer; more would only cost.
+    if (text.size() > kLyricsTextLimit + 1) text.resize(kLyricsTextLimit + 1);
+    return text;
+  };
+}
+
 void TQuillonForm::webDocumentComplete(ui::TOwnedObject&, const std::string&) {
   Gauge1->SetVisible(false);
   if (web->Tag == 1) {
     std::string text = ExtractLyrics();
-    if (text.empty()) return;
-    StoreFetchedLyrics(text);
-    ShowFetchedLyrics(text);
+    if (text.empty()) {
+      // The memo stays empty; the note says why.
+      ShowLyricNote(web->DocumentBodyText().empty() ? kNoAnswerNote : kNoLyricsNote);
+      return;
+    }
+    TBoundedText bounded = BoundLyrics(std::move(text));
+    StoreFetchedLyrics(bounded.text);
+    ShowFetchedLyrics(bounded.text);
+    ShowLyricNote(bounded.cut ? kCutTextNote : "");
   } else if (web->Tag == 2) {
     char separator[8] = ".";
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator);
@@ -1149,13 +1262,7 @@ void TQuillonForm::webDocumentComplete(ui::TOwnedObject&, const std::string&) {
 }
 
 std::string TQuillonForm::ExtractLyrics() {
-  web::TLyricsPage page;
-  page.bodyText = web->DocumentBodyText();
-  page.baseDir = Setting.baseDir;
-  int selected = songList->ItemIndex();
-  if (selected >= 0) page.selectedSong = songList->Item(selected);
-  page.songLabel = songLabel->Caption();
-  return web::ExtractLyrics(page);
+  return web->WorkedText();
 }
 
 void TQuillonForm::ShowFetchedLyrics(const std::string& text) {

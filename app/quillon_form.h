@@ -103,7 +103,13 @@ class TQuillonForm : public ui::TFormWindow {
   void webProgressChange(ui::TOwnedObject& sender, int progress, int progressMax);
   void webNewWindow2(ui::TOwnedObject& sender, bool& cancel);
   void webDocumentComplete(ui::TOwnedObject& sender, const std::string& address);
-  // The lyric text cut out of the loaded page by the open base's rule; empty when none.
+  // Before a page loads: a lyrics page (purpose 1) is read up to a lower bound than other pages,
+  // and its lyrics are cut out on the page host's worker, so that no page keeps the window from
+  // answering.
+  void webNavigating(ui::TOwnedObject& sender, web::TNavigation& navigation);
+  // The lyric text cut out of the loaded page by the open base's rule (on the page host's worker,
+  // with the song list's selection and the song label as they were when the page was asked
+  // for); empty when none.
   std::string ExtractLyrics();
   // Shows lyrics fetched from the web (purpose 1).
   void ShowFetchedLyrics(const std::string& text);
@@ -125,6 +131,17 @@ class TQuillonForm : public ui::TFormWindow {
   void ShowSongTitle(const std::string& title);
   // Keeps a fetched text for the song under the song table's cursor (edit or append).
   void StoreFetchedLyrics(const std::string& text);
+  // A lyric text cut to the bound of what is shown and stored (after its last line end within
+  // it), and whether anything was cut.
+  struct TBoundedText {
+    std::string text;
+    bool cut = false;
+  };
+  static TBoundedText BoundLyrics(std::string text);
+  // A stored text in the memo, cut to the bound with the note saying so.
+  void ShowLyricsText(const std::string& text);
+  // The short note under the memo (why no lyrics are shown, or that they are cut); empty hides it.
+  void ShowLyricNote(const std::string& note);
 
   // Save, Edit and Print of the lyrics shown: the title, a blank line, the memo's lines, every
   // line ended by CR LF.
@@ -132,6 +149,9 @@ class TQuillonForm : public ui::TFormWindow {
   void ToolButton1Click(ui::TOwnedObject& sender);
   void ToolButton2Click(ui::TOwnedObject& sender);
   void ToolButton3Click(ui::TOwnedObject& sender);
+  // Ctrl+S saves and Ctrl+P prints the lyrics shown, as the tool bar's buttons do; false for any
+  // other key, or when no song is shown on page 1.
+  bool LyricsKeyCommand(char letter);
   // The report's title and lines from what the window shows.
   void FillPrintReport();
 
@@ -172,6 +192,8 @@ class TQuillonForm : public ui::TFormWindow {
                     const std::string& song);
   // Shows Panel3 over page 2 (the command-line switch "/ownlyrics"); nothing else shows it.
   void ShowOwnLyricsPanel();
+  // Fits Panel3 into its page by shortening the lyrics memo and raising the groups below it.
+  void FitOwnLyricsPanel();
 
   const std::string& appDir() const { return appDir_; }
   TSetting Setting;
@@ -221,6 +243,7 @@ class TQuillonForm : public ui::TFormWindow {
   ui::TBarButton* ToolButton2;
   ui::TBarButton* ToolButton3;
   ui::TRichTextBox* LyricMemo;
+  ui::TTextLabel* lyricNote;
   ui::TTabPage* TabSheet3;
   flatctl::TFlatGroupBox* FlatGroupBox1;
   ui::TTextLabel* Label4;
@@ -299,6 +322,7 @@ class TQuillonForm : public ui::TFormWindow {
   std::string appDir_;
 
   bool ownLyricsShown_ = false;  // by the command-line switch
+  int dbCbShown_ = -1;           // the base box's entry before the user's last choice
   int searchPercent_ = -1;       // the local search's progress as last shown
   web::TExternalBrowser& browser_;
   TAboutForm* aboutForm_ = nullptr;

@@ -437,6 +437,13 @@ void TscSkinEngine::ToggleRollUp() {
   }
 }
 
+void TscSkinEngine::CaptionDoubleClick() {
+  // As on a standard caption: maximise, or restore a maximised window. A rolled-up window keeps
+  // its height until it is rolled down.
+  if (!(borderIcons_ & sbMaximize) || !sizeable_ || RolledUp()) return;
+  SendMessageA(Handle(), WM_SYSCOMMAND, IsZoomed(Handle()) ? SC_RESTORE : SC_MAXIMIZE, 0);
+}
+
 void TscSkinEngine::ToggleStayOnTop() {
   flags_ ^= kFrameStayOnTop;
   SetWindowPos(Handle(), (flags_ & kFrameStayOnTop) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
@@ -560,6 +567,14 @@ void TscSkinEngine::Before(THookMessage& m, bool& handled) {
     case WM_NCRBUTTONDOWN:
       FrameButtonDown(m);
       break;
+    case WM_SYSCOMMAND:
+      // The platform would open its own menu bar or system menu, which the skinned frame does
+      // not have: F10 and Alt alone, and Alt+Space, open the skinned ones instead.
+      if ((m.WParam & 0xFFF0) == SC_KEYMENU && source_ && KeyMenu(static_cast<char>(m.LParam))) {
+        m.Result = 0;
+        handled = true;
+      }
+      break;
     case WM_EXITMENULOOP:
       if (menuOpen_) ExitMenuLoop();
       break;
@@ -584,9 +599,12 @@ void TscSkinEngine::After(THookMessage& m, bool&) {
       if (TscSkinObject* f = FormObject()) {
         RECT wr;
         GetWindowRect(Handle(), &wr);
-        if (TscSkinObject* o = f->ObjectAt(static_cast<short>(LOWORD(m.LParam)) - wr.left,
-                                           static_cast<short>(HIWORD(m.LParam)) - wr.top))
+        TscSkinObject* o =
+            f->ObjectAt(static_cast<short>(LOWORD(m.LParam)) - wr.left, static_cast<short>(HIWORD(m.LParam)) - wr.top);
+        if (o && !o->EventList(TSkinEvent::DoubleClick).empty())
           o->RaiseEvent(TSkinEvent::DoubleClick);
+        else if (m.WParam == HTCAPTION)
+          CaptionDoubleClick();
       }
       break;
     case WM_GETTEXT:

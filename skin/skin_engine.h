@@ -101,6 +101,11 @@ class TscSkinEngine : public ui::TOwnedObject, public TSkinEngineLink {
   void MenuBarItemClick(TscSkinObject& item);
   // Message 1135: the first top-level item with ch as its accelerator opens; false when none.
   bool MenuAccelerator(char ch);
+  // The keyboard's way into the menus (the system command SC_KEYMENU): key 0 (F10, Alt alone)
+  // opens the first menu-bar popup, a space the system menu. False for any other key.
+  bool KeyMenu(char key);
+  // A double click on a caption without an action of its own: maximise or restore.
+  void CaptionDoubleClick();
   void ExitMenuLoop();
   // One 10 ms step: animations and hover.
   void TimerTick();

@@ -69,6 +69,8 @@ const TOmbraBmp& SubmenuGlyph() {
 }
 
 TOmbraBmpRef SystemMenuPicture(int tag) {
+  // Tag 0 is the restore picture: a separator, whose tag would otherwise be 0 too, asks with
+  // kNoSystemPicture.
   if (tag < 0 || tag > 5) return nullptr;
   const int side = tag == 3 ? 17 : 16;
   auto bmp = TOmbraBmp::Create(side, side);
@@ -273,6 +275,27 @@ bool TscSkinEngine::MenuAccelerator(char ch) {
   return false;
 }
 
+bool TscSkinEngine::KeyMenu(char key) {
+  if (key == ' ') {
+    if (borderIcons_ & sbSystemMenu) ShowSystemMenu();
+    return true;
+  }
+  if (key != 0) return false;
+  if (!mainMenu_ || !mainMenuShow_) return true;
+  for (TscSkinObject* item : menuBarItems_) {
+    const auto index = static_cast<std::size_t>(item->Index);
+    if (index >= mainMenu_->Items().size() || !mainMenu_->Items()[index]->Visible || !menuBarPopups_[index]) continue;
+    if (hovered_ && hovered_ != item) hovered_->RaiseEvent(TSkinEvent::Leave);
+    hovered_ = item;
+    item->RaiseEvent(TSkinEvent::Hover);
+    RECT wr;
+    GetWindowRect(Handle(), &wr);
+    ShowMenuBarPopup(wr.left + item->Left, wr.top + item->Top + item->Height, item->Index);
+    break;
+  }
+  return true;
+}
+
 void TscSkinEngine::ExitMenuLoop() {
   menuOpen_ = false;
   openPopup_ = nullptr;
@@ -292,14 +315,14 @@ void TscSkinEngine::BuildSystemMenu() {
       caption.erase(tab);
     }
     if (caption.empty()) {
-      systemItems_->Add("", "-");
+      systemItems_->Add("", "-")->Tag = kNoSystemPicture;
       continue;
     }
     ui::TMenuEntry* item = systemItems_->Add("miSys" + std::to_string(i), caption);
     item->Hint = shortcut;
     item->Tag = n++;
   }
-  systemItems_->Add("", "-");
+  systemItems_->Add("", "-")->Tag = kNoSystemPicture;
   ui::TMenuEntry* roll = systemItems_->Add("miSysRoll", "Rollu&p");
   roll->Tag = 6;
   static const char* const kActions[] = {"max", "move", "size", "min", "max", "close", "rollup"};

@@ -32,6 +32,8 @@ const TOmbraBmp& SubmenuGlyph();  // 4 x 7
 // The system menu's pictures by Tag 0..5 (restore, move, size, minimize, maximize, close): black
 // on magenta, which menus draw as transparent.
 TOmbraBmpRef SystemMenuPicture(int tag);
+// The tag of a system menu row without a picture (its separators).
+inline constexpr int kNoSystemPicture = -1;
 inline constexpr TSkinColor kMenuPictureKey = SkinRgb(255, 0, 255);
 
 class TscMenuItemObject : public TscSkinObject {

@@ -9,6 +9,12 @@ namespace quillon::skin {
 
 namespace {
 
+// Horizontal padding of a tab on each side of its caption (the platform's default is 6), and the
+// vertical padding, which stays the platform's.
+constexpr int kPlainTabPadding = 6;
+constexpr int kSkinnedTabPadding = 12;
+constexpr int kTabVerticalPadding = 3;
+
 TscSkinObject* SkinPageTree(const TscSkinEngine* engine) {
   if (!engine || !engine->Source()) return nullptr;
   TscSkinObject* tree = engine->Source()->FindObject(TSkinKind::PageControl);
@@ -36,6 +42,12 @@ void TscPageControl::SkinChanged() {
   } else {
     tree_ = std::make_unique<TscSkinObject>();
   }
+  // The skin draws the captions with its own text renderer, a few pixels wider than the control
+  // measures them: a caption without blanks around it ("Select Artist") would lose its ends. The
+  // tabs get more room on each side while skinned; setting the font again lays them out anew.
+  const int padding = Skinned() ? kSkinnedTabPadding : kPlainTabPadding;
+  SendMessageA(Handle(), TCM_SETPADDING, 0, MAKELPARAM(padding, kTabVerticalPadding));
+  SendMessageA(Handle(), WM_SETFONT, SendMessageA(Handle(), WM_GETFONT, 0, 0), FALSE);
   Invalidate();
 }
 

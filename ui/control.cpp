@@ -100,6 +100,10 @@ TWindowControl::~TWindowControl() {
   }
   if (handle_) {
     HWND handle = handle_;
+    if (HWND tip = static_cast<HWND>(GetPropA(handle, kTipProp))) {
+      RemovePropA(handle, kTipProp);
+      DestroyWindow(tip);
+    }
     Detach();
     DestroyWindow(handle);
   }
@@ -417,9 +421,12 @@ void TWindowControl::SetHint(const std::string& hint) {
   HWND top = GetAncestor(handle_, GA_ROOT);
   HWND tip = static_cast<HWND>(GetPropA(top, kTipProp));
   if (!tip) {
+    // Not owned by the window: Wine links a window asked into the topmost band after the topmost
+    // popups it owns, which leaves it outside the band, so an owned hint window would keep the
+    // window from staying on top. The window destroys it with itself (~TWindowControl).
     tip =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, top, nullptr, GetModuleHandleA(nullptr), nullptr);
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetPropA(top, kTipProp, tip);
   }
   TOOLINFOA info = {};

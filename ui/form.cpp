@@ -84,11 +84,32 @@ int TFormWindow::ShowModal() {
   return modalResult_;
 }
 
+bool TFormWindow::MenuKey(const MSG& msg) {
+  const bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+  const bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+  const WPARAM key = msg.wParam == VK_LMENU || msg.wParam == VK_RMENU ? VK_MENU : msg.wParam;
+  if (down) {
+    const bool repeat = (msg.lParam & (1 << 30)) != 0;
+    if (!(repeat && key == menuKey_))
+      menuKey_ = (key == VK_MENU || (key == VK_F10 && GetKeyState(VK_SHIFT) >= 0)) ? key : 0;
+    return false;
+  }
+  if (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) menuKey_ = 0;
+  if (!up || key != menuKey_ || menuKey_ == 0) return false;
+  menuKey_ = 0;
+  SendMessageA(Handle(), WM_SYSCOMMAND, SC_KEYMENU, 0);
+  return true;
+}
+
 bool TFormWindow::DialogKey(const MSG& msg) {
+  if (MenuKey(msg)) return true;
   HWND focus = GetFocus();
   bool ctrl = GetKeyState(VK_CONTROL) < 0;
   bool shift = GetKeyState(VK_SHIFT) < 0;
   if (msg.message == WM_KEYDOWN) {
+    if (ctrl && OnKeyCommand && msg.wParam >= 'A' && msg.wParam <= 'Z' && GetKeyState(VK_MENU) >= 0 &&
+        OnKeyCommand(static_cast<char>(msg.wParam)))
+      return true;
     if (ctrl && pageKeys_ && pageKeys_->PageCount() > 0 &&
         (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
       bool forward = msg.wParam == VK_TAB ? !shift : msg.wParam == VK_NEXT;

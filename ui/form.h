@@ -60,9 +60,13 @@ class TFormWindow : public TWindowControl {
   void SetPageKeys(TTabbedPages* pages) { pageKeys_ = pages; }
 
   // The keys that move between controls: Tab and Shift+Tab, Enter on the focused push button or
-  // the default button, Alt+access key, and the page keys. True when msg was used up.
+  // the default button, Alt+access key, the page keys, and F10 or Alt alone for the menus. True
+  // when msg was used up.
   bool DialogKey(const MSG& msg);
 
+  // Ctrl and a letter pressed anywhere in the form, before the focused control sees it: true when
+  // the form used the key as a command of its own.
+  std::function<bool(char letter)> OnKeyCommand;
   TEventHandler OnShow;
   TEventHandler OnClose;
 
@@ -79,6 +83,11 @@ class TFormWindow : public TWindowControl {
   TTabbedPages* pageKeys_ = nullptr;
   // The focused control while the form is inactive, given the focus back on activation.
   HWND savedFocus_ = nullptr;
+  // F10 or Alt pressed and released with no other key between ask for the menus: the form sends
+  // itself the menu command, as the focused control's own handling of the keys is not to be
+  // relied on (a combo box keeps them).
+  bool MenuKey(const MSG& msg);
+  WPARAM menuKey_ = 0;  // the key pressed alone so far, 0 when none
 };
 
 // The form that owns a window (its top-level ancestor), or nullptr.

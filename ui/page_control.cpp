@@ -52,6 +52,10 @@ int TTabbedPages::ActivePageIndex() const {
 void TTabbedPages::SetActivePageIndex(int index) {
   SendMessageA(Handle(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
   ShowActiveSheet();
+  // A control of the page just hidden keeps the focus otherwise, and keys typed go nowhere to
+  // be seen: the tab strip takes it, as after Ctrl+Tab.
+  HWND focus = GetFocus();
+  if (focus && IsChild(Handle(), focus) && !IsWindowVisible(focus)) SetFocus();
 }
 
 void TTabbedPages::SelectNextPage(bool forward) {

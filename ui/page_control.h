@@ -1,6 +1,6 @@
 // A page control: a tab control whose tab sheets are panels laid over its display area; exactly one
 // sheet, the active page, is visible. Setting the active page from code raises no OnChange; the
-// user's tab change does.
+// user's tab change does. A page change never leaves the focus on a control of a hidden page.
 #pragma once
 
 #include <string>

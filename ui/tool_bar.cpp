@@ -23,8 +23,8 @@ bool TImageStrip::AddResourceBitmap(const char* resourceName) {
 TButtonBar::TButtonBar(TWindowControl* parent, std::string name, int left, int top, int width, int height)
     : TWindowControl(parent, std::move(name)) {
   CreateHandle(TOOLBARCLASSNAMEA,
-               WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN |
-                   CCS_NODIVIDER,
+               WS_VISIBLE | WS_TABSTOP | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
+                   CCS_NOPARENTALIGN | CCS_NODIVIDER,
                0, "", left, top, width, height);
   SendMessageA(Handle(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
 }
@@ -51,6 +51,54 @@ void TButtonBar::AddSeparator() {
   b.iBitmap = 8;  // width of the gap
   b.fsStyle = BTNS_SEP;
   SendMessageA(Handle(), TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&b));
+}
+
+int TButtonBar::NextButtonIndex(int from, int step) const {
+  const int count = static_cast<int>(SendMessageA(Handle(), TB_BUTTONCOUNT, 0, 0));
+  for (int i = from + step; i >= 0 && i < count; i += step) {
+    TBBUTTON b = {};
+    if (SendMessageA(Handle(), TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&b)) &&
+        !(b.fsStyle & BTNS_SEP) && (b.fsState & TBSTATE_ENABLED))
+      return i;
+  }
+  return -1;
+}
+
+LRESULT TButtonBar::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  // With the focus, the bar's buttons are chosen with the arrow keys (the chosen one shows as hot)
+  // and pressed with Enter or Space.
+  switch (msg) {
+    case WM_GETDLGCODE: {
+      LRESULT code = TWindowControl::WndProc(msg, wParam, lParam) | DLGC_WANTARROWS;
+      auto* key = reinterpret_cast<const MSG*>(lParam);
+      if (key && key->message == WM_KEYDOWN && (key->wParam == VK_RETURN || key->wParam == VK_SPACE))
+        code |= DLGC_WANTMESSAGE;
+      return code;
+    }
+    case WM_SETFOCUS:
+      if (SendMessageA(Handle(), TB_GETHOTITEM, 0, 0) < 0)
+        SendMessageA(Handle(), TB_SETHOTITEM, static_cast<WPARAM>(NextButtonIndex(-1, 1)), 0);
+      break;
+    case WM_KILLFOCUS:
+      SendMessageA(Handle(), TB_SETHOTITEM, static_cast<WPARAM>(-1), 0);
+      break;
+    case WM_KEYDOWN: {
+      const int hot = static_cast<int>(SendMessageA(Handle(), TB_GETHOTITEM, 0, 0));
+      if (wParam == VK_LEFT || wParam == VK_RIGHT) {
+        const int next = NextButtonIndex(hot, wParam == VK_LEFT ? -1 : 1);
+        if (next >= 0) SendMessageA(Handle(), TB_SETHOTITEM, static_cast<WPARAM>(next), 0);
+        return 0;
+      }
+      if ((wParam == VK_RETURN || wParam == VK_SPACE) && hot >= 0) {
+        TBBUTTON b = {};
+        if (SendMessageA(Handle(), TB_GETBUTTON, static_cast<WPARAM>(hot), reinterpret_cast<LPARAM>(&b)))
+          if (TBarButton* button = Find(b.idCommand)) button->Click();
+        return 0;
+      }
+      break;
+    }
+  }
+  return TWindowControl::WndProc(msg, wParam, lParam);
 }
 
 TBarButton* TButtonBar::Find(int command) const {

@@ -50,9 +50,13 @@ class TButtonBar : public TWindowControl {
 
  protected:
   bool Notified(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Arrow keys choose a button, Enter and Space press it (the bar is a tab stop).
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   TBarButton* Find(int command) const;
+  // The index of the next enabled button after from in direction step (+1 or -1), -1 when none.
+  int NextButtonIndex(int from, int step) const;
   std::vector<std::unique_ptr<TBarButton>> buttons_;
   int nextCommand_ = 1;
 };

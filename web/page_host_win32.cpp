@@ -29,7 +29,6 @@ namespace {
 constexpr UINT kNoticeMessage = WM_APP + 1;  // a worker queued a notice (no parameters)
 constexpr char kWindowClass[] = "QuillonPageHostSink";
 constexpr DWORD kTimeoutMs = 30000;
-constexpr std::size_t kMaxPageBytes = 32u << 20;  // larger pages are cut here
 constexpr std::size_t kMaxFrames = 32;
 constexpr DWORD kChunkBytes = 16384;
 
@@ -42,6 +41,7 @@ struct TNotice {
   std::string text;
   std::string address;
   bool top = false;
+  std::string worked;
 };
 
 struct TFetched {
@@ -67,6 +67,7 @@ struct TPageHost::TState {
   TPageHost* host = nullptr;
   std::string bodyText;
   std::string address;
+  std::string worked;
 
   void Post(TNotice notice) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -82,7 +83,7 @@ namespace {
 using TStatePtr = std::shared_ptr<TPageHost::TState>;
 
 TFetched Fetch(HINTERNET session, const std::string& address, const TStatePtr& state, unsigned generation,
-               bool reportProgress) {
+               std::size_t limit, bool reportProgress) {
   TFetched result;
   result.address = address;
   const DWORD flags =
@@ -105,8 +106,8 @@ TFetched Fetch(HINTERNET session, const std::string& address, const TStatePtr& s
   std::string chunk(kChunkBytes, '\0');
   DWORD got = 0;
   while (state->Current(generation) && InternetReadFile(request, chunk.data(), kChunkBytes, &got) && got > 0) {
-    result.body.append(chunk.data(), got);
-    if (result.body.size() >= kMaxPageBytes) break;
+    result.body.append(chunk.data(), std::min<std::size_t>(got, limit - result.body.size()));
+    if (result.body.size() >= limit) break;
     if (reportProgress) {
       std::size_t read = result.body.size();
       std::size_t max =
@@ -123,7 +124,37 @@ TFetched Fetch(HINTERNET session, const std::string& address, const TStatePtr& s
   return result;
 }
 
-void Navigation(TStatePtr state, unsigned generation, std::string address) {
+// The top document's body text and what the navigation's text work makes of it. A page too large
+// for the memory left is no document, as a page that cannot be fetched.
+void ReadTopDocument(HINTERNET session, const TStatePtr& state, unsigned generation, TFetched& top,
+                     const TNavigation& navigation, TNotice& ready, std::unique_ptr<THtmlDocument>& doc) {
+  try {
+    if (top.ok && IsHtmlResponse(top.contentType, top.body)) doc = THtmlDocument::Parse(top.body, top.contentType);
+  } catch (const std::bad_alloc&) {
+    doc.reset();
+  }
+  top.body.clear();
+  top.body.shrink_to_fit();
+  if (!doc) return;
+  if (session) {
+    // The page's linked sheets decide what of its text is shown.
+    for (const TLinkedSheet& sheet : LinkedStyleSheets(*doc, top.address)) {
+      if (!state->Current(generation)) return;
+      TFetched fetched = Fetch(session, sheet.address, state, generation, kMaxLinkedSheetBytes, false);
+      // An error page, or a page served instead of the sheet, is no sheet: a browser ignores it.
+      if (!fetched.ok || fetched.status >= 400 || LowerAsciiText(fetched.contentType).find("text/html") == 0) continue;
+      doc->SetLinkedStyleSheet(sheet.link, std::move(fetched.body));
+    }
+  }
+  try {
+    ready.text = doc->BodyText();
+    if (navigation.textWork) ready.worked = navigation.textWork(ready.text);
+  } catch (...) {
+    ready.worked.clear();
+  }
+}
+
+void Navigation(TStatePtr state, unsigned generation, std::string address, TNavigation navigation) {
   HINTERNET session = InternetOpenA(TPageHost::UserAgent(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session) {
     DWORD timeout = kTimeoutMs;
@@ -133,27 +164,19 @@ void Navigation(TStatePtr state, unsigned generation, std::string address) {
   }
   TFetched top;
   top.address = address;
-  if (session) top = Fetch(session, address, state, generation, true);
+  if (session) top = Fetch(session, address, state, generation, navigation.pageLimit, true);
   if (!state->Current(generation)) {
     if (session) InternetCloseHandle(session);
     return;
   }
   std::unique_ptr<THtmlDocument> doc;
-  if (top.ok && IsHtmlResponse(top.contentType, top.body)) doc = THtmlDocument::Parse(top.body, top.contentType);
-  top.body.clear();
-  top.body.shrink_to_fit();
-  if (doc && session) {
-    // The page's linked sheets decide what of its text is shown.
-    for (const TLinkedSheet& sheet : LinkedStyleSheets(*doc, top.address)) {
-      if (!state->Current(generation)) break;
-      TFetched fetched = Fetch(session, sheet.address, state, generation, false);
-      // An error page, or a page served instead of the sheet, is no sheet: a browser ignores it.
-      if (!fetched.ok || fetched.status >= 400 || LowerAsciiText(fetched.contentType).find("text/html") == 0) continue;
-      if (fetched.body.size() > kMaxLinkedSheetBytes) fetched.body.resize(kMaxLinkedSheetBytes);
-      doc->SetLinkedStyleSheet(sheet.link, std::move(fetched.body));
-    }
+  TNotice ready{TNotice::TKind::Ready, generation, 0, 0, {}, top.address, false, {}};
+  ReadTopDocument(session, state, generation, top, navigation, ready, doc);
+  if (!state->Current(generation)) {
+    if (session) InternetCloseHandle(session);
+    return;
   }
-  state->Post({TNotice::TKind::Ready, generation, 0, 0, doc ? doc->BodyText() : std::string(), top.address, false});
+  state->Post(std::move(ready));
   if (doc && AsksForNewWindow(*doc)) state->Post({TNotice::TKind::NewWindow, generation, 0, 0, {}, {}, false});
   if (doc) {
     std::vector<std::string> frames = FrameAddresses(*doc, top.address);
@@ -161,7 +184,7 @@ void Navigation(TStatePtr state, unsigned generation, std::string address) {
     doc.reset();
     for (const std::string& frame : frames) {
       if (!state->Current(generation)) break;
-      TFetched fetched = Fetch(session, frame, state, generation, false);
+      TFetched fetched = Fetch(session, frame, state, generation, navigation.pageLimit, false);
       state->Post({TNotice::TKind::Complete, generation, 0, 0, {}, fetched.address, false});
     }
   }
@@ -192,6 +215,7 @@ LRESULT CALLBACK SinkProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
       case TNotice::TKind::Ready:
         state->bodyText = std::move(notice.text);
         state->address = std::move(notice.address);
+        state->worked = std::move(notice.worked);
         break;
       case TNotice::TKind::NewWindow: {
         bool cancel = false;
@@ -241,10 +265,20 @@ TPageHost::~TPageHost() {
   }
 }
 
-void TPageHost::Navigate(const std::string& address) {
+void TPageHost::Navigate(const std::string& address, TNavigation navigation) {
   if (Trim(address).empty()) return;
   unsigned generation = ++state_->generation;
-  std::thread(Navigation, state_, generation, address).detach();
+  state_->worked.clear();
+  std::thread(Navigation, state_, generation, address, std::move(navigation)).detach();
+}
+
+void TPageHost::Stop() {
+  ++state_->generation;
+  state_->worked.clear();
+}
+
+std::string TPageHost::WorkedText() const {
+  return state_->worked;
 }
 
 std::string TPageHost::DocumentBodyText() const {

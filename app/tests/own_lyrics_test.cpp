@@ -242,6 +242,30 @@ TEST_F(OwnLyricsTest, TheSwitchShowsThePanelOverTheSearchPage) {
   EXPECT_EQ(form->pages->ActivePageIndex(), 2);
   EXPECT_TRUE(IsWindowVisible(form->Panel3->Handle()));
   EXPECT_TRUE(IsWindowVisible(form->FlatButton4->Handle()));
+  // Every group of the panel lies inside the page, the export group's foot included, and the
+  // panel keeps its size.
+  RECT page;
+  GetClientRect(form->TabSheet3->Handle(), &page);
+  const std::vector<ui::TWindowControl*> groups = {form->FlatGroupBox5, form->FlatGroupBox3, form->DisplayCheck,
+                                                   form->FlatGroupBox4};
+  for (ui::TWindowControl* c : groups) {
+    RECT r;
+    GetWindowRect(c->Handle(), &r);
+    MapWindowPoints(nullptr, form->TabSheet3->Handle(), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_GE(r.top, 0) << c->Name();
+    EXPECT_LE(r.bottom, page.bottom) << c->Name();
+  }
+  // The groups do not overlap, and the lyrics memo keeps room for its lines.
+  EXPECT_LE(form->FlatGroupBox5->Top() + form->FlatGroupBox5->Height(), form->FlatGroupBox3->Top());
+  EXPECT_LE(form->FlatGroupBox3->Top() + form->FlatGroupBox3->Height(), form->DisplayCheck->Top());
+  EXPECT_LE(form->DisplayCheck->Top() + form->DisplayCheck->Height(), form->FlatGroupBox4->Top());
+  EXPECT_GE(form->LyricsMemo3->Height(), 80);
+  EXPECT_EQ(form->Panel3->Width(), 633);
+  EXPECT_EQ(form->Panel3->Height(), 497);
+  // Shown twice, it does not shrink again.
+  int memo = form->LyricsMemo3->Height();
+  form->ShowOwnLyricsPanel();
+  EXPECT_EQ(form->LyricsMemo3->Height(), memo);
 }
 
 // As the program starts with the switch: asked for before the window is shown, on a first start

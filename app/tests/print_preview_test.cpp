@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,59 @@ TEST_F(PrintPreviewTest, ZoomAndPageButtonsChangeWhatIsShown) {
   EXPECT_EQ(asked, 1);
   Press(*preview.CloseButton);
   EXPECT_FALSE(IsWindowVisible(preview.Handle()));
+}
+
+// Alt and a letter, as typed.
+void PressAlt(char letter) {
+  INPUT inputs[4] = {};
+  const WORD keys[4] = {VK_MENU, static_cast<WORD>(letter), static_cast<WORD>(letter), VK_MENU};
+  for (int i = 0; i < 4; ++i) {
+    inputs[i].type = INPUT_KEYBOARD;
+    inputs[i].ki.wVk = keys[i];
+    inputs[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+  }
+  SendInput(4, inputs, sizeof(INPUT));
+  for (int i = 0; i < 3; ++i) {
+    Sleep(10);
+    ui::Application().DispatchPendingMessages();
+  }
+}
+
+TEST_F(PrintPreviewTest, EveryButtonHasItsOwnAccessKeyAndTheEndPagesKeepTheFocus) {
+  TLyricsReport report = Report(120);
+  TPrintPreviewForm preview(report);
+  preview.Show();
+  SetForegroundWindow(preview.Handle());
+  SetActiveWindow(preview.Handle());
+  ui::Application().DispatchPendingMessages();
+  std::map<char, std::string> owners;
+  for (ui::TPushButton* b :
+       {preview.WholePageButton, preview.PageWidthButton, preview.ActualSizeButton, preview.PriorPageButton,
+        preview.NextPageButton, preview.PrintButton, preview.CloseButton}) {
+    std::string caption = b->Caption();
+    std::size_t amp = caption.find('&');
+    ASSERT_NE(amp, std::string::npos) << caption;
+    char key = static_cast<char>(toupper(static_cast<unsigned char>(caption[amp + 1])));
+    EXPECT_TRUE(owners.emplace(key, caption).second) << caption << " shares its key with " << owners[key];
+  }
+  TReportPageView& view = *preview.PageView;
+  const int pages = view.PageCount();
+  ASSERT_GE(pages, 2);
+  // Alt+N to the last page: the next-page button goes grey and Prior takes the focus.
+  for (int i = 0; i < pages; ++i) PressAlt('N');
+  EXPECT_EQ(view.Page(), pages - 1);
+  EXPECT_FALSE(IsWindowEnabled(preview.NextPageButton->Handle()));
+  EXPECT_EQ(GetFocus(), preview.PriorPageButton->Handle());
+  // And back to the first page with Alt+P.
+  for (int i = 0; i < pages; ++i) PressAlt('P');
+  EXPECT_EQ(view.Page(), 0);
+  EXPECT_EQ(GetFocus(), preview.NextPageButton->Handle());
+  // The zoom keys still work: Alt+D fits the page's width.
+  PressAlt('W');
+  const double whole = view.Scale();
+  PressAlt('D');
+  EXPECT_GT(view.Scale(), whole);
+  preview.Close();
 }
 
 }  // namespace

@@ -21,6 +21,9 @@
 #include "app/tests/base_tables.h"
 #include "app/tests/form_test.h"
 #include "flatctl/flat_utilitys.h"
+#include "skin/skin_menus.h"
+#include "skin/skin_page_ctrl.h"
+#include "skin/skin_services.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "util/files.h"
@@ -290,6 +293,7 @@ TEST_F(QuillonFormTest, ChoosingABaseThatIsNotInstalledAsksToDownloadIt) {
 }
 
 TEST_F(QuillonFormTest, MoreAnsweredNoChangesNothingAndYesOpensTheSite) {
+  dir.Write("search.ini", Lines({"[db]", "pop=12#5"}));
   TQuillonForm& f = StartShown();
   ClickLetter(2, 0);  // "B"
   ChooseBase("more...");
@@ -297,6 +301,13 @@ TEST_F(QuillonFormTest, MoreAnsweredNoChangesNothingAndYesOpensTheSite) {
   EXPECT_TRUE(browser.opened.empty());
   EXPECT_EQ(f.Setting.base, "default");
   EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Beatles"}));
+  // The box shows the open base again, not "more...".
+  EXPECT_EQ(f.dbCb->Text(), "default");
+  EXPECT_EQ(f.dbCb->ItemIndex(), f.dbCb->IndexOf("default"));
+  // After a download name was chosen (and kept shown), No brings that name back.
+  ChooseBase("pop");
+  ChooseBase("more...");
+  EXPECT_EQ(f.dbCb->Text(), "pop");
   dialogs.answer = true;
   ChooseBase("more...");
   EXPECT_EQ(browser.opened, (std::vector<std::string>{"http://www.pelmora.example/"}));
@@ -629,6 +640,65 @@ TEST_F(KeyboardTest, TheHighlightFollowsTheRememberedLetterInAnyCase) {
   EXPECT_EQ(f.artistList->Items(), (std::vector<std::string>{"Beatles"}));
 }
 
+TEST_F(KeyboardTest, TheGridNamesTheRememberedLetterAfterARestartOnEveryPage) {
+  for (int page : {0, 1, 2}) {
+    dir.Write("lyrics.ini",
+              Lines({"[set]", "lastchar=B", "lastartist=Abba", ("lastpageindex=" + std::to_string(page)).c_str()}));
+    TQuillonForm& f = StartShown();
+    EXPECT_EQ(f.pages->ActivePageIndex(), page);
+    EXPECT_EQ(f.AZGrid->Cell(f.AZGrid->Col(), f.AZGrid->Row()), "B") << "page " << page;
+    form.reset();
+  }
+}
+
+TEST_F(KeyboardTest, APageChangeMadeFromCodeLeavesTheFocusOnAVisibleControl) {
+  TQuillonForm& f = StartFocused();
+  // Enter in the artist list opens page 1: the list that had the focus is hidden now.
+  f.artistList->SetFocus();
+  Press(VK_DOWN);
+  Press(VK_RETURN);
+  ASSERT_EQ(f.pages->ActivePageIndex(), 1);
+  EXPECT_TRUE(IsWindowVisible(GetFocus())) << FocusName();
+  EXPECT_EQ(FocusName(), "pages");
+  // From the search page's field to page 1 (as a search result opens), and back to page 0 (as
+  // the "System" menu's first item does through the letter's artists).
+  f.pages->SetActivePageIndex(2);
+  f.songEdit->SetFocus();
+  ASSERT_EQ(FocusName(), "songEdit");
+  f.SelectArtist("Abba", true);
+  EXPECT_EQ(FocusName(), "pages");
+  f.AlbumGrid->SetFocus();
+  f.ShowArtists("B");
+  EXPECT_EQ(FocusName(), "pages");
+  // A control outside the pages keeps the focus.
+  f.dbCb->SetFocus();
+  std::string box = FocusName();
+  f.SelectArtist("Abba", true);
+  EXPECT_EQ(FocusName(), box);
+}
+
+TEST_F(KeyboardTest, TheSongToolBarIsReachedWithTabAndItsButtonsWithArrowsAndEnter) {
+  dir.Write("search.ini", Lines({"[Lyrics]", "url=L:[song]", "[Mp3]", "url=M:[song]"}));
+  TQuillonForm& f = StartFocused();
+  f.pages->SetActivePageIndex(1);
+  f.ShowSongTitle("Loch Lomond");
+  f.LyricMemo->SetFocus();
+  // Tab from the lyrics goes round to the tool bar before it comes back.
+  bool reached = false;
+  for (int i = 0; i < 10 && !reached; ++i) {
+    Press(VK_TAB);
+    reached = FocusName() == "songtb";
+  }
+  ASSERT_TRUE(reached) << FocusName();
+  // The first button (search lyrics) is chosen; Right chooses the next (search MP3); Enter presses.
+  Press(VK_RETURN);
+  EXPECT_EQ(browser.browsed, std::vector<std::string>{"L:Loch Lomond"});
+  Press(VK_RIGHT);
+  Press(VK_SPACE);
+  EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Loch Lomond", "M:Loch Lomond"}));
+  EXPECT_EQ(FocusName(), "songtb");
+}
+
 TEST_F(KeyboardTest, ArtistListArrowsBrowseAndEnterOpensTheArtist) {
   TQuillonForm& f = StartFocused();
   f.artistList->SetFocus();
@@ -789,9 +859,8 @@ TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsIn
   EXPECT_EQ(browser.browsed, (std::vector<std::string>{"L:Lantern Road"}));
   SaveScreenshot(f.Handle(), "flat_search_page.bmp");
 
-  // The own-lyrics panel, shown for the look only (nothing in the window shows it).
-  f.Panel3->BringToFront();
-  f.Panel3->SetVisible(true);
+  // The own-lyrics panel, as the switch "/ownlyrics" shows it.
+  f.ShowOwnLyricsPanel();
   ui::Application().DispatchPendingMessages();
   EXPECT_EQ(f.FlatMemo1->Lines().size(), 20u);
   EXPECT_EQ(f.FlatMemo1->Lines()[6], "Example, content in file \"mylyrics.txt':");
@@ -806,6 +875,168 @@ TEST_F(QuillonFormTest, TheSearchPageAndTheOwnLyricsPanelAreMadeOfFlatControlsIn
   EXPECT_EQ(Pixel(f.DisplayCheck->Handle(), 1, 3), flatctl::kFlatBorderColor);
   SaveScreenshot(f.Handle(), "flat_own_lyrics_panel.bmp");
   f.Panel3->SetVisible(false);
+}
+
+// ---- The skinned frame, by keyboard and mouse ---------------------------------------------------
+
+// The window wearing the skin of the source tree (the test folder has no "skin.dat").
+class SkinnedWindowTest : public KeyboardTest {
+ protected:
+  TQuillonForm& StartSkinned() {
+    TQuillonForm& f = StartFocused();
+    const char* source = std::getenv("QUILLON_SOURCE_DIR");
+    std::string skin = std::string("Z:") + (source ? source : "/work") + "/data/skin/config.osk";
+    std::replace(skin.begin(), skin.end(), '/', '\\');
+    f.scSkinEngine1->SetSkinFile(skin);
+    Pump(100);
+    EXPECT_NE(f.scSkinEngine1->Source(), nullptr) << skin;
+    return f;
+  }
+  static void Pump(int ms) {
+    DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+    do {
+      ui::Application().DispatchPendingMessages();
+      Sleep(5);
+    } while (static_cast<int>(end - GetTickCount()) > 0);
+  }
+  // The skinned popup windows open now.
+  static std::vector<HWND> MenuWindows() {
+    std::vector<HWND> found;
+    HWND w = nullptr;
+    while ((w = FindWindowExA(nullptr, w, "QuillonSkinMenu", nullptr)) != nullptr)
+      if (IsWindowVisible(w)) found.push_back(w);
+    return found;
+  }
+  void CloseMenus() {
+    Press(VK_ESCAPE);
+    Pump(50);
+    for (HWND w : MenuWindows()) DestroyWindow(w);
+    Pump(50);
+    SetForegroundWindow(form->Handle());
+    Pump(50);
+  }
+};
+
+TEST_F(SkinnedWindowTest, F10AltAndAltSpaceOpenTheSkinnedMenus) {
+  TQuillonForm& f = StartSkinned();
+  skin::TscSkinEngine& engine = *f.scSkinEngine1;
+  ASSERT_FALSE(engine.MenuBarPopups().empty());
+  struct TCase {
+    const char* what;
+    std::initializer_list<WORD> keys;
+    bool system;
+  } cases[] = {{"F10", {VK_F10}, false}, {"Alt alone", {VK_MENU}, false}, {"Alt+Space", {VK_SPACE, VK_MENU}, true}};
+  for (const TCase& c : cases) {
+    ASSERT_TRUE(MenuWindows().empty()) << c.what;
+    if (c.system)
+      Press(VK_SPACE, {VK_MENU});
+    else
+      Press(*c.keys.begin());
+    Pump(100);
+    EXPECT_EQ(MenuWindows().size(), 1u) << c.what;
+    if (c.system) {
+      EXPECT_NE(engine.SystemMenu()->Window, nullptr) << c.what;
+    } else {
+      EXPECT_EQ(engine.OpenPopup(), engine.MenuBarPopups()[0].get()) << c.what;
+      // Down keeps it open ("System" and its items).
+      Press(VK_DOWN);
+      Pump(50);
+      EXPECT_EQ(MenuWindows().size(), 1u) << c.what;
+    }
+    CloseMenus();
+  }
+}
+
+TEST_F(SkinnedWindowTest, TheSystemMenuShowsPicturesOnlyOnItsCommands) {
+  TQuillonForm& f = StartSkinned();
+  skin::TscPopupMenu& menu = *f.scSkinEngine1->SystemMenu();
+  int separators = 0, pictures = 0;
+  for (const auto& item : menu.Items->Items()) {
+    bool picture = menu.ItemPicture(*item) != nullptr;
+    if (item->Caption() == "-") {
+      ++separators;
+      EXPECT_FALSE(picture) << "a separator shows a picture";
+    } else if (picture) {
+      ++pictures;
+    }
+  }
+  EXPECT_GE(separators, 1);
+  EXPECT_GE(pictures, 5);
+  SaveScreenshot(f.Handle(), "skinned_main_window.bmp");
+  PostMessageA(f.Handle(), skin::kSystemMenuMessage, 0, 0);
+  Pump(200);
+  std::vector<HWND> open = MenuWindows();
+  ASSERT_EQ(open.size(), 1u);
+  SaveScreenshot(open[0], "skinned_system_menu.bmp");
+  CloseMenus();
+}
+
+TEST_F(SkinnedWindowTest, ADoubleClickOnTheCaptionMaximisesAndRestores) {
+  TQuillonForm& f = StartSkinned();
+  auto maximizedBit = [&] { return (f.scSkinEngine1->StateFlags() & skin::kFrameMaximized) != 0; };
+  auto doubleClickCaption = [&] {
+    RECT r;
+    GetWindowRect(f.Handle(), &r);
+    POINT caption = {r.left + 300, r.top + 10};
+    ASSERT_EQ(SendMessageA(f.Handle(), WM_NCHITTEST, 0, MAKELPARAM(caption.x, caption.y)), HTCAPTION);
+    SendMessageA(f.Handle(), WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(caption.x, caption.y));
+  };
+  // Without a window manager the platform takes a maximize back as the message loop turns (see
+  // the engine's tests): the state is looked at before the loop runs.
+  doubleClickCaption();
+  EXPECT_TRUE(IsZoomed(f.Handle()));
+  EXPECT_TRUE(maximizedBit());
+  Pump(100);
+  ShowWindow(f.Handle(), SW_MAXIMIZE);
+  ASSERT_TRUE(IsZoomed(f.Handle()));
+  doubleClickCaption();
+  EXPECT_FALSE(IsZoomed(f.Handle()));
+  EXPECT_FALSE(maximizedBit());
+}
+
+TEST_F(SkinnedWindowTest, EveryTabHoldsItsWholeCaptionAsTheSkinDrawsIt) {
+  TQuillonForm& f = StartSkinned();
+  auto& pages = static_cast<skin::TscPageControl&>(*f.pages);
+  ASSERT_TRUE(pages.Skinned());
+  skin::TscSkinObject* tree = f.scSkinEngine1->Source()->FindObject(skin::TSkinKind::PageControl);
+  ASSERT_NE(tree, nullptr);
+  const skin::TscSkinObject* tab = tree->FindKind(skin::TSkinKind::PageControlTab);
+  ASSERT_NE(tab, nullptr);
+  skin::TSkinFontSpec font = tab->Font;
+  font.name = pages.Font().name;
+  font.size = pages.Font().size;
+  font.bold = pages.Font().bold;
+  for (int active : {0, 1, 2}) {
+    pages.SetActivePageIndex(active);
+    for (int i = 0; i < pages.PageCount(); ++i) {
+      RECT r;
+      ASSERT_TRUE(SendMessageA(pages.Handle(), TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)));
+      const std::string caption = skin::VisibleText(pages.TabCaption(i));
+      EXPECT_GE(r.right - r.left, skin::SkinTextRenderer().TextWidth(font, caption) + 4)
+          << "tab " << i << " \"" << caption << "\" with page " << active << " active";
+    }
+  }
+  pages.SetActivePageIndex(0);
+  SaveScreenshot(f.Handle(), "skinned_first_tab.bmp");
+}
+
+TEST_F(SkinnedWindowTest, StayOnTopPutsTheWindowInTheTopmostBandAndTakesItOut) {
+  TQuillonForm& f = StartSkinned();
+  auto topmost = [&] { return (GetWindowLongA(f.Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+  ASSERT_FALSE(topmost());
+  // The window has hints, so a hint window exists.
+  ASSERT_NE(GetPropA(f.Handle(), "QuillonTip"), nullptr);
+  SendMessageA(f.Handle(), skin::kStayOnTopToggleMessage, 0, 0);
+  EXPECT_TRUE(topmost());
+  EXPECT_TRUE((f.scSkinEngine1->StateFlags() & skin::kFrameStayOnTop) != 0);
+  SendMessageA(f.Handle(), skin::kStayOnTopToggleMessage, 0, 0);
+  EXPECT_FALSE(topmost());
+  EXPECT_TRUE((f.scSkinEngine1->StateFlags() & skin::kFrameStayOnTop) == 0);
+  // From outside, as any program may ask.
+  EXPECT_TRUE(SetWindowPos(f.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
+  EXPECT_TRUE(topmost());
+  SetWindowPos(f.Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  EXPECT_FALSE(topmost());
 }
 
 }  // namespace

@@ -89,5 +89,37 @@ TEST_F(SaveEditTest, PrintTakesTheTitleAndTheMemosLines) {
   EXPECT_EQ(form->q.Lines, (std::vector<std::string>{"By yon bonnie banks", "and by yon bonnie braes"}));
 }
 
+// Ctrl and a letter posted to the focused control, as the keyboard delivers it.
+void CtrlKeys(HWND focus, std::initializer_list<WPARAM> keys) {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  state[VK_CONTROL] = 0x80;
+  SetKeyboardState(state);
+  for (WPARAM key : keys) PostMessageA(focus, WM_KEYDOWN, key, 1);
+  ui::Application().DispatchPendingMessages();
+  state[VK_CONTROL] = 0;
+  SetKeyboardState(state);
+}
+
+TEST_F(SaveEditTest, CtrlSSavesAndCtrlPPrintsOnTheLyricsPageOnceASongIsShown) {
+  dialogs.chosenFile = dir.File("keyed.txt");
+  form->LyricMemo->SetText("By yon bonnie banks");
+  // No song shown yet: the keys do nothing.
+  form->pages->SetActivePageIndex(1);
+  CtrlKeys(form->LyricMemo->Handle(), {'S'});
+  EXPECT_TRUE(dialogs.proposedFiles.empty());
+  form->ShowSongTitle("Loch Lomond");
+  CtrlKeys(form->LyricMemo->Handle(), {'S'});
+  EXPECT_EQ(dialogs.proposedFiles, std::vector<std::string>{"Loch Lomond.txt"});
+  EXPECT_EQ(dir.Read("keyed.txt"), "Loch Lomond\r\n\r\nBy yon bonnie banks\r\n");
+  // Ctrl+P opens the preview of the report (Escape closes it again).
+  CtrlKeys(form->LyricMemo->Handle(), {'P', VK_ESCAPE});
+  EXPECT_EQ(form->q.Title, "Loch Lomond");
+  // On another page they do nothing.
+  form->pages->SetActivePageIndex(2);
+  CtrlKeys(form->songEdit->Handle(), {'S'});
+  EXPECT_EQ(dialogs.proposedFiles.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quillon::app

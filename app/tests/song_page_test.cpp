@@ -8,7 +8,10 @@
 
 #include "ui/testing/recording_dialogs.h"
 
+#include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/quillon_form.h"
@@ -23,6 +26,7 @@ namespace quillon::app {
 namespace {
 
 using web::testing::Html;
+using web::testing::TResponse;
 
 std::string Repeat(char c, std::size_t n) {
   return std::string(n, c);
@@ -32,6 +36,42 @@ std::string Repeat(char c, std::size_t n) {
 const std::string kLong101 = "M" + Repeat('m', 100);
 const std::string kShort100 = "E" + Repeat('e', 99);
 const std::string kFetched = "Sailing out at morning\r\nHome again at night\r\nRow the boat\r\n";
+
+// A page of many megabytes for the general rule: the title, then line upon line of "lyrics".
+std::string HugePage(const std::string& title, std::size_t bytes) {
+  std::string page = "<h2>" + title + "</h2><p>";
+  for (int i = 0; page.size() < bytes; ++i)
+    page += "la la la, line " + std::to_string(i) + " of a page far too long<br>";
+  return page + "</p>";
+}
+
+// Measures, from a thread of its own, how long the window takes to answer a message, for as long
+// as it lives: the longest round trip is what a person waits at worst.
+class TAnswerWatch {
+ public:
+  explicit TAnswerWatch(HWND window)
+      : thread_([this, window] {
+          while (!stop_) {
+            DWORD start = GetTickCount();
+            DWORD_PTR result;
+            SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+            longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
+            Sleep(20);
+          }
+        }) {}
+  ~TAnswerWatch() { Stop(); }
+  // The longest round trip seen so far, in ms; the watch ends.
+  DWORD Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return longest_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<DWORD> longest_{0};
+  std::thread thread_;
+};
 
 // One row of the lyric table as read back.
 struct TLyricRow {
@@ -121,9 +161,10 @@ class SongPageTest : public ::testing::Test {
 
   // Runs the message loop until the page host completed more than `before` documents (false after
   // 15 s). A page of the test's server may complete while the click is still being handled.
-  bool WaitForPage(std::size_t before) {
+  bool WaitForPage(std::size_t before) { return WaitForPageWithin(before, 15000); }
+  bool WaitForPageWithin(std::size_t before, DWORD limitMs) {
     DWORD start = GetTickCount();
-    while (completed.size() == before && GetTickCount() - start < 15000) {
+    while (completed.size() == before && GetTickCount() - start < limitMs) {
       ui::Application().DispatchPendingMessages();
       Sleep(10);
     }
@@ -139,6 +180,20 @@ class SongPageTest : public ::testing::Test {
     SendMessageA(form->songList->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.left + 4, item.top + 4));
     SendMessageA(form->songList->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(item.left + 4, item.top + 4));
     ui::Application().DispatchPendingMessages();
+  }
+
+  // Adds a row to the lyric table before the window opens it.
+  void AddLyricRow(const TLyricRow& row) {
+    dataset::TQuarryTable t;
+    t.SetDatabaseName(dir.Path());
+    t.SetTableName("lyrics.dat");
+    t.Open();
+    t.Append();
+    t.FieldNamed("songname").SetAsString(row.songname);
+    t.FieldNamed("lyrics").SetAsString(row.lyrics);
+    t.FieldNamed("songindex").SetAsInteger(row.songindex);
+    t.FieldNamed("songdb").SetAsString(row.songdb);
+    t.Post();
   }
 
   void LocateAlbum(const std::string& album) {
@@ -367,6 +422,124 @@ TEST_F(SongPageTest, SwitchingBasesRepointsTheTablesAndKeepsTheArtistFilter) {
   f.pages->SetActivePageIndex(1);
   f.pagesChange(*f.pages);
   EXPECT_EQ(f.albumLabel->Caption(), "Me");
+}
+
+TEST_F(SongPageTest, ASeveralMegabytePageKeepsTheWindowAnsweringAndItsTextBounded) {
+  const std::size_t limit = 64 * 1024;
+  server.Route("/lyric-e1.html?again=[id]", Html(HugePage("Evening", 6u << 20)));
+  TQuillonForm& f = StartShown();
+  f.SelectArtist("O'Neil", true);
+  TAnswerWatch watch(f.Handle());
+  ClickSong("Evening");
+  ASSERT_TRUE(WaitForPage(0));
+  // The text is cut after a whole line within the bound, and the note says so.
+  std::string shown = f.LyricMemo->Text();
+  EXPECT_LE(shown.size(), limit);
+  EXPECT_GT(shown.size(), limit - 100);
+  EXPECT_EQ(shown.substr(0, 30), "la la la, line 0 of a page far");
+  EXPECT_EQ(shown.substr(shown.size() - 2), "\r\n");
+  EXPECT_TRUE(f.lyricNote->Visible());
+  EXPECT_EQ(f.lyricNote->Caption(), "This text is longer than 64 KB: only its beginning is shown.");
+  // The next song replaces the long text at once.
+  DWORD start = GetTickCount();
+  ClickSong("Morning");
+  DWORD replace = GetTickCount() - start;
+  EXPECT_EQ(f.LyricMemo->Text(), kLong101);
+  EXPECT_FALSE(f.lyricNote->Visible());
+  DWORD longest = watch.Stop();
+  EXPECT_LT(replace, 1000u);
+  EXPECT_LT(longest, 1000u) << "the window kept a message waiting this long (ms)";
+  std::vector<TLyricRow> rows = LyricRows();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[1].songname, "Evening");
+  EXPECT_EQ(rows[1].lyrics, shown);
+}
+
+TEST_F(SongPageTest, AStoredTextOverTheBoundIsShownCutWithANote) {
+  std::string text;
+  for (int i = 0; text.size() < 100000; ++i) text += "stored line " + std::to_string(i) + "\r\n";
+  AddLyricRow({"Sailor", text, "shelf", 3});
+  TQuillonForm& f = StartShown();
+  f.SelectArtist("O'Neil", true);
+  LocateAlbum("Beta");
+  ClickSong("Sailor");
+  std::string shown = f.LyricMemo->Text();
+  ASSERT_LE(shown.size(), 64u * 1024);
+  EXPECT_GT(shown.size(), 64u * 1024 - 30);
+  EXPECT_EQ(shown, text.substr(0, shown.size()));
+  EXPECT_EQ(shown.substr(shown.size() - 2), "\r\n");
+  EXPECT_TRUE(f.lyricNote->Visible());
+  EXPECT_TRUE(server.Requests().empty());
+  // The row itself is left as it is.
+  std::vector<TLyricRow> rows = LyricRows();
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[4].lyrics, text);
+}
+
+TEST_F(SongPageTest, BoundLyricsCutsAfterTheLastLineEndWithinTheBound) {
+  const std::size_t limit = 64 * 1024;
+  std::string lines;
+  while (lines.size() < limit + 50) lines += "0123456789abcd\r\n";  // 16 characters a line
+  struct TCase {
+    const char* what;
+    std::string text;
+    std::size_t size;
+    bool cut;
+  } cases[] = {
+      {"short", "a\r\nb\r\n", 6, false},
+      {"exactly the bound", std::string(limit, 'x'), limit, false},
+      {"one over, no line end", std::string(limit + 1, 'x'), limit, true},
+      {"lines", lines, limit, true},  // 64 KB is a whole number of 16-character lines
+      {"lines, one short", lines.substr(1), limit - 1, true},
+  };
+  for (const TCase& c : cases) {
+    TQuillonForm::TBoundedText b = TQuillonForm::BoundLyrics(c.text);
+    EXPECT_EQ(b.text.size(), c.size) << c.what;
+    EXPECT_EQ(b.cut, c.cut) << c.what;
+    EXPECT_EQ(b.text, c.text.substr(0, c.size)) << c.what;
+  }
+}
+
+TEST_F(SongPageTest, ANewerClickDropsTheOlderPageSoItIsNeitherShownNorStored) {
+  TResponse slow = Html("<h2>Evening</h2><p>" + Repeat('w', 300) + "</p>");
+  slow.slowPieces = 5;  // about a second
+  server.Route("/lyric-e1.html?again=[id]", slow);
+  TQuillonForm& f = StartShown();
+  f.SelectArtist("O'Neil", true);
+  ClickSong("Evening");
+  EXPECT_TRUE(f.Gauge1->Visible());
+  ClickSong("Morning");
+  EXPECT_FALSE(f.Gauge1->Visible());
+  EXPECT_FALSE(WaitForPageWithin(0, 2500));
+  EXPECT_EQ(f.LyricMemo->Text(), kLong101);
+  std::vector<TLyricRow> rows = LyricRows();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].lyrics, kLong101);
+  EXPECT_EQ(rows[1].lyrics, kShort100);
+}
+
+TEST_F(SongPageTest, ASongWhoseLyricsCannotBeLoadedGetsANoteInsteadOfAnEmptyMemo) {
+  server.Route("/lyric-e1.html?again=[id]", Html("<h2>Other</h2><p>nothing of this song</p>"));
+  TQuillonForm& f = StartShown();
+  f.SelectArtist("O'Neil", true);
+  ClickSong("Evening");
+  ASSERT_TRUE(WaitForPage(0));
+  EXPECT_EQ(f.LyricMemo->Text(), "");
+  EXPECT_TRUE(f.lyricNote->Visible());
+  EXPECT_EQ(f.lyricNote->Caption(), "The song's page holds no lyrics.");
+  // A site that does not answer.
+  f.Setting.Url = "http://127.0.0.1:1/[id]";
+  ClickSong("Morning");
+  EXPECT_FALSE(f.lyricNote->Visible());
+  ClickSong("Evening");
+  ASSERT_TRUE(WaitForPage(1));
+  EXPECT_EQ(f.LyricMemo->Text(), "");
+  EXPECT_EQ(f.lyricNote->Caption(), "The lyrics site did not answer; no lyrics could be loaded.");
+  EXPECT_TRUE(f.lyricNote->Visible());
+  // The note sits under the memo, in the lyrics area.
+  EXPECT_EQ(f.lyricNote->Left(), f.LyricMemo->Left());
+  EXPECT_GE(f.lyricNote->Top(), f.LyricMemo->Top() + f.LyricMemo->Height());
+  EXPECT_LE(f.lyricNote->Top() + f.lyricNote->Height(), f.songTab->ClientHeight());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -234,6 +235,57 @@ TEST_F(PageHostTest, LinkedStyleSheetsDecideTheText) {
   for (const std::string& request : server.Requests()) requested += request.substr(0, request.find("\r\n")) + "\n";
   EXPECT_NE(requested.find("GET /css/site.css "), std::string::npos) << requested;
   EXPECT_EQ(requested.find("/print.css"), std::string::npos) << requested;
+}
+
+TEST_F(PageHostTest, ThePageIsReadUpToItsLimitAndTheTextWorkRunsOnTheWorker) {
+  std::string words;
+  for (int i = 0; words.size() < 200000; ++i) words += "word" + std::to_string(i) + " ";
+  server.Route("/big.html", Html("<p>" + words + "</p>"));
+  const DWORD hostThread = GetCurrentThreadId();
+  std::atomic<DWORD> workThread{0};
+  TNavigation navigation;
+  navigation.pageLimit = 10000;
+  navigation.textWork = [&](const std::string& bodyText) {
+    workThread = GetCurrentThreadId();
+    return "worked " + std::to_string(bodyText.size());
+  };
+  host.Navigate(server.Address("/big.html"), navigation);
+  EXPECT_EQ(host.WorkedText(), "");
+  ASSERT_TRUE(WaitForTop());
+  const std::string text = host.DocumentBodyText();
+  EXPECT_LT(text.size(), 10000u);
+  EXPECT_GT(text.size(), 9000u);
+  EXPECT_EQ(text, words.substr(0, text.size()));
+  EXPECT_EQ(host.WorkedText(), "worked " + std::to_string(text.size()));
+  EXPECT_NE(workThread.load(), 0u);
+  EXPECT_NE(workThread.load(), hostThread);
+  // A navigation without work has no worked text; nor has one whose work throws.
+  host.Navigate(server.Address("/big.html"));
+  ASSERT_TRUE(WaitForTop(2));
+  EXPECT_EQ(host.WorkedText(), "");
+  EXPECT_GT(host.DocumentBodyText().size(), 150000u);  // the default limit is far away
+  navigation.textWork = [](const std::string&) -> std::string { throw std::runtime_error("no"); };
+  host.Navigate(server.Address("/big.html"), navigation);
+  ASSERT_TRUE(WaitForTop(3));
+  EXPECT_EQ(host.WorkedText(), "");
+}
+
+TEST_F(PageHostTest, StopDropsTheRunningNavigation) {
+  TResponse slow = Html("<p>" + std::string(20000, 'x') + "</p>");
+  slow.slowPieces = 5;  // one second
+  server.Route("/slow.html", slow);
+  TNavigation navigation;
+  navigation.textWork = [](const std::string&) { return std::string("worked"); };
+  host.Navigate(server.Address("/slow.html"), navigation);
+  DWORD start = GetTickCount();
+  while (progressCount == 0 && GetTickCount() - start < 10000) Pump(10);
+  ASSERT_GT(progressCount, 0);
+  host.Stop();
+  const int progressSoFar = progressCount;
+  Pump(2000);  // long enough for the page to have ended
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(progressCount, progressSoFar);
+  EXPECT_EQ(host.WorkedText(), "");
 }
 
 }  // namespace
