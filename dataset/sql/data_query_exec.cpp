@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dataset/sql/data_query.h"
 #include "dataset/sql/expr_evaluator.h"
@@ -815,21 +816,31 @@ namespace {
 
 constexpr const char* kAggregatePrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
 
-// A name that no column before it, nor the result table's own fields, carries: "_1", "_2", ...
-// replace the end of a taken one.
-std::string UniqueColumnName(const std::vector<TResultColumn>& columns, const std::string& name) {
-  auto taken = [&](const std::string& candidate) {
-    return std::any_of(columns.begin(), columns.end(),
-                       [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
-           EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
-  };
-  if (!taken(name)) return name;
-  for (int k = 1;; ++k) {
-    std::string suffix = "_" + std::to_string(k);
-    std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
-    if (!taken(candidate)) return candidate;
+// Hands out result column names that no column before, nor the result table's own fields,
+// carries: "_1", "_2", ... replace the end of a taken one. The names taken are kept in a set and
+// each name remembers the suffix to try next, so n columns of one name cost about n steps, not
+// n squared comparisons per suffix.
+class TColumnNamer {
+ public:
+  TColumnNamer() {
+    taken_.insert(LowerAsciiText(kRowNumberField));
+    taken_.insert(LowerAsciiText(kAvgCountField));
   }
-}
+  std::string Name(const std::string& name) {
+    const std::string key = LowerAsciiText(name);
+    if (taken_.insert(key).second) return name;
+    int& k = nextSuffix_[key];
+    for (;;) {
+      const std::string suffix = "_" + std::to_string(++k);
+      std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
+      if (taken_.insert(LowerAsciiText(candidate)).second) return candidate;
+    }
+  }
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, int> nextSuffix_;
+};
 
 // An index has at most 16 key fields, and BLOB fields cannot be keys.
 void CheckKeyColumns(const TQueryExecution& x, const std::vector<engine::TFieldDescriptor>& fields) {
@@ -961,9 +972,14 @@ std::vector<engine::TFieldDescriptor> TDataQuery::PlanResultFields() {
   rowNumber.SubType = engine::kSubTypeAutoInc;
   fields.push_back(rowNumber);
   bool hasAvg = false;
+  // More columns than a table has fields is refused before any is named.
+  if (ResultFields.size() + 1 > static_cast<std::size_t>(engine::kMaxFields)) {
+    engine::RaiseEngineError(engine::err::kFieldLimits, ResultTableName);
+  }
+  TColumnNamer namer;
   for (std::size_t i = 0; i < ResultFields.size(); ++i) {
     const TResultDataField& f = ResultFields[i];
-    const std::string name = UniqueColumnName(x.Columns, ResultColumnName(f));
+    const std::string name = namer.Name(ResultColumnName(f));
     engine::TFieldDescriptor d = ResultFieldDescriptor(f);
     if (f.AggregateKind == kAggregateAvg) hasAvg = true;
     d.FieldNumber = 0;

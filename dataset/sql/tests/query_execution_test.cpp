@@ -2,6 +2,7 @@
 // with result rows written out by hand as tab-separated lines. NULL prints as "NULL".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -296,6 +297,28 @@ TEST_F(QueryExecution, ResultNames) {
   EXPECT_EQ(Names("select song as aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa, index as aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa from "
                   "songs"),
             "Row___No|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|aaaaaaaaaaaaaaaaaaaaaaaaaaaa_1|");
+}
+
+// Many repeats of one name get their suffixes in order, around names given explicitly; more
+// columns than a table has fields are refused (before any is named).
+TEST_F(QueryExecution, ResultNamesOfManyRepeatsAndTheColumnLimit) {
+  EXPECT_EQ(Names("select index, index as INDEX_1, index, index as index_3, index from songs"),
+            "Row___No|index|INDEX_1|index_2|index_3|index_4|");
+  auto repeated = [](int count) {
+    std::string sql = "select index";
+    for (int i = 1; i < count; ++i) sql += ", index";
+    return sql + " from songs";
+  };
+  const std::string names = Names(repeated(1000));
+  EXPECT_EQ(names.substr(names.size() - 30), "|index_997|index_998|index_999|");
+  EXPECT_EQ(std::count(names.begin(), names.end(), '|'), 1001);
+  int code = 0;
+  try {
+    Names(repeated(5000));
+  } catch (const engine::EEngineError& e) {
+    code = e.Code();
+  }
+  EXPECT_EQ(code, engine::err::kFieldLimits);
 }
 
 TEST_F(QueryExecution, Refusals) {
