@@ -5,6 +5,7 @@
 // The result table is an ordinary engine table: its indexes do the sorting, duplicate removal and
 // grouping while rows are inserted, so there is no sort step at the end.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -611,6 +612,29 @@ void TDataQuery::ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDa
   ResultFields = std::move(expanded);
 }
 
+namespace {
+
+// While another process holds a table for itself every open is refused with access denied; the
+// statement waits for its turn, as the shell's commands do, and then says who holds it.
+void OpenInTurn(TDataFile& table, std::uint32_t waitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    try {
+      table.Open();
+      return;
+    } catch (const engine::EEngineError& e) {
+      if (e.Code() != engine::err::kAccessDenied) throw;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        throw engine::EEngineError(e.Code(), std::string(e.what()) + ": another process holds the table (waited " +
+                                                 std::to_string(waitMs / 1000) + " s)");
+      }
+    }
+    platform::SleepMs(50);
+  }
+}
+
+}  // namespace
+
 void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& settings) {
   Parse(text);
   auto execution = std::make_unique<TQueryExecution>();
@@ -628,7 +652,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     table->LockRetryCount = settings.LockRetryCount;
     table->LockWaitTime = settings.LockWaitTime;
     if (settings.PasswordCallback) table->SetPasswordCallback(settings.PasswordCallback);
-    table->Open();
+    OpenInTurn(*table, settings.TurnWaitMs);
     table->SelectIndex(engine::TIndexFile::kPhysicalOrder);
     x.Tables.push_back(std::move(table));
   }

@@ -11,6 +11,18 @@
 
 namespace quillon::sql {
 
+TFilterTerm::~TFilterTerm() {
+  std::vector<std::unique_ptr<TFilterTerm>> pending;
+  if (Left) pending.push_back(std::move(Left));
+  if (Right) pending.push_back(std::move(Right));
+  while (!pending.empty()) {
+    std::unique_ptr<TFilterTerm> t = std::move(pending.back());
+    pending.pop_back();
+    if (t->Left) pending.push_back(std::move(t->Left));
+    if (t->Right) pending.push_back(std::move(t->Right));
+  }  // t goes with no subtrees left
+}
+
 namespace {
 
 using dataset::FormatMessage;
@@ -143,18 +155,6 @@ class TLexer {
 };
 
 // ---- Parser ----------------------------------------------------------------------------------
-
-TFilterTerm::~TFilterTerm() {
-  std::vector<std::unique_ptr<TFilterTerm>> pending;
-  if (Left) pending.push_back(std::move(Left));
-  if (Right) pending.push_back(std::move(Right));
-  while (!pending.empty()) {
-    std::unique_ptr<TFilterTerm> t = std::move(pending.back());
-    pending.pop_back();
-    if (t->Left) pending.push_back(std::move(t->Left));
-    if (t->Right) pending.push_back(std::move(t->Right));
-  }  // t goes with no subtrees left
-}
 
 std::unique_ptr<TFilterTerm> Term(TTermKind kind, std::unique_ptr<TFilterTerm> left = nullptr,
                                   std::unique_ptr<TFilterTerm> right = nullptr) {
