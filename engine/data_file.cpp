@@ -627,8 +627,16 @@ TRecord* TDataFile::TakeBuffer() {
     }
     if (attempt == 0) {
       // Records written ahead of a checkpoint come after the BLOB blocks they name, as in the
-      // ordered write-back: a kill in between must not leave a record naming empty blocks.
-      if (BlobFile()) blobFile_->WriteBack();
+      // ordered write-back: a kill in between must not leave a record naming empty blocks. An
+      // import holding its pages until the checkpoint leaves the BLOB header to it as well, so
+      // that a kill leaves the blocks of the unfinished batch past the header's end.
+      if (BlobFile()) {
+        if (HoldsPagesUntilCheckpoint()) {
+          blobFile_->WriteBackAhead();
+        } else {
+          blobFile_->WriteBack();
+        }
+      }
       WriteBackRecords();
     }
   }

@@ -41,7 +41,9 @@ bool ReadStart(const std::string& path, std::uint32_t count, std::vector<std::ui
   return true;
 }
 
-bool IsStoredType(std::uint8_t code, TFieldType type) { return code == static_cast<std::uint8_t>(type); }
+bool IsStoredType(std::uint8_t code, TFieldType type) {
+  return code == static_cast<std::uint8_t>(type);
+}
 
 // A descriptor as the engine writes it for field `number`, laid out right after the stored fields
 // before it (`end` is where the next stored field starts and moves past this one).
@@ -69,9 +71,11 @@ TTableHeader ReconcileHeader(const std::string& path, const std::string& table, 
     if (code != 0) RaiseEngineError(code, path);
     Refuse(table, "the data file cannot be read");
   }
-  if (bytes.size() < static_cast<std::size_t>(kTableHeaderSize)) Refuse(table, "the data file is shorter than its header");
+  if (bytes.size() < static_cast<std::size_t>(kTableHeaderSize))
+    Refuse(table, "the data file is shorter than its header");
   TTableHeader h = TTableHeader::Decode(bytes.data());
-  if (h.Version != kTableVersion) Refuse(table, "the data file is no table of this version (" + std::to_string(h.Version) + ")");
+  if (h.Version != kTableVersion)
+    Refuse(table, "the data file is no table of this version (" + std::to_string(h.Version) + ")");
   std::vector<std::uint8_t> area(bytes.begin() + kTableHeaderSize, bytes.end());
   if (h.Encrypted) ScrambleData(area.data(), area.size());
 
@@ -79,7 +83,8 @@ TTableHeader ReconcileHeader(const std::string& path, const std::string& table, 
   std::vector<std::uint32_t> layout{kRecordHeaderSize};  // layout[n]: record length of n fields
   std::vector<int> blobs{0};
   std::uint32_t end = kRecordHeaderSize;
-  for (std::size_t n = 0; (n + 1) * kFieldDescriptorSize <= area.size() && n < static_cast<std::size_t>(kMaxFields); ++n) {
+  for (std::size_t n = 0; (n + 1) * kFieldDescriptorSize <= area.size() && n < static_cast<std::size_t>(kMaxFields);
+       ++n) {
     TFieldDescriptor f = TFieldDescriptor::Decode(area.data() + n * kFieldDescriptorSize);
     if (!PlausibleField(f, static_cast<int>(n + 1), end)) break;
     layout.push_back(end);
@@ -119,7 +124,8 @@ TTableHeader ReconcileHeader(const std::string& path, const std::string& table, 
                         " is damaged and the file's size does not show where the records begin");
     }
     Refuse(table, "the header's record length " + std::to_string(h.RecordSize) + " and field count " +
-                      std::to_string(h.FieldCount) + " cannot be reconciled with the field descriptors and the file's size");
+                      std::to_string(h.FieldCount) +
+                      " cannot be reconciled with the field descriptors and the file's size");
   }
   TTableHeader r = h;
   if (best->Fields != h.FieldCount) {
@@ -190,12 +196,14 @@ TTableDefinition DefinitionOf(TDataFile& table, const std::string& base, TRepair
   d.Fields = table.PhysicalFields();
   TIndexHeader index;
   if (!ReadIndexHeader(base + ".IDX", h.Encrypted, index)) {
-    result.Lines.push_back("the index file is missing or shorter than its header: the table is rebuilt without indexes");
+    result.Lines.push_back(
+        "the index file is missing or shorter than its header: the table is rebuilt without indexes");
     d.AllowEmptyPrimary = true;
     d.Indexes.push_back(TIndexDescriptor{});
     return d;
   }
-  if (index.Version != kIndexVersion) result.Lines.push_back("the index file's header is damaged: its descriptors are read as they stand");
+  if (index.Version != kIndexVersion)
+    result.Lines.push_back("the index file's header is damaged: its descriptors are read as they stand");
   TIndexDescriptor primary = index.Slots[0];
   if (index.NoPrimaryIndex == 1 || primary.KeyFieldCount == 0) {
     d.AllowEmptyPrimary = true;
@@ -407,7 +415,7 @@ TRepairResult RepairTable(const std::string& fileName, const TRepairOptions& opt
   TDataFile source;
   source.SetFileName(fileName);
   source.SetExclusive(true);
-  source.SetReadOnly(true);  // nobody else may use it meanwhile; it is never written
+  source.SetReadOnly(true);                    // nobody else may use it meanwhile; it is never written
   const std::string name = source.FileName();  // normalised: <base>.DAT
   const std::string base = name.substr(0, name.size() - 4);
   const std::string work = base + "~repair";
@@ -437,7 +445,8 @@ TRepairResult RepairTable(const std::string& fileName, const TRepairOptions& opt
     const std::uint32_t rows = check.IndexFile().RecordCount();
     check.Close();
     if (!faults.empty() || rows != result.Kept) {
-      Refuse(name, "the rebuilt table does not check (" + (faults.empty() ? std::to_string(rows) + " rows" : faults[0]) +
+      Refuse(name, "the rebuilt table does not check (" +
+                       (faults.empty() ? std::to_string(rows) + " rows" : faults[0]) +
                        "); the table is left as it was");
     }
     if (result.Kept < result.Live && !options.AcceptLoss && result.Kept * 2 < result.Live) {

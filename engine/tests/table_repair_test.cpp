@@ -187,7 +187,8 @@ TEST_F(TableRepair, DataHeaderIsCheckedAgainstTheDescriptorsAndTheFileSize) {
     EXPECT_EQ(Joined(Check()), "") << c.What;
     EXPECT_EQ(Walk(1).Records.size(), c.Kept) << c.What;
     EXPECT_EQ(dir.Read("songs.DAT" + result.Backup), bytes) << c.What;
-    for (const char* ext : {".DAT", ".IDX"}) std::filesystem::remove(dir.File(std::string("songs") + ext + result.Backup));
+    for (const char* ext : {".DAT", ".IDX"})
+      std::filesystem::remove(dir.File(std::string("songs") + ext + result.Backup));
   }
   // Descriptor 2 damaged and the header counting three: nothing tells where the records begin.
   std::string bytes = sound;

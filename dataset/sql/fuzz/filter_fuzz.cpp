@@ -13,10 +13,9 @@ namespace {
 std::vector<quillon::sql::TFilterField> Fields() {
   using K = quillon::sql::TFilterFieldKind;
   const std::pair<const char*, K> kinds[] = {
-      {"Artist", K::String}, {"Small", K::Smallint}, {"Qty", K::Integer},   {"W", K::Word},
-      {"Active", K::Boolean}, {"Price", K::Float},   {"Cost", K::Currency}, {"Amount", K::Bcd},
-      {"Day", K::Date},       {"At", K::Time},       {"Stamp", K::DateTime}, {"Id", K::AutoInc},
-      {"Memo", K::Other}};
+      {"Artist", K::String},  {"Small", K::Smallint}, {"Qty", K::Integer}, {"W", K::Word},   {"Active", K::Boolean},
+      {"Price", K::Float},    {"Cost", K::Currency},  {"Amount", K::Bcd},  {"Day", K::Date}, {"At", K::Time},
+      {"Stamp", K::DateTime}, {"Id", K::AutoInc},     {"Memo", K::Other}};
   std::vector<quillon::sql::TFilterField> fields;
   int number = 1;
   for (const auto& [name, kind] : kinds) {

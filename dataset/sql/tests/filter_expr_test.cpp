@@ -275,8 +275,7 @@ TEST(FilterExpr, LongChainsAreRefusedNotOverflowed) {
   for (const char* connective : {"OR", "AND"}) {
     SCOPED_TRACE(connective);
     EXPECT_EQ(ErrorOf(chain(1300, connective)), "Incorrectly formed filter expression");  // the 64 KB buffer
-    EXPECT_EQ(ErrorOf(chain(6000, connective)),
-              "Filter expression too long: more than 1500 AND, OR and NOT operators");
+    EXPECT_EQ(ErrorOf(chain(6000, connective)), "Filter expression too long: more than 1500 AND, OR and NOT operators");
     EXPECT_EQ(ErrorOf(chain(200000, connective)),
               "Filter expression too long: more than 1500 AND, OR and NOT operators");
   }

@@ -209,7 +209,8 @@ TEST(ShellFaults, RepairWithHeavyLossNeedsToBeAccepted) {
   // 30 of the 40 records get a Deleted byte no writer produces.
   std::string data = dir.Read("h.DAT");
   auto u16 = [&](std::size_t at) {
-    return static_cast<std::size_t>(static_cast<unsigned char>(data[at]) | static_cast<unsigned char>(data[at + 1]) << 8);
+    return static_cast<std::size_t>(static_cast<unsigned char>(data[at]) | static_cast<unsigned char>(data[at + 1])
+                                                                               << 8);
   };
   const std::size_t recordSize = u16(21), start = 127 + 768 * u16(23);
   ASSERT_EQ(data.size(), start + 40 * recordSize);
