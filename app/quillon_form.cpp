@@ -410,7 +410,7 @@ void TQuillonForm::LoadState() {
   Setting.lastpageindex = stateIni->ReadInteger("set", "lastpageindex", 0);
   Setting.LastAlbum = stateIni->ReadString("set", "LastAlbum", "");
   Setting.base = stateIni->ReadString("set", "base", "default");
-  if (!IsExistingFolder(appDir_ + Setting.base)) {
+  if (!IsPlainFileName(Setting.base) || !IsExistingFolder(appDir_ + Setting.base)) {
     ui::ShowError("Can't find lyrics base \"" + Setting.base + "\"");
     ui::Application().Terminate();
   }
@@ -503,7 +503,7 @@ void TQuillonForm::FillBaseList() {
   TProfileFile searchIni(appDir_ + "search.ini");
   scratchList = searchIni.ReadSection("db");
   for (const std::string& name : scratchList)
-    if (dbCb->IndexOf(name) < 0) dbCb->Add(name);
+    if (IsPlainFileName(name) && dbCb->IndexOf(name) < 0) dbCb->Add(name);
   dbCb->Add("more...");
   dbCb->SetItemIndex(dbCb->IndexOf(Setting.base));
   dbCbShown_ = dbCb->ItemIndex();
@@ -513,9 +513,17 @@ void TQuillonForm::OpenBase(const std::string& name) {
   Setting.base = name;
   descriptorIni = std::make_unique<TProfileFile>(DescriptorFile(name));
   Setting.baseDir = appDir_ + name + "\\";
-  Setting.artistfile = descriptorIni->ReadString("db", "artistfile", "artist.ini");
-  Setting.AlbumDb = descriptorIni->ReadString("db", "AlbumDb", "AlbumList.dat");
-  Setting.songDb = descriptorIni->ReadString("db", "songDb", "songlist.dat");
+  // File names of the base lie in its folder: a name that would lead out of it is refused and
+  // the default taken, so that nothing is read or written elsewhere.
+  auto fileName = [&](const char* key, const char* fallback) {
+    std::string value = descriptorIni->ReadString("db", key, fallback);
+    if (IsPlainFileName(value)) return value;
+    ui::ShowError("Invalid file name \"" + value + "\" for " + key + " in " + DescriptorFile(name));
+    return std::string(fallback);
+  };
+  Setting.artistfile = fileName("artistfile", "artist.ini");
+  Setting.AlbumDb = fileName("AlbumDb", "AlbumList.dat");
+  Setting.songDb = fileName("songDb", "songlist.dat");
   Setting.Url = descriptorIni->ReadString("info", "Url", "");
   artistIni = std::make_unique<TProfileFile>(Setting.baseDir + Setting.artistfile);
 }
@@ -624,7 +632,7 @@ void TQuillonForm::Button1Click(ui::TOwnedObject&) {
     TProfileFile descriptor(DescriptorFile(e));
     std::string artistfile = descriptor.ReadString("db", "artistfile", "");
     std::string indexFile = appDir_ + e + "\\" + artistfile;
-    if (artistfile.empty() || !IsExistingFile(indexFile)) continue;
+    if (!IsPlainFileName(artistfile) || !IsExistingFile(indexFile)) continue;  // rewritten below
     TProfileFile index(indexFile);
     for (const std::string& section : index.ReadSections()) {
       Button1->SetCaption(section + ":" + FileNameOf(indexFile));

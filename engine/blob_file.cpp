@@ -198,6 +198,7 @@ void TBlobFile::ReadHeader() {
   if (!sane) Fail(err::kHeaderAccess);
   header_ = header;
   headerChanged_ = false;
+  freeBlockTaken_ = false;
 }
 
 void TBlobFile::WriteHeader(bool force) {
@@ -210,6 +211,7 @@ void TBlobFile::WriteHeader(bool force) {
   if (Encrypted()) ScrambleData(page.data(), page.size());
   WriteAt(0, page.data(), kBlobHeaderSize);
   headerChanged_ = false;
+  freeBlockTaken_ = false;
 }
 
 // ---- Block cache -----------------------------------------------------------------------------
@@ -324,6 +326,11 @@ void TBlobFile::WriteBack() {
   WriteHeader(false);
 }
 
+void TBlobFile::WriteBackAhead() {
+  WriteBlocks();
+  if (freeBlockTaken_) WriteHeader(false);
+}
+
 void TBlobFile::WriteBlocks() {
   const std::uint32_t size = BlockSize();
   std::size_t written = blockCache_.WriteDirtyRuns(size, true, [&](TBlock* const* blocks, std::size_t n) {
@@ -359,6 +366,7 @@ TBlock* TBlobFile::AllocateBlock() {
       Fail(err::kInvalidBlobOffset);
     }
     SetFreeBlockHead(next);
+    freeBlockTaken_ = true;
     ++statistics_.BlocksReused;
   } else {
     std::uint32_t offset = NextBlockOffset();

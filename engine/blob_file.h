@@ -121,6 +121,12 @@ class TBlobFile : public TFileHandler {
   // Writes dirty unpinned blocks in runs of adjacent blocks, one write per run, then the header
   // when anything changed.
   void WriteBack();
+  // Ahead of a checkpoint (an Exclusive writer that needs room in its caches): writes the dirty
+  // blocks but leaves the header as last written, so that blocks appended since lie past its
+  // NextBlockOffset and a kill leaves none outside every chain (the next writer appends over
+  // them). When a block was taken from the free list meanwhile the header is written too: the
+  // free list on disk would otherwise lead into a chain.
+  void WriteBackAhead();
 
   // Block cache. GetBlock returns the block pinned, reading up to `wanted` consecutive blocks in
   // one read on a miss; an invalid offset raises err::kInvalidBlobOffset. May throw ERestartOperation when the read
@@ -222,6 +228,7 @@ class TBlobFile : public TFileHandler {
   TDataFile& owner_;
   TBlobHeader header_;
   bool headerChanged_ = false;
+  bool freeBlockTaken_ = false;  // since the header was last read or written
   TBufferCache<TBlock, &TBlock::Offset> blockCache_;
   // Kept between calls; a read and a write-back may run at once (a read that needs room).
   std::vector<std::uint8_t> area_, writeRun_;

@@ -227,6 +227,42 @@ void TDataFile::Open() {
   }
 }
 
+void TDataFile::OpenDataOnly(const TTableHeader& header) {
+  if (Opened()) Fail(err::kFileInUse);
+  if (!Exclusive() || !ReadOnly()) Fail(err::kMustBeExclusive);
+  locks_ = TLockState{};
+  TFileHandler::Open();
+  try {
+    header_ = header;
+    headerChanged_ = false;
+    if (header_.LanguageId != 0 && !locale::IsLocaleInstalled(LocaleId())) Fail(err::kLocaleUnavailable);
+    formats_ = header_.LanguageId != 0 ? locale::Formats(LocaleId()) : DefaultFormats();
+    if (header_.Encrypted) {
+      while (!Session().HasPassword(header_.Password)) {
+        if (!passwordCallback_ || !passwordCallback_(*this)) Fail(err::kPasswordRequired);
+      }
+    }
+    ReadDescriptors();
+    computedBytes_ = 0;
+    SetLogicalFields(fields_);
+    readAheadCount_ = kReadAheadBytes / header_.RecordSize;
+    if (header_.BlobFieldCount != 0) {
+      blobFile_->SetExclusive(true);
+      blobFile_->SetReadOnly(true);
+      blobFile_->SetInMemory(InMemory());
+      blobFile_->SetFileName(FileName());
+      try {
+        blobFile_->Open();
+      } catch (const EEngineError&) {
+        blobFile_->Close();  // values then read as broken chains
+      }
+    }
+  } catch (...) {
+    CloseFiles();
+    throw;
+  }
+}
+
 void TDataFile::WriteBackInSafeOrder() {
   // What points comes after what it points to: BLOB chains before the records naming them,
   // records before the index entries naming them, pages before the index header, and the data
@@ -591,8 +627,16 @@ TRecord* TDataFile::TakeBuffer() {
     }
     if (attempt == 0) {
       // Records written ahead of a checkpoint come after the BLOB blocks they name, as in the
-      // ordered write-back: a kill in between must not leave a record naming empty blocks.
-      if (BlobFile()) blobFile_->WriteBack();
+      // ordered write-back: a kill in between must not leave a record naming empty blocks. An
+      // import holding its pages until the checkpoint leaves the BLOB header to it as well, so
+      // that a kill leaves the blocks of the unfinished batch past the header's end.
+      if (BlobFile()) {
+        if (HoldsPagesUntilCheckpoint()) {
+          blobFile_->WriteBackAhead();
+        } else {
+          blobFile_->WriteBack();
+        }
+      }
       WriteBackRecords();
     }
   }

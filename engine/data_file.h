@@ -141,6 +141,11 @@ class TDataFile : public TFileHandler {
   // Removes the extension and appends ".DAT".
   std::string NormalizeName(const std::string& name) const override;
   void Open() override;
+  // For the repair: opens the data file alone, Exclusive and read-only, with a header the caller
+  // has reconciled with the file (the file's own header is not read again). The BLOB file is
+  // opened when it opens and left closed otherwise (BlobFile() is then null); the index file
+  // stays closed, so only the record cache, the field reads and the BLOB reads may be used.
+  void OpenDataOnly(const TTableHeader& header);
   void Close() override;
   void CreateTable(const TTableDefinition& definition);
   void EmptyTable();   // Exclusive (err::kMustBeExclusive), not ReadOnly (err::kAccessDenied)

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "skin/skin_bytes.h"
 #include "util/platform.h"
@@ -395,6 +398,11 @@ void TscSkinSource::LoadFromStream(const std::string& data, std::size_t& pos) {
   Attach(Engine);
 }
 
+bool IsUsableSkinFileName(const std::string& name) {
+  return !name.empty() && name.find_first_of("\\/:*?\"<>|") == std::string::npos && name != "." && name != ".." &&
+         std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; });
+}
+
 namespace {
 std::string WithDelimiter(std::string folder) {
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += platform::kPathDelim;
@@ -423,18 +431,36 @@ void TscSkinSource::LoadFromFolder(const std::string& folderName) {
   TscMemIniFile ini(folder + osk);
   Descriptor.SetText(ini.GetText());
   ReadGeneral(ini);
+  // Records unpacked without a usable file name: "<section> <position> <file>" per line.
+  std::map<std::pair<std::string, std::size_t>, std::string> unnamed;
+  if (platform::IsExistingFile(folder + kSkinManifestFile)) {
+    std::string text;
+    platform::ReadWholeFile(folder + kSkinManifestFile, text);
+    std::istringstream in(text);
+    std::string section, file;
+    std::size_t position = 0;
+    while (in >> section >> position >> file) {
+      if (!IsUsableSkinFileName(file))
+        throw ESkinError("\"" + file + "\" in " + kSkinManifestFile + " cannot be a file name");
+      unnamed[{LowerAscii(section), position}] = file;
+    }
+  }
+  auto fileOf = [&](const char* section, std::size_t position, const std::string& line) {
+    auto it = unnamed.find({LowerAscii(section), position});
+    return folder + (it != unnamed.end() ? it->second : LineValue(line));
+  };
   std::vector<std::string> lines;
   ini.ReadSectionValues("Sounds", lines);
-  for (const auto& line : lines) {
+  for (std::size_t k = 0; k < lines.size(); ++k) {
     auto wave = std::make_shared<TscWave>();
-    wave->Name = LowerAscii(LineKey(line));
-    wave->LoadFromFile(folder + LineValue(line));
+    wave->Name = LowerAscii(LineKey(lines[k]));
+    wave->LoadFromFile(fileOf("Sounds", k, lines[k]));
     Sounds.push_back(wave);
   }
   ini.ReadSectionValues("Images", lines);
-  for (const auto& line : lines) {
-    auto image = TOmbraBmp::LoadFromFile(folder + LineValue(line));
-    image->Name = LowerAscii(LineKey(line));
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    auto image = TOmbraBmp::LoadFromFile(fileOf("Images", k, lines[k]));
+    image->Name = LowerAscii(LineKey(lines[k]));
     Images.push_back(image);
   }
   LoadObjects(ini);
@@ -451,22 +477,43 @@ void TscSkinSource::SaveToStream(std::string& out) const {
 
 void TscSkinSource::SaveToFolder(const std::string& folderName) const {
   const std::string folder = WithDelimiter(folderName);
-  auto fileName = [](const std::string& name, const char* ext) {
-    if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." || name == "..")
-      throw ESkinError("\"" + name + "\" cannot be a file name");
-    return name + ext;
-  };
   // The file names replace the values in place, so a package dumped and packed again keeps its
-  // descriptor text and therefore its bytes.
+  // descriptor text and therefore its bytes. A record whose name cannot be a file name (empty,
+  // as for a descriptor line without "=", unsafe, or taken by an earlier record) keeps its line
+  // as it is; its file gets a name of ours, listed in the manifest by section and position.
   TscStringsIniFile ini;
   ini.SetText(Descriptor.GetText());
-  for (const auto& s : Sounds) ini.WriteString("Sounds", s->Name, fileName(s->Name, ".wav"));
-  for (const auto& i : Images) ini.WriteString("Images", i->Name, fileName(i->Name, ".bmp"));
+  std::vector<std::string> soundFiles, imageFiles;
+  std::set<std::string> used{LowerAscii(kSkinConfigFile), LowerAscii(kSkinManifestFile)};
+  std::string manifest;
+  auto place = [&](const char* section, std::size_t position, const std::string& name, const char* ext) {
+    std::vector<std::string> lines;
+    ini.ReadSectionValues(section, lines);
+    const bool ownLine = position < lines.size() && lines[position].find('=') != std::string::npos &&
+                         LowerAscii(LineKey(lines[position])) == LowerAscii(name);
+    std::string file = name + ext;
+    if (ownLine && IsUsableSkinFileName(name) && used.insert(LowerAscii(file)).second) {
+      ini.WriteString(section, name, file);
+    } else {
+      for (int n = static_cast<int>(position);; ++n) {
+        file = "unnamed-" + LowerAscii(section) + "-" + std::to_string(n) + ext;
+        if (used.insert(LowerAscii(file)).second) break;
+      }
+      manifest += LowerAscii(section) + " " + std::to_string(position) + " " + file + "\r\n";
+    }
+    return file;
+  };
+  for (std::size_t k = 0; k < Sounds.size(); ++k) soundFiles.push_back(place("Sounds", k, Sounds[k]->Name, ".wav"));
+  for (std::size_t k = 0; k < Images.size(); ++k) imageFiles.push_back(place("Images", k, Images[k]->Name, ".bmp"));
   const std::string text = ini.GetText();
-  for (const auto& s : Sounds) s->SaveToFile(folder + fileName(s->Name, ".wav"));
-  for (const auto& i : Images)
-    if (!i->SaveToFile(folder + fileName(i->Name, ".bmp"))) throw ESkinError("cannot write " + i->Name + ".bmp");
-  if (!platform::WriteWholeFile(folder + "config.osk", text)) throw ESkinError("cannot write config.osk");
+  for (std::size_t k = 0; k < Sounds.size(); ++k) Sounds[k]->SaveToFile(folder + soundFiles[k]);
+  for (std::size_t k = 0; k < Images.size(); ++k) {
+    if (!Images[k]->SaveToFile(folder + imageFiles[k])) throw ESkinError("cannot write " + imageFiles[k]);
+  }
+  if (!manifest.empty() && !platform::WriteWholeFile(folder + kSkinManifestFile, manifest)) {
+    throw ESkinError(std::string("cannot write ") + kSkinManifestFile);
+  }
+  if (!platform::WriteWholeFile(folder + kSkinConfigFile, text)) throw ESkinError("cannot write config.osk");
 }
 
 void TscSkinSource::Assign(const TscSkinSource& other) {

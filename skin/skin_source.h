@@ -29,6 +29,14 @@ namespace quillon::skin {
 
 inline constexpr char kSkinPackageMagic[] = "SkinEngine package";
 inline constexpr int kMaxSkinObjects = 10000;
+// What an unpacked folder holds beside its images and sounds: the descriptor, and the list of
+// records whose names could not be file names (with the files they were written to).
+inline constexpr char kSkinConfigFile[] = "config.osk";
+inline constexpr char kSkinManifestFile[] = "unnamed.lst";
+
+// A record name that can be a file name in the unpacked folder: not empty, no folder or wild-card
+// characters, no control characters, not "." or "..".
+bool IsUsableSkinFileName(const std::string& name);
 
 class TscSkinSource {
  public:
@@ -57,7 +65,9 @@ class TscSkinSource {
   // happens when folder is empty or names no folder.
   void LoadFromFolder(const std::string& folder);
   void SaveToStream(std::string& out) const;
-  // Writes "config.osk" and one "<name>.wav" / "<name>.bmp" per sound and image.
+  // Writes "config.osk" and one "<name>.wav" / "<name>.bmp" per sound and image; records whose
+  // names cannot be file names go to files of ours listed in "unnamed.lst", which the folder
+  // loader reads, so that every package the reader accepts unpacks and packs back.
   void SaveToFolder(const std::string& folder) const;
 
   // Releases everything held, then deep-copies the objects and shares the images and sounds.

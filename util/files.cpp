@@ -11,6 +11,16 @@ std::string WithTrailingDelimiter(std::string path) {
   return path;
 }
 
+bool IsPlainFileName(std::string_view name) {
+  // Windows drops trailing dots and blanks: ".. " and "..." name the parent or this folder there.
+  if (name.find_first_not_of(". ") == std::string_view::npos) return false;
+  for (char c : name) {
+    const auto ch = static_cast<unsigned char>(c);
+    if (IsPathDelimiter(c) || c == ':' || ch < ' ' || ch == 127) return false;
+  }
+  return true;
+}
+
 std::string FolderOf(std::string_view path) {
   size_t i = path.size();
   while (i > 0 && !IsPathDelimiter(path[i - 1]) && path[i - 1] != ':') --i;

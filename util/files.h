@@ -24,6 +24,11 @@ std::string WithTrailingDelimiter(std::string path);
 std::string FolderOf(std::string_view path);    // up to and including the last delimiter
 std::string FileNameOf(std::string_view path);  // after the last delimiter
 
+// A name that stays inside the folder it is joined to: not empty, no folder delimiter, no drive
+// or stream colon, not "." or "..", no control characters. Names read from files (tables, bases,
+// artist files) must pass before they become part of a path.
+bool IsPlainFileName(std::string_view name);
+
 // Folder of the running executable, with a trailing delimiter.
 std::string AppPath();
 

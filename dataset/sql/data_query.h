@@ -51,6 +51,9 @@ struct TQuerySettings {
   // Joins by equality onto a table of at most this many records go through an in-memory map
   // of its values; larger ones through an index of the column when there is one, else a filter.
   std::uint32_t MaxProbeRecords = 2000000;
+  // How long a source table that another process holds for itself (an import running Exclusive)
+  // is waited for before the statement fails: the shell's dot commands wait as long.
+  std::uint32_t TurnWaitMs = 120000;
 };
 
 // (CurrentRecord, PercentDone, Abort).

@@ -5,10 +5,12 @@
 // The result table is an ordinary engine table: its indexes do the sorting, duplicate removal and
 // grouping while rows are inserted, so there is no sort step at the end.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dataset/sql/data_query.h"
 #include "dataset/sql/expr_evaluator.h"
@@ -662,6 +664,29 @@ void TDataQuery::ExpandStarColumns(const std::vector<std::unique_ptr<engine::TDa
   ResultFields = std::move(expanded);
 }
 
+namespace {
+
+// While another process holds a table for itself every open is refused with access denied; the
+// statement waits for its turn, as the shell's commands do, and then says who holds it.
+void OpenInTurn(TDataFile& table, std::uint32_t waitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    try {
+      table.Open();
+      return;
+    } catch (const engine::EEngineError& e) {
+      if (e.Code() != engine::err::kAccessDenied) throw;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        throw engine::EEngineError(e.Code(), std::string(e.what()) + ": another process holds the table (waited " +
+                                                 std::to_string(waitMs / 1000) + " s)");
+      }
+    }
+    platform::SleepMs(50);
+  }
+}
+
+}  // namespace
+
 void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& settings) {
   Parse(text);
   auto execution = std::make_unique<TQueryExecution>();
@@ -679,7 +704,7 @@ void TDataQuery::OpenStatement(std::string_view text, const TQuerySettings& sett
     table->LockRetryCount = settings.LockRetryCount;
     table->LockWaitTime = settings.LockWaitTime;
     if (settings.PasswordCallback) table->SetPasswordCallback(settings.PasswordCallback);
-    table->Open();
+    OpenInTurn(*table, settings.TurnWaitMs);
     x.Tables.push_back(std::move(table));
   }
 
@@ -868,21 +893,31 @@ namespace {
 
 constexpr const char* kAggregatePrefixes[] = {"", "Sum Of ", "Min Of ", "Max Of ", "Average Of ", "Count Of "};
 
-// A name that no column before it, nor the result table's own fields, carries: "_1", "_2", ...
-// replace the end of a taken one.
-std::string UniqueColumnName(const std::vector<TResultColumn>& columns, const std::string& name) {
-  auto taken = [&](const std::string& candidate) {
-    return std::any_of(columns.begin(), columns.end(),
-                       [&](const TResultColumn& c) { return EqualIgnoringCase(c.Name, candidate); }) ||
-           EqualIgnoringCase(candidate, kRowNumberField) || EqualIgnoringCase(candidate, kAvgCountField);
-  };
-  if (!taken(name)) return name;
-  for (int k = 1;; ++k) {
-    std::string suffix = "_" + std::to_string(k);
-    std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
-    if (!taken(candidate)) return candidate;
+// Hands out result column names that no column before, nor the result table's own fields,
+// carries: "_1", "_2", ... replace the end of a taken one. The names taken are kept in a set and
+// each name remembers the suffix to try next, so n columns of one name cost about n steps, not
+// n squared comparisons per suffix.
+class TColumnNamer {
+ public:
+  TColumnNamer() {
+    taken_.insert(LowerAsciiText(kRowNumberField));
+    taken_.insert(LowerAsciiText(kAvgCountField));
   }
-}
+  std::string Name(const std::string& name) {
+    const std::string key = LowerAsciiText(name);
+    if (taken_.insert(key).second) return name;
+    int& k = nextSuffix_[key];
+    for (;;) {
+      const std::string suffix = "_" + std::to_string(++k);
+      std::string candidate = name.substr(0, kMaxResultName - suffix.size()) + suffix;
+      if (taken_.insert(LowerAsciiText(candidate)).second) return candidate;
+    }
+  }
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, int> nextSuffix_;
+};
 
 // An index has at most 16 key fields, and BLOB fields cannot be keys.
 void CheckKeyColumns(const TQueryExecution& x, const std::vector<engine::TFieldDescriptor>& fields) {
@@ -1014,9 +1049,14 @@ std::vector<engine::TFieldDescriptor> TDataQuery::PlanResultFields() {
   rowNumber.SubType = engine::kSubTypeAutoInc;
   fields.push_back(rowNumber);
   bool hasAvg = false;
+  // More columns than a table has fields is refused before any is named.
+  if (ResultFields.size() + 1 > static_cast<std::size_t>(engine::kMaxFields)) {
+    engine::RaiseEngineError(engine::err::kFieldLimits, ResultTableName);
+  }
+  TColumnNamer namer;
   for (std::size_t i = 0; i < ResultFields.size(); ++i) {
     const TResultDataField& f = ResultFields[i];
-    const std::string name = UniqueColumnName(x.Columns, ResultColumnName(f));
+    const std::string name = namer.Name(ResultColumnName(f));
     engine::TFieldDescriptor d = ResultFieldDescriptor(f);
     if (f.AggregateKind == kAggregateAvg) hasAvg = true;
     d.FieldNumber = 0;

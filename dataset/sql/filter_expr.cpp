@@ -11,6 +11,18 @@
 
 namespace quillon::sql {
 
+TFilterTerm::~TFilterTerm() {
+  std::vector<std::unique_ptr<TFilterTerm>> pending;
+  if (Left) pending.push_back(std::move(Left));
+  if (Right) pending.push_back(std::move(Right));
+  while (!pending.empty()) {
+    std::unique_ptr<TFilterTerm> t = std::move(pending.back());
+    pending.pop_back();
+    if (t->Left) pending.push_back(std::move(t->Left));
+    if (t->Right) pending.push_back(std::move(t->Right));
+  }  // t goes with no subtrees left
+}
+
 namespace {
 
 using dataset::FormatMessage;
@@ -172,6 +184,7 @@ class TParser {
     if (++depth_ > kMaxDepth) RaiseDatabaseError(kIncorrectlyFormed);
     auto left = AndTerm();
     while (lex_.IsKeyword("OR")) {
+      CountOperator();
       lex_.Next();
       left = Term(TTermKind::Or, std::move(left), AndTerm());
     }
@@ -181,6 +194,7 @@ class TParser {
   std::unique_ptr<TFilterTerm> AndTerm() {
     auto left = Factor();
     while (lex_.IsKeyword("AND")) {
+      CountOperator();
       lex_.Next();
       left = Term(TTermKind::And, std::move(left), Factor());
     }
@@ -188,6 +202,7 @@ class TParser {
   }
   std::unique_ptr<TFilterTerm> Factor() {
     if (lex_.IsKeyword("NOT")) {
+      CountOperator();
       lex_.Next();
       return Term(TTermKind::Not, Comparison());
     }
@@ -239,8 +254,15 @@ class TParser {
     return t;
   }
 
+  void CountOperator() {
+    if (++operators_ > kMaxFilterOperators) {
+      RaiseDatabaseError(FormatMessage(kTooManyOperators, std::to_string(kMaxFilterOperators)));
+    }
+  }
+
   TLexer lex_;
   int depth_ = 0;
+  int operators_ = 0;
 };
 
 bool IsConstantTerm(const TFilterTerm& t) {

@@ -51,6 +51,10 @@ inline constexpr char kCannotUseField[] = "Field '%s' cannot be used in a filter
 inline constexpr char kNullOnlyEqual[] = "NULL only allowed with '=' and '<>'";
 inline constexpr char kOutOfRange[] = "Constant out of range";
 inline constexpr char kIncorrectlyFormed[] = "Incorrectly formed filter expression";
+inline constexpr char kTooManyOperators[] = "Filter expression too long: more than %s AND, OR and NOT operators";
+// More operators than any filter buffer can hold (its 64 KB take about 1,200 of the shortest
+// terms): a longer text is refused while it is read, before its tree grows deep.
+inline constexpr int kMaxFilterOperators = 1500;
 // Not in the fixed table: a name no field has, and a literal the field's type cannot read.
 inline constexpr char kFieldNotFound[] = "Field '%s' not found";
 inline constexpr char kInvalidValue[] = "'%s' is not a valid value for field '%s'";
@@ -86,6 +90,12 @@ struct TFilterTerm {
   TFilterValue Typed;
   bool IsTyped = false;
   std::unique_ptr<TFilterTerm> Left, Right;  // Not: its operand in Left
+
+  TFilterTerm() = default;
+  TFilterTerm(const TFilterTerm&) = delete;
+  TFilterTerm& operator=(const TFilterTerm&) = delete;
+  // Frees the subtrees with a list of its own: a chain of terms is as deep as it is long.
+  ~TFilterTerm();
 };
 
 class TExprParser {

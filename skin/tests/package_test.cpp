@@ -370,11 +370,52 @@ TEST(SkinFolderTest, MissingImageFileFailsTheLoad) {
   EXPECT_THROW(s.LoadFromFolder(dir.Path()), ESkinError);
 }
 
+// A name that cannot be a file name never becomes a path: the record goes to a file of ours
+// inside the folder, listed in the manifest.
 TEST(SkinFolderTest, UnsafeNamesAreNotWrittenAsFiles) {
   TscSkinSource s;
+  s.Descriptor.SetText("[Images]\r\n../escape=x.bmp\r\n");
   s.Images.push_back(SolidBmp(1, 1, kSkinWhite, "../escape"));
-  quillon::testing::TempDir out;
-  EXPECT_THROW(s.SaveToFolder(out.Path()), ESkinError);
+  quillon::testing::TempDir root;
+  std::filesystem::create_directories(root.File("out"));
+  s.SaveToFolder(root.File("out"));
+  EXPECT_FALSE(std::filesystem::exists(root.File("escape.bmp")));
+  EXPECT_TRUE(std::filesystem::exists(root.File("out/unnamed-images-0.bmp")));
+  EXPECT_EQ(root.Read("out/unnamed.lst"), "images 0 unnamed-images-0.bmp\r\n");
+  // A manifest naming a path outside the folder is refused when the folder is read.
+  root.Write("out/unnamed.lst", "images 0 ../escape.bmp\r\n");
+  TscSkinSource back;
+  EXPECT_THROW(back.LoadFromFolder(root.File("out")), ESkinError);
+}
+
+// Every package the reader accepts unpacks, even with a record whose descriptor line has no "="
+// (an empty name), and packs back to the same records; a second round trip keeps the bytes.
+TEST(SkinFolderTest, RecordsWithoutFileNamesRoundTripThroughAFolder) {
+  TscSkinSource first;
+  first.LoadFromStream(TestPackage());
+  ASSERT_EQ(first.Sounds.size(), 3u);
+  ASSERT_EQ(first.Sounds[2]->Name, "");
+  quillon::testing::TempDir a, b;
+  first.SaveToFolder(a.Path());
+  EXPECT_NE(a.Read("unnamed.lst").find("sounds 2 "), std::string::npos);
+  TscSkinSource packed;
+  packed.LoadFromFolder(a.Path());
+  ASSERT_TRUE(packed.Loaded);
+  ASSERT_EQ(packed.Sounds.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(packed.Sounds[k]->Name, first.Sounds[k]->Name) << k;
+    EXPECT_EQ(packed.Sounds[k]->Data, first.Sounds[k]->Data) << k;
+  }
+  ASSERT_EQ(packed.Images.size(), first.Images.size());
+  std::string once, twice;
+  packed.SaveToStream(once);
+  TscSkinSource again;
+  again.LoadFromStream(once);
+  again.SaveToFolder(b.Path());
+  TscSkinSource packedAgain;
+  packedAgain.LoadFromFolder(b.Path());
+  packedAgain.SaveToStream(twice);
+  EXPECT_EQ(once, twice);
 }
 
 TEST(SkinFileLookupTest, PackageAndFolderRules) {

@@ -431,12 +431,14 @@ void TShell::Check(const std::string& name) {
 }
 
 // Rebuilds the table from its whole records and prints what was done; the old files stay beside
-// it as backups.
-void TShell::Repair(const std::string& name) {
+// it as numbered backups.
+void TShell::Repair(const std::string& name, bool acceptLoss) {
   TDataFile probe;
   probe.SetFileName(TablePath(name));
   if (!engine::os::IsExistingFile(probe.FileName())) throw EShellError("no such table: " + name);
-  engine::TRepairResult result = engine::RepairTable(TablePath(name));
+  engine::TRepairOptions options;
+  options.AcceptLoss = acceptLoss;
+  engine::TRepairResult result = engine::RepairTable(TablePath(name), options);
   for (const auto& line : result.Lines) std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
 }
@@ -461,7 +463,10 @@ void TShell::Help() {
                ".mode tsv|csv|table     output format\n"
                ".password add TEXT      a table password for the session (also: remove TEXT, clear)\n"
                ".read FILE              run the statements of a file\n"
-               ".repair TABLE           rebuild indexes and free lists from the whole records (backups kept)\n"
+               ".repair TABLE [--accept-loss]\n"
+               "                        rebuild the table from the whole records of its data file\n"
+               "                        (numbered backups kept; --accept-loss installs a result\n"
+               "                        that keeps fewer than half of the records)\n"
                ".schema TABLE           the CREATE TABLE statement of a table\n"
                ".tables                 the tables of the database directory\n"
                ".timer on|off           time every statement\n"
@@ -518,8 +523,9 @@ void TShell::DotCommand(const std::string& line) {
     need(1, ".check TABLE");
     Check(w[1]);
   } else if (cmd == ".repair") {
-    need(1, ".repair TABLE");
-    Repair(w[1]);
+    const bool acceptLoss = w.size() == 3 && w[2] == "--accept-loss";
+    if (!acceptLoss) need(1, ".repair TABLE [--accept-loss]");
+    Repair(w[1], acceptLoss);
   } else if (cmd == ".lyric-index") {
     LyricIndexCommand(w);
   } else if (cmd == ".lyric-search") {

@@ -64,7 +64,7 @@ class TShell {
   void Help();
   void Import(const std::string& name, const std::string& file);
   void Dump(const std::string& name, const std::string* index, const TShellFilter* filter = nullptr);
-  void Repair(const std::string& name);
+  void Repair(const std::string& name, bool acceptLoss);
   // .dump with its filter options, .filter-plan and .password (shell_filters.cpp).
   void DumpCommand(std::vector<std::string> words);
   void FilterPlanCommand(std::vector<std::string> words);

@@ -121,6 +121,31 @@ TEST(FindFolders, MissingRootGivesEmptyList) {
   EXPECT_TRUE(list.empty());
 }
 
+TEST(Paths, PlainFileNamesStayInTheirFolder) {
+  const std::pair<const char*, bool> cases[] = {
+      {"AlbumList.dat", true},
+      {"artist.ini", true},
+      {"My Base", true},
+      {"a..b", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"...", false},
+      {".. ", false},
+      {"../x", false},
+      {"..\\x", false},
+      {"sub/x", false},
+      {"/etc/passwd", false},
+      {"\\x", false},
+      {"C:x.dat", false},
+      {"C:\\x.dat", false},
+      {"x.dat:stream", false},
+      {"x\tz", false},
+      {"x\x7f", false},
+  };
+  for (const auto& [name, plain] : cases) EXPECT_EQ(IsPlainFileName(name), plain) << name;
+}
+
 TEST(Paths, AppPathIsTheExecutablesFolder) {
   std::string app = AppPath();
   ASSERT_FALSE(app.empty());

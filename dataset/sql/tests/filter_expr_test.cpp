@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 
 #include "dataset/engine_error.h"
 #include "dataset/sql/filter_expr.h"
@@ -260,6 +261,44 @@ TEST(FilterExpr, DeepNestingIsRefusedNotOverflowed) {
   std::string text = std::string(100000, '(') + "Active" + std::string(100000, ')');
   EXPECT_EQ(ErrorOf(text), "Incorrectly formed filter expression");
   EXPECT_NO_THROW(Compile(std::string(50, '(') + "Active" + std::string(50, ')')));
+}
+
+// Long chains of AND and OR: the shortest terms still fit while the buffer takes them, a chain
+// no buffer can hold is refused while it is read, and no length overflows the stack.
+TEST(FilterExpr, LongChainsAreRefusedNotOverflowed) {
+  auto chain = [](int terms, const char* connective) {
+    std::string text = "Active";
+    for (int i = 1; i < terms; ++i) text += std::string(" ") + connective + " Active";
+    return text;
+  };
+  EXPECT_NO_THROW(Compile(chain(1000, "OR")));
+  for (const char* connective : {"OR", "AND"}) {
+    SCOPED_TRACE(connective);
+    EXPECT_EQ(ErrorOf(chain(1300, connective)), "Incorrectly formed filter expression");  // the 64 KB buffer
+    EXPECT_EQ(ErrorOf(chain(6000, connective)), "Filter expression too long: more than 1500 AND, OR and NOT operators");
+    EXPECT_EQ(ErrorOf(chain(200000, connective)),
+              "Filter expression too long: more than 1500 AND, OR and NOT operators");
+  }
+  std::string nots;
+  for (int i = 0; i < 2000; ++i) nots += "NOT Active OR ";
+  EXPECT_EQ(ErrorOf(nots + "Active"), "Filter expression too long: more than 1500 AND, OR and NOT operators");
+}
+
+// A tree as deep as a chain is long goes without one stack frame per term.
+TEST(FilterExpr, DeepTreesAreFreedWithoutRecursion) {
+  auto freeDeepTree = [] {
+    auto root = std::make_unique<TFilterTerm>();
+    TFilterTerm* at = root.get();
+    for (int i = 0; i < 1000000; ++i) {
+      at->Kind = TTermKind::Or;
+      at->Right = std::make_unique<TFilterTerm>();
+      at->Left = std::make_unique<TFilterTerm>();
+      at = at->Left.get();
+    }
+    root.reset();  // one frame per level would overflow any thread's stack here
+    std::exit(0);
+  };
+  EXPECT_EXIT(freeDeepTree(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(FilterExpr, BuildForLocateJoinsEqualitiesWithAnd) {

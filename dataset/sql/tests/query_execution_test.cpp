@@ -2,9 +2,11 @@
 // with result rows written out by hand as tab-separated lines. NULL prints as "NULL".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "dataset/sql/data_query.h"
@@ -377,6 +379,28 @@ TEST_F(QueryExecution, ResultNames) {
             "Row___No|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa|aaaaaaaaaaaaaaaaaaaaaaaaaaaa_1|");
 }
 
+// Many repeats of one name get their suffixes in order, around names given explicitly; more
+// columns than a table has fields are refused (before any is named).
+TEST_F(QueryExecution, ResultNamesOfManyRepeatsAndTheColumnLimit) {
+  EXPECT_EQ(Names("select index, index as INDEX_1, index, index as index_3, index from songs"),
+            "Row___No|index|INDEX_1|index_2|index_3|index_4|");
+  auto repeated = [](int count) {
+    std::string sql = "select index";
+    for (int i = 1; i < count; ++i) sql += ", index";
+    return sql + " from songs";
+  };
+  const std::string names = Names(repeated(1000));
+  EXPECT_EQ(names.substr(names.size() - 31), "|index_997|index_998|index_999|");
+  EXPECT_EQ(std::count(names.begin(), names.end(), '|'), 1001);
+  int code = 0;
+  try {
+    Names(repeated(5000));
+  } catch (const engine::EEngineError& e) {
+    code = e.Code();
+  }
+  EXPECT_EQ(code, engine::err::kFieldLimits);
+}
+
 TEST_F(QueryExecution, Refusals) {
   const std::pair<const char*, const char*> cases[] = {
       {"select song, count(*) from songs",
@@ -615,6 +639,42 @@ TEST_F(QueryExecution, WithLocksHoldsTheTablesAgainstASecondProcess) {
   insert.Open("insert into songs (song, index, albumindex) values ('Free', 21, 1)", settings);
   insert.Execute();
   EXPECT_EQ(Run("select song from songs where index > 7"), "Free\n");
+}
+
+// While another process holds the table for itself (an import), statements wait for their turn;
+// one that waits in vain says who holds the table.
+TEST_F(QueryExecution, StatementsWaitWhileAnotherProcessHoldsTheTable) {
+  const std::string ready = dir.File("ready"), release = dir.File("release");
+  std::string folder = dir.Path();
+  folder.pop_back();
+  engine::testing::TPeerProcess peer("sql_lock_peer", {folder, ready, release, "exclusive"});
+  ASSERT_TRUE(peer.Started()) << peer.Path();
+  for (int ms = 0; ms < 60000 && !engine::os::IsExistingFile(ready) && peer.Running(); ms += 5) platform::SleepMs(5);
+  ASSERT_TRUE(engine::os::IsExistingFile(ready)) << "the peer never held the table, exit code " << peer.Wait();
+  TQuerySettings settings = Settings();
+  settings.TurnWaitMs = 300;
+  std::string refused;
+  try {
+    TDataQuery count;
+    count.Open("select count(*) from songs", settings);
+  } catch (const engine::EEngineError& e) {
+    EXPECT_EQ(e.Code(), engine::err::kAccessDenied);
+    refused = e.what();
+  }
+  EXPECT_NE(refused.find("another process holds the table"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("songs"), std::string::npos) << refused;
+  // The holder lets go while the statements wait.
+  settings.TurnWaitMs = 60000;
+  std::thread releaser([&] {
+    platform::SleepMs(400);
+    platform::WriteWholeFile(release, "go");
+  });
+  TDataQuery insert;
+  insert.Open("insert into songs (song, index, albumindex) values ('Waited', 22, 1)", settings);
+  insert.Execute();
+  releaser.join();
+  EXPECT_EQ(peer.Wait(), 0);
+  EXPECT_EQ(Run("select song from songs where index = 22"), "Waited\n");
 }
 
 }  // namespace

@@ -180,8 +180,51 @@ TEST(ShellFaults, RepairKeepsWholeRecordsAndEmptiesBrokenMemos) {
   // Values whose chains were whole are still there, byte for byte.
   ShellRun dump = RunShell(dir.Path(), ".headers off\n.dump m\n");
   EXPECT_NE(dump.out.find("1\tn1\t" + std::string(301, 'b') + "\n"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir.File("m.BLB.bak")));
-  EXPECT_EQ(dir.Read("m.BLB.bak"), blob.substr(0, blob.size() / 2));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("m.BLB.bak1")));
+  EXPECT_EQ(dir.Read("m.BLB.bak1"), blob.substr(0, blob.size() / 2));
+
+  // Without its index file the table is rebuilt from the data file; a second repair keeps the
+  // first one's backups.
+  std::filesystem::remove(dir.File("m.IDX"));
+  ShellRun rebuilt = RunShell(dir.Path(), ".repair m\n");
+  EXPECT_EQ(rebuilt.exitCode, 0) << rebuilt.err;
+  EXPECT_NE(rebuilt.out.find("kept 60 records"), std::string::npos) << rebuilt.out;
+  EXPECT_NE(rebuilt.out.find(".bak2"), std::string::npos) << rebuilt.out;
+  EXPECT_EQ(RunShell(dir.Path(), ".check m\n").out, "ok\n");
+  EXPECT_EQ(DumpedRows(dir.Path(), "m"), 60);
+  EXPECT_EQ(dir.Read("m.BLB.bak1"), blob.substr(0, blob.size() / 2));
+}
+
+// A repair that would keep fewer than half of the records leaves the table alone unless the
+// loss is accepted.
+TEST(ShellFaults, RepairWithHeavyLossNeedsToBeAccepted) {
+  TempDir dir;
+  std::string rows = "id\tname\n";
+  for (int i = 1; i <= 40; ++i) rows += std::to_string(i) + "\tn" + std::to_string(i) + "\n";
+  dir.Write("rows.tsv", rows);
+  ASSERT_EQ(RunShell(dir.Path(), "CREATE TABLE h (id INTEGER, name CHAR(10), PRIMARY KEY (id));\n.import h " +
+                                     dir.File("rows.tsv") + "\n")
+                .exitCode,
+            0);
+  // 30 of the 40 records get a Deleted byte no writer produces.
+  std::string data = dir.Read("h.DAT");
+  auto u16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(data[at]) | static_cast<unsigned char>(data[at + 1])
+                                                                               << 8);
+  };
+  const std::size_t recordSize = u16(21), start = 127 + 768 * u16(23);
+  ASSERT_EQ(data.size(), start + 40 * recordSize);
+  for (std::size_t r = 0; r < 30; ++r) data[start + r * recordSize] = 7;
+  dir.Write("h.DAT", data);
+  ShellRun refused = RunShell(dir.Path(), ".repair h\n");
+  EXPECT_NE(refused.exitCode, 0);
+  EXPECT_NE(refused.err.find("only 10 of 40 records"), std::string::npos) << refused.err;
+  EXPECT_EQ(dir.Read("h.DAT"), data);
+  ShellRun accepted = RunShell(dir.Path(), ".repair h --accept-loss\n");
+  EXPECT_EQ(accepted.exitCode, 0) << accepted.err;
+  EXPECT_NE(accepted.out.find("30 of 40 records could not be kept"), std::string::npos) << accepted.out;
+  EXPECT_EQ(DumpedRows(dir.Path(), "h"), 10);
+  EXPECT_EQ(dir.Read("h.DAT.bak1"), data);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/os_file.h"
 #include "tools/quarry/tests/shell_run.h"
 #include "util/files.h"
 #include "util/testing/temp_dir.h"
@@ -148,6 +149,23 @@ TEST(ShellSql, StatementsRunThroughTheQueryComponent) {
             "Quarry Engine Error # 11949 SQL - Invalid column name 'nothere' or table correlation name '' specified "
             "in source columns\n");
   EXPECT_EQ(r.exitCode, 1);
+}
+
+// A table folder given without its trailing delimiter serves SQL as it serves the dot commands.
+TEST(ShellSql, FolderWithoutTrailingDelimiter) {
+  TempDir dir;
+  std::string folder = dir.Path();
+  ASSERT_FALSE(folder.empty());
+  folder.pop_back();
+  ShellRun r = RunShell(folder,
+                        "CREATE TABLE songs (song CHAR(40), idx INTEGER, PRIMARY KEY (idx));\n"
+                        "INSERT INTO songs (song, idx) VALUES ('Help', 1);\n"
+                        "SELECT song FROM songs;\n"
+                        ".dump songs\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.substr(0, 10), "song\nHelp\n") << r.out;
+  EXPECT_TRUE(engine::os::IsExistingFile(dir.Path() + "songs.DAT"));
 }
 
 TEST(ShellSql, MemoValuesPrintLikeDump) {
