@@ -4,7 +4,9 @@
 
 namespace quillon {
 
-bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+bool IsPathDelimiter(char c) {
+  return c == '\\' || c == '/';
+}
 
 std::string WithTrailingDelimiter(std::string path) {
   if (path.empty() || !IsPathDelimiter(path.back())) path += platform::kPathDelim;
@@ -27,11 +29,17 @@ std::string FolderOf(std::string_view path) {
   return std::string(path.substr(0, i));
 }
 
-std::string FileNameOf(std::string_view path) { return std::string(path.substr(FolderOf(path).size())); }
+std::string FileNameOf(std::string_view path) {
+  return std::string(path.substr(FolderOf(path).size()));
+}
 
-std::string AppPath() { return FolderOf(platform::ExecutablePath()); }
+std::string AppPath() {
+  return FolderOf(platform::ExecutablePath());
+}
 
-bool IsKeyDown(int virtualKey) { return platform::KeyDown(virtualKey); }
+bool IsKeyDown(int virtualKey) {
+  return platform::KeyDown(virtualKey);
+}
 
 std::string LoadTextFile(const std::string& file, int line) {
   std::string content;
@@ -95,8 +103,8 @@ void ScanFolder(const std::string& root, const std::string& folder, const std::s
 
 }  // namespace
 
-void FindFolders(const std::string& root, const std::string& mask, std::vector<std::string>& list,
-                 bool includeRoot, bool listOnly, bool namesOnly) {
+void FindFolders(const std::string& root, const std::string& mask, std::vector<std::string>& list, bool includeRoot,
+                 bool listOnly, bool namesOnly) {
   list.clear();
   std::string start = WithTrailingDelimiter(root);
   ScanFolder(start, start, mask, list, includeRoot, listOnly, namesOnly);

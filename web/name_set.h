@@ -31,8 +31,8 @@ class TNameSet {
  private:
   static constexpr std::size_t kSlots = 256;  // sets hold far fewer names, so probes stay short
   static std::size_t Slot(std::string_view name) {
-    std::uint32_t h = static_cast<std::uint32_t>(name.size()) * 131u +
-                      static_cast<unsigned char>(name.front()) * 31u + static_cast<unsigned char>(name.back());
+    std::uint32_t h = static_cast<std::uint32_t>(name.size()) * 131u + static_cast<unsigned char>(name.front()) * 31u +
+                      static_cast<unsigned char>(name.back());
     return (h * 2654435761u >> 24) % kSlots;
   }
   std::array<std::string_view, kSlots> slots_{};

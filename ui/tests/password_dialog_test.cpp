@@ -11,10 +11,10 @@
 
 #include "dataset/engine_error.h"
 #include "dataset/session.h"
-#include "ui/password_dialog.h"
 #include "engine/data_file.h"
 #include "engine/file_session.h"
 #include "ui/application.h"
+#include "ui/password_dialog.h"
 #include "util/testing/temp_dir.h"
 
 namespace quillon::dataset {
