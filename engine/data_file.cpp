@@ -197,17 +197,7 @@ void TDataFile::Open() {
   TFileHandler::Open();
   try {
     ReadHeader(true);
-    if (header_.LanguageId != 0 && !locale::IsLocaleInstalled(LocaleId())) Fail(err::kLocaleUnavailable);
-    formats_ = header_.LanguageId != 0 ? locale::Formats(LocaleId()) : DefaultFormats();
-    if (header_.Encrypted) {
-      while (!Session().HasPassword(header_.Password)) {
-        if (!passwordCallback_ || !passwordCallback_(*this)) Fail(err::kPasswordRequired);
-      }
-    }
-    ReadDescriptors();
-    computedBytes_ = 0;
-    SetLogicalFields(fields_);
-    readAheadCount_ = kReadAheadBytes / header_.RecordSize;
+    TakeHeader();
     indexFile_->SetExclusive(Exclusive());
     indexFile_->SetReadOnly(ReadOnly());
     indexFile_->SetInMemory(InMemory());
@@ -227,6 +217,21 @@ void TDataFile::Open() {
   }
 }
 
+// What both opens derive from the header once it is read: the locale, the password, the fields.
+void TDataFile::TakeHeader() {
+  if (header_.LanguageId != 0 && !locale::IsLocaleInstalled(LocaleId())) Fail(err::kLocaleUnavailable);
+  formats_ = header_.LanguageId != 0 ? locale::Formats(LocaleId()) : DefaultFormats();
+  if (header_.Encrypted) {
+    while (!Session().HasPassword(header_.Password)) {
+      if (!passwordCallback_ || !passwordCallback_(*this)) Fail(err::kPasswordRequired);
+    }
+  }
+  ReadDescriptors();
+  computedBytes_ = 0;
+  SetLogicalFields(fields_);
+  readAheadCount_ = kReadAheadBytes / header_.RecordSize;
+}
+
 void TDataFile::OpenDataOnly(const TTableHeader& header) {
   if (Opened()) Fail(err::kFileInUse);
   if (!Exclusive() || !ReadOnly()) Fail(err::kMustBeExclusive);
@@ -235,17 +240,7 @@ void TDataFile::OpenDataOnly(const TTableHeader& header) {
   try {
     header_ = header;
     headerChanged_ = false;
-    if (header_.LanguageId != 0 && !locale::IsLocaleInstalled(LocaleId())) Fail(err::kLocaleUnavailable);
-    formats_ = header_.LanguageId != 0 ? locale::Formats(LocaleId()) : DefaultFormats();
-    if (header_.Encrypted) {
-      while (!Session().HasPassword(header_.Password)) {
-        if (!passwordCallback_ || !passwordCallback_(*this)) Fail(err::kPasswordRequired);
-      }
-    }
-    ReadDescriptors();
-    computedBytes_ = 0;
-    SetLogicalFields(fields_);
-    readAheadCount_ = kReadAheadBytes / header_.RecordSize;
+    TakeHeader();
     if (header_.BlobFieldCount != 0) {
       blobFile_->SetExclusive(true);
       blobFile_->SetReadOnly(true);

@@ -417,6 +417,7 @@ class TDataFile : public TFileHandler {
  private:
   bool LocksAreNoOps() const { return Exclusive() || ReadOnlyAttribute(); }
   void ReadHeader(bool initial);
+  void TakeHeader();
   void ReadDescriptors();
   void DeriveFieldFlags();
   bool CheckForChanges();

@@ -97,6 +97,7 @@ class TscSkinEngine : public ui::TOwnedObject, public TSkinEngineLink {
   // Menus (skin_menus.cpp).
   void RebuildMenuBar();
   void ShowMenuBarPopup(int x, int y, int index);
+  void OpenMenuBarItem(TscSkinObject* item);
   void ShowSystemMenu();
   void MenuBarItemClick(TscSkinObject& item);
   // Message 1135: the first top-level item with ch as its accelerator opens; false when none.

@@ -257,6 +257,16 @@ void TscSkinEngine::MenuBarItemClick(TscSkinObject& item) {
   RebuildMenuBar();
 }
 
+// Opens a menu bar item's popup below it, the item drawn as hovered.
+void TscSkinEngine::OpenMenuBarItem(TscSkinObject* item) {
+  if (hovered_ && hovered_ != item) hovered_->RaiseEvent(TSkinEvent::Leave);
+  hovered_ = item;
+  item->RaiseEvent(TSkinEvent::Hover);
+  RECT wr;
+  GetWindowRect(Handle(), &wr);
+  ShowMenuBarPopup(wr.left + item->Left, wr.top + item->Top + item->Height, item->Index);
+}
+
 bool TscSkinEngine::MenuAccelerator(char ch) {
   if (!mainMenu_) return false;
   const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -264,12 +274,7 @@ bool TscSkinEngine::MenuAccelerator(char ch) {
     const auto index = static_cast<std::size_t>(item->Index);
     if (index >= mainMenu_->Items().size() || skin::MenuAccelerator(mainMenu_->Items()[index]->Caption()) != key)
       continue;
-    if (hovered_ && hovered_ != item) hovered_->RaiseEvent(TSkinEvent::Leave);
-    hovered_ = item;
-    item->RaiseEvent(TSkinEvent::Hover);
-    RECT wr;
-    GetWindowRect(Handle(), &wr);
-    ShowMenuBarPopup(wr.left + item->Left, wr.top + item->Top + item->Height, item->Index);
+    OpenMenuBarItem(item);
     return true;
   }
   return false;
@@ -285,12 +290,7 @@ bool TscSkinEngine::KeyMenu(char key) {
   for (TscSkinObject* item : menuBarItems_) {
     const auto index = static_cast<std::size_t>(item->Index);
     if (index >= mainMenu_->Items().size() || !mainMenu_->Items()[index]->Visible || !menuBarPopups_[index]) continue;
-    if (hovered_ && hovered_ != item) hovered_->RaiseEvent(TSkinEvent::Leave);
-    hovered_ = item;
-    item->RaiseEvent(TSkinEvent::Hover);
-    RECT wr;
-    GetWindowRect(Handle(), &wr);
-    ShowMenuBarPopup(wr.left + item->Left, wr.top + item->Top + item->Height, item->Index);
+    OpenMenuBarItem(item);
     break;
   }
   return true;
