@@ -19,6 +19,26 @@ extern char** environ;
 
 namespace quillon::engine::testing {
 
+#ifdef _WIN32
+// One argument as the program's runtime splits a command line back: backslashes are doubled where
+// a quote follows them (a folder's trailing one included), a quote is escaped.
+inline std::string QuotedArgument(const std::string& arg) {
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, '\\');
+  return out + "\"";
+}
+#endif
+
 class TPeerProcess {
  public:
   // `program` without extension; it lives beside the test executable.
@@ -32,7 +52,7 @@ class TPeerProcess {
     args.insert(args.begin(), path_);
 #ifdef _WIN32
     std::string command;
-    for (const auto& a : args) command += "\"" + a + "\" ";
+    for (const auto& a : args) command += QuotedArgument(a) + " ";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
