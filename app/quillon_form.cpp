@@ -861,11 +861,14 @@ void TQuillonForm::StoreFetchedLyrics(const std::string& text) {
   if (!t3.Active() || text.size() <= kShortText) return;
   if (!t2.Active() || t2.IsEmpty()) return;
   std::int64_t songIndex = t2.FieldNamed("index").AsInteger();
+  // The window shows this lyric now: an index that would first have to be built waits for the
+  // next lyric search instead.
+  const auto upkeep = lyricsearch::TIndexUpkeep::OnlyIfCurrent;
   if (t3.Locate("songindex;songdb", {dataset::TFieldValue{songIndex}, dataset::TFieldValue{Setting.base}}))
-    lyricsearch::OverwriteLyric(LyricIndex(), t3, text);
+    lyricsearch::OverwriteLyric(LyricIndex(), t3, text, upkeep);
   else
     lyricsearch::AppendLyric(LyricIndex(), t3, songLabel->Caption(), text, static_cast<std::int32_t>(songIndex),
-                             Setting.base);
+                             Setting.base, upkeep);
 }
 
 // ---- Save, edit and print ----------------------------------------------------------------------

@@ -7,7 +7,9 @@
 #include "engine/data_file.h"
 #include "engine/field_types.h"
 #include "lyricsearch/word_cutter.h"
+#include "util/files.h"
 #include "util/platform.h"
+#include "util/text.h"
 
 namespace quillon::lyricsearch {
 
@@ -259,6 +261,23 @@ TIndexState TLyricIndex::InspectLocked() {
 TIndexState TLyricIndex::Inspect() {
   TTableLock lock(*this);
   return InspectLocked();
+}
+
+bool TLyricIndex::IsCurrentWithoutBuilding() {
+  const bool delimited = !folder_.empty() && (folder_.back() == '\\' || folder_.back() == '/');
+  const std::string prefix = folder_.empty() || delimited ? folder_ : folder_ + platform::kPathDelim;
+  // The table store writes the extension in capitals; a file system that minds case has it so.
+  auto exists = [&](std::string name) {
+    if (IsExistingFile(prefix + name)) return true;
+    const std::size_t dot = name.rfind('.');
+    return dot != std::string::npos && IsExistingFile(prefix + name.substr(0, dot) + UpperAsciiText(name.substr(dot)));
+  };
+  if (!exists(kWordTableName) || !exists(kLyricKeyTableName)) return false;
+  try {
+    return Inspect() == TIndexState::Current;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 bool TLyricIndex::MakeCurrentLocked() {

@@ -72,6 +72,10 @@ class TLyricIndex {
 
   // How the stored index stands against the lyric table (opens or creates the tables).
   TIndexState Inspect();
+  // True when the index exists and is current, found without making or building anything: for a
+  // write that must not wait for a build (the window's), which then leaves the index to its next
+  // search to be built, with progress.
+  bool IsCurrentWithoutBuilding();
   // Builds the index again unless it is current; answers whether it did.
   bool MakeCurrent();
   void Rebuild();

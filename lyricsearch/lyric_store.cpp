@@ -14,8 +14,9 @@ std::int32_t CurrentKey(dataset::TQuarryTable& lyrics) {
 // The index never costs a lyric: when its turn cannot begin or its change fails, the row is
 // written (or stays written) alone, the index is left stale, and its next use rebuilds it from
 // the table. This is the one place where index failures are set aside.
-std::unique_ptr<TLyricIndex::TWriteTurn> BeginTurn(TLyricIndex& index) {
+std::unique_ptr<TLyricIndex::TWriteTurn> BeginTurn(TLyricIndex& index, TIndexUpkeep upkeep) {
   try {
+    if (upkeep == TIndexUpkeep::OnlyIfCurrent && !index.IsCurrentWithoutBuilding()) return nullptr;
     return std::make_unique<TLyricIndex::TWriteTurn>(index);
   } catch (const std::exception&) {
     return nullptr;
@@ -35,8 +36,9 @@ void FinishTurn(std::unique_ptr<TLyricIndex::TWriteTurn>& turn,
 }  // namespace
 
 std::int32_t AppendLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& songName,
-                         const std::string& text, std::int32_t songIndex, const std::string& songDb) {
-  auto turn = BeginTurn(index);
+                         const std::string& text, std::int32_t songIndex, const std::string& songDb,
+                         TIndexUpkeep upkeep) {
+  auto turn = BeginTurn(index, upkeep);
   lyrics.Append();
   lyrics.FieldNamed("songname").SetAsString(songName);
   lyrics.FieldNamed("lyrics").SetAsString(text);
@@ -48,8 +50,8 @@ std::int32_t AppendLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, cons
   return key;
 }
 
-void OverwriteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& text) {
-  auto turn = BeginTurn(index);
+void OverwriteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& text, TIndexUpkeep upkeep) {
+  auto turn = BeginTurn(index, upkeep);
   lyrics.Edit();  // reads the row as it is now, under the turn
   std::string old = lyrics.FieldNamed("lyrics").AsString();
   lyrics.FieldNamed("lyrics").SetAsString(text);
@@ -59,7 +61,7 @@ void OverwriteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std
 }
 
 void DeleteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics) {
-  auto turn = BeginTurn(index);
+  auto turn = BeginTurn(index, TIndexUpkeep::BuildFirst);
   lyrics.Refresh();
   std::int32_t key = CurrentKey(lyrics);
   std::string old = lyrics.FieldNamed("lyrics").AsString();

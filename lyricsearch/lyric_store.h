@@ -13,11 +13,18 @@
 
 namespace quillon::lyricsearch {
 
+// What a write does with an index that is missing or older than the table: build it first (the
+// default), or leave it to its next search, so that a window showing a fetched lyric never waits
+// for a build of the whole table.
+enum class TIndexUpkeep { BuildFirst, OnlyIfCurrent };
+
 // Appends a lyric row (key left to the table) and answers its key.
 std::int32_t AppendLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& songName,
-                         const std::string& text, std::int32_t songIndex, const std::string& songDb);
+                         const std::string& text, std::int32_t songIndex, const std::string& songDb,
+                         TIndexUpkeep upkeep = TIndexUpkeep::BuildFirst);
 // Sets the "lyrics" of the row the table stands on.
-void OverwriteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& text);
+void OverwriteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics, const std::string& text,
+                    TIndexUpkeep upkeep = TIndexUpkeep::BuildFirst);
 // Deletes the row the table stands on.
 void DeleteLyric(TLyricIndex& index, dataset::TQuarryTable& lyrics);
 

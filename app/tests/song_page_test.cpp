@@ -447,8 +447,15 @@ TEST_F(SongPageTest, ASeveralMegabytePageKeepsTheWindowAnsweringAndItsTextBounde
   EXPECT_EQ(f.LyricMemo->Text(), kLong101);
   EXPECT_FALSE(f.lyricNote->Visible());
   DWORD longest = watch.Stop();
-  EXPECT_LT(replace, 1000u);
-  EXPECT_LT(longest, 1000u) << "the window kept a message waiting this long (ms)";
+  // What the window cannot avoid doing on its own thread: setting the bounded text and replacing
+  // it. Where the machine runs that slowly (a loaded machine, the emulated 32-bit run) the limit
+  // grows with it; a page read on the window's thread would still cost many times more.
+  start = GetTickCount();
+  f.LyricMemo->SetText(shown);
+  f.LyricMemo->SetText(kLong101);
+  const DWORD allowed = std::max<DWORD>(1000, 3 * (GetTickCount() - start));
+  EXPECT_LT(replace, allowed);
+  EXPECT_LT(longest, allowed) << "the window kept a message waiting this long (ms)";
   std::vector<TLyricRow> rows = LyricRows();
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[1].songname, "Evening");

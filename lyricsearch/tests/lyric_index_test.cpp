@@ -75,6 +75,24 @@ TEST_F(LyricIndex, EveryWritePathKeepsTheIndexCurrent) {
   EXPECT_EQ(other.Inspect(), TIndexState::Current);
 }
 
+// The window's write never builds: a missing or stale index stays so, the row is written, and the
+// next search builds the index with that row in it; a current index is kept current.
+TEST_F(LyricIndex, AWriteThatMustNotWaitLeavesBuildingToTheNextSearch) {
+  TLyricIndex index(dir.Path());
+  const auto upkeep = TIndexUpkeep::OnlyIfCurrent;
+  AppendLyric(index, lyrics, "Blue River", "And the river runs blue", 7, "default", upkeep);
+  EXPECT_EQ(index.RebuildCount(), 0);
+  EXPECT_EQ(index.Inspect(), TIndexState::Missing);
+  EXPECT_EQ(Songs(index, "river"), std::vector<std::string>{"Blue River"});
+  EXPECT_EQ(index.RebuildCount(), 1);
+
+  AppendLyric(index, lyrics, "Night Train", "The night train rolls", 8, "default", upkeep);
+  EXPECT_EQ(index.Inspect(), TIndexState::Current);
+  EXPECT_EQ(Songs(index, "train"), std::vector<std::string>{"Night Train"});
+  EXPECT_EQ(index.RebuildCount(), 1);
+  EXPECT_EQ(index.Check(), std::vector<std::string>{});
+}
+
 TEST_F(LyricIndex, HitsCarryTheirRowAndASnippet) {
   TLyricIndex index(dir.Path());
   AppendLyric(index, lyrics, "Blue River", "first line\r\nAnd the river runs blue\r\nlast", 7, "default");
