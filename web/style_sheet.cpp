@@ -250,32 +250,26 @@ bool ParseDeclaration(std::string_view text, TDeclaration& d) {
   } else if (value == "revert" || value == "revert-layer") {
     v = kRevert;
   }
-  auto is = [&](std::uint8_t property) {
+  // A value the property does not take drops the declaration, as a browser drops it.
+  auto keep = [&](std::uint8_t property, bool parsed) {
+    if (!parsed) return false;
+    d.value = v;
     d.property = property;
     return true;
   };
   if (name == "display") {
-    if (v || ParseDisplay(value, v)) {
-      d.value = v;
-      return is(kDisplay);
-    }
+    return keep(kDisplay, v || ParseDisplay(value, v));
   } else if (name == "visibility") {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 3> kTable{
         {{"visible", 1}, {"hidden", 0}, {"collapse", 0}}};
-    if (v || ParseKeyword(value, kTable, v)) {
-      d.value = v;
-      return is(kVisibility);
-    }
+    return keep(kVisibility, v || ParseKeyword(value, kTable, v));
   } else if (name == "text-transform") {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 4> kTable{
         {{"none", static_cast<std::uint8_t>(TTextTransform::None)},
          {"uppercase", static_cast<std::uint8_t>(TTextTransform::Uppercase)},
          {"lowercase", static_cast<std::uint8_t>(TTextTransform::Lowercase)},
          {"capitalize", static_cast<std::uint8_t>(TTextTransform::Capitalize)}}};
-    if (v || ParseKeyword(value, kTable, v)) {
-      d.value = v;
-      return is(kTransform);
-    }
+    return keep(kTransform, v || ParseKeyword(value, kTable, v));
   } else if (name == "white-space") {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 6> kTable{
         {{"normal", static_cast<std::uint8_t>(TWhiteSpace::Normal)},
@@ -284,24 +278,15 @@ bool ParseDeclaration(std::string_view text, TDeclaration& d) {
          {"break-spaces", static_cast<std::uint8_t>(TWhiteSpace::PreWrap)},
          {"pre-line", static_cast<std::uint8_t>(TWhiteSpace::PreLine)},
          {"nowrap", static_cast<std::uint8_t>(TWhiteSpace::NoWrap)}}};
-    if (v || ParseKeyword(value, kTable, v)) {
-      d.value = v;
-      return is(kWhiteSpace);
-    }
+    return keep(kWhiteSpace, v || ParseKeyword(value, kTable, v));
   } else if (name == "float") {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 5> kTable{
         {{"none", 0}, {"left", 1}, {"right", 1}, {"inline-start", 1}, {"inline-end", 1}}};
-    if (v || ParseKeyword(value, kTable, v)) {
-      d.value = v;
-      return is(kFloat);
-    }
+    return keep(kFloat, v || ParseKeyword(value, kTable, v));
   } else if (name == "position") {
     static constexpr std::array<std::pair<std::string_view, std::uint8_t>, 5> kTable{
         {{"static", 0}, {"relative", 0}, {"sticky", 0}, {"absolute", 1}, {"fixed", 1}}};
-    if (v || ParseKeyword(value, kTable, v)) {
-      d.value = v;
-      return is(kPosition);
-    }
+    return keep(kPosition, v || ParseKeyword(value, kTable, v));
   }
   return false;
 }

@@ -19,6 +19,17 @@
 
 namespace quillon::engine::testing {
 
+// What the verifier says of the table file, opened read-only.
+inline std::vector<std::string> VerifyTableFile(const std::string& name) {
+  TDataFile table;
+  table.SetFileName(name);
+  table.SetReadOnly(true);
+  table.Open();
+  std::vector<std::string> lines = VerifyTable(table);
+  table.Close();
+  return lines;
+}
+
 inline constexpr int kDamageId = 1, kDamageName = 2;
 
 // The name every record of id i gets: a secondary order unlike the primary one.
@@ -63,16 +74,7 @@ class DamagedTable : public EngineTest {
     table.InsertRecord(b.data());
   }
 
-  // What the verifier says of the table, opened read-only.
-  std::vector<std::string> Check() {
-    TDataFile table;
-    table.SetFileName(name);
-    table.SetReadOnly(true);
-    table.Open();
-    std::vector<std::string> lines = VerifyTable(table);
-    table.Close();
-    return lines;
-  }
+  std::vector<std::string> Check() { return VerifyTableFile(name); }
 
   std::string Index() { return dir.Read("songs.IDX"); }
   void SetIndex(const std::string& bytes) { dir.Write("songs.IDX", bytes); }

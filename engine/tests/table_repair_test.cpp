@@ -334,15 +334,7 @@ class MemoTableRepair : public EngineTest {
     }
     table.Close();
   }
-  std::vector<std::string> Check() {
-    TDataFile table;
-    table.SetFileName(name);
-    table.SetReadOnly(true);
-    table.Open();
-    std::vector<std::string> lines = VerifyTable(table);
-    table.Close();
-    return lines;
-  }
+  std::vector<std::string> Check() { return testing::VerifyTableFile(name); }
   // The memo lengths in primary order.
   std::vector<std::uint32_t> Lengths() {
     TDataFile table;
